@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <exception>
+
+namespace vexa {
+
+// The one error type of the system: an exception carrying a user-readable message.
+// It crosses the plug-in boundary (CreatePlugin and the ILXPlugin calls), so its type
+// information must be the same object in host and plug-in: keep it default-visible.
+class __attribute__((visibility("default"))) Error : public std::exception
+{
+public:
+    explicit Error(QString message) : m_message(std::move(message)), m_what(m_message.toUtf8()) {}
+
+    const QString &message() const noexcept { return m_message; }
+    const char *what() const noexcept override { return m_what.constData(); }
+
+private:
+    QString m_message;
+    QByteArray m_what;
+};
+
+} // namespace vexa

@@ -1,0 +1,1217 @@
+#include "ClientDataSet.h"
+
+#include "Condition.h"
+#include "RemoteConnection.h"
+
+#include <vexa/Error.h>
+
+#include <QFile>
+#include <QHash>
+#include <algorithm>
+#include <cmath>
+
+namespace vexa {
+
+struct ClientDataSet::Row
+{
+    enum class Status { Unchanged, Inserted, Modified, Deleted };
+    QVariantList values;
+    QVariantList original; // Modified and Deleted: the values as read
+    Status status = Status::Unchanged;
+    quint64 seq = 0; // order of the first change, for the delta
+};
+
+struct ClientDataSet::Filter
+{
+    cond::NodePtr node;
+    std::optional<cond::EqualityHint> hint;
+};
+
+// Rows of one text column by value. A tree reads its levels with one "ParentID = 'x'"
+// filter per node; answering those from a hash keeps the whole read linear. The hash is
+// built when a second such filter on the same column comes without a change of the rows
+// in between (a single filter is cheaper as a scan) and dropped on any change.
+struct ClientDataSet::EqualityHash
+{
+    int column = -1;
+    int uses = 0;
+    bool built = false;
+    QHash<QString, std::vector<Row *>> rows;
+    std::vector<Row *> nulls;
+};
+
+namespace {
+
+QString dataSetName(const QObject *o)
+{
+    return o->objectName().isEmpty() ? QStringLiteral("数据集") : o->objectName();
+}
+
+// Sort key of one value of an index field: nulls first, then numbers or texts.
+struct KeyCell
+{
+    enum Kind : quint8 { Null, Whole, Real, Text };
+    Kind kind = Null;
+    qint64 whole = 0;
+    double real = 0;
+    const QString *text = nullptr;
+};
+
+KeyCell keyOf(const QVariant &v)
+{
+    KeyCell c;
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+        break;
+    case QMetaType::QString:
+        c.kind = KeyCell::Text;
+        c.text = static_cast<const QString *>(v.constData());
+        break;
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+    case QMetaType::UInt:
+    case QMetaType::ULongLong:
+    case QMetaType::Bool:
+        c.kind = KeyCell::Whole;
+        c.whole = v.toLongLong();
+        break;
+    case QMetaType::Double:
+        c.kind = KeyCell::Real;
+        c.real = v.toDouble();
+        break;
+    case QMetaType::QDate:
+        c.kind = KeyCell::Whole;
+        c.whole = v.toDate().toJulianDay();
+        break;
+    case QMetaType::QTime:
+        c.kind = KeyCell::Whole;
+        c.whole = v.toTime().msecsSinceStartOfDay();
+        break;
+    case QMetaType::QDateTime:
+        c.kind = KeyCell::Whole;
+        c.whole = v.toDateTime().toMSecsSinceEpoch();
+        break;
+    default:
+        c.kind = KeyCell::Null; // blobs do not order
+        break;
+    }
+    return c;
+}
+
+int compareCells(const KeyCell &a, const KeyCell &b)
+{
+    if (a.kind == KeyCell::Null || b.kind == KeyCell::Null)
+        return int(a.kind != KeyCell::Null) - int(b.kind != KeyCell::Null);
+    if (a.kind == KeyCell::Text && b.kind == KeyCell::Text) {
+        const int r = QString::compare(*a.text, *b.text, Qt::CaseSensitive);
+        return (r > 0) - (r < 0);
+    }
+    if (a.kind == KeyCell::Whole && b.kind == KeyCell::Whole)
+        return (a.whole > b.whole) - (a.whole < b.whole);
+    const double x = a.kind == KeyCell::Real ? a.real : double(a.whole);
+    const double y = b.kind == KeyCell::Real ? b.real : double(b.whole);
+    return (x > y) - (x < y);
+}
+
+QString textOf(const QVariant &v)
+{
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+        return QString();
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("True") : QStringLiteral("False");
+    case QMetaType::Double:
+        return QString::number(v.toDouble(), 'g', 15);
+    case QMetaType::QDate:
+        return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));
+    case QMetaType::QTime:
+        return v.toTime().toString(v.toTime().msec() ? QStringLiteral("HH:mm:ss.zzz")
+                                                     : QStringLiteral("HH:mm:ss"));
+    case QMetaType::QDateTime: {
+        const QDateTime dt = v.toDateTime();
+        return dt.toString(dt.time().msec() ? QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")
+                                            : QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    }
+    case QMetaType::QByteArray:
+        return QString::fromUtf8(v.toByteArray());
+    default:
+        return v.toString();
+    }
+}
+
+// Day count with fraction since 1899-12-30, the date-time number of the server's clients.
+constexpr qint64 kEpochJulianDay = 2415019; // QDate(1899, 12, 30).toJulianDay()
+
+double dayNumber(const QDateTime &dt)
+{
+    const qint64 days = dt.date().toJulianDay() - kEpochJulianDay;
+    return double(days) + dt.time().msecsSinceStartOfDay() / 86400000.0;
+}
+
+QDateTime fromDayNumber(double n)
+{
+    const double days = std::floor(n);
+    const qint64 ms = qRound64((n - days) * 86400000.0);
+    return QDateTime(QDate::fromJulianDay(kEpochJulianDay + qint64(days)), QTime(0, 0))
+        .addMSecs(ms);
+}
+
+} // namespace
+
+ClientDataSet::ClientDataSet(QObject *parent)
+    : QObject(parent), m_hash(std::make_unique<EqualityHash>())
+{}
+
+ClientDataSet::~ClientDataSet() = default;
+
+void ClientDataSet::setRemoteConnection(IRemoteConnection *connection)
+{
+    m_connection = connection;
+}
+
+// ---- field definitions -------------------------------------------------------------
+
+void ClientDataSet::addField(const FieldDef &field)
+{
+    if (isActive())
+        throw Error(QStringLiteral("数据集“%1”已打开，不能再增加字段。").arg(dataSetName(this)));
+    if (field.name.trimmed().isEmpty())
+        throw Error(QStringLiteral("字段名不能为空。"));
+    if (indexOfField(m_fields, field.name) >= 0)
+        throw Error(QStringLiteral("字段“%1”重复定义。").arg(field.name));
+    m_fields.append(field);
+}
+
+void ClientDataSet::addField(const QString &name, FieldType type, int size, bool required)
+{
+    FieldDef f;
+    f.name = name;
+    f.type = type;
+    f.size = size;
+    f.required = required;
+    addField(f);
+}
+
+void ClientDataSet::setFieldDefs(const QList<FieldDef> &fields)
+{
+    if (isActive())
+        throw Error(QStringLiteral("数据集“%1”已打开，不能更改字段定义。").arg(dataSetName(this)));
+    QList<FieldDef> old;
+    old.swap(m_fields);
+    try {
+        for (const FieldDef &f : fields)
+            addField(f);
+    } catch (...) {
+        m_fields.swap(old);
+        throw;
+    }
+}
+
+int ClientDataSet::fieldIndex(const QString &name) const
+{
+    return indexOfField(m_fields, name);
+}
+
+const FieldDef *ClientDataSet::findField(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    return i < 0 ? nullptr : &m_fields[i];
+}
+
+const FieldDef &ClientDataSet::field(const QString &name) const
+{
+    return m_fields[resolveField(name)];
+}
+
+int ClientDataSet::resolveField(const QString &name) const
+{
+    const int i = fieldIndex(name);
+    if (i < 0)
+        throw Error(QStringLiteral("%1：字段“%2”不存在。").arg(dataSetName(this), name));
+    return i;
+}
+
+std::vector<int> ClientDataSet::parseFieldList(const QString &names) const
+{
+    std::vector<int> out;
+    for (const QString &part : names.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (!name.isEmpty())
+            out.push_back(resolveField(name));
+    }
+    return out;
+}
+
+// ---- opening and closing -----------------------------------------------------------
+
+void ClientDataSet::open()
+{
+    if (isActive())
+        return;
+    if (m_connection && !m_providerName.isEmpty()) {
+        DataPacket packet = m_connection->request(m_providerName, m_commandText);
+        if (packet.fields.isEmpty())
+            throw Error(QStringLiteral("提供者“%1”没有返回字段定义。").arg(m_providerName));
+        loadPacket(std::move(packet));
+    } else {
+        createDataSet();
+    }
+}
+
+void ClientDataSet::createDataSet()
+{
+    if (m_fields.isEmpty())
+        throw Error(QStringLiteral("数据集“%1”没有字段定义，无法创建。").arg(dataSetName(this)));
+    if (isActive())
+        close();
+    DataPacket empty;
+    empty.fields = m_fields;
+    loadPacket(std::move(empty));
+}
+
+void ClientDataSet::close()
+{
+    if (!isActive())
+        return;
+    m_pendingInsert.reset();
+    m_buffer.clear();
+    m_view.clear();
+    m_rows.clear();
+    m_pos = -1;
+    m_eof = m_bof = true;
+    m_changeSeq = 0;
+    invalidateHash();
+    setState(State::Inactive);
+    notifyReset();
+}
+
+void ClientDataSet::refresh()
+{
+    requireActive("刷新");
+    if (changeCount() > 0)
+        throw Error(QStringLiteral("数据集“%1”有未保存的更改，不能刷新。").arg(dataSetName(this)));
+    if (!m_connection || m_providerName.isEmpty())
+        return;
+    cancel();
+    DataPacket packet = m_connection->request(m_providerName, m_commandText);
+    loadPacket(std::move(packet));
+}
+
+void ClientDataSet::bindFilter(const QList<FieldDef> &fields, Filter &filter) const
+{
+    try {
+        cond::bindColumns(*filter.node,
+                          [&fields](const QString &name) { return indexOfField(fields, name); });
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(m_filterText, e.message()));
+    }
+    filter.hint = cond::equalityHint(*filter.node);
+    // The hash answers only what "=" would: exact texts of a text column.
+    if (filter.hint && !isStringType(fields[filter.hint->index].type))
+        filter.hint.reset();
+}
+
+void ClientDataSet::loadPacket(DataPacket &&packet)
+{
+    if (packet.fields.isEmpty()) {
+        close();
+        return;
+    }
+    const int width = int(packet.fields.size());
+    for (size_t r = 0; r < packet.rows.size(); ++r)
+        if (packet.rows[r].size() != width)
+            throw Error(QStringLiteral("数据包第 %1 行有 %2 个值，应为 %3 个。")
+                            .arg(r + 1)
+                            .arg(packet.rows[r].size())
+                            .arg(width));
+
+    // Everything that can fail against the new fields happens before anything changes.
+    for (int i = 0; i < width; ++i)
+        for (int j = 0; j < i; ++j)
+            if (packet.fields[i].name.compare(packet.fields[j].name, Qt::CaseInsensitive) == 0)
+                throw Error(QStringLiteral("字段“%1”重复定义。").arg(packet.fields[i].name));
+    std::vector<int> indexFields;
+    for (const QString &part : m_indexText.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = part.trimmed();
+        if (name.isEmpty())
+            continue;
+        const int i = indexOfField(packet.fields, name);
+        if (i < 0)
+            throw Error(QStringLiteral("索引字段“%1”不存在。").arg(name));
+        indexFields.push_back(i);
+    }
+    if (m_filter)
+        bindFilter(packet.fields, *m_filter);
+
+    m_pendingInsert.reset();
+    m_buffer.clear();
+    m_fields = std::move(packet.fields);
+    m_indexFields = std::move(indexFields);
+    m_rows.clear();
+    m_rows.reserve(packet.rows.size());
+    for (QVariantList &values : packet.rows) {
+        auto row = std::make_unique<Row>();
+        row->values = std::move(values);
+        m_rows.push_back(std::move(row));
+    }
+    m_changeSeq = 0;
+    invalidateHash();
+    m_state = State::Browse;
+    rebuildView(nullptr);
+    notifyReset();
+    emit stateChanged(m_state);
+}
+
+void ClientDataSet::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    emit stateChanged(state);
+}
+
+void ClientDataSet::requireActive(const char *operation) const
+{
+    if (!isActive())
+        throw Error(QStringLiteral("数据集“%1”未打开，不能%2。")
+                        .arg(dataSetName(this), QString::fromUtf8(operation)));
+}
+
+// ---- view and cursor ---------------------------------------------------------------
+
+bool ClientDataSet::rowVisible(const Row &row) const
+{
+    if (row.status == Row::Status::Deleted)
+        return false;
+    if (m_filtered && m_filter)
+        return cond::matches(*m_filter->node, row.values.constData());
+    return true;
+}
+
+bool ClientDataSet::lessByIndex(const Row *a, const Row *b) const
+{
+    for (int f : m_indexFields) {
+        const int c = compareCells(keyOf(a->values[f]), keyOf(b->values[f]));
+        if (c)
+            return c < 0;
+    }
+    return false;
+}
+
+void ClientDataSet::rebuildView(const Row *keep)
+{
+    m_view.clear();
+    const bool filtering = m_filtered && m_filter;
+    const std::vector<Row *> *candidates = filtering ? hashedCandidates() : nullptr;
+    if (candidates) {
+        for (Row *row : *candidates)
+            if (rowVisible(*row))
+                m_view.push_back(row);
+    } else {
+        m_view.reserve(m_rows.size());
+        for (const auto &row : m_rows)
+            if (rowVisible(*row))
+                m_view.push_back(row.get());
+    }
+
+    if (!m_indexFields.empty() && m_view.size() > 1) {
+        // Sort on extracted keys: one conversion per value, not one per comparison.
+        const size_t n = m_view.size();
+        const size_t k = m_indexFields.size();
+        std::vector<KeyCell> cells(n * k);
+        for (size_t r = 0; r < n; ++r)
+            for (size_t j = 0; j < k; ++j)
+                cells[r * k + j] = keyOf(m_view[r]->values[m_indexFields[j]]);
+        std::vector<quint32> perm(n);
+        for (size_t r = 0; r < n; ++r)
+            perm[r] = quint32(r);
+        std::stable_sort(perm.begin(), perm.end(), [&](quint32 a, quint32 b) {
+            const KeyCell *ka = &cells[a * k];
+            const KeyCell *kb = &cells[b * k];
+            for (size_t j = 0; j < k; ++j) {
+                const int c = compareCells(ka[j], kb[j]);
+                if (c)
+                    return c < 0;
+            }
+            return false;
+        });
+        std::vector<Row *> sorted(n);
+        for (size_t r = 0; r < n; ++r)
+            sorted[r] = m_view[perm[r]];
+        m_view.swap(sorted);
+    }
+
+    int pos = m_view.empty() ? -1 : 0;
+    if (keep) {
+        auto it = std::find(m_view.begin(), m_view.end(), keep);
+        if (it != m_view.end())
+            pos = int(it - m_view.begin());
+    }
+    m_pos = pos;
+    m_bof = true;
+    m_eof = m_view.empty();
+    if (keep && pos > 0)
+        m_bof = false;
+}
+
+int ClientDataSet::placeInView(Row *row, int hint)
+{
+    if (!rowVisible(*row))
+        return -1;
+    int pos;
+    if (!m_indexFields.empty()) {
+        auto it =
+            std::upper_bound(m_view.begin(), m_view.end(), row,
+                             [this](const Row *a, const Row *b) { return lessByIndex(a, b); });
+        pos = int(it - m_view.begin());
+    } else {
+        pos = std::clamp(hint, 0, int(m_view.size()));
+    }
+    m_view.insert(m_view.begin() + pos, row);
+    return pos;
+}
+
+void ClientDataSet::setCursor(int pos)
+{
+    if (m_view.empty()) {
+        m_pos = -1;
+        m_bof = m_eof = true;
+    } else {
+        m_pos = std::clamp(pos, 0, int(m_view.size()) - 1);
+        m_bof = m_eof = false;
+    }
+    notifyCurrent();
+}
+
+ClientDataSet::Row *ClientDataSet::currentRow() const
+{
+    if (m_pos < 0 || m_pos >= int(m_view.size()))
+        return nullptr;
+    return m_view[m_pos];
+}
+
+void ClientDataSet::checkBrowseMode()
+{
+    if (m_state == State::Edit || m_state == State::Insert)
+        post();
+}
+
+void ClientDataSet::first()
+{
+    requireActive("移动记录");
+    checkBrowseMode();
+    setCursor(0);
+    m_bof = true;
+}
+
+void ClientDataSet::last()
+{
+    requireActive("移动记录");
+    checkBrowseMode();
+    setCursor(int(m_view.size()) - 1);
+    m_eof = true;
+}
+
+void ClientDataSet::next()
+{
+    requireActive("移动记录");
+    checkBrowseMode();
+    if (m_view.empty() || m_pos >= int(m_view.size()) - 1) {
+        m_eof = true;
+        return;
+    }
+    setCursor(m_pos + 1);
+}
+
+void ClientDataSet::prior()
+{
+    requireActive("移动记录");
+    checkBrowseMode();
+    if (m_view.empty() || m_pos <= 0) {
+        m_bof = true;
+        return;
+    }
+    setCursor(m_pos - 1);
+}
+
+int ClientDataSet::recNo() const
+{
+    return isActive() && m_pos >= 0 ? m_pos + 1 : 0;
+}
+
+void ClientDataSet::setRecNo(int recNo)
+{
+    requireActive("移动记录");
+    checkBrowseMode();
+    setCursor(recNo - 1);
+}
+
+int ClientDataSet::recordCount() const
+{
+    return isActive() ? int(m_view.size()) : 0;
+}
+
+// ---- values ------------------------------------------------------------------------
+
+QVariant ClientDataSet::value(int field) const
+{
+    requireActive("读取字段值");
+    if (field < 0 || field >= fieldCount())
+        throw Error(QStringLiteral("字段序号 %1 超出范围。").arg(field));
+    if (m_state == State::Edit || m_state == State::Insert)
+        return m_buffer[field];
+    const Row *row = currentRow();
+    return row ? row->values[field] : QVariant();
+}
+
+QVariant ClientDataSet::value(const QString &name) const
+{
+    return value(resolveField(name));
+}
+
+void ClientDataSet::setValue(int field, const QVariant &value)
+{
+    requireActive("写入字段值");
+    if (field < 0 || field >= fieldCount())
+        throw Error(QStringLiteral("字段序号 %1 超出范围。").arg(field));
+    const FieldDef &def = m_fields[field];
+    const QVariant stored = coerceToField(def, value);
+    if (m_state == State::Edit || m_state == State::Insert) {
+        m_buffer[field] = stored;
+    } else if (def.calculated) {
+        // Calculated values are the program's own: no edit state, no change log.
+        Row *row = currentRow();
+        if (!row)
+            throw Error(QStringLiteral("数据集“%1”没有当前记录。").arg(dataSetName(this)));
+        row->values[field] = stored;
+        invalidateHash();
+    } else {
+        throw Error(QStringLiteral("数据集“%1”不在编辑或插入状态，不能修改字段“%2”。")
+                        .arg(dataSetName(this), def.name));
+    }
+    if (m_pos >= 0)
+        notifyRow(m_pos);
+}
+
+void ClientDataSet::setValue(const QString &name, const QVariant &value)
+{
+    setValue(resolveField(name), value);
+}
+
+QVariant ClientDataSet::valueAt(int row, int field) const
+{
+    if (!isActive() || row < 0 || row >= int(m_view.size()) || field < 0 || field >= fieldCount())
+        return QVariant();
+    if (row == m_pos && (m_state == State::Edit || m_state == State::Insert))
+        return m_buffer[field];
+    return m_view[row]->values[field];
+}
+
+QString ClientDataSet::asString(const QString &name) const
+{
+    return textOf(value(name));
+}
+
+qlonglong ClientDataSet::asInteger(const QString &name) const
+{
+    const QVariant v = value(name);
+    if (!v.isValid())
+        return 0;
+    if (v.typeId() == QMetaType::Double)
+        return qRound64(v.toDouble());
+    FieldDef as;
+    as.name = m_fields[resolveField(name)].name;
+    as.type = FieldType::LargeInt;
+    return coerceToField(as, v).toLongLong();
+}
+
+bool ClientDataSet::asBoolean(const QString &name) const
+{
+    const QVariant v = value(name);
+    if (!v.isValid())
+        return false;
+    FieldDef as;
+    as.name = m_fields[resolveField(name)].name;
+    as.type = FieldType::Boolean;
+    return coerceToField(as, v).toBool();
+}
+
+double ClientDataSet::asFloat(const QString &name) const
+{
+    const QVariant v = value(name);
+    switch (v.typeId()) {
+    case QMetaType::UnknownType:
+        return 0;
+    case QMetaType::QDate:
+        return dayNumber(v.toDate().startOfDay());
+    case QMetaType::QDateTime:
+        return dayNumber(v.toDateTime());
+    case QMetaType::QTime:
+        return v.toTime().msecsSinceStartOfDay() / 86400000.0;
+    default:
+        break;
+    }
+    FieldDef as;
+    as.name = m_fields[resolveField(name)].name;
+    as.type = FieldType::Float;
+    return coerceToField(as, v).toDouble();
+}
+
+QDateTime ClientDataSet::asDateTime(const QString &name) const
+{
+    const QVariant v = value(name);
+    if (!v.isValid())
+        return QDateTime();
+    if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int ||
+        v.typeId() == QMetaType::LongLong)
+        return fromDayNumber(v.toDouble());
+    FieldDef as;
+    as.name = m_fields[resolveField(name)].name;
+    as.type = FieldType::DateTime;
+    return coerceToField(as, v).toDateTime();
+}
+
+// ---- editing -----------------------------------------------------------------------
+
+void ClientDataSet::edit()
+{
+    requireActive("编辑");
+    if (m_state == State::Edit || m_state == State::Insert)
+        return;
+    Row *row = currentRow();
+    if (!row) {
+        // Editing an empty dataset appends, as a grid does when the user types into it.
+        append();
+        return;
+    }
+    m_buffer = row->values;
+    setState(State::Edit);
+}
+
+void ClientDataSet::insert()
+{
+    requireActive("插入");
+    checkBrowseMode();
+    auto row = std::make_unique<Row>();
+    row->values = QVariantList(fieldCount());
+    row->status = Row::Status::Inserted;
+    Row *before = currentRow();
+    const int pos = before ? m_pos : int(m_view.size());
+    m_insertBefore = before;
+    m_buffer = row->values;
+    m_view.insert(m_view.begin() + pos, row.get());
+    m_pendingInsert = std::move(row);
+    m_pos = pos;
+    m_bof = m_eof = false;
+    setState(State::Insert);
+    notifyReset();
+}
+
+void ClientDataSet::append()
+{
+    requireActive("追加");
+    checkBrowseMode();
+    auto row = std::make_unique<Row>();
+    row->values = QVariantList(fieldCount());
+    row->status = Row::Status::Inserted;
+    m_insertBefore = nullptr;
+    m_buffer = row->values;
+    m_view.push_back(row.get());
+    m_pendingInsert = std::move(row);
+    m_pos = int(m_view.size()) - 1;
+    m_bof = m_eof = false;
+    setState(State::Insert);
+    notifyReset();
+}
+
+void ClientDataSet::validateRequired(const QVariantList &values) const
+{
+    for (int i = 0; i < fieldCount(); ++i)
+        if (m_fields[i].required && !m_fields[i].calculated && !values[i].isValid())
+            throw Error(QStringLiteral("字段“%1”必须有值。").arg(m_fields[i].name));
+}
+
+void ClientDataSet::post()
+{
+    if (m_state != State::Edit && m_state != State::Insert)
+        return;
+    validateRequired(m_buffer);
+
+    Row *row = m_view[m_pos];
+    const int oldPos = m_pos;
+    m_view.erase(m_view.begin() + m_pos);
+
+    if (m_state == State::Insert) {
+        row->values = std::move(m_buffer);
+        row->seq = ++m_changeSeq;
+        if (m_insertBefore) {
+            auto it = std::find_if(m_rows.begin(), m_rows.end(),
+                                   [this](const auto &r) { return r.get() == m_insertBefore; });
+            m_rows.insert(it, std::move(m_pendingInsert));
+        } else {
+            m_rows.push_back(std::move(m_pendingInsert));
+        }
+        m_insertBefore = nullptr;
+    } else {
+        bool changed = false;
+        for (int i = 0; i < fieldCount() && !changed; ++i)
+            changed = !m_fields[i].calculated && !(row->values[i] == m_buffer[i]);
+        if (changed && row->status == Row::Status::Unchanged) {
+            row->original = row->values;
+            row->status = Row::Status::Modified;
+            row->seq = ++m_changeSeq;
+        }
+        row->values = std::move(m_buffer);
+    }
+    m_buffer.clear();
+    invalidateHash();
+
+    const int pos = placeInView(row, oldPos);
+    m_state = State::Browse;
+    if (pos >= 0) {
+        m_pos = pos;
+        m_bof = m_eof = false;
+    } else if (m_view.empty()) {
+        m_pos = -1;
+        m_bof = m_eof = true;
+    } else {
+        m_pos = std::min(oldPos, int(m_view.size()) - 1);
+        m_bof = m_eof = false;
+    }
+    if (pos == oldPos && m_indexFields.empty())
+        notifyRow(pos);
+    else
+        notifyReset();
+    notifyCurrent();
+    emit stateChanged(m_state);
+}
+
+void ClientDataSet::cancel()
+{
+    if (m_state == State::Edit) {
+        m_buffer.clear();
+        setState(State::Browse);
+        notifyRow(m_pos);
+    } else if (m_state == State::Insert) {
+        m_view.erase(m_view.begin() + m_pos);
+        m_pendingInsert.reset();
+        m_insertBefore = nullptr;
+        m_buffer.clear();
+        setState(State::Browse);
+        setCursor(m_pos);
+        notifyReset();
+    }
+}
+
+void ClientDataSet::removeRow(const Row *row)
+{
+    auto it =
+        std::find_if(m_rows.begin(), m_rows.end(), [row](const auto &r) { return r.get() == row; });
+    Q_ASSERT(it != m_rows.end());
+    m_rows.erase(it);
+}
+
+void ClientDataSet::deleteRecord()
+{
+    requireActive("删除");
+    if (m_state == State::Insert) {
+        cancel();
+        return;
+    }
+    if (m_state == State::Edit)
+        cancel();
+    Row *row = currentRow();
+    if (!row)
+        throw Error(QStringLiteral("数据集“%1”为空，没有可删除的记录。").arg(dataSetName(this)));
+    m_view.erase(m_view.begin() + m_pos);
+    if (row->status == Row::Status::Inserted) {
+        removeRow(row); // never sent: nothing to log
+    } else {
+        if (row->status == Row::Status::Unchanged)
+            row->original = row->values;
+        row->status = Row::Status::Deleted;
+        row->seq = ++m_changeSeq;
+    }
+    invalidateHash();
+    setCursor(m_pos);
+    notifyReset();
+}
+
+ClientDataSet::RowStatus ClientDataSet::rowStatus() const
+{
+    if (m_state == State::Insert)
+        return RowStatus::Inserted;
+    const Row *row = currentRow();
+    if (!row)
+        return RowStatus::Unchanged;
+    switch (row->status) {
+    case Row::Status::Inserted:
+        return RowStatus::Inserted;
+    case Row::Status::Modified:
+        return RowStatus::Modified;
+    default:
+        return RowStatus::Unchanged;
+    }
+}
+
+// ---- change log --------------------------------------------------------------------
+
+int ClientDataSet::changeCount() const
+{
+    int n = 0;
+    for (const auto &row : m_rows)
+        n += row->status != Row::Status::Unchanged;
+    return n;
+}
+
+DeltaPacket ClientDataSet::delta() const
+{
+    DeltaPacket d;
+    std::vector<int> stored;
+    for (int i = 0; i < fieldCount(); ++i)
+        if (!m_fields[i].calculated) {
+            d.fields.append(m_fields[i]);
+            stored.push_back(i);
+        }
+    auto pick = [&stored](const QVariantList &values) {
+        QVariantList out;
+        out.reserve(qsizetype(stored.size()));
+        for (int i : stored)
+            out.append(values[i]);
+        return out;
+    };
+
+    std::vector<const Row *> changed;
+    for (const auto &row : m_rows)
+        if (row->status != Row::Status::Unchanged)
+            changed.push_back(row.get());
+    std::sort(changed.begin(), changed.end(),
+              [](const Row *a, const Row *b) { return a->seq < b->seq; });
+
+    d.rows.reserve(changed.size());
+    for (const Row *row : changed) {
+        DeltaRow r;
+        switch (row->status) {
+        case Row::Status::Inserted:
+            r.kind = DeltaRow::Kind::Insert;
+            r.values = pick(row->values);
+            break;
+        case Row::Status::Modified:
+            r.kind = DeltaRow::Kind::Modify;
+            r.original = pick(row->original);
+            r.values = pick(row->values);
+            break;
+        case Row::Status::Deleted:
+            r.kind = DeltaRow::Kind::Delete;
+            r.original = pick(row->original);
+            break;
+        case Row::Status::Unchanged:
+            continue;
+        }
+        d.rows.push_back(std::move(r));
+    }
+    return d;
+}
+
+void ClientDataSet::mergeChangeLog()
+{
+    if (!isActive())
+        return;
+    checkBrowseMode();
+    const auto gone = std::remove_if(m_rows.begin(), m_rows.end(), [](const auto &row) {
+        return row->status == Row::Status::Deleted;
+    });
+    m_rows.erase(gone, m_rows.end());
+    for (auto &row : m_rows) {
+        row->status = Row::Status::Unchanged;
+        row->original.clear();
+        row->seq = 0;
+    }
+    m_changeSeq = 0;
+    invalidateHash();
+}
+
+void ClientDataSet::cancelUpdates()
+{
+    if (!isActive())
+        return;
+    cancel();
+    const Row *keep = currentRow();
+    const auto gone = std::remove_if(m_rows.begin(), m_rows.end(), [keep](const auto &row) {
+        return row->status == Row::Status::Inserted;
+    });
+    bool keepGone = false;
+    for (auto it = gone; it != m_rows.end(); ++it)
+        keepGone = keepGone || it->get() == keep;
+    m_rows.erase(gone, m_rows.end());
+    for (auto &row : m_rows) {
+        if (row->status == Row::Status::Modified || row->status == Row::Status::Deleted)
+            row->values = std::move(row->original);
+        row->original.clear();
+        row->status = Row::Status::Unchanged;
+        row->seq = 0;
+    }
+    m_changeSeq = 0;
+    invalidateHash();
+    rebuildView(keepGone ? nullptr : keep);
+    notifyReset();
+    notifyCurrent();
+}
+
+// ---- filter and index --------------------------------------------------------------
+
+void ClientDataSet::setFilter(const QString &text)
+{
+    std::unique_ptr<Filter> filter;
+    if (!text.trimmed().isEmpty()) {
+        filter = std::make_unique<Filter>();
+        try {
+            filter->node = cond::parseCondition(text);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(text, e.message()));
+        }
+        if (isActive()) {
+            const QString previous = m_filterText;
+            m_filterText = text; // for the message
+            try {
+                bindFilter(m_fields, *filter);
+            } catch (...) {
+                m_filterText = previous;
+                throw;
+            }
+        }
+    }
+    if (isActive())
+        checkBrowseMode();
+    m_filterText = text;
+    m_filter = std::move(filter);
+    if (isActive() && m_filtered) {
+        rebuildView(nullptr);
+        notifyReset();
+        notifyCurrent();
+    }
+}
+
+void ClientDataSet::setFiltered(bool on)
+{
+    if (on == m_filtered)
+        return;
+    if (isActive())
+        checkBrowseMode();
+    m_filtered = on;
+    if (isActive()) {
+        rebuildView(on ? nullptr : currentRow());
+        notifyReset();
+        notifyCurrent();
+    }
+}
+
+void ClientDataSet::setIndexFieldNames(const QString &names)
+{
+    std::vector<int> fields;
+    if (isActive()) {
+        try {
+            fields = parseFieldList(names);
+        } catch (const Error &e) {
+            throw Error(QStringLiteral("索引字段“%1”无效：%2").arg(names, e.message()));
+        }
+        checkBrowseMode();
+    }
+    m_indexText = names;
+    m_indexFields = std::move(fields);
+    if (isActive()) {
+        rebuildView(currentRow());
+        notifyReset();
+        notifyCurrent();
+    }
+}
+
+bool ClientDataSet::locate(const QString &keyFields, const QVariantList &values,
+                           LocateOptions options)
+{
+    requireActive("查找");
+    const std::vector<int> keys = parseFieldList(keyFields);
+    if (keys.empty() || int(keys.size()) != values.size())
+        throw Error(QStringLiteral("查找字段“%1”与查找值的个数不符。").arg(keyFields));
+    QVariantList wanted;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        try {
+            wanted.append(coerceToField(m_fields[keys[i]], values[int(i)]));
+        } catch (const Error &) {
+            return false; // a value the field cannot hold matches no row
+        }
+    }
+    checkBrowseMode();
+    for (size_t r = 0; r < m_view.size(); ++r) {
+        const QVariantList &row = m_view[r]->values;
+        bool match = true;
+        for (size_t i = 0; i < keys.size() && match; ++i) {
+            const QVariant &have = row[keys[i]];
+            const QVariant &want = wanted[int(i)];
+            if (have.typeId() == QMetaType::QString && want.typeId() == QMetaType::QString &&
+                options) {
+                const Qt::CaseSensitivity cs =
+                    options.testFlag(CaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+                const QString h = have.toString();
+                const QString w = want.toString();
+                match = options.testFlag(PartialKey) ? h.startsWith(w, cs) : h.compare(w, cs) == 0;
+            } else {
+                match = have.isValid() == want.isValid() && (!have.isValid() || have == want);
+            }
+        }
+        if (match) {
+            setCursor(int(r));
+            return true;
+        }
+    }
+    return false;
+}
+
+bool ClientDataSet::locate(const QString &keyField, const QVariant &value, LocateOptions options)
+{
+    return locate(keyField, QVariantList{value}, options);
+}
+
+const std::vector<ClientDataSet::Row *> *ClientDataSet::hashedCandidates()
+{
+    if (!m_filter || !m_filter->hint)
+        return nullptr;
+    const cond::EqualityHint &hint = *m_filter->hint;
+    EqualityHash &h = *m_hash;
+    if (h.column != hint.index) {
+        invalidateHash();
+        h.column = hint.index;
+    }
+    if (!h.built) {
+        if (++h.uses < 2)
+            return nullptr;
+        for (const auto &row : m_rows) {
+            const QVariant &v = row->values[h.column];
+            if (!v.isValid())
+                h.nulls.push_back(row.get());
+            else if (v.typeId() == QMetaType::QString)
+                h.rows[*static_cast<const QString *>(v.constData())].push_back(row.get());
+            else
+                h.rows[v.toString()].push_back(row.get());
+        }
+        h.built = true;
+    }
+    if (!hint.value.isValid())
+        return &h.nulls;
+    static const std::vector<Row *> none;
+    auto it = h.rows.constFind(hint.value.toString());
+    return it == h.rows.cend() ? &none : &it.value();
+}
+
+void ClientDataSet::invalidateHash()
+{
+    EqualityHash &h = *m_hash;
+    h.uses = 0;
+    if (h.built) {
+        h.built = false;
+        h.rows.clear();
+        h.nulls.clear();
+    }
+}
+
+// ---- notifications -----------------------------------------------------------------
+
+void ClientDataSet::disableControls()
+{
+    ++m_disableCount;
+}
+
+void ClientDataSet::enableControls()
+{
+    if (m_disableCount == 0)
+        return;
+    if (--m_disableCount == 0) {
+        emit dataReset();
+        emit currentChanged(m_pos);
+    }
+}
+
+void ClientDataSet::notifyReset()
+{
+    if (m_disableCount == 0)
+        emit dataReset();
+}
+
+void ClientDataSet::notifyRow(int pos)
+{
+    if (m_disableCount == 0 && pos >= 0)
+        emit rowChanged(pos);
+}
+
+void ClientDataSet::notifyCurrent()
+{
+    if (m_disableCount == 0)
+        emit currentChanged(m_pos);
+}
+
+// ---- blobs and packets -------------------------------------------------------------
+
+void ClientDataSet::loadFromFile(const QString &fieldName, const QString &path)
+{
+    const int f = resolveField(fieldName);
+    if (m_fields[f].type != FieldType::Blob && m_fields[f].type != FieldType::Memo)
+        throw Error(QStringLiteral("字段“%1”不是大字段，不能从文件装入。").arg(m_fields[f].name));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw Error(QStringLiteral("无法读取文件“%1”：%2").arg(path, file.errorString()));
+    setValue(f, m_fields[f].type == FieldType::Blob ? QVariant(bytes)
+                                                    : QVariant(QString::fromUtf8(bytes)));
+}
+
+void ClientDataSet::saveToFile(const QString &fieldName, const QString &path) const
+{
+    const QVariant v = value(fieldName);
+    const QByteArray bytes =
+        v.typeId() == QMetaType::QByteArray ? v.toByteArray() : v.toString().toUtf8();
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(bytes) != bytes.size() || !file.flush())
+        throw Error(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()));
+}
+
+DataPacket ClientDataSet::data() const
+{
+    DataPacket p;
+    p.fields = m_fields;
+    p.rows.reserve(m_rows.size());
+    for (const auto &row : m_rows)
+        if (row->status != Row::Status::Deleted)
+            p.rows.push_back(row->values);
+    return p;
+}
+
+void ClientDataSet::setData(const DataPacket &packet)
+{
+    DataPacket copy = packet;
+    loadPacket(std::move(copy));
+}
+
+QString ClientDataSet::saveToText() const
+{
+    requireActive("保存数据包");
+    return writeDataPacket(data());
+}
+
+void ClientDataSet::loadFromText(const QString &text)
+{
+    if (text.trimmed().isEmpty()) {
+        close();
+        return;
+    }
+    loadPacket(readDataPacket(text));
+}
+
+QString ClientDataSet::deltaText() const
+{
+    return writeDeltaPacket(delta());
+}
+
+} // namespace vexa

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "FieldDef.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <vector>
+
+namespace vexa {
+
+// A whole dataset as it travels: field definitions and rows. Each row holds one value
+// per field, in field order, in the storage type of coerceToField (an invalid QVariant
+// is a null).
+struct DataPacket
+{
+    QList<FieldDef> fields;
+    std::vector<QVariantList> rows;
+
+    bool isEmpty() const { return fields.isEmpty(); }
+};
+
+// One changed row of a dataset's change log.
+struct DeltaRow
+{
+    enum class Kind { Insert, Modify, Delete };
+    Kind kind = Kind::Insert;
+    QVariantList values;   // Insert, Modify: the current values; Delete: empty
+    QVariantList original; // Modify, Delete: the values as read; Insert: empty
+};
+
+// The change log of a dataset: the fields (calculated fields left out) and the changed
+// rows in the order the changes were made.
+struct DeltaPacket
+{
+    QList<FieldDef> fields;
+    std::vector<DeltaRow> rows;
+};
+
+// Text form of packets, documented in docs/data-packet.md. The writers never fail; the
+// readers throw vexa::Error with a clear message on malformed or truncated text.
+QString writeDataPacket(const DataPacket &packet);
+DataPacket readDataPacket(const QString &text);
+QString writeDeltaPacket(const DeltaPacket &delta);
+DeltaPacket readDeltaPacket(const QString &text);
+
+} // namespace vexa
