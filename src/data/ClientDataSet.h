@@ -207,7 +207,6 @@ private:
     std::vector<int> m_indexFields;
 
     int m_disableCount = 0;
-    bool m_filterBound = false;
 };
 
 Q_DECLARE_OPERATORS_FOR_FLAGS(ClientDataSet::LocateOptions)

@@ -47,6 +47,8 @@ struct Node
     struct Cache
     {
         bool ready = false;
+        int textIndex = -1;     // Compare by = or <> of a bound column with a text literal:
+        QString text;           // the column's field index and the literal
         QVariant negated;       // Negate: the value of the negated literal
         bool isInteger = false; // text literal read as a number
         bool isNumber = false;

@@ -1,0 +1,431 @@
+#include "DataPacket.h"
+
+#include <vexa/Error.h>
+
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTest>
+#include <cmath>
+#include <cstring>
+#include <limits>
+
+Q_DECLARE_METATYPE(vexa::FieldDef)
+
+namespace vexa {
+char *toString(const FieldDef &f)
+{
+    return qstrdup(QStringLiteral("%1 %2 size %3%4%5")
+                       .arg(f.name, fieldTypeName(f.type))
+                       .arg(f.size)
+                       .arg(f.required ? " required" : "", f.calculated ? " calculated" : "")
+                       .toUtf8());
+}
+} // namespace vexa
+
+using namespace vexa;
+
+namespace {
+
+FieldDef field(const QString &name, FieldType type, int size = 0)
+{
+    FieldDef f;
+    f.name = name;
+    f.type = type;
+    f.size = size;
+    return f;
+}
+
+// Message of the error the call throws, or an empty string when it does not throw.
+template <typename F> QString errorOf(F &&call)
+{
+    try {
+        call();
+    } catch (const Error &e) {
+        return e.message().isEmpty() ? QStringLiteral("(empty message)") : e.message();
+    }
+    return {};
+}
+
+QString fixture(const QString &name)
+{
+    const QString dir = qEnvironmentVariable("VEXA_TEST_DATA",
+                                             QFileInfo(QStringLiteral(__FILE__)).absolutePath());
+    QFile file(dir + QStringLiteral("/packets/") + name);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("cannot open fixture %s", qPrintable(file.fileName()));
+    return QString::fromUtf8(file.readAll());
+}
+
+} // namespace
+
+class TestDataPacket : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void valueRoundTrip_data();
+    void valueRoundTrip();
+    void randomDoublesKeepEveryBit();
+    void fieldDefinitionsRoundTrip();
+    void deltaRoundTrip();
+    void documentedExampleReads();
+    void writerKeepsTextValidForOddValues();
+    void malformed_data();
+    void malformed();
+    void truncatedTextIsRefused();
+};
+
+void TestDataPacket::valueRoundTrip_data()
+{
+    QTest::addColumn<FieldDef>("def");
+    QTest::addColumn<QVariant>("value");
+
+    QString everyUnit; // every UTF-16 code unit, lone surrogates included
+    for (char32_t c = 0; c <= 0xffff; ++c)
+        everyUnit.append(QChar(char16_t(c)));
+    QByteArray bytes(1000, '\0');
+    QRandomGenerator rng(7);
+    for (char &b : bytes)
+        b = char(rng.bounded(256));
+
+    const auto row = [](const char *tag, FieldDef f, QVariant v) {
+        QTest::newRow(tag) << f << v;
+    };
+    row("empty string", field("S", FieldType::String, 10), QString(""));
+    row("CJK in GBK", field("S", FieldType::String, 8), QStringLiteral("会计科目"));
+    row("CJK outside GBK", field("S", FieldType::WideString), QStringLiteral("𠮷野家"));
+    row("emoji", field("S", FieldType::FixedChar, 4), QStringLiteral("😀"));
+    row("quotes and backslashes", field("S", FieldType::String), QStringLiteral("a\"b\\c/\\\"\\u0041"));
+    row("control characters", field("S", FieldType::Memo),
+        QString::fromUtf8("a\nb\r\tc\b\f\x01\x1f\x7f") + QChar(0) + QChar(0x2028));
+    row("lone high surrogate", field("S", FieldType::Memo), QString(QChar(0xd83d)) + QChar(u'x'));
+    row("lone low surrogate at end", field("S", FieldType::Memo), QString(QChar(u'x')) + QChar(0xde00));
+    row("reversed pair", field("S", FieldType::Memo), QString(QChar(0xde00)) + QChar(0xd83d));
+    row("every code unit", field("S", FieldType::Memo), everyUnit);
+    row("smallint min", field("N", FieldType::SmallInt), QVariant(-32768));
+    row("smallint max", field("N", FieldType::SmallInt), QVariant(32767));
+    row("word max", field("N", FieldType::Word), QVariant(65535));
+    row("integer min", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::min()));
+    row("integer max", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::max()));
+    row("largeint 2^53+1", field("N", FieldType::LargeInt), QVariant(9007199254740993LL));
+    row("largeint -2^53-1", field("N", FieldType::LargeInt), QVariant(-9007199254740993LL));
+    row("largeint min", field("N", FieldType::LargeInt),
+        QVariant(std::numeric_limits<qlonglong>::min()));
+    row("largeint max", field("N", FieldType::LargeInt),
+        QVariant(std::numeric_limits<qlonglong>::max()));
+    row("true", field("B", FieldType::Boolean), QVariant(true));
+    row("false", field("B", FieldType::Boolean), QVariant(false));
+    row("0.1", field("F", FieldType::Float), QVariant(0.1));
+    row("1e-300", field("F", FieldType::Float), QVariant(1e-300));
+    row("smallest subnormal", field("F", FieldType::Float),
+        QVariant(std::numeric_limits<double>::denorm_min()));
+    row("largest double", field("F", FieldType::Float), QVariant(-std::numeric_limits<double>::max()));
+    row("whole double above int64", field("F", FieldType::Float), QVariant(12345678901234567890.0));
+    row("whole double 2^53+2", field("F", FieldType::BCD), QVariant(9007199254740994.0));
+    row("currency four decimals", field("C", FieldType::Currency), QVariant(-1234567.8901));
+    row("currency one ten-thousandth", field("C", FieldType::Currency), QVariant(0.0001));
+    row("date first", field("D", FieldType::Date), QVariant(QDate(1, 1, 1)));
+    row("date last", field("D", FieldType::Date), QVariant(QDate(9999, 12, 31)));
+    row("date leap day", field("D", FieldType::Date), QVariant(QDate(2024, 2, 29)));
+    row("date before year 1", field("D", FieldType::Date), QVariant(QDate(-44, 3, 15)));
+    row("date five-digit year", field("D", FieldType::Date), QVariant(QDate(12345, 6, 7)));
+    row("time midnight", field("T", FieldType::Time), QVariant(QTime(0, 0)));
+    row("time last ms", field("T", FieldType::Time), QVariant(QTime(23, 59, 59, 999)));
+    row("datetime ms", field("DT", FieldType::DateTime),
+        QVariant(QDateTime(QDate(2024, 6, 30), QTime(8, 15, 30, 123))));
+    row("datetime last", field("DT", FieldType::DateTime),
+        QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999))));
+    row("datetime first", field("DT", FieldType::DateTime),
+        QVariant(QDateTime(QDate(1, 1, 1), QTime(0, 0))));
+    row("empty blob", field("X", FieldType::Blob), QVariant(QByteArray("")));
+    row("blob with zero bytes", field("X", FieldType::Blob), QVariant(QByteArray("\0\1\xff\0", 4)));
+    row("random blob", field("X", FieldType::Blob), QVariant(bytes));
+}
+
+void TestDataPacket::valueRoundTrip()
+{
+    QFETCH(FieldDef, def);
+    QFETCH(QVariant, value);
+    DataPacket packet;
+    packet.fields = {def};
+    packet.rows = {{value}, {QVariant()}};
+
+    const QString text = writeDataPacket(packet);
+    // Stored as UTF-8: the text must survive that conversion unchanged.
+    QCOMPARE(QString::fromUtf8(text.toUtf8()), text);
+    const DataPacket back = readDataPacket(text);
+
+    QCOMPARE(back.rows.size(), std::size_t(2));
+    QCOMPARE(back.rows[0].size(), 1);
+    QCOMPARE(back.rows[0][0].typeId(), value.typeId());
+    QCOMPARE(back.rows[0][0], value);
+    QVERIFY2(!back.rows[1][0].isValid(), "null must stay null, not an empty value");
+}
+
+void TestDataPacket::randomDoublesKeepEveryBit()
+{
+    DataPacket packet;
+    packet.fields = {field("F", FieldType::Float)};
+    QRandomGenerator64 rng(42);
+    while (packet.rows.size() < 20000) {
+        const quint64 bits = rng.generate();
+        double d;
+        std::memcpy(&d, &bits, sizeof d);
+        if (std::isfinite(d) && d != 0)
+            packet.rows.push_back({d});
+    }
+    const DataPacket back = readDataPacket(writeDataPacket(packet));
+    QCOMPARE(back.rows.size(), packet.rows.size());
+    for (std::size_t i = 0; i < back.rows.size(); ++i) {
+        const double a = packet.rows[i][0].toDouble(), b = back.rows[i][0].toDouble();
+        if (std::memcmp(&a, &b, sizeof a) != 0)
+            QFAIL(qPrintable(QString::number(a, 'g', 17) + QStringLiteral(" read back as ") +
+                             QString::number(b, 'g', 17)));
+    }
+}
+
+void TestDataPacket::fieldDefinitionsRoundTrip()
+{
+    DataPacket packet;
+    for (int t = int(FieldType::String); t <= int(FieldType::Blob); ++t) {
+        FieldDef f = field(QStringLiteral("字段%1").arg(t), FieldType(t), t % 3 ? t * 7 : 0);
+        f.required = t % 2;
+        f.calculated = t % 5 == 0;
+        packet.fields.append(f);
+    }
+    packet.fields.append(field(QStringLiteral("Name \"with\" quotes\\"), FieldType::Memo));
+    const DataPacket back = readDataPacket(writeDataPacket(packet));
+    QCOMPARE(back.fields, packet.fields);
+    QVERIFY(back.rows.empty());
+
+    // No fields at all is the empty packet and still reads.
+    QVERIFY(readDataPacket(writeDataPacket(DataPacket())).isEmpty());
+}
+
+void TestDataPacket::deltaRoundTrip()
+{
+    DeltaPacket delta;
+    delta.fields = {field("Code", FieldType::String, 20), field("Amount", FieldType::Currency),
+                    field("Posted", FieldType::DateTime)};
+    const QDateTime when(QDate(2024, 3, 1), QTime(9, 30, 0, 5));
+    DeltaRow insert{DeltaRow::Kind::Insert, {QStringLiteral("1001"), 12.5, when}, {}};
+    DeltaRow modify{DeltaRow::Kind::Modify,
+                    {QStringLiteral("1002"), QVariant(), when},
+                    {QStringLiteral("1002"), 3.1416, QVariant()}};
+    DeltaRow remove{DeltaRow::Kind::Delete, {}, {QString(""), -0.5, when.addDays(-1)}};
+    delta.rows = {insert, modify, remove, modify};
+
+    const DeltaPacket back = readDeltaPacket(writeDeltaPacket(delta));
+    QCOMPARE(back.fields, delta.fields);
+    QCOMPARE(back.rows.size(), delta.rows.size());
+    for (std::size_t i = 0; i < back.rows.size(); ++i) {
+        QCOMPARE(int(back.rows[i].kind), int(delta.rows[i].kind));
+        QCOMPARE(back.rows[i].values, delta.rows[i].values);
+        QCOMPARE(back.rows[i].original, delta.rows[i].original);
+    }
+    QCOMPARE(back.rows[1].values[1].isValid(), false);
+}
+
+void TestDataPacket::documentedExampleReads()
+{
+    // The same text as the full example in docs/data-packet.md.
+    const QString text = fixture(QStringLiteral("example.json"));
+    const DataPacket packet = readDataPacket(text);
+    QCOMPARE(packet.fields.size(), 9);
+    QCOMPARE(packet.fields[0], (FieldDef{"AcctCode", FieldType::String, 40, true, false}));
+    QCOMPARE(packet.fields[8], (FieldDef{"RowNo", FieldType::Integer, 0, false, true}));
+    QCOMPARE(packet.rows.size(), std::size_t(2));
+    const QVariantList &r = packet.rows[0];
+    QCOMPARE(r[0], QVariant(QStringLiteral("1001")));
+    QCOMPARE(r[1], QVariant(QStringLiteral("库存现金")));
+    QCOMPARE(r[2], QVariant(9007199254740993LL));
+    QCOMPARE(r[3], QVariant(1234.5678));
+    QCOMPARE(r[4], QVariant(true));
+    QCOMPARE(r[5], QVariant(QDate(2024, 1, 31)));
+    QCOMPARE(r[6], QVariant(QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9, 120))));
+    QCOMPARE(r[7], QVariant(QByteArray("\0\1\xff", 3)));
+    QCOMPARE(packet.rows[1][1], QVariant(QString("")));
+    QVERIFY(!packet.rows[1][2].isValid());
+
+    // Written again, the text parses with a plain JSON reader into the same document.
+    const QString again = writeDataPacket(packet);
+    QCOMPARE(QJsonDocument::fromJson(again.toUtf8()), QJsonDocument::fromJson(text.toUtf8()));
+}
+
+void TestDataPacket::writerKeepsTextValidForOddValues()
+{
+    // Values the storage types never hold still give a packet that reads: what has no
+    // JSON form, or does not convert, becomes null; a short row is filled with nulls.
+    DataPacket packet;
+    packet.fields = {field("F", FieldType::Float), field("N", FieldType::Integer),
+                     field("B", FieldType::BCD)};
+    packet.rows = {{std::nan(""), QStringLiteral("12"), std::numeric_limits<double>::infinity()},
+                   {-std::numeric_limits<double>::infinity(), QStringLiteral("abc")},
+                   {}};
+    const DataPacket back = readDataPacket(writeDataPacket(packet));
+    QCOMPARE(back.rows.size(), std::size_t(3));
+    QCOMPARE(back.rows[0], (QVariantList{QVariant(), QVariant(12), QVariant()}));
+    QCOMPARE(back.rows[1], (QVariantList{QVariant(), QVariant(), QVariant()}));
+    QCOMPARE(back.rows[2], (QVariantList{QVariant(), QVariant(), QVariant()}));
+}
+
+void TestDataPacket::malformed_data()
+{
+    QTest::addColumn<bool>("delta");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("expected"); // parts of the message
+
+    const auto data = [](const char *tag, const QByteArray &text, const char *expected) {
+        QTest::newRow(tag) << false << QString::fromUtf8(text)
+                           << QStringList{QString::fromUtf8(expected)};
+    };
+    const auto delta = [](const char *tag, const QByteArray &text, const char *expected) {
+        QTest::newRow(tag) << true << QString::fromUtf8(text)
+                           << QStringList{QString::fromUtf8(expected)};
+    };
+    // A data packet whose fields are Code (string, 6 bytes), Qty (smallint), then the row.
+    const auto row = [](const char *type, const char *value) {
+        return QStringLiteral(R"({"format":"vexa-datapacket","version":1,"fields":[)"
+                              R"({"name":"Code","type":"string","size":6},)"
+                              R"({"name":"Qty","type":"%1"}],"rows":[["a",null],["b",%2]]})")
+            .arg(QLatin1String(type), QString::fromUtf8(value))
+            .toUtf8();
+    };
+    const auto badValue = [&](const char *tag, const char *type, const char *value,
+                              const char *expected) {
+        QTest::newRow(tag) << false << QString::fromUtf8(row(type, value))
+                           << QStringList{QStringLiteral("第 2 行字段“Qty”的值"),
+                                          QString::fromUtf8(expected)};
+    };
+    const char *head = R"({"format":"vexa-datapacket","version":1,)";
+    const auto withHead = [&](const char *rest) { return QByteArray(head) + rest; };
+
+    data("empty", "", "为空");
+    data("blank", " \n\t", "为空");
+    data("not JSON", "Code,Qty\n1,2", "JSON");
+    data("top is array", "[1,2]", "对象");
+    data("no format", R"({"version":1,"fields":[],"rows":[]})", "format");
+    data("other format", R"({"format":"csv","version":1,"fields":[],"rows":[]})", "format");
+    data("delta given", R"({"format":"vexa-delta","version":1,"fields":[],"rows":[]})", "变更包");
+    data("no version", R"({"format":"vexa-datapacket","fields":[],"rows":[]})", "version");
+    data("version as text", R"({"format":"vexa-datapacket","version":"1","fields":[],"rows":[]})",
+         "version");
+    data("version zero", R"({"format":"vexa-datapacket","version":0,"fields":[],"rows":[]})",
+         "version");
+    data("version fraction", R"({"format":"vexa-datapacket","version":1.5,"rows":[]})", "version");
+    data("newer version", R"({"format":"vexa-datapacket","version":2,"fields":{},"rows":7})",
+         "版本为 2，本程序只能读取版本 1");
+    data("no fields", withHead(R"("rows":[]})"), "fields");
+    data("fields not array", withHead(R"("fields":{},"rows":[]})"), "fields");
+    data("field not object", withHead(R"("fields":["Code"],"rows":[]})"), "第 1 个字段");
+    data("field without name", withHead(R"("fields":[{"type":"string"}],"rows":[]})"), "name");
+    data("unknown type", withHead(R"("fields":[{"name":"A","type":"varchar"}],"rows":[]})"),
+         "varchar");
+    data("duplicate names",
+         withHead(R"("fields":[{"name":"Code","type":"string"},{"name":"CODE","type":"memo"}],)"
+                  R"("rows":[]})"),
+         "“CODE”重复");
+    data("negative size", withHead(R"("fields":[{"name":"A","type":"string","size":-1}],"rows":[]})"),
+         "size");
+    data("flag not boolean",
+         withHead(R"("fields":[{"name":"A","type":"string","required":"yes"}],"rows":[]})"),
+         "required");
+    data("no rows", withHead(R"("fields":[]})"), "rows");
+    data("row not array", withHead(R"("fields":[{"name":"A","type":"string"}],"rows":[["x"],{}]})"),
+         "第 2 行不是数组");
+    data("row too short", row("smallint", "1").replace(",[\"b\",1]", ",[\"b\"]"),
+         "第 2 行有 1 个值，应为 2 个");
+    data("row too long", row("smallint", "1,2"), "第 2 行有 3 个值");
+    data("string too long", row("smallint", "1").replace("\"b\"", "\"会计科目\""),
+         "第 2 行字段“Code”的值过长：最多 6 字节，实际 8 字节");
+    data("number in string field", row("smallint", "1").replace("\"b\"", "12"), "“Code”的值不是文本");
+    badValue("text in integer", "integer", "\"12\"", "的值不是整数");
+    badValue("fraction in integer", "integer", "1.5", "不是整数");
+    badValue("smallint overflow", "smallint", "32768", "超出范围");
+    badValue("negative word", "word", "-1", "超出范围");
+    badValue("integer overflow", "integer", "2147483648", "超出范围");
+    badValue("largeint overflow", "largeint", "9223372036854775808", "超出范围");
+    badValue("text in boolean", "boolean", "\"true\"", "不是 true 或 false");
+    badValue("number in boolean", "boolean", "1", "不是 true 或 false");
+    badValue("text in float", "float", "\"1.5\"", "不是数字");
+    badValue("bool in currency", "currency", "true", "不是数字");
+    badValue("number in date", "date", "20240131", "不是文本");
+    badValue("February 30", "date", "\"2024-02-30\"", "不是有效的日期");
+    badValue("date without padding", "date", "\"2024-1-31\"", "不是有效的日期");
+    badValue("date with time", "date", "\"2024-01-31T00:00:00.000\"", "不是有效的日期");
+    badValue("hour 24", "time", "\"24:00:00.000\"", "不是有效的时间");
+    badValue("time without ms", "time", "\"12:00:00\"", "不是有效的时间");
+    badValue("datetime with space", "datetime", "\"2024-01-31 12:00:00.000\"", "不是有效的日期时间");
+    badValue("datetime without time", "datetime", "\"2024-01-31\"", "不是有效的日期时间");
+    badValue("bad base64", "blob", "\"@@@@\"", "不是有效的Base64");
+    badValue("number in blob", "blob", "12", "不是 Base64 文本");
+
+    const char *dhead = R"({"format":"vexa-delta","version":1,"fields":[{"name":"A","type":"integer"}],"rows":)";
+    const auto drows = [&](const char *rows) { return QByteArray(dhead) + rows + "}"; };
+    delta("data packet given", R"({"format":"vexa-datapacket","version":1,"fields":[],"rows":[]})",
+          "数据包，不是变更包");
+    delta("newer delta", R"({"format":"vexa-delta","version":3})", "版本为 3");
+    delta("row not object", drows("[[1]]"), "第 1 行不是对象");
+    delta("unknown change", drows(R"([{"change":"update","values":[1]}])"), "change");
+    delta("no change", drows(R"([{"values":[1]}])"), "change");
+    delta("insert with original", drows(R"([{"change":"insert","values":[1],"original":[1]}])"),
+          "插入，不应有“original”");
+    delta("modify without original", drows(R"([{"change":"modify","values":[1]}])"),
+          "修改，缺少“original”");
+    delta("delete with values", drows(R"([{"change":"delete","original":[1],"values":[1]}])"),
+          "删除，不应有“values”");
+    delta("original too short",
+          drows(R"([{"change":"insert","values":[1]},{"change":"delete","original":[]}])"),
+          "第 2 行的原值有 0 个值");
+    delta("bad original value", drows(R"([{"change":"modify","original":["x"],"values":[1]}])"),
+          "第 1 行原值中字段“A”的值不是整数");
+}
+
+void TestDataPacket::malformed()
+{
+    QFETCH(bool, delta);
+    QFETCH(QString, text);
+    QFETCH(QStringList, expected);
+    const QString message = delta ? errorOf([&] { readDeltaPacket(text); })
+                                  : errorOf([&] { readDataPacket(text); });
+    QVERIFY2(!message.isEmpty(), "no error thrown");
+    for (const QString &part : expected)
+        QVERIFY2(message.contains(part), qPrintable(message));
+    QVERIFY2(message.startsWith(delta ? u"变更包格式错误：" : u"数据包格式错误："),
+             qPrintable(message));
+}
+
+void TestDataPacket::truncatedTextIsRefused()
+{
+    DataPacket packet;
+    for (int t = int(FieldType::String); t <= int(FieldType::Blob); ++t)
+        packet.fields.append(field(QStringLiteral("F%1").arg(t), FieldType(t)));
+    const QVariantList values = {QStringLiteral("文本𠮷"), QStringLiteral("w"), QStringLiteral("f"),
+                                 1, 2, 3, 4LL, true, 0.5, 1.25, 2.5, QDate(2024, 1, 2),
+                                 QTime(1, 2, 3, 4), QDateTime(QDate(2024, 1, 2), QTime(1, 2)),
+                                 QStringLiteral("memo\n"), QByteArray("\0\1", 2)};
+    packet.rows.assign(5, values);
+    DeltaPacket delta;
+    delta.fields = packet.fields;
+    delta.rows = {{DeltaRow::Kind::Insert, values, {}},
+                  {DeltaRow::Kind::Modify, values, values},
+                  {DeltaRow::Kind::Delete, {}, values}};
+
+    const QString dataText = writeDataPacket(packet);
+    const QString deltaText = writeDeltaPacket(delta);
+    QCOMPARE(readDataPacket(dataText).rows, packet.rows);
+    for (int k = 0; k < 20; ++k) {
+        const QString cutData = dataText.left(dataText.size() * k / 20);
+        const QString cutDelta = deltaText.left(deltaText.size() * k / 20);
+        QVERIFY2(!errorOf([&] { readDataPacket(cutData); }).isEmpty(), qPrintable(cutData));
+        QVERIFY2(!errorOf([&] { readDeltaPacket(cutDelta); }).isEmpty(), qPrintable(cutDelta));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestDataPacket)
+#include "tst_datapacket.moc"
