@@ -1,125 +1,20 @@
-#include "ClientDataSet.h"
-
-#include "Condition.h"
+#include "ClientDataSetPrivate.h"
 #include "RemoteConnection.h"
 
 #include <vexa/Error.h>
 
 #include <QFile>
-#include <QHash>
 #include <algorithm>
 #include <cmath>
 
 namespace vexa {
-
-struct ClientDataSet::Row
-{
-    enum class Status { Unchanged, Inserted, Modified, Deleted };
-    QVariantList values;
-    QVariantList original; // Modified and Deleted: the values as read
-    Status status = Status::Unchanged;
-    quint64 seq = 0; // order of the first change, for the delta
-};
-
-struct ClientDataSet::Filter
-{
-    cond::NodePtr node;
-    std::optional<cond::EqualityHint> hint;
-};
-
-// Rows of one text column by value. A tree reads its levels with one "ParentID = 'x'"
-// filter per node; answering those from a hash keeps the whole read linear. The hash is
-// built when a second such filter on the same column comes without a change of the rows
-// in between (a single filter is cheaper as a scan) and dropped on any change.
-struct ClientDataSet::EqualityHash
-{
-    int column = -1;
-    int uses = 0;
-    bool built = false;
-    QHash<QString, std::vector<Row *>> rows;
-    std::vector<Row *> nulls;
-};
-
-namespace {
 
 QString dataSetName(const QObject *o)
 {
     return o->objectName().isEmpty() ? QStringLiteral("数据集") : o->objectName();
 }
 
-// Sort key of one value of an index field: nulls first, then numbers or texts.
-struct KeyCell
-{
-    enum Kind : quint8 { Null, Whole, Real, Text };
-    Kind kind = Null;
-    union {
-        qint64 whole = 0;
-        double real;
-        const QString *text;
-    };
-};
-
-KeyCell keyOf(const QVariant &v)
-{
-    KeyCell c;
-    switch (v.typeId()) {
-    case QMetaType::UnknownType:
-        break;
-    case QMetaType::QString:
-        c.kind = KeyCell::Text;
-        c.text = static_cast<const QString *>(v.constData());
-        break;
-    case QMetaType::Int:
-        c.kind = KeyCell::Whole;
-        c.whole = *static_cast<const int *>(v.constData());
-        break;
-    case QMetaType::LongLong:
-        c.kind = KeyCell::Whole;
-        c.whole = *static_cast<const qlonglong *>(v.constData());
-        break;
-    case QMetaType::UInt:
-    case QMetaType::ULongLong:
-    case QMetaType::Bool:
-        c.kind = KeyCell::Whole;
-        c.whole = v.toLongLong();
-        break;
-    case QMetaType::Double:
-        c.kind = KeyCell::Real;
-        c.real = *static_cast<const double *>(v.constData());
-        break;
-    case QMetaType::QDate:
-        c.kind = KeyCell::Whole;
-        c.whole = v.toDate().toJulianDay();
-        break;
-    case QMetaType::QTime:
-        c.kind = KeyCell::Whole;
-        c.whole = v.toTime().msecsSinceStartOfDay();
-        break;
-    case QMetaType::QDateTime:
-        c.kind = KeyCell::Whole;
-        c.whole = v.toDateTime().toMSecsSinceEpoch();
-        break;
-    default:
-        c.kind = KeyCell::Null; // blobs do not order
-        break;
-    }
-    return c;
-}
-
-int compareCells(const KeyCell &a, const KeyCell &b)
-{
-    if (a.kind == KeyCell::Null || b.kind == KeyCell::Null)
-        return int(a.kind != KeyCell::Null) - int(b.kind != KeyCell::Null);
-    if (a.kind == KeyCell::Text && b.kind == KeyCell::Text) {
-        const int r = QString::compare(*a.text, *b.text, Qt::CaseSensitive);
-        return (r > 0) - (r < 0);
-    }
-    if (a.kind == KeyCell::Whole && b.kind == KeyCell::Whole)
-        return (a.whole > b.whole) - (a.whole < b.whole);
-    const double x = a.kind == KeyCell::Real ? a.real : double(a.whole);
-    const double y = b.kind == KeyCell::Real ? b.real : double(b.whole);
-    return (x > y) - (x < y);
-}
+namespace {
 
 QString textOf(const QVariant &v)
 {
@@ -165,7 +60,6 @@ QDateTime fromDayNumber(double n)
 }
 
 } // namespace
-
 ClientDataSet::ClientDataSet(QObject *parent)
     : QObject(parent), m_hash(std::make_unique<EqualityHash>())
 {}
@@ -305,20 +199,6 @@ void ClientDataSet::refresh()
     loadPacket(std::move(packet));
 }
 
-void ClientDataSet::bindFilter(const QList<FieldDef> &fields, Filter &filter) const
-{
-    try {
-        cond::bindColumns(*filter.node,
-                          [&fields](const QString &name) { return indexOfField(fields, name); });
-    } catch (const Error &e) {
-        throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(m_filterText, e.message()));
-    }
-    filter.hint = cond::equalityHint(*filter.node);
-    // The hash answers only what "=" would: exact texts of a text column.
-    if (filter.hint && !isStringType(fields[filter.hint->index].type))
-        filter.hint.reset();
-}
-
 void ClientDataSet::loadPacket(DataPacket &&packet)
 {
     if (packet.fields.isEmpty()) {
@@ -383,168 +263,6 @@ void ClientDataSet::requireActive(const char *operation) const
     if (!isActive())
         throw Error(QStringLiteral("数据集“%1”未打开，不能%2。")
                         .arg(dataSetName(this), QString::fromUtf8(operation)));
-}
-
-// ---- view and cursor ---------------------------------------------------------------
-
-bool ClientDataSet::rowVisible(const Row &row) const
-{
-    if (row.status == Row::Status::Deleted)
-        return false;
-    if (m_filtered && m_filter)
-        return cond::matches(*m_filter->node, row.values.constData());
-    return true;
-}
-
-bool ClientDataSet::lessByIndex(const Row *a, const Row *b) const
-{
-    for (int f : m_indexFields) {
-        const int c = compareCells(keyOf(a->values[f]), keyOf(b->values[f]));
-        if (c)
-            return c < 0;
-    }
-    return false;
-}
-
-void ClientDataSet::rebuildView(const Row *keep)
-{
-    m_view.clear();
-    const bool filtering = m_filtered && m_filter;
-    const std::vector<Row *> *candidates = filtering ? hashedCandidates() : nullptr;
-    if (candidates) {
-        for (Row *row : *candidates)
-            if (rowVisible(*row))
-                m_view.push_back(row);
-    } else {
-        m_view.reserve(m_rows.size());
-        for (const auto &row : m_rows)
-            if (rowVisible(*row))
-                m_view.push_back(row.get());
-    }
-
-    if (!m_indexFields.empty() && m_view.size() > 1) {
-        // Sort on extracted keys: one conversion per value, not one per comparison.
-        switch (m_indexFields.size()) {
-        case 1:
-            sortView<1>();
-            break;
-        case 2:
-            sortView<2>();
-            break;
-        case 3:
-            sortView<3>();
-            break;
-        default:
-            sortView<0>();
-            break;
-        }
-    }
-
-    int pos = m_view.empty() ? -1 : 0;
-    if (keep) {
-        auto it = std::find(m_view.begin(), m_view.end(), keep);
-        if (it != m_view.end())
-            pos = int(it - m_view.begin());
-    }
-    m_pos = pos;
-    m_bof = true;
-    m_eof = m_view.empty();
-    if (keep && pos > 0)
-        m_bof = false;
-}
-
-template <int K>
-void ClientDataSet::sortView()
-{
-    // K > 0: the keys travel with the row (fewer cache misses while merging);
-    // K == 0: any number of keys, sorted through a permutation.
-    const size_t n = m_view.size();
-    if constexpr (K > 0) {
-        struct Entry
-        {
-            KeyCell keys[K];
-            Row *row;
-        };
-        std::vector<Entry> entries(n);
-        for (size_t r = 0; r < n; ++r) {
-            entries[r].row = m_view[r];
-            for (int j = 0; j < K; ++j)
-                entries[r].keys[j] = keyOf(m_view[r]->values[m_indexFields[j]]);
-        }
-        std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-            for (int j = 0; j < K; ++j) {
-                const int c = compareCells(a.keys[j], b.keys[j]);
-                if (c)
-                    return c < 0;
-            }
-            return false;
-        });
-        for (size_t r = 0; r < n; ++r)
-            m_view[r] = entries[r].row;
-    } else {
-        const size_t k = m_indexFields.size();
-        std::vector<KeyCell> cells(n * k);
-        for (size_t r = 0; r < n; ++r)
-            for (size_t j = 0; j < k; ++j)
-                cells[r * k + j] = keyOf(m_view[r]->values[m_indexFields[j]]);
-        std::vector<quint32> perm(n);
-        for (size_t r = 0; r < n; ++r)
-            perm[r] = quint32(r);
-        std::stable_sort(perm.begin(), perm.end(), [&](quint32 a, quint32 b) {
-            for (size_t j = 0; j < k; ++j) {
-                const int c = compareCells(cells[a * k + j], cells[b * k + j]);
-                if (c)
-                    return c < 0;
-            }
-            return false;
-        });
-        std::vector<Row *> sorted(n);
-        for (size_t r = 0; r < n; ++r)
-            sorted[r] = m_view[perm[r]];
-        m_view.swap(sorted);
-    }
-}
-
-int ClientDataSet::placeInView(Row *row, int hint)
-{
-    if (!rowVisible(*row))
-        return -1;
-    int pos;
-    if (!m_indexFields.empty()) {
-        auto it =
-            std::upper_bound(m_view.begin(), m_view.end(), row,
-                             [this](const Row *a, const Row *b) { return lessByIndex(a, b); });
-        pos = int(it - m_view.begin());
-    } else {
-        pos = std::clamp(hint, 0, int(m_view.size()));
-    }
-    m_view.insert(m_view.begin() + pos, row);
-    return pos;
-}
-
-void ClientDataSet::setCursor(int pos)
-{
-    if (m_view.empty()) {
-        m_pos = -1;
-        m_bof = m_eof = true;
-    } else {
-        m_pos = std::clamp(pos, 0, int(m_view.size()) - 1);
-        m_bof = m_eof = false;
-    }
-    notifyCurrent();
-}
-
-ClientDataSet::Row *ClientDataSet::currentRow() const
-{
-    if (m_pos < 0 || m_pos >= int(m_view.size()))
-        return nullptr;
-    return m_view[m_pos];
-}
-
-void ClientDataSet::checkBrowseMode()
-{
-    if (m_state == State::Edit || m_state == State::Insert)
-        post();
 }
 
 void ClientDataSet::first()
@@ -1007,162 +725,6 @@ void ClientDataSet::cancelUpdates()
     rebuildView(keepGone ? nullptr : keep);
     notifyReset();
     notifyCurrent();
-}
-
-// ---- filter and index --------------------------------------------------------------
-
-void ClientDataSet::setFilter(const QString &text)
-{
-    std::unique_ptr<Filter> filter;
-    if (!text.trimmed().isEmpty()) {
-        filter = std::make_unique<Filter>();
-        try {
-            filter->node = cond::parseCondition(text);
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(text, e.message()));
-        }
-        if (isActive()) {
-            const QString previous = m_filterText;
-            m_filterText = text; // for the message
-            try {
-                bindFilter(m_fields, *filter);
-            } catch (...) {
-                m_filterText = previous;
-                throw;
-            }
-        }
-    }
-    if (isActive())
-        checkBrowseMode();
-    m_filterText = text;
-    m_filter = std::move(filter);
-    if (isActive() && m_filtered) {
-        rebuildView(nullptr);
-        notifyReset();
-        notifyCurrent();
-    }
-}
-
-void ClientDataSet::setFiltered(bool on)
-{
-    if (on == m_filtered)
-        return;
-    if (isActive())
-        checkBrowseMode();
-    m_filtered = on;
-    if (isActive()) {
-        rebuildView(on ? nullptr : currentRow());
-        notifyReset();
-        notifyCurrent();
-    }
-}
-
-void ClientDataSet::setIndexFieldNames(const QString &names)
-{
-    std::vector<int> fields;
-    if (isActive()) {
-        try {
-            fields = parseFieldList(names);
-        } catch (const Error &e) {
-            throw Error(QStringLiteral("索引字段“%1”无效：%2").arg(names, e.message()));
-        }
-        checkBrowseMode();
-    }
-    m_indexText = names;
-    m_indexFields = std::move(fields);
-    if (isActive()) {
-        rebuildView(currentRow());
-        notifyReset();
-        notifyCurrent();
-    }
-}
-
-bool ClientDataSet::locate(const QString &keyFields, const QVariantList &values,
-                           LocateOptions options)
-{
-    requireActive("查找");
-    const std::vector<int> keys = parseFieldList(keyFields);
-    if (keys.empty() || int(keys.size()) != values.size())
-        throw Error(QStringLiteral("查找字段“%1”与查找值的个数不符。").arg(keyFields));
-    QVariantList wanted;
-    for (size_t i = 0; i < keys.size(); ++i) {
-        try {
-            wanted.append(coerceToField(m_fields[keys[i]], values[int(i)]));
-        } catch (const Error &) {
-            return false; // a value the field cannot hold matches no row
-        }
-    }
-    checkBrowseMode();
-    for (size_t r = 0; r < m_view.size(); ++r) {
-        const QVariantList &row = m_view[r]->values;
-        bool match = true;
-        for (size_t i = 0; i < keys.size() && match; ++i) {
-            const QVariant &have = row[keys[i]];
-            const QVariant &want = wanted[int(i)];
-            if (have.typeId() == QMetaType::QString && want.typeId() == QMetaType::QString &&
-                options) {
-                const Qt::CaseSensitivity cs =
-                    options.testFlag(CaseInsensitive) ? Qt::CaseInsensitive : Qt::CaseSensitive;
-                const QString h = have.toString();
-                const QString w = want.toString();
-                match = options.testFlag(PartialKey) ? h.startsWith(w, cs) : h.compare(w, cs) == 0;
-            } else {
-                match = have.isValid() == want.isValid() && (!have.isValid() || have == want);
-            }
-        }
-        if (match) {
-            setCursor(int(r));
-            return true;
-        }
-    }
-    return false;
-}
-
-bool ClientDataSet::locate(const QString &keyField, const QVariant &value, LocateOptions options)
-{
-    return locate(keyField, QVariantList{value}, options);
-}
-
-const std::vector<ClientDataSet::Row *> *ClientDataSet::hashedCandidates()
-{
-    if (!m_filter || !m_filter->hint)
-        return nullptr;
-    const cond::EqualityHint &hint = *m_filter->hint;
-    EqualityHash &h = *m_hash;
-    if (h.column != hint.index) {
-        invalidateHash();
-        h.column = hint.index;
-    }
-    if (!h.built) {
-        if (++h.uses < 2)
-            return nullptr;
-        for (const auto &row : m_rows) {
-            const QVariant &v = row->values[h.column];
-            if (!v.isValid())
-                h.nulls.push_back(row.get());
-            else if (v.typeId() == QMetaType::QString)
-                h.rows[*static_cast<const QString *>(v.constData())].push_back(row.get());
-            else
-                h.rows[v.toString()].push_back(row.get());
-        }
-        h.built = true;
-    }
-    if (!hint.value.isValid())
-        return &h.nulls;
-    static const std::vector<Row *> none;
-    auto it = h.rows.constFind(hint.value.toString());
-    return it == h.rows.cend() ? &none : &it.value();
-}
-
-void ClientDataSet::invalidateHash()
-{
-    EqualityHash &h = *m_hash;
-    h.uses = 0;
-    if (h.built) {
-        h.built = false;
-        h.rows.clear();
-        h.nulls.clear();
-    }
 }
 
 // ---- notifications -----------------------------------------------------------------

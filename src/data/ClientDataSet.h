@@ -166,8 +166,7 @@ private:
     void setState(State state);
     void rebuildView(const Row *keep);
     int placeInView(Row *row, int hint);
-    template <int K>
-    void sortView();
+    template <int K> void sortView();
     void bindFilter(const QList<FieldDef> &fields, Filter &filter) const;
     void removeRow(const Row *row);
     bool rowVisible(const Row &row) const;

@@ -1,0 +1,44 @@
+#pragma once
+
+// Inside of ClientDataSet, shared by its two source files.
+
+#include "ClientDataSet.h"
+#include "Condition.h"
+
+#include <QHash>
+#include <optional>
+#include <vector>
+
+namespace vexa {
+
+struct ClientDataSet::Row
+{
+    enum class Status { Unchanged, Inserted, Modified, Deleted };
+    QVariantList values;
+    QVariantList original; // Modified and Deleted: the values as read
+    Status status = Status::Unchanged;
+    quint64 seq = 0; // order of the first change, for the delta
+};
+
+struct ClientDataSet::Filter
+{
+    cond::NodePtr node;
+    std::optional<cond::EqualityHint> hint;
+};
+
+// Rows of one text column by value. A tree reads its levels with one "ParentID = 'x'"
+// filter per node; answering those from a hash keeps the whole read linear. The hash is
+// built when a second such filter on the same column comes without a change of the rows
+// in between (a single filter is cheaper as a scan) and dropped on any change.
+struct ClientDataSet::EqualityHash
+{
+    int column = -1;
+    int uses = 0;
+    bool built = false;
+    QHash<QString, std::vector<Row *>> rows;
+    std::vector<Row *> nulls;
+};
+
+QString dataSetName(const QObject *dataSet);
+
+} // namespace vexa
