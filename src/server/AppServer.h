@@ -1,0 +1,138 @@
+#pragma once
+
+#include "RemoteConnection.h"
+
+#include "Passwords.h"
+
+#include <QDateTime>
+#include <QSqlDatabase>
+#include <QString>
+#include <memory>
+
+namespace vexa::server {
+
+class ProviderCatalog;
+class AttachmentStore;
+class ServerConnection;
+class SqlDialect;
+
+// The session facts a login establishes, handed by the host to the plug-in.
+struct SessionInfo
+{
+    QString userId;    // GUID text
+    QString userCode;  // login name
+    QString userName;  // display name
+    QString userGroup; // group id as text
+    bool manager = false;
+};
+
+// One account set served in-process: a SQLite file (WAL, foreign keys on, a schema
+// version with ordered migrations) and the attachment folder beside it
+// (<file's folder>/doc/accessories). Each client gets its own ServerConnection with its
+// own database connection, so transactions and conflicts are per client.
+class AppServer
+{
+public:
+    struct Options
+    {
+        qint64 maxAttachmentBytes = 64ll * 1024 * 1024;
+        PasswordCost passwordCost = PasswordCost::Interactive;
+    };
+
+    // Opens an existing account set. Throws vexa::Error when the file is missing,
+    // unreadable, not a database or not an account set of this system; migrates an older
+    // schema forward.
+    static std::unique_ptr<AppServer> open(const QString &path, const Options &options);
+    static std::unique_ptr<AppServer> open(const QString &path) { return open(path, Options{}); }
+
+    // Creates a new account set file (refuses an existing file). With demo, loads the
+    // demo seed (modules, console tree, users, rights, templates ...).
+    static std::unique_ptr<AppServer> create(const QString &path, bool demo,
+                                             const Options &options);
+    static std::unique_ptr<AppServer> create(const QString &path, bool demo)
+    {
+        return create(path, demo, Options{});
+    }
+
+    ~AppServer();
+
+    std::unique_ptr<ServerConnection> connect();
+
+    QString path() const { return m_path; }
+    const Options &options() const { return m_options; }
+    const ProviderCatalog &catalog() const { return *m_catalog; }
+    const AttachmentStore &attachments() const { return *m_attachments; }
+    const SqlDialect &dialect() const { return *m_dialect; }
+    int schemaVersion() const { return m_schemaVersion; }
+
+    // A new QSqlDatabase connection to the file with this system's settings applied.
+    QSqlDatabase openConnection() const;
+
+private:
+    AppServer(QString path, Options options);
+    void load(); // version check, migrations, catalog
+
+    QString m_path;
+    Options m_options;
+    QString m_adminConnection; // connection name used for migrations and the catalog
+    std::unique_ptr<ProviderCatalog> m_catalog;
+    std::unique_ptr<AttachmentStore> m_attachments;
+    std::unique_ptr<SqlDialect> m_dialect;
+    int m_schemaVersion = 0;
+};
+
+// One client's connection: provider requests, apply-updates and the named operations.
+// A failed request or operation throws vexa::Error and leaves its message as the last
+// error (GetLastErrorInfo). Closing the connection inside a transaction rolls it back.
+class ServerConnection : public IRemoteConnection, public IAppServer
+{
+public:
+    ~ServerConnection() override;
+
+    DataPacket request(const QString &provider, const QString &commandText) override;
+    IAppServer *appServer() override { return this; }
+
+    void applyUpdates(const QString &provider, const DeltaPacket &delta, int maxErrors,
+                      int &errorCount, QVariant &ownerData) override;
+    QVariant call(const QString &operation, QVariantList &args) override;
+    using IAppServer::call;
+
+    // Checks the user's password; on success the connection acts for that user.
+    // Throws vexa::Error("用户名或密码错误。") otherwise.
+    SessionInfo login(const QString &userCode, const QString &password);
+    const SessionInfo &session() const { return m_session; }
+    bool loggedIn() const { return !m_session.userId.isEmpty(); }
+
+    QDateTime serverDateTime() const;
+    QString lastError() const { return m_lastError; }
+    bool inTransaction() const { return m_inTransaction; }
+
+    AppServer &server() { return m_server; }
+    QSqlDatabase database() const { return m_db; }
+
+private:
+    friend class AppServer;
+    explicit ServerConnection(AppServer &server);
+
+    [[noreturn]] void fail(const QString &message);
+
+    // Named operations (ServerOperations.cpp).
+    QVariant getEntityId(QVariantList &args);
+    QVariant executeBatch(QVariantList &args);
+    QVariant modifyPassword(QVariantList &args);
+    QVariant getFieldMaxValue(QVariantList &args);
+    QVariant getAccessories(QVariantList &args);
+    QVariant saveAccessories(QVariantList &args);
+    void beginTrans();
+    void commitTrans();
+    void rollbackTrans();
+
+    AppServer &m_server;
+    QString m_connectionName;
+    QSqlDatabase m_db;
+    SessionInfo m_session;
+    QString m_lastError;
+    bool m_inTransaction = false;
+};
+
+} // namespace vexa::server

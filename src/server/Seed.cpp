@@ -1,0 +1,211 @@
+#include "Seed.h"
+
+#include "Csv.h"
+#include "DataPacket.h"
+#include "ProviderCatalog.h"
+#include "SqlDialect.h"
+
+#include <vexa/Error.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vexa::server {
+
+namespace {
+
+// The demo logins, also written in the seed folder's README and the project README.
+struct DemoLogin
+{
+    const char *userCode;
+    const char *password;
+};
+constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
+
+void run(QSqlQuery &q, const QString &what)
+{
+    if (!q.exec())
+        throw Error(QStringLiteral("装入演示数据失败（%1）：%2").arg(what, q.lastError().text()));
+}
+
+void exec(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        throw Error(QStringLiteral("装入演示数据失败：%1").arg(q.lastError().text()));
+}
+
+QList<FieldDef> columnsOf(QSqlDatabase &db, const QString &table)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table)))
+        throw Error(q.lastError().text());
+    QList<FieldDef> out;
+    while (q.next())
+        out.append(ProviderCatalog::fieldFromDeclaredType(q.value(1).toString(),
+                                                          q.value(2).toString(), false, true));
+    if (out.isEmpty())
+        throw Error(QStringLiteral("演示数据的表“%1”不存在。").arg(table));
+    return out;
+}
+
+CsvTable readCsv(const QString &resource)
+{
+    QFile f(resource);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("无法读取演示数据文件“%1”。").arg(resource));
+    try {
+        return parseCsv(QString::fromUtf8(f.readAll()));
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("演示数据文件“%1”格式错误：%2").arg(resource, e.message()));
+    }
+}
+
+// Values of one CSV cell for a field: an empty unquoted cell is NULL.
+QVariant cellValue(const CsvTable &csv, size_t row, int column, const FieldDef &field,
+                   const QString &resource)
+{
+    const QString &text = csv.rows[row][column];
+    if (text.isEmpty() && !csv.quoted[row][column])
+        return QVariant();
+    try {
+        return coerceToField(field, text);
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("演示数据文件“%1”第 %2 行：%3")
+                        .arg(resource)
+                        .arg(row + 2)
+                        .arg(e.message()));
+    }
+}
+
+std::vector<int> mapHeader(const CsvTable &csv, const QList<FieldDef> &columns,
+                           const QString &resource)
+{
+    std::vector<int> map;
+    for (const QString &h : csv.header) {
+        const int i = indexOfField(columns, h.trimmed());
+        if (i < 0)
+            throw Error(QStringLiteral("演示数据文件“%1”的列“%2”不在表中。").arg(resource, h));
+        map.push_back(i);
+    }
+    return map;
+}
+
+void loadTable(QSqlDatabase &db, const SqliteDialect &dialect, const QString &table,
+               const QString &resource)
+{
+    const CsvTable csv = readCsv(resource);
+    if (csv.rows.empty())
+        return;
+    const QList<FieldDef> columns = columnsOf(db, table);
+    const std::vector<int> map = mapHeader(csv, columns, resource);
+    QStringList names, marks;
+    for (int i : map) {
+        names << dialect.quoteIdentifier(columns[i].name);
+        marks << QStringLiteral("?");
+    }
+    QSqlQuery q(db);
+    if (!q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                       .arg(dialect.quoteIdentifier(table), names.join(QLatin1String(", ")),
+                            marks.join(QLatin1String(", ")))))
+        throw Error(q.lastError().text());
+    for (size_t r = 0; r < csv.rows.size(); ++r) {
+        for (int c = 0; c < int(map.size()); ++c)
+            q.addBindValue(dialect.toStorage(columns[map[c]],
+                                             cellValue(csv, r, c, columns[map[c]], resource)));
+        run(q, QStringLiteral("%1 第 %2 行").arg(resource).arg(r + 2));
+    }
+}
+
+// A template payload: the CSV's columns with the field types of the table it loads into.
+QString templatePacket(QSqlDatabase &db, const QString &field, const QString &resource)
+{
+    const QString target = field == u"AcctXMLData"       ? QStringLiteral("T0102010")
+                           : field == u"AcctTypeXMLData" ? QStringLiteral("T0102011")
+                                                         : field;
+    const CsvTable csv = readCsv(resource);
+    const QList<FieldDef> columns = columnsOf(db, target);
+    const std::vector<int> map = mapHeader(csv, columns, resource);
+    DataPacket packet;
+    for (int i : map)
+        packet.fields.append(columns[i]);
+    for (size_t r = 0; r < csv.rows.size(); ++r) {
+        QVariantList row;
+        for (int c = 0; c < int(map.size()); ++c)
+            row.append(cellValue(csv, r, c, columns[map[c]], resource));
+        packet.rows.push_back(std::move(row));
+    }
+    return writeDataPacket(packet);
+}
+
+void loadTemplates(QSqlDatabase &db)
+{
+    QSqlQuery codes(db);
+    if (!codes.exec(QStringLiteral("SELECT AcctTempCode FROM SMAcctTemp ORDER BY AcctTempCode")))
+        throw Error(codes.lastError().text());
+    QStringList templates;
+    while (codes.next())
+        templates << codes.value(0).toString();
+    for (const QString &code : templates) {
+        const QString folder = QStringLiteral(":/server/seed/templates/") + code;
+        QStringList fields;
+        QVariantList packets;
+        QDirIterator it(folder, {QStringLiteral("*.csv")}, QDir::Files);
+        while (it.hasNext()) {
+            const QString path = it.next();
+            const QString field = QFileInfo(path).completeBaseName();
+            fields << QLatin1Char('"') + field + QLatin1Char('"');
+            packets << templatePacket(db, field, path);
+        }
+        QSqlQuery q(db);
+        QStringList marks(fields.size() + 1, QStringLiteral("?"));
+        q.prepare(QStringLiteral("INSERT INTO SMAcctTempData (AcctTempCode%1) VALUES (%2)")
+                      .arg(fields.isEmpty()
+                               ? QString()
+                               : QStringLiteral(", ") + fields.join(QLatin1String(", ")),
+                           marks.join(QLatin1String(", "))));
+        q.addBindValue(code);
+        for (const QVariant &p : packets)
+            q.addBindValue(p);
+        run(q, QStringLiteral("模板 %1").arg(code));
+    }
+}
+
+} // namespace
+
+void loadDemoSeed(QSqlDatabase &db, PasswordCost cost)
+{
+    const SqliteDialect dialect;
+    exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+    try {
+        // Files load in any order; references are checked once, at the commit.
+        exec(db, QStringLiteral("PRAGMA defer_foreign_keys = ON"));
+        QDirIterator it(QStringLiteral(":/server/seed"), {QStringLiteral("*.csv")}, QDir::Files);
+        QStringList files;
+        while (it.hasNext())
+            files << it.next();
+        files.sort();
+        for (const QString &path : files)
+            loadTable(db, dialect, QFileInfo(path).completeBaseName(), path);
+        loadTemplates(db);
+        for (const DemoLogin &login : kDemoLogins) {
+            QSqlQuery q(db);
+            q.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserCode = ?"));
+            q.addBindValue(hashPassword(QString::fromUtf8(login.password), cost));
+            q.addBindValue(QString::fromUtf8(login.userCode));
+            run(q, QStringLiteral("SysUser"));
+            if (q.numRowsAffected() != 1)
+                throw Error(QStringLiteral("演示用户“%1”不在演示数据中。")
+                                .arg(QString::fromUtf8(login.userCode)));
+        }
+        exec(db, QStringLiteral("COMMIT"));
+    } catch (...) {
+        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+        throw;
+    }
+}
+
+} // namespace vexa::server

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "Passwords.h"
+
+#include <QSqlDatabase>
+
+namespace vexa::server {
+
+// Loads the demo seed (the CSV files under seed/, built into the server) into a new
+// account set: modules, console tree, users and rights, currencies, document types,
+// column layouts, and the chart-of-accounts templates as data packets. The demo users'
+// passwords are hashed here. Runs in one transaction; throws vexa::Error naming the
+// file and line of any bad row.
+void loadDemoSeed(QSqlDatabase &db, PasswordCost cost);
+
+} // namespace vexa::server

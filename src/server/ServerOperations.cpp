@@ -1,0 +1,308 @@
+// The operations a client calls by name, and the transaction brackets.
+#include "AppServer.h"
+#include "AttachmentStore.h"
+#include "BatchStatements.h"
+#include "DataPacket.h"
+#include "Passwords.h"
+#include "ProviderCatalog.h"
+#include "SqlDialect.h"
+
+#include <vexa/Error.h>
+
+#include <QSet>
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vexa::server {
+
+namespace {
+
+QVariant argument(const QVariantList &args, int i, const QString &operation)
+{
+    if (i >= args.size())
+        throw Error(QStringLiteral("操作“%1”缺少第 %2 个参数。").arg(operation).arg(i + 1));
+    return args[i];
+}
+
+void run(QSqlQuery &q, const QString &sql)
+{
+    if (!q.exec(sql))
+        throw Error(q.lastError().databaseText().isEmpty() ? q.lastError().text()
+                                                           : q.lastError().databaseText());
+}
+
+void runPrepared(QSqlQuery &q)
+{
+    if (!q.exec())
+        throw Error(q.lastError().databaseText().isEmpty() ? q.lastError().text()
+                                                           : q.lastError().databaseText());
+}
+
+// Runs work inside a savepoint: all of it or none, inside or outside BeginTrans.
+template <typename F> auto inSavepoint(QSqlDatabase &db, F &&work)
+{
+    QSqlQuery q(db);
+    run(q, QStringLiteral("SAVEPOINT vexa_op"));
+    try {
+        auto result = work();
+        run(q, QStringLiteral("RELEASE vexa_op"));
+        return result;
+    } catch (...) {
+        q.exec(QStringLiteral("ROLLBACK TO vexa_op"));
+        q.exec(QStringLiteral("RELEASE vexa_op"));
+        throw;
+    }
+}
+
+} // namespace
+
+QVariant ServerConnection::call(const QString &operation, QVariantList &args)
+{
+    const QString op = operation.trimmed();
+    auto is = [&op](const char *name) {
+        return op.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    if (is("GetLastErrorInfo"))
+        return m_lastError;
+    if (is("GetEntityID"))
+        return getEntityId(args);
+    if (is("Modifyps"))
+        return modifyPassword(args);
+    try {
+        if (is("BeginTrans")) {
+            beginTrans();
+            return QVariant();
+        }
+        if (is("CommitTrans")) {
+            commitTrans();
+            return QVariant();
+        }
+        if (is("RollbackTrans")) {
+            rollbackTrans();
+            return QVariant();
+        }
+        if (is("ExecuteBatch"))
+            return executeBatch(args);
+        if (is("GetFieldMaxValue"))
+            return getFieldMaxValue(args);
+        if (is("GetAccessories"))
+            return getAccessories(args);
+        if (is("SaveAccessories"))
+            return saveAccessories(args);
+        throw Error(QStringLiteral("应用服务器没有操作“%1”。").arg(operation));
+    } catch (const Error &e) {
+        fail(e.message());
+    }
+}
+
+void ServerConnection::beginTrans()
+{
+    if (m_inTransaction)
+        throw Error(QStringLiteral("事务已经开始，不能再次开始事务。"));
+    QSqlQuery q(m_db);
+    // IMMEDIATE takes the write lock now, so two clients cannot both read and then fail
+    // at their first write.
+    run(q, QStringLiteral("BEGIN IMMEDIATE"));
+    m_inTransaction = true;
+}
+
+void ServerConnection::commitTrans()
+{
+    if (!m_inTransaction)
+        throw Error(QStringLiteral("没有开始的事务，不能提交。"));
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("COMMIT"))) {
+        // A deferred constraint refused the commit: the work is undone, not left open.
+        const QString text = q.lastError().databaseText();
+        q.exec(QStringLiteral("ROLLBACK"));
+        m_inTransaction = false;
+        throw Error(QStringLiteral("提交事务失败，所有更改已撤销：%1").arg(text));
+    }
+    m_inTransaction = false;
+}
+
+void ServerConnection::rollbackTrans()
+{
+    if (!m_inTransaction)
+        throw Error(QStringLiteral("没有开始的事务，不能回滚。"));
+    QSqlQuery q(m_db);
+    m_inTransaction = false;
+    run(q, QStringLiteral("ROLLBACK"));
+}
+
+QVariant ServerConnection::getEntityId(QVariantList &args)
+{
+    try {
+        const QString name = argument(args, 0, QStringLiteral("GetEntityID")).toString().trimmed();
+        const int step = argument(args, 1, QStringLiteral("GetEntityID")).toInt();
+        if (name.isEmpty() || name.size() > 60)
+            throw Error(QStringLiteral("实体名称“%1”无效。").arg(name));
+        if (step != 0 && step != 1)
+            throw Error(QStringLiteral("GetEntityID 的步长只能是 0 或 1。"));
+
+        return inSavepoint(m_db, [&]() -> QVariant {
+            QSqlQuery q(m_db);
+            q.prepare(QStringLiteral("SELECT NextID FROM EntityCounter WHERE Name = ?"));
+            q.addBindValue(name);
+            runPrepared(q);
+            qlonglong next = q.next() ? q.value(0).toLongLong() : 1;
+            q.finish();
+            // Rows written without the counter (a template load copies its keys) must not
+            // be handed out again: never answer at or below the largest key in use.
+            const ProviderCatalog &catalog = m_server.catalog();
+            QSet<QString> seen;
+            for (const Provider *p : catalog.providers()) {
+                if (p->update.isEmpty() || p->keys.size() != 1 ||
+                    p->keys[0].compare(name, Qt::CaseInsensitive) != 0 ||
+                    seen.contains(p->update.toLower()))
+                    continue;
+                seen.insert(p->update.toLower());
+                const SqlDialect &d = m_server.dialect();
+                QSqlQuery m(m_db);
+                run(m, QStringLiteral("SELECT MAX(%1) FROM %2")
+                           .arg(d.quoteIdentifier(p->keys[0]), d.quoteIdentifier(p->update)));
+                if (m.next() && !m.value(0).isNull()) {
+                    bool numeric = false;
+                    const qlonglong top = m.value(0).toLongLong(&numeric);
+                    if (numeric)
+                        next = std::max(next, top + 1);
+                }
+            }
+            if (step == 1) {
+                QSqlQuery u(m_db);
+                u.prepare(
+                    QStringLiteral("INSERT INTO EntityCounter (Name, NextID) VALUES (?, ?) "
+                                   "ON CONFLICT (Name) DO UPDATE SET NextID = excluded.NextID"));
+                u.addBindValue(name);
+                u.addBindValue(next + 1);
+                runPrepared(u);
+            }
+            return next;
+        });
+    } catch (const Error &e) {
+        m_lastError = e.message();
+        return -1;
+    }
+}
+
+QVariant ServerConnection::executeBatch(QVariantList &args)
+{
+    const QString text = argument(args, 0, QStringLiteral("ExecuteBatch")).toString();
+    const std::optional<QString> sql = translateBatchStatement(text);
+    if (!sql)
+        throw Error(QStringLiteral("应用服务器拒绝执行该语句：%1").arg(text.left(200)));
+    return inSavepoint(m_db, [&]() -> QVariant {
+        QSqlQuery q(m_db);
+        run(q, *sql);
+        return q.numRowsAffected();
+    });
+}
+
+QVariant ServerConnection::modifyPassword(QVariantList &args)
+{
+    try {
+        const QString oldPassword = argument(args, 0, QStringLiteral("Modifyps")).toString();
+        const QString newPassword = argument(args, 1, QStringLiteral("Modifyps")).toString();
+        if (!loggedIn())
+            throw Error(QStringLiteral("尚未登录，不能修改密码。"));
+        if (newPassword.isEmpty())
+            throw Error(QStringLiteral("密码不能为空。"));
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral("SELECT PasswordHash FROM SysUser WHERE UserID = ?"));
+        q.addBindValue(m_session.userId);
+        runPrepared(q);
+        if (!q.next())
+            throw Error(QStringLiteral("用户不存在。"));
+        const QString hash = q.value(0).toString();
+        q.finish();
+        if (!verifyPassword(hash, oldPassword)) {
+            m_lastError = QStringLiteral("旧密码错误。");
+            return -2;
+        }
+        const QString newHash = hashPassword(newPassword, m_server.options().passwordCost);
+        inSavepoint(m_db, [&] {
+            QSqlQuery u(m_db);
+            u.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserID = ?"));
+            u.addBindValue(newHash);
+            u.addBindValue(m_session.userId);
+            runPrepared(u);
+            return 0;
+        });
+        return 0;
+    } catch (const Error &e) {
+        m_lastError = e.message();
+        return -1;
+    }
+}
+
+QVariant ServerConnection::getFieldMaxValue(QVariantList &args)
+{
+    const QString table =
+        argument(args, 0, QStringLiteral("GetFieldMaxValue")).toString().trimmed();
+    const QString field =
+        argument(args, 1, QStringLiteral("GetFieldMaxValue")).toString().trimmed();
+    const QString condition = args.size() > 2 ? args[2].toString() : QString();
+
+    // Only tables and columns the catalog knows: names never come from the caller raw.
+    Provider scope;
+    scope.name = table;
+    scope.source = table;
+    scope.fields = m_server.catalog().tableColumns(table);
+    if (scope.fields.isEmpty())
+        throw Error(QStringLiteral("应用服务器没有表“%1”。").arg(table));
+    for (int i = 0; i < scope.fields.size(); ++i)
+        scope.byLowerName.insert(scope.fields[i].name.toLower(), i);
+    const int column = scope.column(field);
+    if (column < 0)
+        throw Error(QStringLiteral("表“%1”没有列“%2”。").arg(table, field));
+    const FieldDef &def = scope.fields[column];
+
+    const SqliteDialect &d = static_cast<const SqliteDialect &>(m_server.dialect());
+    QVariantList params;
+    QString sql = QStringLiteral("SELECT MAX(%1) FROM %2")
+                      .arg(d.quoteIdentifier(def.name), d.quoteIdentifier(table));
+    QString where = condition.trimmed();
+    if (where.startsWith(QLatin1String("WHERE"), Qt::CaseInsensitive))
+        where = where.mid(5);
+    if (!where.trimmed().isEmpty()) {
+        cond::NodePtr node = cond::parseCondition(where);
+        sql += QStringLiteral(" WHERE ") + d.condition(scope, *node, params);
+    }
+    QSqlQuery q(m_db);
+    q.prepare(sql);
+    for (const QVariant &p : params)
+        q.addBindValue(p);
+    runPrepared(q);
+    const QVariant top = q.next() ? d.fromStorage(def, q.value(0)) : QVariant();
+    if (!top.isValid() && isIntegerType(def.type))
+        return 0; // an empty table: the next index is 1
+    return top;
+}
+
+QVariant ServerConnection::getAccessories(QVariantList &args)
+{
+    const QString name = argument(args, 0, QStringLiteral("GetAccessories")).toString().trimmed();
+    const std::optional<QByteArray> bytes = m_server.attachments().load(name);
+    if (!bytes)
+        return QString();
+    DataPacket packet;
+    packet.fields = {FieldDef{QStringLiteral("ID"), FieldType::String, 60, false, false},
+                     FieldDef{QStringLiteral("FileData"), FieldType::Blob, 0, false, false}};
+    packet.rows.push_back({name, *bytes});
+    return writeDataPacket(packet);
+}
+
+QVariant ServerConnection::saveAccessories(QVariantList &args)
+{
+    const QString text = argument(args, 0, QStringLiteral("SaveAccessories")).toString();
+    const DataPacket packet = readDataPacket(text);
+    const int id = indexOfField(packet.fields, QStringLiteral("ID"));
+    const int data = indexOfField(packet.fields, QStringLiteral("FileData"));
+    if (id < 0 || data < 0)
+        throw Error(QStringLiteral("附件数据缺少 ID 或 FileData 字段。"));
+    for (const QVariantList &row : packet.rows)
+        m_server.attachments().save(row[id].toString(), row[data].toByteArray());
+    return QVariant();
+}
+
+} // namespace vexa::server

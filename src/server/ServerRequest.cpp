@@ -1,0 +1,112 @@
+// A client connection: its life, provider requests and login.
+#include "AppServer.h"
+#include "Passwords.h"
+#include "ProviderCatalog.h"
+#include "SqlDialect.h"
+
+#include <vexa/Error.h>
+
+#include <QSqlError>
+#include <QSqlQuery>
+
+namespace vexa::server {
+
+ServerConnection::ServerConnection(AppServer &server) : m_server(server)
+{
+    m_db = server.openConnection();
+    m_connectionName = m_db.connectionName();
+}
+
+ServerConnection::~ServerConnection()
+{
+    if (m_inTransaction)
+        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_connectionName);
+}
+
+void ServerConnection::fail(const QString &message)
+{
+    m_lastError = message;
+    throw Error(message);
+}
+
+QDateTime ServerConnection::serverDateTime() const
+{
+    return QDateTime::currentDateTime();
+}
+
+DataPacket ServerConnection::request(const QString &providerName, const QString &commandText)
+{
+    try {
+        const Provider &provider = m_server.catalog().require(providerName);
+        cond::CommandText command;
+        try {
+            command = cond::parseCommandText(commandText);
+        } catch (const Error &e) {
+            throw Error(
+                QStringLiteral("提供者“%1”的查询条件无效：%2").arg(provider.name, e.message()));
+        }
+        QVariantList params;
+        const QString sql = m_server.dialect().selectStatement(provider, command, params);
+
+        QSqlQuery q(m_db);
+        q.setForwardOnly(true);
+        if (!q.prepare(sql))
+            throw Error(
+                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+        for (const QVariant &p : params)
+            q.addBindValue(p);
+        if (!q.exec())
+            throw Error(
+                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+
+        DataPacket packet;
+        packet.fields = provider.fields;
+        const int n = int(provider.fields.size());
+        const SqlDialect &dialect = m_server.dialect();
+        while (q.next()) {
+            QVariantList row;
+            row.reserve(n);
+            for (int i = 0; i < n; ++i)
+                row.append(dialect.fromStorage(provider.fields[i], q.value(i)));
+            packet.rows.push_back(std::move(row));
+        }
+        if (q.lastError().isValid())
+            throw Error(
+                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+        return packet;
+    } catch (const Error &e) {
+        fail(e.message());
+    }
+}
+
+SessionInfo ServerConnection::login(const QString &userCode, const QString &password)
+{
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT UserID, UserCode, UserName, UserGroup, Manager, PasswordHash, "
+                             "Active FROM SysUser WHERE UserCode = ? COLLATE NOCASE"));
+    q.addBindValue(userCode.trimmed());
+    if (!q.exec())
+        fail(QStringLiteral("登录失败：%1").arg(q.lastError().text()));
+    // The same answer for an unknown user and a wrong password: a login screen must not
+    // tell which user names exist.
+    const QString refused = QStringLiteral("用户名或密码错误。");
+    if (!q.next())
+        fail(refused);
+    if (!q.value(6).isNull() && q.value(6).toInt() == 0)
+        fail(QStringLiteral("用户“%1”已停用。").arg(q.value(1).toString()));
+    if (!verifyPassword(q.value(5).toString(), password))
+        fail(refused);
+    SessionInfo s;
+    s.userId = q.value(0).toString();
+    s.userCode = q.value(1).toString();
+    s.userName = q.value(2).toString();
+    s.userGroup = q.value(3).toString();
+    s.manager = q.value(4).toInt() != 0;
+    m_session = s;
+    return s;
+}
+
+} // namespace vexa::server

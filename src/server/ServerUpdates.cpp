@@ -1,0 +1,287 @@
+// Apply-updates: a client's delta written to the provider's table, all or nothing.
+#include "AppServer.h"
+#include "ProviderCatalog.h"
+#include "SqlDialect.h"
+
+#include <vexa/Error.h>
+
+#include <QSqlError>
+#include <QSqlQuery>
+#include <map>
+#include <optional>
+
+namespace vexa::server {
+
+namespace {
+
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    if (!a.isValid() || !b.isValid())
+        return a.isValid() == b.isValid();
+    return a == b;
+}
+
+QString readable(const QSqlError &e)
+{
+    const QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    if (text.contains(QLatin1String("UNIQUE constraint failed")))
+        return QStringLiteral("键值重复（%1）").arg(text);
+    if (text.contains(QLatin1String("NOT NULL constraint failed")))
+        return QStringLiteral("必填字段为空（%1）").arg(text);
+    if (text.contains(QLatin1String("FOREIGN KEY constraint failed")))
+        return QStringLiteral("引用的记录不存在或仍被引用（%1）").arg(text);
+    if (text.contains(QLatin1String("database is locked")) || text.contains(QLatin1String("busy")))
+        return QStringLiteral("数据正被其他用户修改，请稍后再试（%1）").arg(text);
+    return text;
+}
+
+// Writes one delta: the columns of the delta that the target table has, matched by name.
+class DeltaWriter
+{
+public:
+    DeltaWriter(QSqlDatabase &db, const SqlDialect &dialect, const Provider &provider,
+                const QList<FieldDef> &target, const QStringList &defaults,
+                const DeltaPacket &delta)
+        : m_db(db), m_dialect(dialect), m_provider(provider), m_target(target),
+          m_defaults(defaults), m_delta(delta)
+    {
+        for (const FieldDef &f : delta.fields) {
+            if (provider.column(f.name) < 0)
+                throw Error(QStringLiteral("提供者“%1”没有列“%2”。").arg(provider.name, f.name));
+            m_targetIndex.push_back(indexOfField(target, f.name));
+        }
+        for (const QString &k : provider.keys) {
+            const int d = indexOfField(delta.fields, k);
+            if (d < 0 || m_targetIndex[d] < 0)
+                throw Error(QStringLiteral("保存“%1”的数据缺少键字段“%2”。").arg(provider.name, k));
+            m_keys.push_back(d);
+        }
+    }
+
+    void write(const DeltaRow &row, int number)
+    {
+        const int width = int(m_delta.fields.size());
+        if ((row.kind != DeltaRow::Kind::Delete && row.values.size() != width) ||
+            (row.kind != DeltaRow::Kind::Insert && row.original.size() != width))
+            throw Error(QStringLiteral("保存“%1”的第 %2 条更改格式错误。")
+                            .arg(m_provider.name)
+                            .arg(number));
+        switch (row.kind) {
+        case DeltaRow::Kind::Insert:
+            insert(row);
+            break;
+        case DeltaRow::Kind::Modify:
+            modify(row);
+            break;
+        case DeltaRow::Kind::Delete:
+            remove(row);
+            break;
+        }
+    }
+
+private:
+    QString table() const { return m_dialect.quoteIdentifier(m_provider.update); }
+    QString column(int d) const
+    {
+        return m_dialect.quoteIdentifier(m_target[m_targetIndex[d]].name);
+    }
+
+    // A value checked against the target column (type, GBK length) before it is bound.
+    QVariant bound(int d, const QVariant &value) const
+    {
+        const FieldDef &f = m_target[m_targetIndex[d]];
+        FieldDef lenient = f;
+        lenient.required = false;
+        return m_dialect.toStorage(f, coerceToField(lenient, value));
+    }
+
+    QString keyText(const QVariantList &values) const
+    {
+        QStringList parts;
+        for (int d : m_keys)
+            parts << m_delta.fields[d].name + QLatin1Char('=') + values[d].toString();
+        return parts.join(QLatin1String(", "));
+    }
+
+    [[noreturn]] void sqlFailed(const QSqlQuery &q, const char *what) const
+    {
+        throw Error(QStringLiteral("保存“%1”失败：%2记录时出错：%3")
+                        .arg(m_provider.name, QString::fromUtf8(what), readable(q.lastError())));
+    }
+
+    void insert(const DeltaRow &row)
+    {
+        QStringList columns, marks;
+        QVariantList params;
+        for (int d = 0; d < int(m_delta.fields.size()); ++d) {
+            if (m_targetIndex[d] < 0)
+                continue;
+            // A null for a column with a default lets the default apply.
+            if (!row.values[d].isValid() && !m_defaults.value(m_targetIndex[d]).isEmpty())
+                continue;
+            columns << column(d);
+            marks << QStringLiteral("?");
+            params << bound(d, row.values[d]);
+        }
+        const QString sql =
+            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(table(), columns.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+        QSqlQuery &q = prepared(sql);
+        for (const QVariant &p : params)
+            q.addBindValue(p);
+        if (!q.exec())
+            sqlFailed(q, "插入");
+    }
+
+    // The row as stored now, read the way a client reads it, or empty when it is gone.
+    std::optional<QVariantList> current(const QVariantList &original)
+    {
+        QStringList columns;
+        std::vector<int> ds;
+        for (int d = 0; d < int(m_delta.fields.size()); ++d)
+            if (m_targetIndex[d] >= 0) {
+                columns << column(d);
+                ds.push_back(d);
+            }
+        QSqlQuery &q =
+            prepared(QStringLiteral("SELECT %1 FROM %2 WHERE %3")
+                         .arg(columns.join(QLatin1String(", ")), table(), keyCondition()));
+        for (int d : m_keys)
+            q.addBindValue(bound(d, original[d]));
+        if (!q.exec())
+            sqlFailed(q, "读取");
+        if (!q.next())
+            return std::nullopt;
+        QVariantList now(m_delta.fields.size());
+        for (size_t i = 0; i < ds.size(); ++i)
+            now[ds[i]] = m_dialect.fromStorage(m_target[m_targetIndex[ds[i]]], q.value(int(i)));
+        q.finish();
+        return now;
+    }
+
+    QString keyCondition() const
+    {
+        QStringList parts;
+        for (int d : m_keys)
+            parts << column(d) + QStringLiteral(" = ?");
+        return parts.join(QLatin1String(" AND "));
+    }
+
+    [[noreturn]] void conflict(const QVariantList &original, bool deleted) const
+    {
+        throw Error(QStringLiteral("保存“%1”失败：%2 的记录%3，请刷新后重试。")
+                        .arg(m_provider.name, keyText(original),
+                             deleted ? QStringLiteral("已被其他用户删除")
+                                     : QStringLiteral("已被其他用户修改")));
+    }
+
+    void modify(const DeltaRow &row)
+    {
+        std::vector<int> changed;
+        for (int d = 0; d < int(m_delta.fields.size()); ++d)
+            if (m_targetIndex[d] >= 0 && !sameValue(row.values[d], row.original[d]))
+                changed.push_back(d);
+        if (changed.empty())
+            return;
+        const auto now = current(row.original);
+        if (!now)
+            conflict(row.original, true);
+        for (int d : changed)
+            if (!sameValue((*now)[d], row.original[d]))
+                conflict(row.original, false);
+        QStringList sets;
+        for (int d : changed)
+            sets << column(d) + QStringLiteral(" = ?");
+        QSqlQuery &q = prepared(QStringLiteral("UPDATE %1 SET %2 WHERE %3")
+                                    .arg(table(), sets.join(QLatin1String(", ")), keyCondition()));
+        for (int d : changed)
+            q.addBindValue(bound(d, row.values[d]));
+        for (int d : m_keys)
+            q.addBindValue(bound(d, row.original[d]));
+        if (!q.exec())
+            sqlFailed(q, "修改");
+    }
+
+    void remove(const DeltaRow &row)
+    {
+        const auto now = current(row.original);
+        if (!now)
+            conflict(row.original, true);
+        for (int d = 0; d < int(m_delta.fields.size()); ++d)
+            if (m_targetIndex[d] >= 0 && !sameValue((*now)[d], row.original[d]))
+                conflict(row.original, false);
+        QSqlQuery &q =
+            prepared(QStringLiteral("DELETE FROM %1 WHERE %2").arg(table(), keyCondition()));
+        for (int d : m_keys)
+            q.addBindValue(bound(d, row.original[d]));
+        if (!q.exec())
+            sqlFailed(q, "删除");
+    }
+
+    // Statements are prepared once per shape: a delta of 10,000 inserts prepares one.
+    QSqlQuery &prepared(const QString &sql)
+    {
+        auto it = m_statements.find(sql);
+        if (it == m_statements.end()) {
+            auto q = std::make_unique<QSqlQuery>(m_db);
+            if (!q->prepare(sql))
+                throw Error(QStringLiteral("保存“%1”失败：%2")
+                                .arg(m_provider.name, readable(q->lastError())));
+            it = m_statements.emplace(sql, std::move(q)).first;
+        }
+        return *it->second;
+    }
+
+    QSqlDatabase &m_db;
+    const SqlDialect &m_dialect;
+    const Provider &m_provider;
+    const QList<FieldDef> &m_target;
+    const QStringList &m_defaults;
+    const DeltaPacket &m_delta;
+    std::vector<int> m_targetIndex; // delta field -> target column, -1 when not stored
+    std::vector<int> m_keys;        // delta field indexes of the provider's keys
+    std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
+};
+
+} // namespace
+
+void ServerConnection::applyUpdates(const QString &providerName, const DeltaPacket &delta, int,
+                                    int &errorCount, QVariant &)
+{
+    errorCount = 0;
+    if (delta.rows.empty())
+        return;
+    QSqlQuery control(m_db);
+    bool open = false;
+    try {
+        const Provider &provider = m_server.catalog().require(providerName);
+        if (provider.update.isEmpty())
+            throw Error(QStringLiteral("提供者“%1”只能查询，不能保存。").arg(provider.name));
+        const QList<FieldDef> target = m_server.catalog().tableColumns(provider.update);
+        const QStringList defaults = m_server.catalog().tableDefaults(provider.update);
+
+        // One call is all or nothing, inside or outside BeginTrans.
+        if (!control.exec(QStringLiteral("SAVEPOINT vexa_apply")))
+            throw Error(QStringLiteral("保存失败：%1").arg(readable(control.lastError())));
+        open = true;
+        {
+            DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
+            int n = 0;
+            for (const DeltaRow &row : delta.rows)
+                writer.write(row, ++n);
+        }
+        if (!control.exec(QStringLiteral("RELEASE vexa_apply")))
+            throw Error(QStringLiteral("保存“%1”失败：%2")
+                            .arg(provider.name, readable(control.lastError())));
+        open = false;
+    } catch (const Error &e) {
+        if (open) {
+            control.exec(QStringLiteral("ROLLBACK TO vexa_apply"));
+            control.exec(QStringLiteral("RELEASE vexa_apply"));
+        }
+        errorCount = 1;
+        m_lastError = e.message();
+    }
+}
+
+} // namespace vexa::server

@@ -1,0 +1,272 @@
+#include "SqlDialect.h"
+
+#include "ProviderCatalog.h"
+
+#include <vexa/Error.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QTime>
+#include <cmath>
+
+namespace vexa::server {
+
+using cond::CompareOp;
+using cond::Node;
+using cond::NodeKind;
+
+namespace {
+
+const QString kDate = QStringLiteral("yyyy-MM-dd");
+const QString kTime = QStringLiteral("HH:mm:ss.zzz");
+const QString kDateTime = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
+
+const char *compareText(CompareOp op)
+{
+    switch (op) {
+    case CompareOp::Eq:
+        return " = ";
+    case CompareOp::Ne:
+        return " <> ";
+    case CompareOp::Lt:
+        return " < ";
+    case CompareOp::Gt:
+        return " > ";
+    case CompareOp::Le:
+        return " <= ";
+    case CompareOp::Ge:
+        return " >= ";
+    }
+    return " = ";
+}
+
+bool isNullLiteral(const Node &n)
+{
+    return n.kind == NodeKind::Literal && !n.value.isValid();
+}
+
+class Printer
+{
+public:
+    Printer(const SqliteDialect &dialect, const Provider &provider, QVariantList &params)
+        : m_dialect(dialect), m_provider(provider), m_params(params)
+    {}
+
+    QString print(const Node &n, const FieldDef *context = nullptr)
+    {
+        switch (n.kind) {
+        case NodeKind::Literal:
+            return literal(n.value, context);
+        case NodeKind::Column:
+            return m_dialect.quoteIdentifier(field(n).name);
+        case NodeKind::Not:
+            return QStringLiteral("NOT (%1)").arg(print(*n.children[0]));
+        case NodeKind::Negate: {
+            const Node &c = *n.children[0];
+            if (c.kind == NodeKind::Literal && c.value.isValid()) {
+                const QVariant v = c.value.typeId() == QMetaType::Double
+                                       ? QVariant(-c.value.toDouble())
+                                       : QVariant(-c.value.toLongLong());
+                return literal(v, context);
+            }
+            return QStringLiteral("-(%1)").arg(print(c));
+        }
+        case NodeKind::And:
+        case NodeKind::Or: {
+            QStringList parts;
+            for (const auto &c : n.children)
+                parts << print(*c);
+            return QLatin1Char('(') +
+                   parts.join(n.kind == NodeKind::And ? QLatin1String(" AND ")
+                                                      : QLatin1String(" OR ")) +
+                   QLatin1Char(')');
+        }
+        case NodeKind::Compare: {
+            const Node &a = *n.children[0];
+            const Node &b = *n.children[1];
+            // "x = NULL" as the client filters write it means IS NULL, here as there.
+            if ((n.op == CompareOp::Eq || n.op == CompareOp::Ne) &&
+                (isNullLiteral(a) || isNullLiteral(b))) {
+                const Node &other = isNullLiteral(a) ? b : a;
+                return QStringLiteral("(%1 IS %2NULL)")
+                    .arg(print(other),
+                         n.op == CompareOp::Ne ? QLatin1String("NOT ") : QLatin1String(""));
+            }
+            const FieldDef *fa = columnField(a);
+            const FieldDef *fb = columnField(b);
+            return QLatin1Char('(') + print(a, fb) + QLatin1String(compareText(n.op)) +
+                   print(b, fa) + QLatin1Char(')');
+        }
+        case NodeKind::Like:
+            return QStringLiteral("(%1 %2LIKE %3)")
+                .arg(print(*n.children[0]), n.negated ? QLatin1String("NOT ") : QLatin1String(""),
+                     print(*n.children[1]));
+        case NodeKind::In: {
+            const FieldDef *f = columnField(*n.children[0]);
+            QStringList items;
+            for (size_t i = 1; i < n.children.size(); ++i)
+                items << print(*n.children[i], f);
+            return QStringLiteral("(%1 %2IN (%3))")
+                .arg(print(*n.children[0]), n.negated ? QLatin1String("NOT ") : QLatin1String(""),
+                     items.join(QLatin1String(", ")));
+        }
+        case NodeKind::IsNull:
+            return QStringLiteral("(%1 IS %2NULL)")
+                .arg(print(*n.children[0]), n.negated ? QLatin1String("NOT ") : QLatin1String(""));
+        }
+        Q_UNREACHABLE();
+        return {};
+    }
+
+    const FieldDef &field(const Node &column) const
+    {
+        const int i = m_provider.column(column.name);
+        if (i < 0)
+            throw Error(QStringLiteral("提供者“%1”没有列“%2”。").arg(m_provider.name, column.name));
+        return m_provider.fields[i];
+    }
+
+private:
+    const FieldDef *columnField(const Node &n) const
+    {
+        return n.kind == NodeKind::Column ? &field(n) : nullptr;
+    }
+
+    // A literal compared with a column is written the way the column stores its values
+    // (dates in their canonical text), so "2024/1/31" finds '2024-01-31'.
+    QString literal(const QVariant &value, const FieldDef *context)
+    {
+        if (!value.isValid())
+            return QStringLiteral("NULL");
+        QVariant bound = value;
+        if (value.typeId() == QMetaType::Bool)
+            bound = value.toBool() ? 1 : 0;
+        if (context && value.typeId() == QMetaType::QString &&
+            (context->type == FieldType::Date || context->type == FieldType::DateTime ||
+             context->type == FieldType::Time)) {
+            try {
+                FieldDef plain = *context;
+                plain.required = false;
+                bound = m_dialect.toStorage(plain, coerceToField(plain, value));
+            } catch (const Error &) {
+                // Not a date: compared as the text it is.
+            }
+        }
+        m_params.append(bound);
+        return QStringLiteral("?");
+    }
+
+    const SqliteDialect &m_dialect;
+    const Provider &m_provider;
+    QVariantList &m_params;
+};
+
+} // namespace
+
+QString SqliteDialect::quoteIdentifier(const QString &name) const
+{
+    QString q = name;
+    q.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + q + QLatin1Char('"');
+}
+
+QVariant SqliteDialect::toStorage(const FieldDef &field, const QVariant &value) const
+{
+    if (!value.isValid())
+        return QVariant();
+    switch (field.type) {
+    case FieldType::Date:
+        return value.toDate().toString(kDate);
+    case FieldType::Time:
+        return value.toTime().toString(kTime);
+    case FieldType::DateTime:
+        return value.toDateTime().toString(kDateTime);
+    case FieldType::Boolean:
+        return value.toBool() ? 1 : 0;
+    default:
+        return value;
+    }
+}
+
+QVariant SqliteDialect::fromStorage(const FieldDef &field, const QVariant &stored) const
+{
+    if (stored.isNull())
+        return QVariant();
+    switch (field.type) {
+    case FieldType::String:
+    case FieldType::WideString:
+    case FieldType::FixedChar:
+    case FieldType::Memo:
+        return stored.typeId() == QMetaType::QString ? stored : QVariant(stored.toString());
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::Word:
+        return stored.toInt();
+    case FieldType::LargeInt:
+        return stored.toLongLong();
+    case FieldType::Boolean:
+        return stored.toLongLong() != 0;
+    case FieldType::Float:
+    case FieldType::BCD:
+        return stored.toDouble();
+    case FieldType::Currency:
+        return std::round(stored.toDouble() * 10000.0) / 10000.0;
+    case FieldType::Date: {
+        const QString s = stored.toString();
+        return QDate::fromString(s.left(10), kDate);
+    }
+    case FieldType::Time: {
+        const QString s = stored.toString();
+        QTime t = QTime::fromString(s, kTime);
+        return t.isValid() ? t : QTime::fromString(s, QStringLiteral("HH:mm:ss"));
+    }
+    case FieldType::DateTime: {
+        const QString s = stored.toString();
+        QDateTime dt = QDateTime::fromString(s, kDateTime);
+        if (!dt.isValid())
+            dt = QDateTime::fromString(s, QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+        if (!dt.isValid())
+            dt = QDate::fromString(s.left(10), kDate).startOfDay();
+        return dt;
+    }
+    case FieldType::Blob:
+        return stored.toByteArray();
+    }
+    return stored;
+}
+
+QString SqliteDialect::condition(const Provider &provider, const cond::Node &node,
+                                 QVariantList &params) const
+{
+    Printer printer(*this, provider, params);
+    return printer.print(node);
+}
+
+QString SqliteDialect::selectStatement(const Provider &provider, const cond::CommandText &command,
+                                       QVariantList &params) const
+{
+    QStringList columns;
+    for (const FieldDef &f : provider.fields)
+        columns << quoteIdentifier(f.name);
+    QString sql = QStringLiteral("SELECT %1 FROM %2")
+                      .arg(columns.join(QLatin1String(", ")), quoteIdentifier(provider.source));
+    Printer printer(*this, provider, params);
+    if (command.where)
+        sql += QStringLiteral(" WHERE ") + printer.print(*command.where);
+    if (!command.orderBy.empty()) {
+        QStringList order;
+        for (const cond::OrderItem &o : command.orderBy) {
+            Node column;
+            column.kind = NodeKind::Column;
+            column.name = o.column;
+            order << quoteIdentifier(printer.field(column).name) +
+                         (o.descending ? QLatin1String(" DESC") : QLatin1String(""));
+        }
+        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+    }
+    if (command.top)
+        sql += QStringLiteral(" LIMIT %1").arg(*command.top);
+    return sql;
+}
+
+} // namespace vexa::server

@@ -1,0 +1,38 @@
+#pragma once
+
+// A demo account set in a temporary folder, with fast password hashing.
+
+#include "AppServer.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace vexa::test {
+
+struct ServerFixture
+{
+    QTemporaryDir dir;
+    std::unique_ptr<server::AppServer> server;
+
+    explicit ServerFixture(bool demo = true)
+    {
+        server::AppServer::Options options;
+        options.passwordCost = server::PasswordCost::Fast;
+        options.maxAttachmentBytes = 1024 * 1024;
+        server = server::AppServer::create(path(), demo, options);
+    }
+
+    QString path() const { return dir.filePath(QStringLiteral("demo.vexa")); }
+
+    std::unique_ptr<server::ServerConnection> connect(const char *user = "Manager",
+                                                      const char *password = "manager")
+    {
+        auto c = server->connect();
+        if (user)
+            c->login(QString::fromUtf8(user), QString::fromUtf8(password));
+        return c;
+    }
+};
+
+} // namespace vexa::test

@@ -1,0 +1,418 @@
+#include "ClientDataSet.h"
+#include "ProviderCatalog.h"
+#include "ServerFixture.h"
+
+#include <vexa/Error.h>
+
+#include <QDir>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTest>
+
+using namespace vexa;
+using namespace vexa::server;
+using vexa::test::ServerFixture;
+
+namespace {
+
+template <typename F> QString errorOf(F &&f)
+{
+    try {
+        f();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+int count(ServerConnection &c, const QString &provider, const QString &command = QString())
+{
+    return int(c.request(provider, command).rows.size());
+}
+
+// An account row for LX_DMAccounting.
+void appendAccount(ClientDataSet &ds, int id, const QString &code, const QString &name)
+{
+    ds.append();
+    ds.setValue(QStringLiteral("AcctID"), id);
+    ds.setValue(QStringLiteral("AcctCode"), code);
+    ds.setValue(QStringLiteral("AcctName"), name);
+    ds.setValue(QStringLiteral("IsNode"), true);
+    ds.post();
+}
+
+int apply(ServerConnection &c, ClientDataSet &ds)
+{
+    int errors = -1;
+    QVariant owner;
+    c.applyUpdates(ds.providerName(), ds.delta(), -1, errors, owner);
+    if (errors == 0)
+        ds.mergeChangeLog();
+    return errors;
+}
+
+std::unique_ptr<ClientDataSet> openOn(ServerConnection &c, const QString &provider,
+                                      const QString &command)
+{
+    auto ds = std::make_unique<ClientDataSet>();
+    ds->setRemoteConnection(&c);
+    ds->setProviderName(provider);
+    ds->setCommandText(command);
+    ds->open();
+    return ds;
+}
+
+} // namespace
+
+class TestAppServer : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openRefusesWhatIsNotAnAccountSet()
+    {
+        QTemporaryDir dir;
+        QVERIFY(errorOf([&] {
+                    AppServer::open(dir.filePath("none.vexa"));
+                }).contains(QStringLiteral("不存在")));
+
+        const QString text = dir.filePath("text.vexa");
+        QFile f(text);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("just some text, not a database");
+        f.close();
+        QVERIFY(errorOf([&] { AppServer::open(text); }).contains(QStringLiteral("不是账套数据库")));
+
+        // A SQLite file of someone else's.
+        const QString foreign = dir.filePath("foreign.db");
+        {
+            QSqlDatabase db =
+                QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("foreign"));
+            db.setDatabaseName(foreign);
+            QVERIFY(db.open());
+            QSqlQuery(db).exec(QStringLiteral("CREATE TABLE notes (t TEXT)"));
+            db.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("foreign"));
+        QVERIFY(errorOf([&] {
+                    AppServer::open(foreign);
+                }).contains(QStringLiteral("不是本系统的账套")));
+
+        ServerFixture fx(false);
+        QVERIFY(errorOf([&] {
+                    AppServer::create(fx.path(), false);
+                }).contains(QStringLiteral("已存在")));
+        // A newer account set than this program knows.
+        {
+            auto c = fx.connect(nullptr);
+            QSqlQuery(c->database()).exec(QStringLiteral("UPDATE SchemaVersion SET version = 99"));
+        }
+        fx.server.reset();
+        QVERIFY(errorOf([&] { AppServer::open(fx.path()); }).contains(QStringLiteral("99")));
+    }
+
+    void loginAndSession()
+    {
+        ServerFixture fx;
+        auto c = fx.server->connect();
+        QCOMPARE(errorOf([&] { c->login(QStringLiteral("Manager"), QStringLiteral("wrong")); }),
+                 QStringLiteral("用户名或密码错误。"));
+        QCOMPARE(errorOf([&] { c->login(QStringLiteral("nobody"), QStringLiteral("x")); }),
+                 QStringLiteral("用户名或密码错误。"));
+        const SessionInfo s = c->login(QStringLiteral("manager"), QStringLiteral("manager"));
+        QVERIFY(s.manager);
+        QCOMPARE(s.userName, QStringLiteral("系统管理员"));
+        QVERIFY(!s.userGroup.isEmpty());
+        // The hash never leaves the server: the user list has no such column.
+        const DataPacket users = c->request(QStringLiteral("LX_SysUser"), QString());
+        QCOMPARE(indexOfField(users.fields, QStringLiteral("PasswordHash")), -1);
+        QCOMPARE(int(users.rows.size()), 2);
+    }
+
+    void requestsAndRefusedTexts()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        const DataPacket mods =
+            c->request(QStringLiteral("SYS_SMModules"),
+                       QStringLiteral("TOP 5  WHERE (InnerUse = 0)  AND (MCode Like 'G%' OR MDesc "
+                                      "Like '%凭证%')  ORDER BY MCode"));
+        QVERIFY(mods.rows.size() > 0 && mods.rows.size() <= 5);
+        const int code = indexOfField(mods.fields, QStringLiteral("MCode"));
+        for (size_t i = 1; i < mods.rows.size(); ++i)
+            QVERIFY(mods.rows[i - 1][code].toString() < mods.rows[i][code].toString());
+        // "= null" means IS NULL on the server as in client filters.
+        QCOMPARE(
+            count(*c, QStringLiteral("SYS_SMModuleTree"), QStringLiteral("WHERE ParentID = null ")),
+            count(*c, QStringLiteral("SYS_SMModuleTree"),
+                  QStringLiteral("WHERE ParentID IS NULL")));
+        // "Index" is a column, quoted for SQLite.
+        QVERIFY(count(*c, QStringLiteral("ENV_EnvDataObject"),
+                      QStringLiteral("WHERE DataObject = 'LX_BMListAccounting' AND ShowNo = '0' "
+                                     "AND FindTag = True ORDER BY Index")) > 0);
+
+        const int users = count(*c, QStringLiteral("LX_SysUser"));
+        const struct
+        {
+            const char *provider, *text, *expect;
+        } refused[] = {
+            {"LX_SysUser", "WHERE 1=1; DELETE FROM SysUser", "“;”"},
+            {"LX_SysUser", "WHERE UserCode = 'x' --", "--"},
+            {"LX_SysUser", "WHERE UserCode = 'x' OR PasswordHash LIKE '%'", "PasswordHash"},
+            {"LX_SysUser", "WHERE UserID IN (SELECT UserID FROM SysUser)", "SELECT"},
+            {"LX_SysUser", "WHERE 1=1 UNION SELECT PasswordHash FROM SysUser", "UNION"},
+            {"LX_SysUser", "WHERE lower(UserCode) = 'x'", "lower"},
+            {"LX_SysUser", "ORDER BY PasswordHash", "PasswordHash"},
+            {"LX_Nope", "WHERE 1=1", "LX_Nope"},
+        };
+        for (const auto &r : refused) {
+            const QString msg = errorOf(
+                [&] { c->request(QString::fromUtf8(r.provider), QString::fromUtf8(r.text)); });
+            QVERIFY2(msg.contains(QString::fromUtf8(r.expect)),
+                     qPrintable(QString::fromUtf8(r.text) + " -> " + msg));
+            QCOMPARE(c->call(QStringLiteral("GetLastErrorInfo")).toString(), msg);
+        }
+        QCOMPARE(count(*c, QStringLiteral("LX_SysUser")), users);
+        // A quote inside a literal is data, not syntax.
+        QCOMPARE(count(*c, QStringLiteral("LX_SysUser"),
+                       QStringLiteral("WHERE UserCode = 'x'' OR ''1''=''1'")),
+                 0);
+    }
+
+    void applyUpdatesRoundTripAndConflicts()
+    {
+        ServerFixture fx;
+        auto a = fx.connect();
+        auto b = fx.connect("clerk", "clerk");
+        auto ds = openOn(*a, QStringLiteral("LX_DMAccounting"),
+                         QStringLiteral("WHERE 1=1 ORDER BY AcctCode"));
+        QCOMPARE(ds->recordCount(), 0);
+        appendAccount(*ds, 1, QStringLiteral("1001"), QStringLiteral("库存现金"));
+        appendAccount(*ds, 2, QStringLiteral("1002"), QStringLiteral("银行存款"));
+        appendAccount(*ds, 3, QStringLiteral("2202"), QStringLiteral("应付账款"));
+        QCOMPARE(apply(*a, *ds), 0);
+
+        // The other connection sees them, with their full names in the list view.
+        const DataPacket list = b->request(QStringLiteral("LX_BMListAccounting"),
+                                           QStringLiteral("WHERE AcctCode = '1002'"));
+        QCOMPARE(int(list.rows.size()), 1);
+        QCOMPARE(list.rows[0][indexOfField(list.fields, QStringLiteral("FullName"))].toString(),
+                 QStringLiteral("银行存款"));
+
+        // Modify and delete.
+        QVERIFY(ds->locate(QStringLiteral("AcctCode"), QStringLiteral("1002")));
+        ds->edit();
+        ds->setValue(QStringLiteral("AcctName"), QStringLiteral("银行存款（基本户）"));
+        ds->post();
+        QVERIFY(ds->locate(QStringLiteral("AcctCode"), QStringLiteral("2202")));
+        ds->deleteRecord();
+        QCOMPARE(apply(*a, *ds), 0);
+        auto fresh = openOn(*b, QStringLiteral("LX_DMAccounting"),
+                            QStringLiteral("WHERE 1=1 ORDER BY AcctCode"));
+        QCOMPARE(fresh->recordCount(), 2);
+        fresh->last();
+        QCOMPARE(fresh->asString(QStringLiteral("AcctName")), QStringLiteral("银行存款（基本户）"));
+
+        // b changes the row a has read: a's change of the same field is a conflict.
+        fresh->edit();
+        fresh->setValue(QStringLiteral("AcctName"), QStringLiteral("由 b 改名"));
+        fresh->post();
+        QCOMPARE(apply(*b, *fresh), 0);
+        ds->last();
+        ds->edit();
+        ds->setValue(QStringLiteral("AcctName"), QStringLiteral("由 a 改名"));
+        ds->post();
+        QCOMPARE(apply(*a, *ds), 1);
+        QVERIFY2(a->lastError().contains(QStringLiteral("已被其他用户修改")),
+                 qPrintable(a->lastError()));
+        QCOMPARE(ds->changeCount(), 1); // kept for the user to decide
+        // Deleting a row another connection has deleted is a conflict too.
+        ds->cancelUpdates();
+        fresh->first();
+        fresh->deleteRecord();
+        QCOMPARE(apply(*b, *fresh), 0);
+        ds->first();
+        ds->deleteRecord();
+        QCOMPARE(apply(*a, *ds), 1);
+        QVERIFY2(a->lastError().contains(QStringLiteral("已被其他用户删除")),
+                 qPrintable(a->lastError()));
+    }
+
+    void applyIsAllOrNothing()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        auto ds = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+        appendAccount(*ds, 10, QStringLiteral("1001"), QStringLiteral("库存现金"));
+        appendAccount(*ds, 11, QStringLiteral("1002"), QStringLiteral("银行存款"));
+        appendAccount(*ds, 12, QStringLiteral("1001"), QStringLiteral("重复的编码"));
+        QCOMPARE(apply(*c, *ds), 1);
+        QVERIFY2(c->lastError().contains(QStringLiteral("键值重复")), qPrintable(c->lastError()));
+        QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+
+        // Also inside a transaction: the failed apply leaves the earlier one standing.
+        auto ok = openOn(*c, QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=1"));
+        ok->append();
+        ok->setValue(QStringLiteral("AcctType"), 1);
+        ok->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("资产"));
+        ok->post();
+        c->call(QStringLiteral("BeginTrans"));
+        QCOMPARE(apply(*c, *ok), 0);
+        QCOMPARE(apply(*c, *ds), 1);
+        c->call(QStringLiteral("CommitTrans"));
+        QCOMPARE(count(*c, QStringLiteral("LX_DMAccttype")), 1);
+        QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+
+        // A string over its column's size is refused by the server too.
+        DeltaPacket d;
+        d.fields = fx.server->catalog().require(QStringLiteral("LX_DMAccttype")).fields;
+        QVariantList row(d.fields.size());
+        row[indexOfField(d.fields, QStringLiteral("AcctType"))] = 2;
+        row[indexOfField(d.fields, QStringLiteral("AcctTypeDesc"))] = QString(200, QChar(u'长'));
+        d.rows.push_back({DeltaRow::Kind::Insert, row, {}});
+        int errors = 0;
+        QVariant owner;
+        c->applyUpdates(QStringLiteral("LX_DMAccttype"), d, -1, errors, owner);
+        QCOMPARE(errors, 1);
+        QVERIFY2(c->lastError().contains(QStringLiteral("AcctTypeDesc")),
+                 qPrintable(c->lastError()));
+        // Read-only lists cannot be saved.
+        c->applyUpdates(QStringLiteral("LX_BMListAccounting"), d, -1, errors, owner);
+        QCOMPARE(errors, 1);
+    }
+
+    void transactions()
+    {
+        ServerFixture fx;
+        {
+            auto c = fx.connect();
+            QCOMPARE(errorOf([&] { c->call(QStringLiteral("CommitTrans")); }).isEmpty(), false);
+            c->call(QStringLiteral("BeginTrans"));
+            QVERIFY(errorOf([&] {
+                        c->call(QStringLiteral("BeginTrans"));
+                    }).contains(QStringLiteral("已经开始")));
+            auto ds = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+            appendAccount(*ds, 1, QStringLiteral("1001"), QStringLiteral("库存现金"));
+            QCOMPARE(apply(*c, *ds), 0);
+            c->call(QStringLiteral("RollbackTrans"));
+            QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+
+            c->call(QStringLiteral("BeginTrans"));
+            appendAccount(*ds, 2, QStringLiteral("1002"), QStringLiteral("银行存款"));
+            QCOMPARE(apply(*c, *ds), 0);
+            // The connection goes away inside the transaction.
+        }
+        auto c = fx.connect();
+        QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+    }
+
+    void entityIdsAndBatch()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        QVariantList args{QStringLiteral("PropID"), 0};
+        const qlonglong peek = c->call(QStringLiteral("GetEntityID"), args).toLongLong();
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toLongLong(),
+                 peek); // step 0 takes nothing
+        args = {QStringLiteral("PropID"), 1};
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toLongLong(), peek);
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toLongLong(), peek + 1);
+        args = {QString(), 1};
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toInt(), -1);
+        QVERIFY(!c->call(QStringLiteral("GetLastErrorInfo")).toString().isEmpty());
+
+        // Keys written without the counter are never handed out again.
+        auto ds = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+        appendAccount(*ds, 500, QStringLiteral("1001"), QStringLiteral("库存现金"));
+        QCOMPARE(apply(*c, *ds), 0);
+        args = {QStringLiteral("AcctID"), 1};
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toLongLong(), 501);
+
+        // The template load's statements run; anything else does not.
+        args = {QStringLiteral("DELETE  T0102010 ")};
+        c->call(QStringLiteral("ExecuteBatch"), args);
+        QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+        appendAccount(*ds, 501, QStringLiteral("1002"), QStringLiteral("银行存款"));
+        for (const char *text : {"DELETE T0102010; DROP TABLE SysUser", "DELETE SysUser",
+                                 "DELETE T0102010 WHERE 1=1", "SELECT 1"}) {
+            args = {QString::fromUtf8(text)};
+            QVERIFY(errorOf([&] {
+                        c->call(QStringLiteral("ExecuteBatch"), args);
+                    }).contains(QStringLiteral("拒绝")));
+        }
+        QCOMPARE(count(*c, QStringLiteral("LX_SysUser")), 2);
+    }
+
+    void passwordsAndFieldMax()
+    {
+        ServerFixture fx;
+        auto c = fx.connect("clerk", "clerk");
+        QVariantList args{QStringLiteral("wrong"), QStringLiteral("new")};
+        QCOMPARE(c->call(QStringLiteral("Modifyps"), args).toInt(), -2);
+        args = {QStringLiteral("clerk"), QString()};
+        QCOMPARE(c->call(QStringLiteral("Modifyps"), args).toInt(), -1);
+        args = {QStringLiteral("clerk"), QStringLiteral("新密码 1")};
+        QCOMPARE(c->call(QStringLiteral("Modifyps"), args).toInt(), 0);
+        auto again = fx.server->connect();
+        QVERIFY(!errorOf([&] {
+                     again->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
+                 }).isEmpty());
+        again->login(QStringLiteral("clerk"), QStringLiteral("新密码 1"));
+        // Stored as a hash, never as the text.
+        QSqlQuery q(c->database());
+        QVERIFY(
+            q.exec(QStringLiteral("SELECT PasswordHash FROM SysUser WHERE UserCode = 'clerk'")) &&
+            q.next());
+        QVERIFY(q.value(0).toString().startsWith(QStringLiteral("$argon2id$")));
+        QVERIFY(!q.value(0).toString().contains(QStringLiteral("新密码")));
+        q.finish();
+
+        args = {QStringLiteral("T0101020"), QStringLiteral("PropIndex"), QString()};
+        QCOMPARE(c->call(QStringLiteral("GetFieldMaxValue"), args).toInt(), 0);
+        args = {QStringLiteral("SMModules"), QStringLiteral("MCode"),
+                QStringLiteral("WHERE DllFile = 'GL'")};
+        QVERIFY(!c->call(QStringLiteral("GetFieldMaxValue"), args).toString().isEmpty());
+        args = {QStringLiteral("SysUser; DROP TABLE SysUser"), QStringLiteral("UserID"), QString()};
+        QVERIFY(!errorOf([&] { c->call(QStringLiteral("GetFieldMaxValue"), args); }).isEmpty());
+        args = {QStringLiteral("SysUser"), QStringLiteral("PasswordHash) FROM SysUser --"),
+                QString()};
+        QVERIFY(!errorOf([&] { c->call(QStringLiteral("GetFieldMaxValue"), args); }).isEmpty());
+    }
+
+    void attachments()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        const QString name = QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}.pdf");
+        QVariantList args{name};
+        QCOMPARE(c->call(QStringLiteral("GetAccessories"), args).toString(), QString());
+        DataPacket p;
+        p.fields = {FieldDef{QStringLiteral("ID"), FieldType::String, 60, false, false},
+                    FieldDef{QStringLiteral("FileData"), FieldType::Blob, 0, false, false}};
+        QByteArray bytes(5000, '\x7f');
+        bytes[0] = '\0';
+        p.rows.push_back({name, bytes});
+        args = {writeDataPacket(p)};
+        c->call(QStringLiteral("SaveAccessories"), args);
+        QVERIFY(QFile::exists(QFileInfo(fx.path()).absolutePath() +
+                              QStringLiteral("/doc/accessories/") + name));
+        args = {name};
+        const DataPacket back =
+            readDataPacket(c->call(QStringLiteral("GetAccessories"), args).toString());
+        QCOMPARE(back.rows[0][1].toByteArray(), bytes);
+
+        for (const char *bad :
+             {"../demo.vexa", "{0F8FAD5B-D9CB-469F-A165-70867728950E}/../../x", "/etc/passwd"}) {
+            p.rows[0][0] = QString::fromUtf8(bad);
+            args = {writeDataPacket(p)};
+            QVERIFY(!errorOf([&] { c->call(QStringLiteral("SaveAccessories"), args); }).isEmpty());
+            args = {QString::fromUtf8(bad)};
+            QVERIFY(!errorOf([&] { c->call(QStringLiteral("GetAccessories"), args); }).isEmpty());
+        }
+        QVERIFY(QFile::exists(fx.path()));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAppServer)
+#include "tst_appserver.moc"
