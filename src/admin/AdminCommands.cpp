@@ -1,0 +1,795 @@
+#include "AdminCommands.h"
+
+#include "DataPacket.h"
+#include "Passwords.h"
+#include "ProviderCatalog.h"
+#include "SqlDialect.h"
+
+#include <vexa/Error.h>
+
+#include <QDate>
+#include <QDateTime>
+#include <QHash>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QTime>
+#include <cmath>
+#include <csignal>
+#include <optional>
+#include <termios.h>
+#include <unistd.h>
+
+namespace vexa::admin {
+
+using server::AppServer;
+using server::ServerConnection;
+
+namespace {
+
+const QString kUsageLine =
+    QStringLiteral("用法: vexa-admin <create|query|call|users|passwd|dump> ...");
+
+// The logins the demo seed creates (src/server/seed/README.md). The file keeps only
+// their hashes, so the clear passwords can only come from here.
+struct DemoLogin
+{
+    const char *userCode;
+    const char *password;
+};
+constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
+
+// Longest cell a table shows; csv and json show every value whole.
+constexpr int kMaxTableCell = 60;
+
+// A command line that cannot run: exit status 2 with the usage line.
+struct CommandInfo;
+
+struct UsageError
+{
+    QString message;
+    const CommandInfo *command = nullptr; // its synopsis is shown too
+};
+
+struct CommandInfo
+{
+    QString name;
+    int minArgs;
+    int maxArgs; // -1: no limit
+    QStringList flags;
+    QStringList valued;
+    QString synopsis;
+    QString summary;
+};
+
+const QList<CommandInfo> &commandInfos()
+{
+    // clang-format off
+    static const QList<CommandInfo> infos = {
+        {QStringLiteral("create"), 1, 1, {QStringLiteral("demo")}, {},
+         QStringLiteral("create PATH [--demo]"),
+         QStringLiteral("创建账套文件；--demo 同时载入演示数据（模块、控制台、用户、权限、科目模板）。")},
+        {QStringLiteral("query"), 2, 3, {}, {QStringLiteral("format")},
+         QStringLiteral("query PATH PROVIDER [COMMAND_TEXT] [--format table|csv|json]"),
+         QStringLiteral("按提供者读取数据，COMMAND_TEXT 如 \"TOP 3 WHERE InnerUse = 0 ORDER BY MCode\"。")},
+        {QStringLiteral("call"), 2, -1, {}, {QStringLiteral("user")},
+         QStringLiteral("call PATH OPERATION [ARG...] [--user USER]"),
+         QStringLiteral("调用应用服务器的命名操作；整数参数写成数字；--user 时从标准输入读密码，先登录。")},
+        {QStringLiteral("users"), 1, 1, {}, {},
+         QStringLiteral("users PATH"),
+         QStringLiteral("列出用户（不显示密码摘要）。")},
+        {QStringLiteral("passwd"), 2, 2, {}, {},
+         QStringLiteral("passwd PATH USER"),
+         QStringLiteral("重设用户密码：从标准输入读两遍新密码，不需要旧密码。")},
+        {QStringLiteral("dump"), 2, 2, {}, {},
+         QStringLiteral("dump PATH TABLE"),
+         QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
+    };
+    // clang-format on
+    return infos;
+}
+
+struct CommandLine
+{
+    const CommandInfo *info = nullptr;
+    QStringList positional;
+    QHash<QString, QString> options; // name -> value ("" for a flag)
+    bool help = false;
+};
+
+CommandLine parseCommandLine(const QStringList &args)
+{
+    CommandLine cl;
+    for (const QString &a : args) {
+        if (a == QLatin1String("--"))
+            break;
+        if (a == QLatin1String("--help") || a == QLatin1String("-h")) {
+            cl.help = true;
+            return cl;
+        }
+    }
+    if (args.isEmpty())
+        throw UsageError{QStringLiteral("缺少命令。")};
+    for (const CommandInfo &s : commandInfos())
+        if (s.name == args[0])
+            cl.info = &s;
+    if (!cl.info)
+        throw UsageError{QStringLiteral("未知的命令“%1”。").arg(args[0])};
+
+    bool optionsEnded = false;
+    for (int i = 1; i < args.size(); ++i) {
+        const QString &a = args[i];
+        if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
+            cl.positional.append(a);
+            continue;
+        }
+        if (a == QLatin1String("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        QString name = a.mid(2);
+        QString value;
+        const int eq = name.indexOf(QLatin1Char('='));
+        if (eq >= 0) {
+            value = name.mid(eq + 1);
+            name.truncate(eq);
+        }
+        if (cl.info->flags.contains(name)) {
+            if (eq >= 0)
+                throw UsageError{QStringLiteral("选项“--%1”不带值。").arg(name), cl.info};
+            cl.options.insert(name, QString());
+        } else if (cl.info->valued.contains(name)) {
+            if (eq < 0) {
+                if (i + 1 >= args.size())
+                    throw UsageError{QStringLiteral("选项“--%1”缺少值。").arg(name), cl.info};
+                value = args[++i];
+            }
+            cl.options.insert(name, value);
+        } else {
+            throw UsageError{QStringLiteral("命令“%1”没有选项“--%2”。").arg(cl.info->name, name),
+                             cl.info};
+        }
+    }
+    if (cl.positional.size() < cl.info->minArgs)
+        throw UsageError{QStringLiteral("命令“%1”缺少参数。").arg(cl.info->name), cl.info};
+    if (cl.info->maxArgs >= 0 && cl.positional.size() > cl.info->maxArgs)
+        throw UsageError{QStringLiteral("命令“%1”的参数过多。").arg(cl.info->name), cl.info};
+    return cl;
+}
+
+// Terminal echo off while a password is typed. A signal that ends the program in the
+// middle puts the terminal back first, or the shell would be left without echo.
+class EchoOff
+{
+public:
+    explicit EchoOff(bool terminal)
+    {
+        if (!terminal || tcgetattr(STDIN_FILENO, &s_saved) != 0)
+            return;
+        termios quiet = s_saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        quiet.c_lflag |= ECHONL; // the Enter key still moves to the next line
+        m_oldInt = std::signal(SIGINT, restoreAndRaise);
+        m_oldTerm = std::signal(SIGTERM, restoreAndRaise);
+        m_oldQuit = std::signal(SIGQUIT, restoreAndRaise);
+        m_active = tcsetattr(STDIN_FILENO, TCSAFLUSH, &quiet) == 0;
+        if (!m_active)
+            restoreSignals();
+    }
+    ~EchoOff()
+    {
+        if (!m_active)
+            return;
+        tcsetattr(STDIN_FILENO, TCSAFLUSH, &s_saved);
+        restoreSignals();
+    }
+    EchoOff(const EchoOff &) = delete;
+    EchoOff &operator=(const EchoOff &) = delete;
+
+private:
+    static void restoreAndRaise(int signal)
+    {
+        tcsetattr(STDIN_FILENO, TCSANOW, &s_saved);
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+    }
+    void restoreSignals()
+    {
+        std::signal(SIGINT, m_oldInt);
+        std::signal(SIGTERM, m_oldTerm);
+        std::signal(SIGQUIT, m_oldQuit);
+    }
+
+    static inline termios s_saved{};
+    bool m_active = false;
+    void (*m_oldInt)(int) = SIG_DFL;
+    void (*m_oldTerm)(int) = SIG_DFL;
+    void (*m_oldQuit)(int) = SIG_DFL;
+};
+
+struct Context
+{
+    QTextStream &out;
+    QTextStream &err;
+    QTextStream &in;
+    const AdminOptions &options;
+
+    // One line of input; nullopt at the end of input. On a terminal the prompt goes to
+    // err and nothing typed is shown.
+    std::optional<QString> readSecret(const QString &prompt)
+    {
+        if (options.terminalInput) {
+            err << prompt;
+            err.flush();
+        }
+        EchoOff quiet(options.terminalInput);
+        QString line;
+        if (!in.readLineInto(&line))
+            return std::nullopt;
+        return line;
+    }
+};
+
+// --- formatting ------------------------------------------------------------------------
+
+int charWidth(char32_t c)
+{
+    if (c < 0x20 || (c >= 0x7f && c < 0xa0))
+        return 0;
+    switch (QChar::category(c)) {
+    case QChar::Mark_NonSpacing:
+    case QChar::Mark_Enclosing:
+    case QChar::Other_Format:
+        return 0;
+    default:
+        break;
+    }
+    // East Asian Wide and Fullwidth blocks.
+    static constexpr char32_t wide[][2] = {
+        {0x1100, 0x115F},   {0x2E80, 0x303E},   {0x3041, 0x33FF},   {0x3400, 0x4DBF},
+        {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},   {0xA960, 0xA97F},   {0xAC00, 0xD7A3},
+        {0xF900, 0xFAFF},   {0xFE10, 0xFE19},   {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},
+        {0xFFE0, 0xFFE6},   {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF}, {0x20000, 0x2FFFD},
+        {0x30000, 0x3FFFD},
+    };
+    for (const auto &range : wide)
+        if (c >= range[0] && c <= range[1])
+            return 2;
+    return 1;
+}
+
+QString pad(const QString &text, int width, bool right)
+{
+    const QString fill(std::max(0, width - displayWidth(text)), QLatin1Char(' '));
+    return right ? fill + text : text + fill;
+}
+
+// A table cell on one line, cut to kMaxTableCell columns. Control characters become
+// blanks: line breaks would break the table, escape sequences would reach the terminal.
+QString tableCell(QString text)
+{
+    text.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    for (QChar &c : text)
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char(' ');
+    if (displayWidth(text) <= kMaxTableCell)
+        return text;
+    QString cut;
+    int width = 0;
+    for (char32_t c : text.toUcs4()) {
+        const int w = charWidth(c);
+        if (width + w > kMaxTableCell - 1)
+            break;
+        width += w;
+        cut += QString::fromUcs4(&c, 1);
+    }
+    return cut + QStringLiteral("…");
+}
+
+void writeTable(QTextStream &out, const QStringList &header, const std::vector<QStringList> &rows,
+                const QList<bool> &rightAligned)
+{
+    QList<int> widths;
+    for (const QString &h : header)
+        widths.append(displayWidth(h));
+    for (const QStringList &row : rows)
+        for (int i = 0; i < row.size(); ++i)
+            widths[i] = std::max(widths[i], displayWidth(row[i]));
+
+    auto line = [&](const QStringList &cells) {
+        QString text;
+        for (int i = 0; i < cells.size(); ++i) {
+            if (i > 0)
+                text += QLatin1String("  ");
+            text += pad(cells[i], widths[i], rightAligned.value(i));
+        }
+        // No blanks after the last column.
+        while (text.endsWith(QLatin1Char(' ')))
+            text.chop(1);
+        out << text << '\n';
+    };
+    line(header);
+    QStringList rule;
+    for (int w : widths)
+        rule.append(QString(w, QLatin1Char('-')));
+    line(rule);
+    for (const QStringList &row : rows)
+        line(row);
+    out << QStringLiteral("(%1 行)").arg(rows.size()) << '\n';
+}
+
+// RFC 4180 quoting. An empty text is written "" so that it stays apart from a null,
+// which is an empty cell (the convention of the seed files).
+QString csvField(const QString &text)
+{
+    static const QRegularExpression special(QStringLiteral("[,\"\r\n]"));
+    if (!text.isEmpty() && !text.contains(special))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString jsonString(const QString &text)
+{
+    QString r = QStringLiteral("\"");
+    for (QChar c : text) {
+        switch (c.unicode()) {
+        case '"':
+            r += QLatin1String("\\\"");
+            break;
+        case '\\':
+            r += QLatin1String("\\\\");
+            break;
+        case '\n':
+            r += QLatin1String("\\n");
+            break;
+        case '\r':
+            r += QLatin1String("\\r");
+            break;
+        case '\t':
+            r += QLatin1String("\\t");
+            break;
+        default:
+            if (c.unicode() < 0x20)
+                r += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+            else
+                r += c;
+        }
+    }
+    return r + QLatin1Char('"');
+}
+
+bool isNull(const QVariant &v)
+{
+    return !v.isValid() || v.isNull();
+}
+
+QString numberText(double d)
+{
+    return QString::number(d, 'f', QLocale::FloatingPointShortest);
+}
+
+QString dateTimeText(const QDateTime &dt)
+{
+    return dt.toString(dt.time().msec() ? Qt::ISODateWithMs : Qt::ISODate);
+}
+
+QString timeText(const QTime &t)
+{
+    return t.toString(t.msec() ? Qt::ISODateWithMs : Qt::ISODate);
+}
+
+void writePacket(QTextStream &out, const DataPacket &packet, CellFormat format)
+{
+    const QList<FieldDef> &fields = packet.fields;
+    switch (format) {
+    case CellFormat::Table: {
+        QStringList header;
+        QList<bool> right;
+        for (const FieldDef &f : fields) {
+            header.append(f.name);
+            right.append(isIntegerType(f.type) || isFloatType(f.type));
+        }
+        std::vector<QStringList> rows;
+        rows.reserve(packet.rows.size());
+        for (const QVariantList &values : packet.rows) {
+            QStringList cells;
+            for (int i = 0; i < fields.size(); ++i)
+                cells.append(tableCell(formatCell(fields[i], values.value(i), format)));
+            rows.push_back(cells);
+        }
+        writeTable(out, header, rows, right);
+        break;
+    }
+    case CellFormat::Csv: {
+        QStringList header;
+        for (const FieldDef &f : fields)
+            header.append(csvField(f.name));
+        out << header.join(QLatin1Char(',')) << '\n';
+        for (const QVariantList &values : packet.rows) {
+            QStringList cells;
+            for (int i = 0; i < fields.size(); ++i) {
+                const QVariant v = values.value(i);
+                cells.append(isNull(v) ? QString() : csvField(formatCell(fields[i], v, format)));
+            }
+            out << cells.join(QLatin1Char(',')) << '\n';
+        }
+        break;
+    }
+    case CellFormat::Json: {
+        if (packet.rows.empty()) {
+            out << "[]\n";
+            break;
+        }
+        out << "[\n";
+        for (size_t r = 0; r < packet.rows.size(); ++r) {
+            QStringList members;
+            for (int i = 0; i < fields.size(); ++i)
+                members.append(jsonString(fields[i].name) + QLatin1String(": ") +
+                               formatCell(fields[i], packet.rows[r].value(i), format));
+            out << "  {" << members.join(QLatin1String(", ")) << '}'
+                << (r + 1 < packet.rows.size() ? ",\n" : "\n");
+        }
+        out << "]\n";
+        break;
+    }
+    }
+}
+
+// A value an operation returns or writes back into an argument.
+QString variantText(const QVariant &v)
+{
+    if (isNull(v))
+        return QString();
+    switch (v.typeId()) {
+    case QMetaType::Bool:
+        return v.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case QMetaType::Double:
+    case QMetaType::Float:
+        return numberText(v.toDouble());
+    case QMetaType::QDate:
+        return v.toDate().toString(Qt::ISODate);
+    case QMetaType::QTime:
+        return timeText(v.toTime());
+    case QMetaType::QDateTime:
+        return dateTimeText(v.toDateTime());
+    case QMetaType::QByteArray:
+        return QString::fromLatin1(v.toByteArray().toBase64());
+    default:
+        return v.toString();
+    }
+}
+
+// "12" and "-3" go to the server as integers; "007" keeps its zeros as text.
+QVariant argumentValue(const QString &text)
+{
+    static const QRegularExpression integer(QStringLiteral("^-?(0|[1-9][0-9]{0,18})$"));
+    if (integer.match(text).hasMatch()) {
+        bool ok = false;
+        const qlonglong n = text.toLongLong(&ok);
+        if (ok)
+            return n >= INT_MIN && n <= INT_MAX ? QVariant(int(n)) : QVariant(n);
+    }
+    return text;
+}
+
+CellFormat formatOption(const CommandLine &cl)
+{
+    const QString name = cl.options.value(QStringLiteral("format"), QStringLiteral("table"));
+    if (name == QLatin1String("table"))
+        return CellFormat::Table;
+    if (name == QLatin1String("csv"))
+        return CellFormat::Csv;
+    if (name == QLatin1String("json"))
+        return CellFormat::Json;
+    throw UsageError{QStringLiteral("未知的输出格式“%1”，可选 table、csv、json。").arg(name),
+                     cl.info};
+}
+
+[[noreturn]] void sqlFailed(const QString &what, const QSqlQuery &q)
+{
+    const QSqlError e = q.lastError();
+    throw Error(QStringLiteral("%1：%2").arg(what, e.databaseText().isEmpty() ? e.text()
+                                                                              : e.databaseText()));
+}
+
+// --- commands ---------------------------------------------------------------------------
+
+int createCommand(const CommandLine &cl, Context &cx)
+{
+    const bool demo = cl.options.contains(QStringLiteral("demo"));
+    const auto server = AppServer::create(cl.positional[0], demo, cx.options.server);
+    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
+    if (!demo)
+        return ExitOk;
+
+    const auto connection = server->connect();
+    const DataPacket users = connection->request(QStringLiteral("LX_SysUser"), QString());
+    const int code = indexOfField(users.fields, QStringLiteral("UserCode"));
+    const int name = indexOfField(users.fields, QStringLiteral("UserName"));
+    cx.out << QStringLiteral("演示登录（登录名 / 密码）：") << '\n';
+    for (const DemoLogin &login : kDemoLogins) {
+        const QString userCode = QString::fromUtf8(login.userCode);
+        QString userName;
+        for (const QVariantList &row : users.rows)
+            if (row.value(code).toString().compare(userCode, Qt::CaseInsensitive) == 0)
+                userName = row.value(name).toString();
+        cx.out << "  "
+               << pad(userCode + QLatin1String(" / ") + QString::fromUtf8(login.password), 20,
+                      false)
+               << userName << '\n';
+    }
+    return ExitOk;
+}
+
+int queryCommand(const CommandLine &cl, Context &cx)
+{
+    const CellFormat format = formatOption(cl);
+    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto connection = server->connect();
+    const DataPacket packet = connection->request(cl.positional[1], cl.positional.value(2));
+    writePacket(cx.out, packet, format);
+    return ExitOk;
+}
+
+int callCommand(const CommandLine &cl, Context &cx)
+{
+    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto connection = server->connect();
+    if (cl.options.contains(QStringLiteral("user"))) {
+        const QString user = cl.options.value(QStringLiteral("user"));
+        const std::optional<QString> password =
+            cx.readSecret(QStringLiteral("用户“%1”的密码：").arg(user));
+        if (!password)
+            throw Error(QStringLiteral("没有从标准输入读到用户“%1”的密码。").arg(user));
+        connection->login(user, *password);
+    }
+
+    QVariantList args;
+    for (const QString &text : cl.positional.mid(2))
+        args.append(argumentValue(text));
+    const QVariantList before = args;
+    const QVariant result = connection->call(cl.positional[1], args);
+
+    if (!isNull(result))
+        cx.out << variantText(result) << '\n';
+    for (int i = 0; i < args.size(); ++i)
+        if (args[i] != before.value(i))
+            cx.out << QStringLiteral("参数 %1：%2").arg(i + 1).arg(variantText(args[i])) << '\n';
+
+    // Some operations answer a failure with a negative number and leave the reason as the
+    // connection's last error; this connection is new, so any last error is this call's.
+    bool numeric = false;
+    const qlonglong code = result.toLongLong(&numeric);
+    if (numeric && code < 0 && !connection->lastError().isEmpty()) {
+        cx.err << QStringLiteral("vexa-admin: %1").arg(connection->lastError()) << '\n';
+        return ExitFailed;
+    }
+    return ExitOk;
+}
+
+int usersCommand(const CommandLine &cl, Context &cx)
+{
+    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto connection = server->connect();
+    // LX_SysUser reads a view without the password hash.
+    const DataPacket packet =
+        connection->request(QStringLiteral("LX_SysUser"), QStringLiteral("ORDER BY UserCode"));
+    auto column = [&](const char *name) {
+        const int i = indexOfField(packet.fields, QString::fromLatin1(name));
+        if (i < 0)
+            throw Error(QStringLiteral("提供者 LX_SysUser 缺少列“%1”。").arg(QLatin1String(name)));
+        return i;
+    };
+    const int code = column("UserCode"), name = column("UserName"), group = column("UserGroup"),
+              manager = column("Manager"), active = column("Active");
+    const QString yes = QStringLiteral("是"), no = QStringLiteral("否");
+
+    std::vector<QStringList> rows;
+    for (const QVariantList &row : packet.rows) {
+        // A user without an Active value may log in (the server's rule), so it shows 是.
+        const QVariant a = row.value(active);
+        rows.push_back({tableCell(row.value(code).toString()),
+                        tableCell(row.value(name).toString()), variantText(row.value(group)),
+                        row.value(manager).toBool() ? yes : no,
+                        isNull(a) || a.toBool() ? yes : no});
+    }
+    writeTable(cx.out,
+               {QStringLiteral("登录名"), QStringLiteral("姓名"), QStringLiteral("用户组"),
+                QStringLiteral("管理员"), QStringLiteral("启用")},
+               rows, {false, false, true, false, false});
+    return ExitOk;
+}
+
+int passwdCommand(const CommandLine &cl, Context &cx)
+{
+    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto connection = server->connect();
+    QSqlDatabase db = connection->database();
+
+    const QString user = cl.positional[1].trimmed();
+    QString userCode;
+    {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("SELECT UserCode FROM SysUser WHERE UserCode = ? COLLATE NOCASE"));
+        q.addBindValue(user);
+        if (!q.exec())
+            sqlFailed(QStringLiteral("无法读取用户"), q);
+        if (!q.next())
+            throw Error(QStringLiteral("用户“%1”不存在。").arg(user));
+        userCode = q.value(0).toString();
+    }
+
+    // The administrator's repair path: no old password is asked for.
+    const std::optional<QString> first =
+        cx.readSecret(QStringLiteral("用户“%1”的新密码：").arg(userCode));
+    if (!first)
+        throw Error(QStringLiteral("没有从标准输入读到新密码。"));
+    if (first->isEmpty())
+        throw Error(QStringLiteral("密码不能为空。"));
+    const std::optional<QString> second = cx.readSecret(QStringLiteral("再次输入新密码："));
+    if (!second)
+        throw Error(QStringLiteral("新密码要输入两遍，标准输入只有一遍。"));
+    if (*first != *second)
+        throw Error(QStringLiteral("两次输入的新密码不一致，密码未修改。"));
+
+    const QString hash = server::hashPassword(*first, server->options().passwordCost);
+    QSqlQuery u(db);
+    u.prepare(
+        QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserCode = ? COLLATE NOCASE"));
+    u.addBindValue(hash);
+    u.addBindValue(userCode);
+    if (!u.exec())
+        sqlFailed(QStringLiteral("无法保存新密码"), u);
+    if (u.numRowsAffected() != 1)
+        throw Error(QStringLiteral("用户“%1”不存在。").arg(user));
+    cx.out << QStringLiteral("已修改用户“%1”的密码。").arg(userCode) << '\n';
+    return ExitOk;
+}
+
+int dumpCommand(const CommandLine &cl, Context &cx)
+{
+    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const QString table = cl.positional[1];
+    // Only a name the catalog knows reaches the statement, and then quoted.
+    const QList<FieldDef> fields = server->catalog().tableColumns(table);
+    if (fields.isEmpty())
+        throw Error(QStringLiteral("不能导出“%1”：提供者目录中没有这张表或视图。").arg(table));
+    const server::SqlDialect &dialect = server->dialect();
+    QStringList columns;
+    for (const FieldDef &f : fields)
+        columns.append(dialect.quoteIdentifier(f.name));
+
+    const auto connection = server->connect();
+    DataPacket packet;
+    packet.fields = fields;
+    {
+        QSqlQuery q(connection->database());
+        q.setForwardOnly(true);
+        if (!q.prepare(QStringLiteral("SELECT %1 FROM %2")
+                           .arg(columns.join(QLatin1String(", ")), dialect.quoteIdentifier(table))))
+            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
+        if (!q.exec())
+            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
+        while (q.next()) {
+            QVariantList row;
+            row.reserve(fields.size());
+            for (int i = 0; i < fields.size(); ++i)
+                row.append(dialect.fromStorage(fields[i], q.value(i)));
+            packet.rows.push_back(std::move(row));
+        }
+        if (q.lastError().isValid())
+            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
+    }
+    writePacket(cx.out, packet, CellFormat::Csv);
+    return ExitOk;
+}
+
+} // namespace
+
+QString usageText()
+{
+    QString text = kUsageLine + QLatin1String("\n\n");
+    for (const CommandInfo &s : commandInfos())
+        text += QStringLiteral("  vexa-admin %1\n      %2\n").arg(s.synopsis, s.summary);
+    text += QStringLiteral("\n退出状态：0 成功，1 失败，2 命令行有误。\n");
+    return text;
+}
+
+int displayWidth(const QString &text)
+{
+    int width = 0;
+    for (char32_t c : text.toUcs4())
+        width += charWidth(c);
+    return width;
+}
+
+QString formatCell(const FieldDef &field, const QVariant &value, CellFormat format)
+{
+    const bool json = format == CellFormat::Json;
+    if (isNull(value))
+        return json ? QStringLiteral("null") : QString();
+    QString text;
+    switch (field.type) {
+    case FieldType::Boolean:
+        if (json)
+            return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+        return value.toBool() ? QStringLiteral("1") : QStringLiteral("0");
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::LargeInt:
+        return QString::number(value.toLongLong());
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::BCD: {
+        const double d = value.toDouble();
+        if (json && !std::isfinite(d))
+            return QStringLiteral("null");
+        return numberText(d);
+    }
+    case FieldType::Date:
+        text = value.toDate().toString(Qt::ISODate);
+        break;
+    case FieldType::Time:
+        text = timeText(value.toTime());
+        break;
+    case FieldType::DateTime:
+        text = dateTimeText(value.toDateTime());
+        break;
+    case FieldType::Blob: {
+        const QByteArray bytes = value.toByteArray();
+        if (format == CellFormat::Table)
+            return QStringLiteral("(%1 字节)").arg(bytes.size());
+        text = QString::fromLatin1(bytes.toBase64());
+        break;
+    }
+    case FieldType::String:
+    case FieldType::WideString:
+    case FieldType::FixedChar:
+    case FieldType::Memo:
+        text = value.toString();
+        break;
+    }
+    return json ? jsonString(text) : text;
+}
+
+int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextStream &in,
+             const AdminOptions &options)
+{
+    Context cx{out, err, in, options};
+    try {
+        const CommandLine cl = parseCommandLine(args);
+        if (cl.help) {
+            out << usageText();
+            return ExitOk;
+        }
+        const QString &name = cl.info->name;
+        if (name == QLatin1String("create"))
+            return createCommand(cl, cx);
+        if (name == QLatin1String("query"))
+            return queryCommand(cl, cx);
+        if (name == QLatin1String("call"))
+            return callCommand(cl, cx);
+        if (name == QLatin1String("users"))
+            return usersCommand(cl, cx);
+        if (name == QLatin1String("passwd"))
+            return passwdCommand(cl, cx);
+        return dumpCommand(cl, cx);
+    } catch (const UsageError &e) {
+        err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';
+        if (e.command)
+            err << QStringLiteral("      vexa-admin %1").arg(e.command->synopsis) << '\n';
+        return ExitUsage;
+    } catch (const Error &e) {
+        err << QStringLiteral("vexa-admin: %1").arg(e.message()) << '\n';
+        return ExitFailed;
+    } catch (const std::exception &e) {
+        err << QStringLiteral("vexa-admin: %1").arg(QString::fromLocal8Bit(e.what())) << '\n';
+        return ExitFailed;
+    }
+}
+
+} // namespace vexa::admin

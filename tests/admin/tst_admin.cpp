@@ -1,0 +1,623 @@
+#include "AdminCommands.h"
+#include "Csv.h"
+#include "ProviderCatalog.h"
+
+#include <vexa/Error.h>
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vexa;
+using namespace vexa::admin;
+using server::AppServer;
+
+namespace {
+
+const QString kUsageLine =
+    QStringLiteral("用法: vexa-admin <create|query|call|users|passwd|dump> ...");
+
+AdminOptions fastOptions()
+{
+    AdminOptions options;
+    options.server.passwordCost = server::PasswordCost::Fast;
+    return options;
+}
+
+struct Result
+{
+    int status = -1;
+    QString out;
+    QString err;
+};
+
+Result run(const QStringList &args, const QString &input = QString())
+{
+    QString outText, errText, inText = input;
+    QTextStream out(&outText);
+    QTextStream err(&errText);
+    QTextStream in(&inText, QIODevice::ReadOnly);
+    Result r;
+    r.status = runAdmin(args, out, err, in, fastOptions());
+    out.flush();
+    err.flush();
+    r.out = outText;
+    r.err = errText;
+    return r;
+}
+
+QStringList lines(const QString &text)
+{
+    QStringList l = text.split(QLatin1Char('\n'));
+    if (!l.isEmpty() && l.last().isEmpty())
+        l.removeLast();
+    return l;
+}
+
+bool canLogin(const QString &path, const QString &user, const QString &password)
+{
+    const auto server = AppServer::open(path, fastOptions().server);
+    const auto c = server->connect();
+    try {
+        c->login(user, password);
+        return true;
+    } catch (const Error &) {
+        return false;
+    }
+}
+
+DataPacket request(const QString &path, const QString &provider, const QString &command)
+{
+    const auto server = AppServer::open(path, fastOptions().server);
+    return server->connect()->request(provider, command);
+}
+
+QString requestError(const QString &path, const QString &provider, const QString &command)
+{
+    try {
+        request(path, provider, command);
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// The text of a table line from a display column on (empty past the end: trailing
+// blanks are trimmed); "<split>" when the column falls inside a wide character.
+QString fromColumn(const QString &line, int column)
+{
+    int width = 0;
+    int i = 0;
+    while (i < line.size() && width < column)
+        width += displayWidth(line.mid(i++, 1));
+    return width > column ? QStringLiteral("<split>") : line.mid(i);
+}
+
+const QString kModules = QStringLiteral("SYS_SMModules");
+const QString kTop3 = QStringLiteral("TOP 3 WHERE InnerUse = 0 ORDER BY MCode");
+
+} // namespace
+
+class TestAdmin : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString m_demo;
+
+    QString freshDemo(const QString &name)
+    {
+        const QString path = m_dir.filePath(name);
+        const Result r = run({QStringLiteral("create"), path, QStringLiteral("--demo")});
+        if (r.status != 0)
+            qWarning() << r.err;
+        return path;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_demo = m_dir.filePath(QStringLiteral("demo.vexa"));
+        const Result r = run({QStringLiteral("create"), m_demo, QStringLiteral("--demo")});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.out.contains(QFileInfo(m_demo).absoluteFilePath()));
+        // The logins it prints must be the ones the seed really created.
+        QVERIFY(r.out.contains(QStringLiteral("Manager / manager")));
+        QVERIFY(r.out.contains(QStringLiteral("clerk / clerk")));
+        QVERIFY(canLogin(m_demo, QStringLiteral("Manager"), QStringLiteral("manager")));
+        QVERIFY(canLogin(m_demo, QStringLiteral("clerk"), QStringLiteral("clerk")));
+    }
+
+    void createRefusesAnExistingFile()
+    {
+        const Result r = run({QStringLiteral("create"), m_demo});
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith(QStringLiteral("vexa-admin: ")) &&
+                     r.err.contains(QStringLiteral("已存在")),
+                 qPrintable(r.err));
+
+        const QString empty = m_dir.filePath(QStringLiteral("empty.vexa"));
+        QCOMPARE(run({QStringLiteral("create"), empty}).status, 0);
+        const Result users = run({QStringLiteral("users"), empty});
+        QCOMPARE(users.status, 0);
+        QCOMPARE(lines(users.out).last(), QStringLiteral("(0 行)"));
+    }
+
+    void usersListsEveryUserWithoutHash()
+    {
+        const Result r = run({QStringLiteral("users"), m_demo});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(!r.out.contains(QStringLiteral("argon2")), qPrintable(r.out));
+        const QStringList out = lines(r.out);
+        QCOMPARE(out.size(), 2 + 2 + 1);
+        QCOMPARE(out.last(), QStringLiteral("(2 行)"));
+
+        const DataPacket users = request(m_demo, QStringLiteral("LX_SysUser"), QString());
+        const int code = indexOfField(users.fields, QStringLiteral("UserCode"));
+        const int name = indexOfField(users.fields, QStringLiteral("UserName"));
+        const int group = indexOfField(users.fields, QStringLiteral("UserGroup"));
+        const int manager = indexOfField(users.fields, QStringLiteral("Manager"));
+        QCOMPARE(int(users.rows.size()), 2);
+        for (const QVariantList &u : users.rows) {
+            const QString userCode = u[code].toString();
+            const auto row = std::find_if(out.begin() + 2, out.end() - 1, [&](const QString &l) {
+                return l.startsWith(userCode + QLatin1Char(' '));
+            });
+            QVERIFY2(row != out.end() - 1, qPrintable(userCode));
+            const QStringList cells = row->split(QRegularExpression(QStringLiteral(" {2,}")));
+            const QStringList expected = {userCode, u[name].toString(), u[group].toString(),
+                                          u[manager].toBool() ? QStringLiteral("是")
+                                                              : QStringLiteral("否"),
+                                          QStringLiteral("是")};
+            QCOMPARE(cells, expected);
+        }
+    }
+
+    void displayWidth_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("width");
+        QTest::newRow("empty") << QString() << 0;
+        QTest::newRow("ascii") << QStringLiteral("MCode") << 5;
+        QTest::newRow("hanzi") << QStringLiteral("凭证录入") << 8;
+        QTest::newRow("mixed") << QStringLiteral("A01000 企业") << 11;
+        QTest::newRow("full-width yen") << QStringLiteral("JP￥") << 4;
+        QTest::newRow("ideographic comma") << QStringLiteral("、") << 2;
+        QTest::newRow("combining accent") << QStringLiteral("e\u0301") << 1;
+        QTest::newRow("hangul") << QStringLiteral("한") << 2;
+        QTest::newRow("supplementary ideograph") << QString::fromUcs4(U"\U00020000") << 2;
+    }
+    void displayWidth()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, width);
+        QCOMPARE(vexa::admin::displayWidth(text), width);
+    }
+
+    void formatCell_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expected");
+        const int table = int(CellFormat::Table), csv = int(CellFormat::Csv),
+                  json = int(CellFormat::Json);
+        auto row = [](const char *name, FieldType t, const QVariant &v, int f, const QString &e) {
+            QTest::newRow(name) << int(t) << v << f << e;
+        };
+        row("null in a table", FieldType::String, QVariant(), table, QString());
+        row("null in csv", FieldType::Integer, QVariant(), csv, QString());
+        row("null in json", FieldType::Date, QVariant(), json, QStringLiteral("null"));
+        row("blob in a table", FieldType::Blob, QByteArray("abc"), table,
+            QStringLiteral("(3 字节)"));
+        row("blob in csv", FieldType::Blob, QByteArray("abc"), csv, QStringLiteral("YWJj"));
+        row("blob in json", FieldType::Blob, QByteArray("abc"), json, QStringLiteral("\"YWJj\""));
+        row("date", FieldType::Date, QDate(2024, 1, 31), table, QStringLiteral("2024-01-31"));
+        row("date in json", FieldType::Date, QDate(2024, 1, 31), json,
+            QStringLiteral("\"2024-01-31\""));
+        row("date-time", FieldType::DateTime, QDateTime(QDate(2024, 1, 31), QTime(8, 5)), csv,
+            QStringLiteral("2024-01-31T08:05:00"));
+        row("date-time with ms", FieldType::DateTime,
+            QDateTime(QDate(2024, 1, 31), QTime(8, 5, 0, 250)), csv,
+            QStringLiteral("2024-01-31T08:05:00.250"));
+        row("time", FieldType::Time, QTime(13, 45, 30), table, QStringLiteral("13:45:30"));
+        row("boolean", FieldType::Boolean, true, csv, QStringLiteral("1"));
+        row("boolean in json", FieldType::Boolean, false, json, QStringLiteral("false"));
+        row("currency without exponent", FieldType::Currency, 1234567.5, csv,
+            QStringLiteral("1234567.5"));
+        row("float shortest", FieldType::Float, 0.1, json, QStringLiteral("0.1"));
+        row("large integer", FieldType::LargeInt, qlonglong(9007199254740993LL), csv,
+            QStringLiteral("9007199254740993"));
+        row("text in json", FieldType::Memo, QStringLiteral("a\"b\\c\nd\x01"), json,
+            QStringLiteral("\"a\\\"b\\\\c\\nd\\u0001\""));
+        row("text in csv is not quoted here", FieldType::String, QStringLiteral("a,b"), csv,
+            QStringLiteral("a,b"));
+    }
+    void formatCell()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariant, value);
+        QFETCH(int, format);
+        QFETCH(QString, expected);
+        const FieldDef field{QStringLiteral("F"), FieldType(type), 0, false, false};
+        QCOMPARE(vexa::admin::formatCell(field, value, CellFormat(format)), expected);
+    }
+
+    void queryTableAlignsColumns()
+    {
+        const Result r = run({QStringLiteral("query"), m_demo, kModules, kTop3});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.status, 0);
+        const QStringList out = lines(r.out);
+        QCOMPARE(out.size(), 2 + 3 + 1);
+        QCOMPARE(out.last(), QStringLiteral("(3 行)"));
+
+        const DataPacket packet = request(m_demo, kModules, kTop3);
+        // Column starts come from the rule line under the header.
+        QList<int> starts;
+        const QString rule = out[1];
+        for (int i = 0; i < rule.size(); ++i)
+            if (rule[i] == QLatin1Char('-') && (i == 0 || rule[i - 1] == QLatin1Char(' ')))
+                starts.append(i);
+        QCOMPARE(starts.size(), packet.fields.size());
+        for (int c = 0; c < packet.fields.size(); ++c) {
+            QVERIFY2(fromColumn(out[0], starts[c]).startsWith(packet.fields[c].name),
+                     qPrintable(packet.fields[c].name));
+            for (int row = 0; row < 3; ++row) {
+                const QString cell = vexa::admin::formatCell(packet.fields[c], packet.rows[row][c],
+                                                             CellFormat::Table);
+                const QString at = fromColumn(out[2 + row], starts[c]);
+                QVERIFY2(at.trimmed().startsWith(cell) && !at.startsWith(QLatin1String("<split>")),
+                         qPrintable(QStringLiteral("row %1 column %2: \"%3\"")
+                                        .arg(row)
+                                        .arg(packet.fields[c].name, at)));
+            }
+        }
+    }
+
+    void queryTableCutsLongValues()
+    {
+        // Template payloads are data packets thousands of characters long, over many lines.
+        const Result r = run({QStringLiteral("query"), m_demo, QStringLiteral("SYS_SMAcctTempData"),
+                              QStringLiteral("WHERE AcctTempCode = 'A01000'")});
+        QCOMPARE(r.status, 0);
+        const QStringList out = lines(r.out);
+        QCOMPARE(out.size(), 2 + 1 + 1);
+        QVERIFY(out[2].contains(QStringLiteral("…")));
+        for (const QString &dashes : out[1].split(QLatin1Char(' '), Qt::SkipEmptyParts))
+            QVERIFY2(dashes.size() <= 60, qPrintable(QString::number(dashes.size())));
+    }
+
+    void queryCsvQuotesAndKeepsNulls()
+    {
+        // Values that need quoting, an empty text and a null in the first rows.
+        const DataPacket before = request(m_demo, kModules, kTop3);
+        const int mcode = indexOfField(before.fields, QStringLiteral("MCode"));
+        {
+            const auto server = AppServer::open(m_demo, fastOptions().server);
+            const auto c = server->connect();
+            QSqlQuery q(c->database());
+            q.prepare(QStringLiteral("UPDATE SMModules SET MDesc = ?, SearchTwo = ?, "
+                                     "FaceControl = '', FormClass = NULL WHERE MCode = ?"));
+            q.addBindValue(QStringLiteral("部门,\"档案\""));
+            q.addBindValue(QStringLiteral("two\nlines"));
+            q.addBindValue(before.rows[0][mcode]);
+            QVERIFY(q.exec());
+        }
+        const DataPacket packet = request(m_demo, kModules, kTop3);
+        const Result r =
+            run({QStringLiteral("query"), m_demo, kModules, kTop3, QStringLiteral("--format=csv")});
+        QCOMPARE(r.status, 0);
+        QVERIFY2(r.out.contains(QStringLiteral(",\"部门,\"\"档案\"\"\",")), qPrintable(r.out));
+
+        const server::CsvTable csv = server::parseCsv(r.out);
+        QStringList names;
+        for (const FieldDef &f : packet.fields)
+            names.append(f.name);
+        QCOMPARE(csv.header, names);
+        QCOMPARE(int(csv.rows.size()), 3);
+        for (int row = 0; row < 3; ++row)
+            for (int c = 0; c < names.size(); ++c) {
+                const QVariant v = packet.rows[row][c];
+                const bool null = !v.isValid() || v.isNull();
+                // A null is an empty cell, an empty text a quoted "".
+                QCOMPARE(csv.rows[row][c].isEmpty() && !csv.quoted[row][c], null);
+                if (!null)
+                    QCOMPARE(csv.rows[row][c],
+                             vexa::admin::formatCell(packet.fields[c], v, CellFormat::Csv));
+            }
+    }
+
+    void queryJsonParses()
+    {
+        const Result r = run({QStringLiteral("query"), m_demo, kModules, kTop3,
+                              QStringLiteral("--format"), QStringLiteral("json")});
+        QCOMPARE(r.status, 0);
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        const QJsonArray rows = doc.array();
+        const DataPacket packet = request(m_demo, kModules, kTop3);
+        QCOMPARE(rows.size(), 3);
+        for (int i = 0; i < 3; ++i) {
+            const QJsonObject o = rows[i].toObject();
+            QCOMPARE(o.size(), packet.fields.size());
+            for (int c = 0; c < packet.fields.size(); ++c) {
+                const FieldDef &f = packet.fields[c];
+                const QVariant v = packet.rows[i][c];
+                const QJsonValue j = o.value(f.name);
+                if (!v.isValid() || v.isNull())
+                    QVERIFY2(j.isNull(), qPrintable(f.name));
+                else if (f.type == FieldType::Boolean)
+                    QCOMPARE(j.toBool(), v.toBool());
+                else if (isIntegerType(f.type))
+                    QCOMPARE(j.toInteger(), v.toLongLong());
+                else
+                    QCOMPARE(j.toString(), v.toString());
+            }
+        }
+        const Result none =
+            run({QStringLiteral("query"), m_demo, kModules, QStringLiteral("WHERE MCode = 'none'"),
+                 QStringLiteral("--format"), QStringLiteral("json")});
+        QCOMPARE(QJsonDocument::fromJson(none.out.toUtf8()).array().size(), 0);
+    }
+
+    void queryRefused_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("command");
+        QTest::newRow("unknown column") << kModules << QStringLiteral("WHERE NoSuch = 1");
+        QTest::newRow("second statement")
+            << kModules << QStringLiteral("WHERE 1 = 1; DROP TABLE SysUser");
+        QTest::newRow("unknown provider") << QStringLiteral("NoProvider") << QString();
+    }
+    void queryRefused()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, command);
+        const QString message = requestError(m_demo, provider, command);
+        QVERIFY(!message.isEmpty());
+        const Result r = run({QStringLiteral("query"), m_demo, provider, command});
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.out, QString());
+        QCOMPARE(r.err, QStringLiteral("vexa-admin: %1\n").arg(message));
+    }
+
+    void callGetEntityIdCountsUp()
+    {
+        auto next = [&](const char *step) {
+            const Result r = run({QStringLiteral("call"), m_demo, QStringLiteral("GetEntityID"),
+                                  QStringLiteral("PropID"), QString::fromLatin1(step)});
+            bool ok = false;
+            const qlonglong id = r.out.trimmed().toLongLong(&ok);
+            return r.status == 0 && ok ? id : -1;
+        };
+        const qlonglong first = next("1");
+        QVERIFY(first > 0);
+        QCOMPARE(next("1"), first + 1);
+        QCOMPARE(next("0"), first + 2); // a look without taking
+        QCOMPARE(next("0"), first + 2);
+    }
+
+    void callFailures_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("unknown operation")
+            << QStringList{QStringLiteral("Nope")} << QString() << QStringLiteral("没有操作");
+        // GetEntityID answers a bad name with -1 and the reason as the last error.
+        QTest::newRow("failure by result")
+            << QStringList{QStringLiteral("GetEntityID"), QString(), QStringLiteral("1")}
+            << QString() << QStringLiteral("实体名称");
+        QTest::newRow("wrong password")
+            << QStringList{QStringLiteral("--user"), QStringLiteral("Manager"),
+                           QStringLiteral("GetLastErrorInfo")}
+            << QStringLiteral("wrong\n") << QStringLiteral("用户名或密码错误");
+        QTest::newRow("no password")
+            << QStringList{QStringLiteral("--user=Manager"), QStringLiteral("GetLastErrorInfo")}
+            << QString() << QStringLiteral("密码");
+    }
+    void callFailures()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, input);
+        QFETCH(QString, message);
+        const Result r = run(QStringList{QStringLiteral("call"), m_demo} + args, input);
+        QCOMPARE(r.status, 1);
+        QVERIFY2(r.err.startsWith(QStringLiteral("vexa-admin: ")) && r.err.contains(message),
+                 qPrintable(r.err));
+    }
+
+    void callAsUserChangesOwnPassword()
+    {
+        const QString path = freshDemo(QStringLiteral("modifyps.vexa"));
+        const Result r =
+            run({QStringLiteral("call"), path, QStringLiteral("--user"), QStringLiteral("clerk"),
+                 QStringLiteral("Modifyps"), QStringLiteral("clerk"), QStringLiteral("s3cret")},
+                QStringLiteral("clerk\n"));
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("0\n"));
+        QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("s3cret")));
+    }
+
+    void passwd_data()
+    {
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("message"); // empty: the change succeeds
+        QTest::newRow("lines differ") << QStringLiteral("Manager") << QStringLiteral("new1\nnew2\n")
+                                      << QStringLiteral("不一致");
+        QTest::newRow("empty") << QStringLiteral("Manager") << QStringLiteral("\n\n")
+                               << QStringLiteral("不能为空");
+        QTest::newRow("one line") << QStringLiteral("Manager") << QStringLiteral("new1\n")
+                                  << QStringLiteral("两遍");
+        QTest::newRow("no input") << QStringLiteral("Manager") << QString()
+                                  << QStringLiteral("没有从标准输入");
+        QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("new1\nnew1\n")
+                                      << QStringLiteral("不存在");
+        QTest::newRow("matching") << QStringLiteral("Manager") << QStringLiteral("new1\nnew1\n")
+                                  << QString();
+        QTest::newRow("CRLF, other case")
+            << QStringLiteral("MANAGER") << QStringLiteral("new1\r\nnew1\r\n") << QString();
+        QTest::newRow("no newline at the end")
+            << QStringLiteral("Manager") << QStringLiteral("new 1\nnew 1") << QString();
+    }
+    void passwd()
+    {
+        QFETCH(QString, user);
+        QFETCH(QString, input);
+        QFETCH(QString, message);
+        const QString path =
+            freshDemo(QStringLiteral("passwd-%1.vexa").arg(QTest::currentDataTag()));
+        const Result r = run({QStringLiteral("passwd"), path, user}, input);
+        const QString manager = QStringLiteral("Manager");
+        if (!message.isEmpty()) {
+            QCOMPARE(r.status, 1);
+            QVERIFY2(r.err.contains(message), qPrintable(r.err));
+            QVERIFY(canLogin(path, manager, QStringLiteral("manager")));
+        } else {
+            QCOMPARE(r.err, QString());
+            QCOMPARE(r.status, 0);
+            const QString password =
+                input.section(QLatin1Char('\n'), 0, 0).remove(QLatin1Char('\r'));
+            QVERIFY(canLogin(path, manager, password));
+            QVERIFY(!canLogin(path, manager, QStringLiteral("manager")));
+        }
+        QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("clerk")));
+    }
+
+    void dump_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("table") << QStringLiteral("SysUser") << true;
+        QTest::newRow("view") << QStringLiteral("SysUserInfo") << true;
+        QTest::newRow("any letter case") << QStringLiteral("smmodules") << true;
+        QTest::newRow("sqlite_master") << QStringLiteral("sqlite_master") << false;
+        QTest::newRow("statement") << QStringLiteral("SysUser; DROP") << false;
+        QTest::newRow("table outside the catalog") << QStringLiteral("EntityCounter") << false;
+    }
+    void dump()
+    {
+        QFETCH(QString, table);
+        QFETCH(bool, allowed);
+        const Result r = run({QStringLiteral("dump"), m_demo, table});
+        if (!allowed) {
+            QCOMPARE(r.status, 1);
+            QCOMPARE(r.out, QString());
+            QVERIFY2(r.err.startsWith(QStringLiteral("vexa-admin: ")) && r.err.contains(table),
+                     qPrintable(r.err));
+            return;
+        }
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.status, 0);
+        const auto server = AppServer::open(m_demo, fastOptions().server);
+        const QList<FieldDef> columns = server->catalog().tableColumns(table);
+        QStringList names;
+        for (const FieldDef &f : columns)
+            names.append(f.name);
+        const server::CsvTable csv = server::parseCsv(r.out);
+        QCOMPARE(csv.header, names);
+        {
+            const auto c = server->connect();
+            QSqlQuery q(c->database());
+            QVERIFY(q.exec(QStringLiteral("SELECT COUNT(*) FROM %1").arg(table)) && q.next());
+            QCOMPARE(qlonglong(csv.rows.size()), q.value(0).toLongLong());
+        }
+        // The hashes hold commas: a cell count off by one would have failed the parse.
+        const int hash = int(names.indexOf(QStringLiteral("PasswordHash")));
+        if (hash >= 0)
+            for (const QStringList &row : csv.rows)
+                QVERIFY2(row[hash].startsWith(QStringLiteral("$argon2id$")), qPrintable(row[hash]));
+    }
+
+    void usage_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        const QString p = m_dir.filePath(QStringLiteral("never.vexa"));
+        const QString mod = kModules;
+        QTest::newRow("nothing") << QStringList{} << 2;
+        QTest::newRow("unknown command") << QStringList{QStringLiteral("frob"), p} << 2;
+        QTest::newRow("create without path") << QStringList{QStringLiteral("create")} << 2;
+        QTest::newRow("query without provider") << QStringList{QStringLiteral("query"), p} << 2;
+        QTest::newRow("users, extra argument")
+            << QStringList{QStringLiteral("users"), p, QStringLiteral("x")} << 2;
+        QTest::newRow("unknown format")
+            << QStringList{QStringLiteral("query"), p, mod, QStringLiteral("--format=xml")} << 2;
+        QTest::newRow("format without value")
+            << QStringList{QStringLiteral("query"), p, mod, QStringLiteral("--format")} << 2;
+        QTest::newRow("unknown option")
+            << QStringList{QStringLiteral("create"), p, QStringLiteral("--bogus")} << 2;
+        QTest::newRow("flag with value")
+            << QStringList{QStringLiteral("create"), p, QStringLiteral("--demo=yes")} << 2;
+        QTest::newRow("option of another command")
+            << QStringList{QStringLiteral("create"), p, QStringLiteral("--user"),
+                           QStringLiteral("x")}
+            << 2;
+        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0;
+        QTest::newRow("help of a command")
+            << QStringList{QStringLiteral("passwd"), QStringLiteral("-h")} << 0;
+    }
+    void usage()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        const Result r = run(args);
+        QCOMPARE(r.status, status);
+        if (status == 2) {
+            QVERIFY2(r.err.startsWith(QStringLiteral("vexa-admin: ")) &&
+                         lines(r.err).value(1) == kUsageLine,
+                     qPrintable(r.err));
+            QCOMPARE(r.out, QString());
+        } else {
+            QVERIFY(r.out.startsWith(kUsageLine));
+            QCOMPARE(r.err, QString());
+        }
+        // Nothing ran: no file was made.
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("never.vexa"))));
+    }
+
+    void realProgram()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("real.vexa"));
+        QProcess p;
+        p.start(QStringLiteral(VEXA_ADMIN_BINARY),
+                {QStringLiteral("create"), path, QStringLiteral("--demo")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QString::fromUtf8(p.readAllStandardOutput())
+                    .contains(QStringLiteral("演示登录（登录名 / 密码）")));
+        QVERIFY(QFileInfo::exists(path));
+
+        // Passwords through a pipe, as a script would give them.
+        p.start(QStringLiteral(VEXA_ADMIN_BINARY),
+                {QStringLiteral("passwd"), path, QStringLiteral("clerk")});
+        QVERIFY(p.waitForStarted());
+        p.write("pipe pw\npipe pw\n");
+        p.closeWriteChannel();
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("pipe pw")));
+
+        p.start(QStringLiteral(VEXA_ADMIN_BINARY), {QStringLiteral("frob")});
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(kUsageLine));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdmin)
+#include "tst_admin.moc"
