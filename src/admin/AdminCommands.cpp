@@ -3,6 +3,7 @@
 #include "DataPacket.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
+#include "Seed.h"
 #include "SqlDialect.h"
 
 #include <vexa/Error.h>
@@ -30,15 +31,6 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|query|call|users|passwd|dump> ...");
-
-// The logins the demo seed creates (src/server/seed/README.md). The file keeps only
-// their hashes, so the clear passwords can only come from here.
-struct DemoLogin
-{
-    const char *userCode;
-    const char *password;
-};
-constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
 
 // Longest cell a table shows; csv and json show every value whole.
 constexpr int kMaxTableCell = 60;
@@ -510,7 +502,7 @@ int createCommand(const CommandLine &cl, Context &cx)
     const int code = indexOfField(users.fields, QStringLiteral("UserCode"));
     const int name = indexOfField(users.fields, QStringLiteral("UserName"));
     cx.out << QStringLiteral("演示登录（登录名 / 密码）：") << '\n';
-    for (const DemoLogin &login : kDemoLogins) {
+    for (const server::DemoLogin &login : server::kDemoLogins) {
         const QString userCode = QString::fromUtf8(login.userCode);
         QString userName;
         for (const QVariantList &row : users.rows)

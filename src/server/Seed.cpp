@@ -17,14 +17,6 @@ namespace vexa::server {
 
 namespace {
 
-// The demo logins, also written in the seed folder's README and the project README.
-struct DemoLogin
-{
-    const char *userCode;
-    const char *password;
-};
-constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
-
 void run(QSqlQuery &q, const QString &what)
 {
     if (!q.exec())

@@ -13,4 +13,13 @@ namespace vexa::server {
 // file and line of any bad row.
 void loadDemoSeed(QSqlDatabase &db, PasswordCost cost);
 
+// The demo logins loadDemoSeed creates (login name and clear password), for the tools
+// that tell a newcomer how to get in.
+struct DemoLogin
+{
+    const char *userCode;
+    const char *password;
+};
+inline constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
+
 } // namespace vexa::server
