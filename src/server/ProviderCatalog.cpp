@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
+#include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -183,6 +184,21 @@ QList<const Provider *> ProviderCatalog::providers() const
 QList<FieldDef> ProviderCatalog::tableColumns(const QString &table) const
 {
     return m_tables.value(table.toLower());
+}
+
+QList<FieldDef> ProviderCatalog::publishedColumns(const QString &table) const
+{
+    QSet<QString> shown;
+    for (const Provider &p : m_providers)
+        if (p.source.compare(table, Qt::CaseInsensitive) == 0 ||
+            p.update.compare(table, Qt::CaseInsensitive) == 0)
+            for (const FieldDef &f : p.fields)
+                shown.insert(f.name.toLower());
+    QList<FieldDef> out;
+    for (const FieldDef &f : tableColumns(table))
+        if (shown.contains(f.name.toLower()))
+            out.append(f);
+    return out;
 }
 
 QStringList ProviderCatalog::tableDefaults(const QString &table) const

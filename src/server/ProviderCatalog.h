@@ -41,6 +41,10 @@ public:
     // Columns of a table that appears in the catalog as a source or update table; an
     // empty list otherwise. Used to check the names operations accept.
     QList<FieldDef> tableColumns(const QString &table) const;
+    // The columns of such a table that some provider shows to clients (a password hash,
+    // which no provider shows, is not among them). Operations that take column names from
+    // a client accept only these.
+    QList<FieldDef> publishedColumns(const QString &table) const;
     // Per column of such a table: its DEFAULT text, empty when it has none.
     QStringList tableDefaults(const QString &table) const;
 

@@ -247,7 +247,7 @@ QVariant ServerConnection::getFieldMaxValue(QVariantList &args)
     Provider scope;
     scope.name = table;
     scope.source = table;
-    scope.fields = m_server.catalog().tableColumns(table);
+    scope.fields = m_server.catalog().publishedColumns(table);
     if (scope.fields.isEmpty())
         throw Error(QStringLiteral("应用服务器没有表“%1”。").arg(table));
     for (int i = 0; i < scope.fields.size(); ++i)

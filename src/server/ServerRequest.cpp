@@ -11,6 +11,19 @@
 
 namespace vexa::server {
 
+namespace {
+
+QString queryFailed(const QString &provider, const QSqlError &error)
+{
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (text.contains(QLatin1String("parser stack overflow")) ||
+        text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
+        return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
+    return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, text);
+}
+
+} // namespace
+
 ServerConnection::ServerConnection(AppServer &server) : m_server(server)
 {
     m_db = server.openConnection();
@@ -54,13 +67,11 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
         if (!q.prepare(sql))
-            throw Error(
-                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+            throw Error(queryFailed(provider.name, q.lastError()));
         for (const QVariant &p : params)
             q.addBindValue(p);
         if (!q.exec())
-            throw Error(
-                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+            throw Error(queryFailed(provider.name, q.lastError()));
 
         DataPacket packet;
         packet.fields = provider.fields;
@@ -74,8 +85,7 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
             packet.rows.push_back(std::move(row));
         }
         if (q.lastError().isValid())
-            throw Error(
-                QStringLiteral("提供者“%1”查询失败：%2").arg(provider.name, q.lastError().text()));
+            throw Error(queryFailed(provider.name, q.lastError()));
         return packet;
     } catch (const Error &e) {
         fail(e.message());

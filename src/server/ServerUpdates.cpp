@@ -5,6 +5,7 @@
 
 #include <vexa/Error.h>
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <map>
@@ -111,26 +112,30 @@ private:
 
     void insert(const DeltaRow &row)
     {
-        QStringList columns, marks;
-        QVariantList params;
-        for (int d = 0; d < int(m_delta.fields.size()); ++d) {
-            if (m_targetIndex[d] < 0)
-                continue;
-            // A null for a column with a default lets the default apply.
-            if (!row.values[d].isValid() && !m_defaults.value(m_targetIndex[d]).isEmpty())
-                continue;
-            columns << column(d);
-            marks << QStringLiteral("?");
-            params << bound(d, row.values[d]);
+        // The statement depends only on which columns the row leaves to their defaults.
+        const int width = int(m_delta.fields.size());
+        QString shape(width, QLatin1Char('0'));
+        for (int d = 0; d < width; ++d)
+            if (m_targetIndex[d] >= 0 &&
+                (row.values[d].isValid() || m_defaults.value(m_targetIndex[d]).isEmpty()))
+                shape[d] = QLatin1Char('1');
+        QSqlQuery *&q = m_inserts[shape];
+        if (!q) {
+            QStringList columns, marks;
+            for (int d = 0; d < width; ++d)
+                if (shape[d] == QLatin1Char('1')) {
+                    columns << column(d);
+                    marks << QStringLiteral("?");
+                }
+            q = &prepared(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                              .arg(table(), columns.join(QLatin1String(", ")),
+                                   marks.join(QLatin1String(", "))));
         }
-        const QString sql =
-            QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                .arg(table(), columns.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
-        QSqlQuery &q = prepared(sql);
-        for (const QVariant &p : params)
-            q.addBindValue(p);
-        if (!q.exec())
-            sqlFailed(q, "插入");
+        for (int d = 0; d < width; ++d)
+            if (shape[d] == QLatin1Char('1'))
+                q->addBindValue(bound(d, row.values[d]));
+        if (!q->exec())
+            sqlFailed(*q, "插入");
     }
 
     // The row as stored now, read the way a client reads it, or empty when it is gone.
@@ -241,6 +246,7 @@ private:
     std::vector<int> m_targetIndex; // delta field -> target column, -1 when not stored
     std::vector<int> m_keys;        // delta field indexes of the provider's keys
     std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
+    QHash<QString, QSqlQuery *> m_inserts; // by the shape of the row, into m_statements
 };
 
 } // namespace

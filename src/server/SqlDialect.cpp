@@ -7,6 +7,7 @@
 #include <QDate>
 #include <QDateTime>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 
 namespace vexa::server {
@@ -59,8 +60,16 @@ public:
             return literal(n.value, context);
         case NodeKind::Column:
             return m_dialect.quoteIdentifier(field(n).name);
-        case NodeKind::Not:
-            return QStringLiteral("NOT (%1)").arg(print(*n.children[0]));
+        case NodeKind::Not: {
+            // NOT NOT x is x: a chain of NOTs prints as at most one.
+            const Node *inner = n.children[0].get();
+            bool negate = true;
+            while (inner->kind == NodeKind::Not) {
+                inner = inner->children[0].get();
+                negate = !negate;
+            }
+            return negate ? QStringLiteral("NOT (%1)").arg(print(*inner)) : print(*inner, context);
+        }
         case NodeKind::Negate: {
             const Node &c = *n.children[0];
             if (c.kind == NodeKind::Literal && c.value.isValid()) {
@@ -73,9 +82,21 @@ public:
         }
         case NodeKind::And:
         case NodeKind::Or: {
+            // (a AND (b AND c)) is one AND of three: fewer parentheses for the engine.
             QStringList parts;
-            for (const auto &c : n.children)
+            std::vector<const Node *> stack;
+            for (auto it = n.children.rbegin(); it != n.children.rend(); ++it)
+                stack.push_back(it->get());
+            while (!stack.empty()) {
+                const Node *c = stack.back();
+                stack.pop_back();
+                if (c->kind == n.kind) {
+                    for (auto it = c->children.rbegin(); it != c->children.rend(); ++it)
+                        stack.push_back(it->get());
+                    continue;
+                }
                 parts << print(*c);
+            }
             return QLatin1Char('(') +
                    parts.join(n.kind == NodeKind::And ? QLatin1String(" AND ")
                                                       : QLatin1String(" OR ")) +
@@ -161,6 +182,43 @@ private:
     QVariantList &m_params;
 };
 
+// Nesting the engine has to parse once NOT chains and same-kind groups are folded the
+// way the printer folds them.
+int nesting(const Node &n)
+{
+    switch (n.kind) {
+    case NodeKind::Not: {
+        const Node *inner = n.children[0].get();
+        int nots = 1;
+        while (inner->kind == NodeKind::Not) {
+            inner = inner->children[0].get();
+            ++nots;
+        }
+        return (nots % 2) + nesting(*inner);
+    }
+    case NodeKind::And:
+    case NodeKind::Or: {
+        int deepest = 0;
+        for (const auto &c : n.children)
+            deepest = std::max(deepest, c->kind == n.kind ? nesting(*c) - 1 : nesting(*c));
+        return 1 + deepest;
+    }
+    default: {
+        int deepest = 0;
+        for (const auto &c : n.children)
+            deepest = std::max(deepest, nesting(*c));
+        return deepest;
+    }
+    }
+}
+
+void checkNesting(const Node &n)
+{
+    if (nesting(n) > SqliteDialect::kMaxNesting)
+        throw Error(QStringLiteral("查询条件嵌套层数过多（最多 %1 层），请简化条件。")
+                        .arg(SqliteDialect::kMaxNesting));
+}
+
 } // namespace
 
 QString SqliteDialect::quoteIdentifier(const QString &name) const
@@ -238,6 +296,7 @@ QVariant SqliteDialect::fromStorage(const FieldDef &field, const QVariant &store
 QString SqliteDialect::condition(const Provider &provider, const cond::Node &node,
                                  QVariantList &params) const
 {
+    checkNesting(node);
     Printer printer(*this, provider, params);
     return printer.print(node);
 }
@@ -251,8 +310,10 @@ QString SqliteDialect::selectStatement(const Provider &provider, const cond::Com
     QString sql = QStringLiteral("SELECT %1 FROM %2")
                       .arg(columns.join(QLatin1String(", ")), quoteIdentifier(provider.source));
     Printer printer(*this, provider, params);
-    if (command.where)
+    if (command.where) {
+        checkNesting(*command.where);
         sql += QStringLiteral(" WHERE ") + printer.print(*command.where);
+    }
     if (!command.orderBy.empty()) {
         QStringList order;
         for (const cond::OrderItem &o : command.orderBy) {

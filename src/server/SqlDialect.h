@@ -33,6 +33,9 @@ public:
 class SqliteDialect : public SqlDialect
 {
 public:
+    // Deepest AND/OR/NOT nesting passed to SQLite, whose parser has a fixed stack.
+    static constexpr int kMaxNesting = 30;
+
     QString quoteIdentifier(const QString &name) const override;
     QVariant toStorage(const FieldDef &field, const QVariant &value) const override;
     QVariant fromStorage(const FieldDef &field, const QVariant &stored) const override;
