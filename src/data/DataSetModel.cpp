@@ -34,6 +34,11 @@ void DataSetModel::setDataSet(ClientDataSet *dataSet)
     endResetModel();
 }
 
+ClientDataSet *DataSetModel::dataSet() const
+{
+    return m_dataSet;
+}
+
 void DataSetModel::reset()
 {
     beginResetModel();

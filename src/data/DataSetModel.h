@@ -20,7 +20,7 @@ public:
     explicit DataSetModel(ClientDataSet *dataSet = nullptr, QObject *parent = nullptr);
 
     void setDataSet(ClientDataSet *dataSet);
-    ClientDataSet *dataSet() const { return m_dataSet; }
+    ClientDataSet *dataSet() const;
 
     // Column captions by field name (the field name itself otherwise).
     void setCaption(const QString &field, const QString &caption);
