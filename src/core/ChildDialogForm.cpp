@@ -56,7 +56,8 @@ void TChildDialogForm::SetMainGridView(QTableView *view)
         return;
     // The selection stays visible and the focused row stays when the grid loses focus.
     QPalette p = view->palette();
-    p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+    p.setColor(QPalette::Inactive, QPalette::Highlight,
+               p.color(QPalette::Active, QPalette::Highlight));
     p.setColor(QPalette::Inactive, QPalette::HighlightedText,
                p.color(QPalette::Active, QPalette::HighlightedText));
     view->setPalette(p);
@@ -65,10 +66,10 @@ void TChildDialogForm::SetMainGridView(QTableView *view)
 QString TChildDialogForm::FindAccountCommand(const QString &code, const QString &extra)
 {
     if (extra.isEmpty())
-        return QStringLiteral("Top 1 WHERE AcctCode = '") + code + QStringLiteral("' AND IsNode = 1") +
-               QStringLiteral(" ORDER BY AcctCode");
-    return QStringLiteral("Top 1 WHERE AcctCode = '") + code + QStringLiteral("' AND IsNode = 1 AND ") +
-           extra + QStringLiteral(" ORDER BY AcctCode");
+        return QStringLiteral("Top 1 WHERE AcctCode = '") + code +
+               QStringLiteral("' AND IsNode = 1") + QStringLiteral(" ORDER BY AcctCode");
+    return QStringLiteral("Top 1 WHERE AcctCode = '") + code +
+           QStringLiteral("' AND IsNode = 1 AND ") + extra + QStringLiteral(" ORDER BY AcctCode");
 }
 
 ClientDataSet &TChildDialogForm::FindAccount(const QString &code, const QString &extra)

@@ -61,7 +61,8 @@ QDateTime DayNumberToDateTime(double n)
 {
     const double days = std::floor(n);
     const qint64 ms = qRound64((n - days) * 86400000.0);
-    return QDateTime(QDate::fromJulianDay(kEpochJulianDay + qint64(days)), QTime(0, 0)).addMSecs(ms);
+    return QDateTime(QDate::fromJulianDay(kEpochJulianDay + qint64(days)), QTime(0, 0))
+        .addMSecs(ms);
 }
 
 QVariant CallServer(const QString &operation, QVariantList &args)
@@ -127,9 +128,10 @@ std::unique_ptr<ClientDataSet> ProviderDataSet(const QString &provider, const QS
 RightLevel CheckRight(int objType)
 {
     const QString group = HostRef().GetValue(QStringLiteral("UserGroup")).toString();
-    const auto ds = ProviderDataSet(QStringLiteral("LX_SysCheckRight"),
-                                    QStringLiteral("WHERE UserGroup = ") + group +
-                                        QStringLiteral(" AND ObjType = ") + QString::number(objType));
+    const auto ds =
+        ProviderDataSet(QStringLiteral("LX_SysCheckRight"),
+                        QStringLiteral("WHERE UserGroup = ") + group +
+                            QStringLiteral(" AND ObjType = ") + QString::number(objType));
     if (ds->isEmpty())
         return RightNone;
     ds->first();

@@ -41,8 +41,7 @@ QString DialogService::saveFileName(QWidget *parent, const QString &caption,
     return QFileDialog::getSaveFileName(parent, caption, proposedPath, filter);
 }
 
-QString DialogService::openImageFile(QWidget *parent, const QString &caption,
-                                     const QString &filter)
+QString DialogService::openImageFile(QWidget *parent, const QString &caption, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
 }

@@ -25,8 +25,7 @@ public:
                                       const QString &filter, bool multiple);
     virtual QString saveFileName(QWidget *parent, const QString &caption,
                                  const QString &proposedPath, const QString &filter);
-    virtual QString openImageFile(QWidget *parent, const QString &caption,
-                                  const QString &filter);
+    virtual QString openImageFile(QWidget *parent, const QString &caption, const QString &filter);
 
     // The installed service (the default one unless a test installed another).
     static DialogService &instance();

@@ -47,8 +47,8 @@ QString TLXCustomChildForm::MakeLayoutKey(const QObject *component, const QStrin
 {
     return QString::number(LayoutNumber) + QLatin1Char('_') +
            QString::fromLatin1(metaObject()->className()).section(QLatin1String("::"), -1) +
-           QLatin1Char('_') + (component ? component->objectName() : QString()) +
-           QLatin1Char('_') + text;
+           QLatin1Char('_') + (component ? component->objectName() : QString()) + QLatin1Char('_') +
+           text;
 }
 
 void TLXCustomChildForm::Execute(quint32, const QString &, QVariant &) {}

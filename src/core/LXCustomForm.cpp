@@ -152,9 +152,7 @@ void TLXCustomForm::EndUpdate(bool reset)
     }
 }
 
-void TLXCustomForm::KeyHook(int &)
-{
-}
+void TLXCustomForm::KeyHook(int &) {}
 
 bool TLXCustomForm::eventFilter(QObject *watched, QEvent *event)
 {

@@ -194,8 +194,9 @@ void CreatePluginImpl(IPluginHost *host, QApplication *, QScreen *, ILXPlugin **
     LoadSessionContext();
     Session().RegistryPath = host->GetValue(QStringLiteral("REGPATH")).toString();
     LoadClientSettings(Session().RegistryPath);
-    SetPartCaptionsSource(
-        [] { return PartCaptions{Session().CaptionPartCode, Session().CaptionPartDesc}; });
+    SetPartCaptionsSource([] {
+        return PartCaptions{Session().CaptionPartCode, Session().CaptionPartDesc};
+    });
     Session().DesignModule = host->GetValue(QStringLiteral("DesignModule")).toBool();
     if (!g.Plugin) {
         g.Plugin = new TLXPlugin;

@@ -36,10 +36,10 @@ public:
 
     // Throws when the (upper-cased) name is registered already.
     void RegisterFormClass(const QString &className, FormClass make);
-    template <typename Form>
-    void RegisterFormClass(const QString &className)
+    template <typename Form> void RegisterFormClass(const QString &className)
     {
-        RegisterFormClass(className, [](QWidget *owner) -> TLXCustomChildForm * { return new Form(owner); });
+        RegisterFormClass(className,
+                          [](QWidget *owner) -> TLXCustomChildForm * { return new Form(owner); });
     }
 
     void Reload(bool closeForms) override;

@@ -49,8 +49,8 @@ void BuildOptionDataSets(DataModule *dataModule)
         if (source->objectName().compare(QLatin1String("ComOption"), Qt::CaseInsensitive) == 0)
             return;
     ClientDataSet *info = dataModule->requireDataSet(QStringLiteral("CDS_SysInitInfo"));
-    for (const char *name : {"ComOption", "FinOption", "PurOption", "SalOption", "InvOption",
-                             "MftOption"}) {
+    for (const char *name :
+         {"ComOption", "FinOption", "PurOption", "SalOption", "InvOption", "MftOption"}) {
         const QString option = QString::fromLatin1(name);
         const QString packet = info->asString(option);
         if (packet.isEmpty())

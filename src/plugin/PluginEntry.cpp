@@ -1,0 +1,27 @@
+// The plug-in library's entry point and the registration of its page classes.
+#include "LXPlugin.h"
+
+#include <vexa/PluginHost.h>
+
+namespace {
+
+// Registers the page classes, in the order the host expects them, as each is built.
+void RegisterForms(vexa::gl::TLXPlugin &) {}
+
+// Library load and unload: install the registration routine; forget the plug-in and the
+// host when the library goes.
+struct LibraryLifetime
+{
+    LibraryLifetime() { vexa::gl::RegisterFormsProc() = RegisterForms; }
+    ~LibraryLifetime() { vexa::gl::UnloadPlugin(); }
+} lifetime;
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) void CreatePlugin(vexa::IPluginHost *host,
+                                                                    QApplication *application,
+                                                                    QScreen *screen,
+                                                                    vexa::ILXPlugin **plugin)
+{
+    vexa::gl::CreatePluginImpl(host, application, screen, plugin);
+}
