@@ -1,5 +1,9 @@
 #include "MessageDialogs.h"
 
+#include "Globals.h"
+
+#include <vexa/PluginHost.h>
+
 #include "DialogService.h"
 
 #include <vexa/Error.h>
@@ -210,6 +214,11 @@ TAskSaveFrom::TAskSaveFrom(QWidget *parent)
 
 QWidget *dialogOwner()
 {
+    // The host's main window owns the plug-in's dialogs; outside a host (tools, tests),
+    // whatever window is active.
+    if (Globals().Host)
+        if (QWidget *main = Globals().Host->MainWindow())
+            return main;
     return QApplication::activeWindow();
 }
 
