@@ -110,6 +110,34 @@ void BM_Packet_SaveLoad(benchmark::State &state)
 }
 BENCHMARK(BM_Packet_SaveLoad)->Unit(benchmark::kMillisecond);
 
+// (c) split: the save alone and the load alone.
+void BM_Packet_Save(benchmark::State &state)
+{
+    ClientDataSet &ds = tree100k();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ds.saveToText().size());
+}
+BENCHMARK(BM_Packet_Save)->Unit(benchmark::kMillisecond);
+
+void BM_Packet_Load(benchmark::State &state)
+{
+    const QString text = tree100k().saveToText();
+    ClientDataSet copy;
+    for (auto _ : state) {
+        copy.loadFromText(text);
+        benchmark::DoNotOptimize(copy.recordCount());
+    }
+}
+BENCHMARK(BM_Packet_Load)->Unit(benchmark::kMillisecond);
+
+void BM_Packet_ReadOnly(benchmark::State &state)
+{
+    const QString text = tree100k().saveToText();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(readDataPacket(text).rows.size());
+}
+BENCHMARK(BM_Packet_ReadOnly)->Unit(benchmark::kMillisecond);
+
 // (c) baseline: the bare parse of the same bytes by the JSON library the format uses.
 void BM_Packet_BareJsonParse(benchmark::State &state)
 {

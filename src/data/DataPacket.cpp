@@ -10,10 +10,11 @@
 #include <QJsonValue>
 #include <QSet>
 #include <QTime>
+#include <algorithm>
 #include <charconv>
-#include <chrono>
 #include <cmath>
 #include <limits>
+#include <string_view>
 
 namespace vexa {
 
@@ -27,11 +28,19 @@ constexpr auto kDeltaFormat = QLatin1StringView("vexa-delta");
 // move the value: such currency amounts are kept as written.
 constexpr double kCurrencyRoundLimit = 1e11;
 
-// Julian days of 1970-01-01, 0001-01-01 and 9999-12-31. Dates in between take the
-// std::chrono conversions; QDate numbers years without a year 0, std::chrono with one.
-constexpr qint64 kUnixEpochJulianDay = 2440588;
-constexpr qint64 kFirstCommonJulianDay = 1721426;
-constexpr qint64 kLastCommonJulianDay = 5373484;
+// The changes of a delta row, in the order of DeltaRow::Kind.
+struct ChangeKind
+{
+    const char16_t *name;
+    DeltaRow::Kind kind;
+    bool values, original;
+    const char *label;
+};
+constexpr ChangeKind kChangeKinds[] = {{u"insert", DeltaRow::Kind::Insert, true, false, "插入"},
+                                       {u"modify", DeltaRow::Kind::Modify, true, true, "修改"},
+                                       {u"delete", DeltaRow::Kind::Delete, false, true, "删除"}};
+static_assert(int(DeltaRow::Kind::Insert) == 0 && int(DeltaRow::Kind::Modify) == 1 &&
+              int(DeltaRow::Kind::Delete) == 2);
 
 // ---------------------------------------------------------------------------------------
 // Writing: the text is produced directly into a UTF-16 buffer that grows geometrically;
@@ -101,7 +110,7 @@ private:
         m_data = reinterpret_cast<char16_t *>(m_buf.data());
         m_size = size;
     }
-    // Two digits, or N zero-padded digits, of a non-negative number.
+    // The last `width` decimal digits of v, zero-padded.
     void digits(char16_t *p, int width, unsigned v)
     {
         for (int i = width - 1; i >= 0; --i, v /= 10)
@@ -117,6 +126,8 @@ private:
 void TextWriter::string(QStringView s)
 {
     static constexpr char hex[] = "0123456789abcdef";
+    static constexpr std::u16string_view shortForms = u"\"\\\b\f\n\r\t";
+    static constexpr std::u16string_view shortLetters = u"\"\\bfnrt";
     const qsizetype n = s.size();
     const char16_t *src = s.utf16();
     char16_t *p = room(n + 2);
@@ -141,22 +152,14 @@ void TextWriter::string(QStringView s)
             end = m_data + m_size;
         }
         *p++ = u'\\';
-        switch (c) {
-        case u'"': *p++ = u'"'; break;
-        case u'\\': *p++ = u'\\'; break;
-        case u'\b': *p++ = u'b'; break;
-        case u'\f': *p++ = u'f'; break;
-        case u'\n': *p++ = u'n'; break;
-        case u'\r': *p++ = u'r'; break;
-        case u'\t': *p++ = u't'; break;
-        default:
+        if (const auto k = shortForms.find(c); k != std::u16string_view::npos) {
+            *p++ = shortLetters[k];
+        } else {
             // Other control characters and lone surrogates: a lone surrogate cannot be
             // stored as UTF-8, the escape keeps it exactly.
             *p++ = u'u';
-            *p++ = char16_t(hex[(c >> 12) & 0xf]);
-            *p++ = char16_t(hex[(c >> 8) & 0xf]);
-            *p++ = char16_t(hex[(c >> 4) & 0xf]);
-            *p++ = char16_t(hex[c & 0xf]);
+            for (int shift = 12; shift >= 0; shift -= 4)
+                *p++ = char16_t(hex[(c >> shift) & 0xf]);
         }
     }
     *p++ = u'"';
@@ -177,15 +180,7 @@ void TextWriter::real(double d)
 void TextWriter::date(QDate d)
 {
     int y = 0, m = 0, day = 0;
-    const qint64 jd = d.toJulianDay();
-    if (jd >= kFirstCommonJulianDay && jd <= kLastCommonJulianDay) {
-        // Inline civil conversion: QDate::getDate goes through the calendar system.
-        const std::chrono::year_month_day ymd{
-            std::chrono::sys_days(std::chrono::days(jd - kUnixEpochJulianDay))};
-        y = int(ymd.year()), m = int(unsigned(ymd.month())), day = int(unsigned(ymd.day()));
-    } else {
-        d.getDate(&y, &m, &day);
-    }
+    d.getDate(&y, &m, &day);
     if (y < 0)
         ch(u'-');
     const unsigned year = unsigned(y < 0 ? -qint64(y) : y);
@@ -215,16 +210,28 @@ void TextWriter::time(QTime t)
     m_pos += 12;
 }
 
-template <typename T> const T *held(const QVariant &v, QMetaType::Type id)
+template <typename T> const T *held(const QVariant &v, int type, QMetaType::Type id)
 {
-    return v.typeId() == id ? static_cast<const T *>(v.constData()) : nullptr;
+    return type == id ? static_cast<const T *>(v.constData()) : nullptr;
 }
+
+// The storage type of each field type, in the order of FieldType.
+constexpr QMetaType::Type kStorageTypes[] = {
+    QMetaType::QString, QMetaType::QString,   QMetaType::QString,  QMetaType::Int,
+    QMetaType::Int,     QMetaType::Int,       QMetaType::LongLong, QMetaType::Bool,
+    QMetaType::Double,  QMetaType::Double,    QMetaType::Double,   QMetaType::QDate,
+    QMetaType::QTime,   QMetaType::QDateTime, QMetaType::QString,  QMetaType::QByteArray};
+static_assert(std::size(kStorageTypes) == std::size_t(FieldType::Blob) + 1);
 
 // Rows hold the storage types of coerceToField; anything else is converted the way
 // QVariant does, and what does not convert is written as null.
 void writeValue(TextWriter &w, const FieldDef &field, const QVariant &v)
 {
-    if (v.isNull()) // also true when invalid
+    // QVariant::isNull() and typeId() are calls into Qt that cost about as much as
+    // writing a number; for values of the storage type the variant's header, public
+    // through data_ptr(), answers inline. is_null is set for invalid and typed nulls.
+    const int type = v.data_ptr().type().id();
+    if (v.data_ptr().is_null || (type != kStorageTypes[int(field.type)] && v.isNull()))
         return w.literal("null");
     bool ok = true;
     switch (field.type) {
@@ -232,17 +239,17 @@ void writeValue(TextWriter &w, const FieldDef &field, const QVariant &v)
     case FieldType::WideString:
     case FieldType::FixedChar:
     case FieldType::Memo:
-        if (const QString *s = held<QString>(v, QMetaType::QString))
+        if (const QString *s = held<QString>(v, type, QMetaType::QString))
             return w.string(*s);
         return w.string(v.toString());
     case FieldType::SmallInt:
     case FieldType::Integer:
     case FieldType::Word:
-        if (const int *n = held<int>(v, QMetaType::Int))
+        if (const int *n = held<int>(v, type, QMetaType::Int))
             return w.integer(*n);
         [[fallthrough]];
     case FieldType::LargeInt: {
-        if (const qlonglong *n = held<qlonglong>(v, QMetaType::LongLong))
+        if (const qlonglong *n = held<qlonglong>(v, type, QMetaType::LongLong))
             return w.integer(*n);
         const qlonglong n = v.toLongLong(&ok);
         return ok ? w.integer(n) : w.literal("null");
@@ -252,13 +259,13 @@ void writeValue(TextWriter &w, const FieldDef &field, const QVariant &v)
     case FieldType::Float:
     case FieldType::Currency:
     case FieldType::BCD: {
-        if (const double *d = held<double>(v, QMetaType::Double))
+        if (const double *d = held<double>(v, type, QMetaType::Double))
             return w.real(*d);
         const double d = v.toDouble(&ok);
         return ok ? w.real(d) : w.literal("null");
     }
     case FieldType::Date: {
-        const QDate d = v.typeId() == QMetaType::QDateTime ? v.toDateTime().date() : v.toDate();
+        const QDate d = type == QMetaType::QDateTime ? v.toDateTime().date() : v.toDate();
         if (!d.isValid())
             return w.literal("null");
         w.ch(u'"');
@@ -274,8 +281,7 @@ void writeValue(TextWriter &w, const FieldDef &field, const QVariant &v)
         return w.ch(u'"');
     }
     case FieldType::DateTime: {
-        const QDateTime dt = v.typeId() == QMetaType::QDate ? v.toDate().startOfDay()
-                                                            : v.toDateTime();
+        const QDateTime dt = type == QMetaType::QDate ? v.toDate().startOfDay() : v.toDateTime();
         if (!dt.isValid())
             return w.literal("null");
         // The stored wall-clock time, no zone conversion.
@@ -286,7 +292,7 @@ void writeValue(TextWriter &w, const FieldDef &field, const QVariant &v)
         return w.ch(u'"');
     }
     case FieldType::Blob:
-        if (const QByteArray *b = held<QByteArray>(v, QMetaType::QByteArray))
+        if (const QByteArray *b = held<QByteArray>(v, type, QMetaType::QByteArray))
             return w.blob(*b);
         return w.blob(v.toByteArray());
     }
@@ -335,11 +341,27 @@ void writeValues(TextWriter &w, const QList<FieldDef> &fields, const QVariantLis
     w.ch(u']');
 }
 
-// A first guess; after kForecastRows rows the writer measures and reserves the rest.
-constexpr std::size_t kForecastRows = 64;
-qsizetype estimateSize(qsizetype fields, std::size_t rows)
+// Writes the whole packet, one row per line. The buffer starts with a guess; after the
+// first rows the writer measures and reserves the rest at once.
+template <typename Row, typename WriteRow>
+QString writePacket(QLatin1StringView format, const QList<FieldDef> &fields,
+                    const std::vector<Row> &rows, WriteRow writeRow)
 {
-    return 256 + fields * 64 + qsizetype(std::min(rows, kForecastRows)) * (fields * 16 + 4);
+    constexpr std::size_t forecastRows = 64;
+    TextWriter w(256 + fields.size() * 64 +
+                 qsizetype(std::min(rows.size(), forecastRows)) * (fields.size() * 16 + 4));
+    writeHeader(w, format, fields);
+    const qsizetype rowsStart = w.size();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        if (i == forecastRows)
+            w.forecast(rowsStart, forecastRows, rows.size());
+        if (i)
+            w.ch(u',');
+        w.ch(u'\n');
+        writeRow(w, rows[i]);
+    }
+    w.literal("]}\n");
+    return w.take();
 }
 
 // ---------------------------------------------------------------------------------------
@@ -354,13 +376,14 @@ public:
     QJsonObject parse(const QString &text);
     QList<FieldDef> readFields(const QJsonObject &root);
     QJsonArray rowsArray(const QJsonObject &root);
-    QVariantList readValues(const QJsonValue &row, const QList<FieldDef> &fields,
-                            qsizetype rowNo, bool original);
+    QVariantList readValues(const QJsonValue &row, const QList<FieldDef> &fields, qsizetype rowNo,
+                            bool original);
 
     [[noreturn]] void fail(const QString &detail) const
     {
-        throw Error((m_delta ? QStringLiteral("变更包格式错误：") : QStringLiteral("数据包格式错误："))
-                    + detail + u'。');
+        throw Error(
+            (m_delta ? QStringLiteral("变更包格式错误：") : QStringLiteral("数据包格式错误：")) +
+            detail + u'。');
     }
 
 private:
@@ -388,38 +411,31 @@ private:
 
 QString parseErrorText(QJsonParseError::ParseError error)
 {
-    switch (error) {
-    case QJsonParseError::UnterminatedObject:
-    case QJsonParseError::UnterminatedArray:
-    case QJsonParseError::UnterminatedString:
-        return QStringLiteral("文本不完整（可能已被截断）");
-    case QJsonParseError::MissingNameSeparator:
-        return QStringLiteral("缺少冒号");
-    case QJsonParseError::MissingValueSeparator:
-        return QStringLiteral("缺少逗号");
-    case QJsonParseError::IllegalNumber:
-    case QJsonParseError::TerminationByNumber:
-        return QStringLiteral("数字无效或不完整");
-    case QJsonParseError::IllegalEscapeSequence:
-        return QStringLiteral("转义序列无效");
-    case QJsonParseError::IllegalUTF8String:
-        return QStringLiteral("文本编码无效");
-    case QJsonParseError::MissingObject:
-        return QStringLiteral("顶层不是对象");
-    case QJsonParseError::DeepNesting:
-        return QStringLiteral("嵌套层次过深");
-    case QJsonParseError::DocumentTooLarge:
-        return QStringLiteral("文本过大");
-    case QJsonParseError::GarbageAtEnd:
-        return QStringLiteral("结尾有多余内容");
-    default:
-        return QStringLiteral("值无效或文本不完整");
-    }
+    using E = QJsonParseError;
+    static const std::pair<E::ParseError, const char *> texts[] = {
+        {E::UnterminatedObject, "文本不完整（可能已被截断）"},
+        {E::UnterminatedArray, "文本不完整（可能已被截断）"},
+        {E::UnterminatedString, "文本不完整（可能已被截断）"},
+        {E::MissingNameSeparator, "缺少冒号"},
+        {E::MissingValueSeparator, "缺少逗号"},
+        {E::IllegalNumber, "数字无效或不完整"},
+        {E::TerminationByNumber, "数字无效或不完整"},
+        {E::IllegalEscapeSequence, "转义序列无效"},
+        {E::IllegalUTF8String, "文本编码无效"},
+        {E::MissingObject, "顶层不是对象"},
+        {E::DeepNesting, "嵌套层次过深"},
+        {E::DocumentTooLarge, "文本过大"},
+        {E::GarbageAtEnd, "结尾有多余内容"},
+    };
+    for (const auto &[code, text] : texts)
+        if (code == error)
+            return QString::fromUtf8(text);
+    return QStringLiteral("值无效或文本不完整");
 }
 
 QJsonObject PacketReader::parse(const QString &text)
 {
-    if (text.trimmed().isEmpty())
+    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isSpace(); }))
         fail(QStringLiteral("内容为空"));
     QJsonParseError error;
     const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
@@ -549,11 +565,8 @@ QVariantList PacketReader::readValues(const QJsonValue &row, const QList<FieldDe
 bool parseDate(QStringView s, qsizetype &pos, int maxDigits, QDate &out)
 {
     const qsizetype n = s.size();
-    bool negative = false;
-    if (pos < n && s[pos] == u'-') {
-        negative = true;
-        ++pos;
-    }
+    const bool negative = pos < n && s[pos] == u'-';
+    pos += negative ? 1 : 0;
     int year = 0, digits = 0;
     while (pos < n && s[pos] >= u'0' && s[pos] <= u'9' && digits < maxDigits) {
         year = year * 10 + (s[pos].unicode() - u'0');
@@ -576,15 +589,6 @@ bool parseDate(QStringView s, qsizetype &pos, int maxDigits, QDate &out)
         return false;
     if (negative)
         year = -year;
-    if (year >= 1 && year <= 9999) {
-        const std::chrono::year_month_day ymd{std::chrono::year(year), std::chrono::month(month),
-                                              std::chrono::day(day)};
-        if (!ymd.ok())
-            return false;
-        out = QDate::fromJulianDay(std::chrono::sys_days(ymd).time_since_epoch().count() +
-                                   kUnixEpochJulianDay);
-        return true;
-    }
     if (!QDate::isValid(year, month, day))
         return false;
     out = QDate(year, month, day);
@@ -677,7 +681,8 @@ QVariant PacketReader::readValue(QJsonValueConstRef v, const FieldDef &field)
     case FieldType::Date:
     case FieldType::Time:
     case FieldType::DateTime: {
-        static const char *const expected[] = {"日期（应为 yyyy-MM-dd）", "时间（应为 HH:mm:ss.zzz）",
+        static const char *const expected[] = {"日期（应为 yyyy-MM-dd）",
+                                               "时间（应为 HH:mm:ss.zzz）",
                                                "日期时间（应为 yyyy-MM-ddTHH:mm:ss.zzz）"};
         const int k = int(field.type) - int(FieldType::Date);
         if (type != QJsonValue::String)
@@ -727,22 +732,9 @@ QVariant PacketReader::readValue(QJsonValueConstRef v, const FieldDef &field)
 
 QString writeDataPacket(const DataPacket &packet)
 {
-    TextWriter w(estimateSize(packet.fields.size(), packet.rows.size()));
-    writeHeader(w, kDataFormat, packet.fields);
-    const qsizetype rowsStart = w.size();
-    bool first = true;
-    std::size_t done = 0;
-    for (const QVariantList &row : packet.rows) {
-        if (done++ == kForecastRows)
-            w.forecast(rowsStart, kForecastRows, packet.rows.size());
-        if (!first)
-            w.ch(u',');
-        w.ch(u'\n');
-        first = false;
-        writeValues(w, packet.fields, row);
-    }
-    w.literal("]}\n");
-    return w.take();
+    return writePacket(
+        kDataFormat, packet.fields, packet.rows,
+        [&](TextWriter &w, const QVariantList &row) { writeValues(w, packet.fields, row); });
 }
 
 DataPacket readDataPacket(const QString &text)
@@ -761,38 +753,21 @@ DataPacket readDataPacket(const QString &text)
 
 QString writeDeltaPacket(const DeltaPacket &delta)
 {
-    TextWriter w(estimateSize(delta.fields.size(), delta.rows.size() * 2));
-    writeHeader(w, kDeltaFormat, delta.fields);
-    const qsizetype rowsStart = w.size();
-    bool first = true;
-    std::size_t done = 0;
-    for (const DeltaRow &row : delta.rows) {
-        if (done++ == kForecastRows)
-            w.forecast(rowsStart, kForecastRows, delta.rows.size());
-        if (!first)
-            w.ch(u',');
-        w.ch(u'\n');
-        first = false;
-        switch (row.kind) {
-        case DeltaRow::Kind::Insert:
-            w.literal("{\"change\":\"insert\",\"values\":");
-            writeValues(w, delta.fields, row.values);
-            break;
-        case DeltaRow::Kind::Modify:
-            w.literal("{\"change\":\"modify\",\"original\":");
-            writeValues(w, delta.fields, row.original);
-            w.literal(",\"values\":");
-            writeValues(w, delta.fields, row.values);
-            break;
-        case DeltaRow::Kind::Delete:
-            w.literal("{\"change\":\"delete\",\"original\":");
-            writeValues(w, delta.fields, row.original);
-            break;
-        }
-        w.ch(u'}');
-    }
-    w.literal("]}\n");
-    return w.take();
+    return writePacket(kDeltaFormat, delta.fields, delta.rows,
+                       [&](TextWriter &w, const DeltaRow &row) {
+                           const ChangeKind &kind = kChangeKinds[int(row.kind)];
+                           w.literal("{\"change\":");
+                           w.string(kind.name);
+                           if (kind.original) {
+                               w.literal(",\"original\":");
+                               writeValues(w, delta.fields, row.original);
+                           }
+                           if (kind.values) {
+                               w.literal(",\"values\":");
+                               writeValues(w, delta.fields, row.values);
+                           }
+                           w.ch(u'}');
+                       });
 }
 
 DeltaPacket readDeltaPacket(const QString &text)
@@ -813,31 +788,24 @@ DeltaPacket readDeltaPacket(const QString &text)
             reader.fail(QStringLiteral("第 %1 行不是对象").arg(rowNo));
         const QJsonObject obj = item.toObject();
         const QString change = obj.value(QLatin1StringView("change")).toString();
+        const auto kind = std::find_if(std::begin(kChangeKinds), std::end(kChangeKinds),
+                                       [&](const ChangeKind &k) { return change == k.name; });
+        if (kind == std::end(kChangeKinds))
+            reader.fail(
+                QStringLiteral("第 %1 行的变更类型“change”未知，应为 insert、modify 或 delete")
+                    .arg(rowNo));
         DeltaRow row;
-        bool wantValues = true, wantOriginal = false;
-        QString kindName;
-        if (change == u"insert") {
-            row.kind = DeltaRow::Kind::Insert;
-            kindName = QStringLiteral("插入");
-        } else if (change == u"modify") {
-            row.kind = DeltaRow::Kind::Modify;
-            wantOriginal = true;
-            kindName = QStringLiteral("修改");
-        } else if (change == u"delete") {
-            row.kind = DeltaRow::Kind::Delete;
-            wantValues = false, wantOriginal = true;
-            kindName = QStringLiteral("删除");
-        } else {
-            reader.fail(QStringLiteral("第 %1 行的变更类型“change”未知，应为 insert、modify 或 delete")
-                            .arg(rowNo));
-        }
+        row.kind = kind->kind;
+        const bool wantValues = kind->values, wantOriginal = kind->original;
+        const QString kindName = QString::fromUtf8(kind->label);
         const auto shape = [&](QLatin1StringView key, bool wanted) {
             const bool present = obj.contains(key);
             if (present != wanted)
                 reader.fail(QStringLiteral("第 %1 行是%2，%3“%4”")
                                 .arg(rowNo)
                                 .arg(kindName,
-                                     wanted ? QStringLiteral("缺少") : QStringLiteral("不应有"), key));
+                                     wanted ? QStringLiteral("缺少") : QStringLiteral("不应有"),
+                                     key));
         };
         shape(originalKey, wantOriginal);
         shape(valuesKey, wantValues);
