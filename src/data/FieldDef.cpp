@@ -295,8 +295,12 @@ QVariant coerceToField(const FieldDef &field, const QVariant &value)
     case FieldType::Float:
     case FieldType::BCD:
         return toReal(field, value);
-    case FieldType::Currency:
-        return std::round(toReal(field, value) * 10000.0) / 10000.0;
+    case FieldType::Currency: {
+        // Four decimals; beyond 1e11 a double has no fraction digits left to round, and
+        // scaling such a value could overflow to infinity.
+        const double d = toReal(field, value);
+        return std::fabs(d) < 1e11 ? std::round(d * 10000.0) / 10000.0 : d;
+    }
     case FieldType::Date:
         return toDateTime(field, value).date();
     case FieldType::Time:

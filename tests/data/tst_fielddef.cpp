@@ -75,6 +75,9 @@ private slots:
             << FieldType::Boolean << 0 << QVariant(QStringLiteral("2")) << refused;
         QTest::newRow("currency rounds to 4 places")
             << FieldType::Currency << 0 << QVariant(1.234567) << QVariant(1.2346);
+        // Regression: scaling a huge amount to round it overflowed to infinity.
+        QTest::newRow("currency keeps huge values finite")
+            << FieldType::Currency << 0 << QVariant(1.8e304) << QVariant(1.8e304);
         QTest::newRow("float refuses text")
             << FieldType::Float << 0 << QVariant(QStringLiteral("1,5")) << refused;
         QTest::newRow("date from text")
