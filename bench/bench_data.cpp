@@ -1,6 +1,7 @@
 // Data runtime benchmarks. Each figure has its baseline beside it, run in the same
 // process, so ratios stay meaningful on a shared machine (scripts/bench).
 #include "BenchData.h"
+#include "Process.h"
 
 #include <QJsonDocument>
 #include <algorithm>
@@ -183,4 +184,13 @@ BENCHMARK(BM_Index_StableSortKeys)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    vexa::prepareProcess();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,5 +1,6 @@
 // (e) Peak memory of a dataset of 100,000 rows by 10 fields, as the process sees it.
 #include "BenchData.h"
+#include "Process.h"
 
 #include <QFile>
 #include <cstdio>
@@ -21,6 +22,7 @@ long statusKiB(const char *key)
 
 int main()
 {
+    vexa::prepareProcess();
     const long before = statusKiB("VmRSS:");
     auto ds = vexa::bench::makeTree(100000, 100);
     ds->setIndexFieldNames(QStringLiteral("ParentID;Sort"));

@@ -6,6 +6,7 @@
 //       transaction.
 // VEXA_BENCH_ACCOUNTS=n makes the account set smaller (for runs under valgrind).
 #include "AppServer.h"
+#include "Process.h"
 #include "ProviderCatalog.h"
 
 #include <vexa/Error.h>
@@ -309,6 +310,7 @@ BENCHMARK(BM_Apply_CApi)->Unit(benchmark::kMillisecond);
 
 int main(int argc, char **argv)
 {
+    vexa::prepareProcess();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))

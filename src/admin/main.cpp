@@ -1,5 +1,6 @@
 // vexa-admin: create, inspect and repair an account set. See docs/vexa-admin.md.
 #include "AdminCommands.h"
+#include "Process.h"
 
 #include <QCoreApplication>
 #include <QTextStream>
@@ -8,6 +9,7 @@
 
 int main(int argc, char **argv)
 {
+    vexa::prepareProcess();
     QCoreApplication app(argc, argv);
     QTextStream out(stdout);
     QTextStream err(stderr);

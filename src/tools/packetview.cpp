@@ -2,6 +2,7 @@
 // of the client dataset. Without a file it shows a small generated chart of accounts.
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
+#include "Process.h"
 
 #include <vexa/Error.h>
 
@@ -56,6 +57,7 @@ void fillSample(ClientDataSet &ds)
 
 int main(int argc, char **argv)
 {
+    vexa::prepareProcess();
     QApplication app(argc, argv);
     ClientDataSet ds;
     try {
