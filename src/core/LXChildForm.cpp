@@ -130,6 +130,12 @@ void TLXCustomChildForm::UserCommand(const QVariant &argument)
     emit userCommand(this, argument);
 }
 
+void TLXCustomChildForm::reject()
+{
+    if (Closing())
+        TLXCustomForm::reject();
+}
+
 void TLXCustomChildForm::closeEvent(QCloseEvent *event)
 {
     // Pages are closed by the host (CloseModuleForm); a close request of its own is

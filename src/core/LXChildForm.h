@@ -58,6 +58,9 @@ public:
     QString ModuleCaptionSuffix() const { return m_captionSuffix; }
     void UpdateHostCaption();
 
+    // A page docked in the host is not a dialog: Escape and reject do not hide it.
+    void reject() override;
+
     int LayoutNumber = 0;
     bool Executing = false;
     bool ExecuteAllowed = true;

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vexa::host {
+
+// The command line of vexa.
+struct HostOptions
+{
+    QString dataPath;    // --data: the account set; empty for the default demo set
+    bool design = false; // --design: the "DesignModule" session value
+    QString pluginPath;  // --plugin: the plug-in library, instead of the search list
+    QString user;        // --user
+    QString password;    // --password
+    bool hasPassword = false;
+    QString screenshotDir;      // --screenshots: render every page to PNG files and exit
+    bool startupTiming = false; // VEXA_STARTUP_TIMING=1
+};
+
+// Parses arguments (arguments[0] is the program). On a bad command line answers false
+// with the message in error; --help and --version print and exit as Qt does.
+bool parseHostOptions(const QStringList &arguments, HostOptions &options, QString &error);
+
+// QGuiApplication takes "--plugin X" as its own input-plugin option. Removes "--plugin X"
+// and "--plugin=X" from argv before the application object sees them and answers them as
+// arguments to append again for parseHostOptions.
+QStringList takePluginArguments(int &argc, char **argv);
+
+} // namespace vexa::host

@@ -1,0 +1,190 @@
+#include "HostSession.h"
+
+#include "ClientDataSet.h"
+#include "DataModule.h"
+
+#include <vexa/Error.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+namespace vexa::host {
+
+namespace {
+
+struct SharedDataSet
+{
+    const char *name;
+    const char *provider;
+};
+
+// The datasets the plug-in finds in the shared data module after login.
+constexpr SharedDataSet kSharedDataSets[] = {
+    {"CDS_SysInitInfo", "LX_SysInitInfo"},
+    {"CDS_GLAcct", "LX_DMGLAccountingConfigure"},
+    {"CDS_InitSalValue", "LX_InitSalValue"},
+};
+
+QString quoted(QString text)
+{
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QStringLiteral("''")) +
+           QLatin1Char('\'');
+}
+
+} // namespace
+
+const QString HostSession::kRegistryPath = QStringLiteral("Software\\Corvane\\Vexa\\Client");
+
+QString HostSession::defaultAccountSetPath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation) +
+           QStringLiteral("/demo.vexa");
+}
+
+std::unique_ptr<HostSession> HostSession::open(const QString &path, bool createIfMissing,
+                                               const server::AppServer::Options &options)
+{
+    std::unique_ptr<HostSession> s(new HostSession);
+    if (QFileInfo::exists(path)) {
+        s->m_server = server::AppServer::open(path, options);
+    } else {
+        if (!createIfMissing)
+            throw Error(QStringLiteral("账套文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
+        const QString folder = QFileInfo(path).absolutePath();
+        if (!QDir().mkpath(folder))
+            throw Error(
+                QStringLiteral("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(folder)));
+        s->m_server = server::AppServer::create(path, true, options);
+    }
+    s->m_connection = s->m_server->connect();
+    s->m_dataModule = std::make_unique<DataModule>();
+    s->m_dataModule->setObjectName(QStringLiteral("DataModule"));
+    s->m_dataModule->setRemoteConnection(s->m_connection.get());
+    return s;
+}
+
+HostSession::~HostSession()
+{
+    // The datasets hold the connection: free them first.
+    m_dataModule.reset();
+    m_connection.reset();
+}
+
+QString HostSession::path() const
+{
+    return m_server->path();
+}
+
+void HostSession::login(const QString &userCode, const QString &password)
+{
+    const bool first = !m_connection->loggedIn();
+    m_connection->login(userCode, password);
+    if (first) {
+        openSharedDataSets();
+    } else {
+        m_hasRelogin = true;
+        refreshSharedDataSets();
+    }
+}
+
+bool HostSession::loggedIn() const
+{
+    return m_connection->loggedIn();
+}
+
+const server::SessionInfo &HostSession::session() const
+{
+    return m_connection->session();
+}
+
+void HostSession::openSharedDataSets()
+{
+    for (const SharedDataSet &d : kSharedDataSets) {
+        auto *ds = new ClientDataSet;
+        ds->setObjectName(QString::fromLatin1(d.name));
+        ds->setRemoteConnection(m_connection.get());
+        ds->setProviderName(QString::fromLatin1(d.provider));
+        ds->setCommandText(QStringLiteral("WHERE 1=1"));
+        m_dataModule->addDataSet(ds);
+        ds->open();
+    }
+}
+
+void HostSession::refreshSharedDataSets()
+{
+    for (const SharedDataSet &d : kSharedDataSets) {
+        ClientDataSet *ds = m_dataModule->requireDataSet(QString::fromLatin1(d.name));
+        ds->close();
+        ds->open();
+    }
+}
+
+double HostSession::dayNumber(const QDateTime &dateTime, bool withTime)
+{
+    static const QDate epoch(1899, 12, 30);
+    double days = double(epoch.daysTo(dateTime.date()));
+    if (withTime)
+        days += double(dateTime.time().msecsSinceStartOfDay()) / 86400000.0;
+    return days;
+}
+
+QVariant HostSession::value(const QString &name) const
+{
+    const auto is = [&](const char *key) {
+        return name.compare(QLatin1String(key), Qt::CaseInsensitive) == 0;
+    };
+    static const QString mcode = QStringLiteral("MCODE:");
+    if (name.startsWith(mcode, Qt::CaseInsensitive))
+        return module(name.mid(mcode.size())).formClass;
+    if (is("REGPATH"))
+        return kRegistryPath;
+    if (is("DesignModule"))
+        return m_designMode;
+    if (is("DATE"))
+        return dayNumber(m_connection->serverDateTime(), false);
+    if (is("DateTime"))
+        return dayNumber(m_connection->serverDateTime(), true);
+    if (is("UserID"))
+        return session().userId;
+    if (is("UserName"))
+        return session().userName;
+    if (is("UserGroup")) // also "USERGROUP"
+        return session().userGroup;
+    if (is("HASRELOGIN"))
+        return m_hasRelogin;
+    return {};
+}
+
+QList<ModuleInfo> HostSession::modules(const QString &commandText) const
+{
+    ClientDataSet ds;
+    ds.setRemoteConnection(m_connection.get());
+    ds.setProviderName(QStringLiteral("SYS_SMModules"));
+    ds.setCommandText(commandText);
+    ds.open();
+    QList<ModuleInfo> result;
+    for (ds.first(); !ds.eof(); ds.next()) {
+        ModuleInfo m;
+        m.code = ds.asString(QStringLiteral("MCode"));
+        m.caption = ds.asString(QStringLiteral("MDesc"));
+        m.formClass = ds.asString(QStringLiteral("FormClass")).trimmed();
+        m.dllFile = ds.asString(QStringLiteral("DllFile")).trimmed();
+        m.found = true;
+        result.append(m);
+    }
+    return result;
+}
+
+ModuleInfo HostSession::module(const QString &code) const
+{
+    const QList<ModuleInfo> rows = modules(QStringLiteral("WHERE MCode = ") + quoted(code));
+    return rows.isEmpty() ? ModuleInfo{code, {}, {}, {}, false} : rows.first();
+}
+
+QList<ModuleInfo> HostSession::pageModules() const
+{
+    return modules(QStringLiteral("WHERE DllFile = 'VEXAGL' OR FormClass <> ''"));
+}
+
+} // namespace vexa::host

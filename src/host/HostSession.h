@@ -1,0 +1,84 @@
+#pragma once
+
+#include "AppServer.h"
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <memory>
+
+namespace vexa {
+class DataModule;
+}
+
+namespace vexa::host {
+
+// One row of the module catalogue (provider SYS_SMModules), as far as the host needs it.
+struct ModuleInfo
+{
+    QString code;      // MCode
+    QString caption;   // MDesc
+    QString formClass; // page class inside the library; empty for modules without a page
+    QString dllFile;   // library that serves the module
+    bool found = false;
+};
+
+// The open account set, the host's connection to it, the logged-in user and the shared
+// data module the plug-in reads. Answers the session values of the host contract.
+class HostSession
+{
+public:
+    // The registry path handed to plug-ins for their per-user settings.
+    static const QString kRegistryPath;
+    // <AppDataLocation>/demo.vexa
+    static QString defaultAccountSetPath();
+
+    // Opens the account set at path. A missing file is created with the demo seed when
+    // createIfMissing is set and is an error otherwise. Throws vexa::Error.
+    static std::unique_ptr<HostSession> open(const QString &path, bool createIfMissing,
+                                             const server::AppServer::Options &options);
+    ~HostSession();
+
+    QString path() const;
+
+    // Logs in (throws vexa::Error with the server's text on a refusal, leaving the current
+    // login as it was). The first login opens the shared datasets; a later one is a
+    // re-login: it marks the session re-logged and reads the shared datasets again.
+    void login(const QString &userCode, const QString &password);
+    bool loggedIn() const;
+    bool hasRelogin() const { return m_hasRelogin; }
+    const server::SessionInfo &session() const;
+
+    server::ServerConnection *connection() const { return m_connection.get(); }
+    DataModule *dataModule() const { return m_dataModule.get(); }
+
+    void setDesignMode(bool on) { m_designMode = on; }
+    bool designMode() const { return m_designMode; }
+
+    // The session value of that name (names compare without regard to letter case);
+    // an invalid QVariant for an unknown name.
+    QVariant value(const QString &name) const;
+
+    // The catalogue row of a module code; found is false when there is none.
+    ModuleInfo module(const QString &code) const;
+    // The modules served by a page of a plug-in: DllFile "VEXAGL" or a FormClass, in
+    // catalogue order.
+    QList<ModuleInfo> pageModules() const;
+
+    // Day numbers as the plug-in reads dates: days since 1899-12-30.
+    static double dayNumber(const QDateTime &dateTime, bool withTime);
+
+private:
+    HostSession() = default;
+    void openSharedDataSets();
+    void refreshSharedDataSets();
+    QList<ModuleInfo> modules(const QString &commandText) const;
+
+    std::unique_ptr<server::AppServer> m_server;
+    std::unique_ptr<server::ServerConnection> m_connection;
+    std::unique_ptr<DataModule> m_dataModule;
+    bool m_designMode = false;
+    bool m_hasRelogin = false;
+};
+
+} // namespace vexa::host

@@ -1,0 +1,107 @@
+#include "LoginDialog.h"
+
+#include <vexa/Error.h>
+
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vexa::host {
+
+LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDialog(parent)
+{
+    setObjectName(QStringLiteral("LoginDialog"));
+    setWindowTitle(QStringLiteral("登录"));
+
+    auto *accountSet = new QLabel(QDir::toNativeSeparators(accountSetPath), this);
+    accountSet->setObjectName(QStringLiteral("lbAccountSet"));
+    accountSet->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    accountSet->setWordWrap(true);
+
+    m_user = new QLineEdit(this);
+    m_user->setObjectName(QStringLiteral("edUser"));
+    m_password = new QLineEdit(this);
+    m_password->setObjectName(QStringLiteral("edPassword"));
+    m_password->setEchoMode(QLineEdit::Password);
+
+    m_error = new QLabel(this);
+    m_error->setObjectName(QStringLiteral("lbError"));
+    m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
+    m_error->setWordWrap(true);
+    m_error->hide();
+
+    auto *buttons = new QDialogButtonBox(this);
+    m_ok = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
+    m_ok->setObjectName(QStringLiteral("btnOk"));
+    m_ok->setDefault(true);
+    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    // Accepting is tryLogin's decision, not the button box's.
+    connect(m_ok, &QPushButton::clicked, this, &LoginDialog::tryLogin);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("账套："), accountSet);
+    form->addRow(QStringLiteral("用户名："), m_user);
+    form->addRow(QStringLiteral("密码："), m_password);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(m_error);
+    layout->addStretch();
+    layout->addWidget(buttons);
+    setMinimumWidth(360);
+}
+
+void LoginDialog::setUser(const QString &user)
+{
+    m_user->setText(user);
+    (user.isEmpty() ? m_user : m_password)->setFocus();
+}
+
+QString LoginDialog::user() const
+{
+    return m_user->text().trimmed();
+}
+
+void LoginDialog::setPassword(const QString &password)
+{
+    m_password->setText(password);
+}
+
+void LoginDialog::setError(const QString &text)
+{
+    m_error->setText(text);
+    m_error->setVisible(!text.isEmpty());
+}
+
+QString LoginDialog::error() const
+{
+    return m_error->text();
+}
+
+void LoginDialog::tryLogin()
+{
+    if (user().isEmpty()) {
+        setError(QStringLiteral("请输入用户名。"));
+        m_user->setFocus();
+        return;
+    }
+    try {
+        if (m_attempt)
+            m_attempt(user(), m_password->text());
+    } catch (const Error &e) {
+        setError(e.message());
+        m_password->clear();
+        m_password->setFocus();
+        return;
+    }
+    setError(QString());
+    accept();
+}
+
+} // namespace vexa::host

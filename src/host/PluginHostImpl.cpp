@@ -1,0 +1,297 @@
+#include "PluginHostImpl.h"
+
+#include "HostDialogs.h"
+#include "HostMainWindow.h"
+#include "HostSession.h"
+#include "LoginDialog.h"
+#include "UnknownModulePage.h"
+
+#include <QApplication>
+#include <QFileInfo>
+
+namespace vexa::host {
+
+const QString PluginHostImpl::kPluginName = QStringLiteral("VEXAGL");
+
+PluginHostImpl::PluginHostImpl(HostSession &session, HostMainWindow &window, QObject *parent)
+    : QObject(parent), m_session(session), m_window(window), m_pluginName(kPluginName)
+{
+    connect(&window, &HostMainWindow::moduleRequested, this, [this](const QString &code) {
+        QVariant p3;
+        OpenModule(code, 0, 0, QString(), p3);
+    });
+    connect(&window, &HostMainWindow::reloginRequested, this, &PluginHostImpl::Relogin);
+    connect(&window, &HostMainWindow::pageCloseRequested, this, &PluginHostImpl::closePage);
+    connect(&window, &HostMainWindow::closing, this, &PluginHostImpl::shutdown);
+}
+
+PluginHostImpl::~PluginHostImpl()
+{
+    if (m_busy > 0)
+        QApplication::restoreOverrideCursor();
+}
+
+void PluginHostImpl::setPlugin(ILXPlugin *plugin, const QString &name)
+{
+    m_plugin = plugin;
+    m_pluginName = name;
+    m_shutDown = false;
+}
+
+bool PluginHostImpl::serves(const ModuleInfo &module) const
+{
+    return m_plugin && module.found && !module.formClass.isEmpty() &&
+           (module.dllFile.isEmpty() ||
+            module.dllFile.compare(m_pluginName, Qt::CaseInsensitive) == 0);
+}
+
+void PluginHostImpl::updateModuleMenu()
+{
+    QList<QPair<QString, QString>> entries;
+    if (m_plugin) {
+        try {
+            for (const ModuleInfo &m : m_session.pageModules())
+                entries.append({m.code, m.caption});
+        } catch (const std::exception &e) {
+            reportError(QStringLiteral("模块目录"), e);
+        } catch (...) { // nothing may cross the event loop
+            reportUnknownError(QStringLiteral("模块目录"));
+        }
+    }
+    m_window.setModules(entries);
+}
+
+void PluginHostImpl::updateSessionText()
+{
+    const server::SessionInfo &s = m_session.session();
+    m_window.setSessionText(
+        QStringLiteral("用户：%1（%2）  账套：%3")
+            .arg(s.userName, s.userCode, QFileInfo(m_session.path()).fileName()));
+}
+
+void PluginHostImpl::shutdown()
+{
+    if (m_shutDown)
+        return;
+    m_shutDown = true;
+    m_window.setShuttingDown(true);
+    if (m_plugin) {
+        try {
+            m_plugin->CloseAllForms();
+        } catch (const std::exception &e) {
+            reportError(QStringLiteral("关闭模块"), e);
+        } catch (...) { // nothing may cross the event loop
+            reportUnknownError(QStringLiteral("关闭模块"));
+        }
+    }
+}
+
+void PluginHostImpl::reportUnknownError(const QString &caption)
+{
+    showMessage(&m_window, QLatin1Char('E'), caption, QStringLiteral("发生了未知错误。"));
+}
+
+void PluginHostImpl::reportError(const QString &caption, const std::exception &e)
+{
+    const auto *error = dynamic_cast<const Error *>(&e);
+    showMessage(&m_window, QLatin1Char('E'), caption,
+                error ? error->message() : QString::fromUtf8(e.what()));
+}
+
+QVariant PluginHostImpl::GetValue(const QString &name)
+{
+    return m_session.value(name);
+}
+
+IRemoteConnection *PluginHostImpl::GetConnection()
+{
+    return m_session.connection();
+}
+
+DataModule *PluginHostImpl::GetDataModule()
+{
+    return m_session.dataModule();
+}
+
+QWidget *PluginHostImpl::MainWindow()
+{
+    return &m_window;
+}
+
+int PluginHostImpl::OpenModule(const QString &moduleCode, int tag, quint32 p1, const QString &p2,
+                               QVariant &p3)
+{
+    try {
+        const ModuleInfo module = m_session.module(moduleCode);
+        if (serves(module))
+            return openPluginPage(module, tag, p1, p2, p3);
+        openUnknownPage(module, p2, p3);
+    } catch (const std::exception &e) {
+        reportError(QStringLiteral("打开模块"), e);
+    } catch (...) { // nothing may cross the event loop
+        reportUnknownError(QStringLiteral("打开模块"));
+    }
+    return 0;
+}
+
+int PluginHostImpl::openPluginPage(const ModuleInfo &module, int tag, quint32 p1, const QString &p2,
+                                   QVariant &p3)
+{
+    // A module already open comes to the front, executed with the new parameters.
+    if (QWidget *open = m_window.pageForCode(module.code)) {
+        if (const int handle = HostMainWindow::pageHandle(open)) {
+            int shown;
+            {
+                HostMainWindow::CaptionRedirect redirect(m_window, open);
+                shown = m_plugin->ShowModuleForm(handle, p1, p2, p3);
+            }
+            if (shown == -1)
+                return 0;
+            m_window.activatePage(open);
+            return handle;
+        }
+    }
+
+    int handle;
+    QString caption;
+    QString iconName;
+    QChar iconKind;
+    bool iconSet;
+    {
+        // The page sets its caption while it executes, before it is docked.
+        HostMainWindow::CaptionRedirect pending(m_window, nullptr);
+        handle = m_plugin->CreateModuleForm(module.code, tag, p1, p2, p3);
+        caption = pending.textSet ? pending.text : QString();
+        iconName = pending.iconName;
+        iconKind = pending.iconKind;
+        iconSet = pending.iconSet;
+    }
+    if (handle == 0)
+        return 0;
+    QWidget *page = m_plugin->FormWidget(handle);
+    if (!page) {
+        m_plugin->CloseModuleForm(handle);
+        throw Error(QStringLiteral("插件没有交出模块“%1”的页面。").arg(module.code));
+    }
+    if (caption.isEmpty())
+        caption = !page->windowTitle().isEmpty() ? page->windowTitle()
+                  : !module.caption.isEmpty()    ? module.caption
+                                                 : module.code;
+    m_window.addPage(page, handle, module.code, caption);
+    if (iconSet)
+        m_window.setPageIcon(page, iconName, iconKind);
+    return handle;
+}
+
+void PluginHostImpl::openUnknownPage(const ModuleInfo &module, const QString &p2,
+                                     const QVariant &p3)
+{
+    UnknownModulePage *page = nullptr;
+    for (QWidget *w : m_window.pages()) {
+        auto *u = qobject_cast<UnknownModulePage *>(w);
+        if (u && u->moduleCode() == module.code)
+            page = u;
+    }
+    const bool isNew = !page;
+    if (isNew)
+        page = new UnknownModulePage;
+    page->setModule(module.code, module.caption, p2, p3);
+    if (isNew)
+        m_window.addPage(page, 0, QString(), page->pageCaption());
+    else
+        m_window.activatePage(page);
+}
+
+void PluginHostImpl::closePage(QWidget *page)
+{
+    m_window.removePage(page);
+    const int handle = HostMainWindow::pageHandle(page);
+    if (handle == 0 || !m_plugin) {
+        page->deleteLater();
+        return;
+    }
+    try {
+        m_plugin->CloseModuleForm(handle);
+    } catch (const std::exception &e) {
+        reportError(QStringLiteral("关闭模块"), e);
+    } catch (...) { // nothing may cross the event loop
+        reportUnknownError(QStringLiteral("关闭模块"));
+    }
+}
+
+int PluginHostImpl::CheckVersion(const QString &family, const QString &version)
+{
+    return family == QLatin1String("TARN") && version == QLatin1String("2013") ? 0 : 1;
+}
+
+void PluginHostImpl::BeginBusy()
+{
+    if (m_busy++ == 0) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        m_window.setBusyShown(true);
+    }
+}
+
+void PluginHostImpl::EndBusy(bool)
+{
+    if (m_busy == 0)
+        return;
+    if (--m_busy == 0) {
+        QApplication::restoreOverrideCursor();
+        m_window.setBusyShown(false);
+    }
+}
+
+void PluginHostImpl::BeginLaunch()
+{
+    if (m_launch++ == 0)
+        m_window.setLaunchShown(true);
+}
+
+void PluginHostImpl::EndLaunch(bool)
+{
+    if (m_launch == 0)
+        return;
+    if (--m_launch == 0)
+        m_window.setLaunchShown(false);
+}
+
+void PluginHostImpl::Relogin()
+{
+    LoginDialog dialog(m_session.path(), &m_window);
+    dialog.setUser(m_session.session().userCode);
+    dialog.setAttempt(
+        [this](const QString &user, const QString &password) { m_session.login(user, password); });
+    if (execDialog(dialog) != QDialog::Accepted)
+        return; // the current login stays
+    updateSessionText();
+    if (!m_plugin)
+        return;
+    try {
+        m_plugin->Reload(false);
+        for (int handle : m_window.pageHandles()) {
+            QWidget *page = m_window.pageForHandle(handle);
+            if (!page) // closed by an earlier page's execute
+                continue;
+            HostMainWindow::CaptionRedirect redirect(m_window, page);
+            QVariant p3;
+            m_plugin->ExecuteForm(handle, 0, QString(), p3);
+        }
+    } catch (const std::exception &e) {
+        reportError(QStringLiteral("重新登录"), e);
+    } catch (...) { // nothing may cross the event loop
+        reportUnknownError(QStringLiteral("重新登录"));
+    }
+}
+
+void PluginHostImpl::SetActionState(const QString &actionName, bool flag, int value)
+{
+    m_window.setActionState(actionName, flag, value);
+}
+
+void PluginHostImpl::ShowHostMessage(const QString &text, QChar kind, const QString &caption)
+{
+    showMessage(&m_window, kind, caption, text);
+}
+
+} // namespace vexa::host

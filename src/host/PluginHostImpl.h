@@ -1,0 +1,81 @@
+#pragma once
+
+#include <vexa/PluginHost.h>
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+namespace vexa::host {
+
+class HostMainWindow;
+class HostSession;
+class UnknownModulePage;
+struct ModuleInfo;
+
+// The host's services as the plug-in sees them, over the session and the main window.
+// Drives the plug-in it is given: opens its pages as tabs, closes them, re-logs in.
+class PluginHostImpl : public QObject, public IPluginHost
+{
+    Q_OBJECT
+
+public:
+    // The library name the catalogue's DllFile gives for the general-ledger plug-in.
+    static const QString kPluginName; // "VEXAGL"
+
+    PluginHostImpl(HostSession &session, HostMainWindow &window, QObject *parent = nullptr);
+    ~PluginHostImpl() override;
+
+    // The plug-in that serves the modules whose DllFile is name (not owned).
+    void setPlugin(ILXPlugin *plugin, const QString &name = kPluginName);
+    ILXPlugin *plugin() const { return m_plugin; }
+
+    // Whether a loaded plug-in serves the module.
+    bool serves(const ModuleInfo &module) const;
+
+    // Fills the module menu with the page modules a loaded plug-in serves.
+    void updateModuleMenu();
+    // Shows the logged-in user and the account set in the status bar.
+    void updateSessionText();
+
+    // Closes every page (CloseAllForms) before the plug-in goes. Safe to call twice.
+    void shutdown();
+    // Closes one page: the plug-in frees its own, the host deletes its pages.
+    void closePage(QWidget *page);
+
+    int busyCount() const { return m_busy; }
+    int launchCount() const { return m_launch; }
+
+    // IPluginHost
+    QVariant GetValue(const QString &name) override;
+    IRemoteConnection *GetConnection() override;
+    int OpenModule(const QString &moduleCode, int tag, quint32 p1, const QString &p2,
+                   QVariant &p3) override;
+    DataModule *GetDataModule() override;
+    int CheckVersion(const QString &family, const QString &version) override;
+    void BeginBusy() override;
+    void EndBusy(bool flag) override;
+    void EndLaunch(bool flag) override;
+    void BeginLaunch() override;
+    void Relogin() override;
+    void SetActionState(const QString &actionName, bool flag, int value) override;
+    void ShowHostMessage(const QString &text, QChar kind, const QString &caption) override;
+    QWidget *MainWindow() override;
+
+private:
+    int openPluginPage(const ModuleInfo &module, int tag, quint32 p1, const QString &p2,
+                       QVariant &p3);
+    void openUnknownPage(const ModuleInfo &module, const QString &p2, const QVariant &p3);
+    void reportError(const QString &caption, const std::exception &e);
+    void reportUnknownError(const QString &caption);
+
+    HostSession &m_session;
+    HostMainWindow &m_window;
+    ILXPlugin *m_plugin = nullptr;
+    QString m_pluginName;
+    int m_busy = 0;
+    int m_launch = 0;
+    bool m_shutDown = false;
+};
+
+} // namespace vexa::host

@@ -1,0 +1,82 @@
+#include "PluginLoader.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QScreen>
+
+namespace vexa::host {
+
+const QString PluginLoader::kLibraryFile = QStringLiteral("libvexagl.so");
+
+QStringList PluginLoader::searchList(const QString &explicitPath, const QString &applicationDir)
+{
+    if (!explicitPath.isEmpty())
+        return {explicitPath};
+    QStringList list;
+    const QString env = qEnvironmentVariable("VEXA_PLUGIN_PATH");
+    if (!env.isEmpty())
+        list.append(QFileInfo(env).isDir() ? QDir(env).filePath(kLibraryFile) : env);
+    const QDir dir(applicationDir);
+    list.append(QDir::cleanPath(dir.filePath(QStringLiteral("../plugin/") + kLibraryFile)));
+    list.append(dir.filePath(kLibraryFile));
+    return list;
+}
+
+QString PluginLoader::find(const QString &explicitPath, const QString &applicationDir)
+{
+    for (const QString &candidate : searchList(explicitPath, applicationDir))
+        if (QFileInfo(candidate).isFile())
+            return QFileInfo(candidate).absoluteFilePath();
+    return {};
+}
+
+ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
+{
+    unload();
+    m_library.setFileName(path);
+    if (!m_library.load())
+        throw Error(QStringLiteral("无法装载插件库“%1”：%2")
+                        .arg(QDir::toNativeSeparators(path), m_library.errorString()));
+    auto create = reinterpret_cast<CreatePluginFunction>(m_library.resolve(kCreatePluginSymbol));
+    if (!create) {
+        m_library.unload();
+        throw Error(QStringLiteral("插件库“%1”没有入口函数 %2。")
+                        .arg(QDir::toNativeSeparators(path), QLatin1String(kCreatePluginSymbol)));
+    }
+    ILXPlugin *plugin = nullptr;
+    // The exception object's code and a literal message's characters live in the library:
+    // copy the characters out and let the exception end before the library goes.
+    QString failure;
+    bool failed = false;
+    try {
+        create(host, qobject_cast<QApplication *>(QCoreApplication::instance()),
+               QGuiApplication::primaryScreen(), &plugin);
+    } catch (const Error &e) {
+        failed = true;
+        failure = QString(e.message().constData(), e.message().size());
+    } catch (const std::exception &e) {
+        failed = true;
+        failure = QString::fromUtf8(e.what());
+    }
+    if (failed) {
+        m_library.unload();
+        throw Error(failure.isEmpty() ? QStringLiteral("插件初始化失败。") : failure);
+    }
+    if (!plugin) {
+        m_library.unload();
+        throw Error(
+            QStringLiteral("插件库“%1”没有交出插件对象。").arg(QDir::toNativeSeparators(path)));
+    }
+    m_plugin = plugin;
+    return plugin;
+}
+
+void PluginLoader::unload()
+{
+    m_plugin = nullptr;
+    if (m_library.isLoaded())
+        m_library.unload();
+}
+
+} // namespace vexa::host

@@ -1,0 +1,297 @@
+#include "ClientDataSet.h"
+#include "DataModule.h"
+#include "HostFixture.h"
+#include "LoginDialog.h"
+
+#include <vexa/Error.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSqlQuery>
+
+using namespace vexa;
+using namespace vexa::host;
+using vexa::test::HostFixture;
+
+class TestHostSession : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void sessionValues_data();
+    void sessionValues();
+    void moduleCodes_data();
+    void moduleCodes();
+    void pageModulesAreTheCataloguePages();
+    void dayNumbers();
+    void serverDateValues();
+    void sharedDataSetsOpenAtLogin();
+    void reloginSwitchesUserAndRereadsDataSets();
+    void refusedReloginKeepsTheSession();
+    void missingAccountSet();
+    void defaultAccountSetIsCreated();
+    void loginDialogRefusesWrongPassword();
+    void loginDialogAsksForUserName();
+    void loginDialogCancel();
+};
+
+void TestHostSession::sessionValues_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QVariant>("expected");
+    QTest::newRow("REGPATH") << "REGPATH"
+                             << QVariant(QStringLiteral("Software\\Corvane\\Vexa\\Client"));
+    QTest::newRow("DesignModule") << "DesignModule" << QVariant(false);
+    QTest::newRow("UserName") << "UserName" << QVariant(QStringLiteral("系统管理员"));
+    QTest::newRow("UserGroup") << "UserGroup" << QVariant(QStringLiteral("1"));
+    QTest::newRow("USERGROUP") << "USERGROUP" << QVariant(QStringLiteral("1"));
+    QTest::newRow("HASRELOGIN") << "HASRELOGIN" << QVariant(false);
+    QTest::newRow("unknown") << "NoSuchKey" << QVariant();
+    QTest::newRow("empty") << "" << QVariant();
+}
+
+void TestHostSession::sessionValues()
+{
+    QFETCH(QString, name);
+    QFETCH(QVariant, expected);
+    HostFixture f;
+    const QVariant v = f.session->value(name);
+    QCOMPARE(v.isValid(), expected.isValid());
+    if (expected.isValid()) {
+        QCOMPARE(v.typeId(), expected.typeId());
+        QCOMPARE(v, expected);
+    }
+}
+
+void TestHostSession::moduleCodes_data()
+{
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("formClass");
+    QTest::newRow("console page") << "SFMF"
+                                  << "TMainForm";
+    QTest::newRow("navigation page") << "SFPF"
+                                     << "TProfessionalForm";
+    QTest::newRow("module without page") << "GLPZLR"
+                                         << "";
+    QTest::newRow("unknown code") << "ZZZZ"
+                                  << "";
+    QTest::newRow("quote in code") << "A'B"
+                                   << "";
+    QTest::newRow("quote closing the literal") << "X' OR FormClass <> '"
+                                               << "";
+    QTest::newRow("empty code") << ""
+                                << "";
+}
+
+void TestHostSession::moduleCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, formClass);
+    HostFixture f;
+    const QVariant v = f.session->value(QStringLiteral("MCODE:") + code);
+    QCOMPARE(v.typeId(), int(QMetaType::QString));
+    QCOMPARE(v.toString(), formClass);
+}
+
+void TestHostSession::pageModulesAreTheCataloguePages()
+{
+    HostFixture f;
+    QStringList codes;
+    for (const ModuleInfo &m : f.session->pageModules()) {
+        QVERIFY2(!m.formClass.isEmpty(), qPrintable(m.code));
+        QCOMPARE(f.session->value(QStringLiteral("MCODE:") + m.code).toString(), m.formClass);
+        codes << m.code;
+    }
+    codes.sort();
+    QCOMPARE(codes, (QStringList{"SFJF", "SFMF", "SFNF", "SFPF", "SFSF"}));
+}
+
+void TestHostSession::dayNumbers()
+{
+    // Day 0 is 1899-12-30; 1900-01-01 is day 2; the time of day is the fraction.
+    const QDateTime noon(QDate(1900, 1, 1), QTime(12, 0));
+    QCOMPARE(HostSession::dayNumber(noon, false), 2.0);
+    QCOMPARE(HostSession::dayNumber(noon, true), 2.5);
+    QCOMPARE(HostSession::dayNumber(QDateTime(QDate(2024, 3, 1), QTime(18, 0)), true), 45352.75);
+    QCOMPARE(HostSession::dayNumber(QDateTime(QDate(1899, 12, 29), QTime(0, 0)), false), -1.0);
+}
+
+void TestHostSession::serverDateValues()
+{
+    HostFixture f;
+    const double before = HostSession::dayNumber(QDateTime::currentDateTime(), true);
+    const QVariant date = f.session->value(QStringLiteral("DATE"));
+    const QVariant dateTime = f.session->value(QStringLiteral("DateTime"));
+    const double after = HostSession::dayNumber(QDateTime::currentDateTime(), true);
+    QCOMPARE(date.typeId(), int(QMetaType::Double));
+    QCOMPARE(dateTime.typeId(), int(QMetaType::Double));
+    QCOMPARE(date.toDouble(), std::floor(date.toDouble()));
+    QVERIFY(dateTime.toDouble() >= before && dateTime.toDouble() <= after);
+    QVERIFY(dateTime.toDouble() - date.toDouble() >= 0.0);
+    QVERIFY(dateTime.toDouble() - date.toDouble() < 1.0);
+}
+
+void TestHostSession::sharedDataSetsOpenAtLogin()
+{
+    HostFixture f(false);
+    DataModule *dm = f.session->dataModule();
+    QCOMPARE(dm->remoteConnection(), f.session->connection());
+    QVERIFY(dm->dataSets().isEmpty());
+    f.session->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+
+    const QList<QPair<QString, QString>> expected = {
+        {"CDS_SysInitInfo", "LX_SysInitInfo"},
+        {"CDS_GLAcct", "LX_DMGLAccountingConfigure"},
+        {"CDS_InitSalValue", "LX_InitSalValue"},
+    };
+    QCOMPARE(dm->dataSets().size(), expected.size());
+    for (const auto &[name, provider] : expected) {
+        ClientDataSet *ds = dm->dataSet(name);
+        QVERIFY2(ds, qPrintable(name));
+        QCOMPARE(ds->providerName(), provider);
+        QCOMPARE(ds->commandText(), QStringLiteral("WHERE 1=1"));
+        QCOMPARE(ds->remoteConnection(), f.session->connection());
+        QVERIFY(ds->isActive());
+    }
+    // A new account set has no information record yet; the plug-in still reads its fields.
+    ClientDataSet *info = dm->dataSet(QStringLiteral("CDS_SysInitInfo"));
+    QCOMPARE(info->recordCount(), 0);
+    QVERIFY(info->findField(QStringLiteral("InitialAudit")));
+    QVERIFY(info->findField(QStringLiteral("CaptionPartCode")));
+}
+
+void TestHostSession::reloginSwitchesUserAndRereadsDataSets()
+{
+    HostFixture f;
+    const QString managerId = f.session->value(QStringLiteral("UserID")).toString();
+    QVERIFY(!managerId.isEmpty());
+    QCOMPARE(managerId, f.session->session().userId);
+
+    // Another client configures the account set meanwhile.
+    QSqlQuery q(f.session->connection()->database());
+    QVERIFY(
+        q.exec(QStringLiteral("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, "
+                              "AcctTempDesc) VALUES (1, '示例公司', 'RMB', '人民币', '工业')")));
+    QCOMPARE(f.session->dataModule()->dataSet(QStringLiteral("CDS_SysInitInfo"))->recordCount(), 0);
+
+    f.session->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
+    QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(true));
+    QCOMPARE(f.session->value(QStringLiteral("UserName")).toString(), QStringLiteral("会计张三"));
+    QCOMPARE(f.session->value(QStringLiteral("USERGROUP")).toString(), QStringLiteral("2"));
+    QVERIFY(f.session->value(QStringLiteral("UserID")).toString() != managerId);
+    ClientDataSet *info = f.session->dataModule()->dataSet(QStringLiteral("CDS_SysInitInfo"));
+    QCOMPARE(info->recordCount(), 1);
+    QCOMPARE(info->asString(QStringLiteral("UseOrg")), QStringLiteral("示例公司"));
+    QCOMPARE(f.session->dataModule()->dataSets().size(), 3);
+}
+
+void TestHostSession::refusedReloginKeepsTheSession()
+{
+    HostFixture f;
+    try {
+        f.session->login(QStringLiteral("clerk"), QStringLiteral("wrong"));
+        QFAIL("a wrong password was accepted");
+    } catch (const Error &e) {
+        QCOMPARE(e.message(), QStringLiteral("用户名或密码错误。"));
+    }
+    QCOMPARE(f.session->value(QStringLiteral("UserName")).toString(), QStringLiteral("系统管理员"));
+    QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(false));
+}
+
+void TestHostSession::missingAccountSet()
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("none/missing.vexa"));
+    try {
+        HostSession::open(path, false, vexa::test::fastServerOptions());
+        QFAIL("a missing account set was opened");
+    } catch (const Error &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("missing.vexa")), qPrintable(e.message()));
+    }
+    QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestHostSession::defaultAccountSetIsCreated()
+{
+    // The first start creates the demo set, folder included; the second opens it.
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("a/b/demo.vexa"));
+    HostSession::open(path, true, vexa::test::fastServerOptions());
+    QVERIFY(QFileInfo::exists(path));
+    auto again = HostSession::open(path, true, vexa::test::fastServerOptions());
+    again->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
+    QCOMPARE(again->value(QStringLiteral("MCODE:SFMF")).toString(), QStringLiteral("TMainForm"));
+}
+
+void TestHostSession::loginDialogRefusesWrongPassword()
+{
+    HostFixture f(false);
+    LoginDialog dialog(f.path());
+    int attempts = 0;
+    dialog.setAttempt([&](const QString &u, const QString &p) {
+        ++attempts;
+        f.session->login(u, p);
+    });
+    dialog.show();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("登录"));
+    auto *user = dialog.findChild<QLineEdit *>(QStringLiteral("edUser"));
+    auto *password = dialog.findChild<QLineEdit *>(QStringLiteral("edPassword"));
+    auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("btnOk"));
+    auto *error = dialog.findChild<QLabel *>(QStringLiteral("lbError"));
+    QVERIFY(user && password && ok && error);
+    QCOMPARE(ok->text(), QStringLiteral("登录"));
+    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"))->text(),
+             QStringLiteral("取消"));
+    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lbAccountSet"))
+                ->text()
+                .endsWith(QStringLiteral("demo.vexa")));
+
+    user->setText(QStringLiteral("Manager"));
+    password->setText(QStringLiteral("nope"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(attempts, 1);
+    QCOMPARE(error->text(), QStringLiteral("用户名或密码错误。"));
+    QVERIFY(!error->isHidden());
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(password->text().isEmpty());
+    QVERIFY(!f.session->loggedIn());
+
+    password->setText(QStringLiteral("manager"));
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(attempts, 2);
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(f.session->loggedIn());
+    QCOMPARE(f.session->session().userCode, QStringLiteral("Manager"));
+}
+
+void TestHostSession::loginDialogAsksForUserName()
+{
+    LoginDialog dialog(QStringLiteral("/tmp/x.vexa"));
+    bool attempted = false;
+    dialog.setAttempt([&](const QString &, const QString &) { attempted = true; });
+    dialog.show();
+    dialog.findChild<QLineEdit *>(QStringLiteral("edUser"))->setText(QStringLiteral("   "));
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
+    QVERIFY(!attempted);
+    QCOMPARE(dialog.error(), QStringLiteral("请输入用户名。"));
+    QVERIFY(dialog.isVisible());
+}
+
+void TestHostSession::loginDialogCancel()
+{
+    LoginDialog dialog(QStringLiteral("/tmp/x.vexa"));
+    bool attempted = false;
+    dialog.setAttempt([&](const QString &, const QString &) { attempted = true; });
+    dialog.show();
+    dialog.setUser(QStringLiteral("Manager"));
+    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(!dialog.isVisible());
+    QVERIFY(!attempted);
+}
+
+QTEST_MAIN(TestHostSession)
+#include "tst_hostsession.moc"
