@@ -1,0 +1,70 @@
+// The built plug-in library as a host sees it: loaded with QLibrary, driven only through
+// the contract. Errors thrown inside the library must be caught by the host as
+// vexa::Error, which needs one type identity across the library boundary.
+#include "TestHost.h"
+
+#include <vexa/PluginHost.h>
+
+#include <QLibrary>
+#include <QSettings>
+#include <QTest>
+
+using namespace vexa;
+
+class TestPluginLibrary : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settings;
+    QLibrary m_library{QStringLiteral(VEXA_PLUGIN_FILE)};
+    CreatePluginFunction m_create = nullptr;
+
+private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
+        m_create = reinterpret_cast<CreatePluginFunction>(m_library.resolve(kCreatePluginSymbol));
+        QVERIFY(m_create);
+    }
+
+    void errorsCrossTheBoundary()
+    {
+        test::TestHost host;
+        host.versionAnswer = 3;
+        ILXPlugin *plugin = nullptr;
+        try {
+            m_create(&host, nullptr, nullptr, &plugin);
+            QFAIL("a refused version was accepted");
+        } catch (const Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("装载库文件失败，使用的库文件版本检查错误。"));
+        }
+        QVERIFY(!plugin);
+
+        host.versionAnswer = 0;
+        m_create(&host, nullptr, nullptr, &plugin);
+        QVERIFY(plugin);
+        QVariant p3;
+        try {
+            plugin->CreateModuleForm(QStringLiteral("NOPE"), 0, 0, QString(), p3);
+            QFAIL("an unknown module was opened");
+        } catch (const Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("系统错误1020: 动态库内没有注册 NOPE 类错误"));
+        }
+        try {
+            plugin->ExecuteForm(77, 0, QString(), p3);
+            QFAIL("an unknown handle was found");
+        } catch (const Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("显示模块 77 窗体错误，模块窗体未创建"));
+        }
+        QCOMPARE(plugin->CloseAllForms(), 0);
+        // The host saw the handshake and the session reads, in order.
+        QCOMPARE(host.calls.mid(0, 2), (QStringList{QStringLiteral("CheckVersion:TARN:2013"),
+                                                    QStringLiteral("CheckVersion:TARN:2013")}));
+        QVERIFY(host.calls.contains(QStringLiteral("GetValue:REGPATH")));
+        QVERIFY(host.calls.contains(QStringLiteral("GetValue:DesignModule")));
+    }
+};
+
+QTEST_MAIN(TestPluginLibrary)
+#include "tst_pluginlibrary.moc"
