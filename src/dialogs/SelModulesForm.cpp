@@ -1,0 +1,125 @@
+#include "SelModulesForm.h"
+
+#include "ClientDataSet.h"
+#include "MessageDialogs.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace vexa::gl {
+
+TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
+{
+    setWindowTitle(QStringLiteral("从清单选择"));
+    resize(660, 348);
+
+    cdsData = new ClientDataSet(this);
+    cdsData->setObjectName(QStringLiteral("cdsData"));
+    cdsData->setProviderName(QStringLiteral("SYS_SMModules"));
+
+    lbTitle = new QLabel(QStringLiteral(" 系统模块"), this);
+    lbTitle->setObjectName(QStringLiteral("lbTitle"));
+    QFont titleFont = lbTitle->font();
+    titleFont.setBold(true);
+    lbTitle->setFont(titleFont);
+
+    lbSearch = new QLabel(QStringLiteral("查找 - "), this);
+    lbSearch->setObjectName(QStringLiteral("lbSearch"));
+    edtSearch = new QLineEdit(this);
+    edtSearch->setObjectName(QStringLiteral("edtSearch"));
+    lbSearch->setBuddy(edtSearch);
+    btnFind = new QToolButton(this);
+    btnFind->setObjectName(QStringLiteral("btnFind"));
+    btnFind->setText(QStringLiteral("筛选"));
+    btnFind->setToolTip(QStringLiteral("按条件筛选模块"));
+
+    grdData = new QTableView(this);
+    grdData->setObjectName(QStringLiteral("grdData"));
+    BindGrid(grdData, cdsData);
+    KeyFieldNames = QStringLiteral("MCode");
+    SetDesignedColumns({{QStringLiteral("MCode"), QStringLiteral("模块号"), 80},
+                        {QStringLiteral("MDesc"), QStringLiteral("模块描述"), 200},
+                        {QStringLiteral("SearchOne"), QStringLiteral("自由文本"), 100},
+                        {QStringLiteral("DllFile"), QStringLiteral("所属文件"), 80}});
+
+    btnOk = new QPushButton(QStringLiteral("选择"), this);
+    btnOk->setObjectName(QStringLiteral("btnOk"));
+    btnCancel = new QPushButton(QStringLiteral("取消"), this);
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    // Enter in the search box searches; it must not press a button of the dialog.
+    for (QPushButton *b : {btnOk, btnCancel}) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
+
+    auto *search = new QHBoxLayout;
+    search->addWidget(lbSearch);
+    search->addWidget(edtSearch, 1);
+    search->addWidget(btnFind);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(btnOk);
+    buttons->addWidget(btnCancel);
+    auto *main = new QVBoxLayout(this);
+    main->addWidget(lbTitle);
+    main->addLayout(search);
+    main->addWidget(grdData, 1);
+    main->addLayout(buttons);
+
+    connect(edtSearch, &QLineEdit::returnPressed, this,
+            [this] { RunGuarded([this] { Search(edtSearch->text()); }); });
+    connect(btnFind, &QToolButton::clicked, this, [this] { RunGuarded([this] { ShowFilter(); }); });
+    connect(grdData, &QTableView::doubleClicked, this,
+            [this] { RunGuarded([this] { Choose(); }); });
+    connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { Choose(); }); });
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    SetWhere(QStringLiteral("InnerUse = 0"));
+    OrderText = QStringLiteral("MCode");
+    InitDocFind();
+}
+
+QString TSelModulesForm::SearchCondition(const QString &text)
+{
+    const QString t = QuoteDoubled(text);
+    return QStringLiteral("MCode Like '") + t + QStringLiteral("%'") +
+           QStringLiteral(" OR MDesc Like '%") + t + QStringLiteral("%'") +
+           QStringLiteral(" OR SearchOne Like '%") + t + QStringLiteral("%'") +
+           QStringLiteral(" OR SearchTwo Like '%") + t + QStringLiteral("%'") +
+           QStringLiteral(" OR DllFile = '") + t + QStringLiteral("'");
+}
+
+void TSelModulesForm::Search(const QString &text)
+{
+    if (!text.isEmpty())
+        UserWhere = SearchCondition(text);
+    else if (!UserWhere.isEmpty())
+        UserWhere.clear();
+    else
+        return;
+    RefreshData(true);
+}
+
+void TSelModulesForm::Choose()
+{
+    if (cdsData->isActive() && !cdsData->isEmpty()) {
+        SelectedValue = cdsData->value(QStringLiteral("MCode"));
+        accept();
+    } else {
+        reject();
+    }
+}
+
+void TSelModulesForm::FormShow()
+{
+    SelectedValue = QVariant();
+    if (!cdsData->isActive())
+        RunGuarded([this] { RefreshData(true); });
+}
+
+} // namespace vexa::gl
