@@ -154,6 +154,13 @@ signals:
 
 private:
     struct Row;
+    struct RowBlock;
+    // Ends a row's life: rows of a load sit in one block (RowBlock), added rows alone.
+    struct RowDeleter
+    {
+        void operator()(Row *row) const;
+    };
+    using RowPtr = std::unique_ptr<Row, RowDeleter>;
     struct Filter;
     struct EqualityHash;
 
@@ -188,16 +195,17 @@ private:
     QList<FieldDef> m_fields;
     State m_state = State::Inactive;
 
-    std::vector<std::unique_ptr<Row>> m_rows; // base order; deleted rows stay until merged
-    std::vector<Row *> m_view;                // visible rows in cursor order
-    int m_pos = -1;                           // index into m_view
+    std::unique_ptr<RowBlock> m_block; // memory of the rows of the last load; outlives m_rows
+    std::vector<RowPtr> m_rows;        // base order; deleted rows stay until merged
+    std::vector<Row *> m_view;         // visible rows in cursor order
+    int m_pos = -1;                    // index into m_view
     bool m_eof = true;
     bool m_bof = true;
     quint64 m_changeSeq = 0;
 
-    QVariantList m_buffer;                // edit buffer (edit and insert state)
-    std::unique_ptr<Row> m_pendingInsert; // the row being inserted; shown in m_view
-    Row *m_insertBefore = nullptr;        // its place in m_rows once posted (null: end)
+    QVariantList m_buffer;         // edit buffer (edit and insert state)
+    RowPtr m_pendingInsert;        // the row being inserted; shown in m_view
+    Row *m_insertBefore = nullptr; // its place in m_rows once posted (null: end)
 
     QString m_filterText;
     bool m_filtered = false;

@@ -73,6 +73,10 @@ private slots:
     void deltaRoundTrip();
     void documentedExampleReads();
     void writerKeepsTextValidForOddValues();
+    void valueForms_data();
+    void valueForms();
+    void layoutForms_data();
+    void layoutForms();
     void malformed_data();
     void malformed();
     void truncatedTextIsRefused();
@@ -281,6 +285,144 @@ void TestDataPacket::writerKeepsTextValidForOddValues()
         QCOMPARE(back.rows[i], nulls);
 }
 
+void TestDataPacket::valueForms_data()
+{
+    // Any JSON form of a value reads; the writer uses only one of them.
+    QTest::addColumn<FieldDef>("def");
+    QTest::addColumn<QString>("json");
+    QTest::addColumn<QVariant>("value");
+
+    const auto row = [](const char *tag, FieldType type, const QString &json, QVariant v) {
+        QTest::newRow(tag) << field("V", type) << json << v;
+    };
+    row("integer as 1e2", FieldType::Integer, "1e2", 100);
+    row("integer as 1E+2", FieldType::Integer, "1E+2", 100);
+    row("integer as 100e-2", FieldType::Integer, "100e-2", 1);
+    row("integer as 1.0", FieldType::SmallInt, "1.0", 1);
+    row("integer as -0", FieldType::Integer, "-0", 0);
+    row("integer as -0.0", FieldType::Word, "-0.0", 0);
+    row("largeint exact beyond 2^53", FieldType::LargeInt, "9007199254740993",
+        QVariant(9007199254740993LL));
+    row("largeint min", FieldType::LargeInt, "-9223372036854775808",
+        QVariant(std::numeric_limits<qlonglong>::min()));
+    row("float as integer", FieldType::Float, "7", 7.0);
+    row("float with exponent", FieldType::Float, "2.5E-1", 0.25);
+    row("float negative zero", FieldType::Float, "-0.0", -0.0);
+    row("float long mantissa", FieldType::BCD, "0.1000000000000000055511151231257827", 0.1);
+    row("float subnormal", FieldType::Float, "4.9e-324", std::numeric_limits<double>::denorm_min());
+    row("short escapes", FieldType::Memo, R"("q\"b\\s\/\b\f\n\r\t")",
+        QStringLiteral("q\"b\\s/\b\f\n\r\t"));
+    row("unicode escapes either case", FieldType::String, R"("\u00e9\u00E9\u4f1a计")",
+        QStringLiteral("éé会计"));
+    row("surrogate pair as two escapes", FieldType::WideString, R"("\ud83d\ude00")",
+        QStringLiteral("😀"));
+    row("escaped high, raw low surrogate", FieldType::Memo,
+        QStringLiteral(R"("\ud83d)") + QChar(0xde00) + u'"', QStringLiteral("😀"));
+    row("lone surrogate escape", FieldType::Memo, R"("a\udc00")",
+        QString(QChar(u'a')) + QChar(0xdc00));
+    row("escaped zero", FieldType::Memo, R"("\u0000")", QString(QChar(0)));
+    row("escape in a date", FieldType::Date, R"("2024\u002d01-31")", QDate(2024, 1, 31));
+    row("escape in a blob", FieldType::Blob, R"("AAH\/")", QByteArray("\0\1\xff", 3));
+}
+
+void TestDataPacket::valueForms()
+{
+    QFETCH(FieldDef, def);
+    QFETCH(QString, json);
+    QFETCH(QVariant, value);
+    const QString text = QStringLiteral(R"({"format":"vexa-datapacket","version":1,)"
+                                        R"("fields":[{"name":"V","type":"%1"}],"rows":[[%2]]})")
+                             .arg(fieldTypeName(def.type), json);
+    DataPacket back;
+    const QString error = errorOf([&] { back = readDataPacket(text); });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(back.rows.size(), std::size_t(1));
+    const QVariant got = back.rows[0].value(0);
+    QCOMPARE(got.typeId(), value.typeId());
+    QCOMPARE(got, value);
+    if (value.typeId() == QMetaType::Double) // == does not tell -0.0 from 0.0
+        QCOMPARE(std::signbit(got.toDouble()), std::signbit(value.toDouble()));
+}
+
+void TestDataPacket::layoutForms_data()
+{
+    // Every text holds the same packet, laid out as a person or another program might.
+    QTest::addColumn<bool>("delta");
+    QTest::addColumn<QString>("text");
+
+    const QString fields = QStringLiteral(R"("fields":[{"name":"Code","type":"string","size":6},)"
+                                          R"({"name":"Qty","type":"smallint"}])");
+    const QString rows = QStringLiteral(R"("rows":[["a",1],["b",null]])");
+    const QString head = QStringLiteral(R"("format":"vexa-datapacket","version":1)");
+    const auto data = [](const char *tag, const QString &text) {
+        QTest::newRow(tag) << false << text;
+    };
+    data("writer's order", u'{' + head + u',' + fields + u',' + rows + u'}');
+    data("white space between all tokens",
+         QStringLiteral(" \r\n{ \"format\" :\t\"vexa-datapacket\" ,\"version\"\n:\r1 , \"fields\" "
+                        ": [ { \"name\" : \"Code\" , \"type\" : \"string\" , \"size\" : 6 } ,\n"
+                        "{\"name\":\"Qty\",\"type\":\"smallint\"} ] , \"rows\" : [ [ \"a\" , 1 "
+                        "] ,\t[ \"b\" , null ] ] } \r\n"));
+    data("keys in reverse order",
+         QStringLiteral(R"({"rows":[["a",1],["b",null]],"fields":[{"size":6,"type":"string",)"
+                        R"("name":"Code"},{"type":"smallint","name":"Qty"}],"version":1,)"
+                        R"("format":"vexa-datapacket"})"));
+    data("rows before the header", u'{' + rows + u',' + fields + u',' + head + u'}');
+    data("unknown keys with nested values",
+         QStringLiteral(R"({"note":{"a":[1,{"b":null,"c":[[],{}]}],"d":"x\"}"},)"
+                        R"("format":"vexa-datapacket","version":1,"fields":[{"name":"Code",)"
+                        R"("comment":[true,false,-1.5e3],"type":"string","size":6},)"
+                        R"({"name":"Qty","type":"smallint","width":{}}],"rows":[["a",1],)"
+                        R"(["b",null]],"more":[]})"));
+    data("escaped key names",
+         QStringLiteral(R"({"\u0066ormat":"vexa-datapacket","vers\u0069on":1,)") + fields +
+             QStringLiteral(R"(,"row\u0073":[["a",1],["b",null]]})"));
+    QString nested = QStringLiteral("0");
+    for (int i = 0; i < 250; ++i)
+        nested = i % 2 ? u'[' + nested + u']' : QStringLiteral("{\"k\":") + nested + u'}';
+    data("deeply nested unknown value",
+         u'{' + head + QStringLiteral(",\"deep\":") + nested + u',' + fields + u',' + rows + u'}');
+    data("byte order mark", QChar(0xfeff) + u'{' + head + u',' + fields + u',' + rows + u'}');
+    QTest::newRow("delta with change last")
+        << true
+        << u'{' + fields +
+               QStringLiteral(R"(,"format":"vexa-delta","rows":[{"values":["a",1],)"
+                              R"("change":"insert"},{"x":{"y":[]},"values":["b",null],)"
+                              R"("original":["a",1],"change":"modify"},{"original":["b",null],)"
+                              R"("change":"delete"}],"version":1})");
+}
+
+void TestDataPacket::layoutForms()
+{
+    QFETCH(bool, delta);
+    QFETCH(QString, text);
+    const QList<FieldDef> fields = {field("Code", FieldType::String, 6),
+                                    field("Qty", FieldType::SmallInt)};
+    const QVariantList a = {QStringLiteral("a"), 1}, b = {QStringLiteral("b"), QVariant()};
+    QString error;
+    if (delta) {
+        DeltaPacket back;
+        error = errorOf([&] { back = readDeltaPacket(text); });
+        QVERIFY2(error.isEmpty(), qPrintable(error));
+        QCOMPARE(back.fields, fields);
+        QCOMPARE(back.rows.size(), std::size_t(3));
+        QCOMPARE(int(back.rows[0].kind), int(DeltaRow::Kind::Insert));
+        QCOMPARE(int(back.rows[1].kind), int(DeltaRow::Kind::Modify));
+        QCOMPARE(int(back.rows[2].kind), int(DeltaRow::Kind::Delete));
+        QCOMPARE(back.rows[0].values, a);
+        QCOMPARE(back.rows[1].original, a);
+        QCOMPARE(back.rows[1].values, b);
+        QCOMPARE(back.rows[2].original, b);
+        return;
+    }
+    DataPacket back;
+    error = errorOf([&] { back = readDataPacket(text); });
+    QVERIFY2(error.isEmpty(), qPrintable(error));
+    QCOMPARE(back.fields, fields);
+    QCOMPARE(back.rows, (std::vector<QVariantList>{a, b}));
+    QCOMPARE(back.rows[0][1].typeId(), int(QMetaType::Int));
+}
+
 void TestDataPacket::malformed_data()
 {
     QTest::addColumn<bool>("delta");
@@ -398,6 +540,53 @@ void TestDataPacket::malformed_data()
           "第 2 行的原值有 0 个值");
     delta("bad original value", drows(R"([{"change":"modify","original":["x"],"values":[1]}])"),
           "第 1 行原值中字段“A”的值不是整数");
+    delta("duplicate change", drows(R"([{"change":"insert","values":[1],"change":"delete"}])"),
+          "第 1 行的键“change”重复");
+    data("duplicate rows", withHead(R"("fields":[],"rows":[],"rows":[]})"), "键“rows”重复");
+    data("duplicate field key",
+         withHead(R"("fields":[{"name":"A","type":"memo","name":"B"}],"rows":[]})"),
+         "第 1 个字段的键“name”重复");
+    badValue("number beyond double", "float", "1e400", "的值 1e400 超出范围");
+    badValue("number below double", "float", "-1e-400", "超出范围");
+    badValue("largeint beyond 64 bits", "largeint", "1e19", "不是整数或超出范围");
+
+    // JSON itself, checked as the reader goes.
+    const auto json = [&](const char *tag, const QByteArray &text, const char *expected) {
+        QTest::newRow(tag) << false << QString::fromUtf8(text)
+                           << QStringList{QStringLiteral("不是有效的 JSON 文本"),
+                                          QString::fromUtf8(expected)};
+    };
+    const QByteArray floats = R"("fields":[{"name":"A","type":"float"}],"rows":)";
+    json("cut inside a string", withHead(R"("fields":[{"name":"A)"), "可能已被截断");
+    json("cut after a backslash", withHead(R"("fields":[{"name":"A\)"), "可能已被截断");
+    json("cut inside a literal", withHead(floats + "[[nu"), "可能已被截断");
+    json("trailing comma", withHead(floats + "[[1,]]}"), "值无效");
+    json("single quotes", withHead(floats + "[['1']]}"), "值无效");
+    json("NaN", withHead(floats + "[[NaN]]}"), "值无效");
+    json("literal run on", withHead(floats + "[[nulls]]}"), "值无效");
+    json("leading zero", withHead(floats + "[[01]]}"), "数字无效");
+    json("leading plus", withHead(floats + "[[+1]]}"), "值无效");
+    json("bare point", withHead(floats + "[[1.]]}"), "数字无效");
+    json("point first", withHead(floats + "[[.5]]}"), "值无效");
+    json("exponent without digits", withHead(floats + "[[1e]]}"), "数字无效");
+    json("minus alone", withHead(floats + "[[-]]}"), "数字无效");
+    json("unknown escape", withHead(R"("fields":[{"name":"\x41"}],"rows":[]})"), "转义序列无效");
+    json("short unicode escape", withHead(R"("fields":[{"name":"\u41G1"}],"rows":[]})"),
+         "转义序列无效");
+    json("raw control character", withHead("\"fields\":[{\"name\":\"a\tb\"}],\"rows\":[]}"),
+         "控制字符");
+    json("key without quotes", R"({format:"vexa-datapacket"})", "键名");
+    json("missing comma", withHead(floats + "[[1 2]]}"), "缺少逗号");
+    json("garbage at end", withHead(floats + "[]} x"), "结尾有多余内容");
+    json("second document", withHead(floats + "[]}{}"), "结尾有多余内容");
+    json("position of the fault", "{\n\"format\":\"vexa-datapacket\",\n\"version\" 1}",
+         "缺少冒号（文本第 3 行第 11 列）");
+    // Hostile nesting is refused without recursion: these would overflow a recursive reader.
+    json("deep nesting in an unknown key",
+         withHead(R"("x":)" + QByteArray(100000, '[') + QByteArray(100000, ']') + "}"),
+         "嵌套层次过深");
+    json("deep nesting at the top", QByteArray(100000, '['), "嵌套层次过深");
+    json("deep nesting in a row", withHead(floats + "[" + QByteArray(100000, '[')), "嵌套层次过深");
 }
 
 void TestDataPacket::malformed()
