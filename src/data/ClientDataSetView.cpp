@@ -4,6 +4,7 @@
 #include <vexa/Error.h>
 
 #include <algorithm>
+#include <string_view>
 
 namespace vexa {
 
@@ -14,11 +15,14 @@ struct KeyCell
 {
     enum Kind : quint8 { Null, Whole, Real, Text };
     Kind kind = Null;
+    // A text is held by its characters, not by its QString: comparing then reads them
+    // directly, one indirection less per comparison.
     union {
         qint64 whole = 0;
         double real;
-        const QString *text;
+        const char16_t *text;
     };
+    qsizetype length = 0;
 };
 
 KeyCell keyOf(const QVariant &v)
@@ -29,7 +33,9 @@ KeyCell keyOf(const QVariant &v)
         break;
     case QMetaType::QString:
         c.kind = KeyCell::Text;
-        c.text = static_cast<const QString *>(v.constData());
+        c.text = reinterpret_cast<const char16_t *>(
+            static_cast<const QString *>(v.constData())->utf16());
+        c.length = static_cast<const QString *>(v.constData())->size();
         break;
     case QMetaType::Int:
         c.kind = KeyCell::Whole;
@@ -73,7 +79,9 @@ int compareCells(const KeyCell &a, const KeyCell &b)
     if (a.kind == KeyCell::Null || b.kind == KeyCell::Null)
         return int(a.kind != KeyCell::Null) - int(b.kind != KeyCell::Null);
     if (a.kind == KeyCell::Text && b.kind == KeyCell::Text) {
-        const int r = QString::compare(*a.text, *b.text, Qt::CaseSensitive);
+        // Code-unit order, as QString::compare with Qt::CaseSensitive.
+        const int r = std::u16string_view(a.text, size_t(a.length))
+                          .compare(std::u16string_view(b.text, size_t(b.length)));
         return (r > 0) - (r < 0);
     }
     if (a.kind == KeyCell::Whole && b.kind == KeyCell::Whole)
