@@ -49,6 +49,7 @@ int HostApp::run(const QElapsedTimer &startClock)
         return m_exitCode;
     createWindow(startClock);
     loadPlugin();
+    openConsole();
     int code;
     if (!m_options.screenshotDir.isEmpty()) {
         ScreenshotRunner runner(*m_session, *m_window, *m_host);
@@ -151,6 +152,19 @@ void HostApp::loadPlugin()
         }
     }
     m_host->updateModuleMenu();
+}
+
+void HostApp::openConsole()
+{
+    const QString code = QStringLiteral("SFMF");
+    try {
+        if (!m_host->serves(m_session->module(code)))
+            return;
+    } catch (const Error &) {
+        return; // a catalogue without the console: nothing to open
+    }
+    QVariant p3;
+    m_host->OpenModule(code, 0, 0, QString(), p3); // reports its own errors
 }
 
 void HostApp::tearDown()

@@ -31,6 +31,8 @@ private:
     bool logIn();
     void createWindow(const QElapsedTimer &startClock);
     void loadPlugin();
+    // Opens the module console page when the loaded plug-in serves it.
+    void openConsole();
     // Closes the pages, frees everything the plug-in touched, then unloads it.
     void tearDown();
 

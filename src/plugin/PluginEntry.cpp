@@ -1,12 +1,16 @@
 // The plug-in library's entry point and the registration of its page classes.
 #include "LXPlugin.h"
+#include "MainForm.h"
 
 #include <vexa/PluginHost.h>
 
 namespace {
 
 // Registers the page classes, in the order the host expects them, as each is built.
-void RegisterForms(vexa::gl::TLXPlugin &) {}
+void RegisterForms(vexa::gl::TLXPlugin &plugin)
+{
+    plugin.RegisterFormClass<vexa::gl::TMainForm>(QStringLiteral("TMainForm"));
+}
 
 // Library load and unload: install the registration routine; forget the plug-in and the
 // host when the library goes.

@@ -1,0 +1,493 @@
+// The module console page on the demo account set: the tree as each user sees it, the
+// node editing round trips checked on the server, the launch of a node and the toolbar.
+#include "ClientDataSet.h"
+#include "ClientSettings.h"
+#include "DataAccess.h"
+#include "Globals.h"
+#include "MainForm.h"
+#include "MessageDialogs.h"
+#include "core/ScriptedDialogs.h"
+#include "core/TestHost.h"
+
+#include <QFile>
+#include <QFocusEvent>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
+#include <QUuid>
+
+using namespace vexa;
+using namespace vexa::gl;
+
+namespace {
+
+const QString kPersonal = QString::fromLatin1(kPersonalFolderID);
+const QString kLocked = QString::fromLatin1(kLockedFolderID);
+
+// Fills the node editor and clicks its OK button; a module number is typed, as a user
+// would, so the editor looks it up.
+ScriptedDialogs::Answer fillEditor(const QString &name, const QString &moduleNo = QString())
+{
+    return [name, moduleNo](QDialog &d) {
+        auto *edDirName = d.findChild<QLineEdit *>(QStringLiteral("edDirName"));
+        edDirName->setText(name);
+        QFocusEvent leave(QEvent::FocusOut); // leaving the name enables OK
+        QCoreApplication::sendEvent(edDirName, &leave);
+        if (!moduleNo.isEmpty())
+            QTest::keyClicks(d.findChild<QLineEdit *>(QStringLiteral("edModuleNo")), moduleNo);
+        d.findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+        return d.result();
+    };
+}
+
+QString newGuid()
+{
+    return QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
+}
+
+} // namespace
+
+class TestMainForm : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<vexa::test::TestHost> m_host;
+    std::unique_ptr<TMainForm> m_form;
+
+    void useHost(const char *user, const char *password)
+    {
+        m_form.reset();
+        Globals() = PluginGlobals();
+        m_host = std::make_unique<vexa::test::TestHost>(user, password);
+        Globals().Host = m_host.get();
+        Globals().Connection = m_host->connection.get();
+        Globals().AppServer = m_host->connection.get();
+        Globals().DataModule = &m_host->dataModule;
+    }
+
+    void openPage()
+    {
+        m_form = std::make_unique<TMainForm>();
+        bool ok = false;
+        m_form->BeforeExecute(ok);
+        QVERIFY(ok);
+        m_form->AfterExecute(ok);
+    }
+
+    QTreeWidget *tree() const
+    {
+        return m_form->findChild<QTreeWidget *>(QStringLiteral("tvModule"));
+    }
+    QToolButton *button(const char *name) const
+    {
+        return m_form->findChild<QToolButton *>(QLatin1String(name));
+    }
+    QTreeWidgetItem *item(const QString &text) const
+    {
+        const auto found = tree()->findItems(text, Qt::MatchExactly | Qt::MatchRecursive);
+        return found.value(0);
+    }
+    QTreeWidgetItem *byID(const QString &id) const
+    {
+        for (QTreeWidgetItemIterator it(tree()); *it; ++it)
+            if (TMainForm::NodeOf(*it) && TMainForm::NodeOf(*it)->NodeID == id)
+                return *it;
+        return nullptr;
+    }
+    void select(QTreeWidgetItem *i) { tree()->setCurrentItem(i); }
+
+    std::unique_ptr<ClientDataSet> rows(const QString &where)
+    {
+        return ProviderDataSet(QStringLiteral("SYS_SMModuleTree"), where);
+    }
+    // Adds a directory row on the server (before the page reads the tree).
+    QString insertDir(const QString &parent, const QString &name, int sort, const QString &owner)
+    {
+        auto ds = rows(QStringLiteral("WHERE 1=0"));
+        const QString id = newGuid();
+        ds->append();
+        ds->setValue(QStringLiteral("NodeID"), id);
+        ds->setValue(QStringLiteral("ParentID"), parent);
+        if (!owner.isEmpty())
+            ds->setValue(QStringLiteral("UserID"), owner);
+        ds->setValue(QStringLiteral("NodeDesc"), name);
+        ds->setValue(QStringLiteral("Sort"), sort);
+        ds->post();
+        ApplyChanges(*ds, true);
+        return id;
+    }
+    QStringList childrenOnServer(const QString &parent)
+    {
+        auto ds = rows(QStringLiteral("WHERE ParentID = '%1' ORDER BY Sort").arg(parent));
+        QStringList out;
+        for (ds->first(); !ds->eof(); ds->next())
+            out << ds->asString(QStringLiteral("NodeDesc")) + QLatin1Char(':') +
+                       ds->asString(QStringLiteral("Sort"));
+        return out;
+    }
+    QString userID() const { return m_host->values.value(QStringLiteral("UserID")).toString(); }
+
+private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+    }
+
+    void cleanup()
+    {
+        m_form.reset();
+        Globals() = PluginGlobals();
+        m_host.reset();
+    }
+
+    void initialisation()
+    {
+        useHost("clerk", "clerk");
+        openPage();
+        QVERIFY(!m_form->Manager());
+        QVERIFY(m_host->mainWindow.captions.contains(QStringLiteral("Ｖｅｘａ:主控台")));
+        const QStringList tail = m_host->calls.mid(m_host->calls.size() - 3);
+        QCOMPARE(tail, (QStringList{"SetActionState:sbEnter:0:1", "SetActionState:sbUnEnter:0:0",
+                                    "EndBusy:1"}));
+        // The two fixed folders are the roots, expanded, their children read one level ahead.
+        QCOMPARE(tree()->topLevelItemCount(), 2);
+        QCOMPARE(TMainForm::NodeOf(tree()->topLevelItem(0))->NodeID, kPersonal);
+        QCOMPARE(TMainForm::NodeOf(tree()->topLevelItem(1))->NodeID, kLocked);
+        QVERIFY(tree()->topLevelItem(1)->isExpanded());
+        QCOMPARE(tree()->currentItem(), tree()->topLevelItem(0));
+        QTreeWidgetItem *ledger = item(QStringLiteral("总账"));
+        QVERIFY(ledger);
+        QVERIFY(ledger->childCount() > 0);
+        QCOMPARE(ledger->child(0)->childCount(), 0); // the third level waits for expansion
+        ledger->child(0)->setExpanded(true);
+        QVERIFY(item(QStringLiteral("凭证录入")));
+        // Rights of the clerk's group: 2002 browse, 1006 browse, not a manager.
+        QVERIFY(button("btnKMQR")->isEnabled());
+        QVERIFY(button("spSysConfig")->isEnabled());
+        QVERIFY(!button("spStartZT")->isEnabled());
+        QVERIFY(!button("spStartZT")->isHidden()); // the demo set is not enabled yet
+        QVERIFY(button("sbModifyPassword")->isHidden());
+    }
+
+    void iconsByRights_data()
+    {
+        QTest::addColumn<bool>("manager");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("image");
+        QTest::newRow("manager, no rights row") << true << "凭证登帐" << int(imgModule);
+        QTest::newRow("manager, D module") << true << "销售报价" << int(imgModuleD);
+        QTest::newRow("clerk, full right, D") << false << "凭证录入" << int(imgModuleD);
+        QTest::newRow("clerk, right value 3") << false << "凭证管理" << int(imgModule);
+        QTest::newRow("clerk, no rights row") << false << "凭证登帐" << int(imgModuleDenied);
+        QTest::newRow("clerk, no rights row, D") << false << "销售报价" << int(imgModuleDeniedD);
+        QTest::newRow("clerk, ObjType 0") << false << "控制中心（标准版）" << int(imgModule);
+        QTest::newRow("clerk, console, no right") << false << "我的主控台" << int(imgConsole);
+        QTest::newRow("clerk, directory") << false << "总账" << int(imgFolderClosed);
+    }
+
+    void iconsByRights()
+    {
+        QFETCH(bool, manager);
+        QFETCH(QString, node);
+        QFETCH(int, image);
+        if (manager)
+            useHost("Manager", "manager");
+        else
+            useHost("clerk", "clerk");
+        // A console node whose object type nobody holds still shows the console picture.
+        auto ds = rows(QStringLiteral("WHERE 1=0"));
+        ds->append();
+        ds->setValue(QStringLiteral("NodeID"), newGuid());
+        ds->setValue(QStringLiteral("ParentID"), kPersonal);
+        ds->setValue(QStringLiteral("NodeDesc"), QStringLiteral("我的主控台"));
+        ds->setValue(QStringLiteral("MCode"), QStringLiteral("SFMF"));
+        ds->setValue(QStringLiteral("ObjType"), 9999);
+        ds->setValue(QStringLiteral("Sort"), 9);
+        ApplyChanges(*ds, true);
+        openPage();
+        button("sbExpanded")->click();
+        QVERIFY(item(node));
+        QCOMPARE(TMainForm::ImageIndexOf(item(node)),
+                 image == imgFolderClosed ? imgFolderOpen : image);
+        button("sbCollapsed")->click();
+        QCOMPARE(TMainForm::ImageIndexOf(item(node)), image);
+        if (manager) {
+            int denied = 0;
+            for (QTreeWidgetItemIterator it(tree()); *it; ++it)
+                denied += TMainForm::ImageIndexOf(*it) >= imgModuleDenied &&
+                          TMainForm::ImageIndexOf(*it) <= imgModuleDeniedD;
+            QCOMPARE(denied, 0);
+        }
+    }
+
+    // Who owns a created node, and what a directory node holds on the server.
+    void createNode_data()
+    {
+        QTest::addColumn<QString>("parent"); // "personal", "shared" or "owned"
+        QTest::addColumn<bool>("owned");
+        QTest::newRow("under the personal folder") << "personal" << true;
+        QTest::newRow("under a shared directory") << "shared" << false;
+        QTest::newRow("under a user-owned directory") << "owned" << true;
+    }
+
+    void createNode()
+    {
+        QFETCH(QString, parent);
+        QFETCH(bool, owned);
+        useHost("Manager", "manager");
+        QString parentID = kPersonal;
+        if (parent == QLatin1String("owned"))
+            parentID = insertDir(kPersonal, QStringLiteral("自己的目录"), 5, userID());
+        if (parent == QLatin1String("shared")) {
+            parentID = insertDir(kLocked, QStringLiteral("公共目录"), 12, QString());
+            m_host->values.insert(QStringLiteral("DesignModule"), true); // shared: design only
+        }
+        openPage();
+        select(byID(parentID));
+        QVERIFY(button("sbCreateNode")->isEnabled());
+        const int before = byID(parentID)->childCount();
+
+        ScriptedDialogs dialogs;
+        dialogs.answerWith(fillEditor(QStringLiteral("  新目录 ")));
+        button("sbCreateNode")->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+
+        auto row = rows(QStringLiteral("WHERE NodeDesc = '新目录'"));
+        QCOMPARE(row->recordCount(), 1);
+        QCOMPARE(row->asString(QStringLiteral("ParentID")), parentID);
+        QCOMPARE(row->value(QStringLiteral("UserID")), owned ? QVariant(userID()) : QVariant());
+        QCOMPARE(row->asInteger(QStringLiteral("Sort")), before + 1);
+        const QString id = row->asString(QStringLiteral("NodeID"));
+        QCOMPARE(id, id.toUpper());
+        QCOMPARE(id.size(), 38);
+        for (const char *column :
+             {"MCode", "UICommand", "ObjType", "DType", "PackNo", "CommandData", "InnerUse"})
+            QVERIFY2(row->isNull(QLatin1String(column)), column);
+        QTreeWidgetItem *made = byID(id);
+        QVERIFY(made);
+        QCOMPARE(made->parent(), byID(parentID));
+        QCOMPARE(made->parent()->indexOfChild(made), before);
+        QCOMPARE(TMainForm::ImageIndexOf(made), int(imgFolderClosed));
+        QCOMPARE(TMainForm::NodeOf(made)->IsShared, !owned);
+    }
+
+    void createModuleNodeCopiesTheCatalogue()
+    {
+        useHost("clerk", "clerk");
+        openPage();
+        select(byID(kPersonal));
+        ScriptedDialogs dialogs;
+        dialogs.answerWith(fillEditor(QStringLiteral("登帐"), QStringLiteral("GLPZDZ")));
+        button("sbCreateNode")->click();
+        auto row = rows(QStringLiteral("WHERE NodeDesc = '登帐'"));
+        QCOMPARE(row->recordCount(), 1);
+        QCOMPARE(row->asString(QStringLiteral("MCode")), QStringLiteral("GLPZDZ"));
+        QCOMPARE(row->asString(QStringLiteral("UserID")), userID());
+        auto module = ProviderDataSet(QStringLiteral("SYS_SMModules"),
+                                      QStringLiteral("WHERE MCode = 'GLPZDZ'"));
+        for (const char *column : {"UICommand", "ObjType", "DType", "PackNo", "CommandData"})
+            QCOMPARE(row->value(QLatin1String(column)).toString(),
+                     module->value(QLatin1String(column)).toString());
+        // 2107 is not among the clerk's rights.
+        QCOMPARE(TMainForm::ImageIndexOf(byID(row->asString(QStringLiteral("NodeID")))),
+                 int(imgModuleDenied));
+    }
+
+    void modifyNode()
+    {
+        useHost("Manager", "manager");
+        const QString id = insertDir(kPersonal, QStringLiteral("旧名"), 5, userID());
+        openPage();
+        select(byID(id));
+        ScriptedDialogs dialogs;
+        dialogs.answerWith([](QDialog &d) {
+            auto *name = d.findChild<QLineEdit *>(QStringLiteral("edDirName"));
+            const bool prefilled = name->text() == QStringLiteral("旧名");
+            name->setText(prefilled ? QStringLiteral("凭证") : QStringLiteral("没有预填"));
+            QTest::keyClicks(d.findChild<QLineEdit *>(QStringLiteral("edModuleNo")),
+                             QStringLiteral("GLPZLR"));
+            d.findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+            return d.result();
+        });
+        button("sbModifyNode")->click();
+        auto row = rows(QStringLiteral("WHERE NodeID = '%1'").arg(id));
+        QCOMPARE(row->asString(QStringLiteral("NodeDesc")), QStringLiteral("凭证"));
+        QCOMPARE(row->asString(QStringLiteral("MCode")), QStringLiteral("GLPZLR"));
+        QCOMPARE(row->asString(QStringLiteral("UserID")), userID());
+        QCOMPARE(byID(id)->text(0), QStringLiteral("凭证"));
+        QCOMPARE(TMainForm::ImageIndexOf(byID(id)), int(imgModuleD));
+    }
+
+    void deleteSecondOfFour()
+    {
+        useHost("Manager", "manager");
+        const QString dir = insertDir(kPersonal, QStringLiteral("四个"), 5, userID());
+        QStringList ids;
+        for (const char *name : {"甲", "乙", "丙", "丁"})
+            ids << insertDir(dir, QString::fromUtf8(name), int(ids.size()) + 1, userID());
+        insertDir(ids[1], QStringLiteral("乙下"), 1, userID());
+        openPage();
+        select(byID(ids[1]));
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        button("sbDeleteNode")->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].text, QStringLiteral("确定删除'乙'目录？"));
+        QCOMPARE(childrenOnServer(dir), (QStringList{"甲:1", "丙:2", "丁:3"}));
+        QCOMPARE(childrenOnServer(ids[1]), QStringList());
+        QCOMPARE(byID(dir)->childCount(), 3);
+        QCOMPARE(TMainForm::NodeOf(byID(ids[3]))->Sort, 3);
+    }
+
+    void fixedFoldersAreNotDeletedOrMoved()
+    {
+        useHost("Manager", "manager");
+        m_host->values.insert(QStringLiteral("DesignModule"), true);
+        openPage();
+        select(byID(kLocked));
+        QVERIFY(!button("sbDeleteNode")->isEnabled());
+        ScriptedDialogs dialogs;
+        m_form->DeleteNode();
+        m_form->MoveNode(false);
+        QCOMPARE(dialogs.shown.size(), 0);
+        QCOMPARE(rows(QStringLiteral("WHERE ParentID IS NULL ORDER BY Sort"))->recordCount(), 2);
+        QCOMPARE(tree()->indexOfTopLevelItem(byID(kLocked)), 1);
+    }
+
+    void moves()
+    {
+        useHost("Manager", "manager");
+        const QString dir = insertDir(kPersonal, QStringLiteral("三个"), 5, userID());
+        QStringList ids;
+        for (const char *name : {"一", "二", "三"})
+            ids << insertDir(dir, QString::fromUtf8(name), int(ids.size()) + 1, userID());
+        openPage();
+        const QStringList start{"一:1", "二:2", "三:3"};
+        ScriptedDialogs dialogs;
+        select(byID(ids[2]));
+        button("sbMoveDown")->click();
+        select(byID(ids[0]));
+        button("sbMoveUp")->click();
+        QCOMPARE(childrenOnServer(dir), start);
+        QCOMPARE(byID(dir)->indexOfChild(byID(ids[0])), 0);
+        QCOMPARE(byID(dir)->indexOfChild(byID(ids[2])), 2);
+
+        button("sbMoveDown")->click();
+        QCOMPARE(childrenOnServer(dir), (QStringList{"二:1", "一:2", "三:3"}));
+        QCOMPARE(byID(dir)->indexOfChild(byID(ids[0])), 1);
+        QCOMPARE(tree()->currentItem(), byID(ids[0]));
+        select(byID(ids[2]));
+        button("sbMoveUp")->click();
+        QCOMPARE(childrenOnServer(dir), (QStringList{"二:1", "三:2", "一:3"}));
+        QCOMPARE(byID(dir)->child(1), byID(ids[2]));
+        QCOMPARE(dialogs.shown.size(), 0);
+    }
+
+    void restoreAllKeepsTheFixedFoldersOpen()
+    {
+        useHost("Manager", "manager");
+        openPage();
+        button("sbExpanded")->click();
+        QVERIFY(item(QStringLiteral("凭证处理"))->isExpanded());
+        m_host->calls.clear();
+        button("sbCollapsed")->click();
+        QVERIFY(byID(kPersonal)->isExpanded());
+        QVERIFY(byID(kLocked)->isExpanded());
+        int expanded = 0;
+        for (QTreeWidgetItemIterator it(tree()); *it; ++it)
+            expanded += (*it)->isExpanded();
+        QCOMPARE(expanded, 2);
+        QCOMPARE(m_host->calls, (QStringList{"BeginBusy", "EndBusy:1"}));
+    }
+
+    void toolbarState_data()
+    {
+        QTest::addColumn<bool>("design");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("deleteMove");
+        QTest::addColumn<bool>("createModify");
+        QTest::newRow("shared, design") << true << "总账" << true << true;
+        QTest::newRow("shared") << false << "总账" << false << false;
+        QTest::newRow("own") << false << "own" << true << true;
+        QTest::newRow("personal folder") << false << kPersonal << false << true;
+        QTest::newRow("locked folder") << false << kLocked << false << false;
+    }
+
+    void toolbarState()
+    {
+        QFETCH(bool, design);
+        QFETCH(QString, node);
+        QFETCH(bool, deleteMove);
+        QFETCH(bool, createModify);
+        useHost("clerk", "clerk");
+        m_host->values.insert(QStringLiteral("DesignModule"), design);
+        const QString own = insertDir(kPersonal, QStringLiteral("own"), 5, userID());
+        openPage();
+        select(node == QLatin1String("own")        ? byID(own)
+               : node.startsWith(QLatin1Char('{')) ? byID(node)
+                                                   : item(node));
+        for (const char *name : {"sbDeleteNode", "sbMoveDown", "sbMoveUp"})
+            QVERIFY2(button(name)->isEnabled() == deleteMove, name);
+        for (const char *name : {"sbCreateNode", "sbModifyNode"})
+            QVERIFY2(button(name)->isEnabled() == createModify, name);
+    }
+
+    void enterStartsTheModule()
+    {
+        useHost("Manager", "manager");
+        openPage();
+        select(item(QStringLiteral("控制中心（标准版）")));
+        m_host->calls.clear();
+        QTest::keyClick(tree(), Qt::Key_Return);
+        const QString open = QStringLiteral("OpenModule:SFNF:0:%1:DataProvider:").arg(int('F'));
+        m_host->calls.removeIf(
+            [](const QString &c) { return c.startsWith(QLatin1String("GetValue")); });
+        QCOMPARE(m_host->calls,
+                 (QStringList{"BeginBusy", "BeginLaunch", open, "EndBusy:0", "EndLaunch:0"}));
+        m_host->calls.clear();
+        m_form->Command06();
+        QVERIFY(m_host->calls.contains(open));
+    }
+
+    void registry()
+    {
+        useHost("Manager", "manager");
+        {
+            const auto key = OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"));
+            key->remove(QStringLiteral("ModuleWidth"));
+            key->setValue(QStringLiteral("Faceimage"), m_settingsDir.filePath("missing.jpg"));
+        }
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        openPage();
+        QCOMPARE(dialogs.shown.size(), 1); // the unreadable picture is reported
+        QVERIFY(dialogs.shown[0].text.contains(QStringLiteral("missing.jpg")));
+        const auto key = OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"));
+        QCOMPARE(key->value(QStringLiteral("ModuleWidth")).toInt(), 301);
+
+        // A chosen file that is no picture leaves the stored name alone.
+        const QString bad = m_settingsDir.filePath("bad.jpg");
+        QFile(bad).open(QIODevice::WriteOnly);
+        dialogs.answerFiles({bad});
+        dialogs.answer(mrOk);
+        m_form->ReplaceFace();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"))
+                     ->value(QStringLiteral("Faceimage"))
+                     .toString(),
+                 m_settingsDir.filePath("missing.jpg"));
+        m_form->RestoreFace();
+        QCOMPARE(OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"))
+                     ->value(QStringLiteral("Faceimage"))
+                     .toString(),
+                 TMainForm::DefaultFacePath());
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
