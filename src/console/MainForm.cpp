@@ -196,6 +196,9 @@ void TMainForm::buildLayout()
     tvModule->setSelectionMode(QAbstractItemView::SingleSelection);
     tvModule->setAllColumnsShowFocus(true);
     tvModule->setIndentation(21);
+    // Every row is one line with an 18-pixel icon; uniform rows keep row positions and the
+    // scroll range constant-time to work out in large trees.
+    tvModule->setUniformRowHeights(true);
     tvModule->setIconSize(QSize(18, 18));
     tvModule->installEventFilter(this);
     imgFace = new QLabel(spMain);
@@ -447,11 +450,13 @@ QTreeWidgetItem *TMainForm::addItem(QTreeWidgetItem *parent, const QString &text
 {
     auto *item = new TNodeItem(data);
     item->setText(0, text);
+    // The icon is set before the item joins the tree: an item in the tree that changes
+    // makes the view look for its place among all visible rows.
+    setImage(item, NodeImageIndex(data, false));
     if (parent)
         parent->addChild(item);
     else
         tvModule->addTopLevelItem(item);
-    setImage(item, NodeImageIndex(data, false));
     return item;
 }
 
