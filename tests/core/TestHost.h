@@ -109,4 +109,30 @@ public:
     QWidget *MainWindow() override { return &mainWindow; }
 };
 
+// Forwards to the real connection and records every provider request.
+class RecordingConnection : public IRemoteConnection
+{
+public:
+    explicit RecordingConnection(IRemoteConnection *inner) : m_inner(inner) {}
+    DataPacket request(const QString &provider, const QString &commandText) override
+    {
+        requests << provider + QLatin1Char('|') + commandText;
+        return m_inner->request(provider, commandText);
+    }
+    IAppServer *appServer() override { return m_inner->appServer(); }
+
+    QStringList requests;
+
+private:
+    IRemoteConnection *m_inner;
+};
+
+// A test host whose plug-in side sees the recording connection.
+class RecordingHost : public TestHost
+{
+public:
+    RecordingConnection recorder{connection.get()};
+    IRemoteConnection *GetConnection() override { return &recorder; }
+};
+
 } // namespace vexa::test

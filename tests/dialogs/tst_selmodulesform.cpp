@@ -21,30 +21,8 @@ using namespace vexa::gl;
 
 namespace {
 
-// Forwards to the real connection and records every provider request.
-class RecordingConnection : public IRemoteConnection
-{
-public:
-    explicit RecordingConnection(IRemoteConnection *inner) : m_inner(inner) {}
-    DataPacket request(const QString &provider, const QString &commandText) override
-    {
-        requests << provider + QLatin1Char('|') + commandText;
-        return m_inner->request(provider, commandText);
-    }
-    IAppServer *appServer() override { return m_inner->appServer(); }
-
-    QStringList requests;
-
-private:
-    IRemoteConnection *m_inner;
-};
-
-class RecordingHost : public vexa::test::TestHost
-{
-public:
-    RecordingConnection recorder{connection.get()};
-    IRemoteConnection *GetConnection() override { return &recorder; }
-};
+using vexa::test::RecordingConnection;
+using vexa::test::RecordingHost;
 
 const QString kSearchGL =
     QStringLiteral("SYS_SMModules|TOP 2000  WHERE (InnerUse = 0)  AND (MCode Like 'GL%' OR MDesc "
