@@ -1,0 +1,282 @@
+// The period dialog driven through its components: year tree and grid filter, 12/13
+// periods, the delayed start-year change, freezing and activating, start-date edits and
+// the read-only years, the modal results and the hand-over of an existing table.
+#include "ClientDataSet.h"
+#include "DataSetModel.h"
+#include "FiscalCalendar.h"
+#include "Globals.h"
+#include "MessageDialogs.h"
+#include "PeriodsMForm.h"
+#include "core/ScriptedDialogs.h"
+#include "core/TestHost.h"
+
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+using namespace vexa;
+using namespace vexa::gl;
+using vexa::test::TestHost;
+
+namespace {
+
+const QDate kServerDay(2027, 1, 15);
+
+struct Dialog
+{
+    mutable TPeriodsMForm form;
+    QTreeWidget *tree = form.findChild<QTreeWidget *>(QStringLiteral("tvYears"));
+    QTableView *grid = form.findChild<QTableView *>(QStringLiteral("gdPeriods"));
+    QSpinBox *year = form.findChild<QSpinBox *>(QStringLiteral("edYear"));
+    QRadioButton *rb12 = form.findChild<QRadioButton *>(QStringLiteral("rbPeriods12"));
+    QRadioButton *rb13 = form.findChild<QRadioButton *>(QStringLiteral("rbPeriods13"));
+
+    QTreeWidgetItem *root() const { return tree->topLevelItem(0); }
+    void select(int year) const
+    {
+        for (int i = 0; i < root()->childCount(); ++i)
+            if (root()->child(i)->text(0) == QString::number(year))
+                tree->setCurrentItem(root()->child(i));
+    }
+    int column(const char *field) const { return form.Periods().fieldIndex(QLatin1String(field)); }
+    QVariant cell(int row, const char *field, int role = Qt::EditRole) const
+    {
+        return grid->model()->data(grid->model()->index(row, column(field)), role);
+    }
+    int rows() const { return grid->model()->rowCount(); }
+};
+
+} // namespace
+
+class TestPeriodsMForm : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_settingsDir;
+    std::unique_ptr<TestHost> m_host;
+
+private slots:
+    void initTestCase()
+    {
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
+        m_host = std::make_unique<TestHost>();
+        m_host->values.insert(QStringLiteral("DATE"),
+                              double(QDate(1899, 12, 30).daysTo(kServerDay)));
+        Globals().Host = m_host.get();
+        Globals().Connection = m_host->connection.get();
+        Globals().AppServer = m_host->connection.get();
+        Globals().DataModule = &m_host->dataModule;
+    }
+
+    void cleanupTestCase()
+    {
+        Globals() = PluginGlobals();
+        m_host.reset();
+    }
+
+    void selectingYearFiltersGrid()
+    {
+        Dialog d;
+        d.form.show();
+        QCOMPARE(d.root()->text(0), QStringLiteral("会计年度"));
+        QCOMPARE(d.root()->childCount(), 50);
+        QCOMPARE(d.root()->child(0)->text(0), QStringLiteral("2024"));
+        QCOMPARE(d.root()->child(49)->text(0), QStringLiteral("2073"));
+        QCOMPARE(d.year->value(), 2024);
+        QVERIFY(d.rb12->isChecked());
+        for (int year : {2024, 2031, 2073}) {
+            d.select(year);
+            QCOMPARE(d.rows(), 12);
+            for (int r = 0; r < 12; ++r) {
+                QCOMPARE(d.cell(r, "Year").toInt(), year);
+                QCOMPARE(d.cell(r, "PostingFrom").toDate(), QDate(year, r + 1, 1));
+            }
+        }
+        // Only the four columns of the two bands are visible.
+        QStringList visible;
+        for (int c = 0; c < d.form.Periods().fieldCount(); ++c)
+            if (!d.grid->isColumnHidden(c))
+                visible << d.grid->model()->headerData(c, Qt::Horizontal).toString();
+        QCOMPARE(visible.size(), 4);
+        QVERIFY(visible.contains(QStringLiteral("登帐日期\n开始日期")));
+        QCOMPARE(d.cell(0, "Active", Qt::DisplayRole).toString(), QStringLiteral("是"));
+    }
+
+    void switchingPeriodCount()
+    {
+        Dialog d;
+        d.form.show();
+        d.rb13->setChecked(true);
+        for (int year : {2024, 2050}) {
+            d.select(year);
+            QCOMPARE(d.rows(), 13);
+            QCOMPARE(d.cell(11, "PostingTo").toDate(), QDate(year, 12, 30));
+            QCOMPARE(d.cell(12, "No").toInt(), 13);
+            QCOMPARE(d.cell(12, "PostingFrom").toDate(), QDate(year, 12, 31));
+            QCOMPARE(d.cell(12, "PostingTo").toDate(), QDate(year, 12, 31));
+        }
+        QCOMPARE(d.form.YearPeriods(), 13);
+        d.select(2024);
+        d.rb12->setChecked(true);
+        d.select(2040);
+        QCOMPARE(d.rows(), 12);
+        QCOMPARE(d.cell(11, "PostingTo").toDate(), QDate(2040, 12, 31));
+        QCOMPARE(d.form.YearPeriods(), 12);
+    }
+
+    void startYearChangeWaitsForTimer()
+    {
+        Dialog d;
+        d.form.show();
+        d.select(2026);
+        d.year->setValue(2025);
+        // Nothing moves while the user may still be typing.
+        QCOMPARE(d.root()->child(0)->text(0), QStringLiteral("2024"));
+        QCOMPARE(d.form.StartYear(), 2024);
+        QTest::qWait(450);
+        QCOMPARE(d.form.StartYear(), 2025);
+        QCOMPARE(d.root()->child(0)->text(0), QStringLiteral("2025"));
+        QCOMPARE(d.root()->child(49)->text(0), QStringLiteral("2074"));
+        // The selected node (third year) now shows 2027, and the grid follows it.
+        QCOMPARE(d.tree->currentItem()->text(0), QStringLiteral("2027"));
+        QCOMPARE(d.cell(0, "Year").toInt(), 2027);
+        // Period identifiers are not renumbered.
+        QCOMPARE(d.cell(0, "PeriodID").toInt(), 202601);
+    }
+
+    void freezeAndActivate_data()
+    {
+        QTest::addColumn<bool>("allYears");
+        QTest::newRow("是: every year") << true;
+        QTest::newRow("否: shown year") << false;
+    }
+    void freezeAndActivate()
+    {
+        QFETCH(bool, allYears);
+        Dialog d;
+        d.form.show();
+        d.select(2030);
+        ScriptedDialogs dialogs;
+        dialogs.answer(allYears ? mrOk : mrCancel);
+        d.form.findChild<QPushButton *>(QStringLiteral("btnFreeze"))->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(
+            dialogs.shown[0].text,
+            QStringLiteral("冻结全部年份会计期间选择\"是\"，仅冻结2030年全部会计期间选择\"否\"？"));
+        QCOMPARE(d.cell(0, "Active", Qt::DisplayRole).toString(), QStringLiteral("否"));
+        QCOMPARE(d.cell(11, "Active").toString(), QStringLiteral("N"));
+        d.select(2031);
+        QCOMPARE(d.cell(5, "Active").toString(),
+                 allYears ? QStringLiteral("N") : QStringLiteral("Y"));
+
+        dialogs.answer(allYears ? mrOk : mrCancel);
+        d.form.findChild<QPushButton *>(QStringLiteral("btnActivate"))->click();
+        QCOMPARE(
+            dialogs.shown[1].text,
+            QStringLiteral("激活全部年份会计期间选择\"是\"，仅激活2031年全部会计期间选择\"否\"？"));
+        QCOMPARE(d.cell(5, "Active").toString(), QStringLiteral("Y"));
+        d.select(2030);
+        QCOMPARE(d.cell(0, "Active").toString(),
+                 allYears ? QStringLiteral("Y") : QStringLiteral("N"));
+
+        // Double-click toggles one period.
+        const QModelIndex first = d.grid->model()->index(0, d.column("No"));
+        emit d.grid->doubleClicked(first);
+        QCOMPARE(d.cell(0, "Active").toString(),
+                 allYears ? QStringLiteral("N") : QStringLiteral("Y"));
+    }
+
+    void startDateEdits()
+    {
+        Dialog d;
+        d.form.show();
+        d.select(2025);
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        QAbstractItemModel *model = d.grid->model();
+        const QModelIndex third = model->index(2, d.column("PostingFrom"));
+        QVERIFY(model->flags(third) & Qt::ItemIsEditable);
+        QVERIFY(!(model->flags(model->index(2, d.column("PostingTo"))) & Qt::ItemIsEditable));
+        QVERIFY(!model->setData(third, QDate(2025, 2, 1)));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].className, QStringLiteral("vexa::gl::TWarningInfoFrom"));
+        QCOMPARE(dialogs.shown[0].text, QStringLiteral("第3期开始日期不能早于第2期开始日期!"));
+        QCOMPARE(d.cell(2, "PostingFrom").toDate(), QDate(2025, 3, 1));
+
+        // An accepted date moves the following periods to the same day of the month.
+        QVERIFY(model->setData(third, QDate(2025, 3, 10)));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(d.cell(1, "PostingTo").toDate(), QDate(2025, 3, 9));
+        QCOMPARE(d.cell(3, "PostingFrom").toDate(), QDate(2025, 4, 10));
+        QCOMPARE(d.cell(11, "PostingFrom").toDate(), QDate(2025, 12, 10));
+    }
+
+    void yearsWithVouchersAreReadOnly()
+    {
+        Dialog d;
+        d.form.show();
+        d.form.SetLastVoucherPeriodID(202512);
+        QAbstractItemModel *model = d.grid->model();
+        for (const auto &[year, editable] :
+             {std::pair(2025, false), std::pair(2024, false), std::pair(2026, true)}) {
+            d.select(year);
+            QCOMPARE(
+                bool(model->flags(model->index(0, d.column("PostingFrom"))) & Qt::ItemIsEditable),
+                editable);
+        }
+    }
+
+    void results_data()
+    {
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<int>("result");
+        QTest::newRow("确认") << QStringLiteral("btnOk") << 1;
+        QTest::newRow("取消") << QStringLiteral("btnCancel") << 2;
+    }
+    void results()
+    {
+        QFETCH(QString, button);
+        QFETCH(int, result);
+        Dialog d;
+        ScriptedDialogs dialogs;
+        dialogs.answerWith([&](QDialog &dialog) {
+            dialog.findChild<QPushButton *>(button)->click();
+            return dialog.result();
+        });
+        QCOMPARE(DialogService::instance().exec(d.form), result);
+        QCOMPARE(d.form.result(), result);
+    }
+
+    void handedInTableIsKept()
+    {
+        ClientDataSet source;
+        source.setFieldDefs(FiscalCalendar::periodFields());
+        source.createDataSet();
+        FiscalCalendar calendar(source);
+        calendar.generate(2020);
+        calendar.setPeriodCount(13);
+
+        Dialog d;
+        d.form.Periods().setData(source.data());
+        d.form.SetStartYear(2017);
+        d.form.SetYearPeriods(13);
+        d.form.SetCanRegenerate(false);
+        d.form.show();
+        QCOMPARE(d.root()->child(0)->text(0), QStringLiteral("2017"));
+        QCOMPARE(d.year->value(), 2017);
+        QVERIFY(d.year->isReadOnly());
+        QVERIFY(d.rb13->isChecked());
+        QVERIFY(!d.rb12->isEnabled());
+        QCOMPARE(d.rows(), 13);
+        QCOMPARE(d.form.YearPeriods(), 13);
+        QCOMPARE(d.form.CanRegenerate(), false);
+    }
+};
+
+QTEST_MAIN(TestPeriodsMForm)
+#include "tst_periodsmform.moc"
