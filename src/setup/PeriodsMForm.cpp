@@ -1,6 +1,7 @@
 #include "PeriodsMForm.h"
 
 #include "ClientDataSet.h"
+#include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
 #include "Globals.h"
@@ -22,6 +23,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include <functional>
 
@@ -273,8 +275,15 @@ void TPeriodsMForm::SetLastVoucherPeriodID(int id)
 void TPeriodsMForm::showEvent(QShowEvent *event)
 {
     TChildDialogForm::showEvent(event);
-    if (!m_prepared)
+    if (!m_prepared) {
+        // The captions carry their band on a first line: the header holds two lines, and
+        // the dates show whole.
+        m_grid->horizontalHeader()->setFixedHeight(2 * Settings().CGridHeaderHeight);
+        if (width() < 640)
+            resize(640, std::max(height(), 420));
         RunGuarded([this] { prepare(); });
+        m_grid->resizeColumnsToContents();
+    }
 }
 
 void TPeriodsMForm::done(int result)
