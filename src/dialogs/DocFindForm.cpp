@@ -702,4 +702,26 @@ void TDocFindForm::showEvent(QShowEvent *event)
         SelectFocusedRow();
 }
 
+void TDocFindForm::SearchWith(const QString &condition)
+{
+    if (!condition.isEmpty())
+        UserWhere = condition;
+    else if (!UserWhere.isEmpty())
+        UserWhere.clear();
+    else
+        return;
+    RefreshData(true);
+}
+
+void TDocFindForm::ChooseBy(const QString &keyField)
+{
+    ClientDataSet *ds = MainDataSet();
+    if (ds && ds->isActive() && !ds->isEmpty()) {
+        SelectedValue = ds->value(keyField);
+        accept();
+    } else {
+        reject();
+    }
+}
+
 } // namespace vexa::gl

@@ -142,6 +142,13 @@ protected:
     void InitDocFind();
     // The descendant's own show-time code: after the sizing, before the part columns.
     virtual void FormShow() {}
+    // A search box's query: condition becomes the user condition and the dataset is read
+    // again; an empty condition drops a search made before, and reads nothing when there
+    // was none.
+    void SearchWith(const QString &condition);
+    // A pick: the current row's key becomes SelectedValue and the dialog closes with OK;
+    // with no rows it closes with Cancel.
+    void ChooseBy(const QString &keyField);
 
     void KeyHook(int &key) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

@@ -96,23 +96,12 @@ QString TSelModulesForm::SearchCondition(const QString &text)
 
 void TSelModulesForm::Search(const QString &text)
 {
-    if (!text.isEmpty())
-        UserWhere = SearchCondition(text);
-    else if (!UserWhere.isEmpty())
-        UserWhere.clear();
-    else
-        return;
-    RefreshData(true);
+    SearchWith(text.isEmpty() ? QString() : SearchCondition(text));
 }
 
 void TSelModulesForm::Choose()
 {
-    if (cdsData->isActive() && !cdsData->isEmpty()) {
-        SelectedValue = cdsData->value(QStringLiteral("MCode"));
-        accept();
-    } else {
-        reject();
-    }
+    ChooseBy(QStringLiteral("MCode"));
 }
 
 void TSelModulesForm::FormShow()

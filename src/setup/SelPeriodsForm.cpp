@@ -135,23 +135,12 @@ QString TSelPeriodsForm::SearchCondition(const QString &text)
 
 void TSelPeriodsForm::Search(const QString &text)
 {
-    if (!text.isEmpty())
-        UserWhere = SearchCondition(text);
-    else if (!UserWhere.isEmpty())
-        UserWhere.clear();
-    else
-        return;
-    RefreshData(true);
+    SearchWith(text.isEmpty() ? QString() : SearchCondition(text));
 }
 
 void TSelPeriodsForm::Choose()
 {
-    if (cdsData->isActive() && !cdsData->isEmpty()) {
-        SelectedValue = cdsData->value(QStringLiteral("PeriodID"));
-        accept();
-    } else {
-        reject();
-    }
+    ChooseBy(QStringLiteral("PeriodID"));
 }
 
 void TSelPeriodsForm::FormShow()
