@@ -1,6 +1,7 @@
 #include "AccountSetParams.h"
 
 #include "ClientDataSet.h"
+#include "DataAccess.h"
 
 #include <vexa/Error.h>
 
@@ -317,6 +318,55 @@ void AppendNewCurrencyRow(ClientDataSet &currencies, const QString &code, const 
                            {"AdjustTag", false},
                            {"Active", true}});
     currencies.post();
+}
+
+// ---- Records opened by key ------------------------------------------------------------
+
+std::unique_ptr<ClientDataSet> OpenAddressRecord(qlonglong addressID)
+{
+    auto address = ProviderDataSet(S("LX_DMAddress"), S("WHERE AddressID = %1").arg(addressID));
+    if (address->isEmpty()) {
+        address->append();
+        if (addressID > 0)
+            address->setValue(S("AddressID"), addressID);
+    }
+    return address;
+}
+
+std::unique_ptr<ClientDataSet> OpenPartAcctConfig(const QVariant &partAcctID)
+{
+    const qlonglong key = partAcctID.isNull() ? 0 : partAcctID.toLongLong();
+    auto config =
+        ProviderDataSet(S("LX_BMListPartAcctConfig"), S("WHERE PartAcctID = %1").arg(key));
+    if (config->isEmpty()) {
+        config->append();
+        config->setValue(S("PartAcctID"), key);
+        config->post();
+    }
+    return config;
+}
+
+std::unique_ptr<ClientDataSet> OpenEntryCheckLists()
+{
+    auto lists = ProviderDataSet(S("LX_FINBaseACheckItem"), S("WHERE 1=1 ORDER BY ACheckID"));
+    EnsureCustomCheckListRow(*lists);
+    lists->first();
+    return lists;
+}
+
+void EnsureCustomCheckListRow(ClientDataSet &checkLists)
+{
+    if (checkLists.locate(S("ACheckID"), QVariant(0)))
+        return;
+    // Kept out of the change log: the list is a lookup and must never write this row.
+    const bool pending = checkLists.changeCount() > 0;
+    checkLists.first();
+    checkLists.insert();
+    checkLists.setValue(S("ACheckID"), 0);
+    checkLists.setValue(S("ACheckCode"), S("自定义"));
+    checkLists.post();
+    if (!pending)
+        checkLists.mergeChangeLog();
 }
 
 QString EntryPropertyFlags(const QString &tagInfo)

@@ -114,6 +114,24 @@ void AppendNewInventoryRow(ClientDataSet &part); // "LX_InitPartValue"
 // new currency (the formats come from ApplyCurrencyFormats).
 void AppendNewCurrencyRow(ClientDataSet &currencies, const QString &code, const QString &name);
 
+// ---- Records opened by key ------------------------------------------------------------
+
+// The company's address ("LX_DMAddress", "WHERE AddressID = " + addressID). When there is
+// no such row an empty one is appended and, like the new information record, left in
+// insert state: its key is required and is assigned on the first save. It carries
+// addressID when that is above 0, so a set whose address row went missing can still save
+// (the first save assigns a key only while the information record's AddressID is 0).
+std::unique_ptr<ClientDataSet> OpenAddressRecord(qlonglong addressID);
+// The inventory accounting configuration ("LX_BMListPartAcctConfig",
+// "WHERE PartAcctID = " + partAcctID), created with that key when none. A null PartAcctID
+// of the inventory record is read as 0.
+std::unique_ptr<ClientDataSet> OpenPartAcctConfig(const QVariant &partAcctID);
+// The check lists an entry property can be bound to ("LX_FINBaseACheckItem"), list 0
+// "自定义" always among them; ordered by ACheckID.
+std::unique_ptr<ClientDataSet> OpenEntryCheckLists();
+// Puts list 0 "自定义" in front when the lists lack it; the row lives in memory only.
+void EnsureCustomCheckListRow(ClientDataSet &checkLists);
+
 // Entry-property flags as stored in TagInfo; an empty value means all clear.
 QString EntryPropertyFlags(const QString &tagInfo);
 

@@ -204,7 +204,7 @@ TPeriodsMForm::TPeriodsMForm(QWidget *parent)
     top->addStretch();
     auto *middle = new QHBoxLayout;
     middle->addWidget(m_tvYears, 1);
-    middle->addWidget(m_grid, 3);
+    middle->addWidget(m_grid, 3, Qt::AlignTop);
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(m_btnActivate);
     buttons->addWidget(m_btnFreeze);
@@ -283,7 +283,19 @@ void TPeriodsMForm::showEvent(QShowEvent *event)
             resize(640, std::max(height(), 420));
         RunGuarded([this] { prepare(); });
         m_grid->resizeColumnsToContents();
+        fitGrid();
     }
+}
+
+void TPeriodsMForm::fitGrid()
+{
+    // The grid shows a whole year without scrolling: twelve rows at least, one more for a
+    // thirteenth period, and every column whole.
+    const int rows = std::max(12, YearPeriods());
+    const int frame = 2 * m_grid->frameWidth();
+    m_grid->setFixedHeight(m_grid->horizontalHeader()->height() +
+                           rows * m_grid->verticalHeader()->defaultSectionSize() + frame);
+    m_grid->setMinimumWidth(m_grid->horizontalHeader()->length() + frame);
 }
 
 void TPeriodsMForm::done(int result)
@@ -377,6 +389,7 @@ void TPeriodsMForm::periodCountChosen(int periods)
     if (m_loading)
         return;
     m_calendar->setPeriodCount(periods);
+    fitGrid();
 }
 
 void TPeriodsMForm::restartStartYearTimer()

@@ -73,6 +73,7 @@ private:
     void setAllActive(bool active);
     bool editPostingFrom(int row, const QDate &date);
     void updatePeriodOptions();
+    void fitGrid();
     int selectedYear() const;
 
     ClientDataSet *m_periods;

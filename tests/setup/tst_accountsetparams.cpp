@@ -497,6 +497,61 @@ private slots:
         QCOMPARE(props->asString(QStringLiteral("Remark")), QStringLiteral("按仓库计价方式"));
         QCOMPARE(props->asBoolean(QStringLiteral("FixTag")), true);
     }
+
+    // The address, the inventory accounting row and the check lists of a set that has none.
+    void recordsOpenedByKey()
+    {
+        auto address = OpenAddressRecord(0);
+        QCOMPARE(address->recordCount(), 1);
+        QVERIFY(address->value(QStringLiteral("AddressID")).isNull());
+        QVERIFY(address->value(QStringLiteral("AddrDesc")).isNull());
+        QCOMPARE(address->state(), ClientDataSet::State::Insert);
+
+        // A key the information record names but the table lacks stays on the new row,
+        // so the save does not fail on a row without its key.
+        address = OpenAddressRecord(77);
+        QCOMPARE(address->asInteger(QStringLiteral("AddressID")), 77);
+        address->setValue(QStringLiteral("AddrDesc"), QStringLiteral("上海市浦东新区"));
+        address->post();
+        ApplyChanges(*address, true);
+        address = OpenAddressRecord(77);
+        QCOMPARE(address->recordCount(), 1);
+        QCOMPARE(address->changeCount(), 0);
+        QCOMPARE(address->asString(QStringLiteral("AddrDesc")), QStringLiteral("上海市浦东新区"));
+
+        // A new inventory record has no PartAcctID yet: read as 0, not a broken command text.
+        auto config = OpenPartAcctConfig(QVariant());
+        QCOMPARE(config->recordCount(), 1);
+        QCOMPARE(config->asInteger(QStringLiteral("PartAcctID")), 0);
+        ApplyChanges(*config, true);
+        config = OpenPartAcctConfig(QVariant());
+        QCOMPARE(config->changeCount(), 0);
+        QCOMPARE(OpenPartAcctConfig(5)->asInteger(QStringLiteral("PartAcctID")), 5);
+
+        auto lists = OpenEntryCheckLists();
+        QCOMPARE(lists->asInteger(QStringLiteral("ACheckID")), 0);
+        QCOMPARE(lists->asString(QStringLiteral("ACheckCode")), QStringLiteral("自定义"));
+        const int stored = lists->recordCount();
+
+        // A template load may leave the server without list 0: it is still offered, and
+        // saving the lookup never writes it.
+        lists->first();
+        lists->deleteRecord();
+        lists->append();
+        lists->setValue(QStringLiteral("ACheckID"), 9);
+        lists->setValue(QStringLiteral("ACheckCode"), QStringLiteral("部门"));
+        lists->post();
+        ApplyChanges(*lists, true);
+        lists = OpenEntryCheckLists();
+        QCOMPARE(lists->recordCount(), stored + 1); // list 9 and list 0 in memory
+        QCOMPARE(lists->asInteger(QStringLiteral("ACheckID")), 0);
+        QCOMPARE(lists->asString(QStringLiteral("ACheckCode")), QStringLiteral("自定义"));
+        QCOMPARE(lists->changeCount(), 0);
+        ApplyChanges(*lists, true);
+        auto server =
+            open(QStringLiteral("LX_FINBaseACheckItem"), QStringLiteral("WHERE ACheckID = 0"));
+        QVERIFY(server->isEmpty());
+    }
 };
 
 QTEST_MAIN(TestAccountSetParams)

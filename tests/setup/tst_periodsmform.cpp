@@ -12,6 +12,7 @@
 
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTableView>
@@ -49,6 +50,16 @@ struct Dialog
         return grid->model()->data(grid->model()->index(row, column(field)), role);
     }
     int rows() const { return grid->model()->rowCount(); }
+    // The shown year fits the grid: nothing to scroll, the last row whole.
+    void checkWholeYearShown() const
+    {
+        QCoreApplication::processEvents();
+        const int last = rows() - 1;
+        QCOMPARE(grid->verticalScrollBar()->maximum(), 0);
+        QCOMPARE(grid->horizontalScrollBar()->maximum(), 0);
+        QVERIFY(grid->rowViewportPosition(last) + grid->rowHeight(last) <=
+                grid->viewport()->height());
+    }
 };
 
 } // namespace
@@ -111,7 +122,11 @@ private slots:
     {
         Dialog d;
         d.form.show();
+        d.checkWholeYearShown();
+        const int height12 = d.grid->height();
         d.rb13->setChecked(true);
+        d.checkWholeYearShown();
+        QCOMPARE(d.grid->height(), height12 + d.grid->rowHeight(0));
         for (int year : {2024, 2050}) {
             d.select(year);
             QCOMPARE(d.rows(), 13);
@@ -127,6 +142,7 @@ private slots:
         QCOMPARE(d.rows(), 12);
         QCOMPARE(d.cell(11, "PostingTo").toDate(), QDate(2040, 12, 31));
         QCOMPARE(d.form.YearPeriods(), 12);
+        QCOMPARE(d.grid->height(), height12);
     }
 
     void startYearChangeWaitsForTimer()
