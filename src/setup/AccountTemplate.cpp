@@ -1,0 +1,216 @@
+#include "AccountTemplate.h"
+
+#include "DataAccess.h"
+
+#include <vexa/Error.h>
+
+#include <QSet>
+
+#include <algorithm>
+
+namespace vexa::gl {
+
+namespace {
+
+using S = QString;
+
+void executeBatch(const QString &statement)
+{
+    QVariantList args{statement};
+    CallServer(S("ExecuteBatch"), args);
+}
+
+// The template's row; a code the server does not know is an error, not an empty chart.
+std::unique_ptr<ClientDataSet> templateRecord(const QString &templateCode)
+{
+    // The code comes from the template list; a quote in it stays inside the literal.
+    QString quoted = templateCode;
+    quoted.replace(QLatin1Char('\''), S("''"));
+    auto record =
+        ProviderDataSet(S("SYS_SMAcctTempData"), S("WHERE AcctTempCode = '%1'").arg(quoted));
+    if (record->isEmpty())
+        throw Error(S("行业科目模板“%1”不存在。").arg(templateCode));
+    return record;
+}
+
+// The packet in one field of the template row; an empty field is an empty packet.
+DataPacket payload(const ClientDataSet &record, const QString &field)
+{
+    const QString text = record.asString(field);
+    if (text.isEmpty())
+        return {};
+    try {
+        return readDataPacket(text);
+    } catch (const Error &e) {
+        throw Error(S("行业科目模板的“%1”数据无法读取：%2").arg(field, e.message()));
+    }
+}
+
+// Deletes a table's rows on the server and opens the target empty.
+std::unique_ptr<ClientDataSet> replaceTarget(const QString &provider, const QString &table)
+{
+    executeBatch(S("DELETE ") + table);
+    return ProviderDataSet(provider, S("WHERE 1=1"));
+}
+
+void copyRows(const QString &provider, const QString &table, const DataPacket &rows)
+{
+    auto target = replaceTarget(provider, table);
+    AppendSharedRows(*target, rows);
+    ApplyChanges(*target, false);
+}
+
+bool nullToFalse(const ClientDataSet &ds, const QString &field)
+{
+    return !ds.isNull(field) && ds.asBoolean(field);
+}
+
+} // namespace
+
+void AppendSharedRows(ClientDataSet &target, const DataPacket &payload)
+{
+    QList<std::pair<int, int>> shared; // payload column, target field
+    for (int c = 0; c < payload.fields.size(); ++c) {
+        const int f = target.fieldIndex(payload.fields[c].name);
+        if (f >= 0)
+            shared.append({c, f});
+    }
+    for (const QVariantList &row : payload.rows) {
+        target.append();
+        for (const auto &[c, f] : shared)
+            target.setValue(f, row.value(c));
+        target.post();
+    }
+}
+
+void AppendTemplateAccounts(ClientDataSet &accounts, const DataPacket &payload,
+                            const QString &sysCur, AccountAdaptation adaptation)
+{
+    // Income, expense and cost-of-sales types are control accounts by balance side.
+    static const QSet<QString> controlTypes{S("SY"), S("SR"), S("SRFY"), S("ZCH")};
+    const bool full = adaptation == AccountAdaptation::Full;
+    int typeColumn = -1, dcColumn = -1;
+    for (int c = 0; c < payload.fields.size(); ++c) {
+        if (payload.fields[c].name == S("AcctTypeCode"))
+            typeColumn = c;
+        else if (payload.fields[c].name == S("DC"))
+            dcColumn = c;
+    }
+
+    DataPacket one{payload.fields, {}};
+    for (const QVariantList &row : payload.rows) {
+        one.rows = {row};
+        AppendSharedRows(accounts, one);
+        accounts.edit();
+        accounts.setValue(S("CurrCode"), sysCur);
+        accounts.setValue(S("IsControl"), false);
+        if (full) {
+            if (nullToFalse(accounts, S("IsNode")))
+                accounts.setValue(S("InFull"), true);
+            accounts.setValue(S("AdjustRate"), false);
+            for (const char *field : {"ACurrAcct", "QtyEnter", "IsEquivalent", "Budget", "Frozen",
+                                      "Fixed", "DeleteTag", "InFull"}) {
+                const QString name = QString::fromLatin1(field);
+                accounts.setValue(name, nullToFalse(accounts, name));
+            }
+            accounts.setValue(S("ACItemDesc"), QVariant());
+            accounts.setValue(S("ComeAndGoCheck"), false);
+            accounts.setValue(S("IsCostRules"), false);
+            accounts.setValue(S("ACItemID"), 0);
+        }
+        const QString type = typeColumn >= 0 ? row.value(typeColumn).toString() : QString();
+        if (controlTypes.contains(type)) {
+            const QString dc = dcColumn >= 0 ? row.value(dcColumn).toString() : QString();
+            accounts.setValue(S("ControlType"), dc == S("C") ? 1 : 2);
+        }
+        accounts.post();
+    }
+}
+
+void LoadAccountTemplate(const QString &templateCode, const QString &sysCur)
+{
+    const auto record = templateRecord(templateCode);
+    const DataPacket accountRows = payload(*record, S("AcctXMLData"));
+    if (accountRows.isEmpty())
+        return;
+
+    auto accounts = replaceTarget(S("LX_DMAccounting"), S("T0102010"));
+    AppendTemplateAccounts(*accounts, accountRows, sysCur, AccountAdaptation::Full);
+    ApplyChanges(*accounts, false);
+
+    // Without types in the template the stored ones stay: an account set needs some.
+    const DataPacket typeRows = payload(*record, S("AcctTypeXMLData"));
+    if (!typeRows.isEmpty())
+        copyRows(S("LX_DMAccttype"), S("T0102011"), typeRows);
+
+    if (!record->asString(S("T0200096")).isEmpty()) {
+        const QList<std::pair<const char *, const char *>> reports = {
+            {"LX_FINGLReportTemplet", "T0200096"},
+            {"LX_FINGLReportTempletItem", "T0200097"},
+            {"LX_FINGLReportTempletForAcctDef", "T0200098"},
+            {"LX_FINGLReportTempletForSUM", "T0200099"}};
+        for (const auto &[provider, table] : reports)
+            copyRows(QString::fromLatin1(provider), QString::fromLatin1(table),
+                     payload(*record, QString::fromLatin1(table)));
+    }
+    // Report lines follow the new chart by account code, whether or not they were replaced.
+    executeBatch(S("UPDATE T0200098 SET AcctID = NULL WHERE ItemAcctCode NOT IN "
+                   "(SELECT AcctCode FROM T0102010)"));
+    executeBatch(S("UPDATE T0200098 SET AcctID = T0102010.AcctID FROM T0102010 "
+                   "WHERE T0200098.ItemAcctCode = T0102010.AcctCode "));
+
+    // Only check list 0 comes from the template; the account set's own lists stay.
+    const DataPacket levelRows = payload(*record, S("T0102053"));
+    if (!levelRows.isEmpty()) {
+        for (const char *statement :
+             {"DELETE T0102057 WHERE DacvID IN (SELECT DacvID FROM T0102053 WHERE ACheckID = 0)",
+              "DELETE T0102056 WHERE DacvID IN (SELECT DacvID FROM T0102053 WHERE ACheckID = 0)",
+              "DELETE T0102055 WHERE ACheckID = 0", "DELETE T0102053 WHERE ACheckID = 0"})
+            executeBatch(QString::fromLatin1(statement));
+        auto levels = ProviderDataSet(S("LX_FINBaseACheckLevels"), S("WHERE -1=1"));
+        AppendSharedRows(*levels, levelRows);
+        ApplyChanges(*levels, false);
+        auto items = ProviderDataSet(S("LX_FINBaseACheckItem"), S("WHERE -1=1"));
+        AppendSharedRows(*items, payload(*record, S("T0102055")));
+        ApplyChanges(*items, false);
+    }
+}
+
+void WriteDefaultAccountTypes(const ClientDataSet &chosen)
+{
+    auto types = ProviderDataSet(S("LX_DMAccttype"), S("WHERE 1=1 ORDER BY AcctType"));
+    // Numbered on from the row count (1, 2, 3 on an empty table); past the largest number
+    // when stored types leave a gap, so a new type never takes a used key.
+    qlonglong largest = 0;
+    for (types->first(); !types->eof(); types->next())
+        largest = std::max(largest, types->asInteger(S("AcctType")));
+    const DataPacket rows = chosen.data();
+    DataPacket one{rows.fields, {}};
+    for (const QVariantList &row : rows.rows) {
+        const qlonglong number = std::max<qlonglong>(types->recordCount(), largest) + 1;
+        largest = number;
+        one.rows = {row};
+        AppendSharedRows(*types, one);
+        types->edit();
+        types->setValue(S("AcctType"), number);
+        types->post();
+    }
+    ApplyChanges(*types, false);
+}
+
+TemplatePreview BuildTemplatePreview(const QString &templateCode, const QString &sysCur)
+{
+    const auto record = templateRecord(templateCode);
+    TemplatePreview preview;
+    // Opened empty: the preview shows the template, not what the account set holds.
+    preview.accounts = ProviderDataSet(S("LX_DMAccounting"), S("WHERE -1=1"));
+    AppendTemplateAccounts(*preview.accounts, payload(*record, S("AcctXMLData")), sysCur,
+                           AccountAdaptation::Preview);
+    preview.accountTypes = ProviderDataSet(S("LX_DMAccttype"), S("WHERE -1=1"));
+    AppendSharedRows(*preview.accountTypes, payload(*record, S("AcctTypeXMLData")));
+    preview.accounts->first();
+    preview.accountTypes->first();
+    return preview;
+}
+
+} // namespace vexa::gl
