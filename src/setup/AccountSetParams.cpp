@@ -28,6 +28,12 @@ void setValues(ClientDataSet &ds, const QList<std::pair<const char *, QVariant>>
 
 } // namespace
 
+void PostPending(ClientDataSet &ds)
+{
+    if (ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert)
+        ds.post();
+}
+
 // ---- Fixed code lists -----------------------------------------------------------------
 
 QList<CodeText> CodeListEntries(CodeList list)

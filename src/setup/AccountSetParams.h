@@ -23,6 +23,9 @@ class ClientDataSet;
 
 namespace vexa::gl {
 
+// Posts a pending edit or insert; a dataset in browse state is left alone.
+void PostPending(ClientDataSet &ds);
+
 // ---- Fixed code lists -----------------------------------------------------------------
 
 struct CodeText

@@ -1,5 +1,7 @@
 #include "FiscalCalendar.h"
 
+#include "AccountSetParams.h"
+
 #include <vexa/Error.h>
 
 #include <algorithm>
@@ -35,12 +37,6 @@ int requireField(const ClientDataSet &ds, const QString &name)
     if (i < 0)
         throw Error(QStringLiteral("会计期间数据缺少字段“%1”。").arg(name));
     return i;
-}
-
-void postPending(ClientDataSet &ds)
-{
-    if (ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert)
-        ds.post();
 }
 
 } // namespace
@@ -120,7 +116,7 @@ QDate FiscalCalendar::shiftYearDate(const QDate &date, int delta)
 
 std::vector<FiscalCalendar::Period> FiscalCalendar::readAll()
 {
-    postPending(m_ds);
+    PostPending(m_ds);
     m_ds.setFiltered(false);
     m_ds.setIndexFieldNames(QString());
 
@@ -209,7 +205,7 @@ void FiscalCalendar::generate(int serverYear)
         throw Error(QStringLiteral("服务器日期的年度%1无效，无法生成会计期间。").arg(serverYear));
 
     const ControlsOff quiet(m_ds);
-    postPending(m_ds);
+    PostPending(m_ds);
     m_ds.setFiltered(false);
     m_ds.setIndexFieldNames(QString());
     m_ds.last();
@@ -256,7 +252,7 @@ QList<int> FiscalCalendar::years() const
 void FiscalCalendar::showYear(int year)
 {
     const ControlsOff quiet(m_ds);
-    postPending(m_ds);
+    PostPending(m_ds);
     applyView(year);
 }
 
@@ -385,7 +381,7 @@ FiscalCalendar::EditResult FiscalCalendar::editPostingFrom(const QDate &date)
 {
     if (!date.isValid() || m_ds.isEmpty())
         return {};
-    postPending(m_ds);
+    PostPending(m_ds);
     const int year = m_ds.value(QStringLiteral("Year")).toInt();
     const int no = m_ds.value(QStringLiteral("No")).toInt();
     if (!isShownYearEditable())

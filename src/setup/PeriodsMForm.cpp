@@ -1,5 +1,6 @@
 #include "PeriodsMForm.h"
 
+#include "AccountSetParams.h"
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
@@ -84,12 +85,6 @@ public:
         return editor;
     }
 };
-
-void postPending(ClientDataSet &ds)
-{
-    if (ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert)
-        ds.post();
-}
 
 struct Busy
 {
@@ -305,7 +300,7 @@ void TPeriodsMForm::done(int result)
         Globals().Host->BeginBusy();
     m_tmStartYear->stop();
     if (result == 1)
-        postPending(*m_periods);
+        PostPending(*m_periods);
     TChildDialogForm::done(result);
 }
 
@@ -421,7 +416,7 @@ void TPeriodsMForm::applyStartYear()
 
 void TPeriodsMForm::setAllActive(bool active)
 {
-    postPending(*m_periods);
+    PostPending(*m_periods);
     const int year = m_periods->isEmpty() ? m_calendar->shownYear()
                                           : m_periods->value(QStringLiteral("Year")).toInt();
     const QString question =

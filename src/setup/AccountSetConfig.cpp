@@ -1,0 +1,517 @@
+#include "AccountSetConfig.h"
+
+#include "AccountTemplate.h"
+#include "DataAccess.h"
+#include "DataModule.h"
+#include "Globals.h"
+#include "SessionContext.h"
+
+#include <vexa/Error.h>
+
+#include <QHash>
+
+namespace vexa::gl {
+
+namespace {
+
+using S = QString;
+
+std::unique_ptr<ClientDataSet> openOrCreate(const char *provider, void (*create)(ClientDataSet &))
+{
+    auto ds = ProviderDataSet(QString::fromLatin1(provider), S("WHERE 1=1"));
+    if (ds->isEmpty())
+        create(*ds);
+    return ds;
+}
+
+void ensureEditing(ClientDataSet &ds)
+{
+    if (ds.state() == ClientDataSet::State::Browse)
+        ds.edit();
+}
+
+QString quoted(QString text)
+{
+    return S("'") + text.replace(QLatin1Char('\''), S("''")) + S("'");
+}
+
+bool blank(const ClientDataSet &ds, const char *field)
+{
+    return ds.asString(QString::fromLatin1(field)).trimmed().isEmpty();
+}
+
+int intValue(const ClientDataSet &ds, const char *field)
+{
+    return int(ds.asInteger(QString::fromLatin1(field)));
+}
+
+// Makes target hold exactly rows, matched by key: changed rows are modified in place, so a
+// period that vouchers refer to is never deleted and inserted again.
+void replaceRows(ClientDataSet &target, const DataPacket &rows, const QString &key)
+{
+    int keyColumn = -1;
+    QList<std::pair<int, int>> shared; // packet column, target field
+    for (int c = 0; c < rows.fields.size(); ++c) {
+        const int f = target.fieldIndex(rows.fields[c].name);
+        if (f < 0)
+            continue;
+        shared.append({c, f});
+        if (rows.fields[c].name == key)
+            keyColumn = c;
+    }
+    if (keyColumn < 0)
+        throw Error(S("会计期间数据缺少字段“%1”。").arg(key));
+
+    QHash<qlonglong, const QVariantList *> wanted;
+    for (const QVariantList &row : rows.rows)
+        wanted.insert(row.value(keyColumn).toLongLong(), &row);
+    QList<qlonglong> gone;
+    for (target.first(); !target.eof(); target.next()) {
+        const qlonglong id = target.asInteger(key);
+        const QVariantList *row = wanted.value(id);
+        if (!row) {
+            gone.append(id);
+            continue;
+        }
+        wanted.remove(id);
+        bool changed = false;
+        for (const auto &[c, f] : shared)
+            changed = changed || target.value(f) != row->value(c);
+        if (changed) {
+            target.edit();
+            for (const auto &[c, f] : shared)
+                target.setValue(f, row->value(c));
+            target.post();
+        }
+    }
+    for (qlonglong id : gone)
+        if (target.locate(key, id))
+            target.deleteRecord();
+    for (const QVariantList &row : rows.rows) {
+        if (!wanted.contains(row.value(keyColumn).toLongLong()))
+            continue;
+        target.append();
+        for (const auto &[c, f] : shared)
+            target.setValue(f, row.value(c));
+        target.post();
+    }
+}
+
+} // namespace
+
+QString FixedSettingQuestion(const QString &prefix, const QString &value)
+{
+    return prefix + QLatin1Char('"') + value + S("\"，\r\n确认后系统将不允许再次修改，是否继续？");
+}
+
+AccountSetConfig::AccountSetConfig() = default;
+AccountSetConfig::~AccountSetConfig() = default;
+
+void AccountSetConfig::Load(const QDate &serverDate)
+{
+    m_templates = ProviderDataSet(S("SYS_SMAcctTemp"), S("WHERE 1=1 ORDER BY AcctTempCode"));
+    m_templates->first();
+    const QString firstTemplate =
+        m_templates->isEmpty() ? QString() : m_templates->asString(S("AcctTempCode"));
+    m_info = ProviderDataSet(S("LX_SysInitInfo"), S("WHERE 1=1"));
+    m_newInfo = m_info->isEmpty();
+    if (m_newInfo) {
+        AppendNewInfoRow(*m_info, firstTemplate, serverDate);
+    } else if (blank(*m_info, "AcctTempDesc") && !firstTemplate.isEmpty()) {
+        m_info->edit();
+        m_info->setValue(S("AcctTempDesc"), firstTemplate);
+        m_info->post();
+    }
+    m_entryFlags = EntryPropertyFlags(m_info->asString(S("TagInfo")));
+    m_options = std::make_unique<OptionRecords>();
+    m_optionsStored = m_options->Load(*m_info);
+    m_partCustom = std::make_unique<ClientDataSet>();
+    LoadPartCustom(*m_partCustom, m_info->asString(S("PartCustom")));
+    m_storedCurrency = m_info->asString(S("SysCur"));
+    m_enabledAtOpen = m_info->asBoolean(S("InitialAudit"));
+    readPickers();
+
+    m_address = OpenAddressRecord(m_info->asInteger(S("AddressID")));
+    m_show = openOrCreate("LX_InitShowValue", AppendNewDisplayRow);
+    m_flags = FinanceFlags::ForDialog(m_options->BooleanStr(OptionRecords::Fin), m_optionsStored,
+                                      m_enabledAtOpen);
+
+    m_yearPeriods = intValue(*m_info, "YearPeriods");
+    m_startYear = intValue(*m_info, "StartYear");
+    m_periods = ProviderDataSet(S("LX_FINPostingPeriods"), S("WHERE 1=1 ORDER BY PeriodID"));
+    m_periods->setIndexFieldNames(S("Year;No"));
+    ShowYear(m_startYear);
+
+    m_whCosting = ProviderDataSet(S("LX_BMListProperty"),
+                                  S("WHERE (PropType = 'WHCoCase') ORDER BY PropType, SortNo"));
+    InsertWarehouseCostingRow(*m_whCosting);
+    m_part = openOrCreate("LX_InitPartValue", AppendNewInventoryRow);
+    m_partAcct = OpenPartAcctConfig(m_part->value(S("PartAcctID")));
+    m_pur = openOrCreate("LX_InitPurValue", AppendNewPurchaseRow);
+    m_sal = openOrCreate("LX_InitSalValue", AppendNewSalesRow);
+    m_objTypes =
+        ProviderDataSet(S("LX_DMObjType"), S("WHERE QtyCalTag = 1 Order By IndexNo, ObjType"));
+    m_checkLists = OpenEntryCheckLists();
+
+    m_minCounts[int(PropertyKind::Inventory)] = intValue(*m_info, "PartFixcolCount");
+    m_minCounts[int(PropertyKind::Entry)] = intValue(*m_info, "PartPropCount");
+    m_minCounts[int(PropertyKind::Factor)] = intValue(*m_info, "PartFactorCount");
+}
+
+void AccountSetConfig::readPickers()
+{
+    m_glPicker = m_info->asInteger(S("GLStartPeriodID")) == 0;
+    m_cashierPicker = m_info->asInteger(S("CashierStartPeriodID")) == 0;
+    m_businessPicker = m_info->asInteger(S("InvStartPeriodID")) == 0;
+}
+
+int AccountSetConfig::MinimumCount(PropertyKind kind) const
+{
+    return m_minCounts[int(kind)];
+}
+
+bool AccountSetConfig::CostCalCaseEditable() const
+{
+    return CurrencyEditable() || m_info->asString(S("CostCalCase")) == S("A");
+}
+
+bool AccountSetConfig::ChoosesAccountTypes() const
+{
+    return IndustryEditable() && m_info->asString(S("AcctTempDesc")) == CustomChartTemplate;
+}
+
+bool AccountSetConfig::CanRegeneratePeriods() const
+{
+    // A saved table is numbered from 1: its structure is fixed.
+    const bool filtered = m_periods->isFiltered();
+    m_periods->setFiltered(false);
+    m_periods->first();
+    const bool numbered = !m_periods->isEmpty() && m_periods->asInteger(S("PeriodID")) == 1;
+    m_periods->setFiltered(filtered);
+    return m_glPicker && !numbered;
+}
+
+void AccountSetConfig::ShowYear(int year)
+{
+    m_periods->setFilter(S("Year = %1").arg(year));
+    m_periods->setFiltered(true);
+    m_periods->first();
+}
+
+int AccountSetConfig::TakePeriods(const DataPacket &periods, int startYear, int yearPeriods,
+                                  int keepYear)
+{
+    m_startYear = startYear;
+    m_yearPeriods = yearPeriods;
+    ensureEditing(*m_info);
+    m_info->setValue(S("StartYear"), startYear);
+    m_info->setValue(S("YearPeriods"), yearPeriods);
+
+    m_periods->setFiltered(false);
+    replaceRows(*m_periods, periods, S("PeriodID"));
+    const bool kept = keepYear != 0 && m_periods->locate(S("Year"), keepYear);
+    const int shown = kept ? keepYear : startYear;
+    ShowYear(shown);
+    if (m_info->asInteger(S("GLStartPeriodID")) == 0 && !m_periods->isEmpty())
+        SetGLStart(intValue(*m_periods, "PeriodID"), m_periods->asString(S("PeriodName")));
+    return shown;
+}
+
+void AccountSetConfig::SetGLStart(int periodId, const QString &periodName)
+{
+    ensureEditing(*m_info);
+    m_info->setValue(S("GLStartPeriodID"), periodId);
+    m_info->setValue(S("GLNowPeriodID"), periodId);
+    m_info->setValue(S("GLStartPeriodName"), periodName);
+    m_info->setValue(S("GLNowPeriodName"), periodName);
+}
+
+void AccountSetConfig::SetBusinessStart(int periodId, const QString &periodName, bool alsoGL)
+{
+    ensureEditing(*m_info);
+    m_info->setValue(S("InvStartPeriodID"), periodId);
+    m_info->setValue(S("InvNowPeriodID"), periodId);
+    m_info->setValue(S("KBPeriodName"), periodName);
+    m_info->setValue(S("KCPeriodName"), periodName);
+    if (alsoGL)
+        SetGLStart(periodId, periodName);
+}
+
+void AccountSetConfig::SetCashierStart(int periodId, const QString &periodName)
+{
+    ensureEditing(*m_info);
+    m_info->setValue(S("CashierStartPeriodID"), periodId);
+    m_info->setValue(S("CashierNowPeriodID"), periodId);
+    m_info->setValue(S("CSPeriodName"), periodName);
+    m_info->setValue(S("CCPeriodName"), periodName);
+}
+
+std::optional<ConfigProblem> AccountSetConfig::CashierPickerFilter(QString &filter) const
+{
+    const qlonglong glNow = m_info->asInteger(S("GLNowPeriodID"));
+    if (glNow == 0)
+        return ConfigProblem{S("必须首先选择财务系统启用会计期间。"), ConfigPage::Cashier, {}};
+    filter = S("PeriodID >= %1").arg(glNow);
+    return std::nullopt;
+}
+
+std::optional<ConfigProblem> AccountSetConfig::SetPropertyCount(PropertyKind kind, int count)
+{
+    static const char *const fields[] = {"PartFixcolCount", "PartPropCount", "PartFactorCount"};
+    static const char *const messages[] = {"启用存货属性总数必须大于 ", "启用输入属性总数必须大于 ",
+                                           "启用存货数量因子总数 "};
+    const int minimum = MinimumCount(kind);
+    const QString field = QString::fromLatin1(fields[int(kind)]);
+    if (count < minimum)
+        return ConfigProblem{QString::fromUtf8(messages[int(kind)]) + QString::number(minimum),
+                             ConfigPage::Inventory, field};
+    ensureEditing(*m_info);
+    m_info->setValue(field, count);
+    return std::nullopt;
+}
+
+void AccountSetConfig::SetChosenAccountTypes(const DataPacket &types)
+{
+    m_chosenTypes = std::make_unique<ClientDataSet>();
+    m_chosenTypes->setData(types);
+}
+
+std::optional<ConfigProblem> AccountSetConfig::Validate()
+{
+    if (ChoosesAccountTypes() && (!m_chosenTypes || m_chosenTypes->isEmpty()))
+        return ConfigProblem{S("必须指定账套行业性质。"), ConfigPage::Overview, S("AcctTempDesc")};
+
+    // Checked before the pending edits are posted, so a new information record without a
+    // company name gets this message rather than the dataset's required-field error.
+    const ClientDataSet &info = *m_info;
+    if (blank(info, "UseOrg"))
+        return ConfigProblem{S("必须输入公司名称。"), ConfigPage::Overview, S("UseOrg")};
+    if (blank(info, "SysCur"))
+        return ConfigProblem{S("必须输入记账本位币代码。"), ConfigPage::Overview, S("SysCur")};
+    if (blank(info, "CurrName"))
+        return ConfigProblem{S("必须输入记账本位币名称。"), ConfigPage::Overview, S("CurrName")};
+    if (blank(info, "AcctTempDesc"))
+        return ConfigProblem{S("必须输入账套行业性质。"), ConfigPage::Overview, S("AcctTempDesc")};
+
+    for (ClientDataSet *ds :
+         {m_info.get(), m_show.get(), m_part.get(), m_partAcct.get(), m_pur.get(), m_sal.get()})
+        PostPending(*ds);
+    // A new address row gets its key in the save.
+    if (!m_address->isNull(S("AddressID")))
+        PostPending(*m_address);
+
+    m_periods->setFiltered(false);
+    const bool noPeriods = m_periods->isEmpty();
+    const qlonglong gl = info.asInteger(S("GLStartPeriodID"));
+    const qlonglong cashier = info.asInteger(S("CashierStartPeriodID"));
+    const qlonglong business = info.asInteger(S("InvStartPeriodID"));
+    const auto found = [this](qlonglong id) { return m_periods->locate(S("PeriodID"), id); };
+    std::optional<ConfigProblem> problem;
+    if (noPeriods)
+        problem = ConfigProblem{S("必须设置会计期间。"), ConfigPage::Periods, {}};
+    else if (gl == 0)
+        problem = ConfigProblem{S("必须选择财务系统的启用会计期间。"), ConfigPage::Finance, {}};
+    else if (!found(gl))
+        problem = ConfigProblem{S("选择的财务系统启用会计期间无效。"), ConfigPage::Finance, {}};
+    else if (cashier != 0 && !found(cashier))
+        problem = ConfigProblem{S("选择的出纳系统启用会计期间无效。"), ConfigPage::Cashier, {}};
+    else if (cashier != 0 && cashier < gl)
+        problem = ConfigProblem{S("选择的出纳系统启用会计期间不可以小于财务系统启用会计期间。"),
+                                ConfigPage::Cashier,
+                                {}};
+    else if (business != 0 && !found(business))
+        problem = ConfigProblem{S("选择的业务系统启用会计期间无效。"), ConfigPage::Finance, {}};
+    m_periods->setFiltered(true);
+    m_periods->first();
+    return problem;
+}
+
+QList<ConfigQuestion> AccountSetConfig::Questions(bool financePageShown) const
+{
+    const ClientDataSet &info = *m_info;
+    const QString currency =
+        FixedSettingQuestion(S("账套记账本位币被设置为"),
+                             info.asString(S("SysCur")) + S(" - ") + info.asString(S("CurrName")));
+    QList<ConfigQuestion> questions;
+    if (m_businessPicker && info.asInteger(S("InvStartPeriodID")) > 0)
+        questions.append({FixedSettingQuestion(S("业务系统启用会计期间被设置为"),
+                                               info.asString(S("KBPeriodName")))});
+    if (m_glPicker && info.asInteger(S("GLStartPeriodID")) > 0 && financePageShown) {
+        questions.append({FixedSettingQuestion(S("财务系统启用会计期间被设置为"),
+                                               info.asString(S("GLStartPeriodName")))});
+        questions.append({currency});
+        questions.append(
+            {S("是否立即启用此账套（多人同时使用时，建议等账套期初数据输入完毕后再启动账套）？"),
+             true});
+    }
+    if (m_storedCurrency.isEmpty())
+        questions.append({currency});
+    return questions;
+}
+
+void AccountSetConfig::renumberPeriods(int &glStart, int &cashierStart, int &businessStart)
+{
+    m_periods->setFiltered(false);
+    int position = 0;
+    for (m_periods->first(); !m_periods->eof(); m_periods->next()) {
+        const int old = intValue(*m_periods, "PeriodID");
+        ++position;
+        if (businessStart == old)
+            businessStart = position;
+        if (glStart == old)
+            glStart = position;
+        if (cashierStart == old)
+            cashierStart = position;
+        if (old == position)
+            continue;
+        m_periods->edit();
+        m_periods->setValue(S("PeriodID"), position);
+        m_periods->post();
+    }
+}
+
+std::unique_ptr<ClientDataSet> AccountSetConfig::currencyTable()
+{
+    const DisplaySettings display = DisplaySettings::Read(*m_show);
+    if (!CurrencyEditable()) {
+        auto all = ProviderDataSet(S("LX_DMCurrency"), S("WHERE 1=1"));
+        ApplyCurrencyFormats(*all, display);
+        return all;
+    }
+    const QString code = m_info->asString(S("SysCur"));
+    const QString name = m_info->asString(S("CurrName"));
+    // The entered code's own row is taken when it exists, rather than renaming the stored
+    // currency onto a key that is already used.
+    auto table = ProviderDataSet(
+        S("LX_DMCurrency"),
+        S("WHERE CurrCode = %1 OR CurrCode = %2").arg(quoted(m_storedCurrency), quoted(code)));
+    const bool existing =
+        table->locate(S("CurrCode"), code) ||
+        (!m_storedCurrency.isEmpty() && table->locate(S("CurrCode"), m_storedCurrency));
+    if (existing) {
+        table->edit();
+        table->setValue(S("CurrCode"), code);
+        table->setValue(S("CurrName"), name);
+        table->setValue(S("FixPrcnt"), 1);
+        table->setValue(S("LastPrcnt"), 1);
+        table->setValue(S("AdjustTag"), false);
+        table->setValue(S("Active"), true);
+    } else {
+        AppendNewCurrencyRow(*table, code, name);
+        table->edit();
+    }
+    table->setValue(S("FormatStr"), BaseCurrencyFirstFormat(display.ShowCurrCode, code));
+    table->post();
+    ApplyCurrencyFormats(*table, display);
+    return table;
+}
+
+AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
+{
+    ClientDataSet &info = *m_info;
+    const bool optionsStoredBefore = !info.asString(S("ComOption")).isEmpty();
+    int gl = intValue(info, "GLStartPeriodID");
+    int cashier = intValue(info, "CashierStartPeriodID");
+    int business = intValue(info, "InvStartPeriodID");
+    renumberPeriods(gl, cashier, business);
+    if (IndustryEditable()) {
+        ensureEditing(info);
+        info.setValue(S("GLStartPeriodID"), gl);
+        info.setValue(S("GLNowPeriodID"), gl);
+        info.setValue(S("CashierStartPeriodID"), cashier);
+        info.setValue(S("CashierNowPeriodID"), cashier);
+        info.setValue(S("InvStartPeriodID"), business);
+        info.setValue(S("InvNowPeriodID"), business);
+    }
+    SaveResult result;
+    result.settingsChanged = gl > 0 || cashier > 0 || business > 0;
+
+    try {
+        auto currencies = currencyTable();
+        ServerTransaction transaction;
+        ensureEditing(info);
+        ApplyInfoFormats(info, DisplaySettings::Read(*m_show));
+        if (info.asInteger(S("AddressID")) == 0) {
+            const qlonglong id = NextEntityID(S("1095"), true);
+            info.setValue(S("AddressID"), id);
+            ensureEditing(*m_address);
+            m_address->setValue(S("AddressID"), id);
+        }
+        PostPending(*m_address);
+        m_options->Save(info, m_flags);
+        // The books run from the general-ledger start: the first date the set holds data for.
+        if (!m_enabledAtOpen && m_startYear != 0 && m_periods->locate(S("PeriodID"), gl))
+            info.setValue(S("BackupDate"), m_periods->value(S("PostingFrom")));
+        info.setValue(S("StartYear"), m_startYear);
+        info.setValue(S("YearPeriods"), m_yearPeriods);
+        info.setValue(S("PartCustom"), SavePartCustom(*m_partCustom));
+        info.setValue(S("TagInfo"), m_entryFlags);
+        if (enableNow)
+            info.setValue(S("InitialAudit"), true);
+        info.post();
+
+        ensureEditing(*m_part);
+        m_part->setValue(S("PartWHCode"), QVariant());
+        m_part->post();
+
+        std::unique_ptr<ClientDataSet> docNums;
+        if (VoucherFillEditable()) {
+            docNums = ProviderDataSet(
+                S("LX_DMDocNum"),
+                S("WHERE (ObjType = 2101) or (ObjType = 2102) ORDER BY ObjType, NumCa"));
+            ApplyVoucherNumberFormat(*docNums, DisplaySettings::Read(*m_show).PZNumCaLen);
+        }
+
+        if (ChoosesAccountTypes()) {
+            if (m_chosenTypes)
+                WriteDefaultAccountTypes(*m_chosenTypes);
+        } else if (IndustryEditable()) {
+            LoadAccountTemplate(info.asString(S("AcctTempDesc")), info.asString(S("SysCur")));
+        }
+
+        QList<ClientDataSet *> applied = {currencies.get(), m_periods.get(), m_address.get(),
+                                          m_show.get(),     m_part.get(),    m_partAcct.get(),
+                                          m_pur.get(),      m_sal.get()};
+        if (docNums)
+            applied.append(docNums.get());
+        applied.append(m_objTypes.get());
+        applied.append(m_info.get());
+        for (ClientDataSet *ds : applied)
+            ApplyChanges(*ds, false);
+        transaction.Commit();
+        for (ClientDataSet *ds : applied)
+            ds->mergeChangeLog();
+    } catch (const Error &) {
+        m_periods->setFiltered(true);
+        if (Session().DesignModule)
+            throw;
+        throw Error(m_newInfo ? S("数据记录重复。") : S("数据已被使用，或其他用户已修改数据。"));
+    }
+    m_newInfo = false;
+    m_periods->setFiltered(true);
+    m_periods->first();
+    readPickers();
+    updateHostCopies(optionsStoredBefore);
+    result.enabledNow = !m_enabledAtOpen && info.asBoolean(S("InitialAudit"));
+    return result;
+}
+
+void AccountSetConfig::updateHostCopies(bool optionsStoredBefore)
+{
+    DataModule *module = Globals().DataModule;
+    if (!module)
+        return;
+    if (ClientDataSet *shared = module->dataSet(S("CDS_SysInitInfo")))
+        shared->setData(m_info->data());
+    if (optionsStoredBefore) {
+        for (int k = 0; k < OptionRecords::Count; ++k) {
+            const auto kind = OptionRecords::Kind(k);
+            if (ClientDataSet *copy = module->dataSet(S("CDS_") + OptionRecords::FieldName(kind)))
+                copy->setData(m_options->record(kind).data());
+        }
+    } else {
+        BuildOptionDataSets(module);
+    }
+}
+
+} // namespace vexa::gl

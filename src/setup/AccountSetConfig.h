@@ -1,0 +1,162 @@
+#pragma once
+
+// The account-set configuration without its window: the records it loads, the rules that
+// decide what may still be changed, the validation order of a save, the questions a save
+// asks and the save itself in one server transaction. The configuration dialog binds its
+// controls to these records and calls these functions; tests drive the same functions.
+
+#include "AccountSetParams.h"
+#include "ClientDataSet.h"
+
+#include <QDate>
+#include <QList>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace vexa::gl {
+
+// The dialog's pages, in order.
+enum class ConfigPage { Overview, Periods, Finance, Cashier, Sales, Purchase, Inventory, Display };
+
+struct ConfigProblem
+{
+    QString message;
+    ConfigPage page = ConfigPage::Overview;
+    QString field; // the field whose control takes the focus; empty: the page only
+    bool operator==(const ConfigProblem &) const = default;
+};
+
+// One question a save asks before writing anything; a No ends the save.
+struct ConfigQuestion
+{
+    QString text;
+    bool enablesAccountSet = false; // a Yes to this one makes the save enable the set
+};
+
+enum class PropertyKind { Inventory, Entry, Factor };
+
+class AccountSetConfig
+{
+public:
+    AccountSetConfig();
+    ~AccountSetConfig();
+    AccountSetConfig(const AccountSetConfig &) = delete;
+    AccountSetConfig &operator=(const AccountSetConfig &) = delete;
+
+    // Reads every record from the server, creating the missing ones with the defaults of
+    // a new account set (locally; nothing is written before Save).
+    void Load(const QDate &serverDate);
+
+    ClientDataSet &Info() const { return *m_info; }
+    ClientDataSet &Display() const { return *m_show; }
+    ClientDataSet &Address() const { return *m_address; }
+    ClientDataSet &Purchase() const { return *m_pur; }
+    ClientDataSet &Sales() const { return *m_sal; }
+    ClientDataSet &Inventory() const { return *m_part; }
+    ClientDataSet &InventoryAccounting() const { return *m_partAcct; }
+    ClientDataSet &Periods() const { return *m_periods; }
+    ClientDataSet &ObjectTypes() const { return *m_objTypes; }
+    ClientDataSet &WarehouseCosting() const { return *m_whCosting; }
+    ClientDataSet &CheckLists() const { return *m_checkLists; }
+    ClientDataSet &Templates() const { return *m_templates; }
+    ClientDataSet &PartCustom() const { return *m_partCustom; }
+    OptionRecords &Options() const { return *m_options; }
+    FinanceFlags &Flags() { return m_flags; }
+
+    // What was read at open.
+    const QString &StoredCurrency() const { return m_storedCurrency; }
+    bool EnabledAtOpen() const { return m_enabledAtOpen; }
+    bool OptionsStored() const { return m_optionsStored; }
+    int StartYear() const { return m_startYear; }
+    int YearPeriods() const { return m_yearPeriods; }
+    const QString &EntryFlags() const { return m_entryFlags; }
+    void SetEntryFlags(const QString &flags) { m_entryFlags = flags; }
+    int MinimumCount(PropertyKind kind) const;
+
+    // What may still be changed: the base currency and the industry type until a
+    // general-ledger start period is stored; the picker of a start period while that
+    // start is not stored (both re-read after every save).
+    bool CurrencyEditable() const { return m_glPicker; }
+    bool IndustryEditable() const { return m_glPicker; }
+    bool GLPickerVisible() const { return m_glPicker; }
+    bool CashierPickerVisible() const { return m_cashierPicker; }
+    bool BusinessPickerVisible() const { return m_businessPicker; }
+    bool CostCalCaseEditable() const;
+    bool IncludeAcctCodeEditable() const
+    {
+        return !Info().asBoolean(QStringLiteral("InitialAudit"));
+    }
+    bool VoucherFillEditable() const { return !m_enabledAtOpen; }
+    // The industry type without a preset chart: the user picks account types instead.
+    bool ChoosesAccountTypes() const;
+    // The period dialog may change the structure of the calendar.
+    bool CanRegeneratePeriods() const;
+
+    // Shows one year of the period table ("Year = " + year).
+    void ShowYear(int year);
+    // Takes the period dialog's result back; with no general-ledger start yet, the first
+    // period of the shown year becomes it. Answers the year shown.
+    int TakePeriods(const DataPacket &periods, int startYear, int yearPeriods, int keepYear);
+
+    // Start periods chosen with the picker.
+    void SetGLStart(int periodId, const QString &periodName);
+    void SetBusinessStart(int periodId, const QString &periodName, bool alsoGL);
+    void SetCashierStart(int periodId, const QString &periodName);
+    // The picker's filter for the cashier start, or a problem when there is no
+    // general-ledger start to begin from.
+    std::optional<ConfigProblem> CashierPickerFilter(QString &filter) const;
+
+    // A property count typed on the inventory page; refused below the count at open.
+    std::optional<ConfigProblem> SetPropertyCount(PropertyKind kind, int count);
+
+    // The default account types chosen for the custom chart (a copy is kept).
+    void SetChosenAccountTypes(const DataPacket &types);
+    const ClientDataSet *ChosenAccountTypes() const { return m_chosenTypes.get(); }
+
+    // Checks what a save needs, in the order the user is told (industry type, company,
+    // currency, period table, start periods). Posts the pending edits of the records the
+    // controls edit once the required values are present.
+    std::optional<ConfigProblem> Validate();
+    // The questions to ask, in order, before Save.
+    QList<ConfigQuestion> Questions(bool financePageShown) const;
+
+    struct SaveResult
+    {
+        bool settingsChanged = false; // the caller asks the host to log in again
+        bool enabledNow = false;      // "账套已成功启用！"
+    };
+    // Renumbers the periods, writes the start periods, the formats, the options, the
+    // chart of accounts and every record in one server transaction, then updates the
+    // host's copies. Throws vexa::Error with the message the user is shown; nothing is
+    // written then.
+    SaveResult Save(bool enableNow);
+
+private:
+    void openRecords(const QDate &serverDate);
+    void readPickers();
+    void renumberPeriods(int &glStart, int &cashierStart, int &businessStart);
+    std::unique_ptr<ClientDataSet> currencyTable();
+    void updateHostCopies(bool optionsStoredBefore);
+
+    std::unique_ptr<ClientDataSet> m_info, m_show, m_address, m_pur, m_sal, m_part, m_partAcct,
+        m_periods, m_objTypes, m_whCosting, m_checkLists, m_templates, m_partCustom, m_chosenTypes;
+    std::unique_ptr<OptionRecords> m_options;
+    FinanceFlags m_flags;
+    QString m_storedCurrency;
+    QString m_entryFlags;
+    bool m_newInfo = false; // the information record was created by this load
+    bool m_enabledAtOpen = false;
+    bool m_optionsStored = false;
+    bool m_glPicker = true;
+    bool m_cashierPicker = true;
+    bool m_businessPicker = true;
+    int m_startYear = 0;
+    int m_yearPeriods = 0;
+    int m_minCounts[3] = {0, 0, 0};
+};
+
+// "<prefix>"<value>"，" CR LF "确认后系统将不允许再次修改，是否继续？"
+QString FixedSettingQuestion(const QString &prefix, const QString &value);
+
+} // namespace vexa::gl
