@@ -1,7 +1,9 @@
 #include "DialogService.h"
 
+#include <QDesktopServices>
 #include <QDialog>
 #include <QFileDialog>
+#include <QUrl>
 
 namespace vexa::gl {
 
@@ -44,6 +46,11 @@ QString DialogService::saveFileName(QWidget *parent, const QString &caption,
 QString DialogService::openImageFile(QWidget *parent, const QString &caption, const QString &filter)
 {
     return QFileDialog::getOpenFileName(parent, caption, QString(), filter);
+}
+
+bool DialogService::openDocument(const QString &path)
+{
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
 }
 
 DialogService &DialogService::instance()

@@ -26,6 +26,9 @@ public:
     virtual QString saveFileName(QWidget *parent, const QString &caption,
                                  const QString &proposedPath, const QString &filter);
     virtual QString openImageFile(QWidget *parent, const QString &caption, const QString &filter);
+    // Opens a local file with the workstation's program for its type; answers whether a
+    // program was started.
+    virtual bool openDocument(const QString &path);
 
     // The installed service (the default one unless a test installed another).
     static DialogService &instance();

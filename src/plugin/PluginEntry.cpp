@@ -1,4 +1,5 @@
 // The plug-in library's entry point and the registration of its page classes.
+#include "DefAccessoriesForm.h"
 #include "LXPlugin.h"
 #include "MainForm.h"
 
@@ -10,6 +11,8 @@ namespace {
 void RegisterForms(vexa::gl::TLXPlugin &plugin)
 {
     plugin.RegisterFormClass<vexa::gl::TMainForm>(QStringLiteral("TMainForm"));
+    // Every document page opens its attachments through the one dialog.
+    vexa::gl::InstallAttachmentDialog();
 }
 
 // Library load and unload: install the registration routine; forget the plug-in and the

@@ -125,6 +125,13 @@ public:
     {
         return nextFiles(caption).value(0);
     }
+    // Files opened with the workstation's program, in order; nothing is started.
+    QStringList openedDocuments;
+    bool openDocument(const QString &path) override
+    {
+        openedDocuments << path;
+        return true;
+    }
 
 private:
     QStringList nextFiles(const QString &caption)

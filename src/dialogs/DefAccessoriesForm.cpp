@@ -1,0 +1,598 @@
+#include "DefAccessoriesForm.h"
+
+#include "ClientDataSet.h"
+#include "ClientSettings.h"
+#include "DataAccess.h"
+#include "DataPacket.h"
+#include "DataSetModel.h"
+#include "DialogService.h"
+#include "Globals.h"
+#include "LXChildForm.h"
+#include "MessageDialogs.h"
+
+#include <vexa/Error.h>
+#include <vexa/PluginHost.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSaveFile>
+#include <QTableView>
+#include <QToolButton>
+#include <QUuid>
+#include <QVBoxLayout>
+
+namespace vexa::gl {
+
+namespace {
+
+using S = QString;
+
+const QString kFilter = S("所有类型文件(*.*)");
+const QString kMissing = S("访问附件在应用服务器中不存在！");
+
+// Only the title and the remark are typed in the grid; the rest is the dialog's.
+class AccessoriesModel : public DataSetModel
+{
+public:
+    using DataSetModel::DataSetModel;
+    bool editable = false;
+
+    Qt::ItemFlags flags(const QModelIndex &index) const override
+    {
+        Qt::ItemFlags f = DataSetModel::flags(index) & ~Qt::ItemIsEditable;
+        const QString field = dataSet() ? dataSet()->fieldDefs().value(index.column()).name : S();
+        if (editable && (field == u"Caption" || field == u"Description"))
+            f |= Qt::ItemIsEditable;
+        return f;
+    }
+};
+
+struct BusyScope
+{
+    BusyScope()
+    {
+        if (Globals().Host)
+            Globals().Host->BeginBusy();
+    }
+    ~BusyScope()
+    {
+        if (Globals().Host)
+            Globals().Host->EndBusy(false);
+    }
+};
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(
+            S("附件文件“%1”无法读取：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+    return file.readAll();
+}
+
+void writeWhole(const QString &path, const QByteArray &bytes)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw Error(
+            S("无法写入文件“%1”：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
+}
+
+} // namespace
+
+QString AccessoriesCommandText(int objType, int entryId, int itemId, const QString &objGuid)
+{
+    QString text = S("WHERE ObjType = %1").arg(objType);
+    if (entryId > 0)
+        text += S(" AND EntryID = %1").arg(entryId);
+    if (itemId > 0)
+        text += S(" AND ItemID = %1").arg(itemId);
+    if (!objGuid.isEmpty())
+        text += S(" AND ObjGUID = '%1'").arg(QuoteDoubled(objGuid));
+    return text + S(" ORDER BY IndexNo");
+}
+
+QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix)
+{
+    return fileSuffix.isEmpty() ? accessoriesId : accessoriesId + QLatin1Char('.') + fileSuffix;
+}
+
+AccessoriesToolbar AccessoriesToolbarState(int rows, int recNo, bool approved, int rightLevel)
+{
+    AccessoriesToolbar t;
+    const bool any = rows > 0;
+    const bool reader = rightLevel >= 1 && rightLevel <= 3;
+    t.noDataHint = !any;
+    t.first = t.prior = recNo > 1;
+    t.next = t.last = any && recNo < rows;
+    t.view = t.download = any && reader;
+    t.approve = any && rightLevel == 1;
+    t.remove = any && !approved && (rightLevel == 1 || rightLevel == 2);
+    t.approveWithdraws = any && approved;
+    return t;
+}
+
+TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
+{
+    setWindowTitle(S("附件"));
+    resize(660, 348);
+
+    cdsData = new ClientDataSet(this);
+    cdsData->setObjectName(S("cdsData"));
+    cdsData->setProviderName(S("LX_DMAccessories"));
+    cdsData->setCommandText(S("WHERE 1=-1"));
+    cdsFile = new ClientDataSet(this);
+    cdsFile->setObjectName(S("cdsFile"));
+    cdsFile->setFieldDefs({FieldDef{S("ID"), FieldType::String, 128, false, false},
+                           FieldDef{S("FileData"), FieldType::Blob, 0, false, false}});
+    cdsFile->createDataSet();
+
+    lbTitle = new QLabel(S(" ：附件维护"), this);
+    lbTitle->setObjectName(S("lbTitle"));
+    QFont titleFont = lbTitle->font();
+    titleFont.setBold(true);
+    lbTitle->setFont(titleFont);
+
+    auto *toolbar = new QHBoxLayout;
+    const auto button = [&](QToolButton *&b, const char *name, const QString &text,
+                            const QString &hint) {
+        b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setText(text);
+        b->setToolTip(hint);
+        b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+        toolbar->addWidget(b);
+    };
+    button(sbView, "sbView", S("查阅"), S("查阅附件"));
+    button(sbDownload, "sbDownload", S("下载"), S("下载附件"));
+    button(sbAdd, "sbAdd", S("添加"), S("添加附件"));
+    button(sbApprove, "sbApprove", S("审核"), S("审核附件"));
+    button(sbDelete, "sbDelete", S("删除"), S("删除附件"));
+    toolbar->addSpacing(12);
+    button(sbFirst, "sbFirst", S("首张"), S("第一个附件"));
+    button(sbPrior, "sbPrior", S("上张"), S("上一个附件"));
+    button(sbNext, "sbNext", S("下张"), S("下一个附件"));
+    button(sbLast, "sbLast", S("末张"), S("最后一个附件"));
+    toolbar->addSpacing(12);
+    button(sbSave, "sbSave", S("保存"), S("保存附件"));
+    button(sbClose, "sbClose", S("关闭"), S("关闭附近维护"));
+    toolbar->addStretch(1);
+
+    grdData = new QTableView(this);
+    grdData->setObjectName(S("grdData"));
+    auto *model = new AccessoriesModel(cdsData, grdData);
+    grdData->setModel(model);
+    grdData->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdData->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdData->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    SetMainGridView(grdData);
+    KeyFieldNames = S("AccessoriesID");
+    SetDesignedColumns({{S("IndexNo"), S("序号"), 50},
+                        {S("Caption"), S("附件标题"), 200},
+                        {S("SelFile"), S("附件"), 60},
+                        {S("Description"), S("备注"), 200},
+                        {S("Maker"), S("上传人"), 80},
+                        {S("MakeDate"), S("上传时间"), 130},
+                        {S("Ratifier"), S("审核人"), 80}});
+
+    lbNoData = new QLabel(S("没有指定相关附件"), grdData);
+    lbNoData->setObjectName(S("lbNoData"));
+    lbNoData->setAlignment(Qt::AlignCenter);
+    lbNoData->hide();
+
+    auto *main = new QVBoxLayout(this);
+    main->addWidget(lbTitle);
+    main->addLayout(toolbar);
+    main->addWidget(grdData, 1);
+
+    const auto guarded = [this](void (TDefAccessoriesForm::*action)()) {
+        return [this, action] { RunGuarded([&] { (this->*action)(); }); };
+    };
+    connect(sbView, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::ViewFile));
+    connect(sbDownload, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::DownloadFile));
+    connect(sbAdd, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::AddFiles));
+    connect(sbApprove, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::ToggleApproval));
+    connect(sbDelete, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::DeleteAttachment));
+    connect(sbSave, &QToolButton::clicked, this, [this] { Save(); });
+    connect(sbClose, &QToolButton::clicked, this, [this] { done(mrOk); });
+    const auto move = [this](void (ClientDataSet::*step)()) {
+        return [this, step] {
+            RunGuarded([&] {
+                postEdits();
+                (cdsData->*step)();
+                refreshToolbar();
+            });
+        };
+    };
+    connect(sbFirst, &QToolButton::clicked, this, move(&ClientDataSet::first));
+    connect(sbPrior, &QToolButton::clicked, this, move(&ClientDataSet::prior));
+    connect(sbNext, &QToolButton::clicked, this, move(&ClientDataSet::next));
+    connect(sbLast, &QToolButton::clicked, this, move(&ClientDataSet::last));
+    connect(grdData, &QTableView::clicked, this, [this](const QModelIndex &index) {
+        if (index.column() == cdsData->fieldIndex(S("SelFile")))
+            RunGuarded([this] { ReplaceFile(); });
+    });
+    connect(cdsData, &ClientDataSet::currentChanged, this, [this] {
+        if (!m_loading)
+            refreshToolbar();
+    });
+    connect(cdsData, &ClientDataSet::rowChanged, this, [this] {
+        if (!m_loading)
+            markChanged();
+    });
+
+    InitDocFind();
+    sbSave->setEnabled(false);
+}
+
+TDefAccessoriesForm::~TDefAccessoriesForm() = default;
+
+void TDefAccessoriesForm::SetDocumentTitle(const QString &title)
+{
+    lbTitle->setText(S(" ") + title + S("：附件维护"));
+}
+
+bool TDefAccessoriesForm::SaveEnabled() const
+{
+    return sbSave->isEnabled();
+}
+
+void TDefAccessoriesForm::postEdits()
+{
+    if (cdsData->state() == ClientDataSet::State::Edit ||
+        cdsData->state() == ClientDataSet::State::Insert)
+        cdsData->post();
+}
+
+void TDefAccessoriesForm::FormShow()
+{
+    BusyScope busy;
+    m_loading = true;
+    lbNoData->resize(grdData->width() * 2 / 3, lbNoData->sizeHint().height());
+    lbNoData->move((grdData->width() - lbNoData->width()) / 2,
+                   (grdData->height() - lbNoData->height()) / 2);
+    RunGuarded([this] { RefreshData(true); });
+    const bool editable = RightLevel == 1 || RightLevel == 2;
+    static_cast<AccessoriesModel *>(grdData->model())->editable = editable;
+    grdData->setEditTriggers(editable ? QAbstractItemView::DoubleClicked |
+                                            QAbstractItemView::EditKeyPressed |
+                                            QAbstractItemView::AnyKeyPressed
+                                      : QAbstractItemView::NoEditTriggers);
+    sbAdd->setEnabled(RightLevel >= 1 && RightLevel <= 3);
+    refreshToolbar();
+    sbSave->setEnabled(false);
+    m_loading = false;
+}
+
+void TDefAccessoriesForm::RefreshData(bool)
+{
+    const bool wasLoading = m_loading;
+    m_loading = true;
+    cdsData->close();
+    cdsData->setCommandText(AccessoriesCommandText(ObjType, EntryID, ItemID, ObjGUID));
+    cdsData->open();
+    // What the list shows of stored files is display only and never sent.
+    for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+        cdsData->edit();
+        cdsData->setValue(S("SelFile"), S("已指定"));
+        cdsData->post();
+    }
+    cdsData->mergeChangeLog();
+    cdsData->first();
+    m_loading = wasLoading;
+}
+
+bool TDefAccessoriesForm::approved() const
+{
+    return !cdsData->isEmpty() && !cdsData->asString(S("Ratifier")).isEmpty();
+}
+
+void TDefAccessoriesForm::refreshToolbar()
+{
+    const AccessoriesToolbar t =
+        AccessoriesToolbarState(cdsData->recordCount(), cdsData->recNo(), approved(), RightLevel);
+    lbNoData->setVisible(t.noDataHint);
+    sbFirst->setEnabled(t.first);
+    sbPrior->setEnabled(t.prior);
+    sbNext->setEnabled(t.next);
+    sbLast->setEnabled(t.last);
+    sbView->setEnabled(t.view);
+    sbDownload->setEnabled(t.download);
+    sbApprove->setEnabled(t.approve);
+    sbDelete->setEnabled(t.remove);
+    sbApprove->setText(t.approveWithdraws ? S("反审核") : S("审核"));
+    sbApprove->setToolTip(t.approveWithdraws ? S("反审核附件") : S("审核附件"));
+}
+
+void TDefAccessoriesForm::markChanged()
+{
+    sbSave->setEnabled(true);
+}
+
+void TDefAccessoriesForm::appendFile(const QString &path)
+{
+    const QFileInfo info(path);
+    cdsData->append();
+    cdsData->setValue(S("AccessoriesID"),
+                      QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
+    cdsData->setValue(S("ObjType"), ObjType);
+    if (EntryID > 0)
+        cdsData->setValue(S("EntryID"), EntryID);
+    if (ItemID > 0)
+        cdsData->setValue(S("ItemID"), ItemID);
+    if (!ObjGUID.isEmpty())
+        cdsData->setValue(S("ObjGUID"), ObjGUID);
+    cdsData->setValue(S("IndexNo"), cdsData->recordCount());
+    cdsData->setValue(S("SelFileName"), info.absoluteFilePath());
+    cdsData->setValue(S("Caption"), info.completeBaseName());
+    cdsData->setValue(S("FileSuffix"), info.suffix());
+    cdsData->setValue(S("SelFile"), S("已指定"));
+    cdsData->setValue(S("BeStatus"), S("A"));
+    cdsData->post();
+}
+
+void TDefAccessoriesForm::AddFiles()
+{
+    const QStringList files =
+        DialogService::instance().openFileNames(this, S("选择附件"), kFilter, true);
+    postEdits();
+    for (const QString &path : files) {
+        if (!QFileInfo(path).isFile())
+            throw Error(S("文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
+    }
+    for (const QString &path : files)
+        appendFile(path);
+    if (!files.isEmpty())
+        markChanged();
+    refreshToolbar();
+}
+
+void TDefAccessoriesForm::ReplaceFile()
+{
+    if (cdsData->isEmpty() || RightLevel < 1 || RightLevel > 2)
+        return;
+    if (approved()) {
+        ShowWarningMessage(S("附件已审核，不可以修改附件内容。"));
+        return;
+    }
+    const QString path =
+        DialogService::instance().openFileNames(this, S("选择附件"), kFilter, false).value(0);
+    if (path.isEmpty())
+        return;
+    const QFileInfo info(path);
+    if (!info.isFile())
+        throw Error(S("文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
+    postEdits();
+    cdsData->edit();
+    cdsData->setValue(S("SelFileName"), info.absoluteFilePath());
+    cdsData->setValue(S("Caption"), info.completeBaseName());
+    cdsData->setValue(S("FileSuffix"), info.suffix());
+    if (cdsData->asString(S("BeStatus")) != u"A") {
+        cdsData->setValue(S("SelFile"), S("已修改"));
+        cdsData->setValue(S("BeStatus"), S("M"));
+    }
+    cdsData->post();
+    markChanged();
+    refreshToolbar();
+}
+
+QString TDefAccessoriesForm::localCopy()
+{
+    const QString status = cdsData->asString(S("BeStatus"));
+    if (status == u"A" || status == u"M")
+        return cdsData->asString(S("SelFileName"));
+    const QString name =
+        StoredFileName(cdsData->asString(S("AccessoriesID")), cdsData->asString(S("FileSuffix")));
+    QVariantList args{name};
+    const QString packet = CallServer(S("GetAccessories"), args).toString();
+    if (packet.isEmpty()) {
+        ShowErrorMessage(kMissing);
+        return QString();
+    }
+    cdsFile->setData(readDataPacket(packet));
+    cdsFile->first();
+    const QString folder = LocalDataFolder() + S("/doc/accessories");
+    if (!QDir().mkpath(folder))
+        throw Error(S("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(folder)));
+    const QString path = folder + QLatin1Char('/') + name;
+    writeWhole(path, cdsFile->value(S("FileData")).toByteArray());
+    return path;
+}
+
+void TDefAccessoriesForm::ViewFile()
+{
+    if (cdsData->isEmpty())
+        return;
+    postEdits();
+    const QString path = localCopy();
+    if (!path.isEmpty() && !DialogService::instance().openDocument(path))
+        ShowWarningMessage(S("没有可以打开附件“%1”的程序。").arg(QDir::toNativeSeparators(path)));
+}
+
+void TDefAccessoriesForm::DownloadFile()
+{
+    if (cdsData->isEmpty())
+        return;
+    postEdits();
+    const QString caption = cdsData->asString(S("Caption"));
+    const QString suffix = cdsData->asString(S("FileSuffix"));
+    const QString proposed = suffix.isEmpty() ? caption : caption + QLatin1Char('.') + suffix;
+    const QString target =
+        DialogService::instance().saveFileName(this, S("下载附件"), proposed, kFilter);
+    if (target.isEmpty())
+        return;
+    const QString source = localCopy();
+    if (source.isEmpty())
+        return;
+    cdsFile->setData(DataPacket{cdsFile->fieldDefs(), {}});
+    cdsFile->append();
+    cdsFile->setValue(S("ID"), QFileInfo(source).fileName());
+    cdsFile->setValue(S("FileData"), readWhole(source));
+    cdsFile->post();
+    writeWhole(target, cdsFile->value(S("FileData")).toByteArray());
+}
+
+void TDefAccessoriesForm::ToggleApproval()
+{
+    if (cdsData->isEmpty() || RightLevel != 1)
+        return;
+    postEdits();
+    const bool withdraw = approved();
+    const QString caption = cdsData->asString(S("Caption"));
+    const QString question =
+        withdraw ? S("是否反审核附件“%1”？").arg(caption) : S("是否审核附件“%1”？").arg(caption);
+    if (AskYesNo(question) != mrOk)
+        return;
+    cdsData->edit();
+    if (withdraw) {
+        cdsData->setValue(S("Ratifier"), QVariant());
+        cdsData->setValue(S("RatifierID"), QVariant());
+        cdsData->setValue(S("ApproveDate"), QVariant());
+    } else {
+        cdsData->setValue(S("Ratifier"), CurrentUserName());
+        cdsData->setValue(S("RatifierID"), CurrentUserID());
+        cdsData->setValue(S("ApproveDate"), DayNumberToDateTime(ServerDateTime()));
+    }
+    cdsData->post();
+    markChanged();
+    refreshToolbar();
+}
+
+void TDefAccessoriesForm::DeleteAttachment()
+{
+    if (cdsData->isEmpty() || approved() || (RightLevel != 1 && RightLevel != 2))
+        return;
+    postEdits();
+    if (AskYesNo(S("是否删除附件“%1”？").arg(cdsData->asString(S("Caption")))) != mrOk)
+        return;
+    const int recNo = cdsData->recNo();
+    m_loading = true;
+    cdsData->deleteRecord();
+    // The list stays numbered 1, 2, 3 ... without gaps.
+    for (int no = recNo; no <= cdsData->recordCount(); ++no) {
+        cdsData->setRecNo(no);
+        if (cdsData->asInteger(S("IndexNo")) == no)
+            continue;
+        cdsData->edit();
+        cdsData->setValue(S("IndexNo"), no);
+        cdsData->post();
+    }
+    if (!cdsData->isEmpty())
+        cdsData->setRecNo(recNo);
+    m_loading = false;
+    markChanged();
+    refreshToolbar();
+}
+
+bool TDefAccessoriesForm::Save()
+{
+    const QStringList fields{S("EntryID"), S("BeStatus"), S("Maker"), S("MakerID"), S("MakeDate")};
+    std::vector<QVariantList> before;
+    bool saved = false;
+    BusyScope busy;
+    m_loading = true;
+    try {
+        postEdits();
+        BeginTrans();
+        try {
+            const QString user = CurrentUserName();
+            const QString userId = CurrentUserID();
+            const QDateTime now = DayNumberToDateTime(ServerDateTime());
+            QList<std::pair<QString, QString>> uploads; // stored name, local file
+            for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+                QVariantList values;
+                for (const QString &f : fields)
+                    values << cdsData->value(f);
+                before.push_back(values);
+                cdsData->edit();
+                cdsData->setValue(S("EntryID"), EntryID);
+                const QString status = cdsData->asString(S("BeStatus"));
+                if (status == u"A" || status == u"M") {
+                    cdsData->setValue(S("BeStatus"), S("Y"));
+                    cdsData->setValue(S("Maker"), user);
+                    cdsData->setValue(S("MakerID"), userId);
+                    cdsData->setValue(S("MakeDate"), now);
+                    uploads.append({StoredFileName(cdsData->asString(S("AccessoriesID")),
+                                                   cdsData->asString(S("FileSuffix"))),
+                                    cdsData->asString(S("SelFileName"))});
+                }
+                cdsData->post();
+            }
+            // The records first: a conflict with another user then stops the save before
+            // any stored file is overwritten (the file store is not part of the rollback).
+            ApplyChanges(*cdsData, false);
+            for (const auto &[name, path] : uploads) {
+                DataPacket file;
+                file.fields = cdsFile->fieldDefs();
+                file.rows.push_back({name, readWhole(path)});
+                QVariantList args{writeDataPacket(file)};
+                CallServer(S("SaveAccessories"), args);
+            }
+            CommitTrans();
+        } catch (...) {
+            try {
+                RollbackTrans();
+            } catch (...) {
+                // The error that brought us here is the one to show.
+            }
+            throw;
+        }
+        cdsData->mergeChangeLog();
+        sbSave->setEnabled(false);
+        saved = true;
+    } catch (const std::exception &e) {
+        // Nothing was stored: the rows go back to what the user had, so the files of added
+        // and replaced attachments are uploaded on the next try.
+        if (cdsData->state() != ClientDataSet::State::Browse)
+            cdsData->cancel();
+        for (int row = 0; row < int(before.size()) && row < cdsData->recordCount(); ++row) {
+            cdsData->setRecNo(row + 1);
+            cdsData->edit();
+            for (int f = 0; f < fields.size(); ++f)
+                cdsData->setValue(fields[f], before[size_t(row)][f]);
+            cdsData->post();
+        }
+        const auto *error = dynamic_cast<const Error *>(&e);
+        const QString message = error ? error->message() : QString::fromUtf8(e.what());
+        ShowWarningMessage(Session().DesignModule ? message
+                                                  : S("数据已被使用，或其他用户已修改数据。"));
+    }
+    m_loading = false;
+    refreshToolbar();
+    return saved;
+}
+
+void TDefAccessoriesForm::done(int result)
+{
+    if (!RunGuarded([this] { postEdits(); }))
+        return;
+    // Any unsaved row counts, not only the current one: closing must not drop a change
+    // made on another row.
+    if (cdsData->isActive() && cdsData->changeCount() > 0) {
+        const int answer = AskSaveChanges(S("是否保存修改后的结果？"));
+        // Cancel keeps the dialog and its changes; only "no" drops them.
+        if (answer == mrCancel || (answer == mrYes && !Save()))
+            return;
+    }
+    Q_UNUSED(result)
+    TDocFindForm::done(mrOk);
+}
+
+void InstallAttachmentDialog()
+{
+    AttachmentDialogOpener() = [](int objType, int docEntry, TLXCustomChildForm &page) {
+        TDefAccessoriesForm dialog(&page);
+        dialog.ObjType = objType;
+        dialog.EntryID = docEntry;
+        dialog.RightLevel = CheckRight(objType);
+        dialog.SetDocumentTitle(page.windowTitle());
+        DialogService::instance().exec(dialog);
+        return dialog.Data().isActive() ? dialog.Data().recordCount() : 0;
+    };
+}
+
+} // namespace vexa::gl

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "DocFindForm.h"
+
+#include <QString>
+
+class QLabel;
+class QToolButton;
+
+namespace vexa {
+class ClientDataSet;
+}
+
+namespace vexa::gl {
+
+class TLXCustomChildForm;
+
+// ---- rules of the attachment list ------------------------------------------------------
+
+// "WHERE ObjType = <t>[ AND EntryID = <e>][ AND ItemID = <i>][ AND ObjGUID = '<g>'] ORDER
+// BY IndexNo": a key of 0 or an empty GUID does not narrow the list.
+QString AccessoriesCommandText(int objType, int entryId, int itemId, const QString &objGuid);
+// The name a file is stored under on the server: the record's GUID, plus "." and the
+// suffix when the file has one.
+QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix);
+
+// What the toolbar allows for a list of rows, the current record number (1-based), the
+// current attachment's approval and the user's right level (1 approve, 2 edit and delete,
+// 3 view, add and download).
+struct AccessoriesToolbar
+{
+    bool noDataHint = false;
+    bool first = false, prior = false, next = false, last = false;
+    bool view = false, download = false, approve = false, remove = false;
+    bool approveWithdraws = false; // the approve button reads "反审核"
+};
+AccessoriesToolbar AccessoriesToolbarState(int rows, int recNo, bool approved, int rightLevel);
+
+// The attachments of one document (or one line of it): listed, added from disk, replaced,
+// opened, downloaded, approved, deleted and saved. Records live on the server
+// ("LX_DMAccessories"), the files in the server's attachment folder.
+//
+// Components: cdsData, cdsFile (ID, FileData: one file in transit), grdData, lbTitle,
+// lbNoData ("没有指定相关附件"), sbView, sbDownload, sbAdd, sbApprove, sbDelete, sbFirst,
+// sbPrior, sbNext, sbLast, sbSave, sbClose. A click in the "附件" cell replaces the file.
+class TDefAccessoriesForm : public TDocFindForm
+{
+    Q_OBJECT
+
+public:
+    explicit TDefAccessoriesForm(QWidget *parent = nullptr);
+    ~TDefAccessoriesForm() override;
+
+    // The document, set before showing.
+    int ObjType = 0;
+    int EntryID = 0;
+    int ItemID = 0;
+    QString ObjGUID;
+    int RightLevel = 0;
+    // " " + the document's title + "：附件维护".
+    void SetDocumentTitle(const QString &title);
+
+    ClientDataSet &Data() const { return *cdsData; }
+    bool SaveEnabled() const;
+
+    void AddFiles();
+    void ReplaceFile();
+    void ViewFile();
+    void DownloadFile();
+    void ToggleApproval();
+    void DeleteAttachment();
+    // Writes the records and uploads the added and replaced files in one server
+    // transaction; a failure is shown and leaves the records as they were edited.
+    bool Save();
+
+    void done(int result) override;
+
+protected:
+    void FormShow() override;
+    void RefreshData(bool disableControls) override;
+
+private:
+    void postEdits();
+    void refreshToolbar();
+    void markChanged();
+    void appendFile(const QString &path);
+    // A local copy of the current attachment's file: the chosen file while it is not
+    // stored, else the stored file fetched into the local attachment folder. Empty (the
+    // message shown) when the server has no such file.
+    QString localCopy();
+    bool approved() const;
+
+    ClientDataSet *cdsData;
+    ClientDataSet *cdsFile;
+    QTableView *grdData;
+    QLabel *lbTitle;
+    QLabel *lbNoData;
+    QToolButton *sbView, *sbDownload, *sbAdd, *sbApprove, *sbDelete;
+    QToolButton *sbFirst, *sbPrior, *sbNext, *sbLast, *sbSave, *sbClose;
+    bool m_loading = false;
+};
+
+// Lets every document page open its attachments through this dialog.
+void InstallAttachmentDialog();
+
+} // namespace vexa::gl
