@@ -5,6 +5,7 @@
 #include "DataAccess.h"
 #include "DataSetModel.h"
 #include "DocFindForm.h"
+#include "GridRowKeys.h"
 #include "MessageDialogs.h"
 
 #include <vexa/Error.h>
@@ -562,16 +563,15 @@ bool TDefPropValueMForm::eventFilter(QObject *watched, QEvent *event)
     // Keys sent to the grid itself (an open cell editor has its own); the form sees every
     // key first.
     if (watched == grdData && event->type() == QEvent::KeyPress) {
-        auto *key = static_cast<QKeyEvent *>(event);
-        const bool lastRow = grdData->currentIndex().row() >= m_model->rowCount() - 1;
-        if (key->key() == Qt::Key_Insert ||
-            (key->key() == Qt::Key_Down && key->modifiers() == Qt::NoModifier && lastRow)) {
+        switch (RowKeyOf(*grdData, *static_cast<QKeyEvent *>(event))) {
+        case RowKey::Append:
             RunGuarded([this] { AppendRow(); });
             return true;
-        }
-        if (key->key() == Qt::Key_Delete && key->modifiers() == Qt::ControlModifier) {
+        case RowKey::Delete:
             RunGuarded([this] { DeleteRow(); });
             return true;
+        case RowKey::None:
+            break;
         }
     }
     return TEditDialogForm::eventFilter(watched, event);
