@@ -283,6 +283,7 @@ void TDefAccessoriesForm::RefreshData(bool)
     }
     cdsData->mergeChangeLog();
     cdsData->first();
+    ApplyDesignedColumns();
     m_loading = wasLoading;
 }
 

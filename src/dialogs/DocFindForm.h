@@ -137,6 +137,9 @@ protected:
     // The layout the grid gets the first time the dataset opens: these fields in this
     // order, every other field hidden. Without designed columns every field is shown.
     void SetDesignedColumns(const QList<DesignedColumn> &columns) { m_designed = columns; }
+    // Lays the grid out by the designed columns (a descendant that reads its dataset
+    // without RefreshData calls it once the dataset is open).
+    void ApplyDesignedColumns();
     // The end of a descendant's constructor: binds and opens the datasets, sets up the grid
     // (user sorting, grid lines) and makes every editor editable.
     void InitDocFind();
@@ -158,7 +161,6 @@ protected:
 private:
     void UpdateNoDataHint();
     void SelectFocusedRow();
-    void ApplyDesignedColumns();
     void SyncViewRow(int row);
     void ShowEditFailure(const QString &message);
 

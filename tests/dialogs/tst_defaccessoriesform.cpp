@@ -93,6 +93,8 @@ private slots:
         OpenRegistryKey(QStringLiteral("SHKEYCONFIG"))
             ->setValue(QStringLiteral("LocalAppData"), m_local.path());
         m_host = std::make_unique<TestHost>();
+        // 2027-01-15 10:30, as the host hands out server times.
+        m_host->values.insert(QStringLiteral("DateTime"), 46402.4375);
         Globals().Host = m_host.get();
         Globals().Connection = m_host->connection.get();
         Globals().AppServer = m_host->connection.get();
@@ -165,7 +167,8 @@ private slots:
         QCOMPARE(rows->recordCount(), 3);
         QCOMPARE(rows->asString(QStringLiteral("BeStatus")), QStringLiteral("Y"));
         QCOMPARE(rows->asString(QStringLiteral("Maker")), CurrentUserName());
-        QVERIFY(rows->value(QStringLiteral("MakeDate")).toDateTime().isValid());
+        QCOMPARE(rows->value(QStringLiteral("MakeDate")).toDateTime(),
+                 QDateTime(QDate(2027, 1, 15), QTime(10, 30)));
 
         Dialog d(77, 3);
         QCOMPARE(d.data().recordCount(), 3);
