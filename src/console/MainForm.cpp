@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "ConsoleEnabling.h"
+#include "SetupActions.h"
 #include "DataAccess.h"
 #include "DialogService.h"
 #include "DocFindForm.h"
@@ -246,7 +247,10 @@ void TMainForm::buildLayout()
             [this] { RunGuarded([this] { ExpandAll(); }); });
     connect(sbCollapsed, &QToolButton::clicked, this,
             [this] { RunGuarded([this] { RestoreAll(); }); });
-    // The parameter configuration and the account confirmation have no dialog yet.
+    connect(spSysConfig, &QToolButton::clicked, this,
+            [this] { RunGuarded([this] { RunParameterConfiguration(this); }); });
+    connect(btnKMQR, &QToolButton::clicked, this,
+            [this] { RunGuarded([this] { RunAccountConfirmation(this); }); });
     connect(spStartZT, &QToolButton::clicked, this,
             [this] { RunGuarded([this] { EnableAccountSetFromConsole(this, m_manager); }); });
 }

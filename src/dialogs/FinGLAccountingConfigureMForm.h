@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildDialogForm.h"
+#include "SelAccountingForm.h"
 
 #include <QList>
 #include <QPointer>
@@ -18,8 +19,6 @@ class DataSetModel;
 } // namespace vexa
 
 namespace vexa::gl {
-
-class TSelAccountingForm;
 
 // How documents post to the general ledger automatically: the fixed accounts of sales,
 // purchasing, the ledger and production, the contra-account source of each kind of other

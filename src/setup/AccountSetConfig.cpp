@@ -276,10 +276,17 @@ void AccountSetConfig::SetChosenAccountTypes(const DataPacket &types)
     m_chosenTypes->setData(types);
 }
 
-std::optional<ConfigProblem> AccountSetConfig::Validate()
+std::optional<ConfigProblem> AccountSetConfig::CheckAccountTypes() const
 {
     if (ChoosesAccountTypes() && (!m_chosenTypes || m_chosenTypes->isEmpty()))
         return ConfigProblem{S("必须指定账套行业性质。"), ConfigPage::Overview, S("AcctTempDesc")};
+    return std::nullopt;
+}
+
+std::optional<ConfigProblem> AccountSetConfig::Validate()
+{
+    if (auto problem = CheckAccountTypes())
+        return problem;
 
     // Checked before the pending edits are posted, so a new information record without a
     // company name gets this message rather than the dataset's required-field error.

@@ -118,6 +118,9 @@ public:
     // currency, period table, start periods). Posts the pending edits of the records the
     // controls edit once the required values are present.
     std::optional<ConfigProblem> Validate();
+    // The first of those checks alone (the custom chart without account types): it comes
+    // before everything else, even before a read-only dialog closes.
+    std::optional<ConfigProblem> CheckAccountTypes() const;
     // The questions to ask, in order, before Save.
     QList<ConfigQuestion> Questions(bool financePageShown) const;
 

@@ -1,11 +1,14 @@
 // The module console page on the demo account set: the tree as each user sees it, the
 // node editing round trips checked on the server, the launch of a node and the toolbar.
+#include "AccountSetConfig.h"
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
+#include "FiscalCalendar.h"
 #include "Globals.h"
 #include "MainForm.h"
 #include "MessageDialogs.h"
+#include "StartGLForm.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
 
@@ -452,6 +455,50 @@ private slots:
         m_host->calls.clear();
         m_form->Command06();
         QVERIFY(m_host->calls.contains(open));
+    }
+
+    // "参数配置" and "科目确认" open their dialogs; only a save that changed the fixed
+    // settings asks for a new login.
+    void setupCommands()
+    {
+        useHost("Manager", "manager");
+        openPage();
+        ScriptedDialogs dialogs;
+        dialogs.answer(2);
+        button("spSysConfig")->click();
+        dialogs.answer(2);
+        button("btnKMQR")->click();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(dialogs.shown[0].className, QStringLiteral("vexa::gl::TStartGLForm"));
+        QCOMPARE(dialogs.shown[1].className,
+                 QStringLiteral("vexa::gl::TFinGLAccountingConfigureMForm"));
+        QVERIFY(!m_host->calls.contains(QStringLiteral("Relogin")));
+
+        // A first configuration: company, periods, the three questions (not enabling).
+        dialogs.answerWith([&dialogs](QDialog &d) {
+            AccountSetConfig &config = static_cast<TStartGLForm &>(d).Config();
+            config.Info().setValue(QStringLiteral("UseOrg"), QStringLiteral("测试公司"));
+            ClientDataSet periods;
+            periods.setFieldDefs(FiscalCalendar::periodFields());
+            periods.createDataSet();
+            FiscalCalendar(periods).generate(2027);
+            periods.setFiltered(false);
+            config.TakePeriods(periods.data(), 2024, 12, 0);
+            dialogs.answer(mrOk);
+            dialogs.answer(mrOk);
+            dialogs.answer(mrCancel);
+            dialogs.answer(mrOk); // the new-login notice after the dialog
+            static_cast<TStartGLForm &>(d).OkClick();
+            return d.result();
+        });
+        button("spSysConfig")->click();
+        QCOMPARE(dialogs.pending(), 0);
+        QCOMPARE(dialogs.shown.constLast().text,
+                 QStringLiteral("改变账套参数后需要重新登录系统！"));
+        QVERIFY(m_host->calls.contains(QStringLiteral("Relogin")));
+        auto info = ProviderDataSet(QStringLiteral("LX_SysInitInfo"), QStringLiteral("WHERE 1=1"));
+        QCOMPARE(info->asString(QStringLiteral("UseOrg")), QStringLiteral("测试公司"));
+        QCOMPARE(info->asBoolean(QStringLiteral("InitialAudit")), false);
     }
 
     void registry()

@@ -129,9 +129,14 @@ private slots:
         QCOMPARE(filter, QStringLiteral("PeriodID >= 202407"));
 
         // The custom chart needs the account types chosen first.
+        QVERIFY(!config.CheckAccountTypes());
         config.Info().edit();
         config.Info().setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("A05000"));
         QCOMPARE(problem().message, QStringLiteral("必须指定账套行业性质。"));
+        QCOMPARE(config.CheckAccountTypes(), problem());
+        // Only whether rows were chosen counts here; their shape is the template load's.
+        config.SetChosenAccountTypes(generatedPeriods());
+        QVERIFY(!config.CheckAccountTypes());
     }
 
     void questions()

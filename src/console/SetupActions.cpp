@@ -1,0 +1,34 @@
+#include "SetupActions.h"
+
+#include "DialogService.h"
+#include "FinGLAccountingConfigureMForm.h"
+#include "Globals.h"
+#include "MessageDialogs.h"
+#include "StartGLForm.h"
+
+#include <vexa/PluginHost.h>
+
+namespace vexa::gl {
+
+bool RunParameterConfiguration(QWidget *page)
+{
+    bool changed = false;
+    {
+        TStartGLForm dialog(page);
+        changed = DialogService::instance().exec(dialog) == 1 && dialog.SettingsChanged();
+    }
+    if (!changed)
+        return false;
+    ShowInfoMessage(QStringLiteral("改变账套参数后需要重新登录系统！"));
+    if (Globals().Host)
+        Globals().Host->Relogin();
+    return true;
+}
+
+void RunAccountConfirmation(QWidget *page)
+{
+    TFinGLAccountingConfigureMForm dialog(page);
+    DialogService::instance().exec(dialog);
+}
+
+} // namespace vexa::gl
