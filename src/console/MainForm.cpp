@@ -3,7 +3,6 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "ConsoleEnabling.h"
-#include "SetupActions.h"
 #include "DataAccess.h"
 #include "DialogService.h"
 #include "DocFindForm.h"
@@ -11,6 +10,7 @@
 #include "LaunchGate.h"
 #include "MessageDialogs.h"
 #include "NodeDirForm.h"
+#include "SetupActions.h"
 
 #include <vexa/Error.h>
 #include <vexa/PluginHost.h>

@@ -30,9 +30,9 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
 
     lbSearch = new QLabel(QStringLiteral("查找 - "), this);
     lbSearch->setObjectName(QStringLiteral("lbSearch"));
-    edtSearch = new QLineEdit(this);
-    edtSearch->setObjectName(QStringLiteral("edtSearch"));
-    lbSearch->setBuddy(edtSearch);
+    edValue = new QLineEdit(this);
+    edValue->setObjectName(QStringLiteral("edValue"));
+    lbSearch->setBuddy(edValue);
     btnFind = new QToolButton(this);
     btnFind->setObjectName(QStringLiteral("btnFind"));
     btnFind->setText(QStringLiteral("筛选"));
@@ -59,7 +59,7 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
 
     auto *search = new QHBoxLayout;
     search->addWidget(lbSearch);
-    search->addWidget(edtSearch, 1);
+    search->addWidget(edValue, 1);
     search->addWidget(btnFind);
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -71,8 +71,8 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
     main->addWidget(grdData, 1);
     main->addLayout(buttons);
 
-    connect(edtSearch, &QLineEdit::returnPressed, this,
-            [this] { RunGuarded([this] { Search(edtSearch->text()); }); });
+    connect(edValue, &QLineEdit::returnPressed, this,
+            [this] { RunGuarded([this] { Search(edValue->text()); }); });
     connect(btnFind, &QToolButton::clicked, this, [this] { RunGuarded([this] { ShowFilter(); }); });
     connect(grdData, &QTableView::doubleClicked, this,
             [this] { RunGuarded([this] { Choose(); }); });

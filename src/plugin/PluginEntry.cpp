@@ -2,6 +2,7 @@
 #include "DefAccessoriesForm.h"
 #include "LXPlugin.h"
 #include "MainForm.h"
+#include "NavigationPages.h"
 
 #include <vexa/PluginHost.h>
 
@@ -11,6 +12,10 @@ namespace {
 void RegisterForms(vexa::gl::TLXPlugin &plugin)
 {
     plugin.RegisterFormClass<vexa::gl::TMainForm>(QStringLiteral("TMainForm"));
+    plugin.RegisterFormClass<vexa::gl::TNormalForm>(QStringLiteral("TNormalForm"));
+    plugin.RegisterFormClass<vexa::gl::TProfessionalForm>(QStringLiteral("TProfessionalForm"));
+    plugin.RegisterFormClass<vexa::gl::TNormalJXCForm>(QStringLiteral("TNormalJXCForm"));
+    plugin.RegisterFormClass<vexa::gl::TSpreadForm>(QStringLiteral("TSpreadForm"));
     // Every document page opens its attachments through the one dialog.
     vexa::gl::InstallAttachmentDialog();
 }

@@ -295,7 +295,7 @@ private slots:
         int pickers = 0;
         auto pick = [&dialogs](const char *code) {
             dialogs.answerWith([code](QDialog &picker) {
-                auto *search = child<QLineEdit>(picker, "edtSearch");
+                auto *search = child<QLineEdit>(picker, "edValue");
                 search->setText(QLatin1String(code));
                 QTest::keyClick(search, Qt::Key_Return);
                 child<QPushButton>(picker, "btnOk")->click();

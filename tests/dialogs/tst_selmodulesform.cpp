@@ -67,7 +67,7 @@ class TestSelModulesForm : public QObject
 
     void search(TSelModulesForm &form, const QString &text)
     {
-        QLineEdit *box = child<QLineEdit>(form, "edtSearch");
+        QLineEdit *box = child<QLineEdit>(form, "edValue");
         box->setText(text);
         QTest::keyClick(box, Qt::Key_Return);
     }
@@ -288,7 +288,7 @@ private slots:
         TSelModulesForm form;
         bool open = false;
         const int answer = showPicker(form, [&](QDialog &d) {
-            QLineEdit *box = child<QLineEdit>(form, "edtSearch");
+            QLineEdit *box = child<QLineEdit>(form, "edValue");
             box->setFocus();
             QTest::keyClicks(box, QStringLiteral("GLPZ"));
             QTest::keyClick(box, Qt::Key_Return);
