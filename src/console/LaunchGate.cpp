@@ -172,7 +172,12 @@ bool LaunchConsoleNode(const TNodeData *node)
 
 bool PageHasRight(int objType, const ClientDataSet &rights)
 {
-    if (objType > 25000 || !rights.isActive())
+    return objType <= 25000 && RightsGrant(rights, objType);
+}
+
+bool RightsGrant(const ClientDataSet &rights, int objType)
+{
+    if (!rights.isActive())
         return false;
     const int typeField = rights.fieldIndex(QStringLiteral("ObjType"));
     const int valueField = rights.fieldIndex(QStringLiteral("RightValue"));

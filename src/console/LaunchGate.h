@@ -75,6 +75,9 @@ QString PageLaunchRefusal(const QString &packNo, const AccountSetState &state,
 // (ObjType, RightValue) of the user group with that type and value 1, 2 or 3 grants it.
 // No exception for a manager or for object types of 0 or less.
 bool PageHasRight(int objType, const ClientDataSet &rights);
+// Whether the user group's rights rows (LX_SysCheckRight: ObjType, RightValue) grant
+// objType: a row with RightValue 1, 2 or 3.
+bool RightsGrant(const ClientDataSet &rights, int objType);
 
 // A module catalogue row (SYS_SMModules) as the pages use it.
 struct NavModule

@@ -81,22 +81,7 @@ int NodeImageIndex(const TNodeData &node, bool expanded)
 
 bool ConsoleHasRight(int objType, bool manager, const ClientDataSet &rights)
 {
-    if (objType <= 0 || manager)
-        return true;
-    if (!rights.isActive())
-        return false;
-    const int typeField = rights.fieldIndex(QStringLiteral("ObjType"));
-    const int valueField = rights.fieldIndex(QStringLiteral("RightValue"));
-    if (typeField < 0 || valueField < 0)
-        return false;
-    for (int row = 0; row < rights.recordCount(); ++row) {
-        if (rights.valueAt(row, typeField).toInt() != objType)
-            continue;
-        const int value = rights.valueAt(row, valueField).toInt();
-        if (value >= 1 && value <= 3)
-            return true;
-    }
-    return false;
+    return objType <= 0 || manager || RightsGrant(rights, objType);
 }
 
 QString NewNodeOwner(const TNodeData &parent, const QString &userID)
