@@ -392,9 +392,11 @@ void TDefPropValueMForm::ApplyPriceHandling(const QString &code)
         resize(width() + kFeeColumnWidth, height());
     } else if (!wanted && m_feeShown) {
         m_feeShown = false;
+        // Narrowed by the column as it is now: the user may have resized it.
+        const int shown = fee >= 0 ? grdData->columnWidth(fee) : kFeeColumnWidth;
         if (fee >= 0)
             grdData->setColumnHidden(fee, true);
-        resize(width() - kFeeColumnWidth, height());
+        resize(width() - shown, height());
     }
     // Item properties have no price handling of their own.
     const int prop = SelectedProp();
@@ -537,7 +539,7 @@ void TDefPropValueMForm::OkClick()
     } refilter{cdsData};
     cdsData->setFiltered(false);
 
-    QVariantList args{QStringLiteral("T0101020"), kPropIndex};
+    QVariantList args{QStringLiteral("T0101020"), kPropIndex, QString()};
     qlonglong next = CallServer(QStringLiteral("GetFieldMaxValue"), args).toLongLong() + 1;
     for (int r = 1; r <= cdsData->recordCount();) {
         cdsData->setRecNo(r);

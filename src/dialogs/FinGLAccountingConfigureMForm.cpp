@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSet>
 #include <QShowEvent>
@@ -177,13 +178,16 @@ public:
                             QLineEdit::TrailingPosition);
         button->setObjectName(S("acAcctCode"));
         const QPersistentModelIndex at(index);
-        connect(button, &QAction::triggered, edit, [this, edit, at] {
+        // The picker takes the focus, and the view may close and delete this editor
+        // meanwhile.
+        const QPointer<QLineEdit> guarded(edit);
+        connect(button, &QAction::triggered, edit, [this, guarded, at] {
             if (!at.isValid())
                 return;
             m_pick(at.row());
             // The picked code, so that closing the editor changes nothing more.
-            if (at.isValid())
-                edit->setText(at.data(Qt::EditRole).toString());
+            if (guarded && at.isValid())
+                guarded->setText(at.data(Qt::EditRole).toString());
         });
         return edit;
     }
@@ -657,8 +661,8 @@ void TFinGLAccountingConfigureMForm::TypeSlotCode(QLineEdit *edit)
     }
     const auto account = LookUpAccount(*cdsPublic, typed);
     if (!account) {
-        // The slot keeps its account.
-        edit->setText(current);
+        // The slot keeps its account; the typed text stays for the user to correct.
+        edit->setFocus();
         edit->selectAll();
         throw Error(InvalidAccountCodeMessage);
     }
@@ -758,11 +762,18 @@ void TFinGLAccountingConfigureMForm::OkClick()
     const QList<int> newInto = NumberNewKinds(*cdsInto, InboundObjType);
     const QList<int> newOut = NumberNewKinds(*cdsOut, OutboundObjType);
     try {
-        SaveInOneTransaction({cdsData, cdsObjType, cdsInto, cdsOut}, kHostDataSet);
+        SaveInOneTransaction({cdsData, cdsObjType, cdsInto, cdsOut});
     } catch (const Error &e) {
         // Nothing was written; the rows stay new and deletable.
         UnnumberKinds(*cdsInto, newInto);
         UnnumberKinds(*cdsOut, newOut);
+        ShowWarningMessage(e.message());
+        return;
+    }
+    // Saved: the new kinds keep their numbers even if the host cannot read its copy now.
+    try {
+        RefreshHostDataSet(kHostDataSet);
+    } catch (const Error &e) {
         ShowWarningMessage(e.message());
         return;
     }

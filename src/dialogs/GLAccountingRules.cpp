@@ -260,7 +260,7 @@ void UnnumberKinds(ClientDataSet &kinds, const QList<int> &recNos)
     kinds.enableControls();
 }
 
-void SaveInOneTransaction(const QList<ClientDataSet *> &ordered, const QString &hostDataSet)
+void SaveInOneTransaction(const QList<ClientDataSet *> &ordered)
 {
     {
         ServerTransaction transaction;
@@ -272,9 +272,13 @@ void SaveInOneTransaction(const QList<ClientDataSet *> &ordered, const QString &
     for (ClientDataSet *ds : ordered)
         if (ds->isActive())
             ds->mergeChangeLog();
+}
+
+void RefreshHostDataSet(const QString &name)
+{
     // The host reads the posting configuration from its own copy.
     if (DataModule *module = Globals().DataModule)
-        if (ClientDataSet *shared = module->dataSet(hostDataSet)) {
+        if (ClientDataSet *shared = module->dataSet(name)) {
             shared->close();
             shared->open();
         }

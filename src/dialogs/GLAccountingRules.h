@@ -114,9 +114,10 @@ void UnnumberKinds(ClientDataSet &kinds, const QList<int> &recNos);
 // ---- save ---------------------------------------------------------------------------------
 
 // Applies the datasets' changes in this order in one server transaction, rolled back as a
-// whole on any failure (the change logs stay); after the commit the change logs are merged
-// and the host's shared dataset of that name, when the host has it, is read again.
-void SaveInOneTransaction(const QList<ClientDataSet *> &ordered, const QString &hostDataSet);
+// whole on any failure (the change logs stay); after the commit the change logs are merged.
+void SaveInOneTransaction(const QList<ClientDataSet *> &ordered);
+// Reads the host's shared dataset of that name again, when the host has it.
+void RefreshHostDataSet(const QString &name);
 
 // ---- layout -------------------------------------------------------------------------------
 

@@ -428,8 +428,10 @@ bool TAccountListForm::eventFilter(QObject *watched, QEvent *event)
 
 void TAccountListForm::mouseDoubleClickEvent(QMouseEvent *event)
 {
+    // Only the form's own background cancels, not a label or the tab row.
     event->accept();
-    reject();
+    if (!childAt(event->position().toPoint()))
+        reject();
 }
 
 // ---- the picker -----------------------------------------------------------------------------

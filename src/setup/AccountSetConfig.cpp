@@ -177,7 +177,12 @@ bool AccountSetConfig::CostCalCaseEditable() const
 
 bool AccountSetConfig::ChoosesAccountTypes() const
 {
-    return IndustryEditable() && m_info->asString(S("AcctTempDesc")) == CustomChartTemplate;
+    return IndustryEditable() && m_customChart;
+}
+
+void AccountSetConfig::IndustryChosen()
+{
+    m_customChart = m_info->asString(S("AcctTempDesc")) == CustomChartTemplate;
 }
 
 bool AccountSetConfig::CanRegeneratePeriods() const
@@ -265,8 +270,12 @@ std::optional<ConfigProblem> AccountSetConfig::SetPropertyCount(PropertyKind kin
     if (count < minimum)
         return ConfigProblem{QString::fromUtf8(messages[int(kind)]) + QString::number(minimum),
                              ConfigPage::Inventory, field};
+    const bool wasBrowsing = m_info->state() == ClientDataSet::State::Browse;
     ensureEditing(*m_info);
     m_info->setValue(field, count);
+    // A new record waits for its company name; a stored one takes the count at once.
+    if (wasBrowsing)
+        m_info->post();
     return std::nullopt;
 }
 
@@ -429,6 +438,7 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
         info.setValue(S("CashierNowPeriodID"), cashier);
         info.setValue(S("InvStartPeriodID"), business);
         info.setValue(S("InvNowPeriodID"), business);
+        PostPending(info);
     }
     SaveResult result;
     result.settingsChanged = gl > 0 || cashier > 0 || business > 0;
@@ -498,8 +508,13 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
     m_periods->setFiltered(true);
     m_periods->first();
     readPickers();
-    updateHostCopies(optionsStoredBefore);
     result.enabledNow = !m_enabledAtOpen && info.asBoolean(S("InitialAudit"));
+    // Everything is saved by now: a failure here must not look like a failed save.
+    try {
+        updateHostCopies(optionsStoredBefore);
+    } catch (const Error &e) {
+        result.hostCopyError = e.message();
+    }
     return result;
 }
 

@@ -88,8 +88,11 @@ public:
         return !Info().asBoolean(QStringLiteral("InitialAudit"));
     }
     bool VoucherFillEditable() const { return !m_enabledAtOpen; }
-    // The industry type without a preset chart: the user picks account types instead.
+    // The industry type without a preset chart, chosen in this dialog: the user picks
+    // account types instead of the template being loaded.
     bool ChoosesAccountTypes() const;
+    // The industry type was changed by the user (AcctTempDesc holds the new code).
+    void IndustryChosen();
     // The period dialog may change the structure of the calendar.
     bool CanRegeneratePeriods() const;
 
@@ -128,6 +131,8 @@ public:
     {
         bool settingsChanged = false; // the caller asks the host to log in again
         bool enabledNow = false;      // "账套已成功启用！"
+        // Set when everything was saved but the host's copies could not be refreshed.
+        QString hostCopyError;
     };
     // Renumbers the periods, writes the start periods, the formats, the options, the
     // chart of accounts and every record in one server transaction, then updates the
@@ -148,7 +153,8 @@ private:
     FinanceFlags m_flags;
     QString m_storedCurrency;
     QString m_entryFlags;
-    bool m_newInfo = false; // the information record was created by this load
+    bool m_newInfo = false;     // the information record was created by this load
+    bool m_customChart = false; // the chart-less industry type chosen by the user
     bool m_enabledAtOpen = false;
     bool m_optionsStored = false;
     bool m_glPicker = true;

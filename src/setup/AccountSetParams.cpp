@@ -503,10 +503,12 @@ bool OptionRecords::Load(const ClientDataSet &info)
 {
     const bool stored = !info.asString(FieldName(Com)).isEmpty();
     for (int k = 0; k < Count; ++k) {
-        if (stored)
-            m_records[k]->loadFromText(info.asString(FieldName(Kind(k))));
-        else
+        // A set may hold some option fields and not others: a missing one starts new.
+        const QString text = stored ? info.asString(FieldName(Kind(k))) : QString();
+        if (text.isEmpty())
             m_records[k]->setData(NewOptionPacket());
+        else
+            m_records[k]->loadFromText(text);
     }
     return stored;
 }

@@ -89,13 +89,9 @@ void AppendTemplateAccounts(ClientDataSet &accounts, const DataPacket &payload,
     // Income, expense and cost-of-sales types are control accounts by balance side.
     static const QSet<QString> controlTypes{S("SY"), S("SR"), S("SRFY"), S("ZCH")};
     const bool full = adaptation == AccountAdaptation::Full;
-    int typeColumn = -1, dcColumn = -1;
-    for (int c = 0; c < payload.fields.size(); ++c) {
-        if (payload.fields[c].name == S("AcctTypeCode"))
-            typeColumn = c;
-        else if (payload.fields[c].name == S("DC"))
-            dcColumn = c;
-    }
+    // Names are matched as the shared-field copy matches them, ignoring letter case.
+    const int typeColumn = indexOfField(payload.fields, S("AcctTypeCode"));
+    const int dcColumn = indexOfField(payload.fields, S("DC"));
 
     DataPacket one{payload.fields, {}};
     for (const QVariantList &row : payload.rows) {

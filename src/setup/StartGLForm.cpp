@@ -347,10 +347,10 @@ void TStartGLForm::applyEditability()
 void TStartGLForm::showPickers()
 {
     const AccountSetConfig &config = *m_config;
-    // A read-only dialog saves nothing, so it offers no choice of start periods.
-    btnGLStart->setVisible(!m_readOnly && config.GLPickerVisible());
-    btnBusinessStart->setVisible(!m_readOnly && config.BusinessPickerVisible());
-    btnCashierStart->setVisible(!m_readOnly && config.CashierPickerVisible());
+    // Shown by the start periods; a read-only dialog keeps them disabled.
+    btnGLStart->setVisible(config.GLPickerVisible());
+    btnBusinessStart->setVisible(config.BusinessPickerVisible());
+    btnCashierStart->setVisible(config.CashierPickerVisible());
     lbHint->setVisible(config.GLPickerVisible());
     lbHint2->setVisible(config.GLPickerVisible());
 }
@@ -425,8 +425,10 @@ void TStartGLForm::currencyPlacementChosen(bool codeOnRight, bool on)
 
 void TStartGLForm::industryChosen()
 {
-    if (!m_loading)
-        showIndustryButtons();
+    if (m_loading)
+        return;
+    m_config->IndustryChosen();
+    showIndustryButtons();
 }
 
 void TStartGLForm::propertyCountEntered(PropertyKind kind, int count)
@@ -666,6 +668,8 @@ void TStartGLForm::OkClick()
     m_settingsChanged = saved.settingsChanged;
     m_binder->refresh();
     showPickers();
+    if (!saved.hostCopyError.isEmpty())
+        ShowWarningMessage(saved.hostCopyError);
     if (saved.enabledNow)
         ShowInfoMessage(S("账套已成功启用！"));
     done(1);

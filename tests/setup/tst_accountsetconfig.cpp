@@ -132,6 +132,10 @@ private slots:
         QVERIFY(!config.CheckAccountTypes());
         config.Info().edit();
         config.Info().setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("A05000"));
+        // Stored alone it is still the template load; chosen here it needs the types.
+        QVERIFY(!config.Validate());
+        config.Info().edit();
+        config.IndustryChosen();
         QCOMPARE(problem().message, QStringLiteral("必须指定账套行业性质。"));
         QCOMPARE(config.CheckAccountTypes(), problem());
         // Only whether rows were chosen counts here; their shape is the template load's.

@@ -424,6 +424,18 @@ private slots:
         QCOMPARE(reread.BooleanStr(OptionRecords::Inv), flagString({7, 512}, 512));
         QCOMPARE(reread.record(OptionRecords::Fin).asString(QStringLiteral("VerNo")),
                  QStringLiteral("7.13.23"));
+
+        // Options stored only in part left the missing records closed, and every later
+        // save of the set failed.
+        info->edit();
+        info->setValue(QStringLiteral("MftOption"), QString());
+        info->post();
+        OptionRecords partly;
+        QCOMPARE(partly.Load(*info), true);
+        QCOMPARE(partly.BooleanStr(OptionRecords::Mft), QString(512, QLatin1Char('0')));
+        QCOMPARE(partly.BooleanStr(OptionRecords::Inv), flagString({7, 512}, 512));
+        partly.Save(*info, flags);
+        QVERIFY(!info->asString(QStringLiteral("MftOption")).isEmpty());
     }
 
     void partCustomOverlay()
