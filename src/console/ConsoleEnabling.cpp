@@ -1,5 +1,7 @@
 #include "ConsoleEnabling.h"
 
+#include "DocFindForm.h"
+
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "DataModule.h"
@@ -79,7 +81,9 @@ bool ReadUserIsManager(ClientDataSet &scratch, const QString &userId)
     if (scratch.isActive())
         scratch.close();
     scratch.setProviderName(QStringLiteral("LX_SysUser"));
-    scratch.setCommandText(QStringLiteral("WHERE UserID = '") + userId + QLatin1Char('\''));
+    // The id is quoted with any quote in it doubled, so it stays one literal.
+    scratch.setCommandText(QStringLiteral("WHERE UserID = '") + QuoteDoubled(userId) +
+                           QLatin1Char('\''));
     scratch.open();
     bool manager = false;
     if (!scratch.isEmpty()) {

@@ -184,8 +184,16 @@ TTabbedNavigationForm::TTabbedNavigationForm(const TabbedPageLayout &layout, QWi
             SetTabHidden(name, true);
     }
     m_strip->tabClicked = [this](int index) { ClickTab(index); };
-    BuildObjectMenus({"pmCustomer", "pmSupplier", "pmEmployee", "pmDept", "pmProject", "pmPart",
-                      "pmWH", "pmMCCase", "pmMCase", "pmFinReport"});
+    // Only pages with object-menu labels have the menus (not the purchase-sales-inventory
+    // page).
+    QList<const char *> menus;
+    for (const NavTab &tab : layout.tabs)
+        for (const NavControl &control : tab.controls)
+            if (control.kind == NavKind::MenuLink && control.menu)
+                menus.append(control.menu);
+    if (!menus.isEmpty())
+        BuildObjectMenus({"pmCustomer", "pmSupplier", "pmEmployee", "pmDept", "pmProject", "pmPart",
+                          "pmWH", "pmMCCase", "pmMCase", "pmFinReport"});
     ShowTab(0);
 }
 
@@ -386,6 +394,7 @@ TSpreadForm::TSpreadForm(QWidget *parent) : TNavigationForm(NavigationPageKind::
     frame->addWidget(plNavigation);
     frame->addWidget(centre, 3);
     frame->addWidget(right, 2);
+    plRight = right;
 
     BuildObjectMenus({"pmCustomer", "pmSupplier", "pmEmployee", "pmDept", "pmProject"});
     ShowSection(0);
@@ -417,6 +426,8 @@ void TSpreadForm::ShowSection(int index)
             SetNavTextColour(label, i == index ? QColor(30, 60, 110) : QColor(255, 255, 255));
     if (shpHover->isVisible() && shpHover->geometry() == shpSelected->geometry())
         shpHover->hide();
+    // The report section has no right column at all.
+    plRight->setVisible(m_sections[index].right != nullptr);
     lbCentreCaption->setText(QString::fromUtf8(s.centreCaption));
     if (s.rightCaption)
         lbRightCaption->setText(QString::fromUtf8(s.rightCaption));

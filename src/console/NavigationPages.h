@@ -333,6 +333,7 @@ private:
 
     QList<Section> m_sections;
     QWidget *plNavigation = nullptr;
+    QWidget *plRight = nullptr;
     QFrame *shpSelected = nullptr;
     QFrame *shpHover = nullptr;
     QLabel *lbCentreCaption = nullptr;

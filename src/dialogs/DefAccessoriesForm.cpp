@@ -13,13 +13,18 @@
 #include <vexa/Error.h>
 #include <vexa/PluginHost.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
 #include <QSaveFile>
+#include <QStyleOptionButton>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QToolButton>
 #include <QUuid>
@@ -33,6 +38,13 @@ using S = QString;
 
 const QString kFilter = S("所有类型文件(*.*)");
 const QString kMissing = S("访问附件在应用服务器中不存在！");
+
+// The file transfer record: the stored file name and the file's bytes.
+QList<FieldDef> TransferFields()
+{
+    return {FieldDef{S("ID"), FieldType::String, 128, false, false},
+            FieldDef{S("FileData"), FieldType::Blob, 0, false, false}};
+}
 
 // Only the title and the remark are typed in the grid; the rest is the dialog's.
 class AccessoriesModel : public DataSetModel
@@ -49,6 +61,66 @@ public:
             f |= Qt::ItemIsEditable;
         return f;
     }
+};
+
+} // namespace
+
+// The "附件" cell: its text with a small button at the right edge that replaces the file.
+class FileCellDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    static QRect buttonRect(const QRect &cell)
+    {
+        const int side = std::min(cell.height() - 2, 22);
+        return QRect(cell.right() - side, cell.top() + (cell.height() - side) / 2, side, side);
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        QStyledItemDelegate::paint(painter, option, index);
+        QStyleOptionButton button;
+        button.rect = buttonRect(option.rect);
+        button.text = QStringLiteral("…");
+        button.state = QStyle::State_Enabled | QStyle::State_Raised;
+        const QWidget *widget = option.widget;
+        QStyle *style = widget ? widget->style() : QApplication::style();
+        style->drawControl(QStyle::CE_PushButton, &button, painter, widget);
+    }
+
+    bool editorEvent(QEvent *event, QAbstractItemModel *model, const QStyleOptionViewItem &option,
+                     const QModelIndex &index) override
+    {
+        if (event->type() == QEvent::MouseButtonRelease) {
+            const auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                buttonRect(option.rect).contains(mouse->position().toPoint())) {
+                emit clicked(index.row());
+                return true;
+            }
+        }
+        return QStyledItemDelegate::editorEvent(event, model, option, index);
+    }
+
+signals:
+    void clicked(int row);
+};
+
+namespace {
+
+// Sets a loading flag for a scope and puts back what it was, also when an error leaves.
+struct LoadingScope
+{
+    bool &flag;
+    bool was;
+    explicit LoadingScope(bool &f) : flag(f), was(f) { flag = true; }
+    ~LoadingScope() { flag = was; }
+    LoadingScope(const LoadingScope &) = delete;
+    LoadingScope &operator=(const LoadingScope &) = delete;
 };
 
 struct BusyScope
@@ -127,8 +199,7 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     cdsData->setCommandText(S("WHERE 1=-1"));
     cdsFile = new ClientDataSet(this);
     cdsFile->setObjectName(S("cdsFile"));
-    cdsFile->setFieldDefs({FieldDef{S("ID"), FieldType::String, 128, false, false},
-                           FieldDef{S("FileData"), FieldType::Blob, 0, false, false}});
+    cdsFile->setFieldDefs(TransferFields());
     cdsFile->createDataSet();
 
     lbTitle = new QLabel(S(" ：附件维护"), this);
@@ -180,7 +251,7 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
                         {S("Ratifier"), S("审核人"), 80}});
 
     lbNoData = new QLabel(S("没有指定相关附件"), grdData);
-    lbNoData->setObjectName(S("lbNoData"));
+    lbNoData->setObjectName(S("lbNoAccessories"));
     lbNoData->setAlignment(Qt::AlignCenter);
     lbNoData->hide();
 
@@ -212,9 +283,12 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     connect(sbPrior, &QToolButton::clicked, this, move(&ClientDataSet::prior));
     connect(sbNext, &QToolButton::clicked, this, move(&ClientDataSet::next));
     connect(sbLast, &QToolButton::clicked, this, move(&ClientDataSet::last));
-    connect(grdData, &QTableView::clicked, this, [this](const QModelIndex &index) {
-        if (index.column() == cdsData->fieldIndex(S("SelFile")))
-            RunGuarded([this] { ReplaceFile(); });
+    m_fileButton = new FileCellDelegate(grdData);
+    connect(m_fileButton, &FileCellDelegate::clicked, this, [this](int row) {
+        RunGuarded([&] {
+            cdsData->setRecNo(row + 1);
+            ReplaceFile();
+        });
     });
     connect(cdsData, &ClientDataSet::currentChanged, this, [this] {
         if (!m_loading)
@@ -226,6 +300,8 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     });
 
     InitDocFind();
+    // The list is ordered by IndexNo, which deleting renumbers: no sorting by a column.
+    grdData->horizontalHeader()->setSectionsClickable(false);
     sbSave->setEnabled(false);
 }
 
@@ -248,13 +324,34 @@ void TDefAccessoriesForm::postEdits()
         cdsData->post();
 }
 
+void TDefAccessoriesForm::fillTransfer(const QString &id, const QByteArray &bytes)
+{
+    cdsFile->setData(DataPacket{TransferFields(), {}});
+    cdsFile->append();
+    cdsFile->setValue(S("ID"), id);
+    cdsFile->setValue(S("FileData"), bytes);
+    cdsFile->post();
+}
+
+void TDefAccessoriesForm::placeNoDataHint()
+{
+    // Two thirds of the form's width, centred over the grid.
+    lbNoData->resize(width() * 2 / 3, lbNoData->sizeHint().height());
+    lbNoData->move((grdData->width() - lbNoData->width()) / 2,
+                   (grdData->height() - lbNoData->height()) / 2);
+}
+
+void TDefAccessoriesForm::resizeEvent(QResizeEvent *event)
+{
+    TDocFindForm::resizeEvent(event);
+    placeNoDataHint();
+}
+
 void TDefAccessoriesForm::FormShow()
 {
     BusyScope busy;
     m_loading = true;
-    lbNoData->resize(grdData->width() * 2 / 3, lbNoData->sizeHint().height());
-    lbNoData->move((grdData->width() - lbNoData->width()) / 2,
-                   (grdData->height() - lbNoData->height()) / 2);
+    placeNoDataHint();
     RunGuarded([this] { RefreshData(true); });
     const bool editable = RightLevel == 1 || RightLevel == 2;
     static_cast<AccessoriesModel *>(grdData->model())->editable = editable;
@@ -284,6 +381,8 @@ void TDefAccessoriesForm::RefreshData(bool)
     cdsData->mergeChangeLog();
     cdsData->first();
     ApplyDesignedColumns();
+    if (const int file = cdsData->fieldIndex(S("SelFile")); file >= 0)
+        grdData->setItemDelegateForColumn(file, m_fileButton);
     m_loading = wasLoading;
 }
 
@@ -314,9 +413,8 @@ void TDefAccessoriesForm::markChanged()
     sbSave->setEnabled(true);
 }
 
-void TDefAccessoriesForm::appendFile(const QString &path)
+void TDefAccessoriesForm::newRecord()
 {
-    const QFileInfo info(path);
     cdsData->append();
     cdsData->setValue(S("AccessoriesID"),
                       QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
@@ -328,6 +426,13 @@ void TDefAccessoriesForm::appendFile(const QString &path)
     if (!ObjGUID.isEmpty())
         cdsData->setValue(S("ObjGUID"), ObjGUID);
     cdsData->setValue(S("IndexNo"), cdsData->recordCount());
+    cdsData->setValue(S("BeStatus"), S("0"));
+}
+
+void TDefAccessoriesForm::appendFile(const QString &path)
+{
+    const QFileInfo info(path);
+    newRecord();
     cdsData->setValue(S("SelFileName"), info.absoluteFilePath());
     cdsData->setValue(S("Caption"), info.completeBaseName());
     cdsData->setValue(S("FileSuffix"), info.suffix());
@@ -394,8 +499,12 @@ QString TDefAccessoriesForm::localCopy()
         ShowErrorMessage(kMissing);
         return QString();
     }
-    cdsFile->setData(readDataPacket(packet));
-    cdsFile->first();
+    ClientDataSet answer;
+    answer.loadFromText(packet);
+    if (answer.fieldIndex(S("FileData")) < 0 || answer.isEmpty())
+        throw Error(S("应用服务器返回的附件数据缺少 FileData。"));
+    answer.first();
+    fillTransfer(name, answer.value(S("FileData")).toByteArray());
     const QString folder = LocalDataFolder() + S("/doc/accessories");
     if (!QDir().mkpath(folder))
         throw Error(S("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(folder)));
@@ -429,11 +538,7 @@ void TDefAccessoriesForm::DownloadFile()
     const QString source = localCopy();
     if (source.isEmpty())
         return;
-    cdsFile->setData(DataPacket{cdsFile->fieldDefs(), {}});
-    cdsFile->append();
-    cdsFile->setValue(S("ID"), QFileInfo(source).fileName());
-    cdsFile->setValue(S("FileData"), readWhole(source));
-    cdsFile->post();
+    fillTransfer(QFileInfo(source).fileName(), readWhole(source));
     writeWhole(target, cdsFile->value(S("FileData")).toByteArray());
 }
 
@@ -471,20 +576,21 @@ void TDefAccessoriesForm::DeleteAttachment()
     if (AskYesNo(S("是否删除附件“%1”？").arg(cdsData->asString(S("Caption")))) != mrOk)
         return;
     const int recNo = cdsData->recNo();
-    m_loading = true;
-    cdsData->deleteRecord();
-    // The list stays numbered 1, 2, 3 ... without gaps.
-    for (int no = recNo; no <= cdsData->recordCount(); ++no) {
-        cdsData->setRecNo(no);
-        if (cdsData->asInteger(S("IndexNo")) == no)
-            continue;
-        cdsData->edit();
-        cdsData->setValue(S("IndexNo"), no);
-        cdsData->post();
+    {
+        const LoadingScope loading(m_loading);
+        cdsData->deleteRecord();
+        // The list stays numbered 1, 2, 3 ... without gaps.
+        for (int no = recNo; no <= cdsData->recordCount(); ++no) {
+            cdsData->setRecNo(no);
+            if (cdsData->asInteger(S("IndexNo")) == no)
+                continue;
+            cdsData->edit();
+            cdsData->setValue(S("IndexNo"), no);
+            cdsData->post();
+        }
+        if (!cdsData->isEmpty())
+            cdsData->setRecNo(recNo);
     }
-    if (!cdsData->isEmpty())
-        cdsData->setRecNo(recNo);
-    m_loading = false;
     markChanged();
     refreshToolbar();
 }
@@ -493,78 +599,90 @@ bool TDefAccessoriesForm::Save()
 {
     const QStringList fields{S("EntryID"), S("BeStatus"), S("Maker"), S("MakerID"), S("MakeDate")};
     std::vector<QVariantList> before;
-    bool saved = false;
-    BusyScope busy;
-    m_loading = true;
-    try {
-        postEdits();
-        BeginTrans();
+    QString failure;
+    const LoadingScope loading(m_loading);
+    {
+        const BusyScope busy;
         try {
-            const QString user = CurrentUserName();
-            const QString userId = CurrentUserID();
-            const QDateTime now = DayNumberToDateTime(ServerDateTime());
-            QList<std::pair<QString, QString>> uploads; // stored name, local file
-            for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-                QVariantList values;
-                for (const QString &f : fields)
-                    values << cdsData->value(f);
-                before.push_back(values);
-                cdsData->edit();
-                cdsData->setValue(S("EntryID"), EntryID);
-                const QString status = cdsData->asString(S("BeStatus"));
-                if (status == u"A" || status == u"M") {
-                    cdsData->setValue(S("BeStatus"), S("Y"));
-                    cdsData->setValue(S("Maker"), user);
-                    cdsData->setValue(S("MakerID"), userId);
-                    cdsData->setValue(S("MakeDate"), now);
-                    uploads.append({StoredFileName(cdsData->asString(S("AccessoriesID")),
-                                                   cdsData->asString(S("FileSuffix"))),
-                                    cdsData->asString(S("SelFileName"))});
+            postEdits();
+            BeginTrans();
+            try {
+                saveRows(fields, before);
+                CommitTrans();
+            } catch (...) {
+                try {
+                    RollbackTrans();
+                } catch (...) {
+                    // The error that brought us here is the one to show.
                 }
+                throw;
+            }
+            cdsData->mergeChangeLog();
+            sbSave->setEnabled(false);
+        } catch (const Error &e) {
+            failure = e.message();
+        } catch (const std::exception &e) {
+            failure = QString::fromUtf8(e.what());
+        } catch (...) {
+            failure = S("保存附件时发生未知错误。");
+        }
+        if (!failure.isEmpty()) {
+            // Nothing was stored: the rows go back to what the user had, so the files of
+            // added and replaced attachments are uploaded on the next try.
+            if (cdsData->state() != ClientDataSet::State::Browse)
+                cdsData->cancel();
+            for (int row = 0; row < int(before.size()) && row < cdsData->recordCount(); ++row) {
+                cdsData->setRecNo(row + 1);
+                cdsData->edit();
+                for (int f = 0; f < fields.size(); ++f)
+                    cdsData->setValue(fields[f], before[size_t(row)][f]);
                 cdsData->post();
             }
-            // The records first: a conflict with another user then stops the save before
-            // any stored file is overwritten (the file store is not part of the rollback).
-            ApplyChanges(*cdsData, false);
-            for (const auto &[name, path] : uploads) {
-                DataPacket file;
-                file.fields = cdsFile->fieldDefs();
-                file.rows.push_back({name, readWhole(path)});
-                QVariantList args{writeDataPacket(file)};
-                CallServer(S("SaveAccessories"), args);
-            }
-            CommitTrans();
-        } catch (...) {
-            try {
-                RollbackTrans();
-            } catch (...) {
-                // The error that brought us here is the one to show.
-            }
-            throw;
         }
-        cdsData->mergeChangeLog();
-        sbSave->setEnabled(false);
-        saved = true;
-    } catch (const std::exception &e) {
-        // Nothing was stored: the rows go back to what the user had, so the files of added
-        // and replaced attachments are uploaded on the next try.
-        if (cdsData->state() != ClientDataSet::State::Browse)
-            cdsData->cancel();
-        for (int row = 0; row < int(before.size()) && row < cdsData->recordCount(); ++row) {
-            cdsData->setRecNo(row + 1);
-            cdsData->edit();
-            for (int f = 0; f < fields.size(); ++f)
-                cdsData->setValue(fields[f], before[size_t(row)][f]);
-            cdsData->post();
-        }
-        const auto *error = dynamic_cast<const Error *>(&e);
-        const QString message = error ? error->message() : QString::fromUtf8(e.what());
-        ShowWarningMessage(Session().DesignModule ? message
-                                                  : S("数据已被使用，或其他用户已修改数据。"));
     }
-    m_loading = false;
     refreshToolbar();
-    return saved;
+    if (failure.isEmpty())
+        return true;
+    ShowWarningMessage(Session().DesignModule ? failure
+                                              : S("数据已被使用，或其他用户已修改数据。"));
+    return false;
+}
+
+void TDefAccessoriesForm::saveRows(const QStringList &fields, std::vector<QVariantList> &before)
+{
+    const QString user = CurrentUserName();
+    const QString userId = CurrentUserID();
+    const QDateTime now = DayNumberToDateTime(ServerDateTime());
+    QList<std::pair<QString, QString>> uploads; // stored name, local file
+    for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
+        QVariantList values;
+        for (const QString &f : fields)
+            values << cdsData->value(f);
+        before.push_back(values);
+        cdsData->edit();
+        cdsData->setValue(S("EntryID"), EntryID);
+        const QString status = cdsData->asString(S("BeStatus"));
+        if (status == u"A" || status == u"M") {
+            cdsData->setValue(S("BeStatus"), S("Y"));
+            cdsData->setValue(S("Maker"), user);
+            cdsData->setValue(S("MakerID"), userId);
+            cdsData->setValue(S("MakeDate"), now);
+            uploads.append({StoredFileName(cdsData->asString(S("AccessoriesID")),
+                                           cdsData->asString(S("FileSuffix"))),
+                            cdsData->asString(S("SelFileName"))});
+        }
+        cdsData->post();
+    }
+    // The records first: a conflict with another user then stops the save before any
+    // stored file is overwritten (the file store is not part of the rollback).
+    ApplyChanges(*cdsData, false);
+    for (const auto &[name, path] : uploads) {
+        DataPacket file;
+        file.fields = TransferFields();
+        file.rows.push_back({name, readWhole(path)});
+        QVariantList args{writeDataPacket(file)};
+        CallServer(S("SaveAccessories"), args);
+    }
 }
 
 void TDefAccessoriesForm::done(int result)
@@ -590,10 +708,12 @@ void InstallAttachmentDialog()
         dialog.ObjType = objType;
         dialog.EntryID = docEntry;
         dialog.RightLevel = CheckRight(objType);
-        dialog.SetDocumentTitle(page.windowTitle());
+        dialog.SetDocumentTitle(page.GetModuleCaption());
         DialogService::instance().exec(dialog);
         return dialog.Data().isActive() ? dialog.Data().recordCount() : 0;
     };
 }
 
 } // namespace vexa::gl
+
+#include "DefAccessoriesForm.moc"

@@ -3,6 +3,10 @@
 #include "DocFindForm.h"
 
 #include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <vector>
 
 class QLabel;
 class QToolButton;
@@ -14,6 +18,7 @@ class ClientDataSet;
 namespace vexa::gl {
 
 class TLXCustomChildForm;
+class FileCellDelegate;
 
 // ---- rules of the attachment list ------------------------------------------------------
 
@@ -76,11 +81,17 @@ public:
     void done(int result) override;
 
 protected:
+    void resizeEvent(QResizeEvent *event) override;
     void FormShow() override;
     void RefreshData(bool disableControls) override;
 
 private:
     void postEdits();
+    void placeNoDataHint();
+    void fillTransfer(const QString &id, const QByteArray &bytes);
+    void saveRows(const QStringList &fields, std::vector<QVariantList> &before);
+    // A new attachment record with the document's keys and the next index ("0": new).
+    void newRecord();
     void refreshToolbar();
     void markChanged();
     void appendFile(const QString &path);
@@ -97,6 +108,7 @@ private:
     QLabel *lbNoData;
     QToolButton *sbView, *sbDownload, *sbAdd, *sbApprove, *sbDelete;
     QToolButton *sbFirst, *sbPrior, *sbNext, *sbLast, *sbSave, *sbClose;
+    FileCellDelegate *m_fileButton = nullptr;
     bool m_loading = false;
 };
 

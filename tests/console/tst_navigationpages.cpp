@@ -310,6 +310,9 @@ private slots:
             QVERIFY2(!names.contains(control->objectName()), qPrintable(control->objectName()));
             names.insert(control->objectName());
         }
+        // The purchase-sales-inventory page has no object menus at all.
+        QCOMPARE(page->findChild<QMenu *>(QStringLiteral("pmCustomer")) != nullptr,
+                 kind != QLatin1String("JXC"));
         // A user's tab click shows the tab's caption, trimmed, after the page caption.
         page->ClickTab(2);
         QCOMPARE(page->CurrentTab(), 2);
@@ -366,6 +369,8 @@ private slots:
                 QCOMPARE(right->isVisible(), e.rightPanel);
             else
                 QVERIFY(!e.rightPanel);
+            // The right column with its caption goes with the section that has none.
+            QCOMPARE(child("plRight")->isVisible(), e.rightPanel);
         }
         // The highlight shows on other sections only and goes when the mouse leaves.
         page->HoverSection(1);

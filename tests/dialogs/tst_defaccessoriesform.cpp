@@ -8,6 +8,7 @@
 #include "DataPacket.h"
 #include "DefAccessoriesForm.h"
 #include "Globals.h"
+#include "LXChildForm.h"
 #include "MessageDialogs.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
@@ -16,6 +17,7 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTableView>
 #include <QToolButton>
 
 using namespace vexa;
@@ -138,7 +140,7 @@ private slots:
         {
             // A new document: its number comes with the save.
             Dialog d(0);
-            QVERIFY(d.form.findChild<QLabel *>(QStringLiteral("lbNoData"))->isVisible());
+            QVERIFY(d.form.findChild<QLabel *>(QStringLiteral("lbNoAccessories"))->isVisible());
             dialogs.answerFiles({a, b, c});
             d.button("sbAdd")->click();
             QCOMPARE(dialogs.fileCaptions, QStringList{QStringLiteral("选择附件")});
@@ -196,6 +198,42 @@ private slots:
         d.button("sbView")->click();
         QCOMPARE(dialogs.openedDocuments.size(), opened);
         QCOMPARE(dialogs.shown.constLast().text, QStringLiteral("访问附件在应用服务器中不存在！"));
+    }
+
+    // A document page opens its attachments with its own caption in the title line, and
+    // the "附件" cell replaces a file only through its button.
+    void openedFromAPage()
+    {
+        ScriptedDialogs dialogs;
+        InstallAttachmentDialog();
+        TLXCustomChildForm page;
+        page.SetModuleCaption(QStringLiteral("付款凭证"));
+        QString title, replaced;
+        QStringList chooserCaptions;
+        dialogs.answerWith([&](QDialog &d) {
+            title = d.findChild<QLabel *>(QStringLiteral("lbTitle"))->text();
+            auto &form = static_cast<TDefAccessoriesForm &>(d);
+            dialogs.answerFiles({writeFile(m_files, QStringLiteral("p.txt"), "p")});
+            form.findChild<QToolButton *>(QStringLiteral("sbAdd"))->click();
+            auto *grid = form.findChild<QTableView *>(QStringLiteral("grdData"));
+            const int column = form.Data().fieldIndex(QStringLiteral("SelFile"));
+            const QRect cell = grid->visualRect(grid->model()->index(0, column));
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, cell.topLeft() + QPoint(3, 3));
+            chooserCaptions = dialogs.fileCaptions;
+            dialogs.answerFiles({writeFile(m_files, QStringLiteral("q.txt"), "q")});
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, {},
+                              QPoint(cell.right() - 4, cell.center().y()));
+            replaced = form.Data().asString(QStringLiteral("Caption"));
+            dialogs.answer(mrNo); // closing with the unsaved attachment drops it
+            form.findChild<QToolButton *>(QStringLiteral("sbClose"))->click();
+            return d.result();
+        });
+        QCOMPARE(AttachmentDialogOpener()(2101, 501, page), 1);
+        QCOMPARE(title, QStringLiteral(" 付款凭证：附件维护"));
+        QCOMPARE(replaced, QStringLiteral("q"));
+        // The click beside the button chose nothing; only the add did.
+        QCOMPARE(chooserCaptions, QStringList{QStringLiteral("选择附件")});
+        QCOMPARE(dialogs.fileCaptions.size(), 2);
     }
 
     void replaceApproveDelete()
