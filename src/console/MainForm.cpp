@@ -8,6 +8,7 @@
 #include "DocFindForm.h"
 #include "Globals.h"
 #include "LaunchGate.h"
+#include "MPasswordForm.h"
 #include "MessageDialogs.h"
 #include "NodeDirForm.h"
 #include "SetupActions.h"
@@ -232,6 +233,19 @@ void TMainForm::buildLayout()
             [this] { RunGuarded([this] { ExpandAll(); }); });
     connect(sbCollapsed, &QToolButton::clicked, this,
             [this] { RunGuarded([this] { RestoreAll(); }); });
+    // The button is carried hidden; whoever shows it gets the password change.
+    connect(sbModifyPassword, &QToolButton::clicked, this, [] {
+        RunGuarded([] {
+            TMPasswordForm dialog(nullptr);
+            DialogService::instance().exec(dialog);
+        });
+    });
+    // The width the user gives the tree is what is kept, also if the page is not shown
+    // when it closes.
+    connect(spMain, &QSplitter::splitterMoved, this, [this] {
+        if (const int width = spMain->sizes().value(0); width > 0)
+            m_treeWidth = width;
+    });
     connect(spSysConfig, &QToolButton::clicked, this,
             [this] { RunGuarded([this] { RunParameterConfiguration(this); }); });
     connect(btnKMQR, &QToolButton::clicked, this,

@@ -424,6 +424,10 @@ void TDocFindForm::RefreshData(bool disableControls)
             }
             key << ds->value(f.trimmed());
         }
+        // A row without its key cannot be found again by it: go back by row number.
+        for (const QVariant &v : std::as_const(key))
+            if (v.isNull())
+                keyKept = false;
     }
 
     ds->close();
@@ -696,8 +700,9 @@ void TDocFindForm::showEvent(QShowEvent *event)
         }
     }
     FormShow();
+    // A malformed part-custom record must not take the event loop down with it.
     if (!PartColumnsDone)
-        SetupPartColumns();
+        RunGuarded([this] { SetupPartColumns(); });
     if (QTableView *view = MainGridView(); view && view->focusPolicy() != Qt::NoFocus)
         SelectFocusedRow();
 }

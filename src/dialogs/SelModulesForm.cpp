@@ -107,8 +107,10 @@ void TSelModulesForm::Choose()
 void TSelModulesForm::FormShow()
 {
     SelectedValue = QVariant();
-    if (!cdsData->isActive())
-        RunGuarded([this] { RefreshData(true); });
+    // Without its list the picker has nothing to offer: the error is shown and it closes.
+    if (!cdsData->isActive() && !RunGuarded([this] { RefreshData(true); }))
+        QMetaObject::invokeMethod(
+            this, [this] { done(2); }, Qt::QueuedConnection);
 }
 
 } // namespace vexa::gl

@@ -276,7 +276,10 @@ void TPeriodsMForm::showEvent(QShowEvent *event)
         m_grid->horizontalHeader()->setFixedHeight(2 * Settings().CGridHeaderHeight);
         if (width() < 640)
             resize(640, std::max(height(), 420));
-        RunGuarded([this] { prepare(); });
+        // A dialog that could not read what it needs would offer a wrong table: it closes.
+        if (!RunGuarded([this] { prepare(); }))
+            QMetaObject::invokeMethod(
+                this, [this] { done(2); }, Qt::QueuedConnection);
         m_grid->resizeColumnsToContents();
         fitGrid();
     }
@@ -383,7 +386,15 @@ void TPeriodsMForm::periodCountChosen(int periods)
 {
     if (m_loading)
         return;
-    m_calendar->setPeriodCount(periods);
+    try {
+        m_calendar->setPeriodCount(periods);
+    } catch (...) {
+        // Refused: the options show the count the table still has.
+        const QSignalBlocker quiet12(m_rb12), quiet13(m_rb13);
+        m_rb12->setChecked(m_calendar->yearPeriods() == 12);
+        m_rb13->setChecked(m_calendar->yearPeriods() == 13);
+        throw;
+    }
     fitGrid();
 }
 
@@ -398,9 +409,21 @@ void TPeriodsMForm::applyStartYear()
 {
     m_tmStartYear->stop();
     const int oldYear = m_calendar->startYear();
-    if (m_edYear->text().trimmed().isEmpty() || !m_calendar->changeStartYear(m_edYear->value())) {
+    const auto fallBack = [this] {
         const QSignalBlocker quiet(m_edYear);
         m_edYear->setValue(m_calendar->startYear());
+    };
+    bool changed = false;
+    try {
+        changed = !m_edYear->text().trimmed().isEmpty() && m_root &&
+                  m_calendar->changeStartYear(m_edYear->value());
+    } catch (...) {
+        // A refused change: the box shows the start year again, not the refused one.
+        fallBack();
+        throw;
+    }
+    if (!changed) {
+        fallBack();
         return;
     }
     const int delta = m_calendar->startYear() - oldYear;

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSplitter>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -533,6 +534,35 @@ private slots:
                      ->value(QStringLiteral("Faceimage"))
                      .toString(),
                  TMainForm::DefaultFacePath());
+
+        // The width the user dragged the tree to is kept even when the page is not the one
+        // shown as it closes.
+        auto *splitter = m_form->findChild<QSplitter *>(QStringLiteral("spMain"));
+        m_form->resize(1000, 600);
+        m_form->show();
+        splitter->setSizes({420, 580});
+        emit splitter->splitterMoved(420, 1);
+        m_form->hide();
+        m_form.reset();
+        QCOMPARE(OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"))
+                     ->value(QStringLiteral("ModuleWidth"))
+                     .toInt(),
+                 420);
+    }
+
+    // The password change is carried on a hidden button of the toolbar.
+    void passwordButton()
+    {
+        useHost("Manager", "manager");
+        OpenRegistryKey(QStringLiteral("Software\\Corvane\\Vexa\\Client"))
+            ->remove(QStringLiteral("Faceimage"));
+        openPage();
+        QVERIFY(button("sbModifyPassword")->isHidden());
+        ScriptedDialogs dialogs;
+        dialogs.answer(2);
+        button("sbModifyPassword")->click();
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(dialogs.shown[0].className, QStringLiteral("vexa::gl::TMPasswordForm"));
     }
 };
 

@@ -232,6 +232,25 @@ private slots:
         QCOMPARE(d.cell(11, "PostingFrom").toDate(), QDate(2025, 12, 10));
     }
 
+    // A refused switch to 13 periods left "13" checked, so OK reported 13 periods for a
+    // table of 12.
+    void refusedSwitchKeepsTheOption()
+    {
+        Dialog d;
+        d.form.show();
+        ScriptedDialogs dialogs;
+        QAbstractItemModel *model = d.grid->model();
+        // Period 12 of 2024 becomes one day long: 31 December.
+        QVERIFY(model->setData(model->index(11, d.column("PostingFrom")), QDate(2024, 12, 31)));
+        dialogs.answer(mrOk);
+        d.rb13->setChecked(true);
+        QCOMPARE(dialogs.shown.constLast().text,
+                 QStringLiteral("2024年第12期只有一天，不能再分出第13期。"));
+        QVERIFY(d.rb12->isChecked());
+        QVERIFY(!d.rb13->isChecked());
+        QCOMPARE(d.form.YearPeriods(), 12);
+    }
+
     void yearsWithVouchersAreReadOnly()
     {
         Dialog d;
