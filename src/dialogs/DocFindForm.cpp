@@ -258,6 +258,11 @@ DataSetModel *TDocFindForm::BindGrid(QTableView *view, ClientDataSet *dataSet)
     return model;
 }
 
+void TDocFindForm::reject()
+{
+    done(mrCancel);
+}
+
 void TDocFindForm::SetMainGridView(QTableView *view)
 {
     TChildDialogForm::SetMainGridView(view);

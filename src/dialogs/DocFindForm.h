@@ -126,6 +126,8 @@ public:
     void ReloadColumnLayout();
 
     void SetMainGridView(QTableView *view) override;
+    // Cancel, Escape and a pick from an empty list close with the modal result Cancel (2).
+    void reject() override;
 
     QLabel *NoDataHint() const { return m_noDataHint; }
     TSetWhereForm *FilterForm() const;

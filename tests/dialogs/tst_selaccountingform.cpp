@@ -346,7 +346,7 @@ private slots:
         QTest::addColumn<bool>("leafOnly");
         QTest::addColumn<QString>("how");
         QTest::addColumn<int>("result"); // -1: refused, the picker stays open
-        const int ok = QDialog::Accepted, cancel = QDialog::Rejected, open = -1;
+        const int ok = QDialog::Accepted, cancel = mrCancel, open = -1;
         QTest::newRow("leaf, 选择") << "221101" << true << "btnOk" << ok;
         QTest::newRow("leaf, double click") << "1001" << true << "double" << ok;
         QTest::newRow("parent refused") << "2211" << true << "btnOk" << open;

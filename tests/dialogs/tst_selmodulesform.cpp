@@ -2,6 +2,7 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "Globals.h"
+#include "MessageDialogs.h"
 #include "RemoteConnection.h"
 #include "SelModulesForm.h"
 #include "SetWhereForm.h"
@@ -243,9 +244,9 @@ private slots:
         QTest::addColumn<int>("result");
         QTest::newRow("选择") << "btnOk" << 3 << int(QDialog::Accepted);
         QTest::newRow("double click") << "double" << 5 << int(QDialog::Accepted);
-        QTest::newRow("取消") << "btnCancel" << 3 << int(QDialog::Rejected);
-        QTest::newRow("Escape") << "escape" << 3 << int(QDialog::Rejected);
-        QTest::newRow("选择 without rows") << "btnOk" << -1 << int(QDialog::Rejected);
+        QTest::newRow("取消") << "btnCancel" << 3 << int(vexa::gl::mrCancel);
+        QTest::newRow("Escape") << "escape" << 3 << int(vexa::gl::mrCancel);
+        QTest::newRow("选择 without rows") << "btnOk" << -1 << int(vexa::gl::mrCancel);
     }
 
     void choose()

@@ -3,6 +3,7 @@
 #include "ClientSettings.h"
 #include "FiscalCalendar.h"
 #include "Globals.h"
+#include "MessageDialogs.h"
 #include "SelPeriodsForm.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
@@ -239,8 +240,9 @@ private slots:
         QTest::addColumn<QVariant>("chosen");
         QTest::newRow("选择") << 24 << "btnOk" << int(QDialog::Accepted) << QVariant(14);
         QTest::newRow("double click") << 24 << "double" << int(QDialog::Accepted) << QVariant(14);
-        QTest::newRow("取消") << 24 << "btnCancel" << int(QDialog::Rejected) << QVariant();
-        QTest::newRow("选择 without rows") << 12 << "btnOk" << int(QDialog::Rejected) << QVariant();
+        QTest::newRow("取消") << 24 << "btnCancel" << int(vexa::gl::mrCancel) << QVariant();
+        QTest::newRow("选择 without rows")
+            << 12 << "btnOk" << int(vexa::gl::mrCancel) << QVariant();
     }
 
     // The second row from period 13 on; with 12 periods nothing is left to choose.
