@@ -114,8 +114,18 @@ TSelPeriodsForm::TSelPeriodsForm(QWidget *parent) : TDocFindForm(parent)
     main->addWidget(grdData, 1);
     main->addLayout(buttons);
 
-    connect(edtSearch, &QLineEdit::returnPressed, this,
-            [this] { RunGuarded([this] { Search(edtSearch->text()); }); });
+    // Enter searches; so does leaving the box after changing its text (Enter clears the
+    // change first, so it does not search twice).
+    connect(edtSearch, &QLineEdit::returnPressed, this, [this] {
+        edtSearch->setModified(false);
+        RunGuarded([this] { Search(edtSearch->text()); });
+    });
+    connect(edtSearch, &QLineEdit::editingFinished, this, [this] {
+        if (!edtSearch->isModified())
+            return;
+        edtSearch->setModified(false);
+        RunGuarded([this] { Search(edtSearch->text()); });
+    });
     connect(grdData, &QTableView::doubleClicked, this, [this] {
         if (cdsData->isActive() && !cdsData->isEmpty())
             RunGuarded([this] { Choose(); });

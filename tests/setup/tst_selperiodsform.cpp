@@ -158,6 +158,27 @@ private slots:
         QVERIFY(form.DataSet()->isActive());
     }
 
+    // Typed text is searched when the user presses Enter (once) or leaves the box.
+    void searchOnEnterOrLeaving()
+    {
+        TSelPeriodsForm form;
+        QStringList sent;
+        showPicker(form, [&](QDialog &) {
+            QLineEdit *box = child<QLineEdit>(form, "edtSearch");
+            requests().clear();
+            QTest::keyClicks(box, QStringLiteral("2025"));
+            QTest::keyClick(box, Qt::Key_Return);
+            sent << QString::number(requests().size());
+            box->clear();
+            QTest::keyClicks(box, QStringLiteral("2026"));
+            emit box->editingFinished(); // focus moved on
+            sent << requests();
+        });
+        QCOMPARE(sent.value(0), QStringLiteral("1"));
+        QCOMPARE(sent.size(), 3);
+        QVERIFY(sent.value(2).contains(QStringLiteral("'2026%'")));
+    }
+
     // An empty box queries only to drop a search made before.
     void emptySearch()
     {
