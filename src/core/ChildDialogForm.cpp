@@ -159,6 +159,8 @@ void TDefDialogForm::SaveData()
         DataSet->mergeChangeLog();
     } catch (const Error &e) {
         throw Error(SaveFailureMessage(e.message()));
+    } catch (const std::exception &e) {
+        throw Error(SaveFailureMessage(QString::fromUtf8(e.what())));
     }
 }
 
@@ -182,6 +184,9 @@ int WholeRowsGrowth(int siteHeight, int chromeHeight, int rowHeight)
 
 void TDefDialogForm::showEvent(QShowEvent *event)
 {
+    // The look first: the rows are measured with the grid's header and row heights as
+    // the client settings give them.
+    TChildDialogForm::showEvent(event);
     QTableView *grid = MainGridView();
     if (grid && GridSite && !event->spontaneous()) {
         QWidget *host = Globals().Host ? Globals().Host->MainWindow() : nullptr;
@@ -197,7 +202,6 @@ void TDefDialogForm::showEvent(QShowEvent *event)
         resize(width(), height() + WholeRowsGrowth(GridSite->height(), chrome,
                                                    Settings().CGridDataRowHeight));
     }
-    TChildDialogForm::showEvent(event);
 }
 
 TEditDialogForm::TEditDialogForm(QWidget *parent) : TChildDialogForm(parent) {}

@@ -38,7 +38,8 @@ int TLXPlugin::FindForm(int formId) const
 {
     const QString key = QString::number(formId);
     for (int i = 0; i < OpenForms.size(); ++i)
-        if (OpenForms[i].handle == key)
+        // A page its Qt parent already deleted is no page any more.
+        if (OpenForms[i].handle == key && OpenForms[i].form)
             return i;
     throw Error(QStringLiteral("显示模块 %1 窗体错误，模块窗体未创建").arg(formId));
 }
@@ -127,13 +128,31 @@ int TLXPlugin::CloseModuleForm(int formId)
 {
     const int i = FindForm(formId);
     TLXCustomChildForm *form = OpenForms[i].form;
+    // The page does its closing work first; while that fails it stays listed and open.
+    releaseForm(form);
     OpenForms[i].form = nullptr;
     OpenForms.removeAt(i);
-    if (form) {
-        form->SetClosing(true);
-        delete form;
-    }
+    delete form;
     return 0;
+}
+
+void TLXPlugin::releaseForm(TLXCustomChildForm *form)
+{
+    const QString caption =
+        form->windowTitle().isEmpty() ? form->GetModuleCaption() : form->windowTitle();
+    const auto failed = [&](const QString &message) {
+        form->SetClosing(false);
+        return Error(QStringLiteral("释放窗体") + caption + QStringLiteral("发生错误。（") +
+                     message + QStringLiteral("）"));
+    };
+    form->SetClosing(true);
+    try {
+        form->ReleaseForm();
+    } catch (const Error &e) {
+        throw failed(e.message());
+    } catch (const std::exception &e) {
+        throw failed(QString::fromUtf8(e.what()));
+    }
 }
 
 void TLXPlugin::CloseForms(bool processEvents)
@@ -141,15 +160,7 @@ void TLXPlugin::CloseForms(bool processEvents)
     while (!OpenForms.isEmpty()) {
         TLXCustomChildForm *form = OpenForms[0].form;
         if (form) {
-            const QString caption =
-                form->windowTitle().isEmpty() ? form->GetModuleCaption() : form->windowTitle();
-            form->SetClosing(true);
-            try {
-                form->ReleaseForm();
-            } catch (const Error &e) {
-                throw Error(QStringLiteral("释放窗体") + caption + QStringLiteral("发生错误。（") +
-                            e.message() + QStringLiteral("）"));
-            }
+            releaseForm(form);
             delete form;
         }
         OpenForms.removeAt(0);

@@ -59,6 +59,8 @@ public:
 private:
     int FindForm(int formId) const; // index in OpenForms; throws when absent
     void CloseForms(bool processEvents);
+    // The page's closing work; a failure is wrapped with its caption and the page stays open.
+    void releaseForm(TLXCustomChildForm *form);
 };
 
 // The routine that registers this plug-in's page classes, called once right after the

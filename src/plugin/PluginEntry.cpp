@@ -8,14 +8,14 @@
 
 namespace {
 
-// Registers the page classes, in the order the host expects them, as each is built.
+// Registers the page classes in the order the host expects them.
 void RegisterForms(vexa::gl::TLXPlugin &plugin)
 {
-    plugin.RegisterFormClass<vexa::gl::TMainForm>(QStringLiteral("TMainForm"));
     plugin.RegisterFormClass<vexa::gl::TNormalForm>(QStringLiteral("TNormalForm"));
-    plugin.RegisterFormClass<vexa::gl::TProfessionalForm>(QStringLiteral("TProfessionalForm"));
     plugin.RegisterFormClass<vexa::gl::TNormalJXCForm>(QStringLiteral("TNormalJXCForm"));
+    plugin.RegisterFormClass<vexa::gl::TProfessionalForm>(QStringLiteral("TProfessionalForm"));
     plugin.RegisterFormClass<vexa::gl::TSpreadForm>(QStringLiteral("TSpreadForm"));
+    plugin.RegisterFormClass<vexa::gl::TMainForm>(QStringLiteral("TMainForm"));
     // Every document page opens its attachments through the one dialog.
     vexa::gl::InstallAttachmentDialog();
 }

@@ -226,6 +226,12 @@ private slots:
         QCOMPARE(errorOf([&] { m_plugin->CloseAllForms(); }),
                  QStringLiteral("释放窗体凭证发生错误。（布局无法保存）"));
         QCOMPARE(Globals().Plugin->OpenForms.size(), 2); // the loop stopped; both remain
+
+        // Closing one page skipped its closing work; a failure now keeps it listed and open.
+        QCOMPARE(errorOf([&] { m_plugin->CloseModuleForm(a); }),
+                 QStringLiteral("释放窗体凭证发生错误。（布局无法保存）"));
+        QCOMPARE(Globals().Plugin->OpenForms.size(), 2);
+        QCOMPARE(static_cast<TLXCustomChildForm *>(m_plugin->FormWidget(a))->Closing(), false);
         m_script.throwOnRelease = false;
         QCOMPARE(m_plugin->CloseAllForms(), 0);
         QCOMPARE(livePages, 0);
