@@ -1,5 +1,6 @@
 #include "ChildDialogForm.h"
 #include "ClientDataSet.h"
+#include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
 #include "Globals.h"
@@ -10,10 +11,13 @@
 #include "TestHost.h"
 
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
+#include <QVBoxLayout>
 
 using namespace vexa;
 using namespace vexa::gl;
@@ -500,6 +504,25 @@ private slots:
         QCOMPARE(TDefDialogForm::DialogSize(QSize(900, 600), QSize(1000, 700)), QSize(900, 600));
         QCOMPARE(WholeRowsGrowth(205, 25, 20), 0);
         QCOMPARE(WholeRowsGrowth(207, 25, 20), 18);
+
+        // The rows were measured before the client settings gave the grid its header and
+        // row heights, so the first showing ended on a part of a row.
+        TDefDialogForm dialog;
+        auto *grid = new QTableView(&dialog);
+        auto *layout = new QVBoxLayout(&dialog);
+        layout->addWidget(grid);
+        dialog.SetMainGridView(grid);
+        dialog.GridSite = grid;
+        dialog.resize(500, 311);
+        dialog.show();
+        QCoreApplication::processEvents();
+        const int rowHeight = Settings().CGridDataRowHeight;
+        QCOMPARE(grid->horizontalHeader()->height(), Settings().CGridHeaderHeight);
+        const int data =
+            grid->height() - 2 * grid->frameWidth() - grid->horizontalHeader()->height() -
+            (grid->horizontalScrollBar()->isVisible() ? grid->horizontalScrollBar()->height() : 0) -
+            (grid->verticalScrollBar()->isVisible() ? 0 : 1);
+        QCOMPARE(data % rowHeight, 0);
     }
 };
 
