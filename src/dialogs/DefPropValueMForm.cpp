@@ -562,20 +562,9 @@ void TDefPropValueMForm::OkClick()
 
 bool TDefPropValueMForm::eventFilter(QObject *watched, QEvent *event)
 {
-    // Keys sent to the grid itself (an open cell editor has its own); the form sees every
-    // key first.
-    if (watched == grdData && event->type() == QEvent::KeyPress) {
-        switch (RowKeyOf(*grdData, *static_cast<QKeyEvent *>(event))) {
-        case RowKey::Append:
-            RunGuarded([this] { AppendRow(); });
-            return true;
-        case RowKey::Delete:
-            RunGuarded([this] { DeleteRow(); });
-            return true;
-        case RowKey::None:
-            break;
-        }
-    }
+    if (HandleRowKeys(
+            grdData, watched, event, [this] { AppendRow(); }, [this] { DeleteRow(); }))
+        return true;
     return TEditDialogForm::eventFilter(watched, event);
 }
 
