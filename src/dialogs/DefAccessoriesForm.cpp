@@ -1,5 +1,6 @@
 #include "DefAccessoriesForm.h"
 
+#include "AttachmentNames.h"
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
@@ -36,7 +37,8 @@ namespace {
 
 using S = QString;
 
-const QString kFilter = S("所有类型文件(*.*)");
+// "*": Qt's "*.*" would hide files without an extension.
+const QString kFilter = S("所有类型文件(*)");
 const QString kMissing = S("访问附件在应用服务器中不存在！");
 
 // The file transfer record: the stored file name and the file's bytes.
@@ -146,6 +148,12 @@ QByteArray readWhole(const QString &path)
     return file.readAll();
 }
 
+// The name without the folder, in the workstation's own path form.
+QString fileNameOf(const QString &path)
+{
+    return QDir::fromNativeSeparators(path).section(QLatin1Char('/'), -1);
+}
+
 void writeWhole(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
@@ -171,6 +179,44 @@ QString AccessoriesCommandText(int objType, int entryId, int itemId, const QStri
 QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix)
 {
     return fileSuffix.isEmpty() ? accessoriesId : accessoriesId + QLatin1Char('.') + fileSuffix;
+}
+
+QString FileBaseName(const QString &path)
+{
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.left(dot) : name;
+}
+
+QString FileExtension(const QString &path)
+{
+    const QString name = fileNameOf(path);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot > 0 ? name.mid(dot + 1) : QString();
+}
+
+QString AttachmentFileProblem(const QString &path, qint64 size, int captionBytes, int suffixBytes)
+{
+    const QString file = fileNameOf(path);
+    if (size > kMaxAttachmentBytes)
+        return S("文件“%1”超过附件的大小上限 %2 MB。")
+            .arg(file)
+            .arg(kMaxAttachmentBytes / (1024 * 1024));
+    const QString suffix = normalizedAttachmentSuffix(FileExtension(path));
+    const int suffixLimit = suffixBytes > 0 ? suffixBytes : kMaxAttachmentSuffixLength;
+    if (!suffix.isEmpty() &&
+        (!isValidAttachmentSuffix(suffix) || gbkByteLength(suffix) > suffixLimit))
+        return S("文件“%1”的扩展名不能用于附件：扩展名只能包含文字、数字、“-”和“_”，"
+                 "最多 %2 字节。")
+            .arg(file)
+            .arg(suffixLimit);
+    const int captionLength = gbkByteLength(FileBaseName(path));
+    if (captionBytes > 0 && captionLength > captionBytes)
+        return S("文件“%1”的名称过长：附件标题最多 %2 字节，实际 %3 字节。")
+            .arg(file)
+            .arg(captionBytes)
+            .arg(captionLength);
+    return QString();
 }
 
 AccessoriesToolbar AccessoriesToolbarState(int rows, int recNo, bool approved, int rightLevel)
@@ -429,16 +475,36 @@ void TDefAccessoriesForm::newRecord()
     cdsData->setValue(S("BeStatus"), S("0"));
 }
 
-void TDefAccessoriesForm::appendFile(const QString &path)
+void TDefAccessoriesForm::checkFile(const QString &path) const
 {
     const QFileInfo info(path);
+    if (!info.isFile())
+        throw Error(S("文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
+    const auto fieldSize = [this](const char *name) {
+        const int i = indexOfField(cdsData->fieldDefs(), QString::fromLatin1(name));
+        return i < 0 ? 0 : cdsData->fieldDefs()[i].size;
+    };
+    const QString problem =
+        AttachmentFileProblem(path, info.size(), fieldSize("Caption"), fieldSize("FileSuffix"));
+    if (!problem.isEmpty())
+        throw Error(problem);
+}
+
+void TDefAccessoriesForm::appendFile(const QString &path)
+{
     newRecord();
-    cdsData->setValue(S("SelFileName"), info.absoluteFilePath());
-    cdsData->setValue(S("Caption"), info.completeBaseName());
-    cdsData->setValue(S("FileSuffix"), info.suffix());
-    cdsData->setValue(S("SelFile"), S("已指定"));
-    cdsData->setValue(S("BeStatus"), S("A"));
-    cdsData->post();
+    try {
+        cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
+        cdsData->setValue(S("Caption"), FileBaseName(path));
+        cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
+        cdsData->setValue(S("SelFile"), S("已指定"));
+        cdsData->setValue(S("BeStatus"), S("A"));
+        cdsData->post();
+    } catch (...) {
+        // No half-made record for a later save to store.
+        cdsData->cancel();
+        throw;
+    }
 }
 
 void TDefAccessoriesForm::AddFiles()
@@ -446,10 +512,9 @@ void TDefAccessoriesForm::AddFiles()
     const QStringList files =
         DialogService::instance().openFileNames(this, S("选择附件"), kFilter, true);
     postEdits();
-    for (const QString &path : files) {
-        if (!QFileInfo(path).isFile())
-            throw Error(S("文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
-    }
+    // All chosen files or none: the message names the first one that cannot be attached.
+    for (const QString &path : files)
+        checkFile(path);
     for (const QString &path : files)
         appendFile(path);
     if (!files.isEmpty())
@@ -469,19 +534,22 @@ void TDefAccessoriesForm::ReplaceFile()
         DialogService::instance().openFileNames(this, S("选择附件"), kFilter, false).value(0);
     if (path.isEmpty())
         return;
-    const QFileInfo info(path);
-    if (!info.isFile())
-        throw Error(S("文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
+    checkFile(path);
     postEdits();
     cdsData->edit();
-    cdsData->setValue(S("SelFileName"), info.absoluteFilePath());
-    cdsData->setValue(S("Caption"), info.completeBaseName());
-    cdsData->setValue(S("FileSuffix"), info.suffix());
-    if (cdsData->asString(S("BeStatus")) != u"A") {
-        cdsData->setValue(S("SelFile"), S("已修改"));
-        cdsData->setValue(S("BeStatus"), S("M"));
+    try {
+        cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
+        cdsData->setValue(S("Caption"), FileBaseName(path));
+        cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
+        if (cdsData->asString(S("BeStatus")) != u"A") {
+            cdsData->setValue(S("SelFile"), S("已修改"));
+            cdsData->setValue(S("BeStatus"), S("M"));
+        }
+        cdsData->post();
+    } catch (...) {
+        cdsData->cancel();
+        throw;
     }
-    cdsData->post();
     markChanged();
     refreshToolbar();
 }
@@ -674,7 +742,7 @@ void TDefAccessoriesForm::saveRows(const QStringList &fields, std::vector<QVaria
         cdsData->post();
     }
     // The records first: a conflict with another user then stops the save before any
-    // stored file is overwritten (the file store is not part of the rollback).
+    // file is sent. The server publishes the files only when the transaction commits.
     ApplyChanges(*cdsData, false);
     for (const auto &[name, path] : uploads) {
         DataPacket file;

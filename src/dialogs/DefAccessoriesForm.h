@@ -29,6 +29,15 @@ QString AccessoriesCommandText(int objType, int entryId, int itemId, const QStri
 // suffix when the file has one.
 QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix);
 
+// A file's name without folder and extension, and its extension: the text after the last
+// dot, where a dot in the first position does not count (".bashrc" has none).
+QString FileBaseName(const QString &path);
+QString FileExtension(const QString &path);
+// Why a file cannot become an attachment, or empty when it can: larger than the server
+// stores, an extension the server does not take or longer than suffixBytes, or a title
+// longer than captionBytes (GBK bytes; 0 means the field sets no limit).
+QString AttachmentFileProblem(const QString &path, qint64 size, int captionBytes, int suffixBytes);
+
 // What the toolbar allows for a list of rows, the current record number (1-based), the
 // current attachment's approval and the user's right level (1 approve, 2 edit and delete,
 // 3 view, add and download).
@@ -95,6 +104,8 @@ private:
     void refreshToolbar();
     void markChanged();
     void appendFile(const QString &path);
+    // Throws the reason a chosen file cannot be attached.
+    void checkFile(const QString &path) const;
     // A local copy of the current attachment's file: the chosen file while it is not
     // stored, else the stored file fetched into the local attachment folder. Empty (the
     // message shown) when the server has no such file.

@@ -91,9 +91,9 @@ AppServer::AppServer(QString path, Options options)
     : m_path(QFileInfo(path).absoluteFilePath()), m_options(options),
       m_dialect(std::make_unique<SqliteDialect>())
 {
-    m_attachments = std::make_unique<AttachmentStore>(QFileInfo(m_path).absolutePath() +
-                                                          QStringLiteral("/doc/accessories"),
-                                                      m_options.maxAttachmentBytes);
+    const QString folder = QFileInfo(m_path).absolutePath();
+    m_attachments = std::make_unique<AttachmentStore>(folder + QStringLiteral("/doc/accessories"),
+                                                      m_options.maxAttachmentBytes, folder);
 }
 
 AppServer::~AppServer()

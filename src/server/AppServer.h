@@ -2,6 +2,7 @@
 
 #include "RemoteConnection.h"
 
+#include "AttachmentNames.h"
 #include "Passwords.h"
 
 #include <QDateTime>
@@ -13,6 +14,7 @@ namespace vexa::server {
 
 class ProviderCatalog;
 class AttachmentStore;
+class AttachmentChanges;
 class ServerConnection;
 class SqlDialect;
 
@@ -28,14 +30,15 @@ struct SessionInfo
 
 // One account set served in-process: a SQLite file (WAL, foreign keys on, a schema
 // version with ordered migrations) and the attachment folder beside it
-// (<file's folder>/doc/accessories). Each client gets its own ServerConnection with its
-// own database connection, so transactions and conflicts are per client.
+// (<file's folder>/doc/accessories, which must be a real folder, not a link). Each client gets its
+// own ServerConnection with its own database connection, so transactions and conflicts are per
+// client.
 class AppServer
 {
 public:
     struct Options
     {
-        qint64 maxAttachmentBytes = 64ll * 1024 * 1024;
+        qint64 maxAttachmentBytes = kMaxAttachmentBytes;
         PasswordCost passwordCost = PasswordCost::Interactive;
     };
 
@@ -84,6 +87,8 @@ private:
 // One client's connection: provider requests, apply-updates and the named operations.
 // A failed request or operation throws vexa::Error and leaves its message as the last
 // error (GetLastErrorInfo). Closing the connection inside a transaction rolls it back.
+// Attachment files follow the records: uploads and the removal of deleted records' files
+// take effect when the transaction commits (outside one, when the call succeeds).
 class ServerConnection : public IRemoteConnection, public IAppServer
 {
 public:
@@ -128,6 +133,7 @@ private:
     void rollbackTrans();
 
     AppServer &m_server;
+    std::unique_ptr<AttachmentChanges> m_files; // held back until the work commits
     QString m_connectionName;
     QSqlDatabase m_db;
     SessionInfo m_session;

@@ -111,12 +111,18 @@ void ServerConnection::commitTrans()
     if (!m_inTransaction)
         throw Error(QStringLiteral("没有开始的事务，不能提交。"));
     QSqlQuery q(m_db);
-    if (!q.exec(QStringLiteral("COMMIT"))) {
-        // A deferred constraint refused the commit: the work is undone, not left open.
-        const QString text = q.lastError().databaseText();
+    try {
+        // The files go into place first and come back out when the database refuses.
+        m_files->commit([&] {
+            if (!q.exec(QStringLiteral("COMMIT")))
+                throw Error(q.lastError().databaseText());
+        });
+    } catch (const Error &e) {
+        // A deferred constraint or a file refused the commit: the work is undone, not
+        // left open.
         q.exec(QStringLiteral("ROLLBACK"));
         m_inTransaction = false;
-        throw Error(QStringLiteral("提交事务失败，所有更改已撤销：%1").arg(text));
+        throw Error(QStringLiteral("提交事务失败，所有更改已撤销：%1").arg(e.message()));
     }
     m_inTransaction = false;
 }
@@ -127,6 +133,7 @@ void ServerConnection::rollbackTrans()
         throw Error(QStringLiteral("没有开始的事务，不能回滚。"));
     QSqlQuery q(m_db);
     m_inTransaction = false;
+    m_files->discard();
     run(q, QStringLiteral("ROLLBACK"));
 }
 
@@ -282,7 +289,7 @@ QVariant ServerConnection::getFieldMaxValue(QVariantList &args)
 QVariant ServerConnection::getAccessories(QVariantList &args)
 {
     const QString name = argument(args, 0, QStringLiteral("GetAccessories")).toString().trimmed();
-    const std::optional<QByteArray> bytes = m_server.attachments().load(name);
+    const std::optional<QByteArray> bytes = m_files->load(name);
     if (!bytes)
         return QString();
     DataPacket packet;
@@ -300,8 +307,12 @@ QVariant ServerConnection::saveAccessories(QVariantList &args)
     const int data = indexOfField(packet.fields, QStringLiteral("FileData"));
     if (id < 0 || data < 0)
         throw Error(QStringLiteral("附件数据缺少 ID 或 FileData 字段。"));
+    QList<std::pair<QString, QByteArray>> files;
     for (const QVariantList &row : packet.rows)
-        m_server.attachments().save(row[id].toString(), row[data].toByteArray());
+        files.append({row[id].toString(), row[data].toByteArray()});
+    m_files->stage(files);
+    if (!m_inTransaction)
+        m_files->commit();
     return QVariant();
 }
 

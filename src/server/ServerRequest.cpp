@@ -1,5 +1,6 @@
 // A client connection: its life, provider requests and login.
 #include "AppServer.h"
+#include "AttachmentStore.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
@@ -24,7 +25,8 @@ QString queryFailed(const QString &provider, const QSqlError &error)
 
 } // namespace
 
-ServerConnection::ServerConnection(AppServer &server) : m_server(server)
+ServerConnection::ServerConnection(AppServer &server)
+    : m_server(server), m_files(std::make_unique<AttachmentChanges>(server.attachments()))
 {
     m_db = server.openConnection();
     m_connectionName = m_db.connectionName();
@@ -34,6 +36,7 @@ ServerConnection::~ServerConnection()
 {
     if (m_inTransaction)
         QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+    m_files->discard();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);

@@ -1,5 +1,6 @@
 // Apply-updates: a client's delta written to the provider's table, all or nothing.
 #include "AppServer.h"
+#include "AttachmentStore.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 
@@ -276,9 +277,30 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
             for (const DeltaRow &row : delta.rows)
                 writer.write(row, ++n);
         }
-        if (!control.exec(QStringLiteral("RELEASE vexa_apply")))
-            throw Error(QStringLiteral("保存“%1”失败：%2")
-                            .arg(provider.name, readable(control.lastError())));
+        // A deleted attachment record takes its file along when the deletion commits.
+        QStringList removedFiles;
+        const int attachment = indexOfField(delta.fields, QStringLiteral("AccessoriesID"));
+        if (provider.update.compare(QLatin1String("DMAccessories"), Qt::CaseInsensitive) == 0 &&
+            attachment >= 0) {
+            for (const DeltaRow &row : delta.rows) {
+                if (row.kind == DeltaRow::Kind::Delete)
+                    removedFiles << row.original.value(attachment).toString();
+            }
+        }
+        const auto release = [&] {
+            if (!control.exec(QStringLiteral("RELEASE vexa_apply")))
+                throw Error(QStringLiteral("保存“%1”失败：%2")
+                                .arg(provider.name, readable(control.lastError())));
+        };
+        if (m_inTransaction) {
+            release();
+            for (const QString &id : removedFiles)
+                m_files->removeRecord(id);
+        } else {
+            for (const QString &id : removedFiles)
+                m_files->removeRecord(id);
+            m_files->commit(release);
+        }
         open = false;
     } catch (const Error &e) {
         if (open) {

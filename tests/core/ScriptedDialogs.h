@@ -77,8 +77,9 @@ public:
     int pending() const { return int(m_script.size()); }
 
     QList<Shown> shown;
-    // Captions of the file choosers asked, in order.
+    // Captions and filters of the file choosers asked (open and save), in order.
     QStringList fileCaptions;
+    QStringList fileFilters;
     int unscriptedAnswer = QDialog::Rejected;
 
     int exec(QDialog &dialog) override
@@ -108,17 +109,19 @@ public:
         return result;
     }
 
-    QStringList openFileNames(QWidget *, const QString &caption, const QString &,
+    QStringList openFileNames(QWidget *, const QString &caption, const QString &filter,
                               bool multiple) override
     {
+        fileFilters << filter;
         QStringList files = nextFiles(caption);
         if (!multiple && files.size() > 1)
             files = files.mid(0, 1);
         return files;
     }
     QString saveFileName(QWidget *, const QString &caption, const QString &,
-                         const QString &) override
+                         const QString &filter) override
     {
+        fileFilters << filter;
         return nextFiles(caption).value(0);
     }
     QString openImageFile(QWidget *, const QString &caption, const QString &) override

@@ -13,11 +13,12 @@
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSettings>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTableView>
 #include <QToolButton>
 
 using namespace vexa;
@@ -137,14 +138,25 @@ private slots:
         const QString a = writeFile(m_files, QStringLiteral("合同.txt"), "contract");
         const QString b = writeFile(m_files, QStringLiteral("scan.v2.pdf"), "%PDF-1.4");
         const QString c = writeFile(m_files, QStringLiteral("README"), "plain");
+        const QString dot = writeFile(m_files, QStringLiteral(".bashrc"), "dot");
         {
             // A new document: its number comes with the save.
             Dialog d(0);
             QVERIFY(d.form.findChild<QLabel *>(QStringLiteral("lbNoAccessories"))->isVisible());
-            dialogs.answerFiles({a, b, c});
+            dialogs.answerFiles({a, b, c, dot});
             d.button("sbAdd")->click();
             QCOMPARE(dialogs.fileCaptions, QStringList{QStringLiteral("选择附件")});
-            QCOMPARE(d.data().recordCount(), 3);
+            // The chooser shows files without an extension and dot-files as well.
+            const QString filter = dialogs.fileFilters.value(0);
+            const QStringList patterns =
+                filter.section(QLatin1Char('('), -1).chopped(1).split(QLatin1Char(' '));
+            QVERIFY2(QDir::match(patterns, QStringLiteral("README")), qPrintable(filter));
+            QVERIFY2(QDir::match(patterns, QStringLiteral(".bashrc")), qPrintable(filter));
+            QCOMPARE(d.data().recordCount(), 4);
+            // A leading dot does not start an extension.
+            d.data().setRecNo(4);
+            QCOMPARE(d.data().asString(QStringLiteral("Caption")), QStringLiteral(".bashrc"));
+            QCOMPARE(d.data().asString(QStringLiteral("FileSuffix")), QString());
             QVERIFY(d.form.SaveEnabled());
             d.data().setRecNo(2);
             QCOMPARE(d.data().asInteger(QStringLiteral("IndexNo")), 2);
@@ -163,17 +175,18 @@ private slots:
             // Without an extension the file is stored under the bare GUID.
             QVERIFY(!d.stored(3).contains(QLatin1Char('.')));
             QCOMPARE(storedBytes(d.stored(3)), QByteArray("plain"));
+            QCOMPARE(storedBytes(d.stored(4)), QByteArray("dot"));
         }
         auto rows = ProviderDataSet(QStringLiteral("LX_DMAccessories"),
                                     QStringLiteral("WHERE EntryID = 77 ORDER BY IndexNo"));
-        QCOMPARE(rows->recordCount(), 3);
+        QCOMPARE(rows->recordCount(), 4);
         QCOMPARE(rows->asString(QStringLiteral("BeStatus")), QStringLiteral("Y"));
         QCOMPARE(rows->asString(QStringLiteral("Maker")), CurrentUserName());
         QCOMPARE(rows->value(QStringLiteral("MakeDate")).toDateTime(),
                  QDateTime(QDate(2027, 1, 15), QTime(10, 30)));
 
         Dialog d(77, 3);
-        QCOMPARE(d.data().recordCount(), 3);
+        QCOMPARE(d.data().recordCount(), 4);
         QCOMPARE(d.data().asString(QStringLiteral("SelFile")), QStringLiteral("已指定"));
         QCOMPARE(d.data().changeCount(), 0);
         QVERIFY(!d.button("sbApprove")->isEnabled());
@@ -294,6 +307,98 @@ private slots:
                                  QStringLiteral("WHERE EntryID = 88 AND IndexNo = 3"))
                      ->asString(QStringLiteral("Caption")),
                  QStringLiteral("4"));
+    }
+
+    // Files users attach are stored whatever letters their extension has; a file the
+    // server could not take is refused when it is added, with its name and the limit.
+    void ordinaryFileNames()
+    {
+        ScriptedDialogs dialogs;
+        Dialog d(110);
+        dialogs.answerFiles({writeFile(m_files, QStringLiteral("合同.文档"), "contract"),
+                             writeFile(m_files, QStringLiteral("notes.final-v2"), "notes"),
+                             writeFile(m_files, QStringLiteral("a.tar-gz"), "tar")});
+        d.button("sbAdd")->click();
+        QVERIFY(d.form.Save());
+        QCOMPARE(storedBytes(d.stored(1)), QByteArray("contract"));
+        QCOMPARE(storedBytes(d.stored(2)), QByteArray("notes"));
+        QCOMPARE(storedBytes(d.stored(3)), QByteArray("tar"));
+
+        QFile big(m_files.filePath(QStringLiteral("big.iso")));
+        QVERIFY(big.open(QIODevice::WriteOnly) && big.resize(64ll * 1024 * 1024 + 1));
+        big.close();
+        const QString odd = writeFile(m_files, QStringLiteral("odd.a b"), "odd");
+        for (const QString &path : {big.fileName(), odd}) {
+            dialogs.answerFiles({writeFile(m_files, QStringLiteral("fine.txt"), "fine"), path});
+            dialogs.answer(mrOk);
+            d.button("sbAdd")->click();
+        }
+        QCOMPARE(dialogs.shown[dialogs.shown.size() - 2].text,
+                 QStringLiteral("文件“big.iso”超过附件的大小上限 64 MB。"));
+        QCOMPARE(dialogs.shown.constLast().text,
+                 QStringLiteral("文件“odd.a b”的扩展名不能用于附件：扩展名只能包含文字、数字、"
+                                "“-”和“_”，最多 20 字节。"));
+        QCOMPARE(d.data().recordCount(), 3);
+        QVERIFY(!d.form.SaveEnabled());
+    }
+
+    // A file that cannot be added or put in leaves no half-made record behind.
+    void refusedFileLeavesNoRecord()
+    {
+        ScriptedDialogs dialogs;
+        Dialog d(111);
+        const QString longName =
+            writeFile(m_files, QString(51, QChar(0x6587)) + QStringLiteral(".txt"), "long");
+        const QString message = QStringLiteral("文件“%1.txt”的名称过长：附件标题最多 100 字节，"
+                                               "实际 102 字节。")
+                                    .arg(QString(51, QChar(0x6587)));
+        dialogs.answerFiles({longName});
+        dialogs.answer(mrOk);
+        d.button("sbAdd")->click();
+        QCOMPARE(d.data().recordCount(), 0);
+        QCOMPARE(dialogs.shown.constLast().text, message);
+
+        dialogs.answerFiles({writeFile(m_files, QStringLiteral("short.txt"), "short")});
+        d.button("sbAdd")->click();
+        dialogs.answerFiles({longName});
+        dialogs.answer(mrOk);
+        RunGuarded([&] { d.form.ReplaceFile(); }); // as the "附件" cell's button does
+        QCOMPARE(dialogs.shown.constLast().text, message);
+        QCOMPARE(d.data().asString(QStringLiteral("Caption")), QStringLiteral("short"));
+        QVERIFY(d.form.Save());
+        auto rows = ProviderDataSet(QStringLiteral("LX_DMAccessories"),
+                                    QStringLiteral("WHERE EntryID = 111"));
+        QCOMPARE(rows->recordCount(), 1);
+        QCOMPARE(rows->asString(QStringLiteral("BeStatus")), QStringLiteral("Y"));
+        QCOMPARE(storedBytes(d.stored(1)), QByteArray("short"));
+    }
+
+    // A save whose later upload fails keeps the stored file of a replaced attachment.
+    void failedUploadKeepsStoredFile()
+    {
+        ScriptedDialogs dialogs;
+        Dialog d(120);
+        dialogs.answerFiles({writeFile(m_files, QStringLiteral("o.txt"), "ORIGINAL")});
+        d.button("sbAdd")->click();
+        QVERIFY(d.form.Save());
+        d.data().setRecNo(1);
+        dialogs.answerFiles({writeFile(m_files, QStringLiteral("r.txt"), "REPLACEMENT")});
+        d.form.ReplaceFile();
+        dialogs.answerFiles({writeFile(m_files, QStringLiteral("n.txt"), "NEW")});
+        d.button("sbAdd")->click();
+        // The server cannot store the new file: a folder holds its name.
+        const QString blocker =
+            m_host->dir.filePath(QStringLiteral("doc/accessories/")) + d.stored(2);
+        QVERIFY(QDir().mkpath(blocker));
+        dialogs.answer(mrOk);
+        QVERIFY(!d.form.Save());
+        QCOMPARE(storedBytes(d.stored(1)), QByteArray("ORIGINAL"));
+        QCOMPARE(d.data().asString(QStringLiteral("BeStatus")), QStringLiteral("M"));
+
+        QVERIFY(QDir(blocker).removeRecursively());
+        QVERIFY(d.form.Save());
+        QCOMPARE(storedBytes(d.stored(1)), QByteArray("REPLACEMENT"));
+        QCOMPARE(storedBytes(d.stored(2)), QByteArray("NEW"));
     }
 
     void failedSaveAndClosing()

@@ -6,8 +6,10 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vexa;
@@ -61,6 +63,43 @@ std::unique_ptr<ClientDataSet> openOn(ServerConnection &c, const QString &provid
     ds->setCommandText(command);
     ds->open();
     return ds;
+}
+
+// A file transfer packet (ID, FileData) holding the given files.
+QString filesPacket(const QList<std::pair<QString, QByteArray>> &files)
+{
+    DataPacket p;
+    p.fields = {FieldDef{QStringLiteral("ID"), FieldType::String, 128, false, false},
+                FieldDef{QStringLiteral("FileData"), FieldType::Blob, 0, false, false}};
+    for (const auto &[name, bytes] : files)
+        p.rows.push_back({name, bytes});
+    return writeDataPacket(p);
+}
+
+QString store(ServerConnection &c, const QList<std::pair<QString, QByteArray>> &files)
+{
+    QVariantList args{filesPacket(files)};
+    return errorOf([&] { c.call(QStringLiteral("SaveAccessories"), args); });
+}
+
+// What the server serves under a stored name: the bytes, "<none>" or the error text.
+QByteArray served(ServerConnection &c, const QString &name)
+{
+    QVariantList args{name};
+    QString packet;
+    const QString error =
+        errorOf([&] { packet = c.call(QStringLiteral("GetAccessories"), args).toString(); });
+    if (!error.isEmpty())
+        return "<error>";
+    if (packet.isEmpty())
+        return "<none>";
+    return readDataPacket(packet).rows.at(0).at(1).toByteArray();
+}
+
+QStringList entries(const QString &folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 } // namespace
@@ -402,6 +441,14 @@ private slots:
             readDataPacket(c->call(QStringLiteral("GetAccessories"), args).toString());
         QCOMPARE(back.rows[0][1].toByteArray(), bytes);
 
+        // Extensions users attach: letters of any script, digits, '-' and '_'.
+        for (const char *suffix : {".文档", ".final-v2", ".tar-gz", ".Übersicht_1"}) {
+            const QString stored = QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}") +
+                                   QString::fromUtf8(suffix);
+            QCOMPARE(store(*c, {{stored, suffix}}), QString());
+            QCOMPARE(served(*c, stored), QByteArray(suffix));
+        }
+
         for (const char *bad :
              {"../demo.vexa", "{0F8FAD5B-D9CB-469F-A165-70867728950E}/../../x", "/etc/passwd"}) {
             p.rows[0][0] = QString::fromUtf8(bad);
@@ -411,6 +458,133 @@ private slots:
             QVERIFY(!errorOf([&] { c->call(QStringLiteral("GetAccessories"), args); }).isEmpty());
         }
         QVERIFY(QFile::exists(fx.path()));
+    }
+
+    // A failed save must not cost a stored file: uploads are published only when the
+    // transaction commits, and vanish when it rolls back, fails to commit or is left open.
+    void attachmentsFollowTheTransaction()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        auto other = fx.connect();
+        const QString folder =
+            QFileInfo(fx.path()).absolutePath() + QStringLiteral("/doc/accessories");
+        const QString a = QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}.txt");
+        const QString b = QStringLiteral("{1F8FAD5B-D9CB-469F-A165-70867728950E}.txt");
+        QCOMPARE(store(*c, {{a, "ORIGINAL"}}), QString());
+
+        // A later upload fails: the replaced file keeps its old content.
+        c->call(QStringLiteral("BeginTrans"));
+        QCOMPARE(store(*c, {{a, "REPLACEMENT"}}), QString());
+        QVERIFY(!store(*c, {{b, QByteArray(2 * 1024 * 1024, 'b')}}).isEmpty());
+        c->call(QStringLiteral("RollbackTrans"));
+        QCOMPARE(served(*c, a), QByteArray("ORIGINAL"));
+        QCOMPARE(entries(folder), QStringList{a});
+
+        // The commit fails (a deferred foreign key): the same.
+        c->call(QStringLiteral("BeginTrans"));
+        QCOMPARE(store(*c, {{a, "REPLACEMENT"}, {b, "NEW"}}), QString());
+        auto accounts = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+        appendAccount(*accounts, 5, QStringLiteral("100101"), QStringLiteral("零钱"));
+        accounts->edit();
+        accounts->setValue(QStringLiteral("ParentID"), 999);
+        accounts->post();
+        QCOMPARE(apply(*c, *accounts), 0);
+        QVERIFY(!errorOf([&] { c->call(QStringLiteral("CommitTrans")); }).isEmpty());
+        QVERIFY(!c->inTransaction());
+        QCOMPARE(served(*c, a), QByteArray("ORIGINAL"));
+        QCOMPARE(served(*c, b), QByteArray("<none>"));
+        QCOMPARE(entries(folder), QStringList{a});
+
+        // The connection ends inside the transaction.
+        {
+            auto leaving = fx.connect();
+            leaving->call(QStringLiteral("BeginTrans"));
+            QCOMPARE(store(*leaving, {{a, "REPLACEMENT"}}), QString());
+        }
+        QCOMPARE(served(*c, a), QByteArray("ORIGINAL"));
+        QCOMPARE(entries(folder), QStringList{a});
+
+        // Committed: others see the new content only from then on.
+        c->call(QStringLiteral("BeginTrans"));
+        QCOMPARE(store(*c, {{a, "REPLACEMENT"}, {b, "NEW"}}), QString());
+        QCOMPARE(served(*c, a), QByteArray("REPLACEMENT"));
+        QCOMPARE(served(*other, a), QByteArray("ORIGINAL"));
+        c->call(QStringLiteral("CommitTrans"));
+        QCOMPARE(served(*other, a), QByteArray("REPLACEMENT"));
+        QCOMPARE(served(*other, b), QByteArray("NEW"));
+        QCOMPARE(entries(folder), (QStringList{a, b}));
+
+        // Outside a transaction one call is all or nothing as well.
+        QVERIFY(!store(*c, {{a, "THIRD"}, {b, QByteArray(2 * 1024 * 1024, 'b')}}).isEmpty());
+        QCOMPARE(served(*c, a), QByteArray("REPLACEMENT"));
+        QCOMPARE(entries(folder), (QStringList{a, b}));
+    }
+
+    // Links in the attachment folder are refused, every name is checked before anything
+    // is written, and the files of deleted records go when the deletion commits.
+    void attachmentLinksAndDeletedRecords()
+    {
+        ServerFixture fx;
+        auto c = fx.connect();
+        const QString base = QFileInfo(fx.path()).absolutePath();
+        const QString folder = base + QStringLiteral("/doc/accessories");
+        const QString guid = QStringLiteral("{2F8FAD5B-D9CB-469F-A165-70867728950E}");
+        const QString a = guid + QStringLiteral(".txt");
+        QTemporaryDir outside;
+        QFile secret(outside.filePath(QStringLiteral("secret")));
+        QVERIFY(secret.open(QIODevice::WriteOnly));
+        secret.write("private");
+        secret.close();
+
+        // Two rows, the second leading out of the folder: neither is written.
+        QVERIFY(!store(*c, {{a, "first"}, {QStringLiteral("../x"), "second"}}).isEmpty());
+        QCOMPARE(served(*c, a), QByteArray("<none>"));
+        QVERIFY(!QFile::exists(base + QStringLiteral("/doc/x")));
+
+        // A link inside the folder is neither read nor written through.
+        QVERIFY(QDir().mkpath(folder));
+        QVERIFY(QFile::link(secret.fileName(), QDir(folder).filePath(a)));
+        QCOMPARE(served(*c, a), QByteArray("<error>"));
+        QVERIFY(!store(*c, {{a, "owned"}}).isEmpty());
+        QVERIFY(secret.open(QIODevice::ReadOnly));
+        QCOMPARE(secret.readAll(), QByteArray("private"));
+        secret.close();
+        QVERIFY(QFile::remove(QDir(folder).filePath(a)));
+
+        // The folder itself a link: nothing is read or written outside.
+        QVERIFY(QDir(folder).removeRecursively());
+        QVERIFY(QFile::copy(secret.fileName(), outside.filePath(a)));
+        QVERIFY(QFile::link(outside.path(), folder));
+        QCOMPARE(served(*c, a), QByteArray("<error>"));
+        QVERIFY(!store(*c, {{a, "owned"}, {guid, "owned"}}).isEmpty());
+        QCOMPARE(entries(outside.path()), (QStringList{QStringLiteral("secret"), a}));
+        QVERIFY(QFile::remove(folder));
+
+        // A deleted record takes its file along, at commit and not before.
+        QCOMPARE(store(*c, {{a, "kept until commit"}}), QString());
+        auto rows = openOn(*c, QStringLiteral("LX_DMAccessories"),
+                           QStringLiteral("WHERE AccessoriesID = '") + guid + QLatin1Char('\''));
+        rows->append();
+        rows->setValue(QStringLiteral("AccessoriesID"), guid);
+        rows->setValue(QStringLiteral("ObjType"), 2101);
+        rows->setValue(QStringLiteral("FileSuffix"), QStringLiteral("txt"));
+        rows->post();
+        QCOMPARE(apply(*c, *rows), 0);
+        c->call(QStringLiteral("BeginTrans"));
+        rows->deleteRecord();
+        QCOMPARE(apply(*c, *rows), 0);
+        c->call(QStringLiteral("RollbackTrans"));
+        QCOMPARE(served(*c, a), QByteArray("kept until commit"));
+        rows->close();
+        rows->open();
+        c->call(QStringLiteral("BeginTrans"));
+        rows->deleteRecord();
+        QCOMPARE(apply(*c, *rows), 0);
+        QCOMPARE(served(*fx.connect(), a), QByteArray("kept until commit"));
+        c->call(QStringLiteral("CommitTrans"));
+        QCOMPARE(served(*c, a), QByteArray("<none>"));
+        QCOMPARE(entries(folder), QStringList());
     }
 };
 
