@@ -100,19 +100,27 @@ std::optional<QByteArray> readFile(const QString &path, const QString &name)
             throw linkRefused(name);
         throw Error(QStringLiteral("无法读取附件“%1”：%2").arg(name, qt_error_string(error)));
     }
-    QFile file;
     struct stat st;
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         throw notAFile(name);
     }
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
-        ::close(fd);
-        throw Error(QStringLiteral("无法读取附件“%1”：%2").arg(name, file.errorString()));
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    int error = 0;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            error = errno;
+        if (n <= 0)
+            break;
+        bytes.append(buffer, n);
     }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw Error(QStringLiteral("无法读取附件“%1”：%2").arg(name, file.errorString()));
+    ::close(fd);
+    if (error != 0)
+        throw Error(QStringLiteral("无法读取附件“%1”：%2").arg(name, qt_error_string(error)));
     return bytes;
 }
 
@@ -229,7 +237,7 @@ QString AttachmentStore::checkedFolder(bool create) const
             throw Error(
                 QStringLiteral("附件文件夹“%1”是符号链接，应用服务器拒绝访问。").arg(shown));
         if (!st || !S_ISDIR(st->st_mode))
-            throw Error(QStringLiteral("无法创建附件文件夹“%1”：同名的文件已存在。").arg(shown));
+            throw Error(QStringLiteral("附件文件夹“%1”不是文件夹。").arg(shown));
     }
     // And the real path agrees, whatever happened between the checks.
     const QString real = QFileInfo(m_folder).canonicalFilePath();

@@ -441,6 +441,14 @@ private slots:
             readDataPacket(c->call(QStringLiteral("GetAccessories"), args).toString());
         QCOMPARE(back.rows[0][1].toByteArray(), bytes);
 
+        // A file stored under an older name is still served.
+        const QString older = QStringLiteral("{0f8fad5b-d9cb-469f-a165-70867728950e}.PDF");
+        QFile legacy(QFileInfo(fx.path()).absolutePath() + QStringLiteral("/doc/accessories/") +
+                     older);
+        QVERIFY(legacy.open(QIODevice::WriteOnly) && legacy.write("older") == 5);
+        legacy.close();
+        QCOMPARE(served(*c, older), QByteArray("older"));
+
         // Extensions users attach: letters of any script, digits, '-' and '_'.
         for (const char *suffix : {".文档", ".final-v2", ".tar-gz", ".Übersicht_1"}) {
             const QString stored = QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}") +
