@@ -1,7 +1,8 @@
 // The attachments dialog against a real account set and its attachment folder: the list of
 // one document, adding several files, saving (records and uploads), opening and
-// downloading stored files, replacing, approving, deleting with renumbering, a failed save
-// that keeps what the user did, and closing with unsaved changes.
+// downloading stored files, replacing, approving, deleting with renumbering, files refused
+// when they are added, a failed save that keeps what the user did and the stored files, and
+// closing with unsaved changes.
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
