@@ -4,6 +4,7 @@
 #include "FinGLAccountingConfigureMForm.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "NavigationPages.h"
 #include "StartGLForm.h"
 
 #include <vexa/PluginHost.h>
@@ -15,6 +16,8 @@ bool RunParameterConfiguration(QWidget *page)
     bool changed = false;
     {
         TStartGLForm dialog(page);
+        // The edition without the general ledger takes its start from the business start.
+        dialog.ShowBusinessPanel(qobject_cast<TNormalJXCForm *>(page) != nullptr);
         changed = DialogService::instance().exec(dialog) == 1 && dialog.SettingsChanged();
     }
     if (!changed)

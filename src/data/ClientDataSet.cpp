@@ -749,6 +749,83 @@ void ClientDataSet::cancelUpdates()
     notifyCurrent();
 }
 
+struct ClientDataSet::Snapshot
+{
+    State state = State::Inactive;
+    QList<FieldDef> fields;
+    std::vector<Row> rows; // base order, deleted rows included
+    int current = -1;      // index into rows; -1: none, or the row being inserted
+    quint64 changeSeq = 0;
+    QVariantList buffer;   // the pending edit
+    int insertBefore = -1; // index into rows of the row a pending insert goes before
+    int insertPos = -1;    // place of a pending insert in the view
+};
+
+std::shared_ptr<const ClientDataSet::Snapshot> ClientDataSet::snapshot() const
+{
+    auto s = std::make_shared<Snapshot>();
+    s->state = m_state;
+    s->fields = m_fields;
+    s->changeSeq = m_changeSeq;
+    s->buffer = m_buffer;
+    s->rows.reserve(m_rows.size());
+    const Row *current = currentRow();
+    for (const auto &row : m_rows) {
+        if (row.get() == current)
+            s->current = int(s->rows.size());
+        if (row.get() == m_insertBefore)
+            s->insertBefore = int(s->rows.size());
+        s->rows.push_back(*row);
+    }
+    if (m_state == State::Insert)
+        s->insertPos = m_pos;
+    return s;
+}
+
+void ClientDataSet::restore(const Snapshot &snapshot)
+{
+    if (snapshot.state == State::Inactive) {
+        close();
+        return;
+    }
+    // Opens empty on the snapshot's fields, binding filter and index to them.
+    DataPacket shape;
+    shape.fields = snapshot.fields;
+    loadPacket(std::move(shape));
+    const Row *current = nullptr;
+    if (!snapshot.rows.empty()) {
+        m_block = std::make_unique<RowBlock>(snapshot.rows.size());
+        m_rows.reserve(snapshot.rows.size());
+        Row *slot = m_block->rows;
+        for (const Row &saved : snapshot.rows) {
+            Row *row = new (slot++) Row(saved);
+            row->inBlock = true;
+            m_rows.emplace_back(row);
+        }
+        if (snapshot.current >= 0)
+            current = m_rows[size_t(snapshot.current)].get();
+    }
+    m_changeSeq = snapshot.changeSeq;
+    invalidateHash();
+    rebuildView(current);
+    if (snapshot.state == State::Insert) {
+        RowPtr row(new Row);
+        row->values = QVariantList(fieldCount());
+        row->status = Row::Status::Inserted;
+        m_insertBefore =
+            snapshot.insertBefore >= 0 ? m_rows[size_t(snapshot.insertBefore)].get() : nullptr;
+        m_pos = std::clamp(snapshot.insertPos, 0, int(m_view.size()));
+        m_view.insert(m_view.begin() + m_pos, row.get());
+        m_pendingInsert = std::move(row);
+        m_bof = m_eof = false;
+    }
+    if (snapshot.state != State::Browse)
+        m_buffer = snapshot.buffer;
+    setState(snapshot.state);
+    notifyReset();
+    notifyCurrent();
+}
+
 // ---- notifications -----------------------------------------------------------------
 
 void ClientDataSet::disableControls()

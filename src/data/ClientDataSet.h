@@ -109,6 +109,14 @@ public:
     void mergeChangeLog(); // the current data becomes the unchanged state
     void cancelUpdates();  // back to the last unchanged state
 
+    // The fields, rows, change log, current row and pending edit, taken as a value:
+    // restore puts them back exactly, so work that failed half-way (a save the server
+    // refused) can be tried again as if for the first time. Filter and index stay as they
+    // are set when restoring.
+    struct Snapshot;
+    std::shared_ptr<const Snapshot> snapshot() const;
+    void restore(const Snapshot &snapshot);
+
     // Filter: a condition expression over the fields. setFilter throws on an invalid
     // text and keeps the previous one.
     void setFilter(const QString &text);

@@ -9,6 +9,7 @@
 #include <vexa/Error.h>
 
 #include <QHash>
+#include <QScopeGuard>
 
 namespace vexa::gl {
 
@@ -65,6 +66,11 @@ void replaceRows(ClientDataSet &target, const DataPacket &rows, const QString &k
     QHash<qlonglong, const QVariantList *> wanted;
     for (const QVariantList &row : rows.rows)
         wanted.insert(row.value(keyColumn).toLongLong(), &row);
+    // Without its index while merging: a row whose index fields change would otherwise
+    // move past the cursor, be skipped and come back as a new row.
+    const QString index = target.indexFieldNames();
+    target.setIndexFieldNames(QString());
+    const auto reindex = qScopeGuard([&] { target.setIndexFieldNames(index); });
     QList<qlonglong> gone;
     for (target.first(); !target.eof(); target.next()) {
         const qlonglong id = target.asInteger(key);
@@ -214,12 +220,44 @@ int AccountSetConfig::TakePeriods(const DataPacket &periods, int startYear, int 
 
     m_periods->setFiltered(false);
     replaceRows(*m_periods, periods, S("PeriodID"));
+    followStartPeriods();
     const bool kept = keepYear != 0 && m_periods->locate(S("Year"), keepYear);
     const int shown = kept ? keepYear : startYear;
     ShowYear(shown);
     if (m_info->asInteger(S("GLStartPeriodID")) == 0 && !m_periods->isEmpty())
         SetGLStart(intValue(*m_periods, "PeriodID"), m_periods->asString(S("PeriodName")));
     return shown;
+}
+
+void AccountSetConfig::followStartPeriods()
+{
+    // A start keeps its PeriodID, but a start-year change gives that period another year:
+    // its name is read again. A start whose period is gone (a period 13 after switching to
+    // 12) is cleared. Starts already stored cannot move and are left alone.
+    const struct
+    {
+        bool open;
+        const char *id, *name;
+    } starts[] = {{m_glPicker, "GLStartPeriodID", "GLStartPeriodName"},
+                  {m_glPicker, "GLNowPeriodID", "GLNowPeriodName"},
+                  {m_cashierPicker, "CashierStartPeriodID", "CSPeriodName"},
+                  {m_cashierPicker, "CashierNowPeriodID", "CCPeriodName"},
+                  {m_businessPicker, "InvStartPeriodID", "KBPeriodName"},
+                  {m_businessPicker, "InvNowPeriodID", "KCPeriodName"}};
+    for (const auto &start : starts) {
+        const QString idField = QLatin1String(start.id);
+        const QString nameField = QLatin1String(start.name);
+        const qlonglong id = m_info->asInteger(idField);
+        if (!start.open || id == 0)
+            continue;
+        const bool found = m_periods->locate(S("PeriodID"), id);
+        const QString name = found ? m_periods->asString(S("PeriodName")) : QString();
+        if (found && m_info->asString(nameField) == name)
+            continue;
+        ensureEditing(*m_info);
+        m_info->setValue(idField, found ? id : 0);
+        m_info->setValue(nameField, name);
+    }
 }
 
 void AccountSetConfig::SetGLStart(int periodId, const QString &periodName)
@@ -422,9 +460,43 @@ std::unique_ptr<ClientDataSet> AccountSetConfig::currencyTable()
     return table;
 }
 
+QList<ClientDataSet *> AccountSetConfig::editedRecords() const
+{
+    QList<ClientDataSet *> records = {
+        m_info.get(), m_show.get(),     m_address.get(), m_pur.get(),      m_sal.get(),
+        m_part.get(), m_partAcct.get(), m_periods.get(), m_objTypes.get(), m_partCustom.get()};
+    for (int k = 0; k < OptionRecords::Count; ++k)
+        records.append(&m_options->record(OptionRecords::Kind(k)));
+    return records;
+}
+
 AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
 {
     ClientDataSet &info = *m_info;
+    // Read before anything changes: a template that cannot be used fails with its own
+    // message, not as a save the server refused.
+    std::optional<ChartTemplate> chart;
+    if (IndustryEditable() && !ChoosesAccountTypes())
+        chart = ReadAccountTemplate(info.asString(S("AcctTempDesc")));
+
+    // A save that fails leaves every record as it was before, so that trying again (with
+    // other answers) is a first try: nothing renumbered, no key taken, not enabled.
+    struct Saved
+    {
+        ClientDataSet *record;
+        std::shared_ptr<const ClientDataSet::Snapshot> snapshot;
+        bool filtered;
+    };
+    QList<Saved> before;
+    for (ClientDataSet *record : editedRecords())
+        before.append({record, record->snapshot(), record->isFiltered()});
+    auto restoreOnFailure = qScopeGuard([&] {
+        for (const Saved &saved : std::as_const(before)) {
+            saved.record->restore(*saved.snapshot);
+            saved.record->setFiltered(saved.filtered);
+        }
+    });
+
     const bool optionsStoredBefore = !info.asString(S("ComOption")).isEmpty();
     int gl = intValue(info, "GLStartPeriodID");
     int cashier = intValue(info, "CashierStartPeriodID");
@@ -482,8 +554,8 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
         if (ChoosesAccountTypes()) {
             if (m_chosenTypes)
                 WriteDefaultAccountTypes(*m_chosenTypes);
-        } else if (IndustryEditable()) {
-            LoadAccountTemplate(info.asString(S("AcctTempDesc")), info.asString(S("SysCur")));
+        } else if (chart) {
+            LoadAccountTemplate(*chart, info.asString(S("SysCur")));
         }
 
         QList<ClientDataSet *> applied = {currencies.get(), m_periods.get(), m_address.get(),
@@ -496,10 +568,10 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
         for (ClientDataSet *ds : applied)
             ApplyChanges(*ds, false);
         transaction.Commit();
+        restoreOnFailure.dismiss();
         for (ClientDataSet *ds : applied)
             ds->mergeChangeLog();
     } catch (const Error &) {
-        m_periods->setFiltered(true);
         if (Session().DesignModule)
             throw;
         throw Error(m_newInfo ? S("数据记录重复。") : S("数据已被使用，或其他用户已修改数据。"));

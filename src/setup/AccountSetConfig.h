@@ -143,6 +143,9 @@ public:
 private:
     void openRecords(const QDate &serverDate);
     void readPickers();
+    void followStartPeriods();
+    // The records a save changes locally before the server has them.
+    QList<ClientDataSet *> editedRecords() const;
     void renumberPeriods(int &glStart, int &cashierStart, int &businessStart);
     std::unique_ptr<ClientDataSet> currencyTable();
     void updateHostCopies(bool optionsStoredBefore);

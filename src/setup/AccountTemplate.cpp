@@ -123,32 +123,50 @@ void AppendTemplateAccounts(ClientDataSet &accounts, const DataPacket &payload,
     }
 }
 
-void LoadAccountTemplate(const QString &templateCode, const QString &sysCur)
+namespace {
+
+// The report tables in the order they are replaced, with their providers.
+const std::pair<const char *, const char *> kReportTables[] = {
+    {"LX_FINGLReportTemplet", "T0200096"},
+    {"LX_FINGLReportTempletItem", "T0200097"},
+    {"LX_FINGLReportTempletForAcctDef", "T0200098"},
+    {"LX_FINGLReportTempletForSUM", "T0200099"}};
+
+} // namespace
+
+ChartTemplate ReadAccountTemplate(const QString &templateCode)
 {
     const auto record = templateRecord(templateCode);
-    const DataPacket accountRows = payload(*record, S("AcctXMLData"));
-    if (accountRows.isEmpty())
+    ChartTemplate chart;
+    chart.accounts = payload(*record, S("AcctXMLData"));
+    if (chart.accounts.isEmpty())
+        return chart;
+    chart.accountTypes = payload(*record, S("AcctTypeXMLData"));
+    if (!record->asString(S("T0200096")).isEmpty())
+        for (const auto &[provider, table] : kReportTables)
+            chart.reports.push_back(payload(*record, QString::fromLatin1(table)));
+    chart.checkLevels = payload(*record, S("T0102053"));
+    if (!chart.checkLevels.isEmpty())
+        chart.checkItems = payload(*record, S("T0102055"));
+    return chart;
+}
+
+void LoadAccountTemplate(const ChartTemplate &chart, const QString &sysCur)
+{
+    if (chart.accounts.isEmpty())
         return;
 
     auto accounts = replaceTarget(S("LX_DMAccounting"), S("T0102010"));
-    AppendTemplateAccounts(*accounts, accountRows, sysCur, AccountAdaptation::Full);
+    AppendTemplateAccounts(*accounts, chart.accounts, sysCur, AccountAdaptation::Full);
     ApplyChanges(*accounts, false);
 
     // Without types in the template the stored ones stay: an account set needs some.
-    const DataPacket typeRows = payload(*record, S("AcctTypeXMLData"));
-    if (!typeRows.isEmpty())
-        copyRows(S("LX_DMAccttype"), S("T0102011"), typeRows);
+    if (!chart.accountTypes.isEmpty())
+        copyRows(S("LX_DMAccttype"), S("T0102011"), chart.accountTypes);
 
-    if (!record->asString(S("T0200096")).isEmpty()) {
-        const QList<std::pair<const char *, const char *>> reports = {
-            {"LX_FINGLReportTemplet", "T0200096"},
-            {"LX_FINGLReportTempletItem", "T0200097"},
-            {"LX_FINGLReportTempletForAcctDef", "T0200098"},
-            {"LX_FINGLReportTempletForSUM", "T0200099"}};
-        for (const auto &[provider, table] : reports)
-            copyRows(QString::fromLatin1(provider), QString::fromLatin1(table),
-                     payload(*record, QString::fromLatin1(table)));
-    }
+    for (size_t i = 0; i < chart.reports.size(); ++i)
+        copyRows(QString::fromLatin1(kReportTables[i].first),
+                 QString::fromLatin1(kReportTables[i].second), chart.reports[i]);
     // Report lines follow the new chart by account code, whether or not they were replaced.
     executeBatch(S("UPDATE T0200098 SET AcctID = NULL WHERE ItemAcctCode NOT IN "
                    "(SELECT AcctCode FROM T0102010)"));
@@ -156,20 +174,24 @@ void LoadAccountTemplate(const QString &templateCode, const QString &sysCur)
                    "WHERE T0200098.ItemAcctCode = T0102010.AcctCode "));
 
     // Only check list 0 comes from the template; the account set's own lists stay.
-    const DataPacket levelRows = payload(*record, S("T0102053"));
-    if (!levelRows.isEmpty()) {
+    if (!chart.checkLevels.isEmpty()) {
         for (const char *statement :
              {"DELETE T0102057 WHERE DacvID IN (SELECT DacvID FROM T0102053 WHERE ACheckID = 0)",
               "DELETE T0102056 WHERE DacvID IN (SELECT DacvID FROM T0102053 WHERE ACheckID = 0)",
               "DELETE T0102055 WHERE ACheckID = 0", "DELETE T0102053 WHERE ACheckID = 0"})
             executeBatch(QString::fromLatin1(statement));
         auto levels = ProviderDataSet(S("LX_FINBaseACheckLevels"), S("WHERE -1=1"));
-        AppendSharedRows(*levels, levelRows);
+        AppendSharedRows(*levels, chart.checkLevels);
         ApplyChanges(*levels, false);
         auto items = ProviderDataSet(S("LX_FINBaseACheckItem"), S("WHERE -1=1"));
-        AppendSharedRows(*items, payload(*record, S("T0102055")));
+        AppendSharedRows(*items, chart.checkItems);
         ApplyChanges(*items, false);
     }
+}
+
+void LoadAccountTemplate(const QString &templateCode, const QString &sysCur)
+{
+    LoadAccountTemplate(ReadAccountTemplate(templateCode), sysCur);
 }
 
 void WriteDefaultAccountTypes(const ClientDataSet &chosen)

@@ -11,6 +11,7 @@
 
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace vexa::gl {
 
@@ -31,9 +32,23 @@ enum class AccountAdaptation {
 void AppendTemplateAccounts(ClientDataSet &accounts, const DataPacket &payload,
                             const QString &sysCur, AccountAdaptation adaptation);
 
+// A template's row with its payloads read. Reading comes before anything is written, so a
+// template that cannot be used (a code the server does not know, a payload that cannot be
+// read) fails with its own message, not as a save the server refused.
+struct ChartTemplate
+{
+    DataPacket accounts; // empty: no preset chart, nothing is loaded or deleted
+    DataPacket accountTypes;
+    std::vector<DataPacket> reports; // T0200096 ... T0200099; none when the template has none
+    DataPacket checkLevels;          // check list 0
+    DataPacket checkItems;
+};
+ChartTemplate ReadAccountTemplate(const QString &templateCode);
+
 // Replaces the chart of accounts, the account types, the report templates and the
 // auxiliary-check list 0 with those of the template. A template without accounts loads and
 // deletes nothing; a template code the server does not know is an error.
+void LoadAccountTemplate(const ChartTemplate &chart, const QString &sysCur);
 void LoadAccountTemplate(const QString &templateCode, const QString &sysCur);
 
 // For the template without a chart: appends the chosen account types (rows of

@@ -350,6 +350,7 @@ void TStartGLForm::showPickers()
     // Shown by the start periods; a read-only dialog keeps them disabled.
     btnGLStart->setVisible(config.GLPickerVisible());
     btnBusinessStart->setVisible(config.BusinessPickerVisible());
+    btnPanelBusinessStart->setVisible(config.BusinessPickerVisible());
     btnCashierStart->setVisible(config.CashierPickerVisible());
     lbHint->setVisible(config.GLPickerVisible());
     lbHint2->setVisible(config.GLPickerVisible());
@@ -535,7 +536,7 @@ void TStartGLForm::ChooseBusinessStart()
     QString name;
     // The general-ledger start follows only in an edition without the finance page.
     if (pickPeriod(QString(), id, name))
-        m_config->SetBusinessStart(id, name, false);
+        m_config->SetBusinessStart(id, name, m_businessPanel);
 }
 
 void TStartGLForm::ChooseCashierStart()
@@ -622,9 +623,18 @@ void TStartGLForm::EditPropertyValues(PropertyKind kind)
         m_config->SetEntryFlags(dialog.PriceFlags);
 }
 
+void TStartGLForm::ShowBusinessPanel(bool on)
+{
+    m_businessPanel = on;
+    pnlBusiness->setVisible(on);
+    pcMain->setTabVisible(int(ConfigPage::Finance), !on);
+}
+
 void TStartGLForm::showProblem(const ConfigProblem &problem)
 {
-    pcMain->setCurrentIndex(int(problem.page));
+    // Without the finance page its starts are chosen on the overview.
+    const bool financeLeftOut = m_businessPanel && problem.page == ConfigPage::Finance;
+    pcMain->setCurrentIndex(int(financeLeftOut ? ConfigPage::Overview : problem.page));
     ShowWarningMessage(problem.message);
     if (QWidget *editor = m_binder->editorOf(problem.field))
         editor->setFocus();
@@ -650,7 +660,7 @@ void TStartGLForm::OkClick()
         return;
     }
     bool enableNow = false;
-    for (const ConfigQuestion &question : config.Questions(true)) {
+    for (const ConfigQuestion &question : config.Questions(!m_businessPanel)) {
         const bool yes = AskYesNo(question.text) == mrOk;
         if (question.enablesAccountSet)
             enableNow = yes; // a No still saves, without enabling

@@ -102,7 +102,9 @@ private:
 // to a field are named "ed"/"cb"/"chk" + the field (edUseOrg, cbAcctTempDesc,
 // chkStopAutoPost ...); finance flags chkFlag1 ... chkFlag52; buttons btnBrowseTemplate
 // "科目查阅", btnAcctTypes "指定科目类别", btnSetPeriods "设置会计期间", btnGLStart,
-// btnBusinessStart, btnCashierStart; the period year tree tvYears and grid grdPeriods.
+// btnBusinessStart, btnCashierStart; the overview's business panel pnlBusiness with
+// edPanelKBPeriodName and btnPanelBusinessStart; the period year tree tvYears and grid
+// grdPeriods.
 class TStartGLForm : public TChildDialogForm
 {
     Q_OBJECT
@@ -115,6 +117,11 @@ public:
     bool SettingsChanged() const { return m_settingsChanged; }
     bool ReadOnly() const { return m_readOnly; }
     AccountSetConfig &Config() { return *m_config; }
+    // For the edition without the general ledger, set before showing: the overview shows
+    // the business start (pnlBusiness), which is the general-ledger start too, and the
+    // finance page is left out.
+    void ShowBusinessPanel(bool on);
+    bool BusinessPanelShown() const { return m_businessPanel; }
 
     // The buttons' actions.
     void OkClick();
@@ -172,6 +179,7 @@ private:
     bool m_loaded = false;
     bool m_loading = false;
     bool m_settingsChanged = false;
+    bool m_businessPanel = false;
     QString m_phoneField = QStringLiteral("AddPhone");
     QPointer<TSelPeriodsForm> m_periodPicker;
     QPointer<TSelAccountingForm> m_accountPicker;
@@ -191,6 +199,8 @@ private:
     QPushButton *btnSetPeriods = nullptr;
     QPushButton *btnGLStart = nullptr;
     QPushButton *btnBusinessStart = nullptr;
+    QWidget *pnlBusiness = nullptr;
+    QPushButton *btnPanelBusinessStart = nullptr;
     QPushButton *btnCashierStart = nullptr;
     QLineEdit *edPZNumCaLen = nullptr;
     QHash<int, QCheckBox *> m_flagBoxes;

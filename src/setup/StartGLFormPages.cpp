@@ -227,6 +227,23 @@ QWidget *TStartGLForm::buildOverview()
     m_binder->bind(stop, info, S("StopAutoPost"));
     rows.addWide(stop);
 
+    // The business start, for the edition without the general ledger.
+    pnlBusiness = new QWidget(p);
+    pnlBusiness->setObjectName(S("pnlBusiness"));
+    auto *business = new QHBoxLayout(pnlBusiness);
+    business->setContentsMargins(0, 0, 0, 0);
+    QLineEdit *businessStart = lineEdit(pnlBusiness, S("edPanelKBPeriodName"), true);
+    m_binder->bind(businessStart, info, S("KBPeriodName"), false);
+    btnPanelBusinessStart =
+        button(pnlBusiness, S("btnPanelBusinessStart"), S("选择业务系统启用会计期间"));
+    connect(btnPanelBusinessStart, &QPushButton::clicked, this,
+            [this] { RunGuarded([this] { ChooseBusinessStart(); }); });
+    business->addWidget(new QLabel(S("启用业务期间"), pnlBusiness));
+    business->addWidget(businessStart, 1);
+    business->addWidget(btnPanelBusinessStart);
+    pnlBusiness->hide();
+    rows.addWide(pnlBusiness);
+
     lbHint = new QLabel(
         S("请在会计期间标签页中设置账套的记账期间段，在财务标签页中选择账套的启用会计期间。"), p);
     lbHint->setObjectName(S("lbHint"));

@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "NavigationPages.h"
+#include "StartGLForm.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
 
@@ -701,6 +702,8 @@ private slots:
                                << open;
         };
         row("configuration", "clerk", "Normal", "asb10202", 0, "TStartGLForm");
+        // Without the general ledger the business start is chosen on the overview.
+        row("configuration without the ledger", "clerk", "JXC", "asb10202", 0, "TStartGLForm");
         row("configuration, no 1006", "clerk", "Professional", "asb10202", 1006, "");
         row("spread configuration link", "clerk", "Spread", "asb10202", 0, "TStartGLForm");
         row("confirmation", "clerk", "JXC", "sbZZQR", 0, "TFinGLAccountingConfigureMForm");
@@ -730,9 +733,16 @@ private slots:
                 QStringLiteral("WHERE UserGroup = 2 AND ObjType = %1").arg(withoutRight));
         openPage(kind);
         ScriptedDialogs dialogs;
-        dialogs.answer(QDialog::Rejected);
+        bool businessPanel = false;
+        dialogs.answerWith([&](QDialog &shown) {
+            if (auto *config = qobject_cast<TStartGLForm *>(&shown))
+                businessPanel = config->BusinessPanelShown();
+            shown.done(QDialog::Rejected);
+            return int(QDialog::Rejected);
+        });
         click(control);
         QCOMPARE(dialogs.shown.value(0).className, dialog);
+        QCOMPARE(businessPanel, kind == QLatin1String("JXC") && dialog.endsWith(u"TStartGLForm"));
         if (dialog == QLatin1String("vexa::gl::TWarningInfoFrom")) // the demo set has no record
             QCOMPARE(dialogs.shown[0].text, QStringLiteral("启用账套前，必须进行账套参数配置。"));
         if (open.isEmpty())

@@ -270,6 +270,29 @@ private slots:
         QCOMPARE(d.rows[3].kind, K::Delete);
         QCOMPARE(d.rows[3].original, (QVariantList{1, QStringLiteral("n1")}));
 
+        // A snapshot brings back rows, change log, current row and a pending insert, also
+        // after the log was merged.
+        ds.setRecNo(2);
+        const QList<int> ids = column(ds, QStringLiteral("ID"));
+        const QString logged = ds.deltaText();
+        const auto taken = ds.snapshot();
+        ds.edit();
+        ds.setValue(QStringLiteral("Name"), QStringLiteral("w"));
+        ds.append();
+        ds.setValue(QStringLiteral("ID"), 7);
+        const auto inserting = ds.snapshot();
+        ds.mergeChangeLog();
+        ds.restore(*inserting);
+        QCOMPARE(ds.state(), ClientDataSet::State::Insert);
+        QCOMPARE(ds.recNo(), 4);
+        ds.post();
+        QCOMPARE(column(ds, QStringLiteral("ID")), ids + QList<int>{7});
+        QCOMPARE(ds.changeCount(), 6);
+        ds.restore(*taken);
+        QCOMPARE(column(ds, QStringLiteral("ID")), ids);
+        QCOMPARE(ds.recNo(), 2);
+        QCOMPARE(ds.deltaText(), logged);
+
         // Cancel of all changes restores rows, values and order.
         ds.cancelUpdates();
         QCOMPARE(ds.changeCount(), 0);

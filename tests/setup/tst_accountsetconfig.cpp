@@ -12,9 +12,12 @@
 
 #include <vexa/Error.h>
 
+#include <QSet>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <functional>
 
 using namespace vexa;
 using namespace vexa::gl;
@@ -39,6 +42,65 @@ DataPacket generatedPeriods()
 std::unique_ptr<ClientDataSet> open(const char *provider, const char *command = "WHERE 1=1")
 {
     return ProviderDataSet(QString::fromLatin1(provider), QString::fromUtf8(command));
+}
+
+// What the period dialog does between "设置会计期间" and "确认": it works on a copy of the
+// table, which the configuration then takes back.
+void periodDialog(AccountSetConfig &config,
+                  const std::function<void(FiscalCalendar &, ClientDataSet &)> &change)
+{
+    ClientDataSet copy;
+    copy.setData(config.Periods().data());
+    FiscalCalendar calendar(copy);
+    calendar.setStartYear(config.StartYear());
+    calendar.setYearPeriods(config.YearPeriods());
+    calendar.setCanRegenerate(config.CanRegeneratePeriods());
+    calendar.prepare(kServerDay.year());
+    change(calendar, copy);
+    copy.setFiltered(false);
+    config.TakePeriods(copy.data(), calendar.startYear(), calendar.yearPeriods(), 0);
+}
+
+// A period table as stored or held: one row per (Year, No) and per PeriodID, perYear
+// periods in each of fifty years from firstYear. Answers the names by PeriodID.
+QHash<qlonglong, QString> checkPeriodTable(const DataPacket &table, int firstYear, int perYear)
+{
+    const auto column = [&](const char *name) {
+        for (int c = 0; c < table.fields.size(); ++c)
+            if (table.fields[c].name == QLatin1String(name))
+                return c;
+        return -1;
+    };
+    const int id = column("PeriodID"), year = column("Year"), no = column("No"),
+              name = column("PeriodName");
+    QHash<qlonglong, QString> names;
+    QSet<std::pair<int, int>> places;
+    int lowest = 9999;
+    for (const QVariantList &row : table.rows) {
+        names.insert(row[id].toLongLong(), row[name].toString());
+        places.insert({row[year].toInt(), row[no].toInt()});
+        lowest = std::min(lowest, row[year].toInt());
+    }
+    const int expected = FiscalCalendar::kYearCount * perYear;
+    [&] {
+        QCOMPARE(int(table.rows.size()), expected);
+        QCOMPARE(int(names.size()), expected);
+        QCOMPARE(int(places.size()), expected);
+        QCOMPARE(lowest, firstYear);
+    }();
+    return names;
+}
+
+// Every start period set in the information record carries the name of its own period.
+void checkStartNames(const ClientDataSet &info, const QHash<qlonglong, QString> &names)
+{
+    for (const auto &[id, name] : {std::pair{"GLStartPeriodID", "GLStartPeriodName"},
+                                   std::pair{"GLNowPeriodID", "GLNowPeriodName"},
+                                   std::pair{"CashierStartPeriodID", "CSPeriodName"},
+                                   std::pair{"InvStartPeriodID", "KBPeriodName"}}) {
+        const qlonglong period = info.asInteger(QLatin1String(id));
+        QCOMPARE(info.asString(QLatin1String(name)), period ? names.value(period) : QString());
+    }
 }
 
 } // namespace
@@ -244,6 +306,75 @@ private slots:
                  QStringLiteral("启用存货数量因子总数 0"));
     }
 
+    // The period dialog used again and again before the first save. A start-year change
+    // gives every row another year while the table is indexed by year: rows were skipped,
+    // appended again and the save failed on duplicate periods. The start periods follow
+    // their rows (a start whose row is gone is cleared) and the save stores what was shown.
+    void periodDialogRoundTrips()
+    {
+        AccountSetConfig config;
+        config.Load(kServerDay);
+        config.Info().setValue(QStringLiteral("UseOrg"), QStringLiteral("测试有限公司"));
+        QCOMPARE(config.TakePeriods(generatedPeriods(), 2024, 12, 0), 2024);
+        config.SetCashierStart(202405, FiscalCalendar::periodName(2024, 5));
+        config.SetBusinessStart(202403, FiscalCalendar::periodName(2024, 3), false);
+
+        const auto round = [&](const std::function<void(FiscalCalendar &, ClientDataSet &)> &change,
+                               int firstYear, int perYear) {
+            periodDialog(config, change);
+            checkStartNames(config.Info(),
+                            checkPeriodTable(config.Periods().data(), firstYear, perYear));
+        };
+        const auto startYear = [](int year) {
+            return [year](FiscalCalendar &c, ClientDataSet &) { QVERIFY(c.changeStartYear(year)); };
+        };
+        round(startYear(2025), 2025, 12);
+        QCOMPARE(config.Info().asString(QStringLiteral("GLStartPeriodName")),
+                 FiscalCalendar::periodName(2025, 1));
+        QCOMPARE(config.Info().asString(QStringLiteral("CSPeriodName")),
+                 FiscalCalendar::periodName(2025, 5));
+        round(startYear(2027), 2027, 12);
+        round([](FiscalCalendar &c, ClientDataSet &) { QVERIFY(c.setPeriodCount(13)); }, 2027, 13);
+        config.Periods().setFiltered(false);
+        QVERIFY(config.Periods().locate(QStringLiteral("Year;No"), {2030, 13}));
+        const qlonglong thirteenth = config.Periods().asInteger(QStringLiteral("PeriodID"));
+        config.ShowYear(2027);
+        config.SetCashierStart(int(thirteenth), FiscalCalendar::periodName(2030, 13));
+        round(startYear(2026), 2026, 13);
+        QCOMPARE(config.Info().asString(QStringLiteral("CSPeriodName")),
+                 FiscalCalendar::periodName(2029, 13));
+        round(
+            [](FiscalCalendar &c, ClientDataSet &periods) {
+                c.showYear(2030);
+                periods.setRecNo(3);
+                QCOMPARE(c.editPostingFrom(QDate(2030, 3, 5)).outcome,
+                         FiscalCalendar::EditResult::Accepted);
+            },
+            2026, 13);
+        // Back to 12: the cashier start on a period 13 has no row any more.
+        round([](FiscalCalendar &c, ClientDataSet &) { QVERIFY(c.setPeriodCount(12)); }, 2026, 12);
+        QCOMPARE(config.Info().asInteger(QStringLiteral("CashierStartPeriodID")), 0);
+        round(startYear(2028), 2028, 12);
+        QCOMPARE(config.Info().asString(QStringLiteral("GLStartPeriodName")),
+                 FiscalCalendar::periodName(2028, 1));
+        QCOMPARE(config.Info().asString(QStringLiteral("KBPeriodName")),
+                 FiscalCalendar::periodName(2028, 3));
+
+        QVERIFY(!config.Validate());
+        config.Save(false);
+        auto stored = open("LX_FINPostingPeriods", "WHERE 1=1 ORDER BY PeriodID");
+        const auto names = checkPeriodTable(stored->data(), 2028, 12);
+        stored->last();
+        QCOMPARE(stored->asInteger(QStringLiteral("PeriodID")), 600);
+        // The start date edited in (then) 2030 moved with its year.
+        QVERIFY(stored->locate(QStringLiteral("Year;No"), {2032, 3}));
+        QCOMPARE(stored->value(QStringLiteral("PostingFrom")).toDate(), QDate(2032, 3, 5));
+        auto info = open("LX_SysInitInfo");
+        QCOMPARE(info->asInteger(QStringLiteral("GLStartPeriodID")), 1);
+        QCOMPARE(info->asInteger(QStringLiteral("InvStartPeriodID")), 3);
+        checkStartNames(*info, names);
+    }
+
     void enablingAndCurrencyChoice()
     {
         AccountSetConfig config;
@@ -265,12 +396,40 @@ private slots:
                  QStringLiteral("USD"));
     }
 
+    // A failed save writes nothing and leaves every record of the dialog as before, so a
+    // retry with other answers is a first try (it once kept the renumbered periods and the
+    // enabling asked for by the failed try).
     void failedSavesWriteNothing()
     {
-        // Another user creates the set while this one configures it.
         AccountSetConfig config;
         prepareNewSet(config, 202401, 0);
         QVERIFY(!config.Validate());
+        const auto state = [&] {
+            QStringList records;
+            for (ClientDataSet *ds :
+                 {&config.Info(), &config.Periods(), &config.Address(), &config.Inventory(),
+                  &config.Options().record(OptionRecords::Fin)})
+                records << ds->deltaText() << QString::number(int(ds->state()));
+            return records;
+        };
+        const QStringList before = state();
+
+        // A template that cannot be used says so itself; nothing is written.
+        config.Info().edit();
+        config.Info().setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("Z99"));
+        config.Info().post();
+        try {
+            config.Save(false);
+            QFAIL("an unknown template was saved");
+        } catch (const Error &e) {
+            QCOMPARE(e.message(), QStringLiteral("行业科目模板“Z99”不存在。"));
+        }
+        config.Info().edit();
+        config.Info().setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("A01000"));
+        config.Info().post();
+        QCOMPARE(open("LX_SysInitInfo")->recordCount(), 0);
+
+        // Another user creates the set while this one configures it.
         auto info = open("LX_SysInitInfo", "WHERE -1=1");
         info->append();
         info->setValue(QStringLiteral("DefID"), 1);
@@ -281,7 +440,7 @@ private slots:
         info->post();
         ApplyChanges(*info, true);
         try {
-            config.Save(false);
+            config.Save(true);
             QFAIL("a second information record was saved");
         } catch (const Error &e) {
             QCOMPARE(e.message(), QStringLiteral("数据记录重复。"));
@@ -292,11 +451,23 @@ private slots:
                  QStringLiteral("别人的公司"));
         QCOMPARE(m_host->calls.count(QStringLiteral("BeginBusy")),
                  m_host->calls.count(QStringLiteral("EndBusy:0")));
+        QCOMPARE(state(), before);
+        QVERIFY(config.CanRegeneratePeriods());
+        QVERIFY(config.Periods().isFiltered());
 
-        // An existing set changed by another connection after it was opened here.
+        // The other record goes away; the retry, not enabling now, saves as a first save.
+        info = open("LX_SysInitInfo");
+        info->deleteRecord();
+        ApplyChanges(*info, true);
+        const AccountSetConfig::SaveResult saved = config.Save(false);
+        QVERIFY(!saved.enabledNow);
+        QCOMPARE(open("LX_SysInitInfo")->asBoolean(QStringLiteral("InitialAudit")), false);
+        QCOMPARE(open("LX_SysInitInfo")->asInteger(QStringLiteral("GLStartPeriodID")), 1);
+        QCOMPARE(open("LX_FINPostingPeriods")->recordCount(), 600);
+
+        // The set changed by another connection after it was opened here.
         AccountSetConfig mine;
         mine.Load(kServerDay);
-        QCOMPARE(mine.TakePeriods(generatedPeriods(), 2024, 12, 0), 2024);
         mine.Info().edit();
         mine.Info().setValue(QStringLiteral("UseOrg"), QStringLiteral("我的公司"));
         QVERIFY(!mine.Validate());
@@ -317,7 +488,7 @@ private slots:
         }
         QCOMPARE(open("LX_SysInitInfo")->asString(QStringLiteral("UseOrg")),
                  QStringLiteral("他们的公司"));
-        QCOMPARE(open("LX_FINPostingPeriods")->recordCount(), 0);
+        QCOMPARE(mine.Info().asString(QStringLiteral("UseOrg")), QStringLiteral("我的公司"));
     }
 };
 

@@ -9,6 +9,7 @@
 #include "FiscalCalendar.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "PeriodsMForm.h"
 #include "StartGLForm.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
@@ -18,6 +19,7 @@
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -254,6 +256,74 @@ private slots:
         // Enabled: flag 5 and the voucher fill length are fixed too.
         QCOMPARE(child<QCheckBox>(again, "chkFlag5")->isEnabled(), !enabled);
         QCOMPARE(child<QLineEdit>(again, "edPZNumCaLen")->isReadOnly(), enabled);
+    }
+
+    // Opened for the edition without the general ledger, with the period dialog used twice
+    // before the first save, the second time moving the start year: the table keeps one row
+    // per period, the start shown names its own period, and the business start chosen on
+    // the overview is the general-ledger start too (only its question is asked).
+    void periodsAgainAndBusinessPanel()
+    {
+        ScriptedDialogs dialogs;
+        TStartGLForm form;
+        form.ShowBusinessPanel(true);
+        form.show();
+        auto *pages = child<QTabWidget>(form, "pcMain");
+        QVERIFY(!pages->isTabVisible(2));
+        QVERIFY(!child<QWidget>(form, "pnlBusiness")->isHidden());
+        fillNewSet(form, dialogs);
+        dialogs.answerWith([](QDialog &dialog) {
+            child<QSpinBox>(dialog, "edYear")->setValue(2025);
+            QTest::qWaitFor(
+                [&] { return static_cast<TPeriodsMForm &>(dialog).StartYear() == 2025; });
+            child<QPushButton>(dialog, "btnOk")->click();
+            return dialog.result();
+        });
+        child<QPushButton>(form, "btnSetPeriods")->click();
+        ClientDataSet &periods = form.Config().Periods();
+        periods.setFiltered(false);
+        QSet<std::pair<int, int>> places;
+        QSet<qlonglong> ids;
+        for (periods.first(); !periods.eof(); periods.next()) {
+            places.insert({int(periods.asInteger(QStringLiteral("Year"))),
+                           int(periods.asInteger(QStringLiteral("No")))});
+            ids.insert(periods.asInteger(QStringLiteral("PeriodID")));
+        }
+        QCOMPARE(periods.recordCount(), 600);
+        QCOMPARE(int(places.size()), 600);
+        QCOMPARE(int(ids.size()), 600);
+        periods.setFiltered(true);
+        QCOMPARE(child<QTreeWidget>(form, "tvYears")->topLevelItem(0)->child(0)->text(0),
+                 QStringLiteral("2025"));
+        QCOMPARE(child<QLineEdit>(form, "edGLStartPeriodName")->text(),
+                 FiscalCalendar::periodName(2025, 1));
+
+        dialogs.answer(mrOk);
+        dialogs.answerWith([](QDialog &picker) {
+            auto *grid = child<QTableView>(picker, "grdData");
+            grid->setCurrentIndex(grid->model()->index(2, 0));
+            child<QPushButton>(picker, "btnOk")->click();
+            return picker.result();
+        });
+        child<QPushButton>(form, "btnPanelBusinessStart")->click();
+        const QString start = FiscalCalendar::periodName(2025, 3);
+        QCOMPARE(child<QLineEdit>(form, "edPanelKBPeriodName")->text(), start);
+        QCOMPARE(child<QLineEdit>(form, "edGLStartPeriodName")->text(), start);
+
+        dialogs.answer(mrOk);
+        const qsizetype before = dialogs.shown.size();
+        child<QPushButton>(form, "btnOk")->click();
+        QCOMPARE(form.result(), 1);
+        QCOMPARE(dialogs.shown.size(), before + 1);
+        QCOMPARE(dialogs.shown[before].text,
+                 FixedSettingQuestion(QStringLiteral("业务系统启用会计期间被设置为"), start));
+        auto info = open("LX_SysInitInfo");
+        QCOMPARE(info->asInteger(QStringLiteral("GLStartPeriodID")), 3);
+        QCOMPARE(info->asInteger(QStringLiteral("InvStartPeriodID")), 3);
+        QCOMPARE(info->asString(QStringLiteral("GLStartPeriodName")), start);
+        QCOMPARE(info->asBoolean(QStringLiteral("InitialAudit")), false);
+        auto stored = open("LX_FINPostingPeriods", "WHERE PeriodID = 3");
+        QCOMPARE(stored->asString(QStringLiteral("PeriodName")), start);
     }
 
     void readOnlyClosesAsCancel()
