@@ -10,6 +10,8 @@
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
 
+#include <QAction>
+#include <QCalendarWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -232,13 +234,20 @@ private slots:
             else
                 QTest::keyClicks(opened, text);
             QCOMPARE(editor->text(), text);
-            // The whole date is in view: the text is not scrolled to the left.
+            // The whole date is in view: the editor is wider than the text, which is not
+            // scrolled to the left.
+            QVERIFY(editor->width() > editor->fontMetrics().horizontalAdvance(text));
             QVERIFY(editor->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() >=
                     editor->fontMetrics().horizontalAdvance(editor->text()));
             QTest::keyClick(opened, Qt::Key_Return);
             QTRY_VERIFY(!d.grid->indexWidget(d.grid->currentIndex()));
             QCoreApplication::processEvents();
         };
+
+        // Only the start date is edited.
+        d.grid->setCurrentIndex(d.grid->model()->index(0, d.column("PostingTo")));
+        QTest::keyClick(d.grid, Qt::Key_F2);
+        QVERIFY(!d.grid->indexWidget(d.grid->currentIndex()));
 
         type(0, QStringLiteral("2023-12-26"));
         QCOMPARE(dialogs.shown.size(), 0);
@@ -263,10 +272,29 @@ private slots:
         QCOMPARE(dialogs.shown[2].text,
                  QStringLiteral("“2024/2/30”不是有效的日期，请按“年-月-日”输入，如 2024-03-01。"));
 
-        // An emptied editor keeps the date without a word; a later year follows the edit.
+        // An emptied editor keeps the date without a word.
         type(2, QString());
         QCOMPARE(dialogs.shown.size(), 3);
         QCOMPARE(d.cell(2, "PostingFrom").toDate(), QDate(2024, 2, 26));
+
+        // The editor's calendar button picks a date instead of typing it.
+        d.grid->setCurrentIndex(d.grid->model()->index(5, d.column("PostingFrom")));
+        QTest::keyClick(d.grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(d.grid->indexWidget(d.grid->currentIndex()));
+        QVERIFY(editor);
+        editor->findChild<QAction *>(QStringLiteral("acPickDate"))->trigger();
+        auto *calendar = editor->findChild<QCalendarWidget *>(QStringLiteral("calPickDate"));
+        QVERIFY(calendar && calendar->isVisible());
+        QCOMPARE(calendar->selectedDate(), QDate(2024, 5, 26));
+        emit calendar->clicked(QDate(2024, 5, 20));
+        QCOMPARE(editor->text(), QStringLiteral("2024-05-20"));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_VERIFY(!d.grid->indexWidget(d.grid->currentIndex()));
+        QCoreApplication::processEvents();
+        QCOMPARE(d.cell(5, "PostingFrom").toDate(), QDate(2024, 5, 20));
+        QCOMPARE(d.cell(11, "PostingFrom").toDate(), QDate(2024, 11, 20));
+
+        // A later year follows the edited one.
         d.select(2025);
         QCOMPARE(d.cell(0, "PostingFrom").toDate(), QDate(2024, 12, 26));
     }
