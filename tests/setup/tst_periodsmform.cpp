@@ -221,10 +221,12 @@ private slots:
         d.form.show();
         QVERIFY(QTest::qWaitForWindowActive(&d.form));
         ScriptedDialogs dialogs;
-        const auto type = [&](int row, const QString &text) {
-            d.grid->setCurrentIndex(d.grid->model()->index(row, d.column("PostingFrom")));
+        // Types text into the start date of row and leaves the editor with the key done.
+        const auto type = [&](int row, const QString &text, Qt::Key done = Qt::Key_Return) {
+            const QModelIndex cell = d.grid->model()->index(row, d.column("PostingFrom"));
+            d.grid->setCurrentIndex(cell);
             QTest::keyClick(d.grid, Qt::Key_F2);
-            QWidget *opened = d.grid->indexWidget(d.grid->currentIndex());
+            QWidget *opened = d.grid->indexWidget(cell);
             QVERIFY(opened);
             auto *editor = qobject_cast<QLineEdit *>(opened);
             if (!editor)
@@ -239,8 +241,8 @@ private slots:
             QVERIFY(editor->width() > editor->fontMetrics().horizontalAdvance(text));
             QVERIFY(editor->inputMethodQuery(Qt::ImCursorRectangle).toRect().center().x() >=
                     editor->fontMetrics().horizontalAdvance(editor->text()));
-            QTest::keyClick(opened, Qt::Key_Return);
-            QTRY_VERIFY(!d.grid->indexWidget(d.grid->currentIndex()));
+            QTest::keyClick(opened, done);
+            QTRY_VERIFY(!d.grid->indexWidget(cell));
             QCoreApplication::processEvents();
         };
 
@@ -261,7 +263,7 @@ private slots:
                                      QStringLiteral("2024/2/30")};
         for (const QString &text : refused) {
             dialogs.answer(mrOk);
-            type(2, text);
+            type(2, text, text == refused[1] ? Qt::Key_Down : Qt::Key_Return);
             QCOMPARE(d.cell(2, "PostingFrom").toDate(), QDate(2024, 2, 26));
         }
         QCOMPARE(dialogs.shown.size(), 3);
