@@ -15,6 +15,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLineEdit>
 #include <QPainter>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
@@ -721,6 +722,21 @@ void TDocFindForm::SearchWith(const QString &condition)
     else
         return;
     RefreshData(true);
+}
+
+void TDocFindForm::ConnectSearchBox(QLineEdit *box, std::function<void(const QString &)> search)
+{
+    // Enter clears the change first, so the editingFinished that follows it does not
+    // search twice.
+    const auto run = [box, search = std::move(search)] {
+        box->setModified(false);
+        RunGuarded([&] { search(box->text()); });
+    };
+    connect(box, &QLineEdit::returnPressed, this, run);
+    connect(box, &QLineEdit::editingFinished, this, [box, run] {
+        if (box->isModified())
+            run();
+    });
 }
 
 void TDocFindForm::ChooseBy(const QString &keyField)

@@ -10,6 +10,8 @@
 #include <QTableView>
 #include <QVariant>
 
+class QLineEdit;
+
 #include <functional>
 
 namespace vexa {
@@ -151,6 +153,9 @@ protected:
     // again; an empty condition drops a search made before, and reads nothing when there
     // was none.
     void SearchWith(const QString &condition);
+    // Makes box a search box: Enter runs search with its text, and so does leaving the box
+    // after changing the text, so a code typed before clicking a button is searched first.
+    void ConnectSearchBox(QLineEdit *box, std::function<void(const QString &)> search);
     // A pick: the current row's key becomes SelectedValue and the dialog closes with OK;
     // with no rows it closes with Cancel.
     void ChooseBy(const QString &keyField);

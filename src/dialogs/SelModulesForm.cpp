@@ -71,8 +71,7 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
     main->addWidget(grdData, 1);
     main->addLayout(buttons);
 
-    connect(edValue, &QLineEdit::returnPressed, this,
-            [this] { RunGuarded([this] { Search(edValue->text()); }); });
+    ConnectSearchBox(edValue, [this](const QString &text) { Search(text); });
     connect(btnFind, &QToolButton::clicked, this, [this] { RunGuarded([this] { ShowFilter(); }); });
     connect(grdData, &QTableView::doubleClicked, this,
             [this] { RunGuarded([this] { Choose(); }); });

@@ -13,8 +13,8 @@ namespace vexa::gl {
 // Picks one module of the module catalogue (provider "SYS_SMModules"); internal modules
 // are never offered. After OK, SelectedValue holds the chosen MCode.
 //
-// Components: lbTitle, lbSearch and the search box edValue (Enter searches), btnFind
-// (the filter builder), the grid grdData over cdsData, btnOk "选择" and btnCancel "取消"
+// Components: lbTitle, lbSearch and the search box edValue (Enter or leaving it changed searches),
+// btnFind (the filter builder), the grid grdData over cdsData, btnOk "选择" and btnCancel "取消"
 // (also Escape). Cancelling answers QDialog::Rejected.
 class TSelModulesForm : public TDocFindForm
 {

@@ -127,7 +127,8 @@ ClientDataSet *dataSetOf(const QTableView *view)
 
 // ---- building the condition ----------------------------------------------------------
 
-void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields, QString &text)
+void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields, QString &text,
+                    const QLocale &workstation)
 {
     bool first = true;
     for (int i = 0; i < rows.size(); ++i) {
@@ -171,12 +172,19 @@ void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fiel
             text += isLike(relation) ? textLiteral(relation, digit) : digit;
             break;
         }
+        case FieldType::Date:
         case FieldType::Time:
-        case FieldType::DateTime:
-            if (!IsWorkstationDateTime(value))
+        case FieldType::DateTime: {
+            // The server reads one form only; any other text would compare as unknown and
+            // find nothing without a word.
+            const std::optional<TypedDateTime> read = ReadWorkstationDateTime(value, workstation);
+            const QString literal =
+                read ? ConditionDateText(type, *read, isLike(relation)) : QString();
+            if (literal.isEmpty())
                 throw rowError(n, u"无效日期数据");
-            text += textLiteral(relation, value);
+            text += textLiteral(relation, literal);
             break;
+        }
         default:
             text += textLiteral(relation, value);
             break;
@@ -184,33 +192,106 @@ void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fiel
     }
 }
 
-QString BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields)
+QString BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields,
+                       const QLocale &workstation)
 {
     QString text;
-    BuildWhereText(rows, fields, text);
+    BuildWhereText(rows, fields, text, workstation);
     return text;
 }
 
-bool IsWorkstationDateTime(const QString &text)
+namespace {
+
+// "2024年3月31日", with an optional weekday ("星期日", "周日") that must be the date's, and
+// an optional time.
+std::optional<TypedDateTime> readChineseDate(const QString &text)
+{
+    static const QRegularExpression form(
+        QStringLiteral("^(\\d{4})年(\\d{1,2})月(\\d{1,2})日\\s*(?:(?:星期|周)([一二三四五六日天]))?"
+                       "(?:\\s*(\\d{1,2}:\\d{2}(?::\\d{2})?))?$"));
+    const QRegularExpressionMatch m = form.match(text);
+    if (!m.hasMatch())
+        return std::nullopt;
+    TypedDateTime read;
+    read.date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
+    if (!read.date.isValid())
+        return std::nullopt;
+    if (m.hasCaptured(4)) {
+        const int day = QStringLiteral("一二三四五六日").indexOf(m.captured(4)) + 1;
+        if ((day > 0 ? day : 7) != read.date.dayOfWeek())
+            return std::nullopt;
+    }
+    if (m.hasCaptured(5)) {
+        read.time = QTime::fromString(m.captured(5), QStringLiteral("H:mm:ss"));
+        if (!read.time.isValid())
+            read.time = QTime::fromString(m.captured(5), QStringLiteral("H:mm"));
+        if (!read.time.isValid())
+            return std::nullopt;
+    }
+    return read;
+}
+
+} // namespace
+
+std::optional<TypedDateTime> ReadWorkstationDateTime(const QString &text,
+                                                     const QLocale &workstation)
 {
     if (text.isEmpty())
-        return false;
-    const QLocale system = QLocale::system();
+        return std::nullopt;
     for (const QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-        if (system.toDateTime(text, format).isValid() || system.toDate(text, format).isValid() ||
-            system.toTime(text, format).isValid())
-            return true;
+        const QDateTime both = workstation.toDateTime(text, format);
+        if (both.isValid())
+            return TypedDateTime{both.date(), both.time()};
+        const QDate date = workstation.toDate(text, format);
+        if (date.isValid())
+            return TypedDateTime{date, QTime()};
+        const QTime time = workstation.toTime(text, format);
+        if (time.isValid())
+            return TypedDateTime{QDate(), time};
     }
     // Not QDate's ISO form: it passes text after the date.
-    if (QDateTime::fromString(text, Qt::ISODateWithMs).isValid() ||
-        QDate::fromString(text, QStringLiteral("yyyy-MM-dd")).isValid() ||
-        QTime::fromString(text, Qt::ISODateWithMs).isValid())
-        return true;
+    for (const char *format : {"yyyy-MM-dd", "yyyy/M/d"}) {
+        const QDate date = QDate::fromString(text, QLatin1String(format));
+        if (date.isValid())
+            return TypedDateTime{date, QTime()};
+    }
+    QDateTime both = QDateTime::fromString(text, Qt::ISODateWithMs);
     for (const char *format : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
-                               "yyyy/M/d", "yyyy/M/d H:mm:ss", "yyyy/M/d H:mm"})
-        if (QDateTime::fromString(text, QLatin1String(format)).isValid())
-            return true;
-    return false;
+                               "yyyy/M/d H:mm:ss", "yyyy/M/d H:mm"})
+        if (!both.isValid())
+            both = QDateTime::fromString(text, QLatin1String(format));
+    if (both.isValid())
+        return TypedDateTime{both.date(), both.time()};
+    const QTime time = QTime::fromString(text, Qt::ISODateWithMs);
+    if (time.isValid())
+        return TypedDateTime{QDate(), time};
+    return readChineseDate(text);
+}
+
+QString ConditionDateText(FieldType type, const TypedDateTime &value, bool pattern)
+{
+    const auto timeText = [&] {
+        const QTime &t = value.time;
+        if (t.msec() != 0)
+            return t.toString(QStringLiteral("HH:mm:ss.zzz"));
+        if (pattern && t.second() == 0)
+            return t.toString(QStringLiteral("HH:mm"));
+        return t.toString(QStringLiteral("HH:mm:ss"));
+    };
+    if (type == FieldType::Time)
+        return value.date.isValid() || !value.time.isValid() ? QString() : timeText();
+    if (!value.date.isValid())
+        return QString();
+    const QString date = value.date.toString(QStringLiteral("yyyy-MM-dd"));
+    // A date column holds midnight; a time typed for it is kept, so the condition means
+    // what was typed.
+    const bool withTime = value.time.isValid()
+                              ? !(type == FieldType::Date && value.time == QTime(0, 0))
+                              : type == FieldType::DateTime && !pattern;
+    if (!withTime)
+        return date;
+    return date + QLatin1Char(' ') +
+           (value.time.isValid() ? timeText() : QStringLiteral("00:00:00"));
 }
 
 // ---- column tags -------------------------------------------------------------------------

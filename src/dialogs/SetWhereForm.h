@@ -3,10 +3,15 @@
 #include "FieldDef.h"
 #include "LXCustomForm.h"
 
+#include <QDate>
 #include <QList>
+#include <QLocale>
 #include <QPointer>
 #include <QString>
 #include <QStringList>
+#include <QTime>
+
+#include <optional>
 
 class QLabel;
 class QPushButton;
@@ -33,15 +38,36 @@ struct ConditionRow
 // without a column or relation, or without a value (unless the relation is "IS NULL"), are
 // skipped; each value is checked against the type of the field of that name in fields (a
 // field that is not there is text). A quote in a value is doubled inside its literal, so
-// it stays part of the value. A value that does not convert throws vexa::Error naming the
-// row by its 1-based number among all rows; text then holds what was built before it.
-void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields, QString &text);
-QString BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields);
+// it stays part of the value. Dates and times, typed in the workstation's formats, are
+// written in the one form the condition grammar reads (see ConditionDateText). A value
+// that does not convert throws vexa::Error naming the row by its 1-based number among all
+// rows; text then holds what was built before it.
+void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields, QString &text,
+                    const QLocale &workstation = QLocale::system());
+QString BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields,
+                       const QLocale &workstation = QLocale::system());
 
-// Whether text reads as a date-time in the workstation's formats (the system locale's
-// short and long date-time, date and time formats) or in ISO form ("2024-03-31",
-// "2024-03-31 12:30:00", "2024-03-31T12:30", "12:30:00").
-bool IsWorkstationDateTime(const QString &text);
+// A date, a time or both as the user typed them; a part not typed is invalid.
+struct TypedDateTime
+{
+    QDate date;
+    QTime time;
+};
+
+// Reads text in the workstation's formats (the locale's short and long date-time, date and
+// time formats), in ISO form ("2024-03-31", "2024-03-31 12:30:00", "2024-03-31T12:30",
+// "2024/3/31", "12:30:00") or in the Chinese long form with an optional weekday and time
+// ("2024年3月31日", "2024年3月31日 星期日 12:30"); nullopt when it reads as none of them.
+std::optional<TypedDateTime>
+ReadWorkstationDateTime(const QString &text, const QLocale &workstation = QLocale::system());
+
+// The literal text for a value read for a column of type (Date, Time or DateTime):
+// "yyyy-MM-dd" for a date, "HH:mm:ss" for a time, both for a date-time column (".zzz" when
+// there are milliseconds). For the like relations (pattern) a part not typed is left out
+// and a time without seconds is written "HH:mm", so "2024-03-31" finds the whole day.
+// Empty when the value does not suit the column: no date for a date or date-time column,
+// a date for a time column.
+QString ConditionDateText(FieldType type, const TypedDateTime &value, bool pattern);
 
 // Grid columns carry a tag like components do: a column tagged below 0 is internal and
 // never offered as a filter column. Qt columns are no objects, so the tags live in the

@@ -11,14 +11,17 @@
 #include <vexa/Error.h>
 #include <vexa/PluginHost.h>
 
-#include <QDateEdit>
+#include <QAction>
+#include <QCalendarWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
@@ -27,6 +30,7 @@
 #include <algorithm>
 
 #include <functional>
+#include <utility>
 
 namespace vexa::gl {
 
@@ -37,7 +41,7 @@ class PeriodsGridModel : public DataSetModel
 public:
     using DataSetModel::DataSetModel;
 
-    std::function<bool(int row, const QDate &date)> editFrom;
+    std::function<bool(int row, const QVariant &value)> editFrom;
     std::function<bool()> editable;
     int fromColumn = -1;
     int activeColumn = -1;
@@ -58,7 +62,7 @@ public:
     {
         if (role != Qt::EditRole || index.column() != fromColumn || !editFrom)
             return false;
-        return editFrom(index.row(), value.toDate());
+        return editFrom(index.row(), value);
     }
     Qt::ItemFlags flags(const QModelIndex &index) const override
     {
@@ -71,20 +75,82 @@ public:
 
 namespace {
 
-// Start dates are picked as dates only.
+const QString kDateFormat = QStringLiteral("yyyy-MM-dd");
+
+// Start dates are typed as text in the form the grid shows, and the whole text is taken
+// as typed (a date edit's sections turned "2022-12-26" typed after F2 into 2022-01-12); the
+// calendar button picks one instead.
 class DateDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
+
     QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
                           const QModelIndex &) const override
     {
-        auto *editor = new QDateEdit(parent);
-        editor->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
-        editor->setCalendarPopup(true);
+        auto *editor = new QLineEdit(parent);
+        editor->setFrame(false);
+        QAction *pick =
+            editor->addAction(editor->style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                              QLineEdit::TrailingPosition);
+        pick->setObjectName(QStringLiteral("acPickDate"));
+        pick->setToolTip(QStringLiteral("选择日期"));
+        QObject::connect(pick, &QAction::triggered, editor, [editor] { showCalendar(editor); });
         return editor;
     }
+    void setEditorData(QWidget *editor, const QModelIndex &index) const override
+    {
+        static_cast<QLineEdit *>(editor)->setText(
+            index.data(Qt::EditRole).toDate().toString(kDateFormat));
+    }
+    // The text goes to the model as typed; the dialog reads it once the editor is closed.
+    void setModelData(QWidget *editor, QAbstractItemModel *model,
+                      const QModelIndex &index) const override
+    {
+        model->setData(index, static_cast<QLineEdit *>(editor)->text(), Qt::EditRole);
+    }
+
+    // The width the editor needs to show a whole date beside its button.
+    static int editorWidth()
+    {
+        QLineEdit probe;
+        probe.setFrame(false);
+        probe.addAction(probe.style()->standardIcon(QStyle::SP_FileDialogDetailedView),
+                        QLineEdit::TrailingPosition);
+        const QFontMetrics fm = probe.fontMetrics();
+        const int chrome = probe.sizeHint().width() - 17 * fm.horizontalAdvance(QLatin1Char('x'));
+        return chrome + fm.horizontalAdvance(QStringLiteral("0000-00-00")) + 4;
+    }
+
+private:
+    static void showCalendar(QLineEdit *editor)
+    {
+        auto *popup = new QCalendarWidget(editor);
+        popup->setObjectName(QStringLiteral("calPickDate"));
+        popup->setWindowFlags(Qt::Popup);
+        popup->setAttribute(Qt::WA_DeleteOnClose);
+        const QDate shown = QDate::fromString(editor->text().trimmed(), kDateFormat);
+        if (shown.isValid())
+            popup->setSelectedDate(shown);
+        const auto take = [editor, popup](QDate date) {
+            editor->setText(date.toString(kDateFormat));
+            popup->close();
+            editor->setFocus();
+        };
+        QObject::connect(popup, &QCalendarWidget::clicked, editor, take);
+        QObject::connect(popup, &QCalendarWidget::activated, editor, take);
+        popup->move(editor->mapToGlobal(QPoint(0, editor->height())));
+        popup->show();
+    }
 };
+
+// A typed start date: "2024-03-01" (or with one-digit month and day, or slashes).
+QDate readTypedDate(const QString &text)
+{
+    QString t = text.trimmed();
+    t.replace(QLatin1Char('/'), QLatin1Char('-'));
+    return QDate::fromString(t, QStringLiteral("yyyy-M-d"));
+}
 
 struct Busy
 {
@@ -157,7 +223,17 @@ TPeriodsMForm::TPeriodsMForm(QWidget *parent)
     m_model->fromColumn = col("PostingFrom");
     m_model->activeColumn = col("Active");
     m_model->editable = [this] { return m_yearEditable; };
-    m_model->editFrom = [this](int row, const QDate &date) { return editPostingFrom(row, date); };
+    // The edit is applied once the view is done with its editor: the calendar re-reads the
+    // whole table, which resets the model and would close the editor under the view's feet
+    // ("closeEditor called with an editor that does not belong to this view"), and a
+    // warning shown while the editor is open would commit it a second time.
+    m_model->editFrom = [this](int row, const QVariant &value) {
+        m_pendingEdit = PendingEdit{
+            row, m_periods->valueAt(row, m_periods->fieldIndex(QStringLiteral("PeriodID"))), value};
+        QMetaObject::invokeMethod(
+            this, [this] { applyPendingEdit(); }, Qt::QueuedConnection);
+        return true;
+    };
     m_model->setCaption(QStringLiteral("PeriodID"), QStringLiteral("＃"));
     m_model->setCaption(QStringLiteral("PeriodCode"), QStringLiteral("代码"));
     m_model->setCaption(QStringLiteral("PeriodName"), QStringLiteral("名称"));
@@ -231,6 +307,7 @@ TPeriodsMForm::TPeriodsMForm(QWidget *parent)
     connect(m_btnFreeze, &QPushButton::clicked, this,
             [this] { RunGuarded([&] { setAllActive(false); }); });
     connect(m_grid, &QTableView::doubleClicked, this, [this](const QModelIndex &index) {
+        applyPendingEdit();
         RunGuarded([&] {
             m_model->setCurrentRow(index.row());
             m_calendar->toggleActive();
@@ -251,6 +328,7 @@ TPeriodsMForm::~TPeriodsMForm()
 {
     // Editors losing focus while the widgets go down must not reach this half-destroyed form.
     m_tmStartYear->stop();
+    m_model->editFrom = nullptr;
     for (QObject *child : findChildren<QObject *>())
         QObject::disconnect(child, nullptr, this, nullptr);
 }
@@ -281,6 +359,9 @@ void TPeriodsMForm::showEvent(QShowEvent *event)
             QMetaObject::invokeMethod(
                 this, [this] { done(2); }, Qt::QueuedConnection);
         m_grid->resizeColumnsToContents();
+        m_grid->setColumnWidth(
+            m_model->fromColumn,
+            std::max(m_grid->columnWidth(m_model->fromColumn), DateDelegate::editorWidth()));
         fitGrid();
     }
 }
@@ -298,6 +379,7 @@ void TPeriodsMForm::fitGrid()
 
 void TPeriodsMForm::done(int result)
 {
+    applyPendingEdit();
     // The caller ends this busy bracket once it has taken the periods back.
     if (Globals().Host)
         Globals().Host->BeginBusy();
@@ -369,6 +451,7 @@ void TPeriodsMForm::updatePeriodOptions()
 
 void TPeriodsMForm::yearSelected(QTreeWidgetItem *item)
 {
+    applyPendingEdit();
     updatePeriodOptions();
     if (m_loading || !item)
         return;
@@ -384,6 +467,7 @@ void TPeriodsMForm::yearSelected(QTreeWidgetItem *item)
 
 void TPeriodsMForm::periodCountChosen(int periods)
 {
+    applyPendingEdit();
     if (m_loading)
         return;
     try {
@@ -407,6 +491,7 @@ void TPeriodsMForm::restartStartYearTimer()
 
 void TPeriodsMForm::applyStartYear()
 {
+    applyPendingEdit();
     m_tmStartYear->stop();
     const int oldYear = m_calendar->startYear();
     const auto fallBack = [this] {
@@ -439,6 +524,7 @@ void TPeriodsMForm::applyStartYear()
 
 void TPeriodsMForm::setAllActive(bool active)
 {
+    applyPendingEdit();
     PostPending(*m_periods);
     const int year = m_periods->isEmpty() ? m_calendar->shownYear()
                                           : m_periods->value(QStringLiteral("Year")).toInt();
@@ -449,17 +535,35 @@ void TPeriodsMForm::setAllActive(bool active)
                           all ? FiscalCalendar::Scope::AllYears : FiscalCalendar::Scope::ShownYear);
 }
 
-bool TPeriodsMForm::editPostingFrom(int row, const QDate &date)
+void TPeriodsMForm::applyPendingEdit()
 {
-    bool accepted = false;
+    if (!m_pendingEdit)
+        return;
+    const PendingEdit edit = *std::exchange(m_pendingEdit, std::nullopt);
     RunGuarded([&] {
-        m_model->setCurrentRow(row);
+        // The grid may show other rows by now (another year): then the edit is gone.
+        const int idField = m_periods->fieldIndex(QStringLiteral("PeriodID"));
+        if (edit.row >= m_periods->recordCount() ||
+            m_periods->valueAt(edit.row, idField) != edit.periodID)
+            return;
+        QDate date = edit.value.toDate();
+        if (edit.value.typeId() == QMetaType::QString) {
+            const QString text = edit.value.toString().trimmed();
+            if (text.isEmpty())
+                return; // an emptied cell keeps its date
+            date = readTypedDate(text);
+            if (!date.isValid()) {
+                ShowWarningMessage(QStringLiteral("“%1”不是有效的日期，请按“年-月-日”输入，如 "
+                                                  "2024-03-01。")
+                                       .arg(text));
+                return;
+            }
+        }
+        m_model->setCurrentRow(edit.row);
         const FiscalCalendar::EditResult result = m_calendar->editPostingFrom(date);
         if (result.outcome == FiscalCalendar::EditResult::Refused)
             ShowWarningMessage(result.warning);
-        accepted = result.outcome == FiscalCalendar::EditResult::Accepted;
     });
-    return accepted;
 }
 
 } // namespace vexa::gl

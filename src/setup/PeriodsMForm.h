@@ -3,7 +3,10 @@
 #include "ChildDialogForm.h"
 #include "FiscalCalendar.h"
 
+#include <QVariant>
+
 #include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QLabel;
@@ -71,7 +74,8 @@ private:
     void restartStartYearTimer();
     void applyStartYear();
     void setAllActive(bool active);
-    bool editPostingFrom(int row, const QDate &date);
+    // A start date from the grid (a typed text or a date), applied once the editor is closed.
+    void applyPendingEdit();
     void updatePeriodOptions();
     void fitGrid();
     int selectedYear() const;
@@ -90,6 +94,13 @@ private:
     QPushButton *m_btnOk;
     QPushButton *m_btnCancel;
     QTimer *m_tmStartYear;
+    struct PendingEdit
+    {
+        int row = -1;
+        QVariant periodID;
+        QVariant value;
+    };
+    std::optional<PendingEdit> m_pendingEdit;
     bool m_loading = false;
     bool m_prepared = false;
     bool m_yearEditable = true;

@@ -114,18 +114,7 @@ TSelPeriodsForm::TSelPeriodsForm(QWidget *parent) : TDocFindForm(parent)
     main->addWidget(grdData, 1);
     main->addLayout(buttons);
 
-    // Enter searches; so does leaving the box after changing its text (Enter clears the
-    // change first, so it does not search twice).
-    connect(edtSearch, &QLineEdit::returnPressed, this, [this] {
-        edtSearch->setModified(false);
-        RunGuarded([this] { Search(edtSearch->text()); });
-    });
-    connect(edtSearch, &QLineEdit::editingFinished, this, [this] {
-        if (!edtSearch->isModified())
-            return;
-        edtSearch->setModified(false);
-        RunGuarded([this] { Search(edtSearch->text()); });
-    });
+    ConnectSearchBox(edtSearch, [this](const QString &text) { Search(text); });
     connect(grdData, &QTableView::doubleClicked, this, [this] {
         if (cdsData->isActive() && !cdsData->isEmpty())
             RunGuarded([this] { Choose(); });

@@ -18,8 +18,8 @@ namespace vexa::gl {
 // the caller hands in; then the search box is hidden and the dialog shows exactly those
 // records, under the filter and index the caller set on DataSet().
 //
-// Components: lbTitle, lbSearch and edtSearch (Enter searches), the grid grdData over
-// cdsData, btnOk "选择" and btnCancel "取消". Cancelling answers QDialog::Rejected.
+// Components: lbTitle, lbSearch and edtSearch (Enter or leaving it changed searches), the grid
+// grdData over cdsData, btnOk "选择" and btnCancel "取消". Cancelling answers QDialog::Rejected.
 class TSelPeriodsForm : public TDocFindForm
 {
     Q_OBJECT

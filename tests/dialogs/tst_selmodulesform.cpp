@@ -300,6 +300,24 @@ private slots:
         QCOMPARE(requests().size(), 2);
     }
 
+    // Fault: only Enter searched, so a code typed before clicking 选择 chose the highlighted
+    // row of the list shown before.
+    void typedCodeThenChosen()
+    {
+        TSelModulesForm form;
+        const int answer = showPicker(form, [&](QDialog &d) {
+            d.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&d));
+            QLineEdit *box = child<QLineEdit>(form, "edValue");
+            box->setFocus();
+            QTest::keyClicks(box, QStringLiteral("GLPZGL"));
+            QTest::mouseClick(child<QPushButton>(form, "btnOk"), Qt::LeftButton);
+        });
+        QCOMPARE(answer, int(QDialog::Accepted));
+        QCOMPARE(form.SelectedValue, QVariant(QStringLiteral("GLPZGL")));
+        QCOMPARE(requests().size(), 2);
+    }
+
     // The find button opens the filter builder; its condition replaces the search.
     void findButton()
     {

@@ -197,8 +197,7 @@ private slots:
         row({"qty|>|5"}, "qty > 5");
         row({"Qty|Like|5"}, "Qty Like  '%5%'");
         row({"Price|>=|1.5", "Amount|<|-2e3"}, "Price >= 1.5 AND Amount < -2e3");
-        row({"Rate|=|abc", "Day|=|any text", "Big|=|12"},
-            "Rate =  'abc' AND Day =  'any text' AND Big =  '12'");
+        row({"Rate|=|abc", "Big|=|12"}, "Rate =  'abc' AND Big =  '12'");
         row({"Flag|=|yes", "Flag|=|是", "Flag|<>|True", "Flag|=|1"},
             "Flag = 1 AND Flag = 1 AND Flag <> 1 AND Flag = 1");
         row({"Flag|=|No", "Flag|=|否", "Flag|=|f", "Flag|=|0"},
@@ -271,33 +270,55 @@ private slots:
         QCOMPARE(text, built);
     }
 
-    void workstationDates_data()
+    // Fault: a date in one of the workstation's formats went into the condition as typed,
+    // which the server cannot read, so the lookup found nothing instead of saying so.
+    void dates_data()
     {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<bool>("valid");
+        QTest::addColumn<QString>("row");    // field|relation|value
+        QTest::addColumn<QString>("locale"); // empty: the system's
+        QTest::addColumn<QString>("text");   // empty: refused
         const QDateTime dt(QDate(2024, 3, 31), QTime(14, 5, 6));
         const QLocale system = QLocale::system();
-        QTest::newRow("system short") << system.toString(dt, QLocale::ShortFormat) << true;
-        QTest::newRow("system long") << system.toString(dt, QLocale::LongFormat) << true;
-        QTest::newRow("system date") << system.toString(dt.date(), QLocale::ShortFormat) << true;
-        QTest::newRow("system time") << system.toString(dt.time(), QLocale::ShortFormat) << true;
-        QTest::newRow("iso date") << "2024-03-31" << true;
-        QTest::newRow("iso blank") << "2024-03-31 14:05:06" << true;
-        QTest::newRow("iso T") << "2024-03-31T14:05" << true;
-        QTest::newRow("slashes") << "2024/3/31" << true;
-        QTest::newRow("iso time") << "14:05:06" << true;
-        QTest::newRow("no month 13") << "2024-13-01" << false;
-        QTest::newRow("no 30 February") << "2024-02-30" << false;
-        QTest::newRow("words") << "yesterday" << false;
-        QTest::newRow("trailing text") << "2024-03-31' OR 'a'='a" << false;
-        QTest::newRow("trailing time text") << "2024-03-31 14:05x" << false;
+        const auto add = [](const char *name, const QString &row, const char *locale,
+                            const char *text) {
+            QTest::newRow(name) << row << QString::fromLatin1(locale) << QString::fromUtf8(text);
+        };
+        add("system long date", "Day|=|" + system.toString(dt.date(), QLocale::LongFormat), "",
+            "Day =  '2024-03-31'");
+        add("system long date-time", "Stamp|>=|" + system.toString(dt, QLocale::LongFormat), "",
+            "Stamp >=  '2024-03-31 14:05:06'");
+        add("weekday after a blank", "Day|=|2024年1月5日 星期五", "zh_CN", "Day =  '2024-01-05'");
+        add("zh long date, date-time column", "Stamp|<|2024年1月5日星期五", "zh_CN",
+            "Stamp <  '2024-01-05 00:00:00'");
+        add("zh short date-time", "Stamp|<=|2024/1/5 8:30", "zh_CN",
+            "Stamp <=  '2024-01-05 08:30:00'");
+        add("pattern keeps what was typed", "Stamp|Like|2024/1/5 8:30", "",
+            "Stamp Like  '%2024-01-05 08:30%'");
+        add("pattern of a day", "Stamp|LLike|2024-01-05", "", "Stamp Like  '2024-01-05%'");
+        add("time typed for a date column", "Day|>=|2024-01-05 09:00", "",
+            "Day >=  '2024-01-05 09:00:00'");
+        add("time column", "At|=|14:05", "", "At =  '14:05:00'");
+        for (const char *refused : {"Day|=|2024年1月5日 星期六", "Day|=|14:05", "Stamp|=|14:05",
+                                    "At|=|2024-01-05", "Day|=|2024-02-30", "Stamp|=|yesterday",
+                                    "Day|=|2024-03-31' OR 'a'='a", "Stamp|=|2024-03-31 14:05x"})
+            add(refused, QString::fromUtf8(refused), "zh_CN", "");
     }
 
-    void workstationDates()
+    void dates()
     {
+        QFETCH(QString, row);
+        QFETCH(QString, locale);
         QFETCH(QString, text);
-        QFETCH(bool, valid);
-        QCOMPARE(IsWorkstationDateTime(text), valid);
+        QString built, error;
+        try {
+            built = BuildWhereText(rowsOf({row}), kFields,
+                                   locale.isEmpty() ? QLocale::system() : QLocale(locale));
+        } catch (const Error &e) {
+            error = e.message();
+        }
+        QCOMPARE(built, text);
+        QCOMPARE(error,
+                 text.isEmpty() ? QStringLiteral("第 1 行筛选值为无效日期数据。") : QString());
     }
 
     void createdForm()
