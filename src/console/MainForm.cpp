@@ -25,6 +25,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QToolButton>
@@ -334,13 +335,37 @@ bool TMainForm::HasRight(int objType) const
 
 void TMainForm::BeforeExecute(bool &ok)
 {
+    readSession();
+    try {
+        readTree();
+    } catch (const std::exception &e) {
+        const auto *error = dynamic_cast<const Error *>(&e);
+        throw Error(error ? error->message() : QString::fromLocal8Bit(e.what()));
+    }
+    ok = true;
+}
+
+void TMainForm::Execute(quint32 p1, const QString &p2, QVariant &p3)
+{
+    // The host drives the open pages again after a new login, which may be another user's:
+    // user, rights and tree are read for it (a page being made has just read them).
+    if (!Executing && HostRef().GetValue(QStringLiteral("HASRELOGIN")).toBool()) {
+        readSession();
+        reloadLevel(nullptr);
+    }
+    TLXChildForm::Execute(p1, p2, p3);
+}
+
+void TMainForm::readSession()
+{
     SetModuleCaption(QStringLiteral("Ｖｅｘａ"));
     SetModuleCaptionSuffix(QStringLiteral("主控台"));
-    const QString userID = CurrentUserID();
+    for (ClientDataSet *ds : {cdsTreeNode, cdsRight, cdsPublic})
+        ds->setRemoteConnection(Connection());
 
     cdsPublic->close();
     cdsPublic->setProviderName(QStringLiteral("LX_SysUser"));
-    cdsPublic->setCommandText(QStringLiteral("WHERE UserID = ") + Quoted(userID));
+    cdsPublic->setCommandText(QStringLiteral("WHERE UserID = ") + Quoted(CurrentUserID()));
     cdsPublic->open();
     m_manager = cdsPublic->recordCount() > 0 && cdsPublic->asBoolean(QStringLiteral("Manager"));
     cdsPublic->close();
@@ -357,29 +382,70 @@ void TMainForm::BeforeExecute(bool &ok)
     spSysConfig->setVisible(spSysConfig->isEnabled() || !spStartZT->isHidden());
     btnKMQR->setVisible(btnKMQR->isEnabled() || !spStartZT->isHidden());
     bvSysConfig->setVisible(!spSysConfig->isHidden());
+}
 
-    try {
-        cdsTreeNode->close();
-        cdsTreeNode->setCommandText(QStringLiteral("WHERE (UserID IS NULL) OR (UserID=") +
-                                    Quoted(userID) + QStringLiteral(") ORDER BY ParentID,Sort"));
-        cdsTreeNode->open();
-        tvModule->clear();
-        cdsTreeNode->setFiltered(true);
-        LoadChildren(nullptr, QString(), true, false);
-        QList<QTreeWidgetItem *> roots;
-        for (int i = 0; i < tvModule->topLevelItemCount(); ++i)
-            roots << tvModule->topLevelItem(i);
-        for (QTreeWidgetItem *root : roots) {
-            LoadChildren(root, NodeOf(root)->NodeID, true, false);
-            root->setExpanded(true);
-        }
-        if (tvModule->topLevelItemCount() > 0)
-            tvModule->setCurrentItem(tvModule->topLevelItem(0));
-    } catch (const std::exception &e) {
-        const auto *error = dynamic_cast<const Error *>(&e);
-        throw Error(error ? error->message() : QString::fromLocal8Bit(e.what()));
+void TMainForm::readTree()
+{
+    cdsTreeNode->close();
+    cdsTreeNode->setCommandText(QStringLiteral("WHERE (UserID IS NULL) OR (UserID=") +
+                                Quoted(CurrentUserID()) +
+                                QStringLiteral(") ORDER BY ParentID,Sort"));
+    cdsTreeNode->open();
+    tvModule->clear();
+    cdsTreeNode->setFiltered(true);
+    LoadChildren(nullptr, QString(), true, false);
+    QList<QTreeWidgetItem *> roots;
+    for (int i = 0; i < tvModule->topLevelItemCount(); ++i)
+        roots << tvModule->topLevelItem(i);
+    for (QTreeWidgetItem *root : roots) {
+        LoadChildren(root, NodeOf(root)->NodeID, true, false);
+        root->setExpanded(true);
     }
-    ok = true;
+    if (tvModule->topLevelItemCount() > 0)
+        tvModule->setCurrentItem(tvModule->topLevelItem(0));
+}
+
+void TMainForm::reloadLevel(QTreeWidgetItem *parent)
+{
+    const TNodeData *current = NodeOf(tvModule->currentItem());
+    const QString currentID = current ? current->NodeID : QString();
+    QSet<QString> expanded;
+    for (QTreeWidgetItem *item : parent ? subtreeItems(parent) : allItems())
+        if (const TNodeData *node = NodeOf(item); node && item->isExpanded())
+            expanded.insert(node->NodeID);
+
+    if (TNodeData *owner = NodeOf(parent)) {
+        cdsTreeNode->cancelUpdates();
+        cdsTreeNode->refresh();
+        qDeleteAll(parent->takeChildren());
+        owner->ChildrenLoaded = false;
+        LoadChildren(parent, owner->NodeID, true, false);
+    } else {
+        readTree();
+    }
+
+    // Expanding reads the next level, so the items are listed level by level.
+    QList<QTreeWidgetItem *> level;
+    if (parent) {
+        for (int i = 0; i < parent->childCount(); ++i)
+            level << parent->child(i);
+    } else {
+        for (int i = 0; i < tvModule->topLevelItemCount(); ++i)
+            level << tvModule->topLevelItem(i);
+    }
+    while (!level.isEmpty()) {
+        QTreeWidgetItem *item = level.takeFirst();
+        if (const TNodeData *node = NodeOf(item); node && expanded.contains(node->NodeID))
+            item->setExpanded(true);
+        for (int i = 0; i < item->childCount(); ++i)
+            level << item->child(i);
+    }
+    QTreeWidgetItem *select = parent;
+    for (QTreeWidgetItem *item : allItems())
+        if (const TNodeData *node = NodeOf(item); node && node->NodeID == currentID)
+            select = item;
+    if (select)
+        tvModule->setCurrentItem(select);
 }
 
 void TMainForm::AfterExecute(bool &ok)
@@ -640,7 +706,7 @@ void TMainForm::ModifyNode()
         updateImage(item);
         refreshTreeNodes();
     } catch (const std::exception &e) {
-        ShowException(e);
+        afterFailedSave(item->parent(), e, false);
     }
 }
 
@@ -678,6 +744,7 @@ void TMainForm::DeleteNode()
     const TNodeData *node = NodeOf(item);
     if (!node)
         return;
+    QTreeWidgetItem *parent = item->parent();
     try {
         cdsTreeNode->setFiltered(true);
         LoadChildren(item, node->NodeID, true, true);
@@ -686,7 +753,6 @@ void TMainForm::DeleteNode()
         if (AskYesNo(QStringLiteral("确定删除'") + item->text(0) + QStringLiteral("'目录？")) !=
             mrOk)
             return;
-        QTreeWidgetItem *parent = item->parent();
         const int index = parent ? parent->indexOfChild(item) : tvModule->indexOfTopLevelItem(item);
         deleteSubtree(item);
         deleteItemRow(item);
@@ -701,7 +767,7 @@ void TMainForm::DeleteNode()
         }
         ApplyChanges(*cdsTreeNode, true);
     } catch (const std::exception &e) {
-        ShowException(e);
+        afterFailedSave(parent, e, false);
     }
 }
 
@@ -750,10 +816,21 @@ void TMainForm::MoveNode(bool down)
         updateImage(item);
         updateImage(other);
     } catch (const std::exception &e) {
-        // Whatever went wrong, the tree keeps its order; the message is a warning.
-        const auto *error = dynamic_cast<const Error *>(&e);
-        ShowWarningMessage(error ? error->message() : QString::fromLocal8Bit(e.what()));
+        afterFailedSave(parent, e, true); // a move that fails is only a warning
     }
+}
+
+void TMainForm::afterFailedSave(QTreeWidgetItem *parent, const std::exception &e, bool warning)
+{
+    // A change the server refused must not travel with the next action, and the tree shows
+    // what the server holds (a refused delete brings its items back).
+    const auto *error = dynamic_cast<const Error *>(&e);
+    const QString message = error ? error->message() : QString::fromLocal8Bit(e.what());
+    RunGuarded([&] { reloadLevel(parent); });
+    if (warning)
+        ShowWarningMessage(message);
+    else
+        ShowException(e);
 }
 
 QList<QTreeWidgetItem *> TMainForm::allItems() const
@@ -761,6 +838,14 @@ QList<QTreeWidgetItem *> TMainForm::allItems() const
     QList<QTreeWidgetItem *> items;
     for (QTreeWidgetItemIterator it(tvModule); *it; ++it)
         items << *it;
+    return items;
+}
+
+QList<QTreeWidgetItem *> TMainForm::subtreeItems(QTreeWidgetItem *item)
+{
+    QList<QTreeWidgetItem *> items;
+    for (int i = 0; i < item->childCount(); ++i)
+        items << item->child(i) << subtreeItems(item->child(i));
     return items;
 }
 

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QPixmap>
 #include <QString>
+#include <exception>
 #include <optional>
 
 class QAction;
@@ -73,6 +74,8 @@ public:
 
     void BeforeExecute(bool &ok) override;
     void AfterExecute(bool &ok) override;
+    // After a new login the page reads user, rights and tree again.
+    void Execute(quint32 p1, const QString &p2, QVariant &p3) override;
     void Command06() override;
 
     bool Manager() const { return m_manager; }
@@ -112,6 +115,12 @@ private:
     bool loadFace(const QString &path); // shows the error itself
     void showDefaultFace();
 
+    void readSession(); // caption, the user's manager flag, rights and toolbar
+    void readTree();
+    // Drops unsent node changes and reads the children of parent (all when null) again,
+    // keeping expanded items and the selection where they still exist.
+    void reloadLevel(QTreeWidgetItem *parent);
+    void afterFailedSave(QTreeWidgetItem *parent, const std::exception &e, bool warning);
     TNodeData nodeFromRow() const;
     QTreeWidgetItem *addItem(QTreeWidgetItem *parent, const QString &text, const TNodeData &data);
     void setImage(QTreeWidgetItem *item, int index);
@@ -126,6 +135,7 @@ private:
     void setRowSort(const QString &nodeID, int sort);
     void expandRecursively(QTreeWidgetItem *item);
     QList<QTreeWidgetItem *> allItems() const;
+    static QList<QTreeWidgetItem *> subtreeItems(QTreeWidgetItem *item);
 
     ClientDataSet *cdsTreeNode;
     ClientDataSet *cdsRight;

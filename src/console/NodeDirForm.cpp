@@ -165,7 +165,8 @@ void TNodeDirForm::UpdateModuleDesc()
 
 void TNodeDirForm::ValidateModuleNo()
 {
-    const QString typed = edModuleNo->text().trimmed();
+    // Module numbers are stored upper-case and the server compares them exactly.
+    const QString typed = ModuleNo();
     // Internal modules are started by the product itself; a node may not name one by hand.
     OpenModules(ModuleCondition(typed) + QStringLiteral(" AND InnerUse = 0"));
     if (cdsModules->isEmpty() && !typed.isEmpty()) {
@@ -194,7 +195,7 @@ void TNodeDirForm::PickModule()
         edDirName->setText(picked->asString(QStringLiteral("MDesc")));
         UpdateOkEnabled();
     }
-    OpenModules(ModuleCondition(edModuleNo->text().trimmed()));
+    OpenModules(ModuleCondition(ModuleNo()));
 }
 
 bool TNodeDirForm::ConfirmOk()
@@ -216,7 +217,7 @@ bool TNodeDirForm::ConfirmOk()
 void TNodeDirForm::showEvent(QShowEvent *event)
 {
     TChildDialogForm::showEvent(event);
-    RunGuarded([this] { OpenModules(ModuleCondition(edModuleNo->text().trimmed())); });
+    RunGuarded([this] { OpenModules(ModuleCondition(ModuleNo())); });
     UpdateOkEnabled();
 }
 

@@ -12,6 +12,7 @@
 #include <QHeaderView>
 #include <QHelpEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QOperatingSystemVersion>
 #include <QPlainTextEdit>
@@ -21,6 +22,7 @@
 #include <QTextEdit>
 #include <QToolTip>
 
+#include <cstdlib>
 #include <limits>
 #include <variant>
 
@@ -227,6 +229,38 @@ void setLookFont(QWidget *w, const ClientSettings &s)
     w->setFont(font);
 }
 
+bool holdsWidget(const QLayout *layout, const QWidget *w)
+{
+    for (int i = 0; i < layout->count(); ++i) {
+        QLayoutItem *item = layout->itemAt(i);
+        if (item->widget() == w || (item->layout() && holdsWidget(item->layout(), w)))
+            return true;
+    }
+    return false;
+}
+
+void shiftLabelUp(QLabel *label, int pixels)
+{
+    const QWidget *parent = label->parentWidget();
+    if (!parent || !parent->layout() || !holdsWidget(parent->layout(), label)) {
+        label->move(label->x(), label->y() - pixels);
+        return;
+    }
+    // A layout puts a moved label back, so the text moves inside the label's place: it is
+    // aligned in what the margins leave (Qt allows no negative margin), and a centred text
+    // rises by half a bottom margin.
+    const Qt::Alignment vertical = label->alignment() & Qt::AlignVertical_Mask;
+    if (vertical == Qt::AlignTop)
+        return; // no room above the text to move it into
+    const int margin = vertical == Qt::AlignBottom ? std::abs(pixels) : 2 * std::abs(pixels);
+    QMargins m = label->contentsMargins();
+    if (pixels > 0)
+        m.setBottom(m.bottom() + margin);
+    else
+        m.setTop(m.top() + margin);
+    label->setContentsMargins(m);
+}
+
 } // namespace
 
 ClientSettings ClientSettings::Defaults(bool chineseUiFontInstalled, int platformMajorVersion)
@@ -359,7 +393,7 @@ void ApplyLook(QWidget *form)
             setLookFont(label, s);
             if (s.CTLabelPosSize != 0 && !label->wordWrap() && !label->text().isEmpty() &&
                 !label->text().contains(u'\n'))
-                label->move(label->x(), label->y() - s.CTLabelPosSize);
+                shiftLabelUp(label, s.CTLabelPosSize);
             continue;
         }
         if (!isEdit(w))

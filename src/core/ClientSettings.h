@@ -110,7 +110,8 @@ void SetPartCaptionsSource(std::function<PartCaptions()> source);
 //  - grids (QTableView): header height, data row height, indicator column (the vertical
 //    header), hints for clipped cells, elided cell and header texts, part captions;
 //  - the form, labels and edits: font CFontName / CFontSize; edits keep the native frame;
-//  - single-line labels move up by CTLabelPosSize pixels;
+//  - single-line labels move up by CTLabelPosSize pixels (a label a layout holds keeps its
+//    place and its text moves up inside it);
 //  - currency edits (QDoubleSpinBox): alignment from CCurrencyHorzStyle, thousands
 //    separators, and the widened format (WidenCurrencyFormat).
 // The fade and border values of owner-drawn controls are loaded but not applied here.

@@ -6,6 +6,7 @@
 #include "DataAccess.h"
 #include "FiscalCalendar.h"
 #include "Globals.h"
+#include "LXPlugin.h"
 #include "MainForm.h"
 #include "MessageDialogs.h"
 #include "StartGLForm.h"
@@ -62,6 +63,7 @@ class TestMainForm : public QObject
     QTemporaryDir m_settingsDir;
     std::unique_ptr<vexa::test::TestHost> m_host;
     std::unique_ptr<TMainForm> m_form;
+    std::unique_ptr<TLXPlugin> m_plugin; // when set, it owns the page m_form points at
 
     void useHost(const char *user, const char *password)
     {
@@ -135,6 +137,38 @@ class TestMainForm : public QObject
         return out;
     }
     QString userID() const { return m_host->values.value(QStringLiteral("UserID")).toString(); }
+    QStringList childrenInTree(const QString &parent) const
+    {
+        QStringList out;
+        const QTreeWidgetItem *p = byID(parent);
+        for (int i = 0; p && i < p->childCount(); ++i)
+            out << p->child(i)->text(0) + QLatin1Char(':') +
+                       QString::number(TMainForm::NodeOf(p->child(i))->Sort);
+        return out;
+    }
+    // Another user's session renames (or, with no name, deletes) a node row after the page
+    // has read it.
+    void changeElsewhere(const QString &id, const QString &name)
+    {
+        const auto other = m_host->server->connect();
+        other->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+        ClientDataSet ds;
+        ds.setRemoteConnection(other.get());
+        ds.setProviderName(QStringLiteral("SYS_SMModuleTree"));
+        ds.setCommandText(QStringLiteral("WHERE NodeID = '%1'").arg(id));
+        ds.open();
+        if (name.isEmpty()) {
+            ds.deleteRecord();
+        } else {
+            ds.edit();
+            ds.setValue(QStringLiteral("NodeDesc"), name);
+            ds.post();
+        }
+        int errors = 0;
+        QVariant owner;
+        other->applyUpdates(ds.providerName(), ds.delta(), -1, errors, owner);
+        QCOMPARE(errors, 0);
+    }
 
 private slots:
     void initTestCase()
@@ -144,6 +178,9 @@ private slots:
 
     void cleanup()
     {
+        if (m_plugin)
+            (void)m_form.release();
+        m_plugin.reset();
         m_form.reset();
         Globals() = PluginGlobals();
         m_host.reset();
@@ -346,6 +383,114 @@ private slots:
         QCOMPARE(childrenOnServer(ids[1]), QStringList());
         QCOMPARE(byID(dir)->childCount(), 3);
         QCOMPARE(TMainForm::NodeOf(byID(ids[3]))->Sort, 3);
+    }
+
+    // A change the server refused stayed in the node dataset's change log: the next action
+    // sent it again and failed with the first message; a refused delete also left the tree
+    // without items the server still held.
+    void failedSavesLeaveTreeAndServerAlike()
+    {
+        useHost("Manager", "manager");
+        const QString dir = insertDir(kPersonal, QStringLiteral("四个"), 5, userID());
+        QStringList ids;
+        for (const char *name : {"甲", "乙", "丙", "丁"})
+            ids << insertDir(dir, QString::fromUtf8(name), int(ids.size()) + 1, userID());
+        insertDir(ids[2], QStringLiteral("丙下"), 1, userID());
+        openPage();
+        byID(dir)->setExpanded(true);
+        ScriptedDialogs dialogs;
+
+        changeElsewhere(ids[1], QStringLiteral("乙二"));
+        select(byID(ids[1]));
+        dialogs.answerWith(fillEditor(QStringLiteral("乙新")));
+        dialogs.answer(mrOk);
+        button("sbModifyNode")->click();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QVERIFY2(dialogs.shown[1].text.contains(QStringLiteral("已被其他用户修改")),
+                 qPrintable(dialogs.shown[1].text));
+        QCOMPARE(childrenOnServer(dir), (QStringList{"甲:1", "乙二:2", "丙:3", "丁:4"}));
+        QCOMPARE(childrenInTree(dir), childrenOnServer(dir));
+        select(byID(ids[0]));
+        button("sbMoveDown")->click();
+        QCOMPARE(dialogs.shown.size(), 2);
+        QCOMPARE(childrenOnServer(dir), (QStringList{"乙二:1", "甲:2", "丙:3", "丁:4"}));
+        QCOMPARE(childrenInTree(dir), childrenOnServer(dir));
+
+        changeElsewhere(ids[2], QStringLiteral("丙三"));
+        select(byID(ids[2]));
+        dialogs.answer(mrOk); // the question
+        dialogs.answer(mrOk); // the error
+        button("sbDeleteNode")->click();
+        QCOMPARE(dialogs.shown.size(), 4);
+        QCOMPARE(dialogs.shown[3].className, QStringLiteral("vexa::gl::TErrorInfoFrom"));
+        QCOMPARE(childrenOnServer(dir), (QStringList{"乙二:1", "甲:2", "丙三:3", "丁:4"}));
+        QCOMPARE(childrenInTree(dir), childrenOnServer(dir));
+        QCOMPARE(childrenInTree(ids[2]), QStringList{"丙下:1"});
+
+        // A move: the sibling is gone on the server; a warning, and it goes from the tree.
+        changeElsewhere(ids[3], QString());
+        select(byID(ids[2]));
+        dialogs.answer(mrOk);
+        button("sbMoveDown")->click();
+        QCOMPARE(dialogs.shown.size(), 5);
+        QCOMPARE(dialogs.shown[4].className, QStringLiteral("vexa::gl::TWarningInfoFrom"));
+        QCOMPARE(childrenInTree(dir), (QStringList{"乙二:1", "甲:2", "丙三:3"}));
+        QCOMPARE(tree()->currentItem(), byID(ids[2]));
+        button("sbMoveUp")->click();
+        QCOMPARE(dialogs.shown.size(), 5);
+        QCOMPARE(childrenOnServer(dir), (QStringList{"乙二:1", "丙三:2", "甲:3"}));
+        QCOMPARE(childrenInTree(dir), childrenOnServer(dir));
+    }
+
+    // After a new login as a clerk the console kept the manager's flag, rights and tree, so
+    // the clerk could start a module only the manager may run.
+    void reloginReadsTheNewUser()
+    {
+        useHost("Manager", "manager");
+        {
+            auto info = ProviderDataSet(QStringLiteral("LX_SysInitInfo"), QString());
+            info->append();
+            for (const auto &[field, value] :
+                 std::initializer_list<std::pair<const char *, QVariant>>{
+                     {"DefID", 1},
+                     {"AcctTempDesc", QStringLiteral("A01000")},
+                     {"UseOrg", QStringLiteral("测试公司")},
+                     {"SysCur", QStringLiteral("RMB")},
+                     {"CurrName", QStringLiteral("人民币")},
+                     {"InitialAudit", true}})
+                info->setValue(QLatin1String(field), value);
+            ApplyChanges(*info, true);
+            m_host->info().refresh();
+        }
+        ScriptedDialogs dialogs;
+        m_host->values.insert(QStringLiteral("MCODE:SFMF"), QStringLiteral("TMainForm"));
+        m_plugin = std::make_unique<TLXPlugin>();
+        m_plugin->RegisterFormClass<TMainForm>(QStringLiteral("TMainForm"));
+        QVariant p3;
+        const int handle = m_plugin->CreateModuleForm(QStringLiteral("SFMF"), 0, 0, QString(), p3);
+        m_form.reset(qobject_cast<TMainForm *>(m_plugin->FormWidget(handle)));
+        QVERIFY(m_form);
+        QCOMPARE(childrenInTree(kPersonal), QStringList{"用户:1"});
+        button("sbExpanded")->click();
+        select(item(QStringLiteral("销售报价")));
+        const auto launches = [this] {
+            m_host->calls.clear();
+            m_form->Command06();
+            return m_host->calls.filter(QStringLiteral("OpenModule:SAXSBJ")).size();
+        };
+        QCOMPARE(launches(), 1);
+
+        m_host->loginAgain("clerk", "clerk");
+        m_plugin->Reload(false);
+        m_plugin->ExecuteForm(handle, 0, QString(), p3);
+        QVERIFY(!m_form->Manager());
+        QVERIFY(!button("spStartZT")->isEnabled());
+        QCOMPARE(childrenInTree(kPersonal), (QStringList{"凭证录入:1", "科目余额表:2"}));
+        // The expanded items and the selection stay.
+        QCOMPARE(tree()->currentItem(), item(QStringLiteral("销售报价")));
+        QCOMPARE(TMainForm::ImageIndexOf(item(QStringLiteral("销售报价"))), int(imgModuleDeniedD));
+        QCOMPARE(launches(), 0);
+        QCOMPARE(dialogs.shown.size(), 0);
     }
 
     void fixedFoldersAreNotDeletedOrMoved()

@@ -1,5 +1,6 @@
 // The console's node editor over the demo module catalogue, driven by its component names.
 #include "ClientDataSet.h"
+#include "ClientSettings.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "NodeDirForm.h"
@@ -12,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTest>
 #include <QToolButton>
@@ -68,6 +70,21 @@ class TestNodeDirForm : public QObject
             return d.result();
         });
         return DialogService::instance().exec(form);
+    }
+
+    // The module number's label as the editor shows it with a label shift, and its place.
+    QImage labelPicture(int shift, QRect &place)
+    {
+        Settings().CTLabelPosSize = shift;
+        TNodeDirForm form;
+        form.show();
+        if (!QTest::qWaitForWindowExposed(&form))
+            return QImage();
+        form.resize(440, 140); // a layout sets its labels' places again
+        QCoreApplication::processEvents();
+        auto *label = child<QLabel>(form, "lbModuleNo");
+        place = label->geometry();
+        return label->grab().toImage();
     }
 
 private slots:
@@ -209,6 +226,10 @@ private slots:
         QTest::newRow("known, fills empty name") << ""
                                                  << " GLPZLR " << false << "凭证录入"
                                                  << "PZLR";
+        // Typed in lower case: looked up as the console stores it.
+        QTest::newRow("lower case") << ""
+                                    << " glpzlr" << false << "凭证录入"
+                                    << "PZLR";
         QTest::newRow("known, keeps typed name") << "记账"
                                                  << "GLPZLR" << false << "记账"
                                                  << "PZLR";
@@ -239,8 +260,8 @@ private slots:
             okEnabled = child<QPushButton>(d, "btnOk")->isEnabled();
             d.reject();
         });
-        const QString command = QStringLiteral("SYS_SMModules|WHERE MCode = '") + typed.trimmed() +
-                                QStringLiteral("' AND InnerUse = 0");
+        const QString command = QStringLiteral("SYS_SMModules|WHERE MCode = '") +
+                                typed.trimmed().toUpper() + QStringLiteral("' AND InnerUse = 0");
         QCOMPARE(requests(), QStringList{command});
         QCOMPARE(dialogs.shown.size(), refused ? 2 : 1);
         if (refused) {
@@ -338,6 +359,20 @@ private slots:
         QCOMPARE(form.DirName(), QStringLiteral("常用"));
         QVERIFY(form.CatalogueRow().isEmpty());
         QCOMPARE(m_host->calls.filter(QStringLiteral("ShowHostMessage")), QStringList());
+    }
+
+    // The client settings' label shift was undone by the editor's layout.
+    void labelShiftShowsOnTheForm()
+    {
+        const auto restore = qScopeGuard([] { Settings().CTLabelPosSize = 0; });
+        QRect plainPlace, shiftedPlace;
+        const QImage plain = labelPicture(0, plainPlace);
+        const QImage shifted = labelPicture(3, shiftedPlace);
+        QVERIFY(!plain.isNull());
+        QCOMPARE(shiftedPlace, plainPlace); // the rows of the layout stay as they were
+        QVERIFY(shifted != plain);
+        const int w = plain.width(), h = plain.height();
+        QCOMPARE(shifted.copy(0, 0, w, h - 3), plain.copy(0, 3, w, h - 3));
     }
 
     void cancel()

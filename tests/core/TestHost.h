@@ -50,14 +50,9 @@ public:
         server =
             server::AppServer::create(dir.filePath(QStringLiteral("test.vexa")), true, options);
         connection = server->connect();
-        const server::SessionInfo s =
-            connection->login(QString::fromUtf8(user), QString::fromUtf8(password));
+        logIn(user, password);
         values.insert(QStringLiteral("REGPATH"), QStringLiteral("Software\\Corvane\\Vexa\\Client"));
         values.insert(QStringLiteral("DesignModule"), false);
-        values.insert(QStringLiteral("UserID"), s.userId);
-        values.insert(QStringLiteral("UserName"), s.userName);
-        values.insert(QStringLiteral("UserGroup"), s.userGroup);
-        values.insert(QStringLiteral("USERGROUP"), s.userGroup);
         values.insert(QStringLiteral("HASRELOGIN"), false);
         auto *info = new ClientDataSet;
         info->setObjectName(QStringLiteral("CDS_SysInitInfo"));
@@ -69,6 +64,27 @@ public:
     }
 
     ClientDataSet &info() { return *dataModule.dataSet(QStringLiteral("CDS_SysInitInfo")); }
+
+    // What the host's 重新登录 does before it calls Reload and ExecuteForm for the open
+    // pages: the connection acts for the new user, whose values the session answers, and
+    // the shared dataset is read again.
+    void loginAgain(const char *user, const char *password)
+    {
+        logIn(user, password);
+        values.insert(QStringLiteral("HASRELOGIN"), true);
+        info().close();
+        info().open();
+    }
+
+    void logIn(const char *user, const char *password)
+    {
+        const server::SessionInfo s =
+            connection->login(QString::fromUtf8(user), QString::fromUtf8(password));
+        values.insert(QStringLiteral("UserID"), s.userId);
+        values.insert(QStringLiteral("UserName"), s.userName);
+        values.insert(QStringLiteral("UserGroup"), s.userGroup);
+        values.insert(QStringLiteral("USERGROUP"), s.userGroup);
+    }
 
     QVariant GetValue(const QString &name) override
     {
