@@ -8,6 +8,7 @@
 #include "DataModule.h"
 #include "FiscalCalendar.h"
 #include "Globals.h"
+#include "core/FaultInjection.h"
 #include "core/TestHost.h"
 
 #include <vexa/Error.h>
@@ -489,6 +490,47 @@ private slots:
         QCOMPARE(open("LX_SysInitInfo")->asString(QStringLiteral("UseOrg")),
                  QStringLiteral("他们的公司"));
         QCOMPARE(mine.Info().asString(QStringLiteral("UseOrg")), QStringLiteral("我的公司"));
+    }
+
+    // A save failed at any step, then tried again: the retry once stored the address key
+    // taken inside the rolled-back try, which the counter then handed out a second time.
+    void retryAfterFaultTakesNewKeys()
+    {
+        for (int step = 1;; ++step) {
+            TestHost host;
+            useHost(host);
+            vexa::test::FaultyConnection faulty(host.connection.get());
+            Globals().Connection = &faulty;
+            Globals().AppServer = &faulty;
+            AccountSetConfig config;
+            prepareNewSet(config, 202401, 0);
+            QVERIFY(!config.Validate());
+            faulty.failAt(step);
+            bool faulted = false;
+            try {
+                config.Save(false);
+                faulted = faulty.faulted();
+            } catch (const Error &) {
+                faulted = true;
+                QVERIFY(faulty.faulted());
+                QCOMPARE(config.Info().asInteger(QStringLiteral("AddressID")), 0);
+                faulty.failAt(0);
+                config.Save(false);
+            }
+            faulty.failAt(0);
+            const qlonglong address =
+                open("LX_SysInitInfo")->asInteger(QStringLiteral("AddressID"));
+            QCOMPARE(open("LX_DMAddress")->asInteger(QStringLiteral("AddressID")), address);
+            QVERIFY2(address >= 1 &&
+                         address < vexa::test::StoredNextID(host, QStringLiteral("1095")),
+                     qPrintable(QStringLiteral("fault at step %1: key %2, counter %3")
+                                    .arg(step)
+                                    .arg(address)
+                                    .arg(vexa::test::StoredNextID(host, QStringLiteral("1095")))));
+            if (!faulted)
+                break; // the whole save ran without reaching the step
+        }
+        useHost(*m_host);
     }
 };
 
