@@ -8,6 +8,7 @@
 #include <vexa/PluginHost.h>
 
 #include <QHeaderView>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QTableView>
@@ -126,6 +127,10 @@ void TDefDialogForm::SaveData()
     if (DataSet->state() == ClientDataSet::State::Edit ||
         DataSet->state() == ClientDataSet::State::Insert)
         DataSet->post();
+    // A failed save leaves the rows as they were: a key taken inside the rolled-back
+    // transaction is free again on the server and must not be stored by the next try.
+    const auto before = DataSet->snapshot();
+    auto restoreOnFailure = qScopeGuard([&] { DataSet->restore(*before); });
     try {
         ServerTransaction transaction;
         if (AutoKey) {
@@ -156,6 +161,7 @@ void TDefDialogForm::SaveData()
         }
         ApplyChanges(*DataSet, false);
         transaction.Commit();
+        restoreOnFailure.dismiss();
         DataSet->mergeChangeLog();
     } catch (const Error &e) {
         throw Error(SaveFailureMessage(e.message()));

@@ -3,6 +3,7 @@
 #include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
+#include "FaultInjection.h"
 #include "Globals.h"
 #include "LXChildForm.h"
 #include "LXPlugin.h"
@@ -13,6 +14,7 @@
 #include <QCheckBox>
 #include <QHeaderView>
 #include <QLineEdit>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSettings>
 #include <QTableView>
@@ -495,6 +497,61 @@ private slots:
         QCOMPARE(ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=1"))
                      ->recordCount(),
                  3);
+    }
+
+    // A save that failed after taking keys, tried again: the rows kept the keys of the
+    // rolled-back try, which another user then took and stored first.
+    void autoKeysTakenAgainAfterFault()
+    {
+        TDefDialogForm dialog;
+        auto *ds = new ClientDataSet(&dialog);
+        ds->setRemoteConnection(m_host->connection.get());
+        ds->setProviderName(QStringLiteral("LX_DMAccttype"));
+        dialog.DataSet = ds;
+        dialog.KeyField = QStringLiteral("AcctType");
+        vexa::test::FaultyConnection faulty(m_host->connection.get());
+        Globals().AppServer = &faulty;
+        const auto back = qScopeGuard([&] { Globals().AppServer = m_host->connection.get(); });
+        const auto unnumbered = [&] {
+            int n = 0;
+            for (ds->first(); !ds->eof(); ds->next())
+                n += ds->asInteger(QStringLiteral("AcctType")) < 1;
+            return n;
+        };
+        for (int step = 1;; ++step) {
+            dialog.RefreshData();
+            for (int i = 0; i < 2; ++i) {
+                ds->append();
+                ds->setValue(QStringLiteral("AcctType"), -i); // not numbered yet
+                ds->setValue(QStringLiteral("AcctTypeDesc"),
+                             QStringLiteral("新%1-%2").arg(step).arg(i));
+                ds->post();
+            }
+            faulty.failAt(step);
+            const QString error = errorOf([&] { dialog.SaveData(); });
+            const bool faulted = faulty.faulted();
+            faulty.failAt(0);
+            if (!faulted) {
+                QCOMPARE(error, QString());
+                break;
+            }
+            QCOMPARE(error, QStringLiteral("数据已被使用，或其他用户已修改数据。"));
+            QCOMPARE(unnumbered(), 2);
+
+            auto other =
+                ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=0"));
+            other->append();
+            other->setValue(QStringLiteral("AcctType"),
+                            NextEntityID(QStringLiteral("AcctType"), true));
+            other->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("别人%1").arg(step));
+            ApplyChanges(*other, true);
+            QCOMPARE(errorOf([&] { dialog.SaveData(); }), QString());
+            const auto top =
+                ProviderDataSet(QStringLiteral("LX_DMAccttype"),
+                                QStringLiteral("TOP 1 WHERE 1=1 ORDER BY AcctType DESC"));
+            QVERIFY(top->asInteger(QStringLiteral("AcctType")) <
+                    vexa::test::StoredNextID(*m_host, QStringLiteral("AcctType")));
+        }
     }
 
     void dialogSizing()
