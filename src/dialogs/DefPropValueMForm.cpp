@@ -18,6 +18,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -537,6 +538,11 @@ void TDefPropValueMForm::OkClick()
             }
         }
     } refilter{cdsData};
+    // The numbers are the largest in use when read: after a failure the rows go back
+    // unnumbered (and the blank ones back), so the retry reads them again rather than
+    // storing numbers another user may have saved meanwhile.
+    const auto before = cdsData->snapshot();
+    auto restoreOnFailure = qScopeGuard([&] { cdsData->restore(*before); });
     cdsData->setFiltered(false);
 
     QVariantList args{QStringLiteral("T0101020"), kPropIndex, QString()};
@@ -557,6 +563,7 @@ void TDefPropValueMForm::OkClick()
         ++r;
     }
     ApplyChanges(*cdsData, true);
+    restoreOnFailure.dismiss();
     done(QDialog::Accepted);
 }
 

@@ -8,6 +8,7 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "RemoteConnection.h"
+#include "core/FaultInjection.h"
 #include "core/ScriptedDialogs.h"
 #include "core/TestHost.h"
 
@@ -492,6 +493,49 @@ private slots:
         QCOMPARE(ds->changeCount(), 1);
         QCOMPARE(ds->filter(), QStringLiteral("PropID = 0"));
         QVERIFY(ds->isFiltered());
+    }
+
+    // A save failed at each step, then tried again: the new value kept the number of the
+    // failed try, which another user's value had taken meanwhile, and every retry failed.
+    void retryAfterFaultNumbersAgain()
+    {
+        vexa::test::FaultyConnection faulty(server());
+        Globals().AppServer = &faulty;
+        for (int step = 1;; ++step) {
+            std::unique_ptr<TDefPropValueMForm> form(makeForm(0, 0, 1, "0"));
+            ScriptedDialogs dialogs;
+            const QString code = QStringLiteral("N%1").arg(step);
+            bool faulted = false;
+            const int answer = show(*form, dialogs, [&](QTableView &grid) {
+                typeNewValue(grid, code, QStringLiteral("新"));
+                dialogs.answer(mrOk);
+                faulty.failAt(step);
+                child<QPushButton>(*form, "btnOk")->click();
+                faulted = faulty.faulted();
+                faulty.failAt(0);
+                if (!faulted)
+                    return;
+                auto other = serverRows(server(), QStringLiteral("WHERE 1=0"));
+                QVariantList args{QStringLiteral("T0101020"), QStringLiteral("PropIndex"),
+                                  QString()};
+                other->append();
+                other->setValue(QStringLiteral("PropIndex"),
+                                CallServer(QStringLiteral("GetFieldMaxValue"), args).toLongLong() +
+                                    1);
+                for (const char *field : {"PropID", "PartID", "PropType"})
+                    other->setValue(QLatin1String(field), 0);
+                other->setValue(QStringLiteral("PropCode"), QStringLiteral("O%1").arg(step));
+                other->setValue(QStringLiteral("PropValue"), QStringLiteral("别人的"));
+                ApplyChanges(*other, true);
+                child<QPushButton>(*form, "btnOk")->click();
+            });
+            QVERIFY2(answer == QDialog::Accepted, qPrintable(QStringLiteral("step %1").arg(step)));
+            QCOMPARE(serverRows(server(), QStringLiteral("WHERE PropCode = '%1'").arg(code))
+                         ->recordCount(),
+                     1);
+            if (!faulted)
+                break;
+        }
     }
 
     // Fees show 2 to 6 decimals with thousands separated, in the grid as well.
