@@ -17,9 +17,8 @@ namespace {
 
 QString queryFailed(const QString &provider, const QSqlError &error)
 {
-    if (isDamage(error))
-        return QStringLiteral("提供者“%1”查询失败：账套文件已损坏，请用备份恢复账套。")
-            .arg(provider);
+    if (const QString problem = storageProblem(error, nullptr); !problem.isEmpty())
+        return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, problem);
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (text.contains(QLatin1String("parser stack overflow")) ||
         text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
