@@ -11,6 +11,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -628,6 +629,10 @@ private slots:
         QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadOther));
         QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
                                                   QFile::ReadOther | QFile::ExeOther));
+        // Without root the temporary folder could not be removed afterwards.
+        const auto writableAgain = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
         QProcess nobody;
         nobody.setChildProcessModifier([] {
             if (::geteuid() == 0 &&
