@@ -5,6 +5,7 @@
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
+#include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
@@ -483,8 +484,11 @@ CellFormat formatOption(const CommandLine &cl)
 [[noreturn]] void sqlFailed(const QString &what, const QSqlQuery &q)
 {
     const QSqlError e = q.lastError();
-    throw Error(QStringLiteral("%1：%2").arg(what, e.databaseText().isEmpty() ? e.text()
-                                                                              : e.databaseText()));
+    const QString problem = server::storageProblem(e, q.driver());
+    throw Error(QStringLiteral("%1：%2").arg(what, !problem.isEmpty() ? problem
+                                                   : e.databaseText().isEmpty()
+                                                       ? e.text()
+                                                       : e.databaseText()));
 }
 
 // --- commands ---------------------------------------------------------------------------
@@ -516,10 +520,19 @@ int createCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+// Read commands open the set read-only: they work on a set nobody may write, and cannot
+// change one by mistake.
+AppServer::Options forReading(const Context &cx)
+{
+    AppServer::Options options = cx.options.server;
+    options.readOnly = true;
+    return options;
+}
+
 int queryCommand(const CommandLine &cl, Context &cx)
 {
     const CellFormat format = formatOption(cl);
-    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto server = AppServer::open(cl.positional[0], forReading(cx));
     const auto connection = server->connect();
     const DataPacket packet = connection->request(cl.positional[1], cl.positional.value(2));
     writePacket(cx.out, packet, format);
@@ -564,7 +577,7 @@ int callCommand(const CommandLine &cl, Context &cx)
 
 int usersCommand(const CommandLine &cl, Context &cx)
 {
-    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto server = AppServer::open(cl.positional[0], forReading(cx));
     const auto connection = server->connect();
     // LX_SysUser reads a view without the password hash.
     const DataPacket packet =
@@ -643,7 +656,7 @@ int passwdCommand(const CommandLine &cl, Context &cx)
 
 int dumpCommand(const CommandLine &cl, Context &cx)
 {
-    const auto server = AppServer::open(cl.positional[0], cx.options.server);
+    const auto server = AppServer::open(cl.positional[0], forReading(cx));
     const QString table = cl.positional[1];
     // Only a name the catalog knows reaches the statement, and then quoted.
     const QList<FieldDef> fields = server->catalog().tableColumns(table);

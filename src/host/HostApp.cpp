@@ -96,6 +96,9 @@ bool HostApp::logIn()
     if (direct) {
         try {
             m_session->login(user, password);
+            if (m_session->readOnly())
+                showMessage(nullptr, QLatin1Char('W'), QStringLiteral("登录"),
+                            m_session->readOnlyNotice());
             return true;
         } catch (const Error &e) {
             error = e.message();
@@ -109,6 +112,7 @@ bool HostApp::logIn()
     LoginDialog dialog(m_session->path());
     dialog.setUser(user);
     dialog.setError(error);
+    dialog.setNotice(m_session->readOnlyNotice());
     dialog.setAttempt([this](const QString &u, const QString &p) { m_session->login(u, p); });
     if (execDialog(dialog) != QDialog::Accepted) {
         m_exitCode = 0; // the user chose not to log in

@@ -76,6 +76,19 @@ QString HostSession::path() const
     return m_server->path();
 }
 
+bool HostSession::readOnly() const
+{
+    return m_server->readOnly();
+}
+
+QString HostSession::readOnlyNotice() const
+{
+    if (!readOnly())
+        return {};
+    return QStringLiteral("账套“%1”是只读的：可以查看数据，不能保存更改。")
+        .arg(QDir::toNativeSeparators(path()));
+}
+
 void HostSession::login(const QString &userCode, const QString &password)
 {
     const bool first = !m_connection->loggedIn();

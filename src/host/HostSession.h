@@ -40,6 +40,10 @@ public:
     ~HostSession();
 
     QString path() const;
+    // The set opened read-only (its file or folder cannot be written): pages read, saves are
+    // refused. readOnlyNotice() is what the login tells the user then, empty otherwise.
+    bool readOnly() const;
+    QString readOnlyNotice() const;
 
     // Logs in (throws vexa::Error with the server's text on a refusal, leaving the current
     // login as it was). The first login opens the shared datasets; a later one is a

@@ -28,6 +28,11 @@ LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDial
     m_password->setObjectName(QStringLiteral("edPassword"));
     m_password->setEchoMode(QLineEdit::Password);
 
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("lbNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->hide();
+
     m_error = new QLabel(this);
     m_error->setObjectName(QStringLiteral("lbError"));
     m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
@@ -51,6 +56,7 @@ LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDial
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
+    layout->addWidget(m_notice);
     layout->addWidget(m_error);
     layout->addStretch();
     layout->addWidget(buttons);
@@ -77,6 +83,12 @@ void LoginDialog::setError(const QString &text)
 {
     m_error->setText(text);
     m_error->setVisible(!text.isEmpty());
+}
+
+void LoginDialog::setNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
 }
 
 QString LoginDialog::error() const

@@ -26,6 +26,8 @@ public:
     void setPassword(const QString &password);
     void setError(const QString &text);
     QString error() const;
+    // A note above the error, such as that the account set is read-only; empty hides it.
+    void setNotice(const QString &text);
 
 private:
     void tryLogin();
@@ -34,6 +36,7 @@ private:
     QLineEdit *m_user;
     QLineEdit *m_password;
     QLabel *m_error;
+    QLabel *m_notice;
     QPushButton *m_ok;
 };
 

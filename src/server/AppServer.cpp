@@ -4,6 +4,7 @@
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
+#include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
@@ -13,8 +14,10 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUrl>
 #include <atomic>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace vexa::server {
 
@@ -79,6 +82,15 @@ bool looksLikeSqlite(const QString &path)
     return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
+// SQLite writes the -wal, -shm and journal files beside the set, so a set is writable only
+// where both the file and its folder are. access() also answers EROFS for root.
+bool writableInPlace(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
+}
+
 void removeDatabaseFiles(const QString &path)
 {
     for (const char *suffix : {"", "-wal", "-shm", "-journal"})
@@ -109,6 +121,8 @@ QSqlDatabase AppServer::openConnection() const
     const QString name = nextConnectionName();
     QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
     db.setDatabaseName(m_path);
+    if (m_readOnly)
+        openForReading(db);
     if (!db.open()) {
         const QString text = db.lastError().text();
         db = QSqlDatabase();
@@ -138,6 +152,7 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
     if (!looksLikeSqlite(path))
         throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(path));
     std::unique_ptr<AppServer> server(new AppServer(path, options));
+    server->m_readOnly = options.readOnly || !writableInPlace(server->m_path);
     server->load();
     return server;
 }
@@ -186,9 +201,12 @@ void AppServer::load()
     int version = 0;
     {
         QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
+        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+            if (isDamage(q.lastError()))
+                throw Error(damagedText(m_path));
             throw Error(
                 QStringLiteral("文件“%1”不是账套数据库：%2").arg(m_path, q.lastError().text()));
+        }
         bool hasVersion = false;
         int tables = 0;
         while (q.next()) {
@@ -208,6 +226,11 @@ void AppServer::load()
         throw Error(QStringLiteral("账套“%1”的版本 %2 高于本程序支持的版本 %3，请升级程序。")
                         .arg(m_path)
                         .arg(version)
+                        .arg(kSchemaVersion));
+    checkPages(db);
+    if (m_readOnly && version < kSchemaVersion)
+        throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
+                        .arg(m_path)
                         .arg(kSchemaVersion));
 
     for (const Migration &m : kMigrations) {
@@ -231,6 +254,39 @@ void AppServer::load()
     m_schemaVersion = version;
     m_catalog =
         std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"), db);
+}
+
+// SQLite reads a WAL set through its -shm file. Where the folder cannot take one and no
+// writer has the set open (neither -wal nor -shm exists), the file is read as immutable.
+void AppServer::openForReading(QSqlDatabase &db) const
+{
+    const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
+    const bool immutable = ::access(folder.constData(), W_OK) != 0 &&
+                           !QFileInfo::exists(m_path + QLatin1String("-wal")) &&
+                           !QFileInfo::exists(m_path + QLatin1String("-shm"));
+    if (!immutable) {
+        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
+        return;
+    }
+    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
+    db.setDatabaseName(QString::fromLatin1(QUrl::fromLocalFile(m_path).toEncoded()) +
+                       QStringLiteral("?immutable=1"));
+}
+
+// A damaged page found at open is one clear message instead of odd failures later, at the
+// first read or write that touches it. quick_check reads each page once and leaves out the
+// index-against-table comparison of integrity_check, which costs far more.
+void AppServer::checkPages(QSqlDatabase &db) const
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+        if (isDamage(q.lastError()))
+            throw Error(damagedText(m_path));
+        throw Error(QStringLiteral("无法读取账套文件“%1”：%2").arg(m_path, q.lastError().text()));
+    }
+    if (!q.next() || q.value(0).toString() != QLatin1String("ok"))
+        throw Error(damagedText(m_path));
 }
 
 std::unique_ptr<ServerConnection> AppServer::connect()

@@ -40,11 +40,14 @@ public:
     {
         qint64 maxAttachmentBytes = kMaxAttachmentBytes;
         PasswordCost passwordCost = PasswordCost::Interactive;
+        // Open for reading only, even where the file could be written (read commands).
+        bool readOnly = false;
     };
 
     // Opens an existing account set. Throws vexa::Error when the file is missing,
-    // unreadable, not a database or not an account set of this system; migrates an older
-    // schema forward.
+    // unreadable, not a database, damaged or not an account set of this system; migrates an
+    // older schema forward. A set whose file or folder this process cannot write opens
+    // read-only, as does any with Options::readOnly: reads work, writes are refused.
     static std::unique_ptr<AppServer> open(const QString &path, const Options &options);
     static std::unique_ptr<AppServer> open(const QString &path) { return open(path, Options{}); }
 
@@ -67,6 +70,7 @@ public:
     const AttachmentStore &attachments() const { return *m_attachments; }
     const SqlDialect &dialect() const { return *m_dialect; }
     int schemaVersion() const { return m_schemaVersion; }
+    bool readOnly() const { return m_readOnly; }
 
     // A new QSqlDatabase connection to the file with this system's settings applied.
     QSqlDatabase openConnection() const;
@@ -74,6 +78,8 @@ public:
 private:
     AppServer(QString path, Options options);
     void load(); // version check, migrations, catalog
+    void checkPages(QSqlDatabase &db) const;
+    void openForReading(QSqlDatabase &db) const;
 
     QString m_path;
     Options m_options;
@@ -82,6 +88,7 @@ private:
     std::unique_ptr<AttachmentStore> m_attachments;
     std::unique_ptr<SqlDialect> m_dialect;
     int m_schemaVersion = 0;
+    bool m_readOnly = false;
 };
 
 // One client's connection: provider requests, apply-updates and the named operations.
@@ -120,6 +127,7 @@ private:
     explicit ServerConnection(AppServer &server);
 
     [[noreturn]] void fail(const QString &message);
+    void refuseOnReadOnly() const; // throws on a read-only set
 
     // Named operations (ServerOperations.cpp).
     QVariant getEntityId(QVariantList &args);

@@ -6,6 +6,7 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
@@ -24,18 +25,24 @@ QVariant argument(const QVariantList &args, int i, const QString &operation)
     return args[i];
 }
 
+[[noreturn]] void failed(const QSqlQuery &q)
+{
+    const QSqlError e = q.lastError();
+    if (const QString problem = storageProblem(e, q.driver()); !problem.isEmpty())
+        throw Error(problem);
+    throw Error(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+}
+
 void run(QSqlQuery &q, const QString &sql)
 {
     if (!q.exec(sql))
-        throw Error(q.lastError().databaseText().isEmpty() ? q.lastError().text()
-                                                           : q.lastError().databaseText());
+        failed(q);
 }
 
 void runPrepared(QSqlQuery &q)
 {
     if (!q.exec())
-        throw Error(q.lastError().databaseText().isEmpty() ? q.lastError().text()
-                                                           : q.lastError().databaseText());
+        failed(q);
 }
 
 // Runs work inside a savepoint: all of it or none, inside or outside BeginTrans.
@@ -69,6 +76,9 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
     if (is("Modifyps"))
         return modifyPassword(args);
     try {
+        // A transaction or a batch exists only to write; an upload stages files first.
+        if (is("BeginTrans") || is("ExecuteBatch") || is("SaveAccessories"))
+            refuseOnReadOnly();
         if (is("BeginTrans")) {
             beginTrans();
             return QVariant();
@@ -115,7 +125,7 @@ void ServerConnection::commitTrans()
         // The files go into place first and come back out when the database refuses.
         m_files->commit([&] {
             if (!q.exec(QStringLiteral("COMMIT")))
-                throw Error(q.lastError().databaseText());
+                failed(q);
         });
     } catch (const Error &e) {
         // A deferred constraint or a file refused the commit: the work is undone, not

@@ -4,6 +4,7 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
@@ -16,6 +17,8 @@ namespace {
 
 QString queryFailed(const QString &provider, const QSqlError &error)
 {
+    if (const QString problem = storageProblem(error, nullptr); !problem.isEmpty())
+        return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, problem);
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
     if (text.contains(QLatin1String("parser stack overflow")) ||
         text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
@@ -46,6 +49,12 @@ void ServerConnection::fail(const QString &message)
 {
     m_lastError = message;
     throw Error(message);
+}
+
+void ServerConnection::refuseOnReadOnly() const
+{
+    if (m_server.readOnly())
+        throw Error(readOnlyText());
 }
 
 QDateTime ServerConnection::serverDateTime() const

@@ -3,6 +3,7 @@
 #include "AttachmentStore.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
@@ -23,8 +24,11 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
-QString readable(const QSqlError &e)
+QString readable(const QSqlQuery &q)
 {
+    const QSqlError e = q.lastError();
+    if (const QString problem = storageProblem(e, q.driver()); !problem.isEmpty())
+        return problem;
     const QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
     if (text.contains(QLatin1String("UNIQUE constraint failed")))
         return QStringLiteral("键值重复（%1）").arg(text);
@@ -108,7 +112,7 @@ private:
     [[noreturn]] void sqlFailed(const QSqlQuery &q, const char *what) const
     {
         throw Error(QStringLiteral("保存“%1”失败：%2记录时出错：%3")
-                        .arg(m_provider.name, QString::fromUtf8(what), readable(q.lastError())));
+                        .arg(m_provider.name, QString::fromUtf8(what), readable(q)));
     }
 
     void insert(const DeltaRow &row)
@@ -231,8 +235,7 @@ private:
         if (it == m_statements.end()) {
             auto q = std::make_unique<QSqlQuery>(m_db);
             if (!q->prepare(sql))
-                throw Error(QStringLiteral("保存“%1”失败：%2")
-                                .arg(m_provider.name, readable(q->lastError())));
+                throw Error(QStringLiteral("保存“%1”失败：%2").arg(m_provider.name, readable(*q)));
             it = m_statements.emplace(sql, std::move(q)).first;
         }
         return *it->second;
@@ -264,12 +267,13 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         const Provider &provider = m_server.catalog().require(providerName);
         if (provider.update.isEmpty())
             throw Error(QStringLiteral("提供者“%1”只能查询，不能保存。").arg(provider.name));
+        refuseOnReadOnly();
         const QList<FieldDef> target = m_server.catalog().tableColumns(provider.update);
         const QStringList defaults = m_server.catalog().tableDefaults(provider.update);
 
         // One call is all or nothing, inside or outside BeginTrans.
         if (!control.exec(QStringLiteral("SAVEPOINT vexa_apply")))
-            throw Error(QStringLiteral("保存失败：%1").arg(readable(control.lastError())));
+            throw Error(QStringLiteral("保存失败：%1").arg(readable(control)));
         open = true;
         {
             DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
@@ -289,8 +293,8 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         }
         const auto release = [&] {
             if (!control.exec(QStringLiteral("RELEASE vexa_apply")))
-                throw Error(QStringLiteral("保存“%1”失败：%2")
-                                .arg(provider.name, readable(control.lastError())));
+                throw Error(
+                    QStringLiteral("保存“%1”失败：%2").arg(provider.name, readable(control)));
         };
         if (m_inTransaction) {
             release();

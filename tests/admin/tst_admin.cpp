@@ -4,14 +4,19 @@
 
 #include <vexa/Error.h>
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <grp.h>
+#include <unistd.h>
 
 using namespace vexa;
 using namespace vexa::admin;
@@ -611,6 +616,58 @@ private slots:
         QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("pipe pw")));
+
+        // A set nobody may write: read commands used to fail ("attempt to write a readonly
+        // database"). Root writes anywhere, so the program runs as nobody then.
+        QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
+        const QString folder = dir.filePath(QStringLiteral("ro"));
+        QVERIFY(QDir().mkdir(folder));
+        const QString readOnly = folder + QStringLiteral("/real.vexa");
+        QVERIFY(QFile::copy(path, readOnly));
+        QVERIFY(QFile::setPermissions(readOnly, QFile::ReadOwner | QFile::ReadOther));
+        QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner |
+                                                  QFile::ReadOther | QFile::ExeOther));
+        // Without root the temporary folder could not be removed afterwards.
+        const auto writableAgain = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        });
+        QProcess nobody;
+        nobody.setChildProcessModifier([] {
+            if (::geteuid() == 0 &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+                ::_exit(77);
+        });
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), dir.path());
+        nobody.setProcessEnvironment(env);
+        const auto runAsNobody = [&](const QStringList &args) {
+            nobody.start(QStringLiteral(VEXA_ADMIN_BINARY), args);
+            nobody.closeWriteChannel();
+            if (!nobody.waitForFinished(120000))
+                return -1;
+            return nobody.exitCode();
+        };
+        int status = runAsNobody({QStringLiteral("query"), readOnly,
+                                  QStringLiteral("SYS_SMModules"), QStringLiteral("TOP 1")});
+        if (status == 77)
+            QSKIP("cannot run as nobody");
+        QCOMPARE(QString::fromUtf8(nobody.readAllStandardError()), QString());
+        QCOMPARE(status, 0);
+        QVERIFY(
+            QString::fromUtf8(nobody.readAllStandardOutput()).contains(QStringLiteral("MCode")));
+        QCOMPARE(runAsNobody({QStringLiteral("users"), readOnly}), 0);
+        QVERIFY(nobody.readAllStandardOutput().contains("Manager"));
+        QCOMPARE(runAsNobody({QStringLiteral("dump"), readOnly, QStringLiteral("SMModules")}), 0);
+        QVERIFY(nobody.readAllStandardOutput().contains("SFMF"));
+        QCOMPARE(runAsNobody({QStringLiteral("call"), readOnly, QStringLiteral("GetEntityID"),
+                              QStringLiteral("PropID"), QStringLiteral("1")}),
+                 1);
+        QCOMPARE(QString::fromUtf8(nobody.readAllStandardError()),
+                 QStringLiteral("vexa-admin: 账套是只读的，不能保存更改。\n"));
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("real.vexa")});
 
         p.start(QStringLiteral(VEXA_ADMIN_BINARY), {QStringLiteral("frob")});
         QVERIFY(p.waitForFinished(120000));

@@ -1,10 +1,13 @@
 #include "ClientDataSet.h"
 #include "DataModule.h"
+#include "HostApp.h"
 #include "HostFixture.h"
 #include "LoginDialog.h"
 
 #include <vexa/Error.h>
 
+#include <QDir>
+#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -34,6 +37,7 @@ private slots:
     void loginDialogRefusesWrongPassword();
     void loginDialogAsksForUserName();
     void loginDialogCancel();
+    void readOnlySetSaysSoAtLogin();
 };
 
 void TestHostSession::sessionValues_data()
@@ -291,6 +295,34 @@ void TestHostSession::loginDialogCancel()
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(!dialog.isVisible());
     QVERIFY(!attempted);
+}
+
+void TestHostSession::readOnlySetSaysSoAtLogin()
+{
+    // A read-only set opened without a word; the user learnt it from the first failed save.
+    HostFixture f(false);
+    f.session.reset();
+    auto options = vexa::test::fastServerOptions();
+    options.readOnly = true;
+    QString notice;
+    hostDialogs().exec = [&](QDialog &dialog) {
+        auto *label = dialog.findChild<QLabel *>(QStringLiteral("lbNotice"));
+        notice = label && !label->isHidden() ? label->text() : QStringLiteral("<hidden>");
+        return int(QDialog::Rejected);
+    };
+    HostOptions hostOptions;
+    hostOptions.dataPath = f.path();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(HostApp(hostOptions, options).run(clock), 0);
+    resetHostDialogs();
+    QCOMPARE(notice, QStringLiteral("账套“%1”是只读的：可以查看数据，不能保存更改。")
+                         .arg(QDir::toNativeSeparators(f.path())));
+
+    // Logging in and reading the shared datasets need no write.
+    auto session = HostSession::open(f.path(), false, options);
+    session->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+    QVERIFY(session->dataModule()->requireDataSet(QStringLiteral("CDS_GLAcct"))->isActive());
 }
 
 QTEST_MAIN(TestHostSession)

@@ -594,6 +594,84 @@ private slots:
         QCOMPARE(served(*c, a), QByteArray("<none>"));
         QCOMPARE(entries(folder), QStringList());
     }
+    // A read-only set used to open without a word and fail at the first write in SQLite's
+    // English; now reads work and every kind of write is refused in Chinese.
+    void readOnlySet()
+    {
+        ServerFixture fx;
+        fx.server.reset();
+        QFile file(fx.path());
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray before = file.readAll();
+        file.close();
+
+        AppServer::Options options;
+        options.readOnly = true;
+        const auto server = AppServer::open(fx.path(), options);
+        QVERIFY(server->readOnly());
+        auto c = server->connect();
+        c->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+        QVERIFY(count(*c, QStringLiteral("SYS_SMModules")) > 0);
+
+        auto ds = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+        appendAccount(*ds, 1, QStringLiteral("1001"), QStringLiteral("库存现金"));
+        QCOMPARE(apply(*c, *ds), 1);
+        QCOMPARE(c->lastError(), QStringLiteral("账套是只读的，不能保存更改。"));
+        QCOMPARE(errorOf([&] { c->call(QStringLiteral("BeginTrans")); }), c->lastError());
+        // A write that only SQLite itself refuses says the same.
+        QVariantList args{QStringLiteral("PropID"), 1};
+        QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toInt(), -1);
+        QCOMPARE(c->lastError(), QStringLiteral("账套是只读的，不能保存更改。"));
+        c.reset();
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.readAll() == before);
+    }
+
+    // SQLite's "database or disk is full" reached the user in English.
+    void fullDiskAndDamagedFile()
+    {
+        ServerFixture fx;
+        {
+            auto c = fx.connect();
+            QSqlQuery q(c->database());
+            QVERIFY(q.exec(QStringLiteral("PRAGMA page_count")) && q.next());
+            // No page more than the file has now: the next growth is SQLITE_FULL.
+            QVERIFY(q.exec(QStringLiteral("PRAGMA max_page_count = %1").arg(q.value(0).toInt())));
+            auto ds = openOn(*c, QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=1"));
+            for (int i = 0; i < 400; ++i)
+                appendAccount(*ds, i + 1, QString::number(100000 + i),
+                              QStringLiteral("科目") + QString::number(i));
+            QCOMPARE(apply(*c, *ds), 1);
+            QVERIFY2(c->lastError().contains(QStringLiteral("磁盘已满")),
+                     qPrintable(c->lastError()));
+            QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+        }
+
+        // A damaged page that opening does not read is found at open (a table's root page).
+        int page = 0;
+        {
+            auto c = fx.connect(nullptr);
+            QSqlQuery q(c->database());
+            QVERIFY(q.exec(QStringLiteral(
+                        "SELECT rootpage FROM sqlite_master WHERE name = 'SMModules'")) &&
+                    q.next());
+            page = q.value(0).toInt();
+        }
+        fx.server.reset();
+        const QString copy = fx.dir.filePath(QStringLiteral("damaged.vexa"));
+        QVERIFY(QFile::copy(fx.path(), copy));
+        QFile f(copy);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        const QByteArray header = f.read(18);
+        const int pageSize = (uchar(header[16]) << 8) | uchar(header[17]);
+        QVERIFY(f.seek(qint64(page - 1) * pageSize));
+        f.write(QByteArray(pageSize, '\xA5'));
+        f.close();
+        QCOMPARE(errorOf([&] { AppServer::open(copy); }),
+                 QStringLiteral("账套文件“%1”已损坏，请用备份恢复账套。")
+                     .arg(QFileInfo(copy).absoluteFilePath()));
+        QVERIFY(AppServer::open(fx.path())); // the undamaged original
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAppServer)

@@ -1,0 +1,71 @@
+#include "StorageErrors.h"
+
+#include <QSqlDriver>
+#include <QSqlError>
+#include <QVariant>
+#include <cerrno>
+#include <sqlite3.h>
+
+namespace vexa::server {
+
+QString readOnlyText()
+{
+    return QStringLiteral("账套是只读的，不能保存更改。");
+}
+
+QString diskFullText()
+{
+    return QStringLiteral("磁盘已满，更改没有保存。请腾出磁盘空间后再试。");
+}
+
+QString damagedText(const QString &path)
+{
+    return QStringLiteral("账套文件“%1”已损坏，请用备份恢复账套。").arg(path);
+}
+
+namespace {
+
+sqlite3 *sqliteHandle(const QSqlDriver *driver)
+{
+    if (!driver)
+        return nullptr;
+    const QVariant v = driver->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(v.constData());
+}
+
+int primaryCode(const QSqlError &error)
+{
+    bool numeric = false;
+    const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
+    return numeric ? code : -1;
+}
+
+} // namespace
+
+bool isDamage(const QSqlError &error)
+{
+    return primaryCode(error) == SQLITE_CORRUPT;
+}
+
+QString storageProblem(const QSqlError &error, const QSqlDriver *driver)
+{
+    switch (primaryCode(error)) {
+    case SQLITE_READONLY:
+        return readOnlyText();
+    case SQLITE_FULL:
+        return diskFullText();
+    case SQLITE_CORRUPT:
+        return QStringLiteral("账套文件已损坏，请用备份恢复账套。");
+    case SQLITE_IOERR:
+        // A write that ran out of space part-way can surface as an I/O error.
+        if (sqlite3 *db = sqliteHandle(driver); db && sqlite3_system_errno(db) == ENOSPC)
+            return diskFullText();
+        return {};
+    default:
+        return {};
+    }
+}
+
+} // namespace vexa::server
