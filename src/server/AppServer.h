@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace vexa::server {
@@ -40,22 +41,33 @@ public:
     {
         qint64 maxAttachmentBytes = kMaxAttachmentBytes;
         PasswordCost passwordCost = PasswordCost::Interactive;
+        // The statfs type of a path (tests pretend a network file system); null: statfs.
+        std::function<qint64(const QString &)> fileSystemType;
     };
 
     // Opens an existing account set. Throws vexa::Error when the file is missing,
-    // unreadable, not a database or not an account set of this system; migrates an older
-    // schema forward.
+    // unreadable, not a database, not an account set of this system (a database without
+    // tables is refused unchanged) or on a network file system; migrates an older schema
+    // forward.
     static std::unique_ptr<AppServer> open(const QString &path, const Options &options);
     static std::unique_ptr<AppServer> open(const QString &path) { return open(path, Options{}); }
 
     // Creates a new account set file (refuses an existing file). With demo, loads the
-    // demo seed (modules, console tree, users, rights, templates ...).
+    // demo seed (modules, console tree, users, rights, templates ...). The set is built
+    // under a hidden name beside path and renamed into place when complete, so path never
+    // holds half a set; what killed builders left behind is removed first.
     static std::unique_ptr<AppServer> create(const QString &path, bool demo,
                                              const Options &options);
     static std::unique_ptr<AppServer> create(const QString &path, bool demo)
     {
         return create(path, demo, Options{});
     }
+
+    // Removes the file at path, with its -wal, -shm and -journal, when it is a set whose
+    // creation was cut short by an older version of this program: a database without
+    // anything in it, or the schema without any user or module. Such a file holds nothing
+    // to keep and nobody can log in to it. Returns whether it removed one.
+    static bool removeEmptyShell(const QString &path);
 
     ~AppServer();
 
