@@ -55,7 +55,8 @@ int renameNoReplace(const QByteArray &from, const QByteArray &to)
 
 void syncFolder(const QString &folder)
 {
-    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0 || ::fsync(fd) != 0) {
         const QString reason = systemError();
         if (fd >= 0)
@@ -69,7 +70,8 @@ void syncFolder(const QString &folder)
 
 qint64 fileSystemType(const QString &path)
 {
-    struct statfs info{};
+    struct statfs info
+    {};
     if (::statfs(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return qint64(info.f_type);
@@ -93,7 +95,7 @@ QString networkFileSystemName(qint64 type)
 
 void refuseNetworkFileSystem(const QString &path, qint64 type)
 {
-    const QString name = type < 0 ? QString() : networkFileSystemName(type);
+    const QString name = networkFileSystemName(type);
     if (name.isEmpty())
         return;
     throw Error(QStringLiteral("账套文件“%1”位于网络文件系统（%2）上，不能直接打开：几台电脑同时"
@@ -117,7 +119,9 @@ PendingSetFile::PendingSetFile(const QString &target)
     }
     // Another run's removeAbandoned may have taken the file between open and lock: then the
     // name no longer leads to the locked file.
-    struct stat locked{}, named{};
+    struct stat locked
+    {
+    }, named{};
     if (::flock(m_fd, LOCK_EX) != 0 || ::fstat(m_fd, &locked) != 0 ||
         ::stat(QFile::encodeName(m_path).constData(), &named) != 0 ||
         locked.st_ino != named.st_ino || locked.st_dev != named.st_dev) {
@@ -150,8 +154,8 @@ void PendingSetFile::publish()
                         .arg(QDir::toNativeSeparators(m_path), systemError()));
     if (renameNoReplace(QFile::encodeName(m_path), QFile::encodeName(m_target)) != 0) {
         if (errno == EEXIST)
-            throw Error(QStringLiteral("账套文件“%1”已存在。")
-                            .arg(QDir::toNativeSeparators(m_target)));
+            throw Error(
+                QStringLiteral("账套文件“%1”已存在。").arg(QDir::toNativeSeparators(m_target)));
         throw Error(QStringLiteral("无法把新的账套文件改名为“%1”：%2")
                         .arg(QDir::toNativeSeparators(m_target), systemError()));
     }

@@ -113,8 +113,7 @@ class OwnConnection
 public:
     explicit OwnConnection(const QString &path, const QString &connectOptions = QString())
         : m_name(nextConnectionName()), m_db(openDatabase(path, m_name, connectOptions))
-    {
-    }
+    {}
     ~OwnConnection()
     {
         m_db.close();
