@@ -46,6 +46,10 @@ std::unique_ptr<HostSession> HostSession::open(const QString &path, bool createI
                                                const server::AppServer::Options &options)
 {
     std::unique_ptr<HostSession> s(new HostSession);
+    // A first start of an older version, killed while it created the demo set, left a set
+    // nobody can log in to; the host made it, so the host makes it again.
+    if (createIfMissing)
+        server::AppServer::removeEmptyShell(path);
     if (QFileInfo::exists(path)) {
         s->m_server = server::AppServer::open(path, options);
     } else {

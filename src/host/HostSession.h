@@ -34,7 +34,8 @@ public:
     static QString defaultAccountSetPath();
 
     // Opens the account set at path. A missing file is created with the demo seed when
-    // createIfMissing is set and is an error otherwise. Throws vexa::Error.
+    // createIfMissing is set and is an error otherwise; with createIfMissing, a set left
+    // empty by a cut-short creation is made again. Throws vexa::Error.
     static std::unique_ptr<HostSession> open(const QString &path, bool createIfMissing,
                                              const server::AppServer::Options &options);
     ~HostSession();

@@ -1,5 +1,6 @@
 #include "AppServer.h"
 
+#include "AccountSetFile.h"
 #include "AttachmentStore.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
@@ -91,10 +92,141 @@ bool writableInPlace(const QString &path)
     return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
-void removeDatabaseFiles(const QString &path)
+// A connection to path with this system's settings, under the given name. On failure the
+// name is free again. databaseName, when given, is what SQLite opens (a read-only URI).
+QSqlDatabase openDatabase(const QString &path, const QString &name,
+                          const QString &connectOptions = QString(),
+                          const QString &databaseName = QString())
 {
-    for (const char *suffix : {"", "-wal", "-shm", "-journal"})
-        QFile::remove(path + QLatin1String(suffix));
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
+    db.setConnectOptions(connectOptions);
+    if (!db.open()) {
+        const QString text = db.lastError().text();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, text));
+    }
+    try {
+        exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
+        exec(db, QStringLiteral("PRAGMA busy_timeout = 5000"));
+        exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
+    } catch (...) {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+        throw;
+    }
+    return db;
+}
+
+// A connection of the caller's own, closed and forgotten on every path.
+class OwnConnection
+{
+public:
+    explicit OwnConnection(const QString &path, const QString &connectOptions = QString())
+        : m_name(nextConnectionName()), m_db(openDatabase(path, m_name, connectOptions))
+    {}
+    ~OwnConnection()
+    {
+        m_db.close();
+        m_db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(m_name);
+    }
+    OwnConnection(const OwnConnection &) = delete;
+    OwnConnection &operator=(const OwnConnection &) = delete;
+    QSqlDatabase &db() { return m_db; }
+
+private:
+    QString m_name;
+    QSqlDatabase m_db;
+};
+
+int countOf(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql) || !q.next())
+        throw Error(QStringLiteral("数据库操作失败：%1").arg(q.lastError().text()));
+    return q.value(0).toInt();
+}
+
+// The schema version of an account set; 0 for a file without any table.
+int schemaVersionOf(QSqlDatabase &db, const QString &path)
+{
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+        if (isDamage(q.lastError()))
+            throw Error(damagedText(path));
+        throw Error(QStringLiteral("文件“%1”不是账套数据库：%2").arg(path, q.lastError().text()));
+    }
+    bool hasVersion = false;
+    int tables = 0;
+    while (q.next()) {
+        ++tables;
+        hasVersion = hasVersion || q.value(0).toString() == QLatin1String("SchemaVersion");
+    }
+    if (tables == 0)
+        return 0;
+    QSqlQuery v(db);
+    if (!hasVersion || !v.exec(QStringLiteral("SELECT MAX(version) FROM SchemaVersion")) ||
+        !v.next() || v.value(0).toInt() < 1)
+        throw Error(QStringLiteral("文件“%1”不是本系统的账套。").arg(path));
+    return v.value(0).toInt();
+}
+
+// Runs every migration above version, each with its version mark in one transaction: a
+// crash between two leaves the account set at the previous version.
+int migrate(QSqlDatabase &db, int version)
+{
+    for (const Migration &m : kMigrations) {
+        if (m.version <= version)
+            continue;
+        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
+        try {
+            runScript(db, readResource(m.resource));
+            exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
+            exec(db,
+                 QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
+            exec(db, QStringLiteral("COMMIT"));
+        } catch (...) {
+            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+            throw;
+        }
+        version = m.version;
+    }
+    return version;
+}
+
+// Fills a new, empty file with a whole account set. It is built in rollback-journal mode and
+// switched to WAL at the end, checkpointed and closed, so that the file alone is the set
+// when it is renamed into place: no -wal holds part of it.
+void buildAccountSet(const QString &path, bool demo, PasswordCost cost)
+{
+    {
+        OwnConnection c(path);
+        exec(c.db(), QStringLiteral("PRAGMA journal_mode = DELETE"));
+        migrate(c.db(), 0);
+        if (demo)
+            loadDemoSeed(c.db(), cost);
+        QSqlQuery q(c.db());
+        if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next() ||
+            q.value(0).toString() != QLatin1String("wal"))
+            throw Error(QStringLiteral("账套文件“%1”不能使用 WAL 日志模式。").arg(path));
+        q.finish();
+        exec(c.db(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    }
+    // The last connection's close has checkpointed and removed them; an empty pair left by
+    // a system that keeps them is harmless to drop.
+    const QString wal = path + QStringLiteral("-wal");
+    if (QFileInfo(wal).size() > 0)
+        throw Error(QStringLiteral("新的账套文件“%1”没能写完整。").arg(path));
+    QFile::remove(wal);
+    QFile::remove(path + QStringLiteral("-shm"));
+}
+
+qint64 fileSystemTypeFor(const QString &path, const AppServer::Options &options)
+{
+    return options.fileSystemType ? options.fileSystemType(path) : fileSystemType(path);
 }
 
 } // namespace
@@ -118,28 +250,10 @@ AppServer::~AppServer()
 
 QSqlDatabase AppServer::openConnection() const
 {
-    const QString name = nextConnectionName();
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(m_path);
-    if (m_readOnly)
-        openForReading(db);
-    if (!db.open()) {
-        const QString text = db.lastError().text();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(m_path, text));
-    }
-    try {
-        exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        exec(db, QStringLiteral("PRAGMA busy_timeout = 5000"));
-        exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
-    } catch (...) {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        throw;
-    }
-    return db;
+    if (!m_readOnly)
+        return openDatabase(m_path, nextConnectionName());
+    const ReadingTarget target = readingTarget();
+    return openDatabase(m_path, nextConnectionName(), target.connectOptions, target.databaseName);
 }
 
 std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &options)
@@ -151,6 +265,7 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
         throw Error(QStringLiteral("账套文件“%1”无法读取。").arg(path));
     if (!looksLikeSqlite(path))
         throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(path));
+    refuseNetworkFileSystem(path, fileSystemTypeFor(path, options));
     std::unique_ptr<AppServer> server(new AppServer(path, options));
     server->m_readOnly = options.readOnly || !writableInPlace(server->m_path);
     server->load();
@@ -159,38 +274,46 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
 
 std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, const Options &options)
 {
-    if (QFileInfo::exists(path))
+    const QString target = QFileInfo(path).absoluteFilePath();
+    if (QFileInfo::exists(target))
         throw Error(QStringLiteral("账套文件“%1”已存在。").arg(path));
-    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
-        throw Error(QStringLiteral("无法创建文件夹“%1”。").arg(QFileInfo(path).absolutePath()));
-    std::unique_ptr<AppServer> server(new AppServer(path, options));
-    try {
-        {
-            QSqlDatabase db = server->openConnection();
-            const QString name = db.connectionName();
-            try {
-                exec(db, QStringLiteral("PRAGMA journal_mode = WAL"));
-            } catch (...) {
-                db.close();
-                db = QSqlDatabase();
-                QSqlDatabase::removeDatabase(name);
-                throw;
-            }
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(name);
-        }
-        server->load();
-        if (demo) {
-            QSqlDatabase db = QSqlDatabase::database(server->m_adminConnection, false);
-            loadDemoSeed(db, options.passwordCost);
-        }
-    } catch (...) {
-        server.reset();
-        removeDatabaseFiles(path); // nothing half-made is left behind
-        throw;
-    }
+    const QString folder = QFileInfo(target).absolutePath();
+    if (!QDir().mkpath(folder))
+        throw Error(QStringLiteral("无法创建文件夹“%1”。").arg(folder));
+    refuseNetworkFileSystem(target, fileSystemTypeFor(folder, options));
+    {
+        // The set appears under its name complete or not at all: a kill at any moment leaves
+        // at most a hidden file, which the next creation of the same name removes.
+        PendingSetFile::removeAbandoned(target);
+        PendingSetFile pending(target);
+        buildAccountSet(pending.path(), demo, options.passwordCost);
+        pending.publish();
+    } // the lock is let go before the set is opened: that would drop SQLite's locks too
+    std::unique_ptr<AppServer> server(new AppServer(target, options));
+    server->load();
     return server;
+}
+
+bool AppServer::removeEmptyShell(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile() || (info.size() > 0 && !looksLikeSqlite(path)))
+        return false;
+    bool empty = false;
+    try {
+        OwnConnection c(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
+        empty = countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) == 0 ||
+                (schemaVersionOf(c.db(), path) > 0 &&
+                 countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM SysUser")) == 0 &&
+                 countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM SMModules")) == 0);
+    } catch (const Error &) {
+        return false; // damaged or foreign: the open says why
+    }
+    if (!empty)
+        return false;
+    for (const char *suffix : {"-wal", "-shm", "-journal", ""})
+        QFile::remove(path + QLatin1String(suffix));
+    return !QFileInfo::exists(path);
 }
 
 void AppServer::load()
@@ -198,30 +321,10 @@ void AppServer::load()
     QSqlDatabase db = openConnection();
     m_adminConnection = db.connectionName();
 
-    int version = 0;
-    {
-        QSqlQuery q(db);
-        if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
-            if (isDamage(q.lastError()))
-                throw Error(damagedText(m_path));
-            throw Error(
-                QStringLiteral("文件“%1”不是账套数据库：%2").arg(m_path, q.lastError().text()));
-        }
-        bool hasVersion = false;
-        int tables = 0;
-        while (q.next()) {
-            ++tables;
-            hasVersion = hasVersion || q.value(0).toString() == QLatin1String("SchemaVersion");
-        }
-        if (hasVersion) {
-            QSqlQuery v(db);
-            if (!v.exec(QStringLiteral("SELECT MAX(version) FROM SchemaVersion")) || !v.next())
-                throw Error(QStringLiteral("文件“%1”不是本系统的账套。").arg(m_path));
-            version = v.value(0).toInt();
-        } else if (tables > 0) {
-            throw Error(QStringLiteral("文件“%1”不是本系统的账套。").arg(m_path));
-        }
-    }
+    // Only create() makes a schema: a file without one is not written to.
+    const int version = schemaVersionOf(db, m_path);
+    if (version == 0)
+        throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(m_path));
     if (version > kSchemaVersion)
         throw Error(QStringLiteral("账套“%1”的版本 %2 高于本程序支持的版本 %3，请升级程序。")
                         .arg(m_path)
@@ -232,45 +335,24 @@ void AppServer::load()
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
                         .arg(m_path)
                         .arg(kSchemaVersion));
-
-    for (const Migration &m : kMigrations) {
-        if (m.version <= version)
-            continue;
-        // Each migration and its version mark are one transaction: a crash between
-        // leaves the account set at the previous version.
-        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            runScript(db, readResource(m.resource));
-            exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
-            exec(db,
-                 QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
-            exec(db, QStringLiteral("COMMIT"));
-        } catch (...) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            throw;
-        }
-        version = m.version;
-    }
-    m_schemaVersion = version;
+    m_schemaVersion = migrate(db, version);
     m_catalog =
         std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"), db);
 }
 
 // SQLite reads a WAL set through its -shm file. Where the folder cannot take one and no
 // writer has the set open (neither -wal nor -shm exists), the file is read as immutable.
-void AppServer::openForReading(QSqlDatabase &db) const
+AppServer::ReadingTarget AppServer::readingTarget() const
 {
     const QByteArray folder = QFile::encodeName(QFileInfo(m_path).absolutePath());
     const bool immutable = ::access(folder.constData(), W_OK) != 0 &&
                            !QFileInfo::exists(m_path + QLatin1String("-wal")) &&
                            !QFileInfo::exists(m_path + QLatin1String("-shm"));
-    if (!immutable) {
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY"));
-        return;
-    }
-    db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"));
-    db.setDatabaseName(QString::fromLatin1(QUrl::fromLocalFile(m_path).toEncoded()) +
-                       QStringLiteral("?immutable=1"));
+    if (!immutable)
+        return {QStringLiteral("QSQLITE_OPEN_READONLY"), QString()};
+    return {QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"),
+            QString::fromLatin1(QUrl::fromLocalFile(m_path).toEncoded()) +
+                QStringLiteral("?immutable=1")};
 }
 
 // A damaged page found at open is one clear message instead of odd failures later, at the

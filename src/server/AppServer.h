@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
+#include <functional>
 #include <memory>
 
 namespace vexa::server {
@@ -42,23 +43,34 @@ public:
         PasswordCost passwordCost = PasswordCost::Interactive;
         // Open for reading only, even where the file could be written (read commands).
         bool readOnly = false;
+        // The statfs type of a path (tests pretend a network file system); null: statfs.
+        std::function<qint64(const QString &)> fileSystemType;
     };
 
     // Opens an existing account set. Throws vexa::Error when the file is missing,
-    // unreadable, not a database, damaged or not an account set of this system; migrates an
-    // older schema forward. A set whose file or folder this process cannot write opens
-    // read-only, as does any with Options::readOnly: reads work, writes are refused.
+    // unreadable, not a database, damaged, not an account set of this system (a database
+    // without tables is refused unchanged) or on a network file system; migrates an older
+    // schema forward. A set whose file or folder this process cannot write opens read-only,
+    // as does any with Options::readOnly: reads work, writes are refused.
     static std::unique_ptr<AppServer> open(const QString &path, const Options &options);
     static std::unique_ptr<AppServer> open(const QString &path) { return open(path, Options{}); }
 
     // Creates a new account set file (refuses an existing file). With demo, loads the
-    // demo seed (modules, console tree, users, rights, templates ...).
+    // demo seed (modules, console tree, users, rights, templates ...). The set is built
+    // under a hidden name beside path and renamed into place when complete, so path never
+    // holds half a set; what killed builders left behind is removed first.
     static std::unique_ptr<AppServer> create(const QString &path, bool demo,
                                              const Options &options);
     static std::unique_ptr<AppServer> create(const QString &path, bool demo)
     {
         return create(path, demo, Options{});
     }
+
+    // Removes the file at path, with its -wal, -shm and -journal, when it is a set whose
+    // creation was cut short by an older version of this program: a database without
+    // anything in it, or the schema without any user or module. Such a file holds nothing
+    // to keep and nobody can log in to it. Returns whether it removed one.
+    static bool removeEmptyShell(const QString &path);
 
     ~AppServer();
 
@@ -79,7 +91,15 @@ private:
     AppServer(QString path, Options options);
     void load(); // version check, migrations, catalog
     void checkPages(QSqlDatabase &db) const;
-    void openForReading(QSqlDatabase &db) const;
+    // What a read-only connection opens: SQLite reads a WAL set through its -shm file, so
+    // where the folder cannot take one and no writer has the set open, the file is opened
+    // as immutable.
+    struct ReadingTarget
+    {
+        QString connectOptions;
+        QString databaseName; // empty: the path itself
+    };
+    ReadingTarget readingTarget() const;
 
     QString m_path;
     Options m_options;

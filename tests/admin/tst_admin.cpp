@@ -5,16 +5,19 @@
 #include <vexa/Error.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QScopeGuard>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <grp.h>
 #include <unistd.h>
 
@@ -153,6 +156,50 @@ private slots:
         const Result users = run({QStringLiteral("users"), empty});
         QCOMPARE(users.status, 0);
         QCOMPARE(lines(users.out).last(), QStringLiteral("(0 行)"));
+    }
+
+    // A command other than create on a SQLite file without tables used to write the whole
+    // schema into it and answer 0.
+    void commandsLeaveForeignFilesAlone()
+    {
+        QTemporaryDir dir;
+        const QString blank = dir.filePath(QStringLiteral("blank.db"));
+        const QString view = dir.filePath(QStringLiteral("view.db"));
+        for (const auto &[path, sql] : {std::pair{blank, "PRAGMA user_version = 7"},
+                                        std::pair{view, "CREATE VIEW v AS SELECT 1 AS one"}}) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), path);
+            db.setDatabaseName(path);
+            QVERIFY(db.open());
+            QVERIFY(QSqlQuery(db).exec(QLatin1String(sql)));
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(path);
+        }
+        const QList<QStringList> commands = {
+            {QStringLiteral("query"), kModules},
+            {QStringLiteral("users")},
+            {QStringLiteral("dump"), QStringLiteral("SMModules")},
+            {QStringLiteral("call"), QStringLiteral("GetEntityID"), QStringLiteral("PropID")},
+            {QStringLiteral("passwd"), QStringLiteral("Manager")},
+        };
+        for (const QString &path : {blank, view}) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray before = f.readAll();
+            f.close();
+            for (QStringList args : commands) {
+                args.insert(1, path);
+                const Result r = run(args, QStringLiteral("pw\npw\n"));
+                QCOMPARE(r.status, 1);
+                QCOMPARE(r.err, QStringLiteral("vexa-admin: 文件“%1”不是账套数据库。\n")
+                                    .arg(QFileInfo(path).absoluteFilePath()));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QCOMPARE(f.readAll(), before);
+                f.close();
+            }
+        }
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{QStringLiteral("blank.db"), QStringLiteral("view.db")}));
     }
 
     void usersListsEveryUserWithoutHash()
@@ -673,6 +720,53 @@ private slots:
         QVERIFY(p.waitForFinished(120000));
         QCOMPARE(p.exitCode(), 2);
         QVERIFY(QString::fromUtf8(p.readAllStandardError()).contains(kUsageLine));
+    }
+
+    // A create killed at a random moment used to leave the schema without the seed under
+    // the target's name: nobody could log in, and a new create refused the name for good.
+    void createKilledAtRandomMoments()
+    {
+        QTemporaryDir dir;
+        QProcess p;
+        const auto create = [&](const QString &name) {
+            p.start(QStringLiteral(VEXA_ADMIN_BINARY),
+                    {QStringLiteral("create"), dir.filePath(name), QStringLiteral("--demo")});
+            return p.waitForStarted();
+        };
+        QElapsedTimer clock;
+        clock.start();
+        QVERIFY(create(QStringLiteral("whole.vexa")));
+        QVERIFY(p.waitForFinished(120000));
+        QCOMPARE(p.exitCode(), 0);
+        const int whole = int(clock.elapsed());
+
+        int interrupted = 0;
+        for (int i = 0; i < 12; ++i) {
+            const QString name = QStringLiteral("killed%1.vexa").arg(i);
+            const QString path = dir.filePath(name);
+            QVERIFY(create(name));
+            QThread::msleep(QRandomGenerator::global()->bounded(whole));
+            p.kill();
+            QVERIFY(p.waitForFinished(30000));
+            if (QFileInfo::exists(path)) {
+                QVERIFY2(canLogin(path, QStringLiteral("Manager"), QStringLiteral("manager")),
+                         qPrintable(path));
+                continue;
+            }
+            // A hidden file beside the target: the kill cut a creation short.
+            interrupted += !QDir(dir.path())
+                                .entryList({QLatin1Char('.') + name + QLatin1Char('*')},
+                                           QDir::Files | QDir::Hidden)
+                                .isEmpty();
+            const Result again = run({QStringLiteral("create"), path, QStringLiteral("--demo")});
+            QCOMPARE(again.err, QString());
+            QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("clerk")));
+        }
+        qInfo("%d of 12 kills cut a creation short", interrupted);
+        QVERIFY(interrupted > 0); // else no kill hit a creation
+        // The later creates cleared what the killed ones left beside their targets.
+        for (const QString &name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+            QVERIFY2(name.endsWith(QLatin1String(".vexa")), qPrintable(name));
     }
 };
 

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -226,6 +227,30 @@ void TestHostSession::defaultAccountSetIsCreated()
     auto again = HostSession::open(path, true, vexa::test::fastServerOptions());
     again->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
     QCOMPARE(again->value(QStringLiteral("MCODE:SFMF")).toString(), QStringLiteral("TMainForm"));
+
+    // A first start killed while it created the set used to leave an empty file or the schema
+    // without users, and every later start failed; a killed creation now leaves a hidden
+    // file beside the set. Neither blocks the next start.
+    for (const bool schema : {false, true}) {
+        QTemporaryDir cut;
+        const QString half = cut.filePath(QStringLiteral("demo.vexa"));
+        if (schema) {
+            server::AppServer::create(half, false, vexa::test::fastServerOptions());
+            // A set the user names is opened as it is, never made again.
+            auto named = HostSession::open(half, false, vexa::test::fastServerOptions());
+            QVERIFY_THROWS_EXCEPTION(
+                Error, named->login(QStringLiteral("Manager"), QStringLiteral("manager")));
+        } else {
+            QVERIFY(QFile(half).open(QIODevice::WriteOnly));
+        }
+        QFile leftover(cut.filePath(QStringLiteral(".demo.vexa.creating-1f2e3d")));
+        QVERIFY(leftover.open(QIODevice::WriteOnly));
+        leftover.write("SQLite format 3");
+        leftover.close();
+        auto s = HostSession::open(half, true, vexa::test::fastServerOptions());
+        s->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+        QVERIFY(!leftover.exists());
+    }
 }
 
 void TestHostSession::loginDialogRefusesWrongPassword()

@@ -1,3 +1,4 @@
+#include "AccountSetFile.h"
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
 #include "ServerFixture.h"
@@ -149,6 +150,52 @@ private slots:
         }
         fx.server.reset();
         QVERIFY(errorOf([&] { AppServer::open(fx.path()); }).contains(QStringLiteral("99")));
+    }
+
+    // WAL's index is shared memory of one machine: two hosts on one set over the network
+    // corrupt it, so a set on NFS or SMB/CIFS is neither opened nor created.
+    void networkFileSystemsAreRefused_data()
+    {
+        QTest::addColumn<qint64>("type");
+        QTest::addColumn<QString>("name"); // empty: a local file system
+        QTest::newRow("NFS") << qint64(0x6969) << QStringLiteral("NFS");
+        QTest::newRow("SMB") << qint64(0x517B) << QStringLiteral("SMB");
+        QTest::newRow("SMB2") << qint64(0xFE534D42) << QStringLiteral("SMB");
+        QTest::newRow("CIFS") << qint64(0xFF534D42) << QStringLiteral("CIFS");
+        QTest::newRow("CIFS, 32-bit f_type")
+            << qint64(qint32(0xFF534D42u)) << QStringLiteral("CIFS");
+        QTest::newRow("ext4") << qint64(0xEF53) << QString();
+        QTest::newRow("tmpfs") << qint64(0x01021994) << QString();
+        QTest::newRow("statfs failed") << qint64(-1) << QString();
+    }
+    void networkFileSystemsAreRefused()
+    {
+        QFETCH(qint64, type);
+        QFETCH(QString, name);
+        QCOMPARE(networkFileSystemName(type), name);
+        ServerFixture fx(false);
+        fx.server.reset();
+        AppServer::Options options;
+        options.passwordCost = PasswordCost::Fast;
+        QStringList probed;
+        options.fileSystemType = [&](const QString &path) {
+            probed << path;
+            return type;
+        };
+        const QString other = fx.dir.filePath(QStringLiteral("other.vexa"));
+        const QString opened = errorOf([&] { AppServer::open(fx.path(), options); });
+        const QString created = errorOf([&] { AppServer::create(other, false, options); });
+        QCOMPARE(probed, (QStringList{fx.path(), fx.dir.path()}));
+        if (name.isEmpty()) {
+            QCOMPARE(opened, QString());
+            QCOMPARE(created, QString());
+            return;
+        }
+        for (const QString &error : {opened, created})
+            QVERIFY2(error.contains(QStringLiteral("网络文件系统（%1）").arg(name)) &&
+                         error.contains(QStringLiteral("vexa-server")),
+                     qPrintable(error));
+        QCOMPARE(entries(fx.dir.path()), QStringList{QStringLiteral("demo.vexa")});
     }
 
     void loginAndSession()

@@ -1,3 +1,4 @@
+#include "AccountSetFile.h"
 #include "AttachmentStore.h"
 #include "BatchStatements.h"
 #include "Csv.h"
@@ -99,6 +100,8 @@ private slots:
     void batchRefused_data();
     void batchRefused();
     void batchRunsInSqlite();
+
+    void pendingSetFiles();
 };
 
 // ---------------------------------------------------------------------------------------
@@ -650,6 +653,58 @@ void TestServerParts::batchRunsInSqlite()
         QCOMPARE(count("AcctFullName"), 0);
         QCOMPARE(count("T0102053"), 1);
     }
+}
+
+// ---------------------------------------------------------------------------------------
+// New set files
+
+void TestServerParts::pendingSetFiles()
+{
+    QTemporaryDir dir;
+    const QString target = dir.filePath(QStringLiteral("set.vexa"));
+    const auto names = [&] {
+        return QDir(dir.path()).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    };
+    const auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    // Left by killed builders of set.vexa (unlocked), of another set, and a -wal whose file
+    // is gone.
+    write(QStringLiteral(".set.vexa.creating-dead"), "half");
+    write(QStringLiteral(".set.vexa.creating-dead-journal"), "j");
+    write(QStringLiteral(".set.vexa.creating-gone-wal"), "w");
+    write(QStringLiteral(".other.vexa.creating-dead"), "half");
+    {
+        PendingSetFile live(target);
+        const QString liveName = QFileInfo(live.path()).fileName();
+        QVERIFY(liveName.startsWith(QLatin1String(".set.vexa.creating-")));
+        // A builder that is still at work keeps its file.
+        PendingSetFile::removeAbandoned(target);
+        QCOMPARE(names(), (QStringList{QStringLiteral(".other.vexa.creating-dead"), liveName}));
+
+        // Another run made the set meanwhile: it is not replaced.
+        write(QStringLiteral("set.vexa"), "theirs");
+        QVERIFY(errorOf([&] { live.publish(); }).contains(QStringLiteral("已存在")));
+        QFile theirs(target);
+        QVERIFY(theirs.open(QIODevice::ReadOnly));
+        QCOMPARE(theirs.readAll(), QByteArray("theirs"));
+    }
+    // Not published: gone with its owner.
+    QCOMPARE(names(), (QStringList{QStringLiteral(".other.vexa.creating-dead"),
+                                   QStringLiteral("set.vexa")}));
+    QVERIFY(QFile::remove(target));
+    {
+        PendingSetFile next(target);
+        QFile f(next.path());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("whole");
+        f.close();
+        next.publish();
+    }
+    QCOMPARE(names(), (QStringList{QStringLiteral(".other.vexa.creating-dead"),
+                                   QStringLiteral("set.vexa")}));
 }
 
 QTEST_GUILESS_MAIN(TestServerParts)
