@@ -4,6 +4,7 @@
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -68,7 +69,7 @@ void exec(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     if (!q.exec(sql))
-        throw Error(QStringLiteral("数据库操作失败：%1").arg(q.lastError().text()));
+        throw Error(QStringLiteral("数据库操作失败：%1").arg(databaseErrorText(q.lastError())));
 }
 
 bool looksLikeSqlite(const QString &path)
@@ -116,8 +117,8 @@ QSqlDatabase AppServer::openConnection() const
         throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(m_path, text));
     }
     try {
+        exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(kBusyTimeoutMs));
         exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        exec(db, QStringLiteral("PRAGMA busy_timeout = 5000"));
         exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
     } catch (...) {
         db.close();
@@ -187,8 +188,8 @@ void AppServer::load()
     {
         QSqlQuery q(db);
         if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'")))
-            throw Error(
-                QStringLiteral("文件“%1”不是账套数据库：%2").arg(m_path, q.lastError().text()));
+            throw Error(QStringLiteral("文件“%1”不是账套数据库：%2")
+                            .arg(m_path, databaseErrorText(q.lastError())));
         bool hasVersion = false;
         int tables = 0;
         while (q.next()) {

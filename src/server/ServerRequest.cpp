@@ -4,6 +4,7 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -16,7 +17,7 @@ namespace {
 
 QString queryFailed(const QString &provider, const QSqlError &error)
 {
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    const QString text = databaseErrorText(error);
     if (text.contains(QLatin1String("parser stack overflow")) ||
         text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
@@ -102,7 +103,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
                              "Active FROM SysUser WHERE UserCode = ? COLLATE NOCASE"));
     q.addBindValue(userCode.trimmed());
     if (!q.exec())
-        fail(QStringLiteral("登录失败：%1").arg(q.lastError().text()));
+        fail(QStringLiteral("登录失败：%1").arg(databaseErrorText(q.lastError())));
     // The same answer for an unknown user and a wrong password: a login screen must not
     // tell which user names exist.
     const QString refused = QStringLiteral("用户名或密码错误。");
