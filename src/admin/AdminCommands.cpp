@@ -5,6 +5,7 @@
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -482,9 +483,7 @@ CellFormat formatOption(const CommandLine &cl)
 
 [[noreturn]] void sqlFailed(const QString &what, const QSqlQuery &q)
 {
-    const QSqlError e = q.lastError();
-    throw Error(QStringLiteral("%1：%2").arg(what, e.databaseText().isEmpty() ? e.text()
-                                                                              : e.databaseText()));
+    throw Error(QStringLiteral("%1：%2").arg(what, server::databaseErrorText(q.lastError())));
 }
 
 // --- commands ---------------------------------------------------------------------------
