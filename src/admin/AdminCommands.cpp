@@ -483,12 +483,7 @@ CellFormat formatOption(const CommandLine &cl)
 
 [[noreturn]] void sqlFailed(const QString &what, const QSqlQuery &q)
 {
-    const QSqlError e = q.lastError();
-    const QString problem = server::storageProblem(e, q.driver());
-    throw Error(QStringLiteral("%1：%2").arg(what, !problem.isEmpty() ? problem
-                                                   : e.databaseText().isEmpty()
-                                                       ? e.text()
-                                                       : e.databaseText()));
+    throw Error(QStringLiteral("%1：%2").arg(what, server::databaseErrorText(q.lastError(), q.driver())));
 }
 
 // --- commands ---------------------------------------------------------------------------

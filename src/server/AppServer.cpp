@@ -72,7 +72,7 @@ void exec(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     if (!q.exec(sql))
-        throw Error(QStringLiteral("数据库操作失败：%1").arg(q.lastError().text()));
+        throw Error(QStringLiteral("数据库操作失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
 }
 
 bool looksLikeSqlite(const QString &path)
@@ -108,8 +108,8 @@ QSqlDatabase openDatabase(const QString &path, const QString &name,
         throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, text));
     }
     try {
+        exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(AppServer::kBusyTimeoutMs));
         exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        exec(db, QStringLiteral("PRAGMA busy_timeout = 5000"));
         exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
     } catch (...) {
         db.close();
@@ -157,7 +157,8 @@ int schemaVersionOf(QSqlDatabase &db, const QString &path)
     if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
         if (isDamage(q.lastError()))
             throw Error(damagedText(path));
-        throw Error(QStringLiteral("文件“%1”不是账套数据库：%2").arg(path, q.lastError().text()));
+        throw Error(QStringLiteral("文件“%1”不是账套数据库：%2")
+                        .arg(path, databaseErrorText(q.lastError(), q.driver())));
     }
     bool hasVersion = false;
     int tables = 0;

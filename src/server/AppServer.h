@@ -37,6 +37,13 @@ struct SessionInfo
 class AppServer
 {
 public:
+    // How long a writer waits for another client's write lock before it gives up. Saves
+    // queue for each other; the longest of them (the first configuration save with its
+    // chart template, or a save inside BeginTrans over a slow link) takes seconds, so a
+    // user waits that out instead of retrying by hand. A client stuck inside BeginTrans
+    // still gets an answer within half a minute.
+    static constexpr int kBusyTimeoutMs = 30000;
+
     struct Options
     {
         qint64 maxAttachmentBytes = kMaxAttachmentBytes;

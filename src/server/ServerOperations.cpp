@@ -7,12 +7,14 @@
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <optional>
 
 namespace vexa::server {
 
@@ -27,10 +29,7 @@ QVariant argument(const QVariantList &args, int i, const QString &operation)
 
 [[noreturn]] void failed(const QSqlQuery &q)
 {
-    const QSqlError e = q.lastError();
-    if (const QString problem = storageProblem(e, q.driver()); !problem.isEmpty())
-        throw Error(problem);
-    throw Error(e.databaseText().isEmpty() ? e.text() : e.databaseText());
+    throw Error(databaseErrorText(q.lastError(), q.driver()));
 }
 
 void run(QSqlQuery &q, const QString &sql)
@@ -43,22 +42,6 @@ void runPrepared(QSqlQuery &q)
 {
     if (!q.exec())
         failed(q);
-}
-
-// Runs work inside a savepoint: all of it or none, inside or outside BeginTrans.
-template <typename F> auto inSavepoint(QSqlDatabase &db, F &&work)
-{
-    QSqlQuery q(db);
-    run(q, QStringLiteral("SAVEPOINT vexa_op"));
-    try {
-        auto result = work();
-        run(q, QStringLiteral("RELEASE vexa_op"));
-        return result;
-    } catch (...) {
-        q.exec(QStringLiteral("ROLLBACK TO vexa_op"));
-        q.exec(QStringLiteral("RELEASE vexa_op"));
-        throw;
-    }
 }
 
 } // namespace
@@ -110,9 +93,10 @@ void ServerConnection::beginTrans()
     if (m_inTransaction)
         throw Error(QStringLiteral("事务已经开始，不能再次开始事务。"));
     QSqlQuery q(m_db);
-    // IMMEDIATE takes the write lock now, so two clients cannot both read and then fail
-    // at their first write.
-    run(q, QStringLiteral("BEGIN IMMEDIATE"));
+    // IMMEDIATE takes the write lock now, waiting for another client's save to end: a
+    // transaction that had read first could not wait at its first write and would fail.
+    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+        throw Error(QStringLiteral("开始事务失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
     m_inTransaction = true;
 }
 
@@ -157,45 +141,48 @@ QVariant ServerConnection::getEntityId(QVariantList &args)
         if (step != 0 && step != 1)
             throw Error(QStringLiteral("GetEntityID 的步长只能是 0 或 1。"));
 
-        return inSavepoint(m_db, [&]() -> QVariant {
-            QSqlQuery q(m_db);
-            q.prepare(QStringLiteral("SELECT NextID FROM EntityCounter WHERE Name = ?"));
-            q.addBindValue(name);
-            runPrepared(q);
-            qlonglong next = q.next() ? q.value(0).toLongLong() : 1;
-            q.finish();
-            // Rows written without the counter (a template load copies its keys) must not
-            // be handed out again: never answer at or below the largest key in use.
-            const ProviderCatalog &catalog = m_server.catalog();
-            QSet<QString> seen;
-            for (const Provider *p : catalog.providers()) {
-                if (p->update.isEmpty() || p->keys.size() != 1 ||
-                    p->keys[0].compare(name, Qt::CaseInsensitive) != 0 ||
-                    seen.contains(p->update.toLower()))
-                    continue;
-                seen.insert(p->update.toLower());
-                const SqlDialect &d = m_server.dialect();
-                QSqlQuery m(m_db);
-                run(m, QStringLiteral("SELECT MAX(%1) FROM %2")
-                           .arg(d.quoteIdentifier(p->keys[0]), d.quoteIdentifier(p->update)));
-                if (m.next() && !m.value(0).isNull()) {
-                    bool numeric = false;
-                    const qlonglong top = m.value(0).toLongLong(&numeric);
-                    if (numeric)
-                        next = std::max(next, top + 1);
-                }
+        // Taking a key writes; peeking (step 0) only reads and holds no lock.
+        std::optional<WriteScope> work;
+        if (step == 1)
+            work.emplace(m_db, m_inTransaction);
+        QSqlQuery q(m_db);
+        q.prepare(QStringLiteral("SELECT NextID FROM EntityCounter WHERE Name = ?"));
+        q.addBindValue(name);
+        runPrepared(q);
+        qlonglong next = q.next() ? q.value(0).toLongLong() : 1;
+        q.finish();
+        // Rows written without the counter (a template load copies its keys) must not
+        // be handed out again: never answer at or below the largest key in use.
+        const ProviderCatalog &catalog = m_server.catalog();
+        QSet<QString> seen;
+        for (const Provider *p : catalog.providers()) {
+            if (p->update.isEmpty() || p->keys.size() != 1 ||
+                p->keys[0].compare(name, Qt::CaseInsensitive) != 0 ||
+                seen.contains(p->update.toLower()))
+                continue;
+            seen.insert(p->update.toLower());
+            const SqlDialect &d = m_server.dialect();
+            QSqlQuery m(m_db);
+            run(m, QStringLiteral("SELECT MAX(%1) FROM %2")
+                       .arg(d.quoteIdentifier(p->keys[0]), d.quoteIdentifier(p->update)));
+            if (m.next() && !m.value(0).isNull()) {
+                bool numeric = false;
+                const qlonglong top = m.value(0).toLongLong(&numeric);
+                if (numeric)
+                    next = std::max(next, top + 1);
             }
-            if (step == 1) {
-                QSqlQuery u(m_db);
-                u.prepare(
-                    QStringLiteral("INSERT INTO EntityCounter (Name, NextID) VALUES (?, ?) "
-                                   "ON CONFLICT (Name) DO UPDATE SET NextID = excluded.NextID"));
-                u.addBindValue(name);
-                u.addBindValue(next + 1);
-                runPrepared(u);
-            }
-            return next;
-        });
+        }
+        if (step == 1) {
+            QSqlQuery u(m_db);
+            u.prepare(QStringLiteral("INSERT INTO EntityCounter (Name, NextID) VALUES (?, ?) "
+                                     "ON CONFLICT (Name) DO UPDATE SET NextID = excluded.NextID"));
+            u.addBindValue(name);
+            u.addBindValue(next + 1);
+            runPrepared(u);
+        }
+        if (work)
+            work->commit();
+        return next;
     } catch (const Error &e) {
         m_lastError = e.message();
         return -1;
@@ -208,11 +195,15 @@ QVariant ServerConnection::executeBatch(QVariantList &args)
     const std::optional<QString> sql = translateBatchStatement(text);
     if (!sql)
         throw Error(QStringLiteral("应用服务器拒绝执行该语句：%1").arg(text.left(200)));
-    return inSavepoint(m_db, [&]() -> QVariant {
+    WriteScope work(m_db, m_inTransaction);
+    int rows = 0;
+    {
         QSqlQuery q(m_db);
         run(q, *sql);
-        return q.numRowsAffected();
-    });
+        rows = q.numRowsAffected();
+    }
+    work.commit();
+    return rows;
 }
 
 QVariant ServerConnection::modifyPassword(QVariantList &args)
@@ -237,14 +228,15 @@ QVariant ServerConnection::modifyPassword(QVariantList &args)
             return -2;
         }
         const QString newHash = hashPassword(newPassword, m_server.options().passwordCost);
-        inSavepoint(m_db, [&] {
+        WriteScope work(m_db, m_inTransaction);
+        {
             QSqlQuery u(m_db);
             u.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserID = ?"));
             u.addBindValue(newHash);
             u.addBindValue(m_session.userId);
             runPrepared(u);
-            return 0;
-        });
+        }
+        work.commit();
         return 0;
     } catch (const Error &e) {
         m_lastError = e.message();

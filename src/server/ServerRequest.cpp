@@ -17,9 +17,7 @@ namespace {
 
 QString queryFailed(const QString &provider, const QSqlError &error)
 {
-    if (const QString problem = storageProblem(error, nullptr); !problem.isEmpty())
-        return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, problem);
-    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    const QString text = databaseErrorText(error);
     if (text.contains(QLatin1String("parser stack overflow")) ||
         text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
@@ -111,7 +109,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
                              "Active FROM SysUser WHERE UserCode = ? COLLATE NOCASE"));
     q.addBindValue(userCode.trimmed());
     if (!q.exec())
-        fail(QStringLiteral("登录失败：%1").arg(q.lastError().text()));
+        fail(QStringLiteral("登录失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
     // The same answer for an unknown user and a wrong password: a login screen must not
     // tell which user names exist.
     const QString refused = QStringLiteral("用户名或密码错误。");

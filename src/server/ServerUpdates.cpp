@@ -4,6 +4,7 @@
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -27,17 +28,13 @@ bool sameValue(const QVariant &a, const QVariant &b)
 QString readable(const QSqlQuery &q)
 {
     const QSqlError e = q.lastError();
-    if (const QString problem = storageProblem(e, q.driver()); !problem.isEmpty())
-        return problem;
-    const QString text = e.databaseText().isEmpty() ? e.text() : e.databaseText();
+    const QString text = databaseErrorText(e, q.driver());
     if (text.contains(QLatin1String("UNIQUE constraint failed")))
         return QStringLiteral("键值重复（%1）").arg(text);
     if (text.contains(QLatin1String("NOT NULL constraint failed")))
         return QStringLiteral("必填字段为空（%1）").arg(text);
     if (text.contains(QLatin1String("FOREIGN KEY constraint failed")))
         return QStringLiteral("引用的记录不存在或仍被引用（%1）").arg(text);
-    if (text.contains(QLatin1String("database is locked")) || text.contains(QLatin1String("busy")))
-        return QStringLiteral("数据正被其他用户修改，请稍后再试（%1）").arg(text);
     return text;
 }
 
@@ -261,8 +258,6 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
     errorCount = 0;
     if (delta.rows.empty())
         return;
-    QSqlQuery control(m_db);
-    bool open = false;
     try {
         const Provider &provider = m_server.catalog().require(providerName);
         if (provider.update.isEmpty())
@@ -271,10 +266,17 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         const QList<FieldDef> target = m_server.catalog().tableColumns(provider.update);
         const QStringList defaults = m_server.catalog().tableDefaults(provider.update);
 
-        // One call is all or nothing, inside or outside BeginTrans.
-        if (!control.exec(QStringLiteral("SAVEPOINT vexa_apply")))
-            throw Error(QStringLiteral("保存失败：%1").arg(readable(control)));
-        open = true;
+        const auto failed = [&](const Error &e) {
+            return Error(QStringLiteral("保存“%1”失败：%2").arg(provider.name, e.message()));
+        };
+        // One call is all or nothing, inside or outside BeginTrans. It waits here for
+        // another client's save, before it reads the rows it checks.
+        std::optional<WriteScope> work;
+        try {
+            work.emplace(m_db, m_inTransaction);
+        } catch (const Error &e) {
+            throw failed(e);
+        }
         {
             DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
             int n = 0;
@@ -292,9 +294,11 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
             }
         }
         const auto release = [&] {
-            if (!control.exec(QStringLiteral("RELEASE vexa_apply")))
-                throw Error(
-                    QStringLiteral("保存“%1”失败：%2").arg(provider.name, readable(control)));
+            try {
+                work->commit();
+            } catch (const Error &e) {
+                throw failed(e);
+            }
         };
         if (m_inTransaction) {
             release();
@@ -305,12 +309,7 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
                 m_files->removeRecord(id);
             m_files->commit(release);
         }
-        open = false;
     } catch (const Error &e) {
-        if (open) {
-            control.exec(QStringLiteral("ROLLBACK TO vexa_apply"));
-            control.exec(QStringLiteral("RELEASE vexa_apply"));
-        }
         errorCount = 1;
         m_lastError = e.message();
     }

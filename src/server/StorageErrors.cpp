@@ -68,4 +68,16 @@ QString storageProblem(const QSqlError &error, const QSqlDriver *driver)
     }
 }
 
+QString databaseErrorText(const QSqlError &error, const QSqlDriver *driver)
+{
+    if (QString problem = storageProblem(error, driver); !problem.isEmpty())
+        return problem;
+    const int code = primaryCode(error);
+    const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED ||
+        text.contains(QLatin1String("database is locked")))
+        return QStringLiteral("其他用户正在保存数据，等候超时，请稍后再试。");
+    return text;
+}
+
 } // namespace vexa::server

@@ -6,12 +6,18 @@
 #include <vexa/Error.h>
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+#include <barrier>
+#include <latch>
+#include <thread>
 
 using namespace vexa;
 using namespace vexa::server;
@@ -95,6 +101,39 @@ QByteArray served(ServerConnection &c, const QString &name)
     if (packet.isEmpty())
         return "<none>";
     return readDataPacket(packet).rows.at(0).at(1).toByteArray();
+}
+
+// A change of the currency row's LastPrcnt, read through c as a client reads it.
+DeltaPacket rateChange(ServerConnection &c, const QString &code, double rate)
+{
+    const DataPacket now = c.request(QStringLiteral("LX_DMCurrency"),
+                                     QStringLiteral("WHERE CurrCode = '%1'").arg(code));
+    if (now.rows.size() != 1)
+        throw Error(QStringLiteral("no currency ") + code);
+    DeltaPacket d;
+    d.fields = now.fields;
+    QVariantList values = now.rows[0];
+    values[indexOfField(now.fields, QStringLiteral("LastPrcnt"))] = rate;
+    d.rows.push_back({DeltaRow::Kind::Modify, values, now.rows[0]});
+    return d;
+}
+
+// Empty when saved, else the error the user is shown.
+QString save(ServerConnection &c, const DeltaPacket &d)
+{
+    int errors = -1;
+    QVariant owner;
+    c.applyUpdates(QStringLiteral("LX_DMCurrency"), d, -1, errors, owner);
+    return errors == 0 ? QString() : c.lastError();
+}
+
+QString saveRate(ServerConnection &c, const QString &code, double rate)
+{
+    try {
+        return save(c, rateChange(c, code, rate));
+    } catch (const Error &e) {
+        return e.message();
+    }
 }
 
 QStringList entries(const QString &folder)
@@ -391,6 +430,139 @@ private slots:
         }
         auto c = fx.connect();
         QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
+    }
+
+    // Two clients writing at once, each on its own connection and thread. A save or
+    // GetEntityID used to read before it wrote, so it could not wait for the other's write
+    // lock and failed at once with "database is locked".
+    void concurrentWriters()
+    {
+        ServerFixture fx;
+        // Different rows and new keys, for a second on each thread: nothing fails.
+        struct Tally
+        {
+            QString code;
+            int saved = 0;
+            QStringList failures;
+            QList<qlonglong> ids;
+        };
+        Tally tally[2];
+        tally[0].code = QStringLiteral("USD");
+        tally[1].code = QStringLiteral("EUR");
+        auto writer = [&](Tally &t) {
+            auto c = fx.connect();
+            QElapsedTimer clock;
+            clock.start();
+            while (clock.elapsed() < 1000) {
+                const QString error = saveRate(*c, t.code, t.saved + 1);
+                if (error.isEmpty())
+                    ++t.saved;
+                else
+                    t.failures << error;
+                QVariantList args{QStringLiteral("TestID"), 1};
+                const qlonglong id = c->call(QStringLiteral("GetEntityID"), args).toLongLong();
+                if (id > 0)
+                    t.ids << id;
+                else
+                    t.failures << c->lastError();
+            }
+        };
+        {
+            std::jthread a(writer, std::ref(tally[0])), b(writer, std::ref(tally[1]));
+        }
+        auto c = fx.connect();
+        QSet<qlonglong> ids;
+        for (const Tally &t : tally) {
+            QCOMPARE(t.failures, QStringList());
+            QVERIFY(t.saved > 0);
+            const DataPacket row = c->request(QStringLiteral("LX_DMCurrency"),
+                                              QStringLiteral("WHERE CurrCode = '%1'").arg(t.code));
+            QCOMPARE(row.rows[0][indexOfField(row.fields, QStringLiteral("LastPrcnt"))].toDouble(),
+                     double(t.saved));
+            for (qlonglong id : t.ids)
+                ids.insert(id);
+        }
+        QCOMPARE(ids.size(), tally[0].ids.size() + tally[1].ids.size());
+
+        // The same row, read by both before either saves: one saves, the other is told
+        // that another user changed it.
+        std::barrier sync(2);
+        QStringList outcome[2];
+        auto racer = [&](int i) {
+            auto c = fx.connect();
+            for (int round = 0; round < 10; ++round) {
+                DeltaPacket d;
+                QString error;
+                try {
+                    d = rateChange(*c, QStringLiteral("JPY"), round * 10 + i);
+                } catch (const Error &e) {
+                    error = e.message();
+                }
+                sync.arrive_and_wait();
+                outcome[i] << (error.isEmpty() ? save(*c, d) : error);
+                sync.arrive_and_wait();
+            }
+        };
+        {
+            std::jthread a(racer, 0), b(racer, 1);
+        }
+        for (int round = 0; round < 10; ++round) {
+            const QString lost =
+                outcome[0][round].isEmpty() ? outcome[1][round] : outcome[0][round];
+            QVERIFY2(outcome[0][round].isEmpty() != outcome[1][round].isEmpty(),
+                     qPrintable(outcome[0][round] + QStringLiteral(" / ") + outcome[1][round]));
+            QVERIFY2(lost.contains(QStringLiteral("已被其他用户修改")), qPrintable(lost));
+        }
+
+        // While a client is inside BeginTrans, another's GetEntityID and save wait for
+        // its commit, and so does a third one's BeginTrans, which then saves.
+        auto holder = fx.connect();
+        holder->call(QStringLiteral("BeginTrans"));
+        QCOMPARE(saveRate(*holder, QStringLiteral("USD"), 99), QString());
+        std::latch started(2);
+        QString waited[2];
+        {
+            std::jthread outside([&] {
+                auto c = fx.connect();
+                started.count_down();
+                QVariantList args{QStringLiteral("TestID"), 1};
+                if (c->call(QStringLiteral("GetEntityID"), args).toLongLong() < 0)
+                    waited[0] = c->lastError();
+                else
+                    waited[0] = saveRate(*c, QStringLiteral("EUR"), 99);
+            });
+            std::jthread inside([&] {
+                auto c = fx.connect();
+                started.count_down();
+                waited[1] = errorOf([&] {
+                    c->call(QStringLiteral("BeginTrans"));
+                    const QString error = saveRate(*c, QStringLiteral("HKD"), 99);
+                    if (!error.isEmpty())
+                        throw Error(error);
+                    c->call(QStringLiteral("CommitTrans"));
+                });
+            });
+            started.wait();
+            QThread::msleep(300);
+            holder->call(QStringLiteral("CommitTrans"));
+        }
+        QCOMPARE(waited[0], QString());
+        QCOMPARE(waited[1], QString());
+
+        // Past the busy timeout the user reads why, in Chinese.
+        holder->call(QStringLiteral("BeginTrans"));
+        auto late = fx.connect();
+        QSqlQuery(late->database()).exec(QStringLiteral("PRAGMA busy_timeout = 100"));
+        QVariantList args{QStringLiteral("TestID"), 1};
+        QCOMPARE(late->call(QStringLiteral("GetEntityID"), args).toInt(), -1);
+        const QStringList errors{late->lastError(), saveRate(*late, QStringLiteral("EUR"), 1),
+                                 errorOf([&] { late->call(QStringLiteral("BeginTrans")); })};
+        holder->call(QStringLiteral("RollbackTrans"));
+        for (const QString &e : errors) {
+            QVERIFY2(e.contains(QStringLiteral("其他用户正在保存")), qPrintable(e));
+            QVERIFY2(!e.contains(QLatin1String("lock")) && !e.contains(QLatin1String("busy")),
+                     qPrintable(e));
+        }
     }
 
     void entityIdsAndBatch()
