@@ -158,7 +158,7 @@ public:
                      print(*n.children[1]));
         case NodeKind::In: {
             // The list is one parameter, a JSON array. SQLite looks up each parameter of a
-            // statement by name among the earlier ones (Qt names them): 40,000 "?" took 40 s.
+            // statement by name among the earlier ones (Qt names them): 40,000 "?" took a minute.
             // "+value" has no affinity, so the column's applies as it does to "?".
             const FieldDef *f = columnField(*n.children[0]);
             const QString left = print(*n.children[0]);
