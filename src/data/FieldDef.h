@@ -77,7 +77,6 @@ public:
     int assign(const QList<FieldDef> &fields);
     bool add(const QString &name, int position); // false when the name is taken
     int indexOf(const QString &name) const;      // -1 when there is none
-    void clear() { m_positions.clear(); }
 
 private:
     QHash<QString, int> m_positions; // by case-folded name
