@@ -583,7 +583,7 @@ private slots:
 
     // Fields are found by name through a hash, without regard to letter case: a one-row
     // packet of the most fields a packet may hold loads and answers every name at once.
-    // A search per name took 4.9 s here (sanitized build), 20 ms with the hash.
+    // A search per name took 31 s here (sanitized build, busy machine); the hash, 0.2 s.
     void manyFieldsByName()
     {
         const int n = kMaxPacketFields;
@@ -612,7 +612,7 @@ private slots:
         QCOMPARE(found, n);
         QCOMPARE(ds.recordCount(), 1);
         QCOMPARE(defs.findField(QStringLiteral("FIELD42"))->name, QStringLiteral("Field42"));
-        QVERIFY2(ms < 1500, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        QVERIFY2(ms < 3000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
 
         // Names that differ only in letter case are the same name.
         packet.fields.append(FieldDef{QStringLiteral("FIELD0"), FieldType::Integer});
