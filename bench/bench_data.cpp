@@ -1,6 +1,7 @@
 // Data runtime benchmarks. Each figure has its baseline beside it, run in the same
 // process, so ratios stay meaningful on a shared machine (scripts/bench).
 #include "BenchData.h"
+#include "Condition.h"
 #include "Process.h"
 
 #include <QJsonDocument>
@@ -181,6 +182,55 @@ void BM_Index_StableSortKeys(benchmark::State &state)
     }
 }
 BENCHMARK(BM_Index_StableSortKeys)->Unit(benchmark::kMillisecond);
+
+// (e) Growth with the size of one input: a command text with an IN list of n items
+// (parse and canonical text), and a one-row packet of n fields (load into a dataset).
+// Each step doubles n, so linear code doubles its time.
+QString inListCommand(int n)
+{
+    QString text = QStringLiteral("WHERE NodeID IN (");
+    for (int i = 0; i < n; ++i)
+        text += (i ? QStringLiteral(", '") : QStringLiteral("'")) + nodeId(i) + u'\'';
+    return text + u')';
+}
+
+void BM_Condition_InList(benchmark::State &state)
+{
+    const QString text = inListCommand(int(state.range(0)));
+    for (auto _ : state) {
+        const cond::CommandText command = cond::parseCommandText(text);
+        benchmark::DoNotOptimize(cond::toText(command).size());
+    }
+}
+BENCHMARK(BM_Condition_InList)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_Packet_WideRow(benchmark::State &state)
+{
+    DataPacket packet;
+    QVariantList row;
+    for (int i = 0; i < state.range(0); ++i) {
+        packet.fields.append(FieldDef{QStringLiteral("F%1").arg(i), FieldType::Integer});
+        row.append(i);
+    }
+    packet.rows.push_back(row);
+    const QString text = writeDataPacket(packet);
+    ClientDataSet ds;
+    for (auto _ : state) {
+        ds.loadFromText(text);
+        benchmark::DoNotOptimize(ds.fieldCount());
+    }
+}
+BENCHMARK(BM_Packet_WideRow)
+    ->Arg(1250)
+    ->Arg(2500)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

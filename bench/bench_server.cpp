@@ -3,7 +3,8 @@
 //   (a) a provider request "TOP 2000 WHERE AcctName LIKE '%存款%' ORDER BY AcctCode" on
 //       50,000 accounts against prepare / step / reading every column;
 //   (b) apply-updates of a 10,000-row insert delta against prepared inserts in one
-//       transaction.
+//       transaction;
+//   (c) requests with IN lists of 5,000 to 40,000 items (growth, no baseline).
 // VEXA_BENCH_ACCOUNTS=n makes the account set smaller (for runs under valgrind).
 #include "AppServer.h"
 #include "Process.h"
@@ -270,6 +271,34 @@ void BM_Request_CApi(benchmark::State &state)
     state.counters["rows"] = double(rows);
 }
 BENCHMARK(BM_Request_CApi)->Unit(benchmark::kMillisecond);
+
+// (c) A request whose condition is an IN list of n account codes, one in 1,000 of them
+// an account's: the time should double with n.
+void BM_Request_InList(benchmark::State &state)
+{
+    ServerConnection &c = *g_setup->bigConnection;
+    const int n = int(state.range(0));
+    QString command = QStringLiteral("WHERE AcctCode IN (");
+    for (int i = 0; i < n; ++i)
+        command +=
+            QStringLiteral("%1'%2'")
+                .arg(i ? QStringLiteral(", ") : QString())
+                .arg(i % 1000 ? QStringLiteral("X%1").arg(i) : QString::number(10000000 + i));
+    command += u')';
+    size_t rows = 0;
+    for (auto _ : state) {
+        const DataPacket packet = c.request(QStringLiteral("LX_DMAccounting"), command);
+        rows = packet.rows.size();
+        benchmark::DoNotOptimize(packet.rows.data());
+    }
+    state.counters["rows"] = double(rows);
+}
+BENCHMARK(BM_Request_InList)
+    ->Arg(5000)
+    ->Arg(10000)
+    ->Arg(20000)
+    ->Arg(40000)
+    ->Unit(benchmark::kMillisecond);
 
 // Between iterations the inserted accounts are deleted again, outside the timing.
 void clearAccounts()

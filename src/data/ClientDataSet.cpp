@@ -6,6 +6,7 @@
 #include <QFile>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace vexa {
 
@@ -87,7 +88,7 @@ void ClientDataSet::addField(const FieldDef &field)
         throw Error(QStringLiteral("数据集“%1”已打开，不能再增加字段。").arg(dataSetName(this)));
     if (field.name.trimmed().isEmpty())
         throw Error(QStringLiteral("字段名不能为空。"));
-    if (indexOfField(m_fields, field.name) >= 0)
+    if (!m_fieldNames.add(field.name, int(m_fields.size())))
         throw Error(QStringLiteral("字段“%1”重复定义。").arg(field.name));
     m_fields.append(field);
 }
@@ -108,18 +109,20 @@ void ClientDataSet::setFieldDefs(const QList<FieldDef> &fields)
         throw Error(QStringLiteral("数据集“%1”已打开，不能更改字段定义。").arg(dataSetName(this)));
     QList<FieldDef> old;
     old.swap(m_fields);
+    const FieldNameIndex oldNames = std::exchange(m_fieldNames, FieldNameIndex());
     try {
         for (const FieldDef &f : fields)
             addField(f);
     } catch (...) {
         m_fields.swap(old);
+        m_fieldNames = oldNames;
         throw;
     }
 }
 
 int ClientDataSet::fieldIndex(const QString &name) const
 {
-    return indexOfField(m_fields, name);
+    return m_fieldNames.indexOf(name);
 }
 
 const FieldDef *ClientDataSet::findField(const QString &name) const
@@ -223,26 +226,26 @@ void ClientDataSet::loadPacket(DataPacket &&packet)
                             .arg(width));
 
     // Everything that can fail against the new fields happens before anything changes.
-    for (int i = 0; i < width; ++i)
-        for (int j = 0; j < i; ++j)
-            if (packet.fields[i].name.compare(packet.fields[j].name, Qt::CaseInsensitive) == 0)
-                throw Error(QStringLiteral("字段“%1”重复定义。").arg(packet.fields[i].name));
+    FieldNameIndex names;
+    if (const int repeated = names.assign(packet.fields); repeated >= 0)
+        throw Error(QStringLiteral("字段“%1”重复定义。").arg(packet.fields[repeated].name));
     std::vector<int> indexFields;
     for (const QString &part : m_indexText.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString name = part.trimmed();
         if (name.isEmpty())
             continue;
-        const int i = indexOfField(packet.fields, name);
+        const int i = names.indexOf(name);
         if (i < 0)
             throw Error(QStringLiteral("索引字段“%1”不存在。").arg(name));
         indexFields.push_back(i);
     }
     if (m_filter)
-        bindFilter(packet.fields, *m_filter);
+        bindFilter(packet.fields, names, *m_filter);
 
     m_pendingInsert.reset();
     m_buffer.clear();
     m_fields = std::move(packet.fields);
+    m_fieldNames = std::move(names);
     m_indexFields = std::move(indexFields);
     // The new rows go into one block (one allocation, not one per row), and the previous
     // rows are freed only after that. Allocating each new row right after the old ones

@@ -182,7 +182,8 @@ private:
     void rebuildView(const Row *keep);
     int placeInView(Row *row, int hint);
     template <int K> void sortView();
-    void bindFilter(const QList<FieldDef> &fields, Filter &filter) const;
+    void bindFilter(const QList<FieldDef> &fields, const FieldNameIndex &names,
+                    Filter &filter) const;
     void removeRow(const Row *row);
     bool rowVisible(const Row &row) const;
     bool lessByIndex(const Row *a, const Row *b) const;
@@ -201,6 +202,7 @@ private:
     int m_tag = 0;
 
     QList<FieldDef> m_fields;
+    FieldNameIndex m_fieldNames; // position of each field by its name
     State m_state = State::Inactive;
 
     std::unique_ptr<RowBlock> m_block; // memory of the rows of the last load; outlives m_rows

@@ -93,11 +93,12 @@ int compareCells(const KeyCell &a, const KeyCell &b)
 
 } // namespace
 
-void ClientDataSet::bindFilter(const QList<FieldDef> &fields, Filter &filter) const
+void ClientDataSet::bindFilter(const QList<FieldDef> &fields, const FieldNameIndex &names,
+                               Filter &filter) const
 {
     try {
         cond::bindColumns(*filter.node,
-                          [&fields](const QString &name) { return indexOfField(fields, name); });
+                          [&names](const QString &name) { return names.indexOf(name); });
     } catch (const Error &e) {
         throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(m_filterText, e.message()));
     }
@@ -284,7 +285,7 @@ void ClientDataSet::setFilter(const QString &text)
             const QString previous = m_filterText;
             m_filterText = text; // for the message
             try {
-                bindFilter(m_fields, *filter);
+                bindFilter(m_fields, m_fieldNames, *filter);
             } catch (...) {
                 m_filterText = previous;
                 throw;

@@ -944,6 +944,10 @@ NodePtr parseCondition(const QString &text)
 
 CommandText parseCommandText(const QString &text)
 {
+    if (text.size() > kMaxCommandText)
+        throw Error(QStringLiteral("命令文本过长：%1 个字符，最多 %2 个字符（1 MiB）。")
+                        .arg(text.size())
+                        .arg(kMaxCommandText));
     Parser p(text, QStringLiteral("命令文本"));
     CommandText command;
     if (p.atWord("TOP")) {

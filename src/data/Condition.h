@@ -80,7 +80,12 @@ struct CommandText
 // the first character that does not fit the grammar. An empty or blank text is an error.
 NodePtr parseCondition(const QString &text);
 
-// Parse a command text. An empty or blank text gives an empty CommandText.
+// Longest command text, in characters (1 MiB). Command texts travel to the server with
+// every request; a longer one is refused before it is parsed.
+constexpr qsizetype kMaxCommandText = 1 << 20;
+
+// Parse a command text. An empty or blank text gives an empty CommandText; a text longer
+// than kMaxCommandText is refused.
 CommandText parseCommandText(const QString &text);
 
 // Resolve every Column node to a field index through resolve (which answers -1 for an

@@ -37,6 +37,10 @@ struct DeltaPacket
     std::vector<DeltaRow> rows;
 };
 
+// Most fields a packet text may hold. The server's tables have at most 2,000 columns
+// (SQLite's limit); a text with more is refused before it costs time and memory.
+constexpr int kMaxPacketFields = 10000;
+
 // Text form of packets, documented in docs/data-packet.md. The writers never fail; the
 // readers throw vexa::Error with a clear message on malformed or truncated text.
 QString writeDataPacket(const DataPacket &packet);

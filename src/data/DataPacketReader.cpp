@@ -4,7 +4,6 @@
 
 #include <QDate>
 #include <QDateTime>
-#include <QSet>
 #include <QTime>
 #include <QVarLengthArray>
 #include <QtNumeric>
@@ -627,8 +626,10 @@ QList<FieldDef> PacketReader::readFields()
         fail(QStringLiteral("字段表“fields”不是数组"));
     }
     QList<FieldDef> fields;
-    QSet<QString> names;
+    FieldNameIndex names;
     forEachItem([&] {
+        if (fields.size() == kMaxPacketFields)
+            fail(QStringLiteral("字段表“fields”超过 %1 个字段的上限").arg(kMaxPacketFields));
         const QString where = QStringLiteral("第 %1 个字段").arg(fields.size() + 1);
         if (peek() != u'{') {
             skipValue();
@@ -654,10 +655,8 @@ QList<FieldDef> PacketReader::readFields()
             fail(where + QStringLiteral("缺少名称“name”或名称不是文本"));
         f.name = name.text;
         const QString label = QStringLiteral("字段“%1”").arg(f.name);
-        const QString folded = f.name.toCaseFolded();
-        if (names.contains(folded))
+        if (!names.add(f.name, int(fields.size())))
             fail(label + QStringLiteral("重复（字段名不区分大小写）"));
-        names.insert(folded);
 
         if (type.kind != Scalar::String)
             fail(label + QStringLiteral("缺少类型“type”或类型不是文本"));

@@ -326,4 +326,51 @@ int indexOfField(const QList<FieldDef> &fields, const QString &name)
     return -1;
 }
 
+namespace {
+
+// Simple case folding per character, as QString::compare(Qt::CaseInsensitive) folds.
+QString foldedName(const QString &name)
+{
+    QString out(name.size(), Qt::Uninitialized);
+    QChar *to = out.data();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name[i];
+        if (c.isHighSurrogate() && i + 1 < name.size() && name[i + 1].isLowSurrogate()) {
+            const char32_t folded = QChar::toCaseFolded(QChar::surrogateToUcs4(c, name[i + 1]));
+            *to++ = QChar(QChar::highSurrogate(folded));
+            *to++ = QChar(QChar::lowSurrogate(folded));
+            ++i;
+        } else {
+            *to++ = QChar(QChar::toCaseFolded(c.unicode()));
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+int FieldNameIndex::assign(const QList<FieldDef> &fields)
+{
+    m_positions.clear();
+    m_positions.reserve(fields.size());
+    for (qsizetype i = 0; i < fields.size(); ++i)
+        if (!add(fields[i].name, int(i)))
+            return int(i);
+    return -1;
+}
+
+bool FieldNameIndex::add(const QString &name, int position)
+{
+    QString key = foldedName(name);
+    if (m_positions.contains(key))
+        return false;
+    m_positions.insert(std::move(key), position);
+    return true;
+}
+
+int FieldNameIndex::indexOf(const QString &name) const
+{
+    return m_positions.value(foldedName(name), -1);
+}
+
 } // namespace vexa

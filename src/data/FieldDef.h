@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -62,7 +63,23 @@ QVariant coerceToField(const FieldDef &field, const QVariant &value);
 // Typed null for a field.
 QVariant nullFor(FieldType type);
 
-// Finds a field by name without regard to letter case; -1 when none.
+// Finds a field by name without regard to letter case; -1 when none. A search: for
+// repeated lookups in many fields use FieldNameIndex.
 int indexOfField(const QList<FieldDef> &fields, const QString &name);
+
+// Position of each field by its name, without regard to letter case, in constant time.
+class FieldNameIndex
+{
+public:
+    FieldNameIndex() = default;
+    // The fields' names must be unique without regard to case; answers the first
+    // position whose name repeats an earlier one, or -1.
+    int assign(const QList<FieldDef> &fields);
+    bool add(const QString &name, int position); // false when the name is taken
+    int indexOf(const QString &name) const;      // -1 when there is none
+
+private:
+    QHash<QString, int> m_positions; // by case-folded name
+};
 
 } // namespace vexa

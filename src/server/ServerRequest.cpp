@@ -19,7 +19,8 @@ QString queryFailed(const QString &provider, const QSqlError &error)
 {
     const QString text = databaseErrorText(error);
     if (text.contains(QLatin1String("parser stack overflow")) ||
-        text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")))
+        text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")) ||
+        text.contains(QLatin1String("too large")))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
     return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, text);
 }

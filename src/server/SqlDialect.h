@@ -35,6 +35,9 @@ class SqliteDialect : public SqlDialect
 public:
     // Deepest AND/OR/NOT nesting passed to SQLite, whose parser has a fixed stack.
     static constexpr int kMaxNesting = 30;
+    // Most parameters of one statement. SQLite finds each parameter by name among the
+    // earlier ones, so their cost grows with the square of their number; an IN list is one.
+    static constexpr int kMaxParameters = 1000;
 
     QString quoteIdentifier(const QString &name) const override;
     QVariant toStorage(const FieldDef &field, const QVariant &value) const override;

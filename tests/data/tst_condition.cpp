@@ -470,6 +470,15 @@ void TestCondition::longInput()
     QCOMPARE(s->children[1]->value.toString(), big);
     const QString message = errorOf([&] { parseCondition(QStringLiteral("x = '") + big); });
     QVERIFY2(message.size() < 300, qPrintable(message.left(400)));
+
+    // A command text goes to the server: it has a limit, named in the refusal.
+    const QString longest =
+        QStringLiteral("WHERE x = '") + QString(kMaxCommandText - 12, u'a') + u'\'';
+    QCOMPARE(longest.size(), kMaxCommandText);
+    QCOMPARE(parseCommandText(longest).where->children[1]->value.toString().size(),
+             kMaxCommandText - 12);
+    QCOMPARE(errorOf([&] { parseCommandText(longest + u' '); }),
+             QStringLiteral("命令文本过长：1048577 个字符，最多 1048576 个字符（1 MiB）。"));
 }
 
 void TestCondition::evaluation_data()

@@ -479,6 +479,15 @@ void TestDataPacket::malformed_data()
          withHead(R"("fields":[{"name":"Code","type":"string"},{"name":"CODE","type":"memo"}],)"
                   R"("rows":[]})"),
          "“CODE”重复");
+    QByteArray wide;
+    for (int i = 0; i <= kMaxPacketFields; ++i)
+        wide += (i ? ",{\"name\":\"F" : "{\"name\":\"F") + QByteArray::number(i) +
+                "\",\"type\":\"integer\"}";
+    data("too many fields", withHead("\"fields\":[" + wide + "],\"rows\":[]}"),
+         "字段表“fields”超过 10000 个字段的上限");
+    delta("too many delta fields",
+          "{\"format\":\"vexa-delta\",\"version\":1,\"fields\":[" + wide + "],\"rows\":[]}",
+          "超过 10000 个字段的上限");
     data("negative size",
          withHead(R"("fields":[{"name":"A","type":"string","size":-1}],"rows":[]})"), "size");
     data("flag not boolean",
