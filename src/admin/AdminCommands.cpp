@@ -483,7 +483,8 @@ CellFormat formatOption(const CommandLine &cl)
 
 [[noreturn]] void sqlFailed(const QString &what, const QSqlQuery &q)
 {
-    throw Error(QStringLiteral("%1：%2").arg(what, server::databaseErrorText(q.lastError(), q.driver())));
+    throw Error(
+        QStringLiteral("%1：%2").arg(what, server::databaseErrorText(q.lastError(), q.driver())));
 }
 
 // --- commands ---------------------------------------------------------------------------

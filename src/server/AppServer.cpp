@@ -72,7 +72,8 @@ void exec(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     if (!q.exec(sql))
-        throw Error(QStringLiteral("数据库操作失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+        throw Error(
+            QStringLiteral("数据库操作失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
 }
 
 bool looksLikeSqlite(const QString &path)

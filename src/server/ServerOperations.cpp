@@ -96,7 +96,8 @@ void ServerConnection::beginTrans()
     // IMMEDIATE takes the write lock now, waiting for another client's save to end: a
     // transaction that had read first could not wait at its first write and would fail.
     if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
-        throw Error(QStringLiteral("开始事务失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+        throw Error(
+            QStringLiteral("开始事务失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
     m_inTransaction = true;
 }
 
