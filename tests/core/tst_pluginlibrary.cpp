@@ -6,6 +6,7 @@
 #include <vexa/PluginHost.h>
 
 #include <QLibrary>
+#include <QProcess>
 #include <QSettings>
 #include <QTest>
 
@@ -63,6 +64,26 @@ private slots:
                                                     QStringLiteral("CheckVersion:TARN:2013")}));
         QVERIFY(host.calls.contains(QStringLiteral("GetValue:REGPATH")));
         QVERIFY(host.calls.contains(QStringLiteral("GetValue:DesignModule")));
+    }
+
+    // The library's dynamic symbol table is the boundary: the entry point and the error
+    // type's identity, nothing the host could bind to by accident.
+    void exportsOnlyTheContract()
+    {
+        QProcess nm;
+        nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"),
+                                        QStringLiteral(VEXA_PLUGIN_FILE)});
+        QVERIFY2(nm.waitForFinished(), qPrintable(nm.errorString()));
+        QCOMPARE(nm.exitCode(), 0);
+        QStringList exported;
+        for (const QString &line : QString::fromUtf8(nm.readAllStandardOutput()).split(u'\n'))
+            if (!line.isEmpty())
+                exported << line.section(u' ', -1);
+        exported.sort();
+        QCOMPARE(exported,
+                 (QStringList{QStringLiteral("CreatePlugin"), QStringLiteral("_ZTIN4vexa5ErrorE"),
+                              QStringLiteral("_ZTSN4vexa5ErrorE"),
+                              QStringLiteral("_ZTVN4vexa5ErrorE")}));
     }
 };
 
