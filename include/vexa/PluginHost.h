@@ -12,6 +12,14 @@
 //      CloseAllForms / Reload, all on the user-interface thread.
 //   4. host: CloseAllForms, then unloads the library.
 // Errors travel as vexa::Error exceptions in both directions (Error.h).
+//
+// What crosses the boundary: the interfaces below (called only through their virtual
+// functions), vexa::Error (the only class whose type information the plug-in exports), and
+// Qt types, whose identity lives in the Qt libraries both sides share. The plug-in exports
+// nothing else, so its classes have no identity in the host: never dynamic_cast,
+// qobject_cast or static_cast what comes back (ILXPlugin, FormWidget's page, ...) to a
+// plug-in class; ask for IChildCommands or IHostMainWindow with qobject_cast, which matches
+// by interface id.
 
 #include <vexa/Error.h>
 
