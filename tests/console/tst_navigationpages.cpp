@@ -234,14 +234,20 @@ private slots:
         rights.addField(QStringLiteral("ObjType"), FieldType::Integer);
         rights.addField(QStringLiteral("RightValue"), FieldType::Integer);
         rights.createDataSet();
-        for (const auto &[type, value] : {std::pair{2101, 3}, {2102, 4}, {30000, 1}, {0, 0}}) {
+        for (const auto &[type, value] :
+             {std::pair{2101, 3}, {2102, 4}, {25000, 1}, {25001, 2}, {30000, 1}, {0, 0}}) {
             rights.append();
             rights.setValue(QStringLiteral("ObjType"), type);
             rights.setValue(QStringLiteral("RightValue"), value);
             rights.post();
         }
-        for (const auto &[type, granted] :
-             {std::pair{2101, true}, {2102, false}, {2103, false}, {30000, false}, {0, false}})
+        for (const auto &[type, granted] : {std::pair{2101, true},
+                                            {2102, false},
+                                            {2103, false},
+                                            {25000, true},
+                                            {25001, false},
+                                            {30000, false},
+                                            {0, false}})
             QVERIFY2(PageHasRight(type, rights) == granted, qPrintable(QString::number(type)));
     }
 

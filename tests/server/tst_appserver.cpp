@@ -352,6 +352,14 @@ private slots:
         QVERIFY2(a->lastError().contains(QStringLiteral("已被其他用户修改")),
                  qPrintable(a->lastError()));
         QCOMPARE(ds->changeCount(), 1); // kept for the user to decide
+        // So is deleting it: a's delete would drop b's change unseen.
+        ds->cancelUpdates();
+        ds->last();
+        ds->deleteRecord();
+        QCOMPARE(apply(*a, *ds), 1);
+        QVERIFY2(a->lastError().contains(QStringLiteral("已被其他用户修改")),
+                 qPrintable(a->lastError()));
+        QCOMPARE(count(*a, QStringLiteral("LX_DMAccounting")), 2);
         // Deleting a row another connection has deleted is a conflict too.
         ds->cancelUpdates();
         fresh->first();

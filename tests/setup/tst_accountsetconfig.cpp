@@ -179,7 +179,7 @@ private slots:
                      QStringLiteral("选择的出纳系统启用会计期间不可以小于财务系统启用会计期间。"),
                      ConfigPage::Cashier,
                      {}}));
-        config.SetCashierStart(202409, QString());
+        config.SetCashierStart(202407, QString()); // the ledger's own start is allowed
         config.SetBusinessStart(207401, QString(), false);
         QCOMPARE(problem().message, QStringLiteral("选择的业务系统启用会计期间无效。"));
         config.SetBusinessStart(202407, QString(), false);

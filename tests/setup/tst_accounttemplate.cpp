@@ -16,6 +16,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <tuple>
+
 using namespace vexa;
 using namespace vexa::gl;
 using vexa::test::TestHost;
@@ -234,7 +236,18 @@ private slots:
         sql(QStringLiteral("INSERT INTO T0102057 (DacvID, AcctID, PeriodID) VALUES (100, 1, "
                            "1), (200, 1, 1)"));
 
-        const DataPacket accounts = templatePayload(QStringLiteral("A01000"), "AcctXMLData");
+        // The seed controls only the SY type; the other three control types are given here.
+        DataPacket accounts = templatePayload(QStringLiteral("A01000"), "AcctXMLData");
+        const int typeColumn = indexOfField(accounts.fields, QStringLiteral("AcctTypeCode"));
+        const int dcColumn = indexOfField(accounts.fields, QStringLiteral("DC"));
+        const int controlColumn = indexOfField(accounts.fields, QStringLiteral("ControlType"));
+        const std::tuple<const char *, const char *, int> retyped[] = {
+            {"SR", "C", 1}, {"SRFY", "D", 2}, {"ZCH", "C", 1}};
+        for (int i = 0; i < 3; ++i) {
+            accounts.rows[i][typeColumn] = QString::fromLatin1(std::get<0>(retyped[i]));
+            accounts.rows[i][dcColumn] = QString::fromLatin1(std::get<1>(retyped[i]));
+            accounts.rows[i][controlColumn] = 0;
+        }
         const QList<FieldDef> levelFields = open("LX_FINBaseACheckLevels")->fieldDefs();
         DataPacket levels{levelFields, {}};
         for (int id : {300, 301}) {
@@ -269,6 +282,12 @@ private slots:
         auto items = open("LX_FINBaseACheckItem", "WHERE 1=1 ORDER BY ACheckID");
         QCOMPARE(items->recordCount(), 2);
         QCOMPARE(items->asString(QStringLiteral("ACheckCode")), QStringLiteral("自定义"));
+        auto loaded = open("LX_DMAccounting");
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(loaded->locate(QStringLiteral("AcctCode"),
+                                   cell(accounts, accounts.rows[i], "AcctCode")));
+            QCOMPARE(loaded->asInteger(QStringLiteral("ControlType")), std::get<2>(retyped[i]));
+        }
     }
 
     void emptyUnknownAndFailingTemplates()

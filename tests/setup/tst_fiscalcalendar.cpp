@@ -537,6 +537,7 @@ void TestFiscalCalendar::readOnlyYears_data()
     QTest::addColumn<int>("year");
     QTest::addColumn<bool>("editable");
     QTest::newRow("year holding the voucher") << 14 << 2025 << false;
+    QTest::newRow("voucher in first period of the year") << 13 << 2025 << false;
     QTest::newRow("year before it") << 14 << 2024 << false;
     QTest::newRow("year after it") << 14 << 2026 << true;
     QTest::newRow("voucher in last period of the year") << 24 << 2026 << true;
