@@ -490,21 +490,29 @@ void TDefAccessoriesForm::checkFile(const QString &path) const
         throw Error(problem);
 }
 
-void TDefAccessoriesForm::appendFile(const QString &path)
+void TDefAccessoriesForm::putFile(const QString &path, const QString &selFile,
+                                  const QString &status)
 {
-    newRecord();
     try {
         cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
         cdsData->setValue(S("Caption"), FileBaseName(path));
         cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
-        cdsData->setValue(S("SelFile"), S("已指定"));
-        cdsData->setValue(S("BeStatus"), S("A"));
+        if (!status.isEmpty()) {
+            cdsData->setValue(S("SelFile"), selFile);
+            cdsData->setValue(S("BeStatus"), status);
+        }
         cdsData->post();
     } catch (...) {
         // No half-made record for a later save to store.
         cdsData->cancel();
         throw;
     }
+}
+
+void TDefAccessoriesForm::appendFile(const QString &path)
+{
+    newRecord();
+    putFile(path, S("已指定"), S("A"));
 }
 
 void TDefAccessoriesForm::AddFiles()
@@ -537,19 +545,9 @@ void TDefAccessoriesForm::ReplaceFile()
     checkFile(path);
     postEdits();
     cdsData->edit();
-    try {
-        cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
-        cdsData->setValue(S("Caption"), FileBaseName(path));
-        cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
-        if (cdsData->asString(S("BeStatus")) != u"A") {
-            cdsData->setValue(S("SelFile"), S("已修改"));
-            cdsData->setValue(S("BeStatus"), S("M"));
-        }
-        cdsData->post();
-    } catch (...) {
-        cdsData->cancel();
-        throw;
-    }
+    // A record still to be added stays one; a stored one becomes modified.
+    const bool added = cdsData->asString(S("BeStatus")) == u"A";
+    putFile(path, S("已修改"), added ? QString() : S("M"));
     markChanged();
     refreshToolbar();
 }

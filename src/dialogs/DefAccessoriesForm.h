@@ -101,6 +101,9 @@ private:
     void saveRows(const QStringList &fields, std::vector<QVariantList> &before);
     // A new attachment record with the document's keys and the next index ("0": new).
     void newRecord();
+    // Puts path into the record being edited and posts it; SelFile and BeStatus are set
+    // unless status is empty. On failure the edit is cancelled.
+    void putFile(const QString &path, const QString &selFile, const QString &status);
     void refreshToolbar();
     void markChanged();
     void appendFile(const QString &path);

@@ -442,13 +442,22 @@ private slots:
                 "Top 1 WHERE AcctCode = '1001' AND IsNode = 1 AND Frozen = 0 ORDER BY AcctCode"));
     }
 
-    void refreshAndSaveWithAutoKey()
+private:
+    // The account types as the dialog's own dataset.
+    ClientDataSet *accountTypesOf(TDefDialogForm &dialog)
     {
-        TDefDialogForm dialog;
         auto *ds = new ClientDataSet(&dialog);
         ds->setRemoteConnection(m_host->connection.get());
         ds->setProviderName(QStringLiteral("LX_DMAccttype"));
         dialog.DataSet = ds;
+        return ds;
+    }
+
+private slots:
+    void refreshAndSaveWithAutoKey()
+    {
+        TDefDialogForm dialog;
+        ClientDataSet *ds = accountTypesOf(dialog);
         dialog.OrderText = QStringLiteral("AcctType");
         dialog.KeyField = QStringLiteral("AcctType");
         m_host->calls.clear();
@@ -504,10 +513,7 @@ private slots:
     void autoKeysTakenAgainAfterFault()
     {
         TDefDialogForm dialog;
-        auto *ds = new ClientDataSet(&dialog);
-        ds->setRemoteConnection(m_host->connection.get());
-        ds->setProviderName(QStringLiteral("LX_DMAccttype"));
-        dialog.DataSet = ds;
+        ClientDataSet *ds = accountTypesOf(dialog);
         dialog.KeyField = QStringLiteral("AcctType");
         vexa::test::FaultyConnection faulty(m_host->connection.get());
         Globals().AppServer = &faulty;
