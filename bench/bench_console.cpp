@@ -7,7 +7,7 @@
 // - "全部展开" on 10,000 nodes beside the same on 2,500: at most five times as long, or the
 //   expansion grows faster than the tree.
 // VEXA_BENCH_NODES=n makes the large tree n nodes and the small one n/4 (for valgrind runs).
-#include "core/TestHost.h"
+#include "support/TestHost.h"
 
 #include "Globals.h"
 #include "MainForm.h"

@@ -5,7 +5,7 @@
 //   rebinding statements) should stay a small share;
 // - the whole first save of a new set (600 periods, start periods, options, chart, every
 //   record) as the configuration dialog runs it.
-#include "core/TestHost.h"
+#include "support/TestHost.h"
 
 #include "AccountSetConfig.h"
 #include "AccountTemplate.h"

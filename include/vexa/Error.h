@@ -22,4 +22,13 @@ private:
     QByteArray m_what;
 };
 
+// The text to show for any exception: our own message, or what() read as UTF-8
+// (the standard library's texts are ASCII, SQLite's and Qt's UTF-8).
+inline QString errorText(const std::exception &error)
+{
+    if (const auto *own = dynamic_cast<const Error *>(&error))
+        return own->message();
+    return QString::fromUtf8(error.what());
+}
+
 } // namespace vexa

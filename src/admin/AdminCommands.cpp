@@ -788,7 +788,7 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
         err << QStringLiteral("vexa-admin: %1").arg(e.message()) << '\n';
         return ExitFailed;
     } catch (const std::exception &e) {
-        err << QStringLiteral("vexa-admin: %1").arg(QString::fromLocal8Bit(e.what())) << '\n';
+        err << QStringLiteral("vexa-admin: %1").arg(errorText(e)) << '\n';
         return ExitFailed;
     }
 }

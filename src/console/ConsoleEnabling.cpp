@@ -59,13 +59,6 @@ ClientDataSet &SharedInfo()
     return *Globals().DataModule->requireDataSet(kSharedInfo);
 }
 
-QString MessageOf(const std::exception &error)
-{
-    if (const auto *own = dynamic_cast<const Error *>(&error))
-        return own->message();
-    return QString::fromUtf8(error.what());
-}
-
 void HideStartButton(QWidget *page)
 {
     if (!page)
@@ -130,7 +123,7 @@ bool EnableAccountSet(QWidget *page)
         // Nothing was started on the server: only the busy state to end.
         (*scratch).close();
         host.EndBusy(false);
-        ShowWarningMessage(MessageOf(error));
+        ShowWarningMessage(errorText(error));
         return false;
     }
     if (!manager) {
@@ -165,7 +158,7 @@ bool EnableAccountSet(QWidget *page)
             // The rollback's own failure must not hide the error that brought us here.
         }
         (*scratch).close();
-        ShowWarningMessage(MessageOf(error));
+        ShowWarningMessage(errorText(error));
         if (busy)
             host.EndBusy(false);
         return false;

@@ -339,8 +339,7 @@ void TMainForm::BeforeExecute(bool &ok)
     try {
         readTree();
     } catch (const std::exception &e) {
-        const auto *error = dynamic_cast<const Error *>(&e);
-        throw Error(error ? error->message() : QString::fromLocal8Bit(e.what()));
+        throw Error(errorText(e));
     }
     ok = true;
 }
@@ -824,8 +823,7 @@ void TMainForm::afterFailedSave(QTreeWidgetItem *parent, const std::exception &e
 {
     // A change the server refused must not travel with the next action, and the tree shows
     // what the server holds (a refused delete brings its items back).
-    const auto *error = dynamic_cast<const Error *>(&e);
-    const QString message = error ? error->message() : QString::fromLocal8Bit(e.what());
+    const QString message = errorText(e);
     RunGuarded([&] { reloadLevel(parent); });
     if (warning)
         ShowWarningMessage(message);

@@ -468,10 +468,7 @@ bool TNavigationForm::SaveBinding(ClientDataSet &dataSet)
         dataSet.mergeChangeLog();
         return true;
     } catch (const std::exception &e) {
-        const auto *error = dynamic_cast<const Error *>(&e);
-        QMessageBox box(QMessageBox::NoIcon, windowTitle(),
-                        error ? error->message() : QString::fromLocal8Bit(e.what()),
-                        QMessageBox::Ok, this);
+        QMessageBox box(QMessageBox::NoIcon, windowTitle(), errorText(e), QMessageBox::Ok, this);
         DialogService::instance().exec(box);
         dataSet.cancelUpdates();
         return false;

@@ -163,10 +163,8 @@ void TDefDialogForm::SaveData()
         transaction.Commit();
         restoreOnFailure.dismiss();
         DataSet->mergeChangeLog();
-    } catch (const Error &e) {
-        throw Error(SaveFailureMessage(e.message()));
     } catch (const std::exception &e) {
-        throw Error(SaveFailureMessage(QString::fromUtf8(e.what())));
+        throw Error(SaveFailureMessage(errorText(e)));
     }
 }
 

@@ -148,10 +148,8 @@ void TLXPlugin::releaseForm(TLXCustomChildForm *form)
     form->SetClosing(true);
     try {
         form->ReleaseForm();
-    } catch (const Error &e) {
-        throw failed(e.message());
     } catch (const std::exception &e) {
-        throw failed(QString::fromUtf8(e.what()));
+        throw failed(errorText(e));
     }
 }
 

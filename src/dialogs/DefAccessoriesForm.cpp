@@ -685,10 +685,8 @@ bool TDefAccessoriesForm::Save()
             }
             cdsData->mergeChangeLog();
             sbSave->setEnabled(false);
-        } catch (const Error &e) {
-            failure = e.message();
         } catch (const std::exception &e) {
-            failure = QString::fromUtf8(e.what());
+            failure = errorText(e);
         } catch (...) {
             failure = S("保存附件时发生未知错误。");
         }

@@ -301,8 +301,7 @@ void HostMainWindow::currentPageChanged()
         try {
             commands->UpdateAttachmentAction();
         } catch (const std::exception &e) {
-            showMessage(this, QLatin1Char('E'), QStringLiteral("附件"),
-                        QString::fromUtf8(e.what()));
+            showMessage(this, QLatin1Char('E'), QStringLiteral("附件"), errorText(e));
         } catch (...) {
             showMessage(this, QLatin1Char('E'), QStringLiteral("附件"),
                         QStringLiteral("发生了未知错误。"));
@@ -387,7 +386,7 @@ void HostMainWindow::runCommand(int position)
         }
     } catch (const std::exception &e) {
         const QAction *a = commandAction(position);
-        showMessage(this, QLatin1Char('E'), a ? a->text() : QString(), QString::fromUtf8(e.what()));
+        showMessage(this, QLatin1Char('E'), a ? a->text() : QString(), errorText(e));
     } catch (...) {
         const QAction *a = commandAction(position);
         showMessage(this, QLatin1Char('E'), a ? a->text() : QString(),

@@ -93,9 +93,7 @@ void PluginHostImpl::reportUnknownError(const QString &caption)
 
 void PluginHostImpl::reportError(const QString &caption, const std::exception &e)
 {
-    const auto *error = dynamic_cast<const Error *>(&e);
-    showMessage(&m_window, QLatin1Char('E'), caption,
-                error ? error->message() : QString::fromUtf8(e.what()));
+    showMessage(&m_window, QLatin1Char('E'), caption, errorText(e));
 }
 
 QVariant PluginHostImpl::GetValue(const QString &name)

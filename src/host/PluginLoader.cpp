@@ -52,12 +52,9 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
     try {
         create(host, qobject_cast<QApplication *>(QCoreApplication::instance()),
                QGuiApplication::primaryScreen(), &plugin);
-    } catch (const Error &e) {
-        failed = true;
-        failure = QString(e.message().constData(), e.message().size());
     } catch (const std::exception &e) {
         failed = true;
-        failure = QString::fromUtf8(e.what());
+        failure = errorText(e);
     }
     if (failed) {
         m_library.unload();

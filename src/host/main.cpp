@@ -1,6 +1,6 @@
-#include "Process.h"
 #include "HostApp.h"
 #include "HostOptions.h"
+#include "Process.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 #include "DataModule.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QSettings>
 #include <QTest>

@@ -6,8 +6,8 @@
 #include "LaunchGate.h"
 #include "MessageDialogs.h"
 #include "NodeData.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QSettings>
 #include <QTest>

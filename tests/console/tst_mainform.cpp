@@ -10,8 +10,8 @@
 #include "MainForm.h"
 #include "MessageDialogs.h"
 #include "StartGLForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QFile>
 #include <QFocusEvent>

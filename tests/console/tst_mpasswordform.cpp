@@ -2,8 +2,9 @@
 #include "Globals.h"
 #include "MPasswordForm.h"
 #include "MessageDialogs.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,11 +15,6 @@ using namespace vexa;
 using namespace vexa::gl;
 
 namespace {
-
-template <typename T> T *child(QObject &form, const char *name)
-{
-    return form.findChild<T *>(QLatin1String(name));
-}
 
 struct Outcome
 {

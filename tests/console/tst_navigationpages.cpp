@@ -10,8 +10,8 @@
 #include "MessageDialogs.h"
 #include "NavigationPages.h"
 #include "StartGLForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QLineEdit>
 #include <QMenu>

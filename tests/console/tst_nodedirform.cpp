@@ -6,8 +6,9 @@
 #include "NodeDirForm.h"
 #include "RemoteConnection.h"
 #include "SelModulesForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QFocusEvent>
 #include <QLabel>
@@ -25,11 +26,6 @@ namespace {
 
 using vexa::test::RecordingConnection;
 using vexa::test::RecordingHost;
-
-template <typename T> T *child(QObject &form, const char *name)
-{
-    return form.findChild<T *>(QLatin1String(name));
-}
 
 const QString kNameEmptyWarning = QStringLiteral("ShowHostMessage:节点项名称不能为空:W:");
 const QString kUnknownModule = QStringLiteral("输入系统模块号不存在。");

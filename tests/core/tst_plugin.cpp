@@ -10,6 +10,7 @@
 #include "RemoteConnection.h"
 #include "SessionContext.h"
 #include "TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QHeaderView>
@@ -74,16 +75,6 @@ public:
             throw Error(QStringLiteral("布局无法保存"));
     }
 };
-
-template <typename F> QString errorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "ClientDataSet.h"
 #include "DataModule.h"
-#include "FakeConnection.h"
+#include "support/FakeConnection.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -49,16 +50,6 @@ QList<int> column(ClientDataSet &ds, const QString &field)
     if (keep > 0)
         ds.setRecNo(keep);
     return out;
-}
-
-template <typename F> QString errorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
 }
 
 } // namespace

@@ -11,8 +11,8 @@
 #include "Globals.h"
 #include "LXChildForm.h"
 #include "MessageDialogs.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QDir>
 #include <QFile>

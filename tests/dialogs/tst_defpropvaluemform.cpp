@@ -8,9 +8,9 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "RemoteConnection.h"
-#include "core/FaultInjection.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/FaultInjection.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QComboBox>
 #include <QLineEdit>

@@ -9,8 +9,8 @@
 #include "MessageDialogs.h"
 #include "RemoteConnection.h"
 #include "SelAccountingForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QAction>
 #include <QComboBox>

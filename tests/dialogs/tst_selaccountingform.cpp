@@ -8,8 +8,9 @@
 #include "MessageDialogs.h"
 #include "RemoteConnection.h"
 #include "SelAccountingForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -32,11 +33,6 @@ const QString kOrder = QStringLiteral("  ORDER BY AcctType, LevelCode");
 const QString kIndent = QString(1, QChar(0x3000));
 // The bottom of the seven-level chain of type 7 that the set-up adds.
 const QString kChainLeaf = QStringLiteral("7001") + QStringLiteral("01").repeated(6);
-
-template <typename T> T *child(QObject &form, const QString &name)
-{
-    return form.findChild<T *>(name);
-}
 
 QVariant valueOf(const DataPacket &p, int row, const char *field)
 {

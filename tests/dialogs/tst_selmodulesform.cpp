@@ -6,8 +6,9 @@
 #include "RemoteConnection.h"
 #include "SelModulesForm.h"
 #include "SetWhereForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -29,11 +30,6 @@ const QString kSearchGL =
     QStringLiteral("SYS_SMModules|TOP 2000  WHERE (InnerUse = 0)  AND (MCode Like 'GL%' OR MDesc "
                    "Like '%GL%' OR SearchOne Like '%GL%' OR SearchTwo Like '%GL%' OR DllFile = "
                    "'GL')  ORDER BY MCode");
-
-template <typename T> T *child(QObject &form, const char *name)
-{
-    return form.findChild<T *>(QLatin1String(name));
-}
 
 QStringList column(ClientDataSet &ds, const char *field)
 {

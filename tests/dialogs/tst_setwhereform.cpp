@@ -7,8 +7,8 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "SetWhereForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <vexa/Error.h>
 

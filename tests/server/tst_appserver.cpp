@@ -1,7 +1,8 @@
 #include "AccountSetFile.h"
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -24,16 +25,6 @@ using namespace vexa::server;
 using vexa::test::ServerFixture;
 
 namespace {
-
-template <typename F> QString errorOf(F &&f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
-}
 
 int count(ServerConnection &c, const QString &provider, const QString &command = QString())
 {

@@ -3,8 +3,8 @@
 // all; an accepted one reads only the provider's own columns; a value is stored verbatim.
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
-#include "ServerFixture.h"
 #include "SqlDialect.h"
+#include "support/ServerFixture.h"
 
 #include <vexa/Error.h>
 

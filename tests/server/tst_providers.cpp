@@ -2,7 +2,7 @@
 // set filled the way a configured company would be (chart template, periods, vouchers ...).
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
-#include "ServerFixture.h"
+#include "support/ServerFixture.h"
 
 #include <vexa/Error.h>
 

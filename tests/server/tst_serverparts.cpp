@@ -3,6 +3,7 @@
 #include "BatchStatements.h"
 #include "Csv.h"
 #include "Passwords.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -21,16 +22,6 @@ using namespace vexa::server;
 namespace {
 
 const QString kGuid = QStringLiteral("{8F0C2A4B-1D3E-4F56-9A7B-0C1D2E3F4A5B}");
-
-QString errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const vexa::Error &e) {
-        return e.message();
-    }
-    return {};
-}
 
 // "m=..,t=.." of an encoded hash, as numbers.
 std::pair<qint64, qint64> costOf(const QString &hash)

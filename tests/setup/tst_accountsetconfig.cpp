@@ -8,8 +8,8 @@
 #include "DataModule.h"
 #include "FiscalCalendar.h"
 #include "Globals.h"
-#include "core/FaultInjection.h"
-#include "core/TestHost.h"
+#include "support/FaultInjection.h"
+#include "support/TestHost.h"
 
 #include <vexa/Error.h>
 

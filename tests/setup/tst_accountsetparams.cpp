@@ -2,7 +2,7 @@
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "Globals.h"
-#include "core/TestHost.h"
+#include "support/TestHost.h"
 
 #include <QSettings>
 #include <QTemporaryDir>

@@ -6,7 +6,7 @@
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "Globals.h"
-#include "core/TestHost.h"
+#include "support/TestHost.h"
 
 #include <vexa/Error.h>
 

@@ -5,8 +5,9 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "SelPeriodsForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -25,11 +26,6 @@ namespace {
 using vexa::test::RecordingHost;
 
 const QString kProvider = QStringLiteral("LX_FINPostingPeriods|");
-
-template <typename T> T *child(QObject &form, const char *name)
-{
-    return form.findChild<T *>(QLatin1String(name));
-}
 
 // The saved copy of count periods numbered 1, 2, ... in calendar order; every
 // seventh period is frozen.

@@ -11,8 +11,8 @@
 #include "MessageDialogs.h"
 #include "PeriodsMForm.h"
 #include "StartGLForm.h"
-#include "core/ScriptedDialogs.h"
-#include "core/TestHost.h"
+#include "support/ScriptedDialogs.h"
+#include "support/TestHost.h"
 
 #include <QCheckBox>
 #include <QComboBox>

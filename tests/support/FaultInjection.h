@@ -4,7 +4,7 @@
 // and fails its Nth step, and the key counter as the account set stores it.
 
 #include "RemoteConnection.h"
-#include "core/TestHost.h"
+#include "support/TestHost.h"
 
 #include <vexa/Error.h>
 
