@@ -3,13 +3,13 @@
 #include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
-#include "FaultInjection.h"
+#include "support/FaultInjection.h"
 #include "Globals.h"
 #include "LXChildForm.h"
 #include "LXPlugin.h"
 #include "RemoteConnection.h"
 #include "SessionContext.h"
-#include "TestHost.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 
 #include <QCheckBox>

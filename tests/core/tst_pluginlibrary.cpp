@@ -1,7 +1,7 @@
 // The built plug-in library as a host sees it: loaded with QLibrary, driven only through
 // the contract. Errors thrown inside the library must be caught by the host as
 // vexa::Error, which needs one type identity across the library boundary.
-#include "TestHost.h"
+#include "support/TestHost.h"
 
 #include <vexa/PluginHost.h>
 
