@@ -96,57 +96,52 @@ void TestDataPacket::valueRoundTrip_data()
     for (char &b : bytes)
         b = char(rng.bounded(256));
 
-    const auto row = [](const char *tag, FieldDef f, QVariant v) { QTest::newRow(tag) << f << v; };
-    row("empty string", field("S", FieldType::String, 10), QString(""));
-    row("CJK in GBK", field("S", FieldType::String, 8), u"会计科目"_s);
-    row("CJK outside GBK", field("S", FieldType::WideString), u"𠮷野家"_s);
-    row("emoji", field("S", FieldType::FixedChar, 4), u"😀"_s);
-    row("quotes and backslashes", field("S", FieldType::String), u"a\"b\\c/\\\"\\u0041"_s);
-    row("control characters", field("S", FieldType::Memo),
+    const auto row = [](const char *tag, FieldType type, QVariant v, int size = 0) {
+        QTest::newRow(tag) << field("V", type, size) << v;
+    };
+    row("empty string", FieldType::String, QString(""), 10);
+    row("CJK in GBK", FieldType::String, u"会计科目"_s, 8);
+    row("CJK outside GBK", FieldType::WideString, u"𠮷野家"_s);
+    row("emoji", FieldType::FixedChar, u"😀"_s, 4);
+    row("quotes and backslashes", FieldType::String, u"a\"b\\c/\\\"\\u0041"_s);
+    row("control characters", FieldType::Memo,
         QString::fromUtf8("a\nb\r\tc\b\f\x01\x1f\x7f") + QChar(0) + QChar(0x2028));
-    row("lone high surrogate", field("S", FieldType::Memo), QString(QChar(0xd83d)) + QChar(u'x'));
-    row("lone low surrogate at end", field("S", FieldType::Memo),
-        QString(QChar(u'x')) + QChar(0xde00));
-    row("reversed pair", field("S", FieldType::Memo), QString(QChar(0xde00)) + QChar(0xd83d));
-    row("every code unit", field("S", FieldType::Memo), everyUnit);
-    row("smallint min", field("N", FieldType::SmallInt), QVariant(-32768));
-    row("smallint max", field("N", FieldType::SmallInt), QVariant(32767));
-    row("word max", field("N", FieldType::Word), QVariant(65535));
-    row("integer min", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::min()));
-    row("integer max", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::max()));
-    row("largeint 2^53+1", field("N", FieldType::LargeInt), QVariant(9007199254740993LL));
-    row("largeint -2^53-1", field("N", FieldType::LargeInt), QVariant(-9007199254740993LL));
-    row("largeint min", field("N", FieldType::LargeInt),
-        QVariant(std::numeric_limits<qlonglong>::min()));
-    row("largeint max", field("N", FieldType::LargeInt),
-        QVariant(std::numeric_limits<qlonglong>::max()));
-    row("true", field("B", FieldType::Boolean), QVariant(true));
-    row("false", field("B", FieldType::Boolean), QVariant(false));
-    row("0.1", field("F", FieldType::Float), QVariant(0.1));
-    row("smallest subnormal", field("F", FieldType::Float),
-        QVariant(std::numeric_limits<double>::denorm_min()));
-    row("largest double", field("F", FieldType::Float),
-        QVariant(-std::numeric_limits<double>::max()));
-    row("whole double above int64", field("F", FieldType::Float), QVariant(12345678901234567890.0));
-    row("whole double 2^53+2", field("F", FieldType::BCD), QVariant(9007199254740994.0));
-    row("currency four decimals", field("C", FieldType::Currency), QVariant(-1234567.8901));
-    row("currency one ten-thousandth", field("C", FieldType::Currency), QVariant(0.0001));
-    row("date first", field("D", FieldType::Date), QVariant(QDate(1, 1, 1)));
-    row("date last", field("D", FieldType::Date), QVariant(QDate(9999, 12, 31)));
-    row("date leap day", field("D", FieldType::Date), QVariant(QDate(2024, 2, 29)));
-    row("date before year 1", field("D", FieldType::Date), QVariant(QDate(-44, 3, 15)));
-    row("date five-digit year", field("D", FieldType::Date), QVariant(QDate(12345, 6, 7)));
-    row("time midnight", field("T", FieldType::Time), QVariant(QTime(0, 0)));
-    row("time last ms", field("T", FieldType::Time), QVariant(QTime(23, 59, 59, 999)));
-    row("datetime ms", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(2024, 6, 30), QTime(8, 15, 30, 123))));
-    row("datetime last", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999))));
-    row("datetime first", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(1, 1, 1), QTime(0, 0))));
-    row("empty blob", field("X", FieldType::Blob), QVariant(QByteArray("")));
-    row("blob with zero bytes", field("X", FieldType::Blob), QVariant(QByteArray("\0\1\xff\0", 4)));
-    row("random blob", field("X", FieldType::Blob), QVariant(bytes));
+    row("lone high surrogate", FieldType::Memo, QString(QChar(0xd83d)) + QChar(u'x'));
+    row("lone low surrogate at end", FieldType::Memo, QString(QChar(u'x')) + QChar(0xde00));
+    row("reversed pair", FieldType::Memo, QString(QChar(0xde00)) + QChar(0xd83d));
+    row("every code unit", FieldType::Memo, everyUnit);
+    row("smallint min", FieldType::SmallInt, -32768);
+    row("smallint max", FieldType::SmallInt, 32767);
+    row("word max", FieldType::Word, 65535);
+    row("integer min", FieldType::Integer, std::numeric_limits<int>::min());
+    row("integer max", FieldType::Integer, std::numeric_limits<int>::max());
+    row("largeint 2^53+1", FieldType::LargeInt, 9007199254740993LL);
+    row("largeint -2^53-1", FieldType::LargeInt, -9007199254740993LL);
+    row("largeint min", FieldType::LargeInt, std::numeric_limits<qlonglong>::min());
+    row("largeint max", FieldType::LargeInt, std::numeric_limits<qlonglong>::max());
+    row("true", FieldType::Boolean, true);
+    row("false", FieldType::Boolean, false);
+    row("0.1", FieldType::Float, 0.1);
+    row("smallest subnormal", FieldType::Float, std::numeric_limits<double>::denorm_min());
+    row("largest double", FieldType::Float, -std::numeric_limits<double>::max());
+    row("whole double above int64", FieldType::Float, 12345678901234567890.0);
+    row("whole double 2^53+2", FieldType::BCD, 9007199254740994.0);
+    row("currency four decimals", FieldType::Currency, -1234567.8901);
+    row("currency one ten-thousandth", FieldType::Currency, 0.0001);
+    row("date first", FieldType::Date, QDate(1, 1, 1));
+    row("date last", FieldType::Date, QDate(9999, 12, 31));
+    row("date leap day", FieldType::Date, QDate(2024, 2, 29));
+    row("date before year 1", FieldType::Date, QDate(-44, 3, 15));
+    row("date five-digit year", FieldType::Date, QDate(12345, 6, 7));
+    row("time midnight", FieldType::Time, QTime(0, 0));
+    row("time last ms", FieldType::Time, QTime(23, 59, 59, 999));
+    row("datetime ms", FieldType::DateTime, QDateTime(QDate(2024, 6, 30), QTime(8, 15, 30, 123)));
+    row("datetime last", FieldType::DateTime,
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
+    row("datetime first", FieldType::DateTime, QDateTime(QDate(1, 1, 1), QTime(0, 0)));
+    row("empty blob", FieldType::Blob, QByteArray(""));
+    row("blob with zero bytes", FieldType::Blob, QByteArray("\0\1\xff\0", 4));
+    row("random blob", FieldType::Blob, bytes);
 }
 
 void TestDataPacket::valueRoundTrip()

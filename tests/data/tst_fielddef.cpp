@@ -43,54 +43,39 @@ private slots:
         QTest::addColumn<QVariant>("expected"); // invalid: must throw
 
         const QVariant refused;
-        QTest::newRow("string fits")
-            << FieldType::String << 8 << QVariant(u"库存现金"_s) << QVariant(u"库存现金"_s);
-        QTest::newRow("string one byte over")
-            << FieldType::String << 7 << QVariant(u"库存现金"_s) << refused;
-        QTest::newRow("memo ignores size")
-            << FieldType::Memo << 2 << QVariant(u"长长长"_s) << QVariant(u"长长长"_s);
-        QTest::newRow("empty string is not null")
-            << FieldType::String << 4 << QVariant(QString()) << QVariant(u""_s);
-        QTest::newRow("int from text")
-            << FieldType::Integer << 0 << QVariant(u" 42 "_s) << QVariant(42);
-        QTest::newRow("int from whole double")
-            << FieldType::Integer << 0 << QVariant(12.0) << QVariant(12);
-        QTest::newRow("int refuses fraction")
-            << FieldType::Integer << 0 << QVariant(1.5) << refused;
-        QTest::newRow("int refuses words")
-            << FieldType::Integer << 0 << QVariant(u"abc"_s) << refused;
-        QTest::newRow("int overflow")
-            << FieldType::Integer << 0 << QVariant(qlonglong(1) << 31) << refused;
-        QTest::newRow("smallint range") << FieldType::SmallInt << 0 << QVariant(40000) << refused;
-        QTest::newRow("word negative") << FieldType::Word << 0 << QVariant(-1) << refused;
-        QTest::newRow("largeint") << FieldType::LargeInt << 0 << QVariant(u"9007199254740993"_s)
-                                  << QVariant(qlonglong(9007199254740993LL));
-        QTest::newRow("bool from 是")
-            << FieldType::Boolean << 0 << QVariant(u"是"_s) << QVariant(true);
-        QTest::newRow("bool from N")
-            << FieldType::Boolean << 0 << QVariant(u"N"_s) << QVariant(false);
-        QTest::newRow("bool refuses 2") << FieldType::Boolean << 0 << QVariant(u"2"_s) << refused;
-        QTest::newRow("currency rounds to 4 places")
-            << FieldType::Currency << 0 << QVariant(1.234567) << QVariant(1.2346);
+        const auto row = [](const char *tag, FieldType type, int size, QVariant in, QVariant out) {
+            QTest::newRow(tag) << type << size << in << out;
+        };
+        row("string fits", FieldType::String, 8, u"库存现金"_s, u"库存现金"_s);
+        row("string one byte over", FieldType::String, 7, u"库存现金"_s, refused);
+        row("memo ignores size", FieldType::Memo, 2, u"长长长"_s, u"长长长"_s);
+        row("empty string is not null", FieldType::String, 4, QString(), u""_s);
+        row("int from text", FieldType::Integer, 0, u" 42 "_s, 42);
+        row("int from whole double", FieldType::Integer, 0, 12.0, 12);
+        row("int refuses fraction", FieldType::Integer, 0, 1.5, refused);
+        row("int refuses words", FieldType::Integer, 0, u"abc"_s, refused);
+        row("int overflow", FieldType::Integer, 0, QVariant(qlonglong(1) << 31), refused);
+        row("smallint range", FieldType::SmallInt, 0, 40000, refused);
+        row("word negative", FieldType::Word, 0, -1, refused);
+        row("largeint", FieldType::LargeInt, 0, u"9007199254740993"_s,
+            qlonglong(9007199254740993LL));
+        row("bool from 是", FieldType::Boolean, 0, u"是"_s, true);
+        row("bool from N", FieldType::Boolean, 0, u"N"_s, false);
+        row("bool refuses 2", FieldType::Boolean, 0, u"2"_s, refused);
+        row("currency rounds to 4 places", FieldType::Currency, 0, 1.234567, 1.2346);
         // Regression: scaling a huge amount to round it overflowed to infinity.
-        QTest::newRow("currency keeps huge values finite")
-            << FieldType::Currency << 0 << QVariant(1.8e304) << QVariant(1.8e304);
-        QTest::newRow("float refuses text")
-            << FieldType::Float << 0 << QVariant(u"1,5"_s) << refused;
-        QTest::newRow("date from text")
-            << FieldType::Date << 0 << QVariant(u"2024-02-29"_s) << QVariant(QDate(2024, 2, 29));
-        QTest::newRow("date refuses 2023-02-29")
-            << FieldType::Date << 0 << QVariant(u"2023-02-29"_s) << refused;
-        QTest::newRow("datetime keeps ms")
-            << FieldType::DateTime << 0 << QVariant(u"2024-01-31 23:59:59.123"_s)
-            << QVariant(QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59, 123)));
-        QTest::newRow("datetime from date")
-            << FieldType::DateTime << 0 << QVariant(QDate(2024, 1, 1))
-            << QVariant(QDate(2024, 1, 1).startOfDay());
-        QTest::newRow("blob from bytes")
-            << FieldType::Blob << 0 << QVariant(QByteArray("\0\1\2", 3))
-            << QVariant(QByteArray("\0\1\2", 3));
+        row("currency keeps huge values finite", FieldType::Currency, 0, 1.8e304, 1.8e304);
+        row("float refuses text", FieldType::Float, 0, u"1,5"_s, refused);
+        row("date from text", FieldType::Date, 0, u"2024-02-29"_s, QDate(2024, 2, 29));
+        row("date refuses 2023-02-29", FieldType::Date, 0, u"2023-02-29"_s, refused);
+        row("datetime keeps ms", FieldType::DateTime, 0, u"2024-01-31 23:59:59.123"_s,
+            QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59, 123)));
+        row("datetime from date", FieldType::DateTime, 0, QDate(2024, 1, 1),
+            QDate(2024, 1, 1).startOfDay());
+        row("blob from bytes", FieldType::Blob, 0, QByteArray("\0\1\2", 3),
+            QByteArray("\0\1\2", 3));
     }
+
     void coerce()
     {
         QFETCH(FieldType, type);
