@@ -1,6 +1,6 @@
 #pragma once
 
-// Inside of ClientDataSet, shared by its two source files.
+// Inside of ClientDataSet, shared by its source files.
 
 #include "ClientDataSet.h"
 #include "Condition.h"

@@ -3,6 +3,7 @@
 
 #include <vexa/Error.h>
 
+#include <QScopedValueRollback>
 #include <algorithm>
 #include <string_view>
 
@@ -282,14 +283,9 @@ void ClientDataSet::setFilter(const QString &text)
             throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(text, e.message()));
         }
         if (isActive()) {
-            const QString previous = m_filterText;
-            m_filterText = text; // for the message
-            try {
-                bindFilter(m_fields, m_fieldNames, *filter);
-            } catch (...) {
-                m_filterText = previous;
-                throw;
-            }
+            QScopedValueRollback forMessage(m_filterText, text); // back on a refusal
+            bindFilter(m_fields, m_fieldNames, *filter);
+            forMessage.commit();
         }
     }
     if (isActive())

@@ -1,4 +1,5 @@
 #include "FieldDef.h"
+#include "DateText.h"
 
 #include <vexa/Error.h>
 
@@ -11,6 +12,8 @@
 namespace vexa {
 
 namespace {
+
+using datetext::parseDateTimeText;
 
 struct TypeName
 {
@@ -116,33 +119,6 @@ double toReal(const FieldDef &field, const QVariant &value)
     if (!ok || !std::isfinite(d))
         cannotConvert(field, value);
     return d;
-}
-
-QDateTime parseDateTimeText(const QString &text)
-{
-    const QString s = text.trimmed();
-    static const char *const formats[] = {
-        "yyyy-MM-dd HH:mm:ss.zzz",
-        "yyyy-MM-ddTHH:mm:ss.zzz",
-        "yyyy-MM-dd HH:mm:ss",
-        "yyyy-MM-ddTHH:mm:ss",
-        "yyyy-MM-dd HH:mm",
-        "yyyy-MM-dd",
-        "yyyy/M/d H:mm:ss",
-        "yyyy/M/d H:mm",
-        "yyyy/M/d",
-        "yyyy.M.d",
-        "yyyyMMdd",
-    };
-    for (const char *f : formats) {
-        const QDateTime dt = QDateTime::fromString(s, QLatin1String(f));
-        if (dt.isValid())
-            return dt;
-        const QDate d = QDate::fromString(s, QLatin1String(f));
-        if (d.isValid())
-            return d.startOfDay();
-    }
-    return {};
 }
 
 QDateTime toDateTime(const FieldDef &field, const QVariant &value)

@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using namespace vexa;
 using State = ClientDataSet::State;
 
@@ -20,25 +21,33 @@ namespace {
 std::unique_ptr<ClientDataSet> makePeriods()
 {
     auto ds = std::make_unique<ClientDataSet>();
-    ds->setObjectName(QStringLiteral("cdsPeriod"));
-    ds->addField(QStringLiteral("PeriodID"), FieldType::Integer, 0, true);
-    ds->addField(QStringLiteral("Year"), FieldType::Integer);
-    ds->addField(QStringLiteral("No"), FieldType::Integer);
-    ds->addField(QStringLiteral("PeriodName"), FieldType::String, 20);
-    ds->addField(QStringLiteral("Active"), FieldType::String, 1);
+    ds->setObjectName(u"cdsPeriod"_s);
+    ds->addField(u"PeriodID"_s, FieldType::Integer, 0, true);
+    ds->addField(u"Year"_s, FieldType::Integer);
+    ds->addField(u"No"_s, FieldType::Integer);
+    ds->addField(u"PeriodName"_s, FieldType::String, 20);
+    ds->addField(u"Active"_s, FieldType::String, 1);
     ds->createDataSet();
     return ds;
+}
+
+// Edits the current row (or the row being inserted), sets the values and posts.
+void put(ClientDataSet &ds, std::initializer_list<std::pair<QString, QVariant>> values)
+{
+    ds.edit();
+    for (const auto &[name, value] : values)
+        ds.setValue(name, value);
+    ds.post();
 }
 
 void addPeriod(ClientDataSet &ds, int id, int year, int no, const char *active = "Y")
 {
     ds.append();
-    ds.setValue(QStringLiteral("PeriodID"), id);
-    ds.setValue(QStringLiteral("Year"), year);
-    ds.setValue(QStringLiteral("No"), no);
-    ds.setValue(QStringLiteral("PeriodName"), QStringLiteral("%1年第%2期").arg(year).arg(no));
-    ds.setValue(QStringLiteral("Active"), QString::fromLatin1(active));
-    ds.post();
+    put(ds, {{u"PeriodID"_s, id},
+             {u"Year"_s, year},
+             {u"No"_s, no},
+             {u"PeriodName"_s, u"%1年第%2期"_s.arg(year).arg(no)},
+             {u"Active"_s, QString::fromLatin1(active)}});
 }
 
 QList<int> column(ClientDataSet &ds, const QString &field)
@@ -62,18 +71,27 @@ private slots:
     void closedDataSetRefusesWork()
     {
         ClientDataSet ds;
-        ds.setObjectName(QStringLiteral("cdsX"));
-        QVERIFY(errorOf([&] { ds.createDataSet(); }).contains(QStringLiteral("没有字段定义")));
-        ds.addField(QStringLiteral("A"), FieldType::Integer);
-        QVERIFY(errorOf([&] { ds.first(); }).contains(QStringLiteral("未打开")));
-        QVERIFY(errorOf([&] { ds.value(QStringLiteral("A")); }).contains(QStringLiteral("cdsX")));
+        ds.setObjectName(u"cdsX"_s);
+        QVERIFY(errorOf([&] { ds.createDataSet(); }).contains(u"没有字段定义"_s));
+        ds.addField(u"A"_s, FieldType::Integer);
+        QVERIFY(errorOf([&] { ds.first(); }).contains(u"未打开"_s));
+        QVERIFY(errorOf([&] { ds.value(u"A"_s); }).contains(u"cdsX"_s));
         QCOMPARE(ds.recordCount(), 0);
         QCOMPARE(ds.recNo(), 0);
         ds.createDataSet();
-        QVERIFY(errorOf([&] {
-                    ds.addField(QStringLiteral("B"), FieldType::Integer);
-                }).contains(QStringLiteral("已打开")));
-        QVERIFY(errorOf([&] { ds.addField(QStringLiteral("a"), FieldType::Integer); }).size() > 0);
+        QVERIFY(errorOf([&] { ds.addField(u"B"_s, FieldType::Integer); }).contains(u"已打开"_s));
+        QVERIFY(errorOf([&] { ds.addField(u"a"_s, FieldType::Integer); }).size() > 0);
+        QVERIFY(errorOf([&] { ds.setFieldDefs({}); }).contains(u"已打开"_s));
+
+        // A refused set of definitions leaves the previous ones in place.
+        ClientDataSet defs;
+        defs.addField(u"Old"_s, FieldType::Integer);
+        const QList<FieldDef> twice = {FieldDef{u"N"_s, FieldType::Integer},
+                                       FieldDef{u"n"_s, FieldType::String}};
+        QCOMPARE(errorOf([&] { defs.setFieldDefs(twice); }), u"字段“n”重复定义。"_s);
+        QCOMPARE(defs.fieldCount(), 1);
+        QCOMPARE(defs.fieldIndex(u"old"_s), 0);
+        QCOMPARE(defs.fieldIndex(u"N"_s), -1);
     }
 
     void cursorAndStates()
@@ -81,19 +99,17 @@ private slots:
         auto ds = makePeriods();
         QVERIFY(ds->isEmpty());
         QVERIFY(ds->eof() && ds->bof());
-        QVERIFY(!ds->value(QStringLiteral("PeriodID")).isValid());
+        QVERIFY(!ds->value(u"PeriodID"_s).isValid());
 
-        QVERIFY(errorOf([&] {
-                    ds->setValue(QStringLiteral("Year"), 1);
-                }).contains(QStringLiteral("不在编辑或插入状态")));
+        QVERIFY(errorOf([&] { ds->setValue(u"Year"_s, 1); }).contains(u"不在编辑或插入状态"_s));
 
         ds->append();
         QCOMPARE(ds->state(), State::Insert);
-        ds->setValue(QStringLiteral("Year"), 2024);
+        ds->setValue(u"Year"_s, 2024);
         // PeriodID is required: the post fails and the row stays in insert state.
-        QVERIFY(errorOf([&] { ds->post(); }).contains(QStringLiteral("PeriodID")));
+        QVERIFY(errorOf([&] { ds->post(); }).contains(u"PeriodID"_s));
         QCOMPARE(ds->state(), State::Insert);
-        ds->setValue(QStringLiteral("PeriodID"), 1);
+        ds->setValue(u"PeriodID"_s, 1);
         ds->post();
         QCOMPARE(ds->state(), State::Browse);
         addPeriod(*ds, 2, 2024, 2);
@@ -112,10 +128,6 @@ private slots:
         ds->next();
         QVERIFY(ds->eof());
         QCOMPARE(ds->recNo(), 3);
-        int visited = 0;
-        for (ds->first(); !ds->eof(); ds->next())
-            ++visited;
-        QCOMPARE(visited, 3);
 
         // Insert goes before the current row; cancel takes it back out.
         ds->setRecNo(2);
@@ -124,126 +136,119 @@ private slots:
         QCOMPARE(ds->recNo(), 2);
         ds->cancel();
         QCOMPARE(ds->recordCount(), 3);
-        QCOMPARE(ds->asInteger(QStringLiteral("PeriodID")), 2);
+        QCOMPARE(ds->asInteger(u"PeriodID"_s), 2);
 
         // Moving the cursor posts a pending edit.
         ds->edit();
-        ds->setValue(QStringLiteral("PeriodName"), QStringLiteral("改名"));
+        ds->setValue(u"PeriodName"_s, u"改名"_s);
         ds->next();
         QCOMPARE(ds->state(), State::Browse);
         ds->prior();
-        QCOMPARE(ds->asString(QStringLiteral("PeriodName")), QStringLiteral("改名"));
+        QCOMPARE(ds->asString(u"PeriodName"_s), u"改名"_s);
 
         // Cancel of an edit restores the row.
         ds->edit();
-        ds->setValue(QStringLiteral("PeriodName"), QStringLiteral("又改"));
-        QCOMPARE(ds->asString(QStringLiteral("PeriodName")), QStringLiteral("又改"));
+        ds->setValue(u"PeriodName"_s, u"又改"_s);
+        QCOMPARE(ds->asString(u"PeriodName"_s), u"又改"_s);
         ds->cancel();
-        QCOMPARE(ds->asString(QStringLiteral("PeriodName")), QStringLiteral("改名"));
+        QCOMPARE(ds->asString(u"PeriodName"_s), u"改名"_s);
 
         ds->setRecNo(2);
         ds->insert();
-        ds->setValue(QStringLiteral("PeriodID"), 9);
+        ds->setValue(u"PeriodID"_s, 9);
         ds->post();
-        QCOMPARE(column(*ds, QStringLiteral("PeriodID")), (QList<int>{1, 9, 2, 3}));
+        QCOMPARE(column(*ds, u"PeriodID"_s), (QList<int>{1, 9, 2, 3}));
 
         // A string longer than its field is refused, not cut.
         ds->edit();
-        const QString msg =
-            errorOf([&] { ds->setValue(QStringLiteral("Active"), QStringLiteral("是")); });
-        QVERIFY2(msg.contains(QStringLiteral("Active")), qPrintable(msg));
+        const QString msg = errorOf([&] { ds->setValue(u"Active"_s, u"是"_s); });
+        QVERIFY2(msg.contains(u"Active"_s), qPrintable(msg));
         ds->cancel();
     }
 
     void typedAccessors()
     {
         ClientDataSet ds;
-        ds.addField(QStringLiteral("S"), FieldType::String, 20);
-        ds.addField(QStringLiteral("I"), FieldType::Integer);
-        ds.addField(QStringLiteral("B"), FieldType::Boolean);
-        ds.addField(QStringLiteral("F"), FieldType::Float);
-        ds.addField(QStringLiteral("D"), FieldType::DateTime);
+        ds.addField(u"S"_s, FieldType::String, 20);
+        ds.addField(u"I"_s, FieldType::Integer);
+        ds.addField(u"B"_s, FieldType::Boolean);
+        ds.addField(u"F"_s, FieldType::Float);
+        ds.addField(u"D"_s, FieldType::DateTime);
+        ds.addField(u"T"_s, FieldType::Time);
         ds.createDataSet();
         ds.append();
-        ds.setValue(QStringLiteral("S"), QStringLiteral("12"));
-        ds.setValue(QStringLiteral("F"), 2.5);
-        ds.setValue(QStringLiteral("D"), QStringLiteral("1899-12-31 12:00:00"));
-        ds.post();
-        QCOMPARE(ds.asInteger(QStringLiteral("s")), 12); // any letter case
-        QCOMPARE(ds.asInteger(QStringLiteral("I")), 0);  // null reads as 0
-        QVERIFY(ds.isNull(QStringLiteral("I")));
-        QCOMPARE(ds.asString(QStringLiteral("I")), QString());
-        QCOMPARE(ds.asBoolean(QStringLiteral("B")), false);
-        QCOMPARE(ds.asString(QStringLiteral("F")), QStringLiteral("2.5"));
-        QCOMPARE(ds.asFloat(QStringLiteral("D")), 1.5); // day number since 1899-12-30
-        QCOMPARE(ds.asFloat(QStringLiteral("S")), 12.0);
-        ds.edit();
-        ds.setValue(QStringLiteral("S"), QStringLiteral("十二"));
-        ds.post();
-        QVERIFY(
-            errorOf([&] { ds.asInteger(QStringLiteral("S")); }).contains(QStringLiteral("十二")));
-        QVERIFY(errorOf([&] { ds.asBoolean(QStringLiteral("S")); }).contains(QStringLiteral("S")));
-        QVERIFY(
-            errorOf([&] { ds.value(QStringLiteral("Nope")); }).contains(QStringLiteral("Nope")));
-        QVERIFY(ds.findField(QStringLiteral("nope")) == nullptr);
-        QCOMPARE(ds.findField(QStringLiteral("d"))->name, QStringLiteral("D"));
+        put(ds, {{u"S"_s, u"12"_s},
+                 {u"F"_s, 2.5},
+                 {u"D"_s, u"1899-12-31 12:00:00"_s},
+                 {u"T"_s, u"06:00:00.500"_s}});
+        // Dates and numbers convert through the day number since 1899-12-30.
+        QCOMPARE(ds.asDateTime(u"F"_s), QDateTime(QDate(1900, 1, 1), QTime(12, 0)));
+        QCOMPARE(ds.asDateTime(u"D"_s), QDateTime(QDate(1899, 12, 31), QTime(12, 0)));
+        QCOMPARE(ds.asDateTime(u"I"_s), QDateTime());
+        QCOMPARE(ds.asFloat(u"T"_s), 0.25 + 0.5 / 86400);
+        QCOMPARE(ds.asFloat(u"I"_s), 0.0);
+        QCOMPARE(ds.asString(u"T"_s), u"06:00:00.500"_s);
+        QCOMPARE(ds.asString(u"D"_s), u"1899-12-31 12:00:00"_s);
+        QCOMPARE(ds.asInteger(u"s"_s), 12); // any letter case
+        QCOMPARE(ds.asInteger(u"I"_s), 0);  // null reads as 0
+        QVERIFY(ds.isNull(u"I"_s));
+        QCOMPARE(ds.asString(u"I"_s), QString());
+        QCOMPARE(ds.asBoolean(u"B"_s), false);
+        QCOMPARE(ds.asString(u"F"_s), u"2.5"_s);
+        QCOMPARE(ds.asFloat(u"D"_s), 1.5); // day number since 1899-12-30
+        QCOMPARE(ds.asFloat(u"S"_s), 12.0);
+        put(ds, {{u"S"_s, u"十二"_s}});
+        QVERIFY(errorOf([&] { ds.asInteger(u"S"_s); }).contains(u"十二"_s));
+        QVERIFY(errorOf([&] { ds.asBoolean(u"S"_s); }).contains(u"S"_s));
+        QVERIFY(errorOf([&] { ds.value(u"Nope"_s); }).contains(u"Nope"_s));
+        QVERIFY(ds.findField(u"nope"_s) == nullptr);
+        QCOMPARE(ds.findField(u"d"_s)->name, u"D"_s);
     }
 
     void changeLogAndDelta()
     {
         test::FakeConnection conn;
         DataPacket table;
-        table.fields = {FieldDef{QStringLiteral("ID"), FieldType::Integer, 0, true, false},
-                        FieldDef{QStringLiteral("Name"), FieldType::String, 20, false, false},
-                        FieldDef{QStringLiteral("ColIndex"), FieldType::Integer, 0, false, true}};
+        table.fields = {FieldDef{u"ID"_s, FieldType::Integer, 0, true, false},
+                        FieldDef{u"Name"_s, FieldType::String, 20, false, false},
+                        FieldDef{u"ColIndex"_s, FieldType::Integer, 0, false, true}};
         for (int i = 1; i <= 4; ++i)
-            table.rows.push_back({i, QStringLiteral("n%1").arg(i), QVariant()});
-        conn.tables.insert(QStringLiteral("LX_Test"), table);
+            table.rows.push_back({i, u"n%1"_s.arg(i), QVariant()});
+        conn.tables.insert(u"LX_Test"_s, table);
 
         ClientDataSet ds;
         ds.setRemoteConnection(&conn);
-        ds.setProviderName(QStringLiteral("LX_Test"));
-        ds.setCommandText(QStringLiteral("WHERE 1=1 ORDER BY ID"));
+        ds.setProviderName(u"LX_Test"_s);
+        ds.setCommandText(u"WHERE 1=1 ORDER BY ID"_s);
         ds.open();
         QCOMPARE(conn.requests.size(), 1);
-        QCOMPARE(conn.requests[0].second, QStringLiteral("WHERE 1=1 ORDER BY ID"));
+        QCOMPARE(conn.requests[0].second, u"WHERE 1=1 ORDER BY ID"_s);
         QCOMPARE(ds.recordCount(), 4);
         QCOMPARE(ds.changeCount(), 0);
 
         // Calculated values are not changes.
         ds.first();
-        ds.setValue(QStringLiteral("ColIndex"), 1);
-        ds.edit();
-        ds.setValue(QStringLiteral("ColIndex"), 7);
-        ds.post();
+        ds.setValue(u"ColIndex"_s, 1);
+        put(ds, {{u"ColIndex"_s, 7}});
         QCOMPARE(ds.changeCount(), 0);
 
         // Modify row 2 twice: one entry, original as first read.
         ds.setRecNo(2);
-        ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("x"));
-        ds.post();
-        ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("y"));
-        ds.post();
+        put(ds, {{u"Name"_s, u"x"_s}});
+        put(ds, {{u"Name"_s, u"y"_s}});
         // Delete row 3.
         ds.setRecNo(3);
         ds.deleteRecord();
         // Insert then delete: nothing to send.
         ds.append();
-        ds.setValue(QStringLiteral("ID"), 5);
-        ds.post();
+        put(ds, {{u"ID"_s, 5}});
         ds.deleteRecord();
         // Insert a row that stays.
         ds.append();
-        ds.setValue(QStringLiteral("ID"), 6);
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("新"));
-        ds.post();
+        put(ds, {{u"ID"_s, 6}, {u"Name"_s, u"新"_s}});
         // Modify then delete row 1: a delete carrying the original values.
         ds.first();
-        ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("z"));
-        ds.post();
+        put(ds, {{u"Name"_s, u"z"_s}});
         ds.deleteRecord();
 
         QCOMPARE(ds.changeCount(), 4);
@@ -253,63 +258,59 @@ private slots:
         QCOMPARE(int(d.rows.size()), 4);
         using K = DeltaRow::Kind;
         QCOMPARE(d.rows[0].kind, K::Modify);
-        QCOMPARE(d.rows[0].original, (QVariantList{2, QStringLiteral("n2")}));
-        QCOMPARE(d.rows[0].values, (QVariantList{2, QStringLiteral("y")}));
+        QCOMPARE(d.rows[0].original, (QVariantList{2, u"n2"_s}));
+        QCOMPARE(d.rows[0].values, (QVariantList{2, u"y"_s}));
         QCOMPARE(d.rows[1].kind, K::Delete);
-        QCOMPARE(d.rows[1].original, (QVariantList{3, QStringLiteral("n3")}));
+        QCOMPARE(d.rows[1].original, (QVariantList{3, u"n3"_s}));
         QCOMPARE(d.rows[2].kind, K::Insert);
-        QCOMPARE(d.rows[2].values, (QVariantList{6, QStringLiteral("新")}));
+        QCOMPARE(d.rows[2].values, (QVariantList{6, u"新"_s}));
         QCOMPARE(d.rows[3].kind, K::Delete);
-        QCOMPARE(d.rows[3].original, (QVariantList{1, QStringLiteral("n1")}));
+        QCOMPARE(d.rows[3].original, (QVariantList{1, u"n1"_s}));
 
         // A snapshot brings back rows, change log, current row and a pending insert, also
         // after the log was merged.
         ds.setRecNo(2);
-        const QList<int> ids = column(ds, QStringLiteral("ID"));
+        const QList<int> ids = column(ds, u"ID"_s);
         const QString logged = ds.deltaText();
         const auto taken = ds.snapshot();
         ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("w"));
+        ds.setValue(u"Name"_s, u"w"_s);
         ds.append();
-        ds.setValue(QStringLiteral("ID"), 7);
+        ds.setValue(u"ID"_s, 7);
         const auto inserting = ds.snapshot();
         ds.mergeChangeLog();
         ds.restore(*inserting);
         QCOMPARE(ds.state(), ClientDataSet::State::Insert);
         QCOMPARE(ds.recNo(), 4);
         ds.post();
-        QCOMPARE(column(ds, QStringLiteral("ID")), ids + QList<int>{7});
+        QCOMPARE(column(ds, u"ID"_s), ids + QList<int>{7});
         QCOMPARE(ds.changeCount(), 6);
         ds.restore(*taken);
-        QCOMPARE(column(ds, QStringLiteral("ID")), ids);
+        QCOMPARE(column(ds, u"ID"_s), ids);
         QCOMPARE(ds.recNo(), 2);
         QCOMPARE(ds.deltaText(), logged);
 
         // Cancel of all changes restores rows, values and order.
         ds.cancelUpdates();
         QCOMPARE(ds.changeCount(), 0);
-        QCOMPARE(column(ds, QStringLiteral("ID")), (QList<int>{1, 2, 3, 4}));
+        QCOMPARE(column(ds, u"ID"_s), (QList<int>{1, 2, 3, 4}));
         ds.setRecNo(2);
-        QCOMPARE(ds.asString(QStringLiteral("Name")), QStringLiteral("n2"));
+        QCOMPARE(ds.asString(u"Name"_s), u"n2"_s);
 
         // Merge makes the changes the new unchanged state.
-        ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("m"));
-        ds.post();
+        put(ds, {{u"Name"_s, u"m"_s}});
         ds.last();
         ds.deleteRecord();
         ds.mergeChangeLog();
         QCOMPARE(ds.changeCount(), 0);
         QCOMPARE(int(ds.delta().rows.size()), 0);
         ds.cancelUpdates();
-        QCOMPARE(column(ds, QStringLiteral("ID")), (QList<int>{1, 2, 3}));
+        QCOMPARE(column(ds, u"ID"_s), (QList<int>{1, 2, 3}));
         ds.setRecNo(2);
-        QCOMPARE(ds.asString(QStringLiteral("Name")), QStringLiteral("m"));
+        QCOMPARE(ds.asString(u"Name"_s), u"m"_s);
 
         // The delta travels as text and reads back the same.
-        ds.edit();
-        ds.setValue(QStringLiteral("Name"), QStringLiteral("库存现金"));
-        ds.post();
+        put(ds, {{u"Name"_s, u"库存现金"_s}});
         const DeltaPacket back = readDeltaPacket(ds.deltaText());
         QCOMPARE(int(back.rows.size()), 1);
         QCOMPARE(back.rows[0].values, ds.delta().rows[0].values);
@@ -323,31 +324,29 @@ private slots:
         for (int year = 2023; year <= 2025; ++year)
             for (int no = 1; no <= 12; ++no)
                 addPeriod(*ds, id++, year, no, no % 2 ? "Y" : "N");
-        ds->setFilter(QStringLiteral("Year = 2024"));
+        ds->setFilter(u"Year = 2024"_s);
         QCOMPARE(ds->recordCount(), 36); // not filtered yet
         ds->setFiltered(true);
         QCOMPARE(ds->recordCount(), 12);
         QCOMPARE(ds->recNo(), 1);
-        QCOMPARE(ds->asInteger(QStringLiteral("PeriodID")), 13);
+        QCOMPARE(ds->asInteger(u"PeriodID"_s), 13);
         ds->last();
-        QCOMPARE(ds->asInteger(QStringLiteral("PeriodID")), 24);
+        QCOMPARE(ds->asInteger(u"PeriodID"_s), 24);
 
-        ds->setFilter(QStringLiteral("Year = 2024 AND Active = 'N'"));
+        ds->setFilter(u"Year = 2024 AND Active = 'N'"_s);
         QCOMPARE(ds->recordCount(), 6);
 
         // An invalid filter names its text and keeps the previous one.
-        QString msg = errorOf([&] { ds->setFilter(QStringLiteral("Year = = 1")); });
-        QVERIFY2(msg.contains(QStringLiteral("Year = = 1")), qPrintable(msg));
-        msg = errorOf([&] { ds->setFilter(QStringLiteral("Yaer = 2024")); });
-        QVERIFY2(msg.contains(QStringLiteral("Yaer")), qPrintable(msg));
-        QCOMPARE(ds->filter(), QStringLiteral("Year = 2024 AND Active = 'N'"));
+        QString msg = errorOf([&] { ds->setFilter(u"Year = = 1"_s); });
+        QVERIFY2(msg.contains(u"Year = = 1"_s), qPrintable(msg));
+        msg = errorOf([&] { ds->setFilter(u"Yaer = 2024"_s); });
+        QVERIFY2(msg.contains(u"Yaer"_s), qPrintable(msg));
+        QCOMPARE(ds->filter(), u"Year = 2024 AND Active = 'N'"_s);
         QCOMPARE(ds->recordCount(), 6);
 
         // A row edited out of the filter leaves the view.
         ds->first();
-        ds->edit();
-        ds->setValue(QStringLiteral("Active"), QStringLiteral("Y"));
-        ds->post();
+        put(*ds, {{u"Active"_s, u"Y"_s}});
         QCOMPARE(ds->recordCount(), 5);
         QCOMPARE(ds->recNo(), 1);
 
@@ -358,10 +357,10 @@ private slots:
         QCOMPARE(ds->recordCount(), 37);
 
         // Index and filter together: the year's periods in number order.
-        ds->setIndexFieldNames(QStringLiteral("Year;No"));
-        ds->setFilter(QStringLiteral("Year = 2025 AND No > 10"));
+        ds->setIndexFieldNames(u"Year;No"_s);
+        ds->setFilter(u"Year = 2025 AND No > 10"_s);
         ds->setFiltered(true);
-        QCOMPARE(column(*ds, QStringLiteral("No")), (QList<int>{11, 12}));
+        QCOMPARE(column(*ds, u"No"_s), (QList<int>{11, 12}));
     }
 
     void nullFilterAndHashedEquality()
@@ -369,52 +368,49 @@ private slots:
         // The tree's filter "ParentID = 'x'" is answered from a hash of the column; it must
         // agree with a plain scan of the same condition in every case.
         ClientDataSet ds;
-        ds.addField(QStringLiteral("NodeID"), FieldType::String, 38);
-        ds.addField(QStringLiteral("ParentID"), FieldType::String, 38);
-        ds.addField(QStringLiteral("Sort"), FieldType::Integer);
+        ds.addField(u"NodeID"_s, FieldType::String, 38);
+        ds.addField(u"ParentID"_s, FieldType::String, 38);
+        ds.addField(u"Sort"_s, FieldType::Integer);
         ds.createDataSet();
         QRandomGenerator rng(7);
         for (int i = 0; i < 400; ++i) {
             ds.append();
-            ds.setValue(QStringLiteral("NodeID"), QStringLiteral("N%1").arg(i));
+            ds.setValue(u"NodeID"_s, u"N%1"_s.arg(i));
             if (i >= 5)
-                ds.setValue(QStringLiteral("ParentID"),
-                            QStringLiteral("N%1").arg(rng.bounded(i / 3 + 1)));
-            ds.setValue(QStringLiteral("Sort"), int(rng.bounded(5)));
+                ds.setValue(u"ParentID"_s, u"N%1"_s.arg(rng.bounded(i / 3 + 1)));
+            ds.setValue(u"Sort"_s, int(rng.bounded(5)));
             ds.post();
         }
-        ds.setIndexFieldNames(QStringLiteral("Sort"));
+        ds.setIndexFieldNames(u"Sort"_s);
         ds.setFiltered(true);
         auto ids = [&ds](const QString &filter) {
             ds.setFilter(filter);
             QStringList out;
             for (ds.first(); !ds.eof(); ds.next())
-                out << ds.asString(QStringLiteral("NodeID"));
+                out << ds.asString(u"NodeID"_s);
             return out;
         };
         for (int p = 0; p < 40; ++p) {
-            const QString parent = QStringLiteral("N%1").arg(p);
-            const QStringList hashed = ids(QStringLiteral("ParentID = '%1'").arg(parent));
+            const QString parent = u"N%1"_s.arg(p);
+            const QStringList hashed = ids(u"ParentID = '%1'"_s.arg(parent));
             // OR defeats the hash: a plain scan of the same rows.
-            const QStringList scanned = ids(QStringLiteral("ParentID = '%1' OR 1 = 0").arg(parent));
+            const QStringList scanned = ids(u"ParentID = '%1' OR 1 = 0"_s.arg(parent));
             QCOMPARE(hashed, scanned);
         }
-        QCOMPARE(ids(QStringLiteral("ParentID = null ")).size(), 5);
-        QCOMPARE(ids(QStringLiteral("ParentID IS NULL")).size(), 5);
-        QCOMPARE(ids(QStringLiteral("ParentID = 'nobody'")).size(), 0);
+        QCOMPARE(ids(u"ParentID = null "_s).size(), 5);
+        QCOMPARE(ids(u"ParentID IS NULL"_s).size(), 5);
+        QCOMPARE(ids(u"ParentID = 'nobody'"_s).size(), 0);
 
         // The hash follows edits and deletes.
-        ds.setFilter(QStringLiteral("ParentID = 'N0'"));
+        ds.setFilter(u"ParentID = 'N0'"_s);
         const int before = ds.recordCount();
-        const bool wasChild = ds.locate(QStringLiteral("NodeID"), QStringLiteral("N399"));
+        const bool wasChild = ds.locate(u"NodeID"_s, u"N399"_s);
         ds.setFiltered(false);
-        QVERIFY(ds.locate(QStringLiteral("NodeID"), QStringLiteral("N399")));
-        ds.edit();
-        ds.setValue(QStringLiteral("ParentID"), QStringLiteral("N0"));
-        ds.post();
+        QVERIFY(ds.locate(u"NodeID"_s, u"N399"_s));
+        put(ds, {{u"ParentID"_s, u"N0"_s}});
         ds.setFiltered(true);
         QCOMPARE(ds.recordCount(), before + (wasChild ? 0 : 1));
-        QVERIFY(ds.locate(QStringLiteral("NodeID"), QStringLiteral("N399")));
+        QVERIFY(ds.locate(u"NodeID"_s, u"N399"_s));
         ds.deleteRecord();
         QCOMPARE(ds.recordCount(), before - (wasChild ? 1 : 0));
     }
@@ -428,24 +424,22 @@ private slots:
         addPeriod(*ds, 4, 2024, 2);
         addPeriod(*ds, 5, 2024, 2); // same key as 4: keeps its place after it
         ds->append();
-        ds->setValue(QStringLiteral("PeriodID"), 6); // null year sorts first
+        ds->setValue(u"PeriodID"_s, 6); // null year sorts first
         ds->post();
         ds->setRecNo(3);
-        const qlonglong current = ds->asInteger(QStringLiteral("PeriodID"));
-        ds->setIndexFieldNames(QStringLiteral("Year;No"));
-        QCOMPARE(column(*ds, QStringLiteral("PeriodID")), (QList<int>{6, 4, 5, 2, 3, 1}));
+        const qlonglong current = ds->asInteger(u"PeriodID"_s);
+        ds->setIndexFieldNames(u"Year;No"_s);
+        QCOMPARE(column(*ds, u"PeriodID"_s), (QList<int>{6, 4, 5, 2, 3, 1}));
         // The current row stays current across a change of index.
-        QCOMPARE(ds->asInteger(QStringLiteral("PeriodID")), current);
+        QCOMPARE(ds->asInteger(u"PeriodID"_s), current);
         // A posted row takes its place in the order and stays current.
         addPeriod(*ds, 7, 2024, 5);
         QCOMPARE(ds->recNo(), 4);
-        QCOMPARE(column(*ds, QStringLiteral("PeriodID")), (QList<int>{6, 4, 5, 7, 2, 3, 1}));
-        QVERIFY(errorOf([&] {
-                    ds->setIndexFieldNames(QStringLiteral("Year;Nope"));
-                }).contains(QStringLiteral("Nope")));
-        QCOMPARE(ds->indexFieldNames(), QStringLiteral("Year;No"));
+        QCOMPARE(column(*ds, u"PeriodID"_s), (QList<int>{6, 4, 5, 7, 2, 3, 1}));
+        QVERIFY(errorOf([&] { ds->setIndexFieldNames(u"Year;Nope"_s); }).contains(u"Nope"_s));
+        QCOMPARE(ds->indexFieldNames(), u"Year;No"_s);
         ds->setIndexFieldNames(QString());
-        QCOMPARE(column(*ds, QStringLiteral("PeriodID")), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
+        QCOMPARE(column(*ds, u"PeriodID"_s), (QList<int>{1, 2, 3, 4, 5, 6, 7}));
     }
 
     void locateMovesOnlyWhenFound()
@@ -455,22 +449,20 @@ private slots:
         addPeriod(*ds, 2, 2024, 2);
         addPeriod(*ds, 13, 2025, 1);
         ds->first();
-        QVERIFY(ds->locate(QStringLiteral("Year;No"), QVariantList{2025, 1}));
+        QVERIFY(ds->locate(u"Year;No"_s, QVariantList{2025, 1}));
         QCOMPARE(ds->recNo(), 3);
-        QVERIFY(!ds->locate(QStringLiteral("Year;No"), QVariantList{2026, 1}));
+        QVERIFY(!ds->locate(u"Year;No"_s, QVariantList{2026, 1}));
         QCOMPARE(ds->recNo(), 3);
-        QVERIFY(!ds->locate(QStringLiteral("PeriodID"), QStringLiteral("abc")));
+        QVERIFY(!ds->locate(u"PeriodID"_s, u"abc"_s));
         QCOMPARE(ds->recNo(), 3);
-        QVERIFY(ds->locate(QStringLiteral("PeriodID"), QStringLiteral("2"))); // converts
+        QVERIFY(ds->locate(u"PeriodID"_s, u"2"_s)); // converts
         QCOMPARE(ds->recNo(), 2);
-        QVERIFY(ds->locate(QStringLiteral("periodname"), QStringLiteral("2025年"),
-                           ClientDataSet::PartialKey));
+        QVERIFY(ds->locate(u"periodname"_s, u"2025年"_s, ClientDataSet::PartialKey));
         QCOMPARE(ds->recNo(), 3);
-        ds->setFilter(QStringLiteral("Year = 2024"));
+        ds->setFilter(u"Year = 2024"_s);
         ds->setFiltered(true);
-        QVERIFY(!ds->locate(QStringLiteral("PeriodID"), 13)); // hidden by the filter
-        QVERIFY(errorOf([&] { ds->locate(QStringLiteral("Year;No"), QVariantList{1}); }).size() >
-                0);
+        QVERIFY(!ds->locate(u"PeriodID"_s, 13)); // hidden by the filter
+        QVERIFY(errorOf([&] { ds->locate(u"Year;No"_s, QVariantList{1}); }).size() > 0);
     }
 
     void disableControlsNests()
@@ -500,31 +492,31 @@ private slots:
     {
         QTemporaryDir dir;
         ClientDataSet ds;
-        ds.addField(QStringLiteral("ID"), FieldType::String, 38);
-        ds.addField(QStringLiteral("FileData"), FieldType::Blob);
+        ds.addField(u"ID"_s, FieldType::String, 38);
+        ds.addField(u"FileData"_s, FieldType::Blob);
         ds.createDataSet();
         QByteArray bytes(70000, '\0');
         for (int i = 0; i < bytes.size(); ++i)
             bytes[i] = char(i * 31);
-        const QString in = dir.filePath(QStringLiteral("附件.bin"));
+        const QString in = dir.filePath(u"附件.bin"_s);
         QFile f(in);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         f.close();
         ds.append();
-        ds.loadFromFile(QStringLiteral("FileData"), in);
+        ds.loadFromFile(u"FileData"_s, in);
         ds.post();
-        const QString out = dir.filePath(QStringLiteral("out.bin"));
-        ds.saveToFile(QStringLiteral("FileData"), out);
+        const QString out = dir.filePath(u"out.bin"_s);
+        ds.saveToFile(u"FileData"_s, out);
         QFile g(out);
         QVERIFY(g.open(QIODevice::ReadOnly));
         QCOMPARE(g.readAll(), bytes);
         ds.edit();
         QVERIFY(errorOf([&] {
-                    ds.loadFromFile(QStringLiteral("FileData"), dir.filePath("none"));
-                }).contains(QStringLiteral("none")));
-        QCOMPARE(ds.value(QStringLiteral("FileData")).toByteArray(), bytes);
-        QVERIFY(errorOf([&] { ds.loadFromFile(QStringLiteral("ID"), in); }).size() > 0);
+                    ds.loadFromFile(u"FileData"_s, dir.filePath("none"));
+                }).contains(u"none"_s));
+        QCOMPARE(ds.value(u"FileData"_s).toByteArray(), bytes);
+        QVERIFY(errorOf([&] { ds.loadFromFile(u"ID"_s, in); }).size() > 0);
         ds.cancel();
     }
 
@@ -534,8 +526,8 @@ private slots:
         addPeriod(*ds, 1, 2024, 1);
         addPeriod(*ds, 2, 2024, 2);
         ds->append();
-        ds->setValue(QStringLiteral("PeriodID"), 3);
-        ds->setValue(QStringLiteral("PeriodName"), QString()); // empty, not null
+        ds->setValue(u"PeriodID"_s, 3);
+        ds->setValue(u"PeriodName"_s, QString()); // empty, not null
         ds->post();
         const QString text = ds->saveToText();
 
@@ -546,24 +538,22 @@ private slots:
         QCOMPARE(copy.recordCount(), 3);
         QCOMPARE(copy.changeCount(), 0);
         copy.last();
-        QVERIFY(copy.value(QStringLiteral("PeriodName")).isValid());
-        QVERIFY(!copy.value(QStringLiteral("Year")).isValid());
+        QVERIFY(copy.value(u"PeriodName"_s).isValid());
+        QVERIFY(!copy.value(u"Year"_s).isValid());
         QCOMPARE(copy.saveToText(), text);
 
         // A malformed or truncated packet leaves the dataset as it was.
-        copy.setFilter(QStringLiteral("Year = 2024"));
+        copy.setFilter(u"Year = 2024"_s);
         copy.setFiltered(true);
         QVERIFY(errorOf([&] { copy.loadFromText(text.left(text.size() / 2)); }).size() > 0);
         QCOMPARE(copy.recordCount(), 2);
-        QVERIFY(errorOf([&] { copy.loadFromText(QStringLiteral("{\"rows\":[]}")); }).size() > 0);
+        QVERIFY(errorOf([&] { copy.loadFromText(u"{\"rows\":[]}"_s); }).size() > 0);
         QVERIFY(copy.isActive());
         // A packet without the filter's column is refused before anything changes.
         ClientDataSet other;
-        other.addField(QStringLiteral("X"), FieldType::Integer);
+        other.addField(u"X"_s, FieldType::Integer);
         other.createDataSet();
-        QVERIFY(errorOf([&] {
-                    copy.loadFromText(other.saveToText());
-                }).contains(QStringLiteral("Year")));
+        QVERIFY(errorOf([&] { copy.loadFromText(other.saveToText()); }).contains(u"Year"_s));
         QCOMPARE(copy.recordCount(), 2);
         QCOMPARE(copy.fieldCount(), 5);
 
@@ -581,61 +571,60 @@ private slots:
         DataPacket packet;
         QVariantList values;
         for (int i = 0; i < n; ++i) {
-            packet.fields.append(FieldDef{QStringLiteral("Field%1").arg(i), FieldType::Integer});
+            packet.fields.append(FieldDef{u"Field%1"_s.arg(i), FieldType::Integer});
             values.append(i);
         }
         packet.rows.push_back(values);
         const QString text = writeDataPacket(packet);
 
         ClientDataSet ds;
-        ds.setFilter(QStringLiteral("field9999 = 9999"));
+        ds.setFilter(u"field9999 = 9999"_s);
         ds.setFiltered(true);
-        ds.setIndexFieldNames(QStringLiteral("FIELD5000"));
+        ds.setIndexFieldNames(u"FIELD5000"_s);
         QElapsedTimer timer;
         timer.start();
         ds.loadFromText(text);
         int found = 0;
         for (int i = 0; i < n; ++i)
-            found += ds.fieldIndex(QStringLiteral("fIELD%1").arg(i)) == i;
+            found += ds.fieldIndex(u"fIELD%1"_s.arg(i)) == i;
         ClientDataSet defs;
         defs.setFieldDefs(packet.fields);
         const qint64 ms = timer.elapsed();
         QCOMPARE(found, n);
         QCOMPARE(ds.recordCount(), 1);
-        QCOMPARE(defs.findField(QStringLiteral("FIELD42"))->name, QStringLiteral("Field42"));
-        QVERIFY2(ms < 3000, qPrintable(QStringLiteral("%1 ms").arg(ms)));
+        QCOMPARE(defs.findField(u"FIELD42"_s)->name, u"Field42"_s);
+        QVERIFY2(ms < 3000, qPrintable(u"%1 ms"_s.arg(ms)));
 
         // Names that differ only in letter case are the same name.
-        packet.fields.append(FieldDef{QStringLiteral("FIELD0"), FieldType::Integer});
+        packet.fields.append(FieldDef{u"FIELD0"_s, FieldType::Integer});
         packet.rows[0].append(0);
-        QCOMPARE(errorOf([&] { ds.setData(packet); }), QStringLiteral("字段“FIELD0”重复定义。"));
+        QCOMPARE(errorOf([&] { ds.setData(packet); }), u"字段“FIELD0”重复定义。"_s);
         QCOMPARE(ds.fieldCount(), n);
-        QCOMPARE(errorOf([&] { defs.addField(QStringLiteral("field1"), FieldType::Integer); }),
-                 QStringLiteral("字段“field1”重复定义。"));
-        QCOMPARE(defs.fieldIndex(QStringLiteral("field1")), 1);
+        QCOMPARE(errorOf([&] { defs.addField(u"field1"_s, FieldType::Integer); }),
+                 u"字段“field1”重复定义。"_s);
+        QCOMPARE(defs.fieldIndex(u"field1"_s), 1);
     }
 
     void dataModuleFindsByName()
     {
         DataModule dm;
         auto *a = new ClientDataSet;
-        a->setObjectName(QStringLiteral("CDS_SysInitInfo"));
+        a->setObjectName(u"CDS_SysInitInfo"_s);
         dm.addDataSet(a);
         auto *b = new ClientDataSet;
-        b->setObjectName(QStringLiteral("CDS_GLAcct"));
+        b->setObjectName(u"CDS_GLAcct"_s);
         dm.addDataSet(b);
-        QCOMPARE(dm.dataSet(QStringLiteral("cds_sysinitinfo")), a);
-        QVERIFY(dm.dataSet(QStringLiteral("CDS_ComOption")) == nullptr);
-        QVERIFY(errorOf([&] {
-                    dm.requireDataSet(QStringLiteral("CDS_ComOption"));
-                }).contains(QStringLiteral("CDS_ComOption")));
+        QCOMPARE(dm.dataSet(u"cds_sysinitinfo"_s), a);
+        QVERIFY(dm.dataSet(u"CDS_ComOption"_s) == nullptr);
+        QVERIFY(
+            errorOf([&] { dm.requireDataSet(u"CDS_ComOption"_s); }).contains(u"CDS_ComOption"_s));
         delete a; // freed by someone else: leaves the list
         QCOMPARE(dm.dataSets().size(), 1);
         auto *src = new DataSource;
-        src->setObjectName(QStringLiteral("ComOption"));
+        src->setObjectName(u"ComOption"_s);
         src->setDataSet(b);
         dm.addDataSource(src);
-        QCOMPARE(dm.dataSource(QStringLiteral("COMOPTION")), src);
+        QCOMPARE(dm.dataSource(u"COMOPTION"_s), src);
         QCOMPARE(src->parent(), &dm);
     }
 };

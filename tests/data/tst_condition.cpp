@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QtTest>
 
+using namespace Qt::StringLiterals;
 using namespace vexa::cond;
 
 namespace {
@@ -17,32 +18,31 @@ QString dump(const Node &n)
     QStringList parts;
     for (const NodePtr &c : n.children)
         parts << dump(*c);
-    const QString args = parts.join(QStringLiteral(", "));
-    const QString neg = n.negated ? QStringLiteral("!") : QString();
+    const QString args = parts.join(u", "_s);
+    const QString neg = n.negated ? u"!"_s : QString();
     switch (n.kind) {
     case NodeKind::Literal:
         if (!n.value.isValid())
-            return QStringLiteral("null");
-        return QStringLiteral("%1:%2").arg(QString::fromLatin1(n.value.typeName()),
-                                           n.value.toString());
+            return u"null"_s;
+        return u"%1:%2"_s.arg(QString::fromLatin1(n.value.typeName()), n.value.toString());
     case NodeKind::Column:
-        return QStringLiteral("col:") + n.name;
+        return u"col:"_s + n.name;
     case NodeKind::Not:
-        return QStringLiteral("not(%1)").arg(args);
+        return u"not(%1)"_s.arg(args);
     case NodeKind::Negate:
-        return QStringLiteral("neg(%1)").arg(args);
+        return u"neg(%1)"_s.arg(args);
     case NodeKind::And:
-        return QStringLiteral("and(%1)").arg(args);
+        return u"and(%1)"_s.arg(args);
     case NodeKind::Or:
-        return QStringLiteral("or(%1)").arg(args);
+        return u"or(%1)"_s.arg(args);
     case NodeKind::Compare:
-        return QStringLiteral("%1(%2)").arg(QLatin1String(kOps[int(n.op)]), args);
+        return u"%1(%2)"_s.arg(QLatin1String(kOps[int(n.op)]), args);
     case NodeKind::Like:
-        return QStringLiteral("like%1(%2)").arg(neg, args);
+        return u"like%1(%2)"_s.arg(neg, args);
     case NodeKind::In:
-        return QStringLiteral("in%1(%2)").arg(neg, args);
+        return u"in%1(%2)"_s.arg(neg, args);
     case NodeKind::IsNull:
-        return QStringLiteral("isnull%1(%2)").arg(neg, args);
+        return u"isnull%1(%2)"_s.arg(neg, args);
     }
     return {};
 }
@@ -53,7 +53,7 @@ const QStringList kColumns = {"s", "n",   "big", "d",    "b", "day", "ts", "t",
 
 QVariantList sampleRow()
 {
-    return {QStringLiteral("abc"),
+    return {u"abc"_s,
             5,
             qlonglong(9007199254740993LL),
             2.5,
@@ -62,12 +62,12 @@ QVariantList sampleRow()
             QDateTime(QDate(2024, 1, 31), QTime(10, 0)),
             QTime(10, 30),
             QVariant(),
-            QStringLiteral("会计科目"),
-            QStringLiteral("12"),
+            u"会计科目"_s,
+            u"12"_s,
             QByteArray("xy"),
             QString(""),
             false,
-            QStringLiteral("100%")};
+            u"100%"_s};
 }
 
 NodePtr bound(const QString &text)
@@ -82,10 +82,10 @@ NodePtr bound(const QString &text)
 QString truthOf(const QString &condition, const QVariantList &row)
 {
     const bool yes = matches(*bound(condition), row.constData());
-    const bool no = matches(*bound(QStringLiteral("NOT (%1)").arg(condition)), row.constData());
+    const bool no = matches(*bound(u"NOT (%1)"_s.arg(condition)), row.constData());
     if (yes && no)
-        return QStringLiteral("true and false at once");
-    return yes ? QStringLiteral("true") : no ? QStringLiteral("false") : QStringLiteral("unknown");
+        return u"true and false at once"_s;
+    return yes ? u"true"_s : no ? u"false"_s : u"unknown"_s;
 }
 
 QString errorOf(const std::function<void()> &parse)
@@ -95,7 +95,7 @@ QString errorOf(const std::function<void()> &parse)
     } catch (const vexa::Error &e) {
         return e.message();
     }
-    return QStringLiteral("(accepted)");
+    return u"(accepted)"_s;
 }
 
 } // namespace
@@ -130,94 +130,39 @@ void TestCondition::commandTexts_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("canonical");
-    const auto row = [](const char *text, const char *canonical) {
-        QTest::newRow(text) << QString::fromUtf8(text) << QString::fromUtf8(canonical);
+    // canonical null: the text is canonical already.
+    const auto row = [](const char *text, const char *canonical = nullptr) {
+        QTest::newRow(text) << QString::fromUtf8(text)
+                            << QString::fromUtf8(canonical ? canonical : text);
     };
-    row("WHERE UserGroup = 3 AND ObjType = 1006", "WHERE UserGroup = 3 AND ObjType = 1006");
-    row("WHERE UserGroup = 2", "WHERE UserGroup = 2");
+    row("WHERE UserGroup = 3 AND ObjType = 1006");
     row("Top 1 WHERE AcctCode = '1001' ORDER BY AcctCode",
         "TOP 1 WHERE AcctCode = '1001' ORDER BY AcctCode");
-    row("Top 1 WHERE AcctCode = '1001' AND IsNode = 1 ORDER BY AcctCode",
-        "TOP 1 WHERE AcctCode = '1001' AND IsNode = 1 ORDER BY AcctCode");
-    row("Top 1 WHERE AcctCode = '1001' AND IsNode = 1 AND Frozen = 0 ORDER BY AcctCode",
-        "TOP 1 WHERE AcctCode = '1001' AND IsNode = 1 AND Frozen = 0 ORDER BY AcctCode");
-    row("WHERE (IsNode = 1)  ORDER BY AcctCode", "WHERE IsNode = 1 ORDER BY AcctCode");
     row("TOP 500 WHERE 1=1", "TOP 500 WHERE 1 = 1");
-    row("TOP 500  WHERE (IsNode = 1)", "TOP 500 WHERE IsNode = 1");
-    row("WHERE UserID = 'abc'", "WHERE UserID = 'abc'");
     row("WHERE (UserID IS NULL) OR (UserID='u1') ORDER BY ParentID,Sort",
         "WHERE UserID IS NULL OR UserID = 'u1' ORDER BY ParentID, Sort");
-    row("WHERE MCode = 'GL01'", "WHERE MCode = 'GL01'");
-    row("WHERE MCode = ''", "WHERE MCode = ''");
-    row("WHERE MCode = 'GL01' AND InnerUse = 0", "WHERE MCode = 'GL01' AND InnerUse = 0");
-    row("WHERE 1=1 ORDER BY PeriodID", "WHERE 1 = 1 ORDER BY PeriodID");
+    row("WHERE MCode = ''");
     row("TOP 1 WHERE 1=1 ORDER BY DocDate DESC, PeriodID DESC",
         "TOP 1 WHERE 1 = 1 ORDER BY DocDate DESC, PeriodID DESC");
-    row("WHERE PartAcctID = 1", "WHERE PartAcctID = 1");
-    row("WHERE AddressID = 1", "WHERE AddressID = 1");
     row("WHERE QtyCalTag = 1 Order By IndexNo, ObjType",
         "WHERE QtyCalTag = 1 ORDER BY IndexNo, ObjType");
-    row("WHERE (PropType = 'WHCoCase') ORDER BY PropType, SortNo",
-        "WHERE PropType = 'WHCoCase' ORDER BY PropType, SortNo");
-    row("WHERE (ObjType = 2101) or (ObjType = 2102) ORDER BY ObjType, NumCa",
-        "WHERE ObjType = 2101 OR ObjType = 2102 ORDER BY ObjType, NumCa");
-    row("WHERE 1=1 ORDER BY AcctTempCode", "WHERE 1 = 1 ORDER BY AcctTempCode");
-    row("WHERE AcctTempCode = '01'", "WHERE AcctTempCode = '01'");
     row("WHERE -1=1", "WHERE -1 = 1");
-    row("WHERE CurrCode = 'RMB'", "WHERE CurrCode = 'RMB'");
-    row("TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode",
-        "TOP 2000 WHERE IsNode = 1 ORDER BY AcctType, LevelCode");
-    row("WHERE DataObject = 'LX_BMListAccounting' ORDER BY Index",
-        "WHERE DataObject = 'LX_BMListAccounting' ORDER BY Index");
-    row("WHERE DataObject = 'LX_BMListAccounting' AND ShowNo = '0' AND FindTag = True ORDER BY "
-        "Index",
-        "WHERE DataObject = 'LX_BMListAccounting' AND ShowNo = '0' AND FindTag = TRUE ORDER BY "
-        "Index");
-    row("TOP 2000", "TOP 2000");
-    row("WHERE 1=1 ORDER BY AcctType", "WHERE 1 = 1 ORDER BY AcctType");
-    row("TOP 2000   WHERE (MCode = 'A')", "TOP 2000 WHERE MCode = 'A'");
-    row("WHERE ( (IsNode = 1) AND (Frozen = 0)  AND (AcctType = '1')) ",
-        "WHERE IsNode = 1 AND Frozen = 0 AND AcctType = '1'");
-    row("TOP 2000  WHERE ( (IsNode = 1) AND (Frozen = 0) )  AND (PartCode Like  '%A01%' AND Qty > "
-        "5)  ORDER BY AcctType, LevelCode",
-        "TOP 2000 WHERE IsNode = 1 AND Frozen = 0 AND PartCode LIKE '%A01%' AND Qty > 5 ORDER BY "
-        "AcctType, LevelCode");
-    row("WHERE (Frozen = 0)  ORDER BY AcctType, LevelCode",
-        "WHERE Frozen = 0 ORDER BY AcctType, LevelCode");
-    row("WHERE (IsNode = 1 AND Frozen = 0)  ORDER BY AcctType, LevelCode",
-        "WHERE IsNode = 1 AND Frozen = 0 ORDER BY AcctType, LevelCode");
-    row("WHERE InTag = 0 AND AutoAcctTag = 1 ORDER BY ObjType",
-        "WHERE InTag = 0 AND AutoAcctTag = 1 ORDER BY ObjType");
-    row("WHERE ObjType=2101 ORDER BY ObjType,SortNo,NumCa",
-        "WHERE ObjType = 2101 ORDER BY ObjType, SortNo, NumCa");
-    row("WHERE ObjType = 3511 ORDER BY DocType", "WHERE ObjType = 3511 ORDER BY DocType");
-    row("TOP 1 WHERE IsNode = 1 AND Frozen = 0 AND AcctCode = '1002'",
-        "TOP 1 WHERE IsNode = 1 AND Frozen = 0 AND AcctCode = '1002'");
+    row("WHERE ShowNo = '0' AND FindTag = True ORDER BY Index",
+        "WHERE ShowNo = '0' AND FindTag = TRUE ORDER BY Index");
+    row("TOP 2000");
+    row("TOP 20 WHERE ( (a = 1) AND (b = 0) ) AND (c Like '%A%' AND d > 5) ORDER BY e, f",
+        "TOP 20 WHERE a = 1 AND b = 0 AND c LIKE '%A%' AND d > 5 ORDER BY e, f");
     row("WHERE PropType = 1 AND (PartID = 0 OR PartID = 12) ORDER BY PropID, PartID, PropCode, "
-        "PropIndex",
-        "WHERE PropType = 1 AND (PartID = 0 OR PartID = 12) ORDER BY PropID, PartID, PropCode, "
         "PropIndex");
-    row("WHERE 1=-1", "WHERE 1 = -1");
-    row("WHERE ObjType = 1001 ORDER BY IndexNo", "WHERE ObjType = 1001 ORDER BY IndexNo");
-    row("WHERE ObjType = 1001 AND EntryID = 5 AND ItemID = 7 AND ObjGUID = "
-        "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}' ORDER BY IndexNo",
-        "WHERE ObjType = 1001 AND EntryID = 5 AND ItemID = 7 AND ObjGUID = "
-        "'{6F9619FF-8B86-D011-B42D-00C04FC964FF}' ORDER BY IndexNo");
-    row("TOP 2000  WHERE (InnerUse = 0)  AND (MCode Like 'GL%' OR MDesc Like '%GL%' OR SearchOne "
-        "Like '%GL%' OR SearchTwo Like '%GL%' OR DllFile = 'GL')  ORDER BY MCode",
-        "TOP 2000 WHERE InnerUse = 0 AND (MCode LIKE 'GL%' OR MDesc LIKE '%GL%' OR SearchOne LIKE "
-        "'%GL%' OR SearchTwo LIKE '%GL%' OR DllFile = 'GL') ORDER BY MCode");
     row("TOP 2000  WHERE (InnerUse = 0)  AND (MDesc Like '%总账%')  ORDER BY MCode",
         "TOP 2000 WHERE InnerUse = 0 AND MDesc LIKE '%总账%' ORDER BY MCode");
-    row("TOP 2000  WHERE (PeriodCode Like '2024%' OR PeriodName Like '%2024%')",
-        "TOP 2000 WHERE PeriodCode LIKE '2024%' OR PeriodName LIKE '%2024%'");
     row("TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctCode desc",
         "TOP 2000 WHERE IsNode = 1 ORDER BY AcctCode DESC");
     row("ORDER BY a ASC", "ORDER BY a");
     QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("blank") << QStringLiteral(" \t\r\n ") << QString();
+    QTest::newRow("blank") << u" \t\r\n "_s << QString();
     QTest::newRow("tabs and line breaks")
-        << QStringLiteral("top\t1\nwhere\tx=1\r\norder\tby\ty") << "TOP 1 WHERE x = 1 ORDER BY y";
+        << u"top\t1\nwhere\tx=1\r\norder\tby\ty"_s << "TOP 1 WHERE x = 1 ORDER BY y";
 }
 
 void TestCondition::commandTexts()
@@ -235,36 +180,24 @@ void TestCondition::filterTexts_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("canonical");
-    const auto row = [](const char *text, const char *canonical) {
-        QTest::newRow(text) << QString::fromUtf8(text) << QString::fromUtf8(canonical);
+    // canonical null: the text is canonical already.
+    const auto row = [](const char *text, const char *canonical = nullptr) {
+        QTest::newRow(text) << QString::fromUtf8(text)
+                            << QString::fromUtf8(canonical ? canonical : text);
     };
-    row("ParentID = '{0C5A2C57-73B1-4C4F-9E0A-5D8B1F2A3C4D}'",
-        "ParentID = '{0C5A2C57-73B1-4C4F-9E0A-5D8B1F2A3C4D}'");
     row("ParentID = null ", "ParentID = NULL");
     row("NodeID='{6F9619FF-8B86-D011-B42D-00C04FC964FF}'",
         "NodeID = '{6F9619FF-8B86-D011-B42D-00C04FC964FF}'");
-    row("NodeID = '{6F9619FF-8B86-D011-B42D-00C04FC964FF}'",
-        "NodeID = '{6F9619FF-8B86-D011-B42D-00C04FC964FF}'");
-    row("Year = 2024", "Year = 2024");
-    row("PeriodID >= 13", "PeriodID >= 13");
-    row("AcctType = '1'", "AcctType = '1'");
-    row("PropID = 0", "PropID = 0");
-    row("PartCode Like  '%A01%' AND Qty > 5", "PartCode LIKE '%A01%' AND Qty > 5");
+    row("PeriodID >= 13");
     row("Memo IS NULL ", "Memo IS NULL");
-    row("Field Like  'AB%'", "Field LIKE 'AB%'");
-    row("Field Like  '%AB'", "Field LIKE '%AB'");
-    row("d >= '2024-01-01 00:00:00'", "d >= '2024-01-01 00:00:00'");
-    row("Price <= 1.5 AND Active = 1 AND Memo <> 'x'",
-        "Price <= 1.5 AND Active = 1 AND Memo <> 'x'");
-    row("MDesc Like '%总账%'", "MDesc LIKE '%总账%'");
-    row("IsNode = 1 AND Frozen = 0", "IsNode = 1 AND Frozen = 0");
-    row("InnerUse = 0", "InnerUse = 0");
-    row("科目名称 = '现金'", "科目名称 = '现金'");
+    row("d >= '2024-01-01 00:00:00'");
+    row("Price <= 1.5 AND Active = 1 AND Memo <> 'x'");
+    row("科目名称 = '现金'");
     row("x != 1 or Not y Like 'a' and z is not null", "x <> 1 OR NOT y LIKE 'a' AND z IS NOT NULL");
     row("x not in (1, -2, 'a', null, 1.5)", "x NOT IN (1, -2, 'a', NULL, 1.5)");
-    row("NOT (a = 1 OR b = 2)", "NOT (a = 1 OR b = 2)");
-    row("(a = 1 OR b = 2) AND NOT NOT c = 3", "(a = 1 OR b = 2) AND NOT NOT c = 3");
-    row("[Order] = 1 AND [a]]b] = 2", "[Order] = 1 AND [a]]b] = 2");
+    row("NOT (a = 1 OR b = 2)");
+    row("(a = 1 OR b = 2) AND NOT NOT c = 3");
+    row("[Order] = 1 AND [a]]b] = 2");
     row("Index = +5", "Index = 5");
 }
 
@@ -292,8 +225,6 @@ void TestCondition::treeShapes_data()
                                    "not(=(col:c, qlonglong:3))))";
     QTest::newRow("= null stays a comparison") << "x = null"
                                                << "=(col:x, null)";
-    QTest::newRow("<> null") << "x <> NULL"
-                             << "<>(col:x, null)";
     QTest::newRow("not like") << "x NOT LIKE 'a%'"
                               << "like!(col:x, QString:a%)";
     QTest::newRow("is not null") << "x IS NOT NULL"
@@ -305,8 +236,6 @@ void TestCondition::treeShapes_data()
                                           "=(col:c, qlonglong:3))";
     QTest::newRow("quote in text") << "x = 'it''s'"
                                    << "=(col:x, QString:it's)";
-    QTest::newRow("column case kept") << "Index >= 1"
-                                      << ">=(col:Index, qlonglong:1)";
     QTest::newRow("decimal forms") << "x IN (.5, 1., 1e3, 2E-2)"
                                    << "in(col:x, double:0.5, double:1, double:1000, double:0.02)";
     QTest::newRow("literal on the left") << "'x' = ParentID"
@@ -337,9 +266,7 @@ void TestCondition::refused_data()
             << true << QString::fromUtf8(text) << column << QString::fromUtf8(quoted);
     };
     cond("1=1; DROP TABLE x", 4, "“;”");
-    cond("x = 'a'; DELETE FROM T", 8, "“;”");
     cond("x = 1 --", 7, "“--”");
-    cond("x = 1 OR 1=1 --", 14, "“--”");
     cond("x = 1 /* c */", 7, "“/*”");
     cond("x = 1 UNION SELECT * FROM T0102010", 7, "“UNION”");
     cond("x IN (SELECT a FROM b)", 7, "“SELECT”");
@@ -363,7 +290,7 @@ void TestCondition::refused_data()
     cond("x = 1 OR", 9, "内容不完整");
     cond("x", 2, "内容不完整");
     cond("", 1, "条件为空");
-    QTest::newRow("blank") << false << QStringLiteral("  \t") << 1 << QStringLiteral("条件为空");
+    QTest::newRow("blank") << false << u"  \t"_s << 1 << u"条件为空"_s;
     cond("()", 2, "括号内缺少条件");
     cond("x IN ()", 7, "“)”");
     cond("x IN (y)", 7, "“y”");
@@ -382,12 +309,10 @@ void TestCondition::refused_data()
     cond("[] = 1", 1, "方括号");
     cond("x = 1 AND AND y = 2", 11, "“AND”");
     cond("Order = 1", 1, "“Order”");
-    cond("x = 1 UNION ALL SELECT 1", 7, "“UNION”");
     cond("x = 1 WHERE y = 2", 7, "“WHERE”");
     cond("x < > 1", 5, "“>”");
     cond("x = 1 & 1", 7, "“&”");
     cmd("ORDER BY 1; DELETE", 10, "“1”");
-    cmd("TOP x WHERE a = 1", 5, "“x”");
     cmd("TOP WHERE a = 1", 5, "“WHERE”");
     cmd("TOP", 4, "内容不完整");
     cmd("TOP -1", 5, "“-”");
@@ -399,7 +324,6 @@ void TestCondition::refused_data()
     cmd("WHERE a = 1 ORDER a", 19, "“a”");
     cmd("ORDER BY a + b", 12, "“+”");
     cmd("ORDER BY LEN(a)", 10, "“LEN(”");
-    cmd("WHERE a = 1 ORDER BY b; DROP TABLE T", 23, "“;”");
     cmd("a = 1", 1, "“a”");
     cmd("WHERE a = 1 WHERE b = 2", 13, "“WHERE”");
     cmd("TOP 5 TOP 6", 7, "“TOP”");
@@ -419,16 +343,16 @@ void TestCondition::refused()
         else
             parseCondition(text);
     });
-    QVERIFY2(message.contains(QStringLiteral("第 %1 个字符处").arg(column)), qPrintable(message));
+    QVERIFY2(message.contains(u"第 %1 个字符处"_s.arg(column)), qPrintable(message));
     QVERIFY2(message.contains(quoted), qPrintable(message));
 }
 
 void TestCondition::messageReadsWhole()
 {
-    QCOMPARE(errorOf([] { parseCondition(QStringLiteral("1=1; DROP TABLE x")); }),
+    QCOMPARE(errorOf([] { parseCondition(u"1=1; DROP TABLE x"_s); }),
              QStringLiteral("条件表达式第 4 个字符处有错误：不允许分号“;”，只能写一个条件。"
                             "（1=1; DROP TABLE x）"));
-    QCOMPARE(errorOf([] { parseCommandText(QStringLiteral("WHERE (a = 1")); }),
+    QCOMPARE(errorOf([] { parseCommandText(u"WHERE (a = 1"_s); }),
              QStringLiteral("命令文本第 13 个字符处（结尾）有错误：内容不完整，此处应为与第 7 "
                             "个字符处的“(”配对的“)”。（WHERE (a = 1）"));
 }
@@ -436,23 +360,20 @@ void TestCondition::messageReadsWhole()
 void TestCondition::nestingGuard()
 {
     const auto nested = [](int depth) {
-        return QString(depth, u'(') + QStringLiteral("x = 1") + QString(depth, u')');
+        return QString(depth, u'(') + u"x = 1"_s + QString(depth, u')');
     };
     const NodePtr deep = parseCondition(nested(200));
-    QCOMPARE(toText(*deep), QStringLiteral("x = 1"));
-    const NodePtr nots = parseCondition(QStringLiteral("NOT ").repeated(200) + "x = 1");
+    QCOMPARE(toText(*deep), u"x = 1"_s);
+    const NodePtr nots = parseCondition(u"NOT "_s.repeated(200) + "x = 1");
     QCOMPARE(toText(*parseCondition(toText(*nots))), toText(*nots));
 
     for (int depth : {201, 100000}) {
         const QString a = errorOf([&] { parseCondition(nested(depth)); });
-        QVERIFY2(a.contains(QStringLiteral("第 201 个字符处")) && a.contains(QStringLiteral("200")),
-                 qPrintable(a));
-        const QString b =
-            errorOf([&] { parseCondition(QStringLiteral("NOT ").repeated(depth) + "x = 1"); });
-        QVERIFY2(b.contains(QStringLiteral("第 801 个字符处")), qPrintable(b));
-        const QString c =
-            errorOf([&] { parseCondition(QStringLiteral("NOT (").repeated(depth) + "x = 1"); });
-        QVERIFY2(c.contains(QStringLiteral("200")), qPrintable(c));
+        QVERIFY2(a.contains(u"第 201 个字符处"_s) && a.contains(u"200"_s), qPrintable(a));
+        const QString b = errorOf([&] { parseCondition(u"NOT "_s.repeated(depth) + "x = 1"); });
+        QVERIFY2(b.contains(u"第 801 个字符处"_s), qPrintable(b));
+        const QString c = errorOf([&] { parseCondition(u"NOT ("_s.repeated(depth) + "x = 1"); });
+        QVERIFY2(c.contains(u"200"_s), qPrintable(c));
     }
 }
 
@@ -460,25 +381,24 @@ void TestCondition::longInput()
 {
     // Long chains are flat lists, not deep trees: no nesting limit applies.
     const int terms = 20000;
-    const QString text = QStringLiteral("x = 1 OR ").repeated(terms) + QStringLiteral("x = 2");
+    const QString text = u"x = 1 OR "_s.repeated(terms) + u"x = 2"_s;
     const NodePtr n = parseCondition(text);
     QCOMPARE(n->children.size(), size_t(terms + 1));
     QCOMPARE(toText(*n), text);
 
     const QString big(1 << 20, u'字');
-    const NodePtr s = parseCondition(QStringLiteral("x = '") + big + u'\'');
+    const NodePtr s = parseCondition(u"x = '"_s + big + u'\'');
     QCOMPARE(s->children[1]->value.toString(), big);
-    const QString message = errorOf([&] { parseCondition(QStringLiteral("x = '") + big); });
+    const QString message = errorOf([&] { parseCondition(u"x = '"_s + big); });
     QVERIFY2(message.size() < 300, qPrintable(message.left(400)));
 
     // A command text goes to the server: it has a limit, named in the refusal.
-    const QString longest =
-        QStringLiteral("WHERE x = '") + QString(kMaxCommandText - 12, u'a') + u'\'';
+    const QString longest = u"WHERE x = '"_s + QString(kMaxCommandText - 12, u'a') + u'\'';
     QCOMPARE(longest.size(), kMaxCommandText);
     QCOMPARE(parseCommandText(longest).where->children[1]->value.toString().size(),
              kMaxCommandText - 12);
     QCOMPARE(errorOf([&] { parseCommandText(longest + u' '); }),
-             QStringLiteral("命令文本过长：1048577 个字符，最多 1048576 个字符（1 MiB）。"));
+             u"命令文本过长：1048577 个字符，最多 1048576 个字符（1 MiB）。"_s);
 }
 
 void TestCondition::evaluation_data()
@@ -490,7 +410,6 @@ void TestCondition::evaluation_data()
     };
     // Three-valued logic and NULL.
     row("z = 1", "unknown");
-    row("z <> 1", "unknown");
     row("z = z", "unknown");
     row("z = 1 AND n = 5", "unknown");
     row("z = 1 AND n = 4", "false");
@@ -500,11 +419,9 @@ void TestCondition::evaluation_data()
     row("z = null", "true");
     row("z <> null", "false");
     row("n = null", "false");
-    row("n <> NULL", "true");
     row("n != null", "true");
     row("null = z", "true");
     row("z < null", "unknown");
-    row("n > null", "unknown");
     row("z IS NULL", "true");
     row("z IS NOT NULL", "false");
     row("n IS NULL", "false");
@@ -514,7 +431,6 @@ void TestCondition::evaluation_data()
     row("n < 5.5", "true");
     row("n > -1", "true");
     row("n >= 5 AND n <= 5", "true");
-    row("d = 2.5", "true");
     row("d > 2", "true");
     row("big = 9007199254740993", "true");
     row("big = 9007199254740992", "false");
@@ -534,7 +450,6 @@ void TestCondition::evaluation_data()
     row("s <> 'ABC'", "true");
     row("s < 'abd'", "true");
     row("s > 'ABC'", "true");
-    row("s = 'abc '", "false");
     row("num > '3'", "false");
     row("e = ''", "true");
     row("cjk = '会计科目'", "true");
@@ -542,9 +457,7 @@ void TestCondition::evaluation_data()
     // Booleans as 0/1.
     row("b = True", "true");
     row("b = 1", "true");
-    row("b = 0", "false");
     row("f = False", "true");
-    row("b = TRUE AND f = 0", "true");
     row("b = '1'", "true");
     row("b = 'x'", "unknown");
     row("b > f", "true");
@@ -558,8 +471,6 @@ void TestCondition::evaluation_data()
     row("ts >= '2024-01-31 10:00'", "true");
     row("ts < '2024-01-31T09:59:59'", "false");
     row("day < ts", "true");
-    row("ts = '2024/1/31 10:00:00'", "true");
-    row("day = '2024/1/31 0:00:00'", "true");
     row("day = '2024/1/31 0:00:01'", "false");
     row("t = '10:30:00.000'", "true");
     row("t > '9:05'", "true");
@@ -567,7 +478,6 @@ void TestCondition::evaluation_data()
     row("day = 'abc'", "unknown");
     row("day = 20240131", "unknown");
     row("t = '10:30:00'", "true");
-    row("t > '10:00'", "true");
     row("t = '2024-01-31'", "unknown");
     // LIKE.
     row("s LIKE 'a%'", "true");
@@ -576,7 +486,6 @@ void TestCondition::evaluation_data()
     row("s LIKE 'a_c'", "true");
     row("s LIKE 'a_'", "false");
     row("s LIKE '___'", "true");
-    row("s LIKE '____'", "false");
     row("s LIKE '%'", "true");
     row("s LIKE ''", "false");
     row("e LIKE ''", "true");
@@ -584,13 +493,10 @@ void TestCondition::evaluation_data()
     row("s LIKE 'ABC'", "true");
     row("s LIKE 'ab'", "false");
     row("s LIKE 'ab%bc'", "false");
-    row("s LIKE '%%c'", "true");
     row("s LIKE '%a%b%c%'", "true");
     row("s NOT LIKE 'x%'", "true");
     row("cjk LIKE '%科%'", "true");
     row("cjk LIKE '会_科目'", "true");
-    row("cjk LIKE '会__目'", "true");
-    row("cjk LIKE '_计%'", "true");
     row("cjk LIKE '会计'", "false");
     row("pct LIKE '100%'", "true");
     row("n LIKE '5'", "true");
@@ -609,7 +515,6 @@ void TestCondition::evaluation_data()
     row("z IN (1)", "unknown");
     row("s IN ('x', 'abc')", "true");
     row("n IN ('5')", "true");
-    row("num IN (12)", "true");
     row("s IN (1, 2)", "unknown");
 }
 
@@ -625,13 +530,13 @@ void TestCondition::equalityHints_data()
     QTest::addColumn<QString>("condition");
     QTest::addColumn<int>("index");
     QTest::addColumn<QVariant>("value");
-    QTest::newRow("column = text") << "ParentID = 'x'" << 1 << QVariant(QStringLiteral("x"));
-    QTest::newRow("reversed") << "'x' = ParentID" << 1 << QVariant(QStringLiteral("x"));
+    QTest::newRow("column = text") << "ParentID = 'x'" << 1 << QVariant(u"x"_s);
+    QTest::newRow("reversed") << "'x' = ParentID" << 1 << QVariant(u"x"_s);
     QTest::newRow("= null") << "ParentID = null " << 1 << QVariant();
     QTest::newRow("is null") << "ParentID IS NULL" << 1 << QVariant();
-    QTest::newRow("in an AND") << "Sort = 1 AND NodeID = 'n'" << 0 << QVariant(QStringLiteral("n"));
+    QTest::newRow("in an AND") << "Sort = 1 AND NodeID = 'n'" << 0 << QVariant(u"n"_s);
     QTest::newRow("grouped ANDs") << "( (Sort = 1) AND (ParentID = 'y' AND NodeID = 'z'))" << 1
-                                  << QVariant(QStringLiteral("y"));
+                                  << QVariant(u"y"_s);
     QTest::newRow("is not null") << "ParentID IS NOT NULL" << -1 << QVariant();
     QTest::newRow("<>") << "ParentID <> 'x'" << -1 << QVariant();
     QTest::newRow("number") << "ParentID = 1" << -1 << QVariant();
@@ -660,17 +565,17 @@ void TestCondition::equalityHints()
 
 void TestCondition::unknownColumn()
 {
-    const NodePtr n = parseCondition(QStringLiteral("a = 1 AND 乙 = 2"));
+    const NodePtr n = parseCondition(u"a = 1 AND 乙 = 2"_s);
     const QString message =
         errorOf([&] { bindColumns(*n, [](const QString &name) { return name == "a" ? 0 : -1; }); });
-    QVERIFY2(message.contains(QStringLiteral("第 11 个字符处")) && message.contains("“乙”"),
+    QVERIFY2(message.contains(u"第 11 个字符处"_s) && message.contains("“乙”"),
              qPrintable(message));
 }
 
 void TestCondition::literalRoundTrip_data()
 {
     QTest::addColumn<QVariant>("value");
-    QTest::newRow("quote") << QVariant(QStringLiteral("O'Brien ''x'"));
+    QTest::newRow("quote") << QVariant(u"O'Brien ''x'"_s);
     QTest::newRow("empty text") << QVariant(QString());
     QTest::newRow("tenth") << QVariant(0.1);
     QTest::newRow("whole double") << QVariant(3.0);
@@ -678,7 +583,7 @@ void TestCondition::literalRoundTrip_data()
     QTest::newRow("tiny double") << QVariant(1.5e-300);
     QTest::newRow("largest integer") << QVariant(std::numeric_limits<qlonglong>::max());
     QTest::newRow("true") << QVariant(true);
-    QTest::newRow("cjk") << QVariant(QStringLiteral("会计'科目"));
+    QTest::newRow("cjk") << QVariant(u"会计'科目"_s);
 }
 
 void TestCondition::literalRoundTrip()
@@ -688,7 +593,7 @@ void TestCondition::literalRoundTrip()
     root.kind = NodeKind::Compare;
     root.children.push_back(std::make_unique<Node>());
     root.children[0]->kind = NodeKind::Column;
-    root.children[0]->name = QStringLiteral("x");
+    root.children[0]->name = u"x"_s;
     root.children.push_back(std::make_unique<Node>());
     root.children[1]->value = value;
     const NodePtr again = parseCondition(toText(root));
@@ -703,10 +608,10 @@ void TestCondition::filterSpeed()
     const int rows = 100000;
     std::vector<QVariantList> data(rows);
     for (int i = 0; i < rows; ++i)
-        data[i] = {i, QStringLiteral("{node-%1}").arg(i % 100), i % 2 == 0};
-    const NodePtr n = parseCondition(QStringLiteral("ParentID = '{node-7}'"));
+        data[i] = {i, u"{node-%1}"_s.arg(i % 100), i % 2 == 0};
+    const NodePtr n = parseCondition(u"ParentID = '{node-7}'"_s);
     bindColumns(*n, [](const QString &) { return 1; });
-    const QString wanted = QStringLiteral("{node-7}");
+    const QString wanted = u"{node-7}"_s;
 
     qint64 bestHand = std::numeric_limits<qint64>::max(), bestFilter = bestHand;
     int byHand = 0, byFilter = 0;
@@ -732,8 +637,7 @@ void TestCondition::filterSpeed()
     // in the optimized Qt library; a conversion or allocation per row still fails this.
     const int limit = 6;
 #endif
-    QVERIFY2(bestFilter < limit * bestHand,
-             qPrintable(QStringLiteral("more than %1 times slower").arg(limit)));
+    QVERIFY2(bestFilter < limit * bestHand, qPrintable(u"more than %1 times slower"_s.arg(limit)));
 }
 
 QTEST_APPLESS_MAIN(TestCondition)

@@ -12,13 +12,14 @@
 #include <cstring>
 #include <limits>
 
+using namespace Qt::StringLiterals;
+
 Q_DECLARE_METATYPE(vexa::FieldDef)
 
 namespace vexa {
 char *toString(const FieldDef &f)
 {
-    return qstrdup(QStringLiteral("%1 %2 size %3%4%5")
-                       .arg(f.name, fieldTypeName(f.type))
+    return qstrdup(u"%1 %2 size %3%4%5"_s.arg(f.name, fieldTypeName(f.type))
                        .arg(f.size)
                        .arg(f.required ? " required" : "", f.calculated ? " calculated" : "")
                        .toUtf8());
@@ -44,7 +45,7 @@ template <typename F> QString errorOf(F &&call)
     try {
         call();
     } catch (const Error &e) {
-        return e.message().isEmpty() ? QStringLiteral("(empty message)") : e.message();
+        return e.message().isEmpty() ? u"(empty message)"_s : e.message();
     }
     return {};
 }
@@ -53,7 +54,7 @@ QString fixture(const QString &name)
 {
     const QString dir =
         qEnvironmentVariable("VEXA_TEST_DATA", QFileInfo(QStringLiteral(__FILE__)).absolutePath());
-    QFile file(dir + QStringLiteral("/packets/") + name);
+    QFile file(dir + u"/packets/"_s + name);
     if (!file.open(QIODevice::ReadOnly))
         qFatal("cannot open fixture %s", qPrintable(file.fileName()));
     return QString::fromUtf8(file.readAll());
@@ -69,8 +70,6 @@ private slots:
     void valueRoundTrip_data();
     void valueRoundTrip();
     void randomDoublesKeepEveryBit();
-    void fieldDefinitionsRoundTrip();
-    void deltaRoundTrip();
     void documentedExampleReads();
     void writerKeepsTextValidForOddValues();
     void valueForms_data();
@@ -79,7 +78,7 @@ private slots:
     void layoutForms();
     void malformed_data();
     void malformed();
-    void truncatedTextIsRefused();
+    void wholePacketsAndCutOnes();
 };
 
 void TestDataPacket::valueRoundTrip_data()
@@ -95,59 +94,52 @@ void TestDataPacket::valueRoundTrip_data()
     for (char &b : bytes)
         b = char(rng.bounded(256));
 
-    const auto row = [](const char *tag, FieldDef f, QVariant v) { QTest::newRow(tag) << f << v; };
-    row("empty string", field("S", FieldType::String, 10), QString(""));
-    row("CJK in GBK", field("S", FieldType::String, 8), QStringLiteral("会计科目"));
-    row("CJK outside GBK", field("S", FieldType::WideString), QStringLiteral("𠮷野家"));
-    row("emoji", field("S", FieldType::FixedChar, 4), QStringLiteral("😀"));
-    row("quotes and backslashes", field("S", FieldType::String),
-        QStringLiteral("a\"b\\c/\\\"\\u0041"));
-    row("control characters", field("S", FieldType::Memo),
+    const auto row = [](const char *tag, FieldType type, QVariant v, int size = 0) {
+        QTest::newRow(tag) << field("V", type, size) << v;
+    };
+    row("empty string", FieldType::String, QString(""), 10);
+    row("CJK in GBK", FieldType::String, u"会计科目"_s, 8);
+    row("CJK outside GBK", FieldType::WideString, u"𠮷野家"_s);
+    row("emoji", FieldType::FixedChar, u"😀"_s, 4);
+    row("quotes and backslashes", FieldType::String, u"a\"b\\c/\\\"\\u0041"_s);
+    row("control characters", FieldType::Memo,
         QString::fromUtf8("a\nb\r\tc\b\f\x01\x1f\x7f") + QChar(0) + QChar(0x2028));
-    row("lone high surrogate", field("S", FieldType::Memo), QString(QChar(0xd83d)) + QChar(u'x'));
-    row("lone low surrogate at end", field("S", FieldType::Memo),
-        QString(QChar(u'x')) + QChar(0xde00));
-    row("reversed pair", field("S", FieldType::Memo), QString(QChar(0xde00)) + QChar(0xd83d));
-    row("every code unit", field("S", FieldType::Memo), everyUnit);
-    row("smallint min", field("N", FieldType::SmallInt), QVariant(-32768));
-    row("smallint max", field("N", FieldType::SmallInt), QVariant(32767));
-    row("word max", field("N", FieldType::Word), QVariant(65535));
-    row("integer min", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::min()));
-    row("integer max", field("N", FieldType::Integer), QVariant(std::numeric_limits<int>::max()));
-    row("largeint 2^53+1", field("N", FieldType::LargeInt), QVariant(9007199254740993LL));
-    row("largeint -2^53-1", field("N", FieldType::LargeInt), QVariant(-9007199254740993LL));
-    row("largeint min", field("N", FieldType::LargeInt),
-        QVariant(std::numeric_limits<qlonglong>::min()));
-    row("largeint max", field("N", FieldType::LargeInt),
-        QVariant(std::numeric_limits<qlonglong>::max()));
-    row("true", field("B", FieldType::Boolean), QVariant(true));
-    row("false", field("B", FieldType::Boolean), QVariant(false));
-    row("0.1", field("F", FieldType::Float), QVariant(0.1));
-    row("1e-300", field("F", FieldType::Float), QVariant(1e-300));
-    row("smallest subnormal", field("F", FieldType::Float),
-        QVariant(std::numeric_limits<double>::denorm_min()));
-    row("largest double", field("F", FieldType::Float),
-        QVariant(-std::numeric_limits<double>::max()));
-    row("whole double above int64", field("F", FieldType::Float), QVariant(12345678901234567890.0));
-    row("whole double 2^53+2", field("F", FieldType::BCD), QVariant(9007199254740994.0));
-    row("currency four decimals", field("C", FieldType::Currency), QVariant(-1234567.8901));
-    row("currency one ten-thousandth", field("C", FieldType::Currency), QVariant(0.0001));
-    row("date first", field("D", FieldType::Date), QVariant(QDate(1, 1, 1)));
-    row("date last", field("D", FieldType::Date), QVariant(QDate(9999, 12, 31)));
-    row("date leap day", field("D", FieldType::Date), QVariant(QDate(2024, 2, 29)));
-    row("date before year 1", field("D", FieldType::Date), QVariant(QDate(-44, 3, 15)));
-    row("date five-digit year", field("D", FieldType::Date), QVariant(QDate(12345, 6, 7)));
-    row("time midnight", field("T", FieldType::Time), QVariant(QTime(0, 0)));
-    row("time last ms", field("T", FieldType::Time), QVariant(QTime(23, 59, 59, 999)));
-    row("datetime ms", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(2024, 6, 30), QTime(8, 15, 30, 123))));
-    row("datetime last", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999))));
-    row("datetime first", field("DT", FieldType::DateTime),
-        QVariant(QDateTime(QDate(1, 1, 1), QTime(0, 0))));
-    row("empty blob", field("X", FieldType::Blob), QVariant(QByteArray("")));
-    row("blob with zero bytes", field("X", FieldType::Blob), QVariant(QByteArray("\0\1\xff\0", 4)));
-    row("random blob", field("X", FieldType::Blob), QVariant(bytes));
+    row("lone high surrogate", FieldType::Memo, QString(QChar(0xd83d)) + QChar(u'x'));
+    row("lone low surrogate at end", FieldType::Memo, QString(QChar(u'x')) + QChar(0xde00));
+    row("reversed pair", FieldType::Memo, QString(QChar(0xde00)) + QChar(0xd83d));
+    row("every code unit", FieldType::Memo, everyUnit);
+    row("smallint min", FieldType::SmallInt, -32768);
+    row("smallint max", FieldType::SmallInt, 32767);
+    row("word max", FieldType::Word, 65535);
+    row("integer min", FieldType::Integer, std::numeric_limits<int>::min());
+    row("integer max", FieldType::Integer, std::numeric_limits<int>::max());
+    row("largeint 2^53+1", FieldType::LargeInt, 9007199254740993LL);
+    row("largeint -2^53-1", FieldType::LargeInt, -9007199254740993LL);
+    row("largeint min", FieldType::LargeInt, std::numeric_limits<qlonglong>::min());
+    row("largeint max", FieldType::LargeInt, std::numeric_limits<qlonglong>::max());
+    row("true", FieldType::Boolean, true);
+    row("false", FieldType::Boolean, false);
+    row("0.1", FieldType::Float, 0.1);
+    row("smallest subnormal", FieldType::Float, std::numeric_limits<double>::denorm_min());
+    row("largest double", FieldType::Float, -std::numeric_limits<double>::max());
+    row("whole double above int64", FieldType::Float, 12345678901234567890.0);
+    row("whole double 2^53+2", FieldType::BCD, 9007199254740994.0);
+    row("currency four decimals", FieldType::Currency, -1234567.8901);
+    row("currency one ten-thousandth", FieldType::Currency, 0.0001);
+    row("date first", FieldType::Date, QDate(1, 1, 1));
+    row("date last", FieldType::Date, QDate(9999, 12, 31));
+    row("date leap day", FieldType::Date, QDate(2024, 2, 29));
+    row("date before year 1", FieldType::Date, QDate(-44, 3, 15));
+    row("date five-digit year", FieldType::Date, QDate(12345, 6, 7));
+    row("time midnight", FieldType::Time, QTime(0, 0));
+    row("time last ms", FieldType::Time, QTime(23, 59, 59, 999));
+    row("datetime ms", FieldType::DateTime, QDateTime(QDate(2024, 6, 30), QTime(8, 15, 30, 123)));
+    row("datetime last", FieldType::DateTime,
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999)));
+    row("datetime first", FieldType::DateTime, QDateTime(QDate(1, 1, 1), QTime(0, 0)));
+    row("empty blob", FieldType::Blob, QByteArray(""));
+    row("blob with zero bytes", FieldType::Blob, QByteArray("\0\1\xff\0", 4));
+    row("random blob", FieldType::Blob, bytes);
 }
 
 void TestDataPacket::valueRoundTrip()
@@ -189,65 +181,23 @@ void TestDataPacket::randomDoublesKeepEveryBit()
     for (std::size_t i = 0; i < back.rows.size(); ++i) {
         const double a = packet.rows[i][0].toDouble(), b = back.rows[i][0].toDouble();
         if (std::memcmp(&a, &b, sizeof a) != 0)
-            QFAIL(qPrintable(QString::number(a, 'g', 17) + QStringLiteral(" read back as ") +
+            QFAIL(qPrintable(QString::number(a, 'g', 17) + u" read back as "_s +
                              QString::number(b, 'g', 17)));
     }
-}
-
-void TestDataPacket::fieldDefinitionsRoundTrip()
-{
-    DataPacket packet;
-    for (int t = int(FieldType::String); t <= int(FieldType::Blob); ++t) {
-        FieldDef f = field(QStringLiteral("字段%1").arg(t), FieldType(t), t % 3 ? t * 7 : 0);
-        f.required = t % 2;
-        f.calculated = t % 5 == 0;
-        packet.fields.append(f);
-    }
-    packet.fields.append(field(QStringLiteral("Name \"with\" quotes\\"), FieldType::Memo));
-    const DataPacket back = readDataPacket(writeDataPacket(packet));
-    QCOMPARE(back.fields, packet.fields);
-    QVERIFY(back.rows.empty());
-
-    // No fields at all is the empty packet and still reads.
-    QVERIFY(readDataPacket(writeDataPacket(DataPacket())).isEmpty());
-}
-
-void TestDataPacket::deltaRoundTrip()
-{
-    DeltaPacket delta;
-    delta.fields = {field("Code", FieldType::String, 20), field("Amount", FieldType::Currency),
-                    field("Posted", FieldType::DateTime)};
-    const QDateTime when(QDate(2024, 3, 1), QTime(9, 30, 0, 5));
-    DeltaRow insert{DeltaRow::Kind::Insert, {QStringLiteral("1001"), 12.5, when}, {}};
-    DeltaRow modify{DeltaRow::Kind::Modify,
-                    {QStringLiteral("1002"), QVariant(), when},
-                    {QStringLiteral("1002"), 3.1416, QVariant()}};
-    DeltaRow remove{DeltaRow::Kind::Delete, {}, {QString(""), -0.5, when.addDays(-1)}};
-    delta.rows = {insert, modify, remove, modify};
-
-    const DeltaPacket back = readDeltaPacket(writeDeltaPacket(delta));
-    QCOMPARE(back.fields, delta.fields);
-    QCOMPARE(back.rows.size(), delta.rows.size());
-    for (std::size_t i = 0; i < back.rows.size(); ++i) {
-        QCOMPARE(int(back.rows[i].kind), int(delta.rows[i].kind));
-        QCOMPARE(back.rows[i].values, delta.rows[i].values);
-        QCOMPARE(back.rows[i].original, delta.rows[i].original);
-    }
-    QCOMPARE(back.rows[1].values[1].isValid(), false);
 }
 
 void TestDataPacket::documentedExampleReads()
 {
     // The same text as the full example in docs/data-packet.md.
-    const QString text = fixture(QStringLiteral("example.json"));
+    const QString text = fixture(u"example.json"_s);
     const DataPacket packet = readDataPacket(text);
     QCOMPARE(packet.fields.size(), 9);
     QCOMPARE(packet.fields[0], (FieldDef{"AcctCode", FieldType::String, 40, true, false}));
     QCOMPARE(packet.fields[8], (FieldDef{"RowNo", FieldType::Integer, 0, false, true}));
     QCOMPARE(packet.rows.size(), std::size_t(2));
     const QVariantList &r = packet.rows[0];
-    QCOMPARE(r[0], QVariant(QStringLiteral("1001")));
-    QCOMPARE(r[1], QVariant(QStringLiteral("库存现金")));
+    QCOMPARE(r[0], QVariant(u"1001"_s));
+    QCOMPARE(r[1], QVariant(u"库存现金"_s));
     QCOMPARE(r[2], QVariant(9007199254740993LL));
     QCOMPARE(r[3], QVariant(1234.5678));
     QCOMPARE(r[4], QVariant(true));
@@ -270,8 +220,8 @@ void TestDataPacket::writerKeepsTextValidForOddValues()
     DataPacket packet;
     packet.fields = {field("F", FieldType::Float), field("N", FieldType::Integer),
                      field("S", FieldType::String)};
-    packet.rows = {{std::nan(""), QStringLiteral("12"), 7},
-                   {-std::numeric_limits<double>::infinity(), QStringLiteral("abc")},
+    packet.rows = {{std::nan(""), u"12"_s, 7},
+                   {-std::numeric_limits<double>::infinity(), u"abc"_s},
                    {QVariant(QMetaType::fromType<double>()), QVariant(QMetaType::fromType<int>()),
                     QVariant(QMetaType::fromType<QString>())},
                    {std::numeric_limits<double>::infinity(), QVariant::fromValue(nullptr),
@@ -280,7 +230,7 @@ void TestDataPacket::writerKeepsTextValidForOddValues()
     const DataPacket back = readDataPacket(writeDataPacket(packet));
     const QVariantList nulls = {QVariant(), QVariant(), QVariant()};
     QCOMPARE(back.rows.size(), std::size_t(5));
-    QCOMPARE(back.rows[0], (QVariantList{QVariant(), QVariant(12), QVariant(QStringLiteral("7"))}));
+    QCOMPARE(back.rows[0], (QVariantList{QVariant(), QVariant(12), QVariant(u"7"_s)}));
     for (std::size_t i = 1; i < back.rows.size(); ++i)
         QCOMPARE(back.rows[i], nulls);
 }
@@ -310,14 +260,11 @@ void TestDataPacket::valueForms_data()
     row("float negative zero", FieldType::Float, "-0.0", -0.0);
     row("float long mantissa", FieldType::BCD, "0.1000000000000000055511151231257827", 0.1);
     row("float subnormal", FieldType::Float, "4.9e-324", std::numeric_limits<double>::denorm_min());
-    row("short escapes", FieldType::Memo, R"("q\"b\\s\/\b\f\n\r\t")",
-        QStringLiteral("q\"b\\s/\b\f\n\r\t"));
-    row("unicode escapes either case", FieldType::String, R"("\u00e9\u00E9\u4f1a计")",
-        QStringLiteral("éé会计"));
-    row("surrogate pair as two escapes", FieldType::WideString, R"("\ud83d\ude00")",
-        QStringLiteral("😀"));
+    row("short escapes", FieldType::Memo, R"("q\"b\\s\/\b\f\n\r\t")", u"q\"b\\s/\b\f\n\r\t"_s);
+    row("unicode escapes either case", FieldType::String, R"("\u00e9\u00E9\u4f1a计")", u"éé会计"_s);
+    row("surrogate pair as two escapes", FieldType::WideString, R"("\ud83d\ude00")", u"😀"_s);
     row("escaped high, raw low surrogate", FieldType::Memo,
-        QStringLiteral(R"("\ud83d)") + QChar(0xde00) + u'"', QStringLiteral("😀"));
+        QStringLiteral(R"("\ud83d)") + QChar(0xde00) + u'"', u"😀"_s);
     row("lone surrogate escape", FieldType::Memo, R"("a\udc00")",
         QString(QChar(u'a')) + QChar(0xdc00));
     row("escaped zero", FieldType::Memo, R"("\u0000")", QString(QChar(0)));
@@ -377,11 +324,11 @@ void TestDataPacket::layoutForms_data()
     data("escaped key names",
          QStringLiteral(R"({"\u0066ormat":"vexa-datapacket","vers\u0069on":1,)") + fields +
              QStringLiteral(R"(,"row\u0073":[["a",1],["b",null]]})"));
-    QString nested = QStringLiteral("0");
+    QString nested = u"0"_s;
     for (int i = 0; i < 250; ++i)
-        nested = i % 2 ? u'[' + nested + u']' : QStringLiteral("{\"k\":") + nested + u'}';
+        nested = i % 2 ? u'[' + nested + u']' : u"{\"k\":"_s + nested + u'}';
     data("deeply nested unknown value",
-         u'{' + head + QStringLiteral(",\"deep\":") + nested + u',' + fields + u',' + rows + u'}');
+         u'{' + head + u",\"deep\":"_s + nested + u',' + fields + u',' + rows + u'}');
     data("byte order mark", QChar(0xfeff) + u'{' + head + u',' + fields + u',' + rows + u'}');
     QTest::newRow("delta with change last")
         << true
@@ -398,7 +345,7 @@ void TestDataPacket::layoutForms()
     QFETCH(QString, text);
     const QList<FieldDef> fields = {field("Code", FieldType::String, 6),
                                     field("Qty", FieldType::SmallInt)};
-    const QVariantList a = {QStringLiteral("a"), 1}, b = {QStringLiteral("b"), QVariant()};
+    const QVariantList a = {u"a"_s, 1}, b = {u"b"_s, QVariant()};
     QString error;
     if (delta) {
         DeltaPacket back;
@@ -448,8 +395,7 @@ void TestDataPacket::malformed_data()
     const auto badValue = [&](const char *tag, const char *type, const char *value,
                               const char *expected) {
         QTest::newRow(tag) << false << QString::fromUtf8(row(type, value))
-                           << QStringList{QStringLiteral("第 2 行字段“Qty”的值"),
-                                          QString::fromUtf8(expected)};
+                           << QStringList{u"第 2 行字段“Qty”的值"_s, QString::fromUtf8(expected)};
     };
     const char *head = R"({"format":"vexa-datapacket","version":1,)";
     const auto withHead = [&](const char *rest) { return QByteArray(head) + rest; };
@@ -499,10 +445,8 @@ void TestDataPacket::malformed_data()
     data("row too short", row("smallint", "1").replace(",[\"b\",1]", ",[\"b\"]"),
          "第 2 行有 1 个值，应为 2 个");
     data("row too long", row("smallint", "1,2"), "第 2 行有 3 个值");
-    data("string too long", row("smallint", "1").replace("\"b\"", "\"会计科目\""),
-         "第 2 行字段“Code”的值过长：最多 6 字节，实际 8 字节");
     data("string one byte too long", row("smallint", "1").replace("\"b\"", "\"会计科a\""),
-         "最多 6 字节，实际 7 字节");
+         "第 2 行字段“Code”的值过长：最多 6 字节，实际 7 字节");
     data("number in string field", row("smallint", "1").replace("\"b\"", "12"),
          "“Code”的值不是文本");
     badValue("text in integer", "integer", "\"12\"", "的值不是整数");
@@ -512,11 +456,10 @@ void TestDataPacket::malformed_data()
     badValue("integer overflow", "integer", "2147483648", "超出范围");
     badValue("largeint overflow", "largeint", "9223372036854775808", "超出范围");
     badValue("text in boolean", "boolean", "\"true\"", "不是 true 或 false");
-    badValue("number in boolean", "boolean", "1", "不是 true 或 false");
     badValue("text in float", "float", "\"1.5\"", "不是数字");
-    badValue("bool in currency", "currency", "true", "不是数字");
     badValue("number in date", "date", "20240131", "不是文本");
     badValue("February 30", "date", "\"2024-02-30\"", "不是有效的日期");
+    badValue("three-digit year", "date", "\"999-01-31\"", "不是有效的日期");
     badValue("date without padding", "date", "\"2024-1-31\"", "不是有效的日期");
     badValue("date with time", "date", "\"2024-01-31T00:00:00.000\"", "不是有效的日期");
     badValue("hour 24", "time", "\"24:00:00.000\"", "不是有效的时间");
@@ -562,8 +505,7 @@ void TestDataPacket::malformed_data()
     // JSON itself, checked as the reader goes.
     const auto json = [&](const char *tag, const QByteArray &text, const char *expected) {
         QTest::newRow(tag) << false << QString::fromUtf8(text)
-                           << QStringList{QStringLiteral("不是有效的 JSON 文本"),
-                                          QString::fromUtf8(expected)};
+                           << QStringList{u"不是有效的 JSON 文本"_s, QString::fromUtf8(expected)};
     };
     const QByteArray floats = R"("fields":[{"name":"A","type":"float"}],"rows":)";
     json("cut inside a string", withHead(R"("fields":[{"name":"A)"), "可能已被截断");
@@ -571,12 +513,9 @@ void TestDataPacket::malformed_data()
     json("cut inside a literal", withHead(floats + "[[nu"), "可能已被截断");
     json("trailing comma", withHead(floats + "[[1,]]}"), "值无效");
     json("single quotes", withHead(floats + "[['1']]}"), "值无效");
-    json("NaN", withHead(floats + "[[NaN]]}"), "值无效");
     json("literal run on", withHead(floats + "[[nulls]]}"), "值无效");
     json("leading zero", withHead(floats + "[[01]]}"), "数字无效");
-    json("leading plus", withHead(floats + "[[+1]]}"), "值无效");
     json("bare point", withHead(floats + "[[1.]]}"), "数字无效");
-    json("point first", withHead(floats + "[[.5]]}"), "值无效");
     json("exponent without digits", withHead(floats + "[[1e]]}"), "数字无效");
     json("minus alone", withHead(floats + "[[-]]}"), "数字无效");
     json("unknown escape", withHead(R"("fields":[{"name":"\x41"}],"rows":[]})"), "转义序列无效");
@@ -587,7 +526,6 @@ void TestDataPacket::malformed_data()
     json("key without quotes", R"({format:"vexa-datapacket"})", "键名");
     json("missing comma", withHead(floats + "[[1 2]]}"), "缺少逗号");
     json("garbage at end", withHead(floats + "[]} x"), "结尾有多余内容");
-    json("second document", withHead(floats + "[]}{}"), "结尾有多余内容");
     json("position of the fault", "{\n\"format\":\"vexa-datapacket\",\n\"version\" 1}",
          "缺少冒号（文本第 3 行第 11 列）");
     // Hostile nesting is refused without recursion: these would overflow a recursive reader.
@@ -612,14 +550,21 @@ void TestDataPacket::malformed()
              qPrintable(message));
 }
 
-void TestDataPacket::truncatedTextIsRefused()
+void TestDataPacket::wholePacketsAndCutOnes()
 {
+    // Every type, definitions with sizes and flags and a name that needs escaping; a delta
+    // of every kind of change, with a null among the values and a row changed twice.
     DataPacket packet;
-    for (int t = int(FieldType::String); t <= int(FieldType::Blob); ++t)
-        packet.fields.append(field(QStringLiteral("F%1").arg(t), FieldType(t)));
-    const QVariantList values = {QStringLiteral("文本𠮷"),
-                                 QStringLiteral("w"),
-                                 QStringLiteral("f"),
+    for (int t = int(FieldType::String); t <= int(FieldType::Blob); ++t) {
+        FieldDef f = field(u"字段%1"_s.arg(t), FieldType(t), t % 3 ? t * 7 : 0);
+        f.required = t % 2;
+        f.calculated = t % 5 == 0;
+        packet.fields.append(f);
+    }
+    packet.fields.append(field(u"Name \"with\" quotes\\"_s, FieldType::Memo));
+    const QVariantList values = {u"文本𠮷"_s,
+                                 u"w"_s,
+                                 u"f"_s,
                                  1,
                                  2,
                                  3,
@@ -631,18 +576,35 @@ void TestDataPacket::truncatedTextIsRefused()
                                  QDate(2024, 1, 2),
                                  QTime(1, 2, 3, 4),
                                  QDateTime(QDate(2024, 1, 2), QTime(1, 2)),
-                                 QStringLiteral("memo\n"),
-                                 QByteArray("\0\1", 2)};
+                                 u"memo\n"_s,
+                                 QByteArray("\0\1", 2),
+                                 QVariant()};
     packet.rows.assign(5, values);
-    DeltaPacket delta;
-    delta.fields = packet.fields;
-    delta.rows = {{DeltaRow::Kind::Insert, values, {}},
-                  {DeltaRow::Kind::Modify, values, values},
-                  {DeltaRow::Kind::Delete, {}, values}};
+    QVariantList changed = values;
+    changed[3] = QVariant();
+    const DeltaPacket delta{packet.fields,
+                            {{DeltaRow::Kind::Insert, values, {}},
+                             {DeltaRow::Kind::Modify, changed, values},
+                             {DeltaRow::Kind::Delete, {}, changed},
+                             {DeltaRow::Kind::Modify, values, changed}}};
 
     const QString dataText = writeDataPacket(packet);
     const QString deltaText = writeDeltaPacket(delta);
-    QCOMPARE(readDataPacket(dataText).rows, packet.rows);
+    const DataPacket back = readDataPacket(dataText);
+    QCOMPARE(back.fields, packet.fields);
+    QCOMPARE(back.rows, packet.rows);
+    const DeltaPacket backDelta = readDeltaPacket(deltaText);
+    QCOMPARE(backDelta.fields, delta.fields);
+    QCOMPARE(backDelta.rows.size(), delta.rows.size());
+    for (std::size_t i = 0; i < delta.rows.size(); ++i) {
+        QCOMPARE(int(backDelta.rows[i].kind), int(delta.rows[i].kind));
+        QCOMPARE(backDelta.rows[i].values, delta.rows[i].values);
+        QCOMPARE(backDelta.rows[i].original, delta.rows[i].original);
+    }
+    // No fields at all is the empty packet and still reads.
+    QVERIFY(readDataPacket(writeDataPacket(DataPacket())).isEmpty());
+
+    // A cut text is refused wherever the cut falls.
     for (int k = 0; k < 20; ++k) {
         const QString cutData = dataText.left(dataText.size() * k / 20);
         const QString cutDelta = deltaText.left(deltaText.size() * k / 20);

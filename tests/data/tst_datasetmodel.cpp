@@ -5,6 +5,7 @@
 #include <QSignalSpy>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using namespace vexa;
 
 class TestDataSetModel : public QObject
@@ -14,10 +15,10 @@ class TestDataSetModel : public QObject
     std::unique_ptr<ClientDataSet> makeAccounts()
     {
         auto ds = std::make_unique<ClientDataSet>();
-        ds->addField(QStringLiteral("AcctCode"), FieldType::String, 8, true);
-        ds->addField(QStringLiteral("AcctName"), FieldType::String, 20);
-        ds->addField(QStringLiteral("AcctType"), FieldType::String, 1);
-        ds->addField(QStringLiteral("Balance"), FieldType::Currency);
+        ds->addField(u"AcctCode"_s, FieldType::String, 8, true);
+        ds->addField(u"AcctName"_s, FieldType::String, 20);
+        ds->addField(u"AcctType"_s, FieldType::String, 1);
+        ds->addField(u"Balance"_s, FieldType::Currency);
         ds->createDataSet();
         const char *rows[][3] = {{"1001", "库存现金", "1"},
                                  {"1002", "银行存款", "1"},
@@ -26,9 +27,9 @@ class TestDataSetModel : public QObject
                                  {"1122", "应收账款", "1"}};
         for (auto &r : rows) {
             ds->append();
-            ds->setValue(QStringLiteral("AcctCode"), QString::fromUtf8(r[0]));
-            ds->setValue(QStringLiteral("AcctName"), QString::fromUtf8(r[1]));
-            ds->setValue(QStringLiteral("AcctType"), QString::fromUtf8(r[2]));
+            ds->setValue(u"AcctCode"_s, QString::fromUtf8(r[0]));
+            ds->setValue(u"AcctName"_s, QString::fromUtf8(r[1]));
+            ds->setValue(u"AcctType"_s, QString::fromUtf8(r[2]));
             ds->post();
         }
         ds->mergeChangeLog();
@@ -42,19 +43,19 @@ private slots:
         DataSetModel model(ds.get());
         QAbstractItemModelTester tester(&model,
                                         QAbstractItemModelTester::FailureReportingMode::QtTest);
-        model.setCaption(QStringLiteral("acctname"), QStringLiteral("科目名称"));
+        model.setCaption(u"acctname"_s, u"科目名称"_s);
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.columnCount(), 4);
-        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), QStringLiteral("科目名称"));
-        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("AcctCode"));
+        QCOMPARE(model.headerData(1, Qt::Horizontal).toString(), u"科目名称"_s);
+        QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), u"AcctCode"_s);
 
-        ds->setIndexFieldNames(QStringLiteral("AcctCode"));
-        QCOMPARE(model.index(2, 0).data().toString(), QStringLiteral("1122"));
+        ds->setIndexFieldNames(u"AcctCode"_s);
+        QCOMPARE(model.index(2, 0).data().toString(), u"1122"_s);
 
-        ds->setFilter(QStringLiteral("AcctType = '1'"));
+        ds->setFilter(u"AcctType = '1'"_s);
         ds->setFiltered(true);
         QCOMPARE(model.rowCount(), 3);
-        QCOMPARE(model.index(2, 1).data().toString(), QStringLiteral("应收账款"));
+        QCOMPARE(model.index(2, 1).data().toString(), u"应收账款"_s);
 
         QSignalSpy current(&model, &DataSetModel::currentRowChanged);
         model.setCurrentRow(2);
@@ -82,27 +83,27 @@ private slots:
         QVERIFY(model.setData(model.index(1, 3), 12.5));
         QCOMPARE(ds->changeCount(), 1);
         QCOMPARE(ds->recNo(), 2);
-        QCOMPARE(ds->asFloat(QStringLiteral("Balance")), 12.5);
+        QCOMPARE(ds->asFloat(u"Balance"_s), 12.5);
         QVERIFY(changed.size() >= 1);
         QCOMPARE(model.index(1, 3).data(Qt::EditRole).toDouble(), 12.5);
 
         // Too long for the field: refused, reported, the row as it was, no edit left open.
-        QVERIFY(!model.setData(model.index(0, 0), QStringLiteral("100101001")));
+        QVERIFY(!model.setData(model.index(0, 0), u"100101001"_s));
         QCOMPARE(failed.size(), 1);
-        QVERIFY(failed.last().at(0).toString().contains(QStringLiteral("AcctCode")));
+        QVERIFY(failed.last().at(0).toString().contains(u"AcctCode"_s));
         QCOMPARE(ds->state(), ClientDataSet::State::Browse);
-        QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("1001"));
+        QCOMPARE(model.index(0, 0).data().toString(), u"1001"_s);
         QCOMPARE(ds->changeCount(), 1);
 
         // With an index on the edited column the row moves; the model resets and follows.
-        ds->setIndexFieldNames(QStringLiteral("AcctCode"));
-        QVERIFY(model.setData(model.index(0, 0), QStringLiteral("9999")));
-        QCOMPARE(model.index(4, 0).data().toString(), QStringLiteral("9999"));
+        ds->setIndexFieldNames(u"AcctCode"_s);
+        QVERIFY(model.setData(model.index(0, 0), u"9999"_s));
+        QCOMPARE(model.index(4, 0).data().toString(), u"9999"_s);
         QCOMPARE(model.currentRow(), 4);
 
         model.setReadOnly(true);
         QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
-        QVERIFY(!model.setData(model.index(0, 0), QStringLiteral("1")));
+        QVERIFY(!model.setData(model.index(0, 0), u"1"_s));
     }
 };
 

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QTest>
 
+using namespace Qt::StringLiterals;
 using namespace vexa;
 
 Q_DECLARE_METATYPE(vexa::FieldType)
@@ -20,12 +21,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("bytes");
         QTest::newRow("empty") << QString() << 0;
-        QTest::newRow("ascii") << QStringLiteral("AcctCode 1001") << 13;
-        QTest::newRow("chinese") << QStringLiteral("库存现金") << 8;
-        QTest::newRow("mixed") << QStringLiteral("1001库存") << 8;
-        QTest::newRow("full-width digits") << QStringLiteral("１２") << 4;
+        QTest::newRow("ascii") << u"AcctCode 1001"_s << 13;
+        QTest::newRow("chinese") << u"库存现金"_s << 8;
+        QTest::newRow("mixed") << u"1001库存"_s << 8;
+        QTest::newRow("full-width digits") << u"１２"_s << 4;
         // A character outside the BMP is one character, not two halves.
-        QTest::newRow("supplementary") << QStringLiteral("𠮷a") << 3;
+        QTest::newRow("supplementary") << u"𠮷a"_s << 3;
     }
     void gbkLength()
     {
@@ -42,59 +43,39 @@ private slots:
         QTest::addColumn<QVariant>("expected"); // invalid: must throw
 
         const QVariant refused;
-        QTest::newRow("string fits")
-            << FieldType::String << 8 << QVariant(QStringLiteral("库存现金"))
-            << QVariant(QStringLiteral("库存现金"));
-        QTest::newRow("string one byte over")
-            << FieldType::String << 7 << QVariant(QStringLiteral("库存现金")) << refused;
-        QTest::newRow("memo ignores size")
-            << FieldType::Memo << 2 << QVariant(QStringLiteral("长长长"))
-            << QVariant(QStringLiteral("长长长"));
-        QTest::newRow("empty string is not null")
-            << FieldType::String << 4 << QVariant(QString()) << QVariant(QStringLiteral(""));
-        QTest::newRow("int from text")
-            << FieldType::Integer << 0 << QVariant(QStringLiteral(" 42 ")) << QVariant(42);
-        QTest::newRow("int from whole double")
-            << FieldType::Integer << 0 << QVariant(12.0) << QVariant(12);
-        QTest::newRow("int refuses fraction")
-            << FieldType::Integer << 0 << QVariant(1.5) << refused;
-        QTest::newRow("int refuses words")
-            << FieldType::Integer << 0 << QVariant(QStringLiteral("abc")) << refused;
-        QTest::newRow("int overflow")
-            << FieldType::Integer << 0 << QVariant(qlonglong(1) << 31) << refused;
-        QTest::newRow("smallint range") << FieldType::SmallInt << 0 << QVariant(40000) << refused;
-        QTest::newRow("word negative") << FieldType::Word << 0 << QVariant(-1) << refused;
-        QTest::newRow("largeint") << FieldType::LargeInt << 0
-                                  << QVariant(QStringLiteral("9007199254740993"))
-                                  << QVariant(qlonglong(9007199254740993LL));
-        QTest::newRow("bool from 是")
-            << FieldType::Boolean << 0 << QVariant(QStringLiteral("是")) << QVariant(true);
-        QTest::newRow("bool from N")
-            << FieldType::Boolean << 0 << QVariant(QStringLiteral("N")) << QVariant(false);
-        QTest::newRow("bool refuses 2")
-            << FieldType::Boolean << 0 << QVariant(QStringLiteral("2")) << refused;
-        QTest::newRow("currency rounds to 4 places")
-            << FieldType::Currency << 0 << QVariant(1.234567) << QVariant(1.2346);
+        const auto row = [](const char *tag, FieldType type, int size, QVariant in, QVariant out) {
+            QTest::newRow(tag) << type << size << in << out;
+        };
+        row("string fits", FieldType::String, 8, u"库存现金"_s, u"库存现金"_s);
+        row("string one byte over", FieldType::String, 7, u"库存现金"_s, refused);
+        row("memo ignores size", FieldType::Memo, 2, u"长长长"_s, u"长长长"_s);
+        row("empty string is not null", FieldType::String, 4, QString(), u""_s);
+        row("int from text", FieldType::Integer, 0, u" 42 "_s, 42);
+        row("int from whole double", FieldType::Integer, 0, 12.0, 12);
+        row("int refuses fraction", FieldType::Integer, 0, 1.5, refused);
+        row("int refuses words", FieldType::Integer, 0, u"abc"_s, refused);
+        row("int overflow", FieldType::Integer, 0, QVariant(qlonglong(1) << 31), refused);
+        row("smallint range", FieldType::SmallInt, 0, 40000, refused);
+        row("word negative", FieldType::Word, 0, -1, refused);
+        row("largeint", FieldType::LargeInt, 0, u"9007199254740993"_s,
+            qlonglong(9007199254740993LL));
+        row("bool from 是", FieldType::Boolean, 0, u"是"_s, true);
+        row("bool from N", FieldType::Boolean, 0, u"N"_s, false);
+        row("bool refuses 2", FieldType::Boolean, 0, u"2"_s, refused);
+        row("currency rounds to 4 places", FieldType::Currency, 0, 1.234567, 1.2346);
         // Regression: scaling a huge amount to round it overflowed to infinity.
-        QTest::newRow("currency keeps huge values finite")
-            << FieldType::Currency << 0 << QVariant(1.8e304) << QVariant(1.8e304);
-        QTest::newRow("float refuses text")
-            << FieldType::Float << 0 << QVariant(QStringLiteral("1,5")) << refused;
-        QTest::newRow("date from text")
-            << FieldType::Date << 0 << QVariant(QStringLiteral("2024-02-29"))
-            << QVariant(QDate(2024, 2, 29));
-        QTest::newRow("date refuses 2023-02-29")
-            << FieldType::Date << 0 << QVariant(QStringLiteral("2023-02-29")) << refused;
-        QTest::newRow("datetime keeps ms")
-            << FieldType::DateTime << 0 << QVariant(QStringLiteral("2024-01-31 23:59:59.123"))
-            << QVariant(QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59, 123)));
-        QTest::newRow("datetime from date")
-            << FieldType::DateTime << 0 << QVariant(QDate(2024, 1, 1))
-            << QVariant(QDate(2024, 1, 1).startOfDay());
-        QTest::newRow("blob from bytes")
-            << FieldType::Blob << 0 << QVariant(QByteArray("\0\1\2", 3))
-            << QVariant(QByteArray("\0\1\2", 3));
+        row("currency keeps huge values finite", FieldType::Currency, 0, 1.8e304, 1.8e304);
+        row("float refuses text", FieldType::Float, 0, u"1,5"_s, refused);
+        row("date from text", FieldType::Date, 0, u"2024-02-29"_s, QDate(2024, 2, 29));
+        row("date refuses 2023-02-29", FieldType::Date, 0, u"2023-02-29"_s, refused);
+        row("datetime keeps ms", FieldType::DateTime, 0, u"2024-01-31 23:59:59.123"_s,
+            QDateTime(QDate(2024, 1, 31), QTime(23, 59, 59, 123)));
+        row("datetime from date", FieldType::DateTime, 0, QDate(2024, 1, 1),
+            QDate(2024, 1, 1).startOfDay());
+        row("blob from bytes", FieldType::Blob, 0, QByteArray("\0\1\2", 3),
+            QByteArray("\0\1\2", 3));
     }
+
     void coerce()
     {
         QFETCH(FieldType, type);
@@ -102,15 +83,15 @@ private slots:
         QFETCH(QVariant, input);
         QFETCH(QVariant, expected);
         FieldDef f;
-        f.name = QStringLiteral("F");
+        f.name = u"F"_s;
         f.type = type;
         f.size = size;
         if (!expected.isValid()) {
             try {
                 const QVariant v = coerceToField(f, input);
-                QFAIL(qPrintable(QStringLiteral("accepted: ") + v.toString()));
+                QFAIL(qPrintable(u"accepted: "_s + v.toString()));
             } catch (const Error &e) {
-                QVERIFY2(e.message().contains(QStringLiteral("“F”")), qPrintable(e.message()));
+                QVERIFY2(e.message().contains(u"“F”"_s), qPrintable(e.message()));
             }
             return;
         }
@@ -125,7 +106,7 @@ private slots:
         for (FieldType t :
              {FieldType::String, FieldType::Integer, FieldType::Date, FieldType::Blob}) {
             FieldDef f;
-            f.name = QStringLiteral("F");
+            f.name = u"F"_s;
             f.type = t;
             f.required = true;
             QVERIFY(!coerceToField(f, QVariant()).isValid());
@@ -139,7 +120,7 @@ private slots:
             QCOMPARE(fieldTypeFromName(fieldTypeName(t)).value(), t);
             QCOMPARE(fieldTypeFromName(fieldTypeName(t).toUpper()).value(), t);
         }
-        QVERIFY(!fieldTypeFromName(QStringLiteral("varchar")));
+        QVERIFY(!fieldTypeFromName(u"varchar"_s));
     }
 };
 
