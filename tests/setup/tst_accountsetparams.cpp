@@ -1,13 +1,8 @@
-// The parameter records: display formats, finance flags, the option records and the
-// part-custom record as stored, and the records opened by key on a set that lacks them.
+// The parameter records without a server: display formats, finance flags, the option
+// records and the part-custom record as stored.
 #include "AccountSetParams.h"
 #include "ClientDataSet.h"
-#include "DataAccess.h"
-#include "Globals.h"
-#include "support/TestHost.h"
 
-#include <QSettings>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace vexa;
@@ -30,72 +25,32 @@ class TestAccountSetParams : public QObject
     Q_OBJECT
 
 private slots:
-    void formats_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("length"); // the length the kind reads; money for currencies
-        QTest::addColumn<QString>("kilo");
-        QTest::addColumn<bool>("showCode");
-        QTest::addColumn<bool>("showSymbol");
-        QTest::addColumn<int>("deciDigit");
-        QTest::addColumn<QString>("expected");
-        const QString k = QStringLiteral(",");
-        QTest::newRow("rates 2") << "rates" << 2 << k << false << false << 0
-                                 << ",0.00####;-,0.00####";
-        QTest::newRow("rates 6") << "rates" << 6 << k << false << false << 0
-                                 << ",0.000000;-,0.000000";
-        QTest::newRow("quantities 3 no kilo")
-            << "quantities" << 3 << QString() << false << false << 0 << "0.000###;-0.000###";
-        QTest::newRow("percent 1")
-            << "percent" << 1 << k << false << false << 0 << ",0.0#####%;-,0.0#####%";
-        QTest::newRow("money 6 deci 4")
-            << "currency" << 6 << k << false << false << 4 << ",0.0000##;-,0.0000##";
-        QTest::newRow("money 2 deci 4")
-            << "currency" << 2 << k << false << false << 4 << ",0.00####;-,0.00####";
-        QTest::newRow("symbol $") << "currency" << 2 << k << false << true << 2
-                                  << "$,0.00####;$-,0.00####";
-        // Both flags stored on: the code wins.
-        QTest::newRow("code and symbol")
-            << "currency" << 2 << k << true << true << 2 << ",0.00#### USD;-,0.00#### USD";
-        QTest::newRow("voucher 5") << "voucher" << 5 << k << false << false << 0 << "[N:XXXXX]";
-        QTest::newRow("base first")
-            << "base" << 0 << k << false << false << 0 << ",0.00####;-,0.00####";
-        QTest::newRow("base first with code")
-            << "base" << 0 << k << true << false << 0 << ",0.00####USD;-,0.00####USD";
-    }
+    // Each length is read by its own format: the others hold 5 to show a mix-up.
     void formats()
     {
-        QFETCH(QString, kind);
-        QFETCH(int, length);
-        QFETCH(QString, kilo);
-        QFETCH(bool, showCode);
-        QFETCH(bool, showSymbol);
-        QFETCH(int, deciDigit);
-        QFETCH(QString, expected);
         DisplaySettings d;
-        d.Kilocharacter = kilo;
-        d.ShowCurrCode = showCode;
-        d.ShowCurrSymbol = showSymbol;
-        d.QuantitiesLength = d.RatesLength = d.PercentLength = d.MoneyLength = 5;
-        QString actual;
-        if (kind == QLatin1String("rates")) {
-            d.RatesLength = length;
-            actual = RatesFormat(d);
-        } else if (kind == QLatin1String("quantities")) {
-            d.QuantitiesLength = length;
-            actual = QuantitiesFormat(d);
-        } else if (kind == QLatin1String("percent")) {
-            d.PercentLength = length;
-            actual = PercentFormat(d);
-        } else if (kind == QLatin1String("currency")) {
-            d.MoneyLength = length;
-            actual = CurrencyFormat(d, QStringLiteral("USD"), QStringLiteral("$"), deciDigit);
-        } else if (kind == QLatin1String("voucher")) {
-            actual = VoucherNumberFormat(length);
-        } else {
-            actual = BaseCurrencyFirstFormat(showCode, QStringLiteral("USD"));
-        }
-        QCOMPARE(actual, expected);
+        d.QuantitiesLength = d.PercentLength = d.MoneyLength = 5;
+        QCOMPARE(RatesFormat(d), QStringLiteral(",0.00####;-,0.00####"));
+        d.RatesLength = 6; // six decimals and more: no "#"
+        QCOMPARE(RatesFormat(d), QStringLiteral(",0.000000;-,0.000000"));
+        d.PercentLength = 1;
+        QCOMPARE(PercentFormat(d), QStringLiteral(",0.0#####%;-,0.0#####%"));
+        d.Kilocharacter.clear();
+        d.QuantitiesLength = 3;
+        QCOMPARE(QuantitiesFormat(d), QStringLiteral("0.000###;-0.000###"));
+        d.Kilocharacter = QStringLiteral(",");
+        // Currencies take the smaller of the money length and their own decimals.
+        QCOMPARE(CurrencyFormat(d, "USD", "$", 4), QStringLiteral(",0.0000##;-,0.0000##"));
+        d.MoneyLength = 2;
+        QCOMPARE(CurrencyFormat(d, "USD", "$", 0), QStringLiteral(",0.######;-,0.######"));
+        d.ShowCurrSymbol = true;
+        QCOMPARE(CurrencyFormat(d, "USD", "$", 2), QStringLiteral("$,0.00####;$-,0.00####"));
+        d.ShowCurrCode = true; // both stored on: the code wins
+        QCOMPARE(CurrencyFormat(d, "USD", "$", 2), QStringLiteral(",0.00#### USD;-,0.00#### USD"));
+        QCOMPARE(BaseCurrencyFirstFormat(true, "USD"),
+                 QStringLiteral(",0.00####USD;-,0.00####USD"));
+        QCOMPARE(BaseCurrencyFirstFormat(false, "USD"), QStringLiteral(",0.00####;-,0.00####"));
+        QCOMPARE(VoucherNumberFormat(5), QStringLiteral("[N:XXXXX]"));
     }
 
     void financeFlags_data()
@@ -133,30 +88,30 @@ private slots:
         ClientDataSet info;
         for (int k = 0; k < OptionRecords::Count; ++k)
             info.addField(OptionRecords::FieldName(OptionRecords::Kind(k)), FieldType::Memo);
-        info.addField(QStringLiteral("RatifierLimit"), FieldType::Boolean);
-        info.addField(QStringLiteral("IncludeAcctCode"), FieldType::Boolean);
+        info.addField("RatifierLimit", FieldType::Boolean);
+        info.addField("IncludeAcctCode", FieldType::Boolean);
         info.createDataSet();
         info.append();
-        info.setValue(QStringLiteral("FinOption"), QStringLiteral("not read without ComOption"));
-        info.setValue(QStringLiteral("RatifierLimit"), true);
+        info.setValue("FinOption", QStringLiteral("not read without ComOption"));
+        info.setValue("RatifierLimit", true);
         info.post();
         OptionRecords options;
         QCOMPARE(options.Load(info), false);
         QCOMPARE(options.BooleanStr(OptionRecords::Fin), QString(OptionFlagCount, '0'));
         ClientDataSet &inv = options.record(OptionRecords::Inv);
         inv.edit();
-        inv.setValue(QStringLiteral("BooleanStr"), flagString({7, 512}, 512));
+        inv.setValue("BooleanStr", flagString({7, 512}, 512));
         inv.post();
         FinanceFlags flags;
         flags.set(5, true);
         flags.set(52, true);
         options.Save(info, flags);
         info.post();
-        QCOMPARE(info.asBoolean(QStringLiteral("RatifierLimit")), false);
-        QCOMPARE(info.asBoolean(QStringLiteral("IncludeAcctCode")), true);
+        QCOMPARE(info.asBoolean("RatifierLimit"), false);
+        QCOMPARE(info.asBoolean("IncludeAcctCode"), true);
 
         info.edit();
-        info.setValue(QStringLiteral("MftOption"), QString());
+        info.setValue("MftOption", QString());
         info.post();
         OptionRecords reread;
         QCOMPARE(reread.Load(info), true);
@@ -164,76 +119,37 @@ private slots:
         QCOMPARE(reread.BooleanStr(OptionRecords::Inv), flagString({7, 512}, 512));
         QCOMPARE(reread.BooleanStr(OptionRecords::Mft), QString(OptionFlagCount, '0'));
         reread.Save(info, flags);
-        QVERIFY(!info.asString(QStringLiteral("MftOption")).isEmpty());
+        QVERIFY(!info.asString("MftOption").isEmpty());
     }
 
     // A stored record of another shape: fewer fields, one unknown, one of another type.
     void partCustomOverlay()
     {
         ClientDataSet stored;
-        stored.addField(QStringLiteral("DefProp3"), FieldType::String, 64);
-        stored.addField(QStringLiteral("checkid2"), FieldType::Integer);
-        stored.addField(QStringLiteral("Extra"), FieldType::String, 10);
-        stored.addField(QStringLiteral("Factor1"), FieldType::Integer);
+        stored.addField("DefProp3", FieldType::String, 64);
+        stored.addField("checkid2", FieldType::Integer);
+        stored.addField("Extra", FieldType::String, 10);
+        stored.addField("Factor1", FieldType::Integer);
         stored.createDataSet();
         stored.append();
-        stored.setValue(QStringLiteral("DefProp3"), QStringLiteral("颜色"));
-        stored.setValue(QStringLiteral("checkid2"), 7);
-        stored.setValue(QStringLiteral("Extra"), QStringLiteral("x"));
-        stored.setValue(QStringLiteral("Factor1"), 12);
+        stored.setValue("DefProp3", QStringLiteral("颜色"));
+        stored.setValue("checkid2", 7);
+        stored.setValue("Extra", QStringLiteral("x"));
+        stored.setValue("Factor1", 12);
         stored.post();
         ClientDataSet partCustom;
         LoadPartCustom(partCustom, stored.saveToText());
         QCOMPARE(partCustom.fieldDefs(), PartCustomFieldDefs());
-        QCOMPARE(partCustom.asString(QStringLiteral("DefProp3")), QStringLiteral("颜色"));
-        QCOMPARE(partCustom.asString(QStringLiteral("DefProp9")), QStringLiteral("属性 9"));
-        QCOMPARE(partCustom.asString(QStringLiteral("Factor1")), QStringLiteral("12"));
-        QCOMPARE(partCustom.asInteger(QStringLiteral("CheckID2")), 7);
-        QCOMPARE(partCustom.asString(QStringLiteral("PartProp20")), QStringLiteral("存货属性 20"));
+        QCOMPARE(partCustom.asString("DefProp3"), QStringLiteral("颜色"));
+        QCOMPARE(partCustom.asString("DefProp9"), QStringLiteral("属性 9"));
+        QCOMPARE(partCustom.asString("Factor1"), QStringLiteral("12"));
+        QCOMPARE(partCustom.asInteger("CheckID2"), 7);
+        QCOMPARE(partCustom.asString("PartProp20"), QStringLiteral("存货属性 20"));
         partCustom.edit();
-        partCustom.setValue(QStringLiteral("Factor9"), QStringLiteral("长度"));
+        partCustom.setValue("Factor9", QStringLiteral("长度"));
         ClientDataSet again;
         LoadPartCustom(again, SavePartCustom(partCustom));
         QVERIFY(again.data().rows == partCustom.data().rows);
-    }
-
-    // The address, the inventory accounting row and the check lists of a set that has none.
-    void recordsOpenedByKey()
-    {
-        QTemporaryDir settings;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-        vexa::test::TestHost host;
-        Globals().Host = &host;
-        Globals().Connection = host.connection.get();
-        Globals().AppServer = host.connection.get();
-        auto address = OpenAddressRecord(0);
-        QVERIFY(address->value(QStringLiteral("AddressID")).isNull());
-        QCOMPARE(address->state(), ClientDataSet::State::Insert);
-        // A key the information record names but the table lacks stays on the new row.
-        address = OpenAddressRecord(77);
-        address->setValue(QStringLiteral("AddrDesc"), QStringLiteral("上海市浦东新区"));
-        address->post();
-        ApplyChanges(*address, true);
-        address = OpenAddressRecord(77);
-        QCOMPARE(address->changeCount(), 0);
-        QCOMPARE(address->asString(QStringLiteral("AddrDesc")), QStringLiteral("上海市浦东新区"));
-        // A new inventory record has no PartAcctID yet: read as 0.
-        QCOMPARE(OpenPartAcctConfig(QVariant())->asInteger(QStringLiteral("PartAcctID")), 0);
-        QCOMPARE(OpenPartAcctConfig(5)->asInteger(QStringLiteral("PartAcctID")), 5);
-
-        // A template load may leave the server without list 0: it is still offered, and
-        // saving the lookup never writes it.
-        auto lists = ProviderDataSet(QStringLiteral("LX_FINBaseACheckItem"),
-                                     QStringLiteral("WHERE ACheckID = 0"));
-        if (!lists->isEmpty()) {
-            lists->deleteRecord();
-            ApplyChanges(*lists, true);
-        }
-        lists = OpenEntryCheckLists();
-        QCOMPARE(lists->asInteger(QStringLiteral("ACheckID")), 0);
-        QCOMPARE(lists->asString(QStringLiteral("ACheckCode")), QStringLiteral("自定义"));
-        QCOMPARE(lists->changeCount(), 0);
-        Globals() = PluginGlobals();
     }
 };
 

@@ -1,7 +1,9 @@
 // The chart-of-accounts template load against a real account set: what each account is
 // adapted to (the control type of SY, SR, SRFY and ZCH accounts among it), report lines
 // bound by account code, check list 0 replaced and the others kept, a failing load rolled
-// back, the chart-less template's account types and the preview that writes nothing.
+// back, the chart-less template's account types and the preview that writes nothing; and
+// the parameter records opened by key on a set that lacks them.
+#include "AccountSetParams.h"
 #include "AccountTemplate.h"
 #include "ClientDataSet.h"
 #include "DataAccess.h"
@@ -58,15 +60,15 @@ void addTemplate(const QString &code, const DataPacket &accounts, const DataPack
 {
     auto list = open("SYS_SMAcctTemp");
     list->append();
-    list->setValue(QStringLiteral("AcctTempCode"), code);
-    list->setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("测试行业"));
+    list->setValue("AcctTempCode", code);
+    list->setValue("AcctTempDesc", QStringLiteral("测试行业"));
     ApplyChanges(*list, true);
     auto data = open("SYS_SMAcctTempData");
     data->append();
-    data->setValue(QStringLiteral("AcctTempCode"), code);
-    data->setValue(QStringLiteral("AcctXMLData"), writeDataPacket(accounts));
+    data->setValue("AcctTempCode", code);
+    data->setValue("AcctXMLData", writeDataPacket(accounts));
     if (!levels.isEmpty())
-        data->setValue(QStringLiteral("T0102053"), writeDataPacket(levels));
+        data->setValue("T0102053", writeDataPacket(levels));
     ApplyChanges(*data, true);
 }
 
@@ -115,14 +117,13 @@ private slots:
         };
         int controlled = 0;
         for (const QVariantList &row : tpl.rows) {
-            QVERIFY(accounts->locate(QStringLiteral("AcctCode"), cell(row, "AcctCode")));
-            QCOMPARE(accounts->asString(QStringLiteral("CurrCode")), QStringLiteral("USD"));
-            QCOMPARE(accounts->value(QStringLiteral("IsControl")), QVariant(false));
-            QCOMPARE(accounts->value(QStringLiteral("Frozen")),
-                     QVariant(cell(row, "Frozen").toBool()));
-            QCOMPARE(accounts->value(QStringLiteral("InFull")),
+            QVERIFY(accounts->locate("AcctCode", cell(row, "AcctCode")));
+            QCOMPARE(accounts->asString("CurrCode"), QStringLiteral("USD"));
+            QCOMPARE(accounts->value("IsControl"), QVariant(false));
+            QCOMPARE(accounts->value("Frozen"), QVariant(cell(row, "Frozen").toBool()));
+            QCOMPARE(accounts->value("InFull"),
                      QVariant(cell(row, "IsNode").toBool() || cell(row, "InFull").toBool()));
-            const QVariant control = accounts->value(QStringLiteral("ControlType"));
+            const QVariant control = accounts->value("ControlType");
             if (cell(row, "AcctTypeCode").toString() == u"SY") {
                 ++controlled;
                 QCOMPARE(control.toInt(), cell(row, "DC").toString() == u"C" ? 1 : 2);
@@ -167,7 +168,7 @@ private slots:
 
         QCOMPARE(count("LX_FINGLReportTempletForAcctDef"), reports);
         QVERIFY(open("LX_FINGLReportTempletForAcctDef", "WHERE ItemAcctCode = '9999'")
-                    ->isNull(QStringLiteral("AcctID")));
+                    ->isNull("AcctID"));
         QCOMPARE(
             sql(QStringLiteral("SELECT GROUP_CONCAT(DacvID) FROM T0102053 WHERE ACheckID = 5")),
             QStringLiteral("200"));
@@ -179,10 +180,37 @@ private slots:
         auto loaded = open("LX_DMAccounting");
         QCOMPARE(loaded->recordCount(), 3);
         for (int i = 0; i < 3; ++i) {
-            QVERIFY(loaded->locate(QStringLiteral("AcctCode"),
+            QVERIFY(loaded->locate("AcctCode",
                                    accounts.rows[i][indexOfField(accounts.fields, "AcctCode")]));
-            QCOMPARE(loaded->asString(QStringLiteral("ControlType")), QLatin1String(types[i][2]));
+            QCOMPARE(loaded->asString("ControlType"), QLatin1String(types[i][2]));
         }
+    }
+
+    // The address, the inventory accounting row and the check lists of a set lacking them.
+    void recordsOpenedByKey()
+    {
+        auto address = OpenAddressRecord(0);
+        QVERIFY(address->value("AddressID").isNull());
+        QCOMPARE(address->state(), ClientDataSet::State::Insert);
+        // A key the information record names but the table lacks stays on the new row.
+        address = OpenAddressRecord(77);
+        address->setValue("AddrDesc", QStringLiteral("上海市浦东新区"));
+        address->post();
+        ApplyChanges(*address, true);
+        address = OpenAddressRecord(77);
+        QCOMPARE(address->changeCount(), 0);
+        QCOMPARE(address->asString("AddrDesc"), QStringLiteral("上海市浦东新区"));
+        // A new inventory record has no PartAcctID yet: read as 0.
+        QCOMPARE(OpenPartAcctConfig(QVariant())->asInteger("PartAcctID"), 0);
+        QCOMPARE(OpenPartAcctConfig(5)->asInteger("PartAcctID"), 5);
+
+        // The template load above left the server without list 0: it is still offered, and
+        // saving the lookup never writes it.
+        QVERIFY(open("LX_FINBaseACheckItem", "WHERE ACheckID = 0")->isEmpty());
+        auto lists = OpenEntryCheckLists();
+        QCOMPARE(lists->asInteger("ACheckID"), 0);
+        QCOMPARE(lists->asString("ACheckCode"), QStringLiteral("自定义"));
+        QCOMPARE(lists->changeCount(), 0);
     }
 
     void emptyUnknownAndFailingTemplates()
@@ -208,8 +236,8 @@ private slots:
         auto chosen = open("LX_DMAccttype", "WHERE -1=1");
         for (const char *name : {"资产", "负债", "权益"}) {
             chosen->append();
-            chosen->setValue(QStringLiteral("AcctType"), 1);
-            chosen->setValue(QStringLiteral("AcctTypeDesc"), QString::fromUtf8(name));
+            chosen->setValue("AcctType", 1);
+            chosen->setValue("AcctTypeDesc", QString::fromUtf8(name));
             chosen->post();
         }
         WriteDefaultAccountTypes(*chosen);
@@ -226,9 +254,9 @@ private slots:
         const TemplatePreview preview = BuildTemplatePreview(QStringLiteral("A02000"), "RMB");
         QCOMPARE(preview.accounts->recordCount(), int(tpl.rows.size()));
         QVERIFY(preview.accountTypes->recordCount() > 0);
-        QCOMPARE(preview.accounts->asString(QStringLiteral("CurrCode")), QStringLiteral("RMB"));
+        QCOMPARE(preview.accounts->asString("CurrCode"), QStringLiteral("RMB"));
         // Only currency, control flag and control type are adapted for browsing.
-        QCOMPARE(preview.accounts->value(QStringLiteral("InFull")),
+        QCOMPARE(preview.accounts->value("InFull"),
                  tpl.rows[0][indexOfField(tpl.fields, "InFull")]);
         QCOMPARE(count("LX_DMAccounting"), stored);
     }

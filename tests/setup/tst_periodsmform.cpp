@@ -9,6 +9,8 @@
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
+#include <QAction>
+#include <QCalendarWidget>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,9 +47,9 @@ private slots:
         TPeriodsMForm form;
         form.show();
         QVERIFY(QTest::qWaitForWindowActive(&form));
-        auto *tree = child<QTreeWidget>(form, QStringLiteral("tvYears"));
-        auto *grid = child<QTableView>(form, QStringLiteral("gdPeriods"));
-        auto *rb13 = child<QRadioButton>(form, QStringLiteral("rbPeriods13"));
+        auto *tree = child<QTreeWidget>(form, "tvYears");
+        auto *grid = child<QTableView>(form, "gdPeriods");
+        auto *rb13 = child<QRadioButton>(form, "rbPeriods13");
         const auto column = [&](const char *f) { return form.Periods().fieldIndex(f); };
         const auto cell = [&](int row, const char *f, int role = Qt::EditRole) {
             return grid->model()->data(grid->model()->index(row, column(f)), role);
@@ -61,7 +63,7 @@ private slots:
         rb13->setChecked(true);
         QCOMPARE(grid->model()->rowCount(), 13);
         QCOMPARE(form.YearPeriods(), 13);
-        child<QRadioButton>(form, QStringLiteral("rbPeriods12"))->setChecked(true);
+        child<QRadioButton>(form, "rbPeriods12")->setChecked(true);
         // A refused switch keeps the option the table still has.
         QVERIFY(grid->model()->setData(grid->model()->index(11, column("PostingFrom")),
                                        QDate(2031, 12, 31)));
@@ -73,18 +75,21 @@ private slots:
         QCOMPARE(form.YearPeriods(), 12);
 
         // A start-year change waits for the user to stop typing; the shown year follows.
-        child<QSpinBox>(form, QStringLiteral("edYear"))->setValue(2025);
+        child<QSpinBox>(form, "edYear")->setValue(2025);
         QCOMPARE(form.StartYear(), 2024);
         QTRY_COMPARE(form.StartYear(), 2025);
         QCOMPARE(tree->currentItem()->text(0), QStringLiteral("2032"));
+        emit child<QSpinBox>(form, "edYear")->editingFinished(); // unchanged: nothing moves
+        QTest::qWait(400);
+        QCOMPARE(form.StartYear(), 2025);
 
         dialogs.answer(mrCancel); // 否: the shown year only
-        child<QPushButton>(form, QStringLiteral("btnFreeze"))->click();
-        QCOMPARE(cell(3, "Active").toString(), QStringLiteral("N"));
+        child<QPushButton>(form, "btnFreeze")->click();
+        QCOMPARE(cell(3, "Active", Qt::DisplayRole).toString(), QStringLiteral("否"));
         emit grid->doubleClicked(grid->model()->index(3, column("No")));
         QCOMPARE(cell(3, "Active").toString(), QStringLiteral("Y"));
         dialogs.answer(mrOk);
-        child<QPushButton>(form, QStringLiteral("btnActivate"))->click();
+        child<QPushButton>(form, "btnActivate")->click();
 
         // A start date typed into the grid's editor is taken as typed; text that is no date
         // is refused with a message.
@@ -106,6 +111,20 @@ private slots:
         typeDate(2, QStringLiteral("2032-13-45"));
         QVERIFY(dialogs.shown.constLast().text.contains(QStringLiteral("2032-13-45")));
         QCOMPARE(cell(2, "PostingFrom").toDate(), QDate(2032, 2, 26));
+        dialogs.answer(mrOk);
+        typeDate(2, QStringLiteral("2032-01-26"));
+        QCOMPARE(dialogs.shown.constLast().text,
+                 QStringLiteral("第3期开始日期不能早于第2期开始日期!"));
+        // The editor's calendar button picks a date instead.
+        grid->setCurrentIndex(grid->model()->index(5, column("PostingFrom")));
+        QTest::keyClick(grid, Qt::Key_F2);
+        auto *editor = qobject_cast<QLineEdit *>(grid->indexWidget(grid->currentIndex()));
+        editor->findChild<QAction *>("acPickDate")->trigger();
+        emit editor->findChild<QCalendarWidget *>("calPickDate")->clicked(QDate(2032, 5, 20));
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(cell(5, "PostingFrom").toDate(), QDate(2032, 5, 20));
+        tree->setCurrentItem(root);
+        QCOMPARE(tree->currentItem(), root->child(0));
 
         // A year up to the newest voucher cannot be re-dated.
         tree->setCurrentItem(root->child(8));

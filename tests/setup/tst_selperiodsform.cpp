@@ -37,7 +37,7 @@ private slots:
 
         TSelPeriodsForm lookup;
         dialogs.answerWith([&](QDialog &) {
-            auto *box = child<QLineEdit>(lookup, QStringLiteral("edtSearch"));
+            auto *box = child<QLineEdit>(lookup, "edtSearch");
             box->setText(QStringLiteral("2024"));
             QTest::keyClick(box, Qt::Key_Return);
             return lookup.result();
@@ -53,12 +53,12 @@ private slots:
         FiscalCalendar(periods).generate(2027);
         periods.setFiltered(false);
         TSelPeriodsForm picker;
-        picker.SetWhere(QStringLiteral("-1=1"));
-        picker.DataSet()->setFilter(QStringLiteral("PeriodID >= 202501"));
+        picker.SetWhere("-1=1");
+        picker.DataSet()->setFilter("PeriodID >= 202501");
         picker.DataSet()->setFiltered(true);
-        picker.DataSet()->setIndexFieldNames(QStringLiteral("Year;No"));
+        picker.DataSet()->setIndexFieldNames("Year;No");
         picker.SourceData = periods.saveToText();
-        auto *grid = child<QTableView>(picker, QStringLiteral("grdData"));
+        auto *grid = child<QTableView>(picker, "grdData");
         int rows = 0;
         dialogs.answerWith([&](QDialog &) {
             rows = grid->model()->rowCount();
@@ -68,10 +68,9 @@ private slots:
         });
         QCOMPARE(DialogService::instance().exec(picker), int(QDialog::Accepted));
         QCOMPARE(rows, 600 - 12);
-        QVERIFY(child<QLineEdit>(picker, QStringLiteral("edtSearch"))->isHidden());
+        QVERIFY(child<QLineEdit>(picker, "edtSearch")->isHidden());
         QCOMPARE(picker.SelectedValue, QVariant(202503));
-        QCOMPARE(picker.DataSet()->asString(QStringLiteral("PeriodName")),
-                 FiscalCalendar::periodName(2025, 3));
+        QCOMPARE(picker.DataSet()->asString("PeriodName"), FiscalCalendar::periodName(2025, 3));
         dialogs.click(QStringLiteral("btnCancel"));
         QCOMPARE(DialogService::instance().exec(picker), int(mrCancel));
         Globals() = PluginGlobals();
