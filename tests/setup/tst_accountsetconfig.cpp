@@ -443,25 +443,6 @@ private slots:
         const qlonglong address = info->asInteger("AddressID");
         QCOMPARE(open("LX_DMAddress")->asInteger("AddressID"), address);
         QVERIFY(address >= 1 && address < vexa::test::StoredNextID(host, QStringLiteral("1095")));
-
-        // The set changed by another connection after it was opened here.
-        AccountSetConfig mine;
-        mine.Load(kServerDay);
-        mine.Info().edit();
-        mine.Info().setValue("UseOrg", QStringLiteral("我的公司"));
-        QVERIFY(!mine.Validate());
-        auto second = host.server->connect();
-        second->login(QStringLiteral("Manager"), QStringLiteral("manager"));
-        useHost(host, second.get());
-        theirs = open("LX_SysInitInfo");
-        theirs->edit();
-        theirs->setValue("UseOrg", QStringLiteral("他们的公司"));
-        ApplyChanges(*theirs, true);
-        useHost(host);
-        QCOMPARE(errorOf([&] { mine.Save(false); }),
-                 QStringLiteral("数据已被使用，或其他用户已修改数据。"));
-        QCOMPARE(open("LX_SysInitInfo")->asString("UseOrg"), QStringLiteral("他们的公司"));
-        QCOMPARE(mine.Info().asString("UseOrg"), QStringLiteral("我的公司"));
     }
 };
 
