@@ -137,7 +137,7 @@ private slots:
         dialogs.answer(1);
         click(*form, "btnBrowseTemplate");
 
-        // Start periods with the picker, then the questions: all Yes but the enabling one.
+        // Start periods with the picker, then every question answered Yes: saved and enabled.
         dialogs.answerWith(pickRow(2));
         click(*form, "btnGLStart");
         QCOMPARE(ed(*form, "edGLNowPeriodName")->text(), FiscalCalendar::periodName(2024, 3));
