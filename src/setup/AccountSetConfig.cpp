@@ -323,6 +323,73 @@ void AccountSetConfig::SetChosenAccountTypes(const DataPacket &types)
     m_chosenTypes->setData(types);
 }
 
+QString AccountSetConfig::AccountTypesToOffer() const
+{
+    if (m_chosenTypes && m_chosenTypes->isActive())
+        return m_chosenTypes->saveToText();
+    return ProviderDataSet(S("SYS_SMAcctTempData"),
+                           S("WHERE AcctTempCode = '%1'").arg(CustomChartTemplate))
+        ->asString(S("AcctTypeXMLData"));
+}
+
+void AccountSetConfig::CurrencyPlacementChosen(bool code)
+{
+    WriteField(*m_show, code ? S("ShowCurrSymbol") : S("ShowCurrCode"), false);
+}
+
+std::optional<ConfigProblem> AccountSetConfig::SetVoucherFill(const QString &text)
+{
+    if (text.trimmed().isEmpty())
+        return ConfigProblem{S("必须输入凭证号填充长度。"), ConfigPage::Display, S("PZNumCaLen")};
+    WriteField(*m_show, S("PZNumCaLen"), text.toInt());
+    return std::nullopt;
+}
+
+std::optional<bool> AnswerQuestions(const QList<ConfigQuestion> &questions,
+                                    const std::function<bool(const QString &)> &yes)
+{
+    bool enableNow = false;
+    for (const ConfigQuestion &question : questions) {
+        const bool answer = yes(question.text);
+        if (question.enablesAccountSet)
+            enableNow = answer;
+        else if (!answer)
+            return std::nullopt;
+    }
+    return enableNow;
+}
+
+namespace {
+
+const char *const kAccountFields[] = {"AcctID", "AcctCode", "AcctName"};
+
+} // namespace
+
+std::optional<QString>
+EnterAccountCode(ClientDataSet &ds, const QString &prefix, const QString &typed,
+                 const std::function<const ClientDataSet &(const QString &code)> &find)
+{
+    const QString code = typed.trimmed();
+    if (code == ds.asString(prefix + S("AcctCode")))
+        return std::nullopt;
+    if (code.isEmpty()) {
+        for (const char *field : kAccountFields)
+            WriteField(ds, prefix + QLatin1String(field), QVariant());
+        return std::nullopt;
+    }
+    const ClientDataSet &found = find(code);
+    if (found.isEmpty())
+        return S("输入科目代码无效。");
+    SetAccount(ds, prefix, found);
+    return std::nullopt;
+}
+
+void SetAccount(ClientDataSet &ds, const QString &prefix, const ClientDataSet &account)
+{
+    for (const char *field : kAccountFields)
+        WriteField(ds, prefix + QLatin1String(field), account.value(QLatin1String(field)));
+}
+
 std::optional<ConfigProblem> AccountSetConfig::CheckAccountTypes() const
 {
     if (ChoosesAccountTypes() && (!m_chosenTypes || m_chosenTypes->isEmpty()))

@@ -11,6 +11,7 @@
 #include <QDate>
 #include <QList>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -116,6 +117,14 @@ public:
     // The default account types chosen for the custom chart (a copy is kept).
     void SetChosenAccountTypes(const DataPacket &types);
     const ClientDataSet *ChosenAccountTypes() const { return m_chosenTypes.get(); }
+    // What the account-type chooser offers (a saved packet): the choice made before, else
+    // the default types of the template without a chart.
+    QString AccountTypesToOffer() const;
+
+    // The base currency shows its code or its symbol: ticking one clears the other.
+    void CurrencyPlacementChosen(bool code);
+    // The voucher number fill length as typed; an empty text is refused.
+    std::optional<ConfigProblem> SetVoucherFill(const QString &text);
 
     // Checks what a save needs, in the order the user is told (industry type, company,
     // currency, period table, start periods). Posts the pending edits of the records the
@@ -167,6 +176,21 @@ private:
     int m_yearPeriods = 0;
     int m_minCounts[3] = {0, 0, 0};
 };
+
+// Asks the questions in order (yes answers one); none when a No ends the save, else
+// whether to enable the set: a No to the enabling question still saves.
+std::optional<bool> AnswerQuestions(const QList<ConfigQuestion> &questions,
+                                    const std::function<bool(const QString &)> &yes);
+
+// A default account typed into its code box: the fields prefix + AcctID, AcctCode and
+// AcctName of the current row of ds. The code as stored does nothing, an empty one clears
+// the account, a code find answers no row for is refused with the message to show and
+// changes nothing. find looks up a leaf account by code.
+std::optional<QString>
+EnterAccountCode(ClientDataSet &ds, const QString &prefix, const QString &typed,
+                 const std::function<const ClientDataSet &(const QString &code)> &find);
+// The account of the current row of account (a picker's choice) into those fields.
+void SetAccount(ClientDataSet &ds, const QString &prefix, const ClientDataSet &account);
 
 // "<prefix>"<value>"，" CR LF "确认后系统将不允许再次修改，是否继续？"
 QString FixedSettingQuestion(const QString &prefix, const QString &value);

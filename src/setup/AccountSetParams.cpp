@@ -34,6 +34,16 @@ void PostPending(ClientDataSet &ds)
         ds.post();
 }
 
+void WriteField(ClientDataSet &ds, const QString &field, const QVariant &value)
+{
+    if (ds.state() == ClientDataSet::State::Browse) {
+        if (ds.value(field) == value)
+            return;
+        ds.edit();
+    }
+    ds.setValue(field, value);
+}
+
 // ---- Fixed code lists -----------------------------------------------------------------
 
 QList<CodeText> CodeListEntries(CodeList list)
@@ -373,6 +383,13 @@ void EnsureCustomCheckListRow(ClientDataSet &checkLists)
     checkLists.post();
     if (!pending)
         checkLists.mergeChangeLog();
+}
+
+int ReadLastVoucherPeriodID()
+{
+    auto vouchers = ProviderDataSet(S("LX_FINDocVoucherPost"),
+                                    S("TOP 1 WHERE 1=1 ORDER BY DocDate DESC, PeriodID DESC"));
+    return vouchers->isEmpty() ? 0 : vouchers->value(S("PeriodID")).toInt();
 }
 
 QString EntryPropertyFlags(const QString &tagInfo)

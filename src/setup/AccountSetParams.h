@@ -25,6 +25,9 @@ namespace vexa::gl {
 
 // Posts a pending edit or insert; a dataset in browse state is left alone.
 void PostPending(ClientDataSet &ds);
+// Writes value into field of the current row, putting a browsing row into edit only when
+// the value differs.
+void WriteField(ClientDataSet &ds, const QString &field, const QVariant &value);
 
 // ---- Fixed code lists -----------------------------------------------------------------
 
@@ -134,6 +137,9 @@ std::unique_ptr<ClientDataSet> OpenPartAcctConfig(const QVariant &partAcctID);
 std::unique_ptr<ClientDataSet> OpenEntryCheckLists();
 // Puts list 0 "自定义" in front when the lists lack it; the row lives in memory only.
 void EnsureCustomCheckListRow(ClientDataSet &checkLists);
+
+// The period of the newest posted voucher ("LX_FINDocVoucherPost"); 0 when there is none.
+int ReadLastVoucherPeriodID();
 
 // Entry-property flags as stored in TagInfo; an empty value means all clear.
 QString EntryPropertyFlags(const QString &tagInfo);

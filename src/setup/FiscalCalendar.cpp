@@ -4,6 +4,8 @@
 
 #include <vexa/Error.h>
 
+#include <QScopeGuard>
+
 #include <algorithm>
 #include <map>
 
@@ -19,17 +21,11 @@ int daysIn(int year, int month)
 }
 
 // Bound views hear of a bulk change once, at the end, even when it throws.
-class ControlsOff
+[[nodiscard]] auto controlsOff(ClientDataSet &ds)
 {
-public:
-    explicit ControlsOff(ClientDataSet &ds) : m_ds(ds) { m_ds.disableControls(); }
-    ~ControlsOff() { m_ds.enableControls(); }
-    ControlsOff(const ControlsOff &) = delete;
-    ControlsOff &operator=(const ControlsOff &) = delete;
-
-private:
-    ClientDataSet &m_ds;
-};
+    ds.disableControls();
+    return qScopeGuard([&ds] { ds.enableControls(); });
+}
 
 int requireField(const ClientDataSet &ds, const QString &name)
 {
@@ -204,7 +200,7 @@ void FiscalCalendar::generate(int serverYear)
     if (start < kMinStartYear || start > kMaxStartYear)
         throw Error(QStringLiteral("服务器日期的年度%1无效，无法生成会计期间。").arg(serverYear));
 
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     PostPending(m_ds);
     m_ds.setFiltered(false);
     m_ds.setIndexFieldNames(QString());
@@ -251,7 +247,7 @@ QList<int> FiscalCalendar::years() const
 
 void FiscalCalendar::showYear(int year)
 {
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     PostPending(m_ds);
     applyView(year);
 }
@@ -276,7 +272,7 @@ bool FiscalCalendar::setPeriodCount(int periods)
     if (!m_canRegenerate)
         throw Error(QStringLiteral("会计期间已经使用，不能更改每年会计期间数。"));
 
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     std::vector<Period> rows = readAll();
     std::vector<int> touched; // load-order record numbers of the periods 12 or 13
     if (periods == 13) {
@@ -346,7 +342,7 @@ bool FiscalCalendar::changeStartYear(int newYear)
         throw Error(QStringLiteral("会计期间已经使用，不能更改期间开始年度。"));
     const int delta = newYear - m_startYear;
 
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     std::vector<Period> rows = readAll();
     for (Period &p : rows) {
         p.year += delta;
@@ -387,7 +383,7 @@ FiscalCalendar::EditResult FiscalCalendar::editPostingFrom(const QDate &date)
     if (!isShownYearEditable())
         throw Error(QStringLiteral("%1年的会计期间已有凭证，不能修改开始日期。").arg(year));
 
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     std::vector<Period> rows = readAll();
     const auto it = std::find_if(rows.begin(), rows.end(),
                                  [&](const Period &p) { return p.year == year && p.no == no; });
@@ -409,6 +405,20 @@ FiscalCalendar::EditResult FiscalCalendar::editPostingFrom(const QDate &date)
     applyView(m_shownYear);
     m_ds.locate(kYearNo, {year, no});
     return result;
+}
+
+FiscalCalendar::EditResult FiscalCalendar::readTypedDate(const QString &text, QDate &date)
+{
+    QString t = text.trimmed();
+    if (t.isEmpty())
+        return {};
+    t.replace(QLatin1Char('/'), QLatin1Char('-'));
+    date = QDate::fromString(t, QStringLiteral("yyyy-M-d"));
+    if (date.isValid())
+        return {EditResult::Accepted, {}};
+    return {EditResult::Refused,
+            QStringLiteral("“%1”不是有效的日期，请按“年-月-日”输入，如 2024-03-01。")
+                .arg(text.trimmed())};
 }
 
 void FiscalCalendar::recalcPeriodStarts(std::vector<Period> &rows, size_t edited)
@@ -499,7 +509,7 @@ QString FiscalCalendar::activateQuestion(int year)
 
 void FiscalCalendar::setActive(bool active, Scope scope)
 {
-    const ControlsOff quiet(m_ds);
+    const auto quiet = controlsOff(m_ds);
     std::vector<Period> rows = readAll();
     const QString flag = active ? QStringLiteral("Y") : QStringLiteral("N");
     for (Period &p : rows)

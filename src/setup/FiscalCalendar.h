@@ -87,6 +87,10 @@ public:
     // not after the previous period's start is refused with the warning to show, the
     // old date staying. The edited period stays current.
     EditResult editPostingFrom(const QDate &date);
+    // A start date typed as text ("2024-03-01"; one-digit month and day, or slashes) into
+    // date: Accepted; an empty text is Ignored (the cell keeps its date); a text that is no
+    // date is Refused with the warning to show.
+    static EditResult readTypedDate(const QString &text, QDate &date);
 
     static QString freezeQuestion(int year);
     static QString activateQuestion(int year);

@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QSpinBox>
 #include <QStyle>
 #include <QStyledItemDelegate>
@@ -141,28 +142,6 @@ private:
         QObject::connect(popup, &QCalendarWidget::activated, editor, take);
         popup->move(editor->mapToGlobal(QPoint(0, editor->height())));
         popup->show();
-    }
-};
-
-// A typed start date: "2024-03-01" (or with one-digit month and day, or slashes).
-QDate readTypedDate(const QString &text)
-{
-    QString t = text.trimmed();
-    t.replace(QLatin1Char('/'), QLatin1Char('-'));
-    return QDate::fromString(t, QStringLiteral("yyyy-M-d"));
-}
-
-struct Busy
-{
-    Busy()
-    {
-        if (Globals().Host)
-            Globals().Host->BeginBusy();
-    }
-    ~Busy()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
     }
 };
 
@@ -393,23 +372,16 @@ void TPeriodsMForm::prepare()
 {
     m_prepared = true;
     // Periods up to the newest posted voucher must not be re-dated.
-    int lastVoucher = 0;
-    if (Globals().Connection) {
-        auto vouchers =
-            ProviderDataSet(QStringLiteral("LX_FINDocVoucherPost"),
-                            QStringLiteral("TOP 1 WHERE 1=1 ORDER BY DocDate DESC, PeriodID DESC"));
-        if (!vouchers->isEmpty())
-            lastVoucher = vouchers->value(QStringLiteral("PeriodID")).toInt();
-    }
-    m_calendar->setLastVoucherPeriodID(lastVoucher);
+    m_calendar->setLastVoucherPeriodID(Globals().Connection ? ReadLastVoucherPeriodID() : 0);
 
     m_loading = true;
-    const Busy busy;
-    const struct Loaded
-    {
-        bool &flag;
-        ~Loaded() { flag = false; }
-    } loaded{m_loading};
+    if (Globals().Host)
+        Globals().Host->BeginBusy();
+    const auto busy = qScopeGuard([] {
+        if (Globals().Host)
+            Globals().Host->EndBusy(false);
+    });
+    const auto loaded = qScopeGuard([this] { m_loading = false; });
 
     m_calendar->prepare(DayNumberToDateTime(ServerDate()).date().year());
     rebuildTree();
@@ -470,15 +442,14 @@ void TPeriodsMForm::periodCountChosen(int periods)
     applyPendingEdit();
     if (m_loading)
         return;
-    try {
-        m_calendar->setPeriodCount(periods);
-    } catch (...) {
-        // Refused: the options show the count the table still has.
+    // Refused: the options show the count the table still has.
+    auto showCount = qScopeGuard([this] {
         const QSignalBlocker quiet12(m_rb12), quiet13(m_rb13);
         m_rb12->setChecked(m_calendar->yearPeriods() == 12);
         m_rb13->setChecked(m_calendar->yearPeriods() == 13);
-        throw;
-    }
+    });
+    m_calendar->setPeriodCount(periods);
+    showCount.dismiss();
     fitGrid();
 }
 
@@ -494,23 +465,15 @@ void TPeriodsMForm::applyStartYear()
     applyPendingEdit();
     m_tmStartYear->stop();
     const int oldYear = m_calendar->startYear();
-    const auto fallBack = [this] {
+    // A refused or ignored change: the box shows the start year again, not the refused one.
+    auto fallBack = qScopeGuard([this] {
         const QSignalBlocker quiet(m_edYear);
         m_edYear->setValue(m_calendar->startYear());
-    };
-    bool changed = false;
-    try {
-        changed = !m_edYear->text().trimmed().isEmpty() && m_root &&
-                  m_calendar->changeStartYear(m_edYear->value());
-    } catch (...) {
-        // A refused change: the box shows the start year again, not the refused one.
-        fallBack();
-        throw;
-    }
-    if (!changed) {
-        fallBack();
+    });
+    if (m_edYear->text().trimmed().isEmpty() || !m_root ||
+        !m_calendar->changeStartYear(m_edYear->value()))
         return;
-    }
+    fallBack.dismiss();
     const int delta = m_calendar->startYear() - oldYear;
     for (int i = 0; i < m_root->childCount(); ++i) {
         QTreeWidgetItem *node = m_root->child(i);
@@ -548,16 +511,11 @@ void TPeriodsMForm::applyPendingEdit()
             return;
         QDate date = edit.value.toDate();
         if (edit.value.typeId() == QMetaType::QString) {
-            const QString text = edit.value.toString().trimmed();
-            if (text.isEmpty())
-                return; // an emptied cell keeps its date
-            date = readTypedDate(text);
-            if (!date.isValid()) {
-                ShowWarningMessage(QStringLiteral("“%1”不是有效的日期，请按“年-月-日”输入，如 "
-                                                  "2024-03-01。")
-                                       .arg(text));
+            const auto typed = FiscalCalendar::readTypedDate(edit.value.toString(), date);
+            if (typed.outcome == FiscalCalendar::EditResult::Refused)
+                ShowWarningMessage(typed.warning);
+            if (typed.outcome != FiscalCalendar::EditResult::Accepted)
                 return;
-            }
         }
         m_model->setCurrentRow(edit.row);
         const FiscalCalendar::EditResult result = m_calendar->editPostingFrom(date);

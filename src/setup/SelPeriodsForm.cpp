@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -161,20 +162,18 @@ void TSelPeriodsForm::LoadSourceData()
     const bool lockHere = !MainGridLocked();
     if (lockHere)
         BeginUpdate();
-    try {
+    {
+        const auto unlock = qScopeGuard([this, lockHere] {
+            if (lockHere)
+                EndUpdate(false);
+        });
         cdsData->loadFromText(SourceData);
         if (cdsData->isActive())
             cdsData->first();
         // The caller's copy may order its fields unlike the server: lay the grid out again.
         if (fieldNames(cdsData) != before)
             LayOutColumns();
-    } catch (...) {
-        if (lockHere)
-            EndUpdate(false);
-        throw;
     }
-    if (lockHere)
-        EndUpdate(false);
     if (QLabel *hint = NoDataHint())
         hint->setVisible(!cdsData->isActive() || cdsData->isEmpty());
 }

@@ -23,6 +23,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -39,27 +41,13 @@ namespace {
 using S = QString;
 
 // Ends the host's busy bracket on every path.
-struct Busy
+[[nodiscard]] auto endBusy()
 {
-    bool begin;
-    explicit Busy(bool beginNow = true) : begin(beginNow)
-    {
-        if (begin && Globals().Host)
-            Globals().Host->BeginBusy();
-    }
-    ~Busy()
-    {
+    return qScopeGuard([] {
         if (Globals().Host)
             Globals().Host->EndBusy(false);
-    }
-};
-
-struct Flag
-{
-    bool &flag;
-    explicit Flag(bool &f) : flag(f) { flag = true; }
-    ~Flag() { flag = false; }
-};
+    });
+}
 
 void setEditable(TLXCustomForm &form, QWidget *editor, bool on)
 {
@@ -77,12 +65,7 @@ void setEditable(TLXCustomForm &form, QWidget *editor, bool on)
 
 void FieldBinder::write(ClientDataSet &ds, const QString &field, const QVariant &value)
 {
-    if (ds.state() == ClientDataSet::State::Browse) {
-        if (ds.value(field) == value)
-            return;
-        ds.edit();
-    }
-    ds.setValue(field, value);
+    WriteField(ds, field, value);
 }
 
 void FieldBinder::add(QWidget *editor, Source source, const QString &field,
@@ -280,8 +263,10 @@ void TStartGLForm::showEvent(QShowEvent *event)
 
 void TStartGLForm::load()
 {
-    const Flag loading(m_loading);
-    const Busy busy;
+    const QScopedValueRollback loading(m_loading, true);
+    if (Globals().Host)
+        Globals().Host->BeginBusy();
+    const auto busy = endBusy();
     const FieldBinder::Quiet quiet(*m_binder);
     m_settingsChanged = false;
     pcMain->setCurrentIndex(0);
@@ -420,8 +405,7 @@ void TStartGLForm::currencyPlacementChosen(bool codeOnRight, bool on)
 {
     if (!on || m_loading || m_binder->quiet())
         return;
-    FieldBinder::write(m_config->Display(), codeOnRight ? S("ShowCurrSymbol") : S("ShowCurrCode"),
-                       false);
+    m_config->CurrencyPlacementChosen(codeOnRight);
 }
 
 void TStartGLForm::industryChosen()
@@ -448,14 +432,11 @@ void TStartGLForm::voucherFillEntered()
 {
     if (m_loading || edPZNumCaLen->isReadOnly())
         return;
-    ClientDataSet &display = m_config->Display();
-    if (edPZNumCaLen->text().trimmed().isEmpty()) {
+    if (const auto problem = m_config->SetVoucherFill(edPZNumCaLen->text())) {
         m_binder->refresh();
-        ShowWarningMessage(S("必须输入凭证号填充长度。"));
+        ShowWarningMessage(problem->message);
         edPZNumCaLen->setFocus();
-        return;
     }
-    FieldBinder::write(display, S("PZNumCaLen"), edPZNumCaLen->text().toInt());
 }
 
 void TStartGLForm::accountCodeEntered(const FieldBinder::Source &source, const QString &prefix,
@@ -464,24 +445,16 @@ void TStartGLForm::accountCodeEntered(const FieldBinder::Source &source, const Q
     if (m_loading || box->isReadOnly())
         return;
     ClientDataSet &ds = source();
-    const QString code = box->text().trimmed();
-    if (code == ds.asString(prefix + S("AcctCode")))
-        return;
-    if (code.isEmpty()) {
-        for (const char *field : {"AcctID", "AcctCode", "AcctName"})
-            FieldBinder::write(ds, prefix + QLatin1String(field), QVariant());
-        return;
-    }
     // FindAccount looks among the leaf accounts (IsNode = 1) already.
-    ClientDataSet &found = FindAccount(code, QString());
-    if (found.isEmpty()) {
+    const auto refused = EnterAccountCode(ds, prefix, box->text(),
+                                          [this](const QString &code) -> const ClientDataSet & {
+                                              return FindAccount(code, QString());
+                                          });
+    if (refused) {
         box->setText(ds.asString(prefix + S("AcctCode")));
-        ShowWarningMessage(S("输入科目代码无效。"));
+        ShowWarningMessage(*refused);
         box->setFocus();
-        return;
     }
-    for (const char *field : {"AcctID", "AcctCode", "AcctName"})
-        FieldBinder::write(ds, prefix + QLatin1String(field), found.value(QLatin1String(field)));
 }
 
 void TStartGLForm::pickAccount(const FieldBinder::Source &source, const QString &prefix)
@@ -495,9 +468,7 @@ void TStartGLForm::pickAccount(const FieldBinder::Source &source, const QString 
     const ClientDataSet *account = m_accountPicker->DataSet();
     if (!account->isActive() || account->isEmpty())
         return;
-    for (const char *field : {"AcctID", "AcctCode", "AcctName"})
-        FieldBinder::write(source(), prefix + QLatin1String(field),
-                           account->value(QLatin1String(field)));
+    SetAccount(source(), prefix, *account);
 }
 
 bool TStartGLForm::pickPeriod(const QString &filter, int &periodId, QString &periodName)
@@ -567,10 +538,10 @@ void TStartGLForm::SetPeriodsClick()
     dialog.SetYearPeriods(m_config->YearPeriods());
     dialog.SetCanRegenerate(m_config->CanRegeneratePeriods());
     // The dialog begins a busy bracket as it closes; it ends once the periods are back.
-    const Busy busy(false);
+    const auto busy = endBusy();
     if (DialogService::instance().exec(dialog) != 1)
         return;
-    const Flag loading(m_loading);
+    const QScopedValueRollback loading(m_loading, true);
     dialog.Periods().setFiltered(false);
     const int shown = m_config->TakePeriods(dialog.Periods().data(), dialog.StartYear(),
                                             dialog.YearPeriods(), keepYear);
@@ -589,15 +560,7 @@ void TStartGLForm::BrowseTemplate()
 
 void TStartGLForm::ChooseAccountTypes()
 {
-    // The choice made before, else the default types of the template without a chart.
-    QString types;
-    const ClientDataSet *chosen = m_config->ChosenAccountTypes();
-    if (chosen && chosen->isActive())
-        types = chosen->saveToText();
-    else
-        types = ProviderDataSet(S("SYS_SMAcctTempData"),
-                                S("WHERE AcctTempCode = '%1'").arg(CustomChartTemplate))
-                    ->asString(S("AcctTypeXMLData"));
+    const QString types = m_config->AccountTypesToOffer();
     TDefAccttypeForm dialog(this);
     dialog.SetDataText(types);
     if (DialogService::instance().exec(dialog) == QDialog::Accepted)
@@ -659,17 +622,14 @@ void TStartGLForm::OkClick()
         showProblem(*problem);
         return;
     }
-    bool enableNow = false;
-    for (const ConfigQuestion &question : config.Questions(!m_businessPanel)) {
-        const bool yes = AskYesNo(question.text) == mrOk;
-        if (question.enablesAccountSet)
-            enableNow = yes; // a No still saves, without enabling
-        else if (!yes)
-            return;
-    }
+    const std::optional<bool> enableNow =
+        AnswerQuestions(config.Questions(!m_businessPanel),
+                        [](const QString &question) { return AskYesNo(question) == mrOk; });
+    if (!enableNow)
+        return;
     AccountSetConfig::SaveResult saved;
     try {
-        saved = config.Save(enableNow);
+        saved = config.Save(*enableNow);
     } catch (const Error &error) {
         m_binder->refresh();
         ShowWarningMessage(error.message());
