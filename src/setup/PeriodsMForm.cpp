@@ -5,6 +5,7 @@
 #include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
+#include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 
@@ -151,20 +152,6 @@ QDate readTypedDate(const QString &text)
     t.replace(QLatin1Char('/'), QLatin1Char('-'));
     return QDate::fromString(t, QStringLiteral("yyyy-M-d"));
 }
-
-struct Busy
-{
-    Busy()
-    {
-        if (Globals().Host)
-            Globals().Host->BeginBusy();
-    }
-    ~Busy()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    }
-};
 
 } // namespace
 
@@ -404,7 +391,7 @@ void TPeriodsMForm::prepare()
     m_calendar->setLastVoucherPeriodID(lastVoucher);
 
     m_loading = true;
-    const Busy busy;
+    const BusyScope busy;
     const struct Loaded
     {
         bool &flag;

@@ -7,6 +7,7 @@
 #include "DefAccttypeForm.h"
 #include "DefPropValueMForm.h"
 #include "DialogService.h"
+#include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "PeriodsMForm.h"
@@ -37,22 +38,6 @@ namespace vexa::gl {
 namespace {
 
 using S = QString;
-
-// Ends the host's busy bracket on every path.
-struct Busy
-{
-    bool begin;
-    explicit Busy(bool beginNow = true) : begin(beginNow)
-    {
-        if (begin && Globals().Host)
-            Globals().Host->BeginBusy();
-    }
-    ~Busy()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    }
-};
 
 struct Flag
 {
@@ -281,7 +266,7 @@ void TStartGLForm::showEvent(QShowEvent *event)
 void TStartGLForm::load()
 {
     const Flag loading(m_loading);
-    const Busy busy;
+    const BusyScope busy;
     const FieldBinder::Quiet quiet(*m_binder);
     m_settingsChanged = false;
     pcMain->setCurrentIndex(0);
@@ -567,7 +552,7 @@ void TStartGLForm::SetPeriodsClick()
     dialog.SetYearPeriods(m_config->YearPeriods());
     dialog.SetCanRegenerate(m_config->CanRegeneratePeriods());
     // The dialog begins a busy bracket as it closes; it ends once the periods are back.
-    const Busy busy(false);
+    const BusyScope busy(BusyScope::AlreadyBegun);
     if (DialogService::instance().exec(dialog) != 1)
         return;
     const Flag loading(m_loading);
