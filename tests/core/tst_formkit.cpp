@@ -3,7 +3,7 @@
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
 #include "Globals.h"
-#include "TestHost.h"
+#include "support/TestHost.h"
 #include "support/TestSupport.h"
 
 #include <QComboBox>

@@ -1,5 +1,5 @@
 #include "MessageDialogs.h"
-#include "ScriptedDialogs.h"
+#include "support/ScriptedDialogs.h"
 
 #include <vexa/Error.h>
 
