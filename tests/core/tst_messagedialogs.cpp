@@ -52,39 +52,32 @@ class TestMessageDialogs : public QObject
     Q_OBJECT
 
 private slots:
-    // Each kind: its form, its caption, its buttons and what each button answers.
+    // Each kind: its form, its buttons and what each button answers.
     void kindsAndResults_data()
     {
         QTest::addColumn<int>("kind");
         QTest::addColumn<QString>("className");
-        QTest::addColumn<QString>("caption");
         QTest::addColumn<QStringList>("buttons");
         QTest::addColumn<QString>("clicked");
         QTest::addColumn<int>("result");
         const QStringList yesNo{"btnYes", "btNo"};
         const QStringList all{"btnYes", "btNo", "btnCancel"};
-        QTest::newRow("error") << int(Error) << "TErrorInfoFrom"
-                               << "错误信息" << QStringList{"btnOk"} << "btnOk" << 1;
-        QTest::newRow("warning") << int(Warning) << "TWarningInfoFrom"
-                                 << "警告信息" << QStringList{"btnYes"} << "btnYes" << 1;
-        QTest::newRow("information") << int(Info) << "TInformationFrom"
-                                     << "提示信息" << QStringList{"btnYes"} << "btnYes" << 1;
-        QTest::newRow("ask yes") << int(YesNo) << "TAskDialogFrom"
-                                 << "询问信息" << yesNo << "btnYes" << 1;
-        QTest::newRow("ask no") << int(YesNo) << "TAskDialogFrom"
-                                << "询问信息" << yesNo << "btNo" << 2;
-        QTest::newRow("save yes") << int(Save) << "TAskSaveFrom"
-                                  << "询问信息" << all << "btnYes" << 6;
-        QTest::newRow("save no") << int(Save) << "TAskSaveFrom"
-                                 << "询问信息" << all << "btNo" << 7;
-        QTest::newRow("save cancel") << int(Save) << "TAskSaveFrom"
-                                     << "询问信息" << all << "btnCancel" << 2;
+        QTest::newRow("error") << int(Error) << "TErrorInfoFrom" << QStringList{"btnOk"} << "btnOk"
+                               << 1;
+        QTest::newRow("warning") << int(Warning) << "TWarningInfoFrom" << QStringList{"btnYes"}
+                                 << "btnYes" << 1;
+        QTest::newRow("information")
+            << int(Info) << "TInformationFrom" << QStringList{"btnYes"} << "btnYes" << 1;
+        QTest::newRow("ask yes") << int(YesNo) << "TAskDialogFrom" << yesNo << "btnYes" << 1;
+        QTest::newRow("ask no") << int(YesNo) << "TAskDialogFrom" << yesNo << "btNo" << 2;
+        QTest::newRow("save yes") << int(Save) << "TAskSaveFrom" << all << "btnYes" << 6;
+        QTest::newRow("save no") << int(Save) << "TAskSaveFrom" << all << "btNo" << 7;
+        QTest::newRow("save cancel") << int(Save) << "TAskSaveFrom" << all << "btnCancel" << 2;
     }
     void kindsAndResults()
     {
         QFETCH(int, kind);
         QFETCH(QString, className);
-        QFETCH(QString, caption);
         QFETCH(QStringList, buttons);
         QFETCH(QString, clicked);
         QFETCH(int, result);
@@ -102,7 +95,6 @@ private slots:
         QCOMPARE(found, buttons);
         QCOMPARE(dialogs.shown.size(), 1);
         QCOMPARE(dialogs.shown[0].className, QStringLiteral("vexa::gl::") + className);
-        QCOMPARE(dialogs.shown[0].title, caption);
         QCOMPARE(dialogs.shown[0].text, text);
     }
 
