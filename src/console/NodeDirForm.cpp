@@ -62,15 +62,9 @@ TNodeDirForm::TNodeDirForm(QWidget *parent) : TChildDialogForm(parent)
     edModuleDesc->setReadOnly(true);
     edModuleDesc->setFocusPolicy(Qt::NoFocus);
 
-    btnOk = new QPushButton(QStringLiteral("确认"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     // Enter in the module number checks it; it must not press OK past the check.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(QStringLiteral("确认"), QStringLiteral("btnOk"), this);
+    btnCancel = MakeButton(QStringLiteral("取消"), QStringLiteral("btnCancel"), this);
 
     auto *moduleRow = new QHBoxLayout;
     moduleRow->setSpacing(0);

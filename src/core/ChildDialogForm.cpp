@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
+#include "FormKit.h"
 #include "Globals.h"
 
 #include <vexa/PluginHost.h>
@@ -14,21 +15,6 @@
 #include <QTableView>
 
 namespace vexa::gl {
-
-namespace {
-
-// Ends a busy bracket on every path.
-struct BusyGuard
-{
-    BusyGuard() { HostRef().BeginBusy(); }
-    ~BusyGuard()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    }
-};
-
-} // namespace
 
 TChildDialogForm::TChildDialogForm(QWidget *parent) : TLXCustomForm(parent)
 {
@@ -113,7 +99,7 @@ void TDefDialogForm::RefreshData()
 {
     if (!DataSet)
         return;
-    BusyGuard busy;
+    const BusyScope busy(HostRef());
     DataSet->close();
     DataSet->setCommandText(QString());
     DataSet->setCommandText(ComposeCommandText(FixedWhere, LinkWhere, OrderText));

@@ -125,20 +125,6 @@ struct LoadingScope
     LoadingScope &operator=(const LoadingScope &) = delete;
 };
 
-struct BusyScope
-{
-    BusyScope()
-    {
-        if (Globals().Host)
-            Globals().Host->BeginBusy();
-    }
-    ~BusyScope()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    }
-};
-
 QByteArray readWhole(const QString &path)
 {
     QFile file(path);
@@ -248,11 +234,7 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     cdsFile->setFieldDefs(TransferFields());
     cdsFile->createDataSet();
 
-    lbTitle = new QLabel(S(" ：附件维护"), this);
-    lbTitle->setObjectName(S("lbTitle"));
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(S(" ：附件维护"), this);
 
     auto *toolbar = new QHBoxLayout;
     const auto button = [&](QToolButton *&b, const char *name, const QString &text,

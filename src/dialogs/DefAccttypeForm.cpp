@@ -2,6 +2,7 @@
 
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
+#include "FormKit.h"
 #include "GridRowKeys.h"
 #include "MessageDialogs.h"
 
@@ -49,51 +50,6 @@ QString sideName(const ClientDataSet &sides, const QString &code)
             return sides.valueAt(r, n).toString();
     return code;
 }
-
-// Picks the side by its name, storing its code.
-class SideDelegate : public QStyledItemDelegate
-{
-public:
-    SideDelegate(ClientDataSet *sides, QObject *parent)
-        : QStyledItemDelegate(parent), m_sides(sides)
-    {}
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                          const QModelIndex &) const override
-    {
-        auto *combo = new QComboBox(parent);
-        combo->setObjectName(QStringLiteral("cbDC"));
-        const int c = m_sides->fieldIndex(kDCCode);
-        const int n = m_sides->fieldIndex(kDCName);
-        for (int r = 0; r < m_sides->recordCount(); ++r)
-            combo->addItem(m_sides->valueAt(r, n).toString(), m_sides->valueAt(r, c));
-        // A choice is taken at once, as a drop-down of a grid does.
-        connect(combo, &QComboBox::activated, this, [this, combo] {
-            auto *self = const_cast<SideDelegate *>(this);
-            emit self->commitData(combo);
-            emit self->closeEditor(combo);
-        });
-        return combo;
-    }
-
-    void setEditorData(QWidget *editor, const QModelIndex &index) const override
-    {
-        auto *combo = static_cast<QComboBox *>(editor);
-        combo->setCurrentIndex(combo->findData(index.data(Qt::EditRole).toString()));
-    }
-
-    void setModelData(QWidget *editor, QAbstractItemModel *model,
-                      const QModelIndex &index) const override
-    {
-        auto *combo = static_cast<QComboBox *>(editor);
-        if (combo->currentIndex() >= 0 &&
-            combo->currentData().toString() != index.data(Qt::EditRole).toString())
-            model->setData(index, combo->currentData());
-    }
-
-private:
-    ClientDataSet *m_sides;
-};
 
 } // namespace
 
@@ -172,15 +128,7 @@ TDefAccttypeForm::TDefAccttypeForm(QWidget *parent) : TDefDialogForm(parent)
     }
     cdsDC->first();
 
-    lbTitle = new QLabel(QStringLiteral(" 定义科目总类"), this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    lbTitle->setFixedHeight(24);
-    lbTitle->setAutoFillBackground(true);
-    lbTitle->setFrameShape(QFrame::Panel);
-    lbTitle->setFrameShadow(QFrame::Raised);
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(QStringLiteral(" 定义科目总类"), this, TitleFrame::FilledPanel);
 
     m_model = new AccttypeGridModel(cdsData, cdsDC, this);
     m_model->setCaption(kCode, QStringLiteral("总类代码"));
@@ -190,24 +138,14 @@ TDefAccttypeForm::TDefAccttypeForm(QWidget *parent) : TDefDialogForm(parent)
     grdData = new QTableView(this);
     grdData->setObjectName(QStringLiteral("grdData"));
     grdData->setModel(m_model);
-    grdData->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdData->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grdData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                             QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    SetUpEditableGrid(grdData);
     grdData->verticalHeader()->hide();
-    grdData->horizontalHeader()->setStretchLastSection(true);
     SetMainGridView(grdData);
     GridSite = grdData;
 
-    btnOk = new QPushButton(QStringLiteral("保存"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QStringLiteral("关闭"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     // Enter finishes a cell edit; it does not close the dialog.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(QStringLiteral("保存"), QStringLiteral("btnOk"), this);
+    btnCancel = MakeButton(QStringLiteral("关闭"), QStringLiteral("btnCancel"), this);
 
     auto *buttons = new QHBoxLayout;
     buttons->addStretch(1);
@@ -286,8 +224,19 @@ void TDefAccttypeForm::LayoutColumns()
             grdData->setColumnWidth(c, width);
     }
     const int dc = m_model->column(kDC);
-    if (dc >= 0 && !grdData->itemDelegateForColumn(dc))
-        grdData->setItemDelegateForColumn(dc, new SideDelegate(cdsDC, grdData));
+    if (dc >= 0 && !grdData->itemDelegateForColumn(dc)) {
+        // Picks the side by its name, storing its code.
+        const auto sides = [this] {
+            QList<std::pair<QString, QVariant>> items;
+            const int c = cdsDC->fieldIndex(kDCCode);
+            const int n = cdsDC->fieldIndex(kDCName);
+            for (int r = 0; r < cdsDC->recordCount(); ++r)
+                items.push_back({cdsDC->valueAt(r, n).toString(), cdsDC->valueAt(r, c)});
+            return items;
+        };
+        grdData->setItemDelegateForColumn(
+            dc, new ComboListDelegate(QStringLiteral("cbDC"), sides, grdData));
+    }
 }
 
 void TDefAccttypeForm::AppendRow()

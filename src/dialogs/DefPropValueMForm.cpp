@@ -152,15 +152,7 @@ TDefPropValueMForm::TDefPropValueMForm(QWidget *parent) : TEditDialogForm(parent
     cdsPriceType->addField(kPriceDesc, FieldType::String, 32);
     cdsPriceType->createDataSet();
 
-    lbTitle = new QLabel(QStringLiteral(" 自定义属性值：编辑"), this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    lbTitle->setFixedHeight(24);
-    lbTitle->setAutoFillBackground(true);
-    lbTitle->setFrameShape(QFrame::Panel);
-    lbTitle->setFrameShadow(QFrame::Raised);
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(QStringLiteral(" 自定义属性值：编辑"), this, TitleFrame::FilledPanel);
 
     lbDefProp = new QLabel(QStringLiteral("自定义属性类别"), this);
     lbDefProp->setObjectName(QStringLiteral("lbDefProp"));
@@ -189,23 +181,13 @@ TDefPropValueMForm::TDefPropValueMForm(QWidget *parent) : TEditDialogForm(parent
     grdData = new QTableView(this);
     grdData->setObjectName(QStringLiteral("grdData"));
     grdData->setModel(m_model);
-    grdData->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdData->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grdData->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                             QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
+    SetUpEditableGrid(grdData);
     grdData->verticalHeader()->hide();
-    grdData->horizontalHeader()->setStretchLastSection(true);
     SetMainGridView(grdData);
 
-    btnOk = new QPushButton(QStringLiteral("确认"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     // Enter finishes a cell edit; it does not close the dialog.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(QStringLiteral("确认"), QStringLiteral("btnOk"), this);
+    btnCancel = MakeButton(QStringLiteral("取消"), QStringLiteral("btnCancel"), this);
 
     auto *selectors = new QHBoxLayout;
     selectors->addWidget(lbDefProp);

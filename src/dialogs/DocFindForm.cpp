@@ -66,19 +66,6 @@ private:
     bool m_readOnly;
 };
 
-// The host's busy bracket, closed on every path.
-struct BusyBracket
-{
-    BusyBracket() { HostRef().BeginBusy(); }
-    ~BusyBracket()
-    {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    }
-    BusyBracket(const BusyBracket &) = delete;
-    BusyBracket &operator=(const BusyBracket &) = delete;
-};
-
 // Runs an action once: explicitly, or when leaving the scope (also by an exception).
 class ScopeExit
 {
@@ -122,28 +109,6 @@ QVariant fieldValue(const ClientDataSet *ds, const QString &field)
 }
 
 } // namespace
-
-// ---- grid columns -----------------------------------------------------------------------
-
-DataSetModel *DataSetModelOf(const QTableView *view)
-{
-    return view ? qobject_cast<DataSetModel *>(view->model()) : nullptr;
-}
-
-int ColumnOf(const QTableView *view, const QString &field)
-{
-    const DataSetModel *model = DataSetModelOf(view);
-    const ClientDataSet *ds = model ? model->dataSet() : nullptr;
-    if (!ds || !ds->isActive())
-        return -1;
-    const int i = ds->fieldIndex(field);
-    return i < model->columnCount() ? i : -1;
-}
-
-QString ColumnCaption(const QTableView *view, int column)
-{
-    return view->model()->headerData(column, Qt::Horizontal).toString();
-}
 
 // ---- rules ------------------------------------------------------------------------------
 
@@ -370,23 +335,8 @@ void TDocFindForm::ApplyDesignedColumns()
     if (!model || model->columnCount() == 0)
         return;
     m_designApplied = true;
-    if (m_designed.isEmpty())
-        return;
-    QHeaderView *header = view->horizontalHeader();
-    for (int c = 0; c < model->columnCount(); ++c)
-        view->setColumnHidden(c, true);
-    int position = 0;
-    for (const DesignedColumn &d : std::as_const(m_designed)) {
-        const int c = ColumnOf(view, d.field);
-        if (c < 0)
-            continue;
-        view->setColumnHidden(c, false);
-        if (!d.caption.isEmpty())
-            model->setCaption(d.field, d.caption);
-        if (d.width > 0)
-            view->setColumnWidth(c, d.width);
-        header->moveSection(header->visualIndex(c), position++);
-    }
+    if (!m_designed.isEmpty())
+        ShowColumns(view, m_designed);
 }
 
 void TDocFindForm::RefreshData(bool disableControls)
@@ -394,7 +344,7 @@ void TDocFindForm::RefreshData(bool disableControls)
     ClientDataSet *ds = MainDataSet();
     if (!ds)
         return;
-    BusyBracket busy;
+    const BusyScope busy(HostRef());
     QTableView *view = MainGridView();
     DataSetModel *model = DataSetModelOf(view);
     const bool lockHere = view && !MainGridLocked();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ChildDialogForm.h"
+#include "FormKit.h"
 
 #include <QByteArray>
 #include <QLabel>
@@ -24,29 +25,7 @@ namespace vexa::gl {
 struct ClientSettings;
 class TSetWhereForm;
 
-// ---- grid columns -----------------------------------------------------------------------
-//
-// A grid is a QTableView over a DataSetModel, so its columns are the dataset's fields:
-// "the column bound to field X" is the model section of X, and a view "has" that column
-// when the dataset has the field. Creating a column therefore means showing the section
-// (it was hidden); its caption is the model's caption of the field, its width and
-// visibility those of the section, its position the section's visual index.
-
-// The model of a grid, nullptr when the view does not show a dataset.
-DataSetModel *DataSetModelOf(const QTableView *view);
-// The section bound to field (letter case ignored), -1 when the dataset has no such field.
-int ColumnOf(const QTableView *view, const QString &field);
-// The caption the view's header shows for a section.
-QString ColumnCaption(const QTableView *view, int column);
-
-// A column a dialog lays out before the user changes anything: field, caption, width
-// (0 keeps the default width).
-struct DesignedColumn
-{
-    QString field;
-    QString caption;
-    int width = 0;
-};
+// Grid columns (DataSetModelOf, ColumnOf, DesignedColumn, ...) are in FormKit.h.
 
 // ---- rules of the lookup dialogs ----------------------------------------------------------
 

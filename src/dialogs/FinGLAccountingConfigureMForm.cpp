@@ -111,55 +111,6 @@ public:
     }
 };
 
-// A fixed drop-down list; the choice is written at once.
-class ListDelegate : public QStyledItemDelegate
-{
-public:
-    using Items = std::function<QList<std::pair<QString, QVariant>>()>;
-
-    ListDelegate(Items items, int rows, int dropWidth, QObject *parent)
-        : QStyledItemDelegate(parent), m_items(std::move(items)), m_rows(rows), m_width(dropWidth)
-    {}
-
-    QWidget *createEditor(QWidget *parent, const QStyleOptionViewItem &,
-                          const QModelIndex &) const override
-    {
-        auto *box = new QComboBox(parent);
-        box->setObjectName(S("cbList"));
-        box->setMaxVisibleItems(m_rows);
-        for (const auto &[text, value] : m_items())
-            box->addItem(text, value);
-        if (m_width > 0)
-            box->view()->setMinimumWidth(m_width);
-        auto *self = const_cast<ListDelegate *>(this);
-        connect(box, &QComboBox::activated, self, [self, box] {
-            emit self->commitData(box);
-            emit self->closeEditor(box);
-        });
-        return box;
-    }
-
-    void setEditorData(QWidget *editor, const QModelIndex &index) const override
-    {
-        auto *box = static_cast<QComboBox *>(editor);
-        const QSignalBlocker quiet(box);
-        box->setCurrentIndex(box->findData(index.data(Qt::EditRole)));
-    }
-
-    void setModelData(QWidget *editor, QAbstractItemModel *model,
-                      const QModelIndex &index) const override
-    {
-        auto *box = static_cast<QComboBox *>(editor);
-        if (box->currentIndex() >= 0 && box->currentData() != index.data(Qt::EditRole))
-            model->setData(index, box->currentData());
-    }
-
-private:
-    Items m_items;
-    int m_rows;
-    int m_width;
-};
-
 // The contra account's code: typed, or picked through the edit's button.
 class AccountCodeDelegate : public QStyledItemDelegate
 {
@@ -247,11 +198,7 @@ QTableView *makeGrid(const QString &name, QAbstractItemModel *model, QWidget *pa
     auto *grid = new QTableView(parent);
     grid->setObjectName(name);
     grid->setModel(model);
-    grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                          QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
-    grid->horizontalHeader()->setStretchLastSection(true);
+    SetUpEditableGrid(grid);
     return grid;
 }
 
@@ -290,14 +237,7 @@ TFinGLAccountingConfigureMForm::TFinGLAccountingConfigureMForm(QWidget *parent)
     cdsPublic = dataSet("cdsPublic", S("LX_BMListAccounting"), QString());
     FillContraSources(*cdsDocTypeFor);
 
-    lbTitle = new QLabel(S(" 总账科目：确认"), this);
-    lbTitle->setObjectName(S("lbTitle"));
-    lbTitle->setFixedHeight(24);
-    lbTitle->setFrameShape(QFrame::Panel);
-    lbTitle->setFrameShadow(QFrame::Raised);
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(S(" 总账科目：确认"), this, TitleFrame::Panel);
 
     pcMain = new QTabWidget(this);
     pcMain->setObjectName(S("pcMain"));
@@ -308,15 +248,9 @@ TFinGLAccountingConfigureMForm::TFinGLAccountingConfigureMForm(QWidget *parent)
     pcMain->addTab(tsStock, S("存货"));
     pcMain->addTab(tsNumCa, S("记账字"));
 
-    btnOk = new QPushButton(S("确认"), this);
-    btnOk->setObjectName(S("btnOk"));
-    btnCancel = new QPushButton(S("取消"), this);
-    btnCancel->setObjectName(S("btnCancel"));
     // Enter ends a code or a cell edit; it does not close the dialog.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(S("确认"), S("btnOk"), this);
+    btnCancel = MakeButton(S("取消"), S("btnCancel"), this);
     connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { OkClick(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -471,7 +405,8 @@ void TFinGLAccountingConfigureMForm::MakeKindSide(KindSide &side, const QString 
         const int code = side.data->fieldIndex(kAcctCode);
         if (source < 0 || code < 0 || side.grid->itemDelegateForColumn(source))
             return;
-        side.grid->setItemDelegateForColumn(source, new ListDelegate(sources, 18, 180, side.grid));
+        side.grid->setItemDelegateForColumn(
+            source, new ComboListDelegate(S("cbList"), sources, side.grid, 18, 180));
         side.grid->setItemDelegateForColumn(
             code, new AccountCodeDelegate(
                       [this, &side](int row) {
@@ -541,7 +476,8 @@ QWidget *TFinGLAccountingConfigureMForm::MakeNumCaPage()
     connect(cdsObjType, &ClientDataSet::dataReset, this, [this, words] {
         const int column = cdsObjType->fieldIndex(kAcctNumCa);
         if (column >= 0 && !grdObjType->itemDelegateForColumn(column))
-            grdObjType->setItemDelegateForColumn(column, new ListDelegate(words, 8, 0, grdObjType));
+            grdObjType->setItemDelegateForColumn(
+                column, new ComboListDelegate(S("cbList"), words, grdObjType, 8));
     });
 
     auto *column = new QVBoxLayout(page);

@@ -187,11 +187,7 @@ TAccountListForm::TAccountListForm(QWidget *parent, const QString &caption, cons
     cdsAcctType->setProviderName(QStringLiteral("LX_DMAccttype"));
     cdsAcctType->setCommandText(QStringLiteral("WHERE 1=1 ORDER BY AcctType"));
 
-    lbTitle = new QLabel(title, this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(title, this);
 
     pnlTabs = new QWidget(this);
     pnlTabs->setObjectName(QStringLiteral("pnlTabs"));
@@ -359,18 +355,7 @@ void TAccountListForm::ShowFullNames(bool fullNames)
 
 void TAccountListForm::LayOutColumns()
 {
-    QHeaderView *header = grdData->horizontalHeader();
-    for (int c = 0; c < grdData->model()->columnCount(); ++c)
-        grdData->setColumnHidden(c, true);
-    int position = 0;
-    for (const DesignedColumn &d : accountColumns()) {
-        const int c = ColumnOf(grdData, d.field);
-        if (c < 0)
-            continue;
-        grdData->setColumnHidden(c, false);
-        grdData->setColumnWidth(c, d.width);
-        header->moveSection(header->visualIndex(c), position++);
-    }
+    ShowColumns(grdData, accountColumns());
 }
 
 void TAccountListForm::MarkInternalColumns()

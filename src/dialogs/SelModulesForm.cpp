@@ -22,11 +22,7 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
     cdsData->setObjectName(QStringLiteral("cdsData"));
     cdsData->setProviderName(QStringLiteral("SYS_SMModules"));
 
-    lbTitle = new QLabel(QStringLiteral(" 系统模块"), this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(QStringLiteral(" 系统模块"), this);
 
     lbSearch = new QLabel(QStringLiteral("查找 - "), this);
     lbSearch->setObjectName(QStringLiteral("lbSearch"));
@@ -47,15 +43,9 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
                         {QStringLiteral("SearchOne"), QStringLiteral("自由文本"), 100},
                         {QStringLiteral("DllFile"), QStringLiteral("所属文件"), 80}});
 
-    btnOk = new QPushButton(QStringLiteral("选择"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     // Enter in the search box searches; it must not press a button of the dialog.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(QStringLiteral("选择"), QStringLiteral("btnOk"), this);
+    btnCancel = MakeButton(QStringLiteral("取消"), QStringLiteral("btnCancel"), this);
 
     auto *search = new QHBoxLayout;
     search->addWidget(lbSearch);

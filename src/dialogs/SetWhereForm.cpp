@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataSetModel.h"
+#include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 
@@ -491,15 +492,7 @@ TSetWhereForm::TSetWhereForm(QWidget *parent) : TLXCustomForm(parent)
     m_viewCols->addField(kColumnName, FieldType::String, 40);
     m_viewCols->addField(kCaption, FieldType::String, 60);
 
-    lbTitle = new QLabel(QStringLiteral(" 筛选"), this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    lbTitle->setFixedHeight(24);
-    lbTitle->setAutoFillBackground(true);
-    lbTitle->setFrameShape(QFrame::Panel);
-    lbTitle->setFrameShadow(QFrame::Raised);
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(QStringLiteral(" 筛选"), this, TitleFrame::FilledPanel);
 
     m_grid = new QTableView(this);
     m_grid->setObjectName(QStringLiteral("grdData"));
@@ -514,12 +507,8 @@ TSetWhereForm::TSetWhereForm(QWidget *parent) : TLXCustomForm(parent)
     m_grid->setColumnHidden(ColIndexColumn, true);
     m_grid->setColumnWidth(FieldNameColumn, 150);
     m_grid->setColumnWidth(RelationColumn, 90);
-    m_grid->horizontalHeader()->setStretchLastSection(true);
+    SetUpEditableGrid(m_grid);
     m_grid->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_grid->setSelectionBehavior(QAbstractItemView::SelectItems);
-    m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::SelectedClicked |
-                            QAbstractItemView::EditKeyPressed | QAbstractItemView::AnyKeyPressed);
     SetMainGridView(m_grid);
     SetMainDataSet(m_data);
 
@@ -541,17 +530,10 @@ TSetWhereForm::TSetWhereForm(QWidget *parent) : TLXCustomForm(parent)
         m_model, &DataSetModel::editFailed, this,
         [](const QString &message) { ShowErrorMessage(message); }, Qt::QueuedConnection);
 
-    m_ok = new QPushButton(QStringLiteral("确认"), this);
-    m_ok->setObjectName(QStringLiteral("btnOk"));
-    m_cancel = new QPushButton(QStringLiteral("取消"), this);
-    m_cancel->setObjectName(QStringLiteral("btnCancel"));
-    m_clear = new QPushButton(QStringLiteral("清除筛选值"), this);
-    m_clear->setObjectName(QStringLiteral("btnClear"));
     // Enter finishes a cell edit; it does not close the dialog.
-    for (QPushButton *b : {m_ok, m_cancel, m_clear}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    m_ok = MakeButton(QStringLiteral("确认"), QStringLiteral("btnOk"), this);
+    m_cancel = MakeButton(QStringLiteral("取消"), QStringLiteral("btnCancel"), this);
+    m_clear = MakeButton(QStringLiteral("清除筛选值"), QStringLiteral("btnClear"), this);
     connect(m_ok, &QPushButton::clicked, this, [this] { RunGuarded([this] { OkClick(); }); });
     connect(m_cancel, &QPushButton::clicked, this, &TSetWhereForm::reject);
     connect(m_clear, &QPushButton::clicked, this, [this] { RunGuarded([this] { ClearClick(); }); });

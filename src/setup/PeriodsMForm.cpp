@@ -5,6 +5,7 @@
 #include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
+#include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 
@@ -375,12 +376,7 @@ void TPeriodsMForm::prepare()
     m_calendar->setLastVoucherPeriodID(Globals().Connection ? ReadLastVoucherPeriodID() : 0);
 
     m_loading = true;
-    if (Globals().Host)
-        Globals().Host->BeginBusy();
-    const auto busy = qScopeGuard([] {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    });
+    const BusyScope busy;
     const auto loaded = qScopeGuard([this] { m_loading = false; });
 
     m_calendar->prepare(DayNumberToDateTime(ServerDate()).date().year());

@@ -69,11 +69,7 @@ TSelPeriodsForm::TSelPeriodsForm(QWidget *parent) : TDocFindForm(parent)
     cdsData->setObjectName(QStringLiteral("cdsData"));
     cdsData->setProviderName(QStringLiteral("LX_FINPostingPeriods"));
 
-    lbTitle = new QLabel(QStringLiteral(" 会计期间"), this);
-    lbTitle->setObjectName(QStringLiteral("lbTitle"));
-    QFont titleFont = lbTitle->font();
-    titleFont.setBold(true);
-    lbTitle->setFont(titleFont);
+    lbTitle = MakeTitleLabel(QStringLiteral(" 会计期间"), this);
 
     lbSearch = new QLabel(QStringLiteral("查找 - "), this);
     lbSearch->setObjectName(QStringLiteral("lbSearch"));
@@ -92,15 +88,9 @@ TSelPeriodsForm::TSelPeriodsForm(QWidget *parent) : TDocFindForm(parent)
     m_activeDelegate = new ActiveDelegate(grdData);
     connect(cdsData, &ClientDataSet::dataReset, this, &TSelPeriodsForm::BindActiveColumn);
 
-    btnOk = new QPushButton(QStringLiteral("选择"), this);
-    btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnCancel = new QPushButton(QStringLiteral("取消"), this);
-    btnCancel->setObjectName(QStringLiteral("btnCancel"));
     // Enter in the search box searches; it must not press a button of the dialog.
-    for (QPushButton *b : {btnOk, btnCancel}) {
-        b->setAutoDefault(false);
-        b->setDefault(false);
-    }
+    btnOk = MakeButton(QStringLiteral("选择"), QStringLiteral("btnOk"), this);
+    btnCancel = MakeButton(QStringLiteral("取消"), QStringLiteral("btnCancel"), this);
 
     auto *search = new QHBoxLayout;
     search->addWidget(lbSearch);
@@ -180,18 +170,7 @@ void TSelPeriodsForm::LoadSourceData()
 
 void TSelPeriodsForm::LayOutColumns()
 {
-    QHeaderView *header = grdData->horizontalHeader();
-    for (int c = 0; c < grdData->model()->columnCount(); ++c)
-        grdData->setColumnHidden(c, true);
-    int position = 0;
-    for (const DesignedColumn &d : periodColumns()) {
-        const int c = ColumnOf(grdData, d.field);
-        if (c < 0)
-            continue;
-        grdData->setColumnHidden(c, false);
-        grdData->setColumnWidth(c, d.width);
-        header->moveSection(header->visualIndex(c), position++);
-    }
+    ShowColumns(grdData, periodColumns());
 }
 
 void TSelPeriodsForm::BindActiveColumn()

@@ -7,6 +7,7 @@
 #include "DefAccttypeForm.h"
 #include "DefPropValueMForm.h"
 #include "DialogService.h"
+#include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "PeriodsMForm.h"
@@ -40,14 +41,6 @@ namespace {
 
 using S = QString;
 
-// Ends the host's busy bracket on every path.
-[[nodiscard]] auto endBusy()
-{
-    return qScopeGuard([] {
-        if (Globals().Host)
-            Globals().Host->EndBusy(false);
-    });
-}
 
 void setEditable(TLXCustomForm &form, QWidget *editor, bool on)
 {
@@ -264,9 +257,7 @@ void TStartGLForm::showEvent(QShowEvent *event)
 void TStartGLForm::load()
 {
     const QScopedValueRollback loading(m_loading, true);
-    if (Globals().Host)
-        Globals().Host->BeginBusy();
-    const auto busy = endBusy();
+    const BusyScope busy;
     const FieldBinder::Quiet quiet(*m_binder);
     m_settingsChanged = false;
     pcMain->setCurrentIndex(0);
@@ -538,7 +529,7 @@ void TStartGLForm::SetPeriodsClick()
     dialog.SetYearPeriods(m_config->YearPeriods());
     dialog.SetCanRegenerate(m_config->CanRegeneratePeriods());
     // The dialog begins a busy bracket as it closes; it ends once the periods are back.
-    const auto busy = endBusy();
+    const BusyScope busy(BusyScope::AlreadyBegun);
     if (DialogService::instance().exec(dialog) != 1)
         return;
     const QScopedValueRollback loading(m_loading, true);

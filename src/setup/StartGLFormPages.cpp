@@ -4,6 +4,7 @@
 #include "AccountSetParams.h"
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
+#include "FormKit.h"
 #include "MessageDialogs.h"
 
 #include <QButtonGroup>
@@ -142,23 +143,6 @@ public:
 private:
     CodeList m_list;
 };
-
-void showOnly(QTableView *grid, const QList<std::pair<QString, QString>> &columns)
-{
-    auto *model = static_cast<DataSetModel *>(grid->model());
-    const ClientDataSet *ds = model->dataSet();
-    QList<int> shown;
-    for (const auto &[field, caption] : columns) {
-        model->setCaption(field, caption);
-        shown << ds->fieldIndex(field);
-    }
-    for (int c = 0; c < ds->fieldCount(); ++c)
-        grid->setColumnHidden(c, !shown.contains(c));
-    QHeaderView *header = grid->horizontalHeader();
-    for (int i = 0; i < shown.size(); ++i)
-        if (shown[i] >= 0)
-            header->moveSection(header->visualIndex(shown[i]), i);
-}
 
 } // namespace
 
@@ -636,12 +620,12 @@ QWidget *TStartGLForm::buildDisplay()
 
 void TStartGLForm::layOutGrids()
 {
-    showOnly(grdPeriods, {{S("PeriodCode"), S("期间代码")},
-                          {S("PeriodName"), S("期间名称")},
-                          {S("No"), S("期间号")},
-                          {S("PostingFrom"), S("记账开始日期")},
-                          {S("PostingTo"), S("记账结束日期")},
-                          {S("Active"), S("激活")}});
+    ShowColumns(grdPeriods, {{S("PeriodCode"), S("期间代码")},
+                             {S("PeriodName"), S("期间名称")},
+                             {S("No"), S("期间号")},
+                             {S("PostingFrom"), S("记账开始日期")},
+                             {S("PostingTo"), S("记账结束日期")},
+                             {S("Active"), S("激活")}});
     auto *model = static_cast<ObjTypeModel *>(m_objTypeModel);
     const ClientDataSet &types = m_config->ObjectTypes();
     const struct
@@ -656,10 +640,10 @@ void TStartGLForm::layOutGrids()
         model->lists.insert(column, rule.list);
         grdObjTypes->setItemDelegateForColumn(column, new CodeDelegate(rule.list, grdObjTypes));
     }
-    showOnly(grdObjTypes, {{S("ObjName"), S("单据类别")},
-                           {S("QtyCalCase"), S("数量改变计算")},
-                           {S("PackCalCase"), S("辅助数量改变计算")},
-                           {S("UMRateCase"), S("每辅助数量改变计算")}});
+    ShowColumns(grdObjTypes, {{S("ObjName"), S("单据类别")},
+                              {S("QtyCalCase"), S("数量改变计算")},
+                              {S("PackCalCase"), S("辅助数量改变计算")},
+                              {S("UMRateCase"), S("每辅助数量改变计算")}});
     grdObjTypes->resizeColumnsToContents();
 }
 

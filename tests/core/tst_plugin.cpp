@@ -3,12 +3,12 @@
 #include "ClientSettings.h"
 #include "DataAccess.h"
 #include "DataSetModel.h"
-#include "support/FaultInjection.h"
 #include "Globals.h"
 #include "LXChildForm.h"
 #include "LXPlugin.h"
 #include "RemoteConnection.h"
 #include "SessionContext.h"
+#include "support/FaultInjection.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -25,6 +25,7 @@
 using namespace vexa;
 using namespace vexa::gl;
 using vexa::test::TestHost;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -87,16 +88,45 @@ class TestPlugin : public QObject
     PageScript m_script;
     ILXPlugin *m_plugin = nullptr;
 
+    int openPage(int tag = 0)
+    {
+        QVariant p3;
+        return m_plugin->CreateModuleForm(u"TP"_s, tag, 0, QString(), p3);
+    }
+    TLXCustomChildForm *page(int handle)
+    {
+        return static_cast<TLXCustomChildForm *>(m_plugin->FormWidget(handle));
+    }
+    static int storedTypes()
+    {
+        return ProviderDataSet(u"LX_DMAccttype"_s, u"WHERE 1=1"_s)->recordCount();
+    }
+    static void addType(ClientDataSet &ds, int key, const QString &name)
+    {
+        ds.append();
+        ds.setValue(u"AcctType"_s, key);
+        ds.setValue(u"AcctTypeDesc"_s, name);
+        ds.post();
+    }
+    // The account types as the dialog's own dataset.
+    ClientDataSet *accountTypesOf(TDefDialogForm &dialog)
+    {
+        auto *ds = new ClientDataSet(&dialog);
+        ds->setRemoteConnection(m_host->connection.get());
+        ds->setProviderName(u"LX_DMAccttype"_s);
+        dialog.DataSet = ds;
+        dialog.KeyField = u"AcctType"_s;
+        return ds;
+    }
+
 private slots:
     void initTestCase()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
         script = &m_script;
-        RegisterFormsProc() = [](TLXPlugin &p) {
-            p.RegisterFormClass<TestPage>(QStringLiteral("TTestPage"));
-        };
+        RegisterFormsProc() = [](TLXPlugin &p) { p.RegisterFormClass<TestPage>(u"TTestPage"_s); };
         m_host = std::make_unique<TestHost>();
-        m_host->values.insert(QStringLiteral("MCODE:TP"), QStringLiteral("ttestpage"));
+        m_host->values.insert(u"MCODE:TP"_s, u"ttestpage"_s);
     }
 
     void init()
@@ -118,46 +148,33 @@ private slots:
         m_host->versionAnswer = 1;
         ILXPlugin *out = nullptr;
         QCOMPARE(errorOf([&] { CreatePluginImpl(m_host.get(), nullptr, nullptr, &out); }),
-                 QStringLiteral("装载库文件失败，使用的库文件版本检查错误。"));
-        QVERIFY(!out);
-        QVERIFY(!Globals().Host);
-        QVERIFY(!Globals().Plugin);
-        QCOMPARE(m_host->calls, QStringList{QStringLiteral("CheckVersion:TARN:2013")});
+                 u"装载库文件失败，使用的库文件版本检查错误。"_s);
+        QVERIFY(!out && !Globals().Host && !Globals().Plugin);
+        QCOMPARE(m_host->calls, QStringList{u"CheckVersion:TARN:2013"_s});
 
         m_host->versionAnswer = 0;
         CreatePluginImpl(m_host.get(), nullptr, nullptr, &out);
         QVERIFY(out);
-        QCOMPARE(Globals().Connection, m_host->connection.get());
         QCOMPARE(Globals().AppServer, static_cast<IAppServer *>(m_host->connection.get()));
-        QCOMPARE(Session().RegistryPath, QStringLiteral("Software\\Corvane\\Vexa\\Client"));
-        // An empty account set: the captions take their defaults.
-        QCOMPARE(Session().CaptionPartCode, QStringLiteral("存货编码"));
-        QCOMPARE(Session().CaptionPartDesc, QStringLiteral("存货名称"));
-        QCOMPARE(Session().CaptionPartName, QStringLiteral("存货"));
         ILXPlugin *again = nullptr;
         CreatePluginImpl(m_host.get(), nullptr, nullptr, &again);
         QCOMPARE(again, out);
-        QCOMPARE(Globals().Plugin->FormClassNames, QStringList{QStringLiteral("TTESTPAGE")});
+        QCOMPARE(Globals().Plugin->FormClassNames, QStringList{u"TTESTPAGE"_s});
         m_plugin = out;
     }
 
     void createModuleFormFollowsTheLifeCycle()
     {
-        QVariant p3 = QStringLiteral("data");
+        QVariant p3 = u"data"_s;
         // The catalogue names the class in another letter case.
-        const int handle = m_plugin->CreateModuleForm(QStringLiteral("TP"), 7, 3,
-                                                      QStringLiteral("DataProvider"), p3);
-        QVERIFY(handle > 0);
-        QCOMPARE(m_script.log, (QStringList{QStringLiteral("before"),
-                                            QStringLiteral("execute:3:DataProvider:data"),
-                                            QStringLiteral("after")}));
-        QCOMPARE(p3.toString(), QStringLiteral("seen"));
-        auto *page = qobject_cast<TestPage *>(m_plugin->FormWidget(handle));
-        QVERIFY(page);
-        QCOMPARE(page->ModuleTag, 7);
-        QCOMPARE(page->Tag(), 7);
-        QCOMPARE(page->UpdateCount(), 0); // the bracket is closed again
-        QVERIFY(qobject_cast<IChildCommands *>(page));
+        const int handle = m_plugin->CreateModuleForm(u"TP"_s, 7, 3, u"DataProvider"_s, p3);
+        QCOMPARE(m_script.log,
+                 (QStringList{u"before"_s, u"execute:3:DataProvider:data"_s, u"after"_s}));
+        QCOMPARE(p3.toString(), u"seen"_s);
+        auto *form = qobject_cast<TestPage *>(m_plugin->FormWidget(handle));
+        QVERIFY(form);
+        QCOMPARE(form->Tag(), 7);
+        QCOMPARE(form->UpdateCount(), 0); // the bracket is closed again
 
         QVariant value = 99;
         m_plugin->QueryForm(handle, 21, value);
@@ -167,12 +184,12 @@ private slots:
                 }).contains(QString::number(handle + 1)));
         QVERIFY(!value.isValid()); // cleared although the page is unknown
         QCOMPARE(errorOf([&] { m_plugin->ExecuteForm(12345, 0, QString(), p3); }),
-                 QStringLiteral("显示模块 12345 窗体错误，模块窗体未创建"));
+                 u"显示模块 12345 窗体错误，模块窗体未创建"_s);
 
         // A page that refuses to show again stays open.
         m_script.afterOk = false;
         QCOMPARE(m_plugin->ShowModuleForm(handle, 0, QString(), p3), -1);
-        QCOMPARE(m_plugin->FormWidget(handle), page);
+        QCOMPARE(m_plugin->FormWidget(handle), form);
         m_script.afterOk = true;
         QCOMPARE(m_plugin->ShowModuleForm(handle, 0, QString(), p3), handle);
 
@@ -183,52 +200,39 @@ private slots:
 
     void refusedAndFailedPagesAreFreed()
     {
-        QVariant p3;
-        const int before = Globals().Plugin->OpenForms.size();
-        m_script.beforeOk = false;
-        QCOMPARE(m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3), 0);
-        m_script.beforeOk = true;
-        m_script.afterOk = false;
-        QCOMPARE(m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3), 0);
-        m_script.afterOk = true;
-        m_script.allow = false; // the page withdraws itself
-        QCOMPARE(m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3), 0);
-        m_script.allow = true;
+        const qsizetype before = Globals().Plugin->OpenForms.size();
+        for (bool PageScript::*refusal : {&PageScript::beforeOk, &PageScript::afterOk,
+                                          &PageScript::allow}) { // allow: it withdraws itself
+            m_script.*refusal = false;
+            QCOMPARE(openPage(), 0);
+            m_script.*refusal = true;
+        }
         m_script.throwInExecute = true;
-        QCOMPARE(
-            errorOf([&] { m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3); }),
-            QStringLiteral("页面打开失败"));
+        QCOMPARE(errorOf([&] { openPage(); }), u"页面打开失败"_s);
         QCOMPARE(livePages, 0);
         QCOMPARE(Globals().Plugin->OpenForms.size(), before);
-        QCOMPARE(errorOf([&] {
-                     m_plugin->CreateModuleForm(QStringLiteral("NOPE"), 0, 0, QString(), p3);
-                 }),
-                 QStringLiteral("系统错误1020: 动态库内没有注册 NOPE 类错误"));
-        QCOMPARE(errorOf([&] {
-                     Globals().Plugin->RegisterFormClass<TestPage>(QStringLiteral("TTestPAGE"));
-                 }),
-                 QStringLiteral("动态库内注册模块号 TTestPAGE 错误"));
+        QVariant p3;
+        QCOMPARE(errorOf([&] { m_plugin->CreateModuleForm(u"NOPE"_s, 0, 0, QString(), p3); }),
+                 u"系统错误1020: 动态库内没有注册 NOPE 类错误"_s);
+        QCOMPARE(errorOf([] { Globals().Plugin->RegisterFormClass<TestPage>(u"TTestPAGE"_s); }),
+                 u"动态库内注册模块号 TTestPAGE 错误"_s);
     }
 
     void closeAllFormsWrapsErrors()
     {
         QCOMPARE(m_plugin->CloseAllForms(), 0); // nothing open
-        QVariant p3;
-        const int a = m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3);
-        const int b = m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3);
-        QVERIFY(a && b);
-        static_cast<TLXCustomChildForm *>(m_plugin->FormWidget(a))
-            ->setWindowTitle(QStringLiteral("凭证"));
+        const int a = openPage();
+        QVERIFY(a && openPage());
+        page(a)->setWindowTitle(u"凭证"_s);
         m_script.throwOnRelease = true;
-        QCOMPARE(errorOf([&] { m_plugin->CloseAllForms(); }),
-                 QStringLiteral("释放窗体凭证发生错误。（布局无法保存）"));
+        const QString failed = u"释放窗体凭证发生错误。（布局无法保存）"_s;
+        QCOMPARE(errorOf([&] { m_plugin->CloseAllForms(); }), failed);
         QCOMPARE(Globals().Plugin->OpenForms.size(), 2); // the loop stopped; both remain
 
         // Closing one page skipped its closing work; a failure now keeps it listed and open.
-        QCOMPARE(errorOf([&] { m_plugin->CloseModuleForm(a); }),
-                 QStringLiteral("释放窗体凭证发生错误。（布局无法保存）"));
+        QCOMPARE(errorOf([&] { m_plugin->CloseModuleForm(a); }), failed);
         QCOMPARE(Globals().Plugin->OpenForms.size(), 2);
-        QCOMPARE(static_cast<TLXCustomChildForm *>(m_plugin->FormWidget(a))->Closing(), false);
+        QCOMPARE(page(a)->Closing(), false);
         m_script.throwOnRelease = false;
         QCOMPARE(m_plugin->CloseAllForms(), 0);
         QCOMPARE(livePages, 0);
@@ -236,41 +240,38 @@ private slots:
 
     void hostCaptionAndAttachmentAction()
     {
-        QVariant p3;
-        const int h = m_plugin->CreateModuleForm(QStringLiteral("TP"), 0, 0, QString(), p3);
-        auto *page = static_cast<TLXCustomChildForm *>(m_plugin->FormWidget(h));
+        const int h = openPage();
+        TLXCustomChildForm *form = page(h);
         m_host->mainWindow.captions.clear();
-        page->SetModuleCaption(QStringLiteral("总账"));
-        QCOMPARE(m_host->mainWindow.captions.first(), QStringLiteral("总账"));
-        page->SetModuleCaptionSuffix(QStringLiteral("凭证"));
-        QCOMPARE(m_host->mainWindow.captions[2], QStringLiteral("总账:凭证"));
-        QCOMPARE(m_host->mainWindow.captions[3], QStringLiteral("icon::I"));
+        form->SetModuleCaption(u"总账"_s);
+        form->SetModuleCaptionSuffix(u"凭证"_s);
+        QCOMPARE(m_host->mainWindow.captions.mid(0, 1) + m_host->mainWindow.captions.mid(2, 2),
+                 (QStringList{u"总账"_s, u"总账:凭证"_s, u"icon::I"_s}));
 
         ClientDataSet doc;
-        doc.addField(QStringLiteral("ObjType"), FieldType::Integer);
-        doc.addField(QStringLiteral("DocEntry"), FieldType::Integer);
+        for (const char *f : {"ObjType", "DocEntry"})
+            doc.addField(QLatin1String(f), FieldType::Integer);
         doc.createDataSet();
         doc.append();
-        doc.setValue(QStringLiteral("ObjType"), 2101);
-        doc.setValue(QStringLiteral("DocEntry"), 0);
+        doc.setValue(u"ObjType"_s, 2101);
+        doc.setValue(u"DocEntry"_s, 0);
         doc.post();
-        page->SetMainDataSet(&doc);
-        page->RecordState = 1;
-        page->UpdateAttachmentAction();
-        QCOMPARE(m_host->calls.last(), QStringLiteral("SetActionState:BillAccessories:1:1"));
-        page->RecordState = 0;
-        page->UpdateAttachmentAction();
-        QCOMPARE(m_host->calls.last(), QStringLiteral("SetActionState:BillAccessories:0:1"));
+        form->SetMainDataSet(&doc);
+        for (int state : {1, 0}) {
+            form->RecordState = state;
+            form->UpdateAttachmentAction();
+            QCOMPARE(m_host->calls.last(), u"SetActionState:BillAccessories:%1:1"_s.arg(state));
+        }
         // DocEntry 0: nothing to open.
         int opened = 0;
         AttachmentDialogOpener() = [&opened](int, int, TLXCustomChildForm &) { return ++opened; };
-        QCOMPARE(page->ShowAttachments(), 0);
+        QCOMPARE(form->ShowAttachments(), 0);
         doc.edit();
-        doc.setValue(QStringLiteral("DocEntry"), 5);
+        doc.setValue(u"DocEntry"_s, 5);
         doc.post();
-        QCOMPARE(page->ShowAttachments(), 1);
+        QCOMPARE(form->ShowAttachments(), 1);
         AttachmentDialogOpener() = nullptr;
-        page->SetMainDataSet(nullptr);
+        form->SetMainDataSet(nullptr);
         m_plugin->CloseModuleForm(h);
     }
 
@@ -278,43 +279,45 @@ private slots:
     {
         ClientDataSet &info = m_host->info();
         info.append();
-        info.setValue(QStringLiteral("DefID"), 1);
-        info.setValue(QStringLiteral("UseOrg"), QStringLiteral("测试公司"));
-        info.setValue(QStringLiteral("SysCur"), QStringLiteral("RMB"));
-        info.setValue(QStringLiteral("CurrName"), QStringLiteral("人民币"));
-        info.setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("A01000"));
-        info.setValue(QStringLiteral("CaptionPartCode"), QStringLiteral(" 物料编码 "));
+        info.setValue(u"DefID"_s, 1);
+        const QList<std::pair<QString, QString>> values{{u"UseOrg"_s, u"测试公司"_s},
+                                                        {u"SysCur"_s, u"RMB"_s},
+                                                        {u"CurrName"_s, u"人民币"_s},
+                                                        {u"AcctTempDesc"_s, u"A01000"_s},
+                                                        {u"CaptionPartCode"_s, u" 物料编码 "_s}};
+        for (const auto &[field, value] : values)
+            info.setValue(field, value);
         ClientDataSet option;
-        option.addField(QStringLiteral("Flags"), FieldType::String, 500);
+        option.addField(u"Flags"_s, FieldType::String, 500);
         option.createDataSet();
         option.append();
-        option.setValue(QStringLiteral("Flags"), QStringLiteral("1010"));
+        option.setValue(u"Flags"_s, u"1010"_s);
         option.post();
-        const QString packet = option.saveToText();
         for (const char *name : {"ComOption", "FinOption", "PurOption", "SalOption", "InvOption"})
-            info.setValue(QString::fromLatin1(name), packet);
+            info.setValue(QLatin1String(name), option.saveToText());
         info.post();
         LoadSessionContext();
-        QCOMPARE(Session().CaptionPartCode, QStringLiteral(" 物料编码 ")); // blanks kept
-        QCOMPARE(Session().CaptionPartDesc, QStringLiteral("存货名称"));
+        QCOMPARE(Session().CaptionPartCode, u" 物料编码 "_s); // blanks kept
+        QCOMPARE(Session().CaptionPartDesc, u"存货名称"_s);
 
-        BuildOptionDataSets(&m_host->dataModule);
-        QCOMPARE(m_host->dataModule.dataSources().size(), 5);
-        QVERIFY(!m_host->dataModule.dataSet(QStringLiteral("CDS_MftOption")));
-        ClientDataSet *fin = m_host->dataModule.dataSet(QStringLiteral("CDS_FinOption"));
+        DataModule &module = m_host->dataModule;
+        BuildOptionDataSets(&module);
+        QCOMPARE(module.dataSources().size(), 5);
+        QVERIFY(!module.dataSet(u"CDS_MftOption"_s));
+        ClientDataSet *fin = module.dataSet(u"CDS_FinOption"_s);
         QVERIFY(fin && fin->isActive());
         QCOMPARE(fin->tag(), 100);
-        QCOMPARE(fin->asString(QStringLiteral("Flags")), QStringLiteral("1010"));
-        BuildOptionDataSets(&m_host->dataModule);
-        QCOMPARE(m_host->dataModule.dataSets().size(), 6);
+        QCOMPARE(fin->asString(u"Flags"_s), u"1010"_s);
+        BuildOptionDataSets(&module);
+        QCOMPARE(module.dataSets().size(), 6);
 
         // The same connection again touches nothing; another one reaches every dataset.
         test::TestHost other;
-        AttachConnection(&m_host->dataModule, m_host->connection.get());
-        AttachConnection(&m_host->dataModule, other.connection.get());
-        for (ClientDataSet *ds : m_host->dataModule.dataSets())
+        AttachConnection(&module, m_host->connection.get());
+        AttachConnection(&module, other.connection.get());
+        for (ClientDataSet *ds : module.dataSets())
             QCOMPARE(ds->remoteConnection(), other.connection.get());
-        AttachConnection(&m_host->dataModule, m_host->connection.get());
+        AttachConnection(&module, m_host->connection.get());
         info.cancelUpdates();
         LoadSessionContext();
     }
@@ -323,41 +326,41 @@ private slots:
     {
         // The clerk's group: RightValue 2 reads as browse, 3 as modify, none as none.
         test::TestHost clerkHost("clerk", "clerk");
-        IPluginHost *keep = Globals().Host;
-        IRemoteConnection *keepConnection = Globals().Connection;
-        IAppServer *keepServer = Globals().AppServer;
+        const auto back = qScopeGuard([keep = Globals()] { Globals() = keep; });
         Globals().Host = &clerkHost;
         Globals().Connection = clerkHost.connection.get();
         Globals().AppServer = clerkHost.connection.get();
-        QCOMPARE(CheckRight(1006), RightBrowse); // stored 2
-        QCOMPARE(CheckRight(2103), RightModify); // stored 3
-        QCOMPARE(CheckRight(2101), RightFull);
-        QCOMPARE(CheckRight(1001), RightNone); // no row
-        QCOMPARE(RightFromServerValue(7), RightNone);
+        QCOMPARE((QList<RightLevel>{CheckRight(1006), CheckRight(2103), CheckRight(2101),
+                                    CheckRight(1001), RightFromServerValue(7)}),
+                 (QList<RightLevel>{RightBrowse, RightModify, RightFull, RightNone, RightNone}));
 
-        QVERIFY(errorOf([] { NextEntityID(QString(), true); }).size() > 0);
-        const qlonglong a = NextEntityID(QStringLiteral("PropID"), true);
-        QCOMPARE(NextEntityID(QStringLiteral("PropID"), false), a + 1);
+        QVERIFY(!errorOf([] { NextEntityID(QString(), true); }).isEmpty());
+        const qlonglong a = NextEntityID(u"PropID"_s, true);
+        QCOMPARE(NextEntityID(u"PropID"_s, false), a + 1);
 
         // ApplyChanges: nothing to send sends nothing; an insert in progress is posted and sent.
-        auto types = ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=1"));
+        auto types = ProviderDataSet(u"LX_DMAccttype"_s, u"WHERE 1=1"_s);
         ApplyChanges(*types, true);
         types->append();
-        types->setValue(QStringLiteral("AcctType"), 1);
-        types->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("资产"));
+        types->setValue(u"AcctType"_s, 1);
+        types->setValue(u"AcctTypeDesc"_s, u"资产"_s);
         ApplyChanges(*types, true);
         QCOMPARE(types->changeCount(), 0);
-        QCOMPARE(ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=1"))
-                     ->recordCount(),
-                 1);
-        types->append();
-        types->setValue(QStringLiteral("AcctType"), 1); // duplicate key
-        QVERIFY(errorOf([&] { ApplyChanges(*types, true); }).contains(QStringLiteral("键值重复")));
+        QCOMPARE(storedTypes(), 1);
+        addType(*types, 1, u"重复"_s);
+        QVERIFY(errorOf([&] { ApplyChanges(*types, true); }).contains(u"键值重复"_s));
         QCOMPARE(types->changeCount(), 1); // the change log stays
 
-        Globals().Host = keep;
-        Globals().Connection = keepConnection;
-        Globals().AppServer = keepServer;
+        // A transaction left by an error takes back what it wrote.
+        types->cancelUpdates();
+        addType(*types, 2, u"负债"_s);
+        QCOMPARE(errorOf([&] {
+                     ServerTransaction transaction;
+                     ApplyChanges(*types, true);
+                     throw Error(u"后一步失败"_s);
+                 }),
+                 u"后一步失败"_s);
+        QCOMPARE(storedTypes(), 1);
     }
 
     void editStateAndUpdateBracket()
@@ -369,28 +372,23 @@ private slots:
         auto *locked = new QLineEdit(&form);
         setTag(locked, -1);
         auto *check = new QCheckBox(&form);
+        const auto editable = [&] {
+            return QList<bool>{!plain->isReadOnly(), !keyed->isReadOnly(), !locked->isReadOnly(),
+                               check->isEnabled()};
+        };
         form.ApplyEditState(2);
-        QVERIFY(plain->isReadOnly());
-        QVERIFY(!keyed->isReadOnly());
-        QVERIFY(!check->isEnabled());
+        QCOMPARE(editable(), (QList<bool>{false, true, false, false}));
         form.SetEditState(3);
-        QVERIFY(!plain->isReadOnly());
-        QVERIFY(locked->isReadOnly());
-        QVERIFY(check->isEnabled());
-        QCOMPARE(plain->palette().color(QPalette::Base), form.WriteStyle().color(QPalette::Base));
+        QCOMPARE(editable(), (QList<bool>{true, true, false, true}));
         QCOMPARE(locked->palette().color(QPalette::Base), form.ReadStyle().color(QPalette::Base));
 
-        auto *grid = new QTableView(&form);
-        form.SetMainGridView(grid);
+        form.SetMainGridView(new QTableView(&form));
         form.BeginUpdate();
         form.BeginUpdate();
-        form.BeginUpdate();
-        QVERIFY(form.MainGridLocked());
         form.EndUpdate(false);
         QVERIFY(form.MainGridLocked());
         form.EndUpdate(true);
         QVERIFY(!form.MainGridLocked());
-        QCOMPARE(form.UpdateCount(), 0);
         form.EndUpdate(false); // nothing to end
         QCOMPARE(form.UpdateCount(), 0);
     }
@@ -401,17 +399,26 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("text");
-        QTest::newRow("link and order")
-            << QString() << QStringLiteral("IsNode = 1") << QStringLiteral("AcctCode")
-            << QStringLiteral("WHERE (IsNode = 1)  ORDER BY AcctCode");
-        QTest::newRow("nothing") << QString() << QString() << QString() << QString();
-        QTest::newRow("order only") << QString() << QString() << QStringLiteral("AcctType")
-                                    << QStringLiteral("WHERE 1=1 ORDER BY AcctType");
-        QTest::newRow("fixed and link")
-            << QStringLiteral("A = 1") << QStringLiteral("B = 2") << QStringLiteral("C")
-            << QStringLiteral("WHERE (A = 1)  AND (B = 2)  ORDER BY C");
-        QTest::newRow("fixed only")
-            << QStringLiteral("A = 1") << QString() << QString() << QStringLiteral("WHERE (A = 1)");
+        QTest::newRow("link, order") << ""
+                                     << "IsNode = 1"
+                                     << "Code"
+                                     << "WHERE (IsNode = 1)  ORDER BY Code";
+        QTest::newRow("nothing") << ""
+                                 << ""
+                                 << ""
+                                 << "";
+        QTest::newRow("order only") << ""
+                                    << ""
+                                    << "Code"
+                                    << "WHERE 1=1 ORDER BY Code";
+        QTest::newRow("fixed, link") << "A = 1"
+                                     << "B = 2"
+                                     << "C"
+                                     << "WHERE (A = 1)  AND (B = 2)  ORDER BY C";
+        QTest::newRow("fixed only") << "A = 1"
+                                    << ""
+                                    << ""
+                                    << "WHERE (A = 1)";
     }
     void commandTextsOfDialogs()
     {
@@ -420,83 +427,47 @@ private slots:
         QFETCH(QString, order);
         QFETCH(QString, text);
         QCOMPARE(TDefDialogForm::ComposeCommandText(fixed, link, order), text);
+        // The account look-up adds the caller's filter the same way, or nothing.
+        QCOMPARE(TChildDialogForm::FindAccountCommand(u"1001"_s, fixed),
+                 u"Top 1 WHERE AcctCode = '1001' AND IsNode = 1%1 ORDER BY AcctCode"_s.arg(
+                     fixed.isEmpty() ? QString() : u" AND "_s + fixed));
     }
 
-    void findAccountCommand()
-    {
-        QCOMPARE(TChildDialogForm::FindAccountCommand(QStringLiteral("1001"), QString()),
-                 QStringLiteral("Top 1 WHERE AcctCode = '1001' AND IsNode = 1 ORDER BY AcctCode"));
-        QCOMPARE(
-            TChildDialogForm::FindAccountCommand(QStringLiteral("1001"),
-                                                 QStringLiteral("Frozen = 0")),
-            QStringLiteral(
-                "Top 1 WHERE AcctCode = '1001' AND IsNode = 1 AND Frozen = 0 ORDER BY AcctCode"));
-    }
-
-private:
-    // The account types as the dialog's own dataset.
-    ClientDataSet *accountTypesOf(TDefDialogForm &dialog)
-    {
-        auto *ds = new ClientDataSet(&dialog);
-        ds->setRemoteConnection(m_host->connection.get());
-        ds->setProviderName(QStringLiteral("LX_DMAccttype"));
-        dialog.DataSet = ds;
-        return ds;
-    }
-
-private slots:
     void refreshAndSaveWithAutoKey()
     {
         TDefDialogForm dialog;
         ClientDataSet *ds = accountTypesOf(dialog);
-        dialog.OrderText = QStringLiteral("AcctType");
-        dialog.KeyField = QStringLiteral("AcctType");
+        dialog.OrderText = u"AcctType"_s;
         m_host->calls.clear();
         dialog.RefreshData();
-        QCOMPARE(ds->commandText(), QStringLiteral("WHERE 1=1 ORDER BY AcctType"));
-        QCOMPARE(m_host->calls,
-                 (QStringList{QStringLiteral("BeginBusy"), QStringLiteral("EndBusy:0")}));
+        QCOMPARE(ds->commandText(), u"WHERE 1=1 ORDER BY AcctType"_s);
+        QCOMPARE(m_host->calls, (QStringList{u"BeginBusy"_s, u"EndBusy:0"_s}));
 
         // Rows keyed 1 and above keep their keys; the others get one new key each.
-        ds->append();
-        ds->setValue(QStringLiteral("AcctType"), 7);
-        ds->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("负债"));
-        ds->post();
-        ds->append();
-        ds->setValue(QStringLiteral("AcctType"), 0); // not numbered yet
-        ds->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("共同"));
-        ds->post();
-        ds->append();
-        ds->setValue(QStringLiteral("AcctType"), -3);
-        ds->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("权益"));
-        ds->post();
+        addType(*ds, 7, u"负债"_s);
+        addType(*ds, 0, u"共同"_s); // not numbered yet
+        addType(*ds, -3, u"权益"_s);
         dialog.SaveData();
         QCOMPARE(ds->changeCount(), 0);
-        auto stored = ProviderDataSet(QStringLiteral("LX_DMAccttype"),
-                                      QStringLiteral("WHERE 1=1 ORDER BY AcctType"));
-        QCOMPARE(stored->recordCount(), 3);
+        auto stored = ProviderDataSet(u"LX_DMAccttype"_s, u"WHERE 1=1"_s);
         QList<int> keys;
         for (stored->first(); !stored->eof(); stored->next())
-            keys << int(stored->asInteger(QStringLiteral("AcctType")));
-        QVERIFY(keys.contains(7));
-        QVERIFY(!keys.contains(0) && !keys.contains(-3));
+            keys << int(stored->asInteger(u"AcctType"_s));
+        QCOMPARE(keys.size(), 3);
+        QVERIFY(keys.contains(7) && !keys.contains(0) && !keys.contains(-3));
 
         // A failed save reports the fixed text outside design mode and keeps the changes.
         ds->last();
         ds->edit();
-        ds->setValue(QStringLiteral("AcctType"), 7); // duplicate
+        ds->setValue(u"AcctType"_s, 7); // duplicate
         ds->post();
-        QCOMPARE(errorOf([&] { dialog.SaveData(); }),
-                 QStringLiteral("数据已被使用，或其他用户已修改数据。"));
+        QCOMPARE(errorOf([&] { dialog.SaveData(); }), u"数据已被使用，或其他用户已修改数据。"_s);
         QCOMPARE(ds->changeCount(), 1);
-        QVERIFY(m_host->calls.endsWith(QStringLiteral("EndBusy:0")));
+        QVERIFY(m_host->calls.endsWith(u"EndBusy:0"_s));
         Session().DesignModule = true;
-        QVERIFY(errorOf([&] { dialog.SaveData(); }).contains(QStringLiteral("键值重复")));
+        QVERIFY(errorOf([&] { dialog.SaveData(); }).contains(u"键值重复"_s));
         Session().DesignModule = false;
-        // Nothing of the failed saves reached the server.
-        QCOMPARE(ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=1"))
-                     ->recordCount(),
-                 3);
+        QCOMPARE(storedTypes(), 3); // nothing of the failed saves reached the server
     }
 
     // A save that failed after taking keys, tried again: the rows kept the keys of the
@@ -505,25 +476,13 @@ private slots:
     {
         TDefDialogForm dialog;
         ClientDataSet *ds = accountTypesOf(dialog);
-        dialog.KeyField = QStringLiteral("AcctType");
         vexa::test::FaultyConnection faulty(m_host->connection.get());
         Globals().AppServer = &faulty;
         const auto back = qScopeGuard([&] { Globals().AppServer = m_host->connection.get(); });
-        const auto unnumbered = [&] {
-            int n = 0;
-            for (ds->first(); !ds->eof(); ds->next())
-                n += ds->asInteger(QStringLiteral("AcctType")) < 1;
-            return n;
-        };
         for (int step = 1;; ++step) {
             dialog.RefreshData();
-            for (int i = 0; i < 2; ++i) {
-                ds->append();
-                ds->setValue(QStringLiteral("AcctType"), -i); // not numbered yet
-                ds->setValue(QStringLiteral("AcctTypeDesc"),
-                             QStringLiteral("新%1-%2").arg(step).arg(i));
-                ds->post();
-            }
+            addType(*ds, 0, u"新%1-0"_s.arg(step)); // not numbered yet
+            addType(*ds, -1, u"新%1-1"_s.arg(step));
             faulty.failAt(step);
             const QString error = errorOf([&] { dialog.SaveData(); });
             const bool faulted = faulty.faulted();
@@ -532,22 +491,20 @@ private slots:
                 QCOMPARE(error, QString());
                 break;
             }
-            QCOMPARE(error, QStringLiteral("数据已被使用，或其他用户已修改数据。"));
-            QCOMPARE(unnumbered(), 2);
+            QCOMPARE(error, u"数据已被使用，或其他用户已修改数据。"_s);
+            int unnumbered = 0;
+            for (ds->first(); !ds->eof(); ds->next())
+                unnumbered += ds->asInteger(u"AcctType"_s) < 1;
+            QCOMPARE(unnumbered, 2);
 
-            auto other =
-                ProviderDataSet(QStringLiteral("LX_DMAccttype"), QStringLiteral("WHERE 1=0"));
-            other->append();
-            other->setValue(QStringLiteral("AcctType"),
-                            NextEntityID(QStringLiteral("AcctType"), true));
-            other->setValue(QStringLiteral("AcctTypeDesc"), QStringLiteral("别人%1").arg(step));
+            auto other = ProviderDataSet(u"LX_DMAccttype"_s, u"WHERE 1=0"_s);
+            addType(*other, int(NextEntityID(u"AcctType"_s, true)), u"别人%1"_s.arg(step));
             ApplyChanges(*other, true);
             QCOMPARE(errorOf([&] { dialog.SaveData(); }), QString());
             const auto top =
-                ProviderDataSet(QStringLiteral("LX_DMAccttype"),
-                                QStringLiteral("TOP 1 WHERE 1=1 ORDER BY AcctType DESC"));
-            QVERIFY(top->asInteger(QStringLiteral("AcctType")) <
-                    vexa::test::StoredNextID(*m_host, QStringLiteral("AcctType")));
+                ProviderDataSet(u"LX_DMAccttype"_s, u"TOP 1 WHERE 1=1 ORDER BY AcctType DESC"_s);
+            QVERIFY(top->asInteger(u"AcctType"_s) <
+                    vexa::test::StoredNextID(*m_host, u"AcctType"_s));
         }
     }
 
