@@ -155,9 +155,11 @@ private slots:
 
         TNodeData gone = n;
         gone.NodeID = QStringLiteral("{00000000-0000-0000-0000-000000000000}");
-        QCOMPARE(
-            errorOf([&] { m_tree->Modify(gone, 1, {QStringLiteral("x")}, QStringLiteral("甲")); }),
-            QStringLiteral("节点“甲”已不在服务器上，请重新打开主控台。"));
+        QCOMPARE(errorOf([&] {
+                     m_tree->Modify(gone, 1, {QStringLiteral("x"), QString(), nullptr},
+                                    QStringLiteral("甲"));
+                 }),
+                 QStringLiteral("节点“甲”已不在服务器上，请重新打开主控台。"));
     }
 
     // The level left after a delete is A, an item without a record, B, C in tree order;
