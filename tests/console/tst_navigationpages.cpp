@@ -206,7 +206,14 @@ private slots:
                  kind != "JXC");
         if (auto *page = dynamic_cast<TTabbedNavigationForm *>(m_page.get())) {
             QCOMPARE(child("plLeftMargin")->isVisible(), margins);
+            // The professional edition hides its expense and CRM tabs.
+            QStringList hidden;
+            for (int i = 0; i < page->TabCount(); ++i)
+                if (page->TabHidden(i))
+                    hidden << page->TabCaption(i);
+            QCOMPARE(hidden, kind == "Professional" ? (QStringList{"费用", "CRM"}) : QStringList());
             page->ClickTab(2);
+            QCOMPARE(page->CurrentTab(), 2);
             QCOMPARE(host().mainWindow.captions.filter(QStringLiteral("控制中心")).last(),
                      "控制中心:" + page->TabCaption(2).trimmed());
             return;
