@@ -6,6 +6,8 @@
 #include "MessageDialogs.h"
 #include "NodeData.h"
 
+#include <QScopeGuard>
+
 #include <vexa/PluginHost.h>
 
 namespace vexa::gl {
@@ -144,16 +146,12 @@ void OpenModuleBracketed(const QString &moduleCode, const QString &uiCommand,
     IPluginHost &host = HostRef();
     host.BeginBusy();
     host.BeginLaunch();
-    QVariant p3(parameter);
-    try {
-        host.OpenModule(moduleCode, 0, CommandValue(uiCommand), dataKey, p3);
-    } catch (...) {
+    const auto done = qScopeGuard([&host] {
         host.EndBusy(false);
         host.EndLaunch(false);
-        throw;
-    }
-    host.EndBusy(false);
-    host.EndLaunch(false);
+    });
+    QVariant p3(parameter);
+    host.OpenModule(moduleCode, 0, CommandValue(uiCommand), dataKey, p3);
 }
 
 bool LaunchConsoleNode(const TNodeData *node)

@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "ConsoleEnabling.h"
+#include "ConsoleTree.h"
 #include "DataAccess.h"
 #include "DialogService.h"
 #include "DocFindForm.h"
@@ -25,13 +26,13 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSettings>
 #include <QSplitter>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
-#include <QUuid>
 #include <QVBoxLayout>
 
 namespace vexa::gl {
@@ -55,11 +56,6 @@ public:
 QString Quoted(const QString &text)
 {
     return QStringLiteral("'") + QuoteDoubled(text) + QStringLiteral("'");
-}
-
-QVariant TextOrNull(const QString &text)
-{
-    return text.isEmpty() ? QVariant() : QVariant(text);
 }
 
 } // namespace
@@ -117,6 +113,8 @@ TMainForm::TMainForm(QWidget *parent) : TLXChildForm(parent)
     cdsRight->setObjectName(QStringLiteral("cdsRight"));
     cdsRight->setProviderName(QStringLiteral("LX_SysCheckRight"));
     cdsPublic = new ClientDataSet(this);
+    m_tree =
+        std::make_unique<ConsoleTree>(*cdsTreeNode, [this](int type) { return HasRight(type); });
     cdsPublic->setObjectName(QStringLiteral("cdsPublic"));
     for (ClientDataSet *ds : {cdsTreeNode, cdsRight, cdsPublic})
         ds->setRemoteConnection(Connection());
@@ -385,13 +383,8 @@ void TMainForm::readSession()
 
 void TMainForm::readTree()
 {
-    cdsTreeNode->close();
-    cdsTreeNode->setCommandText(QStringLiteral("WHERE (UserID IS NULL) OR (UserID=") +
-                                Quoted(CurrentUserID()) +
-                                QStringLiteral(") ORDER BY ParentID,Sort"));
-    cdsTreeNode->open();
+    m_tree->Read(CurrentUserID());
     tvModule->clear();
-    cdsTreeNode->setFiltered(true);
     LoadChildren(nullptr, QString(), true, false);
     QList<QTreeWidgetItem *> roots;
     for (int i = 0; i < tvModule->topLevelItemCount(); ++i)
@@ -414,8 +407,7 @@ void TMainForm::reloadLevel(QTreeWidgetItem *parent)
             expanded.insert(node->NodeID);
 
     if (TNodeData *owner = NodeOf(parent)) {
-        cdsTreeNode->cancelUpdates();
-        cdsTreeNode->refresh();
+        m_tree->ReadAgain();
         qDeleteAll(parent->takeChildren());
         owner->ChildrenLoaded = false;
         LoadChildren(parent, owner->NodeID, true, false);
@@ -492,27 +484,6 @@ int TMainForm::ImageIndexOf(const QTreeWidgetItem *item)
     return static_cast<const TNodeItem *>(item)->image;
 }
 
-TNodeData TMainForm::nodeFromRow() const
-{
-    TNodeData n;
-    ClientDataSet &ds = *cdsTreeNode;
-    n.NodeID = ds.asString(QStringLiteral("NodeID"));
-    n.ParentID = ds.asString(QStringLiteral("ParentID"));
-    n.Sort = int(ds.asInteger(QStringLiteral("Sort")));
-    n.MCode = ds.asString(QStringLiteral("MCode"));
-    n.DType = ds.asString(QStringLiteral("DType"));
-    n.PackNo = ds.asString(QStringLiteral("PackNo"));
-    n.UICommand = ds.asString(QStringLiteral("UICommand"));
-    n.CommandData = ds.asString(QStringLiteral("CommandData"));
-    n.UIWhere = ds.asString(QStringLiteral("UIWhere"));
-    n.ParaStr = ds.asString(QStringLiteral("ParaStr"));
-    n.ObjType = int(ds.asInteger(QStringLiteral("ObjType")));
-    n.IsShared = ds.asString(QStringLiteral("UserID")).isEmpty();
-    n.ChildrenLoaded = false;
-    n.Permitted = n.ObjType >= 1 ? HasRight(n.ObjType) : true;
-    return n;
-}
-
 QTreeWidgetItem *TMainForm::addItem(QTreeWidgetItem *parent, const QString &text,
                                     const TNodeData &data)
 {
@@ -546,11 +517,10 @@ void TMainForm::LoadChildren(QTreeWidgetItem *item, const QString &parentID, boo
                              bool deeper)
 {
     TNodeData *owner = NodeOf(item);
-    cdsTreeNode->setFilter(parentID.isEmpty() ? QStringLiteral("ParentID = null ")
-                                              : QStringLiteral("ParentID = ") + Quoted(parentID));
+    m_tree->ShowLevel(parentID);
     if (parentID.isEmpty() || !(owner && owner->ChildrenLoaded)) {
         for (cdsTreeNode->first(); !cdsTreeNode->eof(); cdsTreeNode->next())
-            addItem(item, cdsTreeNode->asString(QStringLiteral("NodeDesc")), nodeFromRow());
+            addItem(item, cdsTreeNode->asString(QStringLiteral("NodeDesc")), m_tree->Node());
     }
     if (!item)
         return;
@@ -594,25 +564,6 @@ void TMainForm::selectionChanged()
     }
 }
 
-void TMainForm::refreshTreeNodes()
-{
-    // Whatever a failed apply left unsent goes with the refresh.
-    cdsTreeNode->cancelUpdates();
-    cdsTreeNode->refresh();
-}
-
-void TMainForm::writeModuleColumns(const QString &moduleNo, ClientDataSet &catalogue)
-{
-    const bool module = !moduleNo.isEmpty() && catalogue.isActive() && catalogue.recordCount() > 0;
-    cdsTreeNode->setValue(QStringLiteral("MCode"), TextOrNull(moduleNo));
-    for (const char *column : {"UICommand", "ObjType", "DType", "PackNo", "CommandData"}) {
-        const QString name = QLatin1String(column);
-        cdsTreeNode->setValue(name, module ? catalogue.value(name) : QVariant());
-    }
-    cdsTreeNode->setValue(QStringLiteral("InnerUse"),
-                          module ? catalogue.value(QStringLiteral("InnerUse")) : QVariant());
-}
-
 void TMainForm::CreateNode()
 {
     QTreeWidgetItem *selected = tvModule->currentItem();
@@ -623,35 +574,14 @@ void TMainForm::CreateNode()
     editor.SetOkCaption(QStringLiteral("创建"));
     if (DialogService::instance().exec(editor) != QDialog::Accepted)
         return;
-    QTreeWidgetItem *made = nullptr;
     try {
         selected->setExpanded(true);
-        const QString moduleNo = editor.ModuleNo();
-        const QString name = editor.DirName();
-        const QString id = QUuid::createUuid().toString(QUuid::WithBraces).toUpper();
-        const int position = selected->childCount() + 1;
-        const QString owner = NewNodeOwner(*parent, CurrentUserID());
-
-        cdsTreeNode->setFilter(QStringLiteral("NodeID=") + Quoted(id));
-        cdsTreeNode->append();
-        cdsTreeNode->setValue(QStringLiteral("NodeID"), id);
-        cdsTreeNode->setValue(QStringLiteral("ParentID"), TextOrNull(parent->NodeID));
-        cdsTreeNode->setValue(QStringLiteral("UserID"), TextOrNull(owner));
-        cdsTreeNode->setValue(QStringLiteral("NodeDesc"), name);
-        writeModuleColumns(moduleNo, editor.CatalogueRow());
-        cdsTreeNode->setValue(QStringLiteral("Sort"), position);
-        cdsTreeNode->post();
-        ApplyChanges(*cdsTreeNode, true);
-
-        TNodeData node = nodeFromRow();
-        node.Sort = position;
-        node.ChildrenLoaded = true;
-        node.IsShared = owner.isEmpty();
-        made = addItem(selected, name, node);
-        refreshTreeNodes();
+        const NodeEdit edit{editor.DirName(), editor.ModuleNo(), &editor.CatalogueRow()};
+        const TNodeData node =
+            m_tree->Create(*parent, selected->childCount() + 1, edit, CurrentUserID());
+        addItem(selected, edit.name, node);
     } catch (const std::exception &e) {
-        delete made;
-        RunGuarded([this] { refreshTreeNodes(); });
+        RunGuarded([this] { m_tree->ReadAgain(); });
         ShowException(e);
     }
 }
@@ -668,73 +598,31 @@ void TMainForm::ModifyNode()
         editor.SetModuleNo(node->MCode);
         editor.SetOkCaption(QStringLiteral("修改"));
         if (DialogService::instance().exec(editor) != QDialog::Accepted) {
-            refreshTreeNodes();
+            m_tree->ReadAgain();
             return;
         }
-        const QString moduleNo = editor.ModuleNo();
-        const QString name = editor.DirName();
-        const QTreeWidgetItem *parent = item->parent();
-        const int position =
-            (parent ? parent->indexOfChild(item) : tvModule->indexOfTopLevelItem(item)) + 1;
-
-        cdsTreeNode->setFilter(QStringLiteral("NodeID = ") + Quoted(node->NodeID));
-        if (cdsTreeNode->isEmpty())
-            throw Error(
-                QStringLiteral("节点“%1”已不在服务器上，请重新打开主控台。").arg(item->text(0)));
-        cdsTreeNode->edit();
-        cdsTreeNode->setValue(QStringLiteral("NodeDesc"), name);
-        writeModuleColumns(moduleNo, editor.CatalogueRow());
-        cdsTreeNode->setValue(QStringLiteral("Sort"), position);
-        cdsTreeNode->post();
-        ApplyChanges(*cdsTreeNode, true);
-
-        item->setText(0, name);
-        const bool shared = node->IsShared;
-        const TNodeData row = nodeFromRow();
-        node->MCode = row.MCode;
-        node->DType = row.DType;
-        node->UICommand = row.UICommand;
-        node->UIWhere = row.UIWhere;
-        node->ObjType = row.ObjType;
-        node->PackNo = row.PackNo;
-        node->CommandData = row.CommandData;
-        node->Sort = position;
-        node->IsShared = shared;
-        node->ChildrenLoaded = true;
-        node->Permitted = row.Permitted;
+        const NodeEdit edit{editor.DirName(), editor.ModuleNo(), &editor.CatalogueRow()};
+        m_tree->Modify(*node, indexOf(item) + 1, edit, item->text(0));
+        item->setText(0, edit.name);
         updateImage(item);
-        refreshTreeNodes();
     } catch (const std::exception &e) {
         afterFailedSave(item->parent(), e, false);
     }
 }
 
-void TMainForm::deleteItemRow(QTreeWidgetItem *item)
+int TMainForm::indexOf(QTreeWidgetItem *item) const
 {
-    cdsTreeNode->setFilter(QStringLiteral("NodeID = ") + Quoted(NodeOf(item)->NodeID));
-    if (!cdsTreeNode->isEmpty())
-        cdsTreeNode->deleteRecord();
-    delete item;
+    const QTreeWidgetItem *parent = item->parent();
+    return parent ? parent->indexOfChild(item) : tvModule->indexOfTopLevelItem(item);
 }
 
-void TMainForm::deleteSubtree(QTreeWidgetItem *item)
+QList<TNodeData *> TMainForm::siblingNodes(QTreeWidgetItem *parent) const
 {
-    while (item->childCount() > 0) {
-        QTreeWidgetItem *child = item->child(0);
-        if (child->childCount() > 0)
-            deleteSubtree(child);
-        deleteItemRow(child);
-    }
-}
-
-void TMainForm::setRowSort(const QString &nodeID, int sort)
-{
-    cdsTreeNode->setFilter(QStringLiteral("NodeID = ") + Quoted(nodeID));
-    if (cdsTreeNode->isEmpty())
-        return;
-    cdsTreeNode->edit();
-    cdsTreeNode->setValue(QStringLiteral("Sort"), sort);
-    cdsTreeNode->post();
+    QList<TNodeData *> nodes;
+    const int count = parent ? parent->childCount() : tvModule->topLevelItemCount();
+    for (int i = 0; i < count; ++i)
+        nodes << NodeOf(parent ? parent->child(i) : tvModule->topLevelItem(i));
+    return nodes;
 }
 
 void TMainForm::DeleteNode()
@@ -745,26 +633,22 @@ void TMainForm::DeleteNode()
         return;
     QTreeWidgetItem *parent = item->parent();
     try {
-        cdsTreeNode->setFiltered(true);
         LoadChildren(item, node->NodeID, true, true);
         if (IsFixedFolder(node->NodeID))
             return;
         if (AskYesNo(QStringLiteral("确定删除'") + item->text(0) + QStringLiteral("'目录？")) !=
             mrOk)
             return;
-        const int index = parent ? parent->indexOfChild(item) : tvModule->indexOfTopLevelItem(item);
-        deleteSubtree(item);
-        deleteItemRow(item);
-        const int count = parent ? parent->childCount() : tvModule->topLevelItemCount();
-        for (int i = parent ? 0 : index; i < count; ++i) {
-            QTreeWidgetItem *sibling = parent ? parent->child(i) : tvModule->topLevelItem(i);
-            TNodeData *data = NodeOf(sibling);
-            if (!data || data->Sort == i + 1)
-                continue;
-            setRowSort(data->NodeID, i + 1);
-            data->Sort = i + 1;
-        }
-        ApplyChanges(*cdsTreeNode, true);
+        const int index = indexOf(item);
+        // A node's rows go after those of its subtree.
+        QList<QTreeWidgetItem *> gone = subtreeItemsDepthFirst(item);
+        gone << item;
+        QStringList ids;
+        for (const QTreeWidgetItem *each : gone)
+            ids << NodeOf(each)->NodeID;
+        delete item;
+        // Below a node every sibling is numbered again; at the root only those after it.
+        m_tree->Delete(ids, siblingNodes(parent), parent ? 0 : index);
     } catch (const std::exception &e) {
         afterFailedSave(parent, e, false);
     }
@@ -777,7 +661,7 @@ void TMainForm::MoveNode(bool down)
     if (!node)
         return;
     QTreeWidgetItem *parent = item->parent();
-    const int index = parent ? parent->indexOfChild(item) : tvModule->indexOfTopLevelItem(item);
+    const int index = indexOf(item);
     const int count = parent ? parent->childCount() : tvModule->topLevelItemCount();
     const int otherIndex = down ? index + 1 : index - 1;
     if (otherIndex < 0 || otherIndex >= count || IsFixedFolder(node->NodeID))
@@ -791,13 +675,7 @@ void TMainForm::MoveNode(bool down)
         const bool expanded = item->isExpanded();
         const bool otherExpanded = other->isExpanded();
         // Sort is 1-based: the item takes the other's place and the other the item's.
-        const int itemSort = otherIndex + 1;
-        const int otherSort = index + 1;
-        setRowSort(node->NodeID, itemSort);
-        setRowSort(otherNode->NodeID, otherSort);
-        node->Sort = itemSort;
-        otherNode->Sort = otherSort;
-        ApplyChanges(*cdsTreeNode, true);
+        m_tree->Swap(*node, otherIndex + 1, *otherNode, index + 1);
 
         QTreeWidgetItem *moving = down ? other : item;
         const int from = down ? otherIndex : index;
@@ -847,6 +725,14 @@ QList<QTreeWidgetItem *> TMainForm::subtreeItems(QTreeWidgetItem *item)
     return items;
 }
 
+QList<QTreeWidgetItem *> TMainForm::subtreeItemsDepthFirst(QTreeWidgetItem *item)
+{
+    QList<QTreeWidgetItem *> items;
+    for (int i = 0; i < item->childCount(); ++i)
+        items << subtreeItemsDepthFirst(item->child(i)) << item->child(i);
+    return items;
+}
+
 void TMainForm::expandRecursively(QTreeWidgetItem *item)
 {
     // Expanding reads the next level, so the children are counted afterwards.
@@ -859,11 +745,7 @@ void TMainForm::ExpandAll()
 {
     IPluginHost &host = HostRef();
     host.BeginBusy();
-    struct Done
-    {
-        IPluginHost &host;
-        ~Done() { host.EndBusy(true); }
-    } done{host};
+    const auto done = qScopeGuard([&host] { host.EndBusy(true); });
     for (QTreeWidgetItem *item : allItems())
         expandRecursively(item);
     if (tvModule->topLevelItemCount() > 0)
@@ -874,11 +756,7 @@ void TMainForm::RestoreAll()
 {
     IPluginHost &host = HostRef();
     host.BeginBusy();
-    struct Done
-    {
-        IPluginHost &host;
-        ~Done() { host.EndBusy(true); }
-    } done{host};
+    const auto done = qScopeGuard([&host] { host.EndBusy(true); });
     for (QTreeWidgetItem *item : allItems()) {
         const TNodeData *node = NodeOf(item);
         item->setExpanded(node && IsFixedFolder(node->NodeID));

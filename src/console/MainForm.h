@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QString>
 #include <exception>
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -23,6 +24,8 @@ class ClientDataSet;
 }
 
 namespace vexa::gl {
+
+class ConsoleTree;
 
 // The two folders every console tree has.
 inline constexpr char kPersonalFolderID[] = "{5C30F43F-10B2-404F-AAC3-2974162C0FB1}";
@@ -121,25 +124,24 @@ private:
     // keeping expanded items and the selection where they still exist.
     void reloadLevel(QTreeWidgetItem *parent);
     void afterFailedSave(QTreeWidgetItem *parent, const std::exception &e, bool warning);
-    TNodeData nodeFromRow() const;
     QTreeWidgetItem *addItem(QTreeWidgetItem *parent, const QString &text, const TNodeData &data);
     void setImage(QTreeWidgetItem *item, int index);
     void updateImage(QTreeWidgetItem *item);
     void itemExpanded(QTreeWidgetItem *item);
     void itemCollapsed(QTreeWidgetItem *item);
     void selectionChanged();
-    void writeModuleColumns(const QString &moduleNo, ClientDataSet &catalogue);
-    void deleteItemRow(QTreeWidgetItem *item);
-    void deleteSubtree(QTreeWidgetItem *item);
-    void refreshTreeNodes();
-    void setRowSort(const QString &nodeID, int sort);
+    int indexOf(QTreeWidgetItem *item) const;                       // among its siblings
+    QList<TNodeData *> siblingNodes(QTreeWidgetItem *parent) const; // the roots for null
     void expandRecursively(QTreeWidgetItem *item);
     QList<QTreeWidgetItem *> allItems() const;
     static QList<QTreeWidgetItem *> subtreeItems(QTreeWidgetItem *item);
+    // Children after their own subtrees: the order their rows are deleted in.
+    static QList<QTreeWidgetItem *> subtreeItemsDepthFirst(QTreeWidgetItem *item);
 
     ClientDataSet *cdsTreeNode;
     ClientDataSet *cdsRight;
     ClientDataSet *cdsPublic;
+    std::unique_ptr<ConsoleTree> m_tree; // the editing of cdsTreeNode's rows
 
     QToolButton *sbMoveDown = nullptr;
     QToolButton *sbMoveUp = nullptr;

@@ -16,6 +16,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -136,13 +137,9 @@ void TNodeDirForm::OpenModules(const QString &command)
     if (cdsModules->isActive())
         cdsModules->close();
     cdsModules->setCommandText(command);
-    try {
-        cdsModules->open();
-    } catch (...) {
-        UpdateModuleDesc();
-        throw;
-    }
-    UpdateModuleDesc();
+    // The description follows whatever the dataset holds, also when the open fails.
+    const auto showDesc = qScopeGuard([this] { UpdateModuleDesc(); });
+    cdsModules->open();
 }
 
 void TNodeDirForm::UpdateOkEnabled()

@@ -1,13 +1,11 @@
-// Starting a module from a console node: the account-set checks by package tag, the silent
-// stops, and the host calls in order, also when the host fails to open the module.
-#include "ClientDataSet.h"
-#include "DataModule.h"
-#include "Globals.h"
+// Starting a module from a console node or a navigation page: the account-set checks by
+// package tag, the page rights and the host calls, also when the host fails.
 #include "LaunchGate.h"
 #include "MessageDialogs.h"
 #include "NodeData.h"
+#include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
-#include "support/TestHost.h"
+#include "support/TestSupport.h"
 
 #include <QSettings>
 #include <QTest>
@@ -17,16 +15,10 @@ using namespace vexa::gl;
 
 namespace {
 
-const QString kNotEnabled =
-    QStringLiteral("无法执行此模块，请在初始化完成后单击工具栏\"启用账套\"按钮启用此账套后继续。");
-const QString kNoLedgerStart = QStringLiteral(
-    "无法执行此模块，请单击工具栏\"参数配置\"按钮在窗口中指定总账启用会计期间后继续。");
-const QString kNoCashier =
-    QStringLiteral("无法执行此模块，请单击工具栏\"参数配置\"按钮在窗口中启用出纳系统后继续。");
-
-class FailingHost : public vexa::test::TestHost
+class FailingHost : public test::TestHost
 {
 public:
+    using TestHost::TestHost;
     bool failOpen = false;
     int OpenModule(const QString &code, int tag, quint32 p1, const QString &p2,
                    QVariant &p3) override
@@ -38,18 +30,11 @@ public:
     }
 };
 
-QString openCall(const QString &code, char command, const QString &parameter)
+QStringList launched(const QString &parameter, int command = 'N')
 {
-    return QStringLiteral("OpenModule:%1:0:%2:DataProvider:%3")
-        .arg(code)
-        .arg(QChar::fromLatin1(command).unicode())
-        .arg(parameter);
-}
-
-QStringList launched(const QString &openModule)
-{
-    return {QStringLiteral("BeginBusy"), QStringLiteral("BeginLaunch"), openModule,
-            QStringLiteral("EndBusy:0"), QStringLiteral("EndLaunch:0")};
+    return {"BeginBusy", "BeginLaunch",
+            QStringLiteral("OpenModule:GLPZLR:0:%1:DataProvider:%2").arg(command).arg(parameter),
+            "EndBusy:0", "EndLaunch:0"};
 }
 
 } // namespace
@@ -57,220 +42,116 @@ QStringList launched(const QString &openModule)
 class TestLaunchGate : public QObject
 {
     Q_OBJECT
-
     QTemporaryDir m_settingsDir;
-    std::unique_ptr<FailingHost> m_host;
-
-    void setAccountSet(bool enabled, int glStart, int cashierStart)
-    {
-        ClientDataSet &info = m_host->info();
-        if (info.isEmpty()) {
-            info.append();
-            info.setValue(QStringLiteral("DefID"), 1);
-            info.setValue(QStringLiteral("UseOrg"), QStringLiteral("测试公司"));
-            info.setValue(QStringLiteral("SysCur"), QStringLiteral("RMB"));
-            info.setValue(QStringLiteral("CurrName"), QStringLiteral("人民币"));
-            info.setValue(QStringLiteral("AcctTempDesc"), QStringLiteral("A01000"));
-        } else {
-            info.first();
-            info.edit();
-        }
-        info.setValue(QStringLiteral("InitialAudit"), enabled);
-        info.setValue(QStringLiteral("GLStartPeriodID"), glStart);
-        info.setValue(QStringLiteral("CashierStartPeriodID"), cashierStart);
-        info.post();
-    }
-
-    static TNodeData moduleNode(const QString &packNo)
-    {
-        TNodeData node;
-        node.NodeID = QStringLiteral("{00000000-0000-0000-0000-000000000001}");
-        node.MCode = QStringLiteral("GLPZLR");
-        node.UICommand = QStringLiteral("N");
-        node.CommandData = QStringLiteral("ObjType=2101");
-        node.PackNo = packNo;
-        node.ObjType = 2101;
-        return node;
-    }
 
 private slots:
     void initTestCase()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        m_host = std::make_unique<FailingHost>();
-        Globals().Host = m_host.get();
-        Globals().Connection = m_host->connection.get();
-        Globals().AppServer = m_host->connection.get();
-        Globals().DataModule = &m_host->dataModule;
     }
 
-    void init()
-    {
-        m_host->calls.clear();
-        m_host->failOpen = false;
-    }
-
-    void cleanupTestCase()
-    {
-        Globals() = PluginGlobals();
-        m_host.reset();
-    }
-
-    // A new account set has no information row yet: nothing is set up.
-    void withoutAccountSetRow()
-    {
-        QVERIFY(m_host->info().isEmpty());
-        ScriptedDialogs dialogs;
-        dialogs.answer(mrOk);
-        const TNodeData cashier = moduleNode(QStringLiteral("[C]"));
-        const TNodeData base = moduleNode(QStringLiteral("[B]"));
-        QVERIFY(!LaunchConsoleNode(&cashier));
-        QCOMPARE(dialogs.shown.size(), 1);
-        QCOMPARE(dialogs.shown[0].text, kNotEnabled);
-        QVERIFY(LaunchConsoleNode(&base));
-        QCOMPARE(m_host->calls,
-                 launched(openCall(QStringLiteral("GLPZLR"), 'N', QStringLiteral("ObjType=2101"))));
-    }
-
-    void matrix_data()
+    // Which check fails first: N not enabled, L no ledger start, C no cashier, - none.
+    void refusals_data()
     {
         QTest::addColumn<QString>("packNo");
         QTest::addColumn<bool>("enabled");
         QTest::addColumn<int>("glStart");
         QTest::addColumn<int>("cashierStart");
-        QTest::addColumn<QString>("warning"); // empty: the module starts
-
-        const QString none;
-        QTest::newRow("plain, not enabled") << "" << false << 3 << 3 << kNotEnabled;
-        QTest::newRow("plain, enabled") << "" << true << 0 << 0 << none;
-        QTest::newRow("[B], not enabled") << "[B]" << false << 0 << 0 << none;
-        QTest::newRow("[I], not enabled, no GL start")
-            << "[I]" << false << 0 << 3 << kNoLedgerStart;
-        QTest::newRow("[I], not enabled, GL start") << "[I]" << false << 5 << 0 << none;
-        QTest::newRow("[I], enabled, no GL start") << "[I]" << true << 0 << 0 << none;
-        QTest::newRow("[B][I], not enabled, no GL start")
-            << "[B][I]" << false << 0 << 0 << kNoLedgerStart;
-        QTest::newRow("[C], not enabled") << "[C]" << false << 5 << 0 << kNotEnabled;
-        QTest::newRow("[C], enabled, no cashier") << "[C]" << true << 5 << 0 << kNoCashier;
-        QTest::newRow("[C], enabled, cashier") << "[C]" << true << 5 << 2 << none;
-        QTest::newRow("[B][C], enabled, no cashier") << "[B][C]" << true << 0 << 0 << kNoCashier;
-        QTest::newRow("[I][C], not enabled, no cashier")
-            << "[I][C]" << false << 5 << 0 << kNoCashier;
-        QTest::newRow("[I][C], not enabled, neither start")
-            << "[I][C]" << false << 0 << 0 << kNoLedgerStart;
-        QTest::newRow("[I][C], not enabled, both starts") << "[I][C]" << false << 5 << 2 << none;
-        QTest::newRow("tag inside a longer run") << "[S][I][P]" << false << 5 << 0 << none;
-        QTest::newRow("lower-case tag is no tag") << "[b]" << false << 5 << 5 << kNotEnabled;
+        QTest::addColumn<char>("gap");
+        QTest::newRow("plain, not enabled") << "" << false << 3 << 3 << 'N';
+        QTest::newRow("plain, enabled") << "" << true << 0 << 0 << '-';
+        QTest::newRow("[B], not enabled") << "[B]" << false << 0 << 0 << '-';
+        QTest::newRow("[I], no GL start") << "[I]" << false << 0 << 3 << 'L';
+        QTest::newRow("[I], GL start") << "[I]" << false << 5 << 0 << '-';
+        QTest::newRow("[I], enabled") << "[I]" << true << 0 << 0 << '-';
+        QTest::newRow("[B][I], no GL start") << "[B][I]" << false << 0 << 0 << 'L';
+        QTest::newRow("[C], not enabled") << "[C]" << false << 5 << 0 << 'N';
+        QTest::newRow("[C], no cashier") << "[C]" << true << 5 << 0 << 'C';
+        QTest::newRow("[C], cashier") << "[C]" << true << 5 << 2 << '-';
+        QTest::newRow("[I][C], no cashier") << "[I][C]" << false << 5 << 0 << 'C';
+        QTest::newRow("lower-case tag") << "[b]" << false << 5 << 5 << 'N';
     }
 
-    void matrix()
+    void refusals()
     {
         QFETCH(QString, packNo);
         QFETCH(bool, enabled);
         QFETCH(int, glStart);
         QFETCH(int, cashierStart);
-        QFETCH(QString, warning);
-        setAccountSet(enabled, glStart, cashierStart);
-        m_host->calls.clear();
+        QFETCH(char, gap);
+        const AccountSetState state{enabled, glStart, cashierStart};
+        const QString console = ConsoleLaunchRefusal(packNo, state);
+        QCOMPARE(console.isEmpty(), gap == '-');
+        const QString key = gap == 'N'   ? "启用此账套"
+                            : gap == 'L' ? "总账启用会计期间"
+                                         : "出纳系统";
+        for (auto kind : {NavigationPageKind::Tabbed, NavigationPageKind::Spread})
+            for (auto way : {NavigationLaunchWay::Control, NavigationLaunchWay::ObjectMenu}) {
+                const QString page = PageLaunchRefusal(packNo, state, kind, way);
+                QCOMPARE(page.isEmpty(), gap == '-');
+                QVERIFY2(gap == '-' || (page.contains(key) && console.contains(key)),
+                         qPrintable(page + console));
+            }
+    }
 
-        ScriptedDialogs dialogs;
-        if (!warning.isEmpty())
-            dialogs.answer(mrOk);
-        const TNodeData node = moduleNode(packNo);
-        QCOMPARE(LaunchConsoleNode(&node), warning.isEmpty());
-        if (warning.isEmpty()) {
-            QVERIFY(dialogs.shown.isEmpty());
-            QCOMPARE(m_host->calls, launched(openCall(QStringLiteral("GLPZLR"), 'N',
-                                                      QStringLiteral("ObjType=2101"))));
-        } else {
-            QCOMPARE(dialogs.shown.size(), 1);
-            QCOMPARE(dialogs.shown[0].className, QStringLiteral("vexa::gl::TWarningInfoFrom"));
-            QCOMPARE(dialogs.shown[0].text, warning);
-            QCOMPARE(m_host->calls, QStringList());
+    // Object types above 25000 are never granted to a page; 25000 itself is.
+    void pageRights()
+    {
+        ClientDataSet rights;
+        rights.addField(QStringLiteral("ObjType"), FieldType::Integer);
+        rights.addField(QStringLiteral("RightValue"), FieldType::Integer);
+        rights.createDataSet();
+        QVERIFY(!PageHasRight(2101, rights));
+        for (const auto &[type, value] :
+             {std::pair{2101, 3}, {2102, 4}, {25000, 1}, {25001, 2}, {0, 0}}) {
+            rights.append();
+            rights.setValue(QStringLiteral("ObjType"), type);
+            rights.setValue(QStringLiteral("RightValue"), value);
+            rights.post();
         }
+        for (const auto &[type, granted] : {std::pair{2101, true},
+                                            {2102, false},
+                                            {2103, false},
+                                            {25000, true},
+                                            {25001, false},
+                                            {0, false}})
+            QVERIFY2(PageHasRight(type, rights) == granted, qPrintable(QString::number(type)));
     }
 
-    // No item, no module number or no right: nothing at all happens, not even a message,
-    // whatever the account set lacks.
-    void silentStops_data()
+    void launchNode()
     {
-        QTest::addColumn<bool>("hasRecord");
-        QTest::addColumn<QString>("mcode");
-        QTest::addColumn<bool>("permitted");
-        QTest::newRow("no record") << false << "GLPZLR" << true;
-        QTest::newRow("directory") << true << "" << true;
-        QTest::newRow("not permitted") << true << "GLPZLR" << false;
-    }
-
-    void silentStops()
-    {
-        QFETCH(bool, hasRecord);
-        QFETCH(QString, mcode);
-        QFETCH(bool, permitted);
-        setAccountSet(false, 0, 0);
-        m_host->calls.clear();
-        TNodeData node = moduleNode(QString());
-        node.MCode = mcode;
-        node.Permitted = permitted;
+        test::PluginSession<FailingHost> session;
+        TNodeData node;
+        node.MCode = QStringLiteral("GLPZLR");
+        node.UICommand = QStringLiteral("N");
+        node.CommandData = QStringLiteral("ObjType=2101");
+        node.PackNo = QStringLiteral("[C]");
         ScriptedDialogs dialogs;
-        QVERIFY(!LaunchConsoleNode(hasRecord ? &node : nullptr));
-        QVERIFY(dialogs.shown.isEmpty());
-        QCOMPARE(m_host->calls, QStringList());
-    }
+        // No information row yet: nothing is set up. No item, directory, no right: silence.
+        dialogs.answer(mrOk);
+        QVERIFY(!LaunchConsoleNode(&node));
+        QCOMPARE(dialogs.shown.value(0).className, QStringLiteral("vexa::gl::TWarningInfoFrom"));
+        TNodeData directory, denied = node;
+        denied.Permitted = false;
+        for (const TNodeData *silent : {(TNodeData *)nullptr, &directory, &denied})
+            QVERIFY(!LaunchConsoleNode(silent));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QCOMPARE(session->calls.filter("Busy"), QStringList());
 
-    void startParameterAndCommand_data()
-    {
-        QTest::addColumn<QString>("uiCommand");
-        QTest::addColumn<QString>("paraStr");
-        QTest::addColumn<QString>("commandData");
-        QTest::addColumn<QString>("openModule");
-        QTest::newRow("ParaStr set, CommandData ignored")
-            << "R"
-            << "Report=BalanceSheet"
-            << "ObjType=2101"
-            << openCall(QStringLiteral("GLPZLR"), 'R', QStringLiteral("Report=BalanceSheet"));
-        QTest::newRow("ParaStr empty, CommandData passed")
-            << "B"
-            << ""
-            << "Dept=SAL" << openCall(QStringLiteral("GLPZLR"), 'B', QStringLiteral("Dept=SAL"));
-        QTest::newRow("no command, no parameter")
-            << ""
-            << ""
-            << "" << QStringLiteral("OpenModule:GLPZLR:0:0:DataProvider:");
-    }
-
-    void startParameterAndCommand()
-    {
-        QFETCH(QString, uiCommand);
-        QFETCH(QString, paraStr);
-        QFETCH(QString, commandData);
-        QFETCH(QString, openModule);
-        setAccountSet(true, 1, 1);
-        m_host->calls.clear();
-        TNodeData node = moduleNode(QStringLiteral("[I]"));
-        node.UICommand = uiCommand;
-        node.ParaStr = paraStr;
-        node.CommandData = commandData;
+        test::SetAccountSet(*session.host, true, 1, 1);
         QVERIFY(LaunchConsoleNode(&node));
-        QCOMPARE(m_host->calls, launched(openModule));
-    }
+        QCOMPARE(session->calls, launched("ObjType=2101"));
+        node.ParaStr = QStringLiteral("Report=1");
+        node.UICommand.clear();
+        session->calls.clear();
+        LaunchConsoleNode(&node);
+        QCOMPARE(session->calls, launched("Report=1", 0));
 
-    // A host error while opening the module must not leave the host busy or launching.
-    void hostErrorStillEndsBrackets()
-    {
-        setAccountSet(true, 1, 1);
-        m_host->calls.clear();
-        m_host->failOpen = true;
-        const TNodeData node = moduleNode(QStringLiteral("[B]"));
-        QString caught;
-        try {
-            LaunchConsoleNode(&node);
-        } catch (const Error &e) {
-            caught = e.message();
-        }
-        QCOMPARE(caught, QStringLiteral("模块打不开"));
-        QCOMPARE(m_host->calls,
-                 launched(openCall(QStringLiteral("GLPZLR"), 'N', QStringLiteral("ObjType=2101"))));
+        // A host error while opening must not leave the host busy or launching.
+        session->failOpen = true;
+        session->calls.clear();
+        QCOMPARE(errorOf([&] { LaunchConsoleNode(&node); }), QStringLiteral("模块打不开"));
+        QCOMPARE(session->calls, launched("Report=1", 0));
     }
 };
 
