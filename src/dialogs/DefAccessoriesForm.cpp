@@ -1,6 +1,7 @@
 #include "DefAccessoriesForm.h"
 
 #include "AttachmentNames.h"
+#include "AttachmentSave.h"
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
@@ -24,6 +25,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSaveFile>
+#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QStyleOptionButton>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -40,13 +43,6 @@ using S = QString;
 // "*": Qt's "*.*" would hide files without an extension.
 const QString kFilter = S("所有类型文件(*)");
 const QString kMissing = S("访问附件在应用服务器中不存在！");
-
-// The file transfer record: the stored file name and the file's bytes.
-QList<FieldDef> TransferFields()
-{
-    return {FieldDef{S("ID"), FieldType::String, 128, false, false},
-            FieldDef{S("FileData"), FieldType::Blob, 0, false, false}};
-}
 
 // Only the title and the remark are typed in the grid; the rest is the dialog's.
 class AccessoriesModel : public DataSetModel
@@ -114,26 +110,6 @@ signals:
 
 namespace {
 
-// Sets a loading flag for a scope and puts back what it was, also when an error leaves.
-struct LoadingScope
-{
-    bool &flag;
-    bool was;
-    explicit LoadingScope(bool &f) : flag(f), was(f) { flag = true; }
-    ~LoadingScope() { flag = was; }
-    LoadingScope(const LoadingScope &) = delete;
-    LoadingScope &operator=(const LoadingScope &) = delete;
-};
-
-QByteArray readWhole(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw Error(
-            S("附件文件“%1”无法读取：%2").arg(QDir::toNativeSeparators(path), file.errorString()));
-    return file.readAll();
-}
-
 // The name without the folder, in the workstation's own path form.
 QString fileNameOf(const QString &path)
 {
@@ -160,11 +136,6 @@ QString AccessoriesCommandText(int objType, int entryId, int itemId, const QStri
     if (!objGuid.isEmpty())
         text += S(" AND ObjGUID = '%1'").arg(QuoteDoubled(objGuid));
     return text + S(" ORDER BY IndexNo");
-}
-
-QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix)
-{
-    return fileSuffix.isEmpty() ? accessoriesId : accessoriesId + QLatin1Char('.') + fileSuffix;
 }
 
 QString FileBaseName(const QString &path)
@@ -231,7 +202,7 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     cdsData->setCommandText(S("WHERE 1=-1"));
     cdsFile = new ClientDataSet(this);
     cdsFile->setObjectName(S("cdsFile"));
-    cdsFile->setFieldDefs(TransferFields());
+    cdsFile->setFieldDefs(AttachmentTransferFields());
     cdsFile->createDataSet();
 
     lbTitle = MakeTitleLabel(S(" ：附件维护"), this);
@@ -354,7 +325,7 @@ void TDefAccessoriesForm::postEdits()
 
 void TDefAccessoriesForm::fillTransfer(const QString &id, const QByteArray &bytes)
 {
-    cdsFile->setData(DataPacket{TransferFields(), {}});
+    cdsFile->setData(DataPacket{AttachmentTransferFields(), {}});
     cdsFile->append();
     cdsFile->setValue(S("ID"), id);
     cdsFile->setValue(S("FileData"), bytes);
@@ -377,7 +348,7 @@ void TDefAccessoriesForm::resizeEvent(QResizeEvent *event)
 
 void TDefAccessoriesForm::FormShow()
 {
-    BusyScope busy;
+    const BusyScope busy;
     m_loading = true;
     placeNoDataHint();
     RunGuarded([this] { RefreshData(true); });
@@ -475,20 +446,17 @@ void TDefAccessoriesForm::checkFile(const QString &path) const
 void TDefAccessoriesForm::putFile(const QString &path, const QString &selFile,
                                   const QString &status)
 {
-    try {
-        cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
-        cdsData->setValue(S("Caption"), FileBaseName(path));
-        cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
-        if (!status.isEmpty()) {
-            cdsData->setValue(S("SelFile"), selFile);
-            cdsData->setValue(S("BeStatus"), status);
-        }
-        cdsData->post();
-    } catch (...) {
-        // No half-made record for a later save to store.
-        cdsData->cancel();
-        throw;
+    // No half-made record for a later save to store.
+    auto cancelOnFailure = qScopeGuard([this] { cdsData->cancel(); });
+    cdsData->setValue(S("SelFileName"), QFileInfo(path).absoluteFilePath());
+    cdsData->setValue(S("Caption"), FileBaseName(path));
+    cdsData->setValue(S("FileSuffix"), normalizedAttachmentSuffix(FileExtension(path)));
+    if (!status.isEmpty()) {
+        cdsData->setValue(S("SelFile"), selFile);
+        cdsData->setValue(S("BeStatus"), status);
     }
+    cdsData->post();
+    cancelOnFailure.dismiss();
 }
 
 void TDefAccessoriesForm::appendFile(const QString &path)
@@ -586,7 +554,7 @@ void TDefAccessoriesForm::DownloadFile()
     const QString source = localCopy();
     if (source.isEmpty())
         return;
-    fillTransfer(QFileInfo(source).fileName(), readWhole(source));
+    fillTransfer(QFileInfo(source).fileName(), ReadAttachmentFile(source));
     writeWhole(target, cdsFile->value(S("FileData")).toByteArray());
 }
 
@@ -625,7 +593,7 @@ void TDefAccessoriesForm::DeleteAttachment()
         return;
     const int recNo = cdsData->recNo();
     {
-        const LoadingScope loading(m_loading);
+        const QScopedValueRollback loading(m_loading, true);
         cdsData->deleteRecord();
         // The list stays numbered 1, 2, 3 ... without gaps.
         for (int no = recNo; no <= cdsData->recordCount(); ++no) {
@@ -645,90 +613,19 @@ void TDefAccessoriesForm::DeleteAttachment()
 
 bool TDefAccessoriesForm::Save()
 {
-    const QStringList fields{S("EntryID"), S("BeStatus"), S("Maker"), S("MakerID"), S("MakeDate")};
-    std::vector<QVariantList> before;
+    const QScopedValueRollback loading(m_loading, true);
     QString failure;
-    const LoadingScope loading(m_loading);
     {
         const BusyScope busy;
-        try {
-            postEdits();
-            BeginTrans();
-            try {
-                saveRows(fields, before);
-                CommitTrans();
-            } catch (...) {
-                try {
-                    RollbackTrans();
-                } catch (...) {
-                    // The error that brought us here is the one to show.
-                }
-                throw;
-            }
-            cdsData->mergeChangeLog();
+        failure = AttachmentSave::Run(*cdsData, EntryID);
+        if (failure.isEmpty())
             sbSave->setEnabled(false);
-        } catch (const std::exception &e) {
-            failure = errorText(e);
-        } catch (...) {
-            failure = S("保存附件时发生未知错误。");
-        }
-        if (!failure.isEmpty()) {
-            // Nothing was stored: the rows go back to what the user had, so the files of
-            // added and replaced attachments are uploaded on the next try.
-            if (cdsData->state() != ClientDataSet::State::Browse)
-                cdsData->cancel();
-            for (int row = 0; row < int(before.size()) && row < cdsData->recordCount(); ++row) {
-                cdsData->setRecNo(row + 1);
-                cdsData->edit();
-                for (int f = 0; f < fields.size(); ++f)
-                    cdsData->setValue(fields[f], before[size_t(row)][f]);
-                cdsData->post();
-            }
-        }
     }
     refreshToolbar();
     if (failure.isEmpty())
         return true;
-    ShowWarningMessage(Session().DesignModule ? failure
-                                              : S("数据已被使用，或其他用户已修改数据。"));
+    ShowWarningMessage(SaveFailureMessage(failure));
     return false;
-}
-
-void TDefAccessoriesForm::saveRows(const QStringList &fields, std::vector<QVariantList> &before)
-{
-    const QString user = CurrentUserName();
-    const QString userId = CurrentUserID();
-    const QDateTime now = DayNumberToDateTime(ServerDateTime());
-    QList<std::pair<QString, QString>> uploads; // stored name, local file
-    for (cdsData->first(); !cdsData->eof(); cdsData->next()) {
-        QVariantList values;
-        for (const QString &f : fields)
-            values << cdsData->value(f);
-        before.push_back(values);
-        cdsData->edit();
-        cdsData->setValue(S("EntryID"), EntryID);
-        const QString status = cdsData->asString(S("BeStatus"));
-        if (status == u"A" || status == u"M") {
-            cdsData->setValue(S("BeStatus"), S("Y"));
-            cdsData->setValue(S("Maker"), user);
-            cdsData->setValue(S("MakerID"), userId);
-            cdsData->setValue(S("MakeDate"), now);
-            uploads.append({StoredFileName(cdsData->asString(S("AccessoriesID")),
-                                           cdsData->asString(S("FileSuffix"))),
-                            cdsData->asString(S("SelFileName"))});
-        }
-        cdsData->post();
-    }
-    // The records first: a conflict with another user then stops the save before any
-    // file is sent. The server publishes the files only when the transaction commits.
-    ApplyChanges(*cdsData, false);
-    for (const auto &[name, path] : uploads) {
-        DataPacket file;
-        file.fields = TransferFields();
-        file.rows.push_back({name, readWhole(path)});
-        QVariantList args{writeDataPacket(file)};
-        CallServer(S("SaveAccessories"), args);
-    }
 }
 
 void TDefAccessoriesForm::done(int result)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AttachmentSave.h"
 #include "DocFindForm.h"
 
 #include <QString>
@@ -25,10 +26,6 @@ class FileCellDelegate;
 // "WHERE ObjType = <t>[ AND EntryID = <e>][ AND ItemID = <i>][ AND ObjGUID = '<g>'] ORDER
 // BY IndexNo": a key of 0 or an empty GUID does not narrow the list.
 QString AccessoriesCommandText(int objType, int entryId, int itemId, const QString &objGuid);
-// The name a file is stored under on the server: the record's GUID, plus "." and the
-// suffix when the file has one.
-QString StoredFileName(const QString &accessoriesId, const QString &fileSuffix);
-
 // A file's name without folder and extension, and its extension: the text after the last
 // dot, where a dot in the first position does not count (".bashrc" has none).
 QString FileBaseName(const QString &path);
@@ -98,7 +95,6 @@ private:
     void postEdits();
     void placeNoDataHint();
     void fillTransfer(const QString &id, const QByteArray &bytes);
-    void saveRows(const QStringList &fields, std::vector<QVariantList> &before);
     // A new attachment record with the document's keys and the next index ("0": new).
     void newRecord();
     // Puts path into the record being edited and posts it; SelFile and BeStatus are set

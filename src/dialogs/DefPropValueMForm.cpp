@@ -7,6 +7,7 @@
 #include "DocFindForm.h"
 #include "GridRowKeys.h"
 #include "MessageDialogs.h"
+#include "PropValueSave.h"
 
 #include <vexa/Error.h>
 
@@ -18,7 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScopeGuard>
+#include <QScopedValueRollback>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -45,25 +46,6 @@ const QString kPriceCode = QStringLiteral("code");
 const QString kPriceDesc = QStringLiteral("Desc");
 const QString kFeeHandling = QStringLiteral("1");
 constexpr int kBaseWidth = 460;
-
-bool editing(const ClientDataSet &ds)
-{
-    return ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert;
-}
-
-bool blank(const ClientDataSet &ds, const QString &field)
-{
-    return ds.asString(field).trimmed().isEmpty();
-}
-
-// Restores a flag when the scope ends, also when an exception passes.
-struct FlagScope
-{
-    bool &flag;
-    bool saved;
-    FlagScope(bool &f, bool on) : flag(f), saved(f) { flag = on; }
-    ~FlagScope() { flag = saved; }
-};
 
 // Fees are typed with six decimals.
 class FeeDelegate : public QStyledItemDelegate
@@ -286,7 +268,7 @@ void TDefPropValueMForm::FormShow()
     if (const int grow = FindDialogRowsGrowth(measures, Settings()))
         resize(width(), height() + grow);
 
-    FlagScope loading(m_loading, true);
+    const QScopedValueRollback loading(m_loading, true);
     cdsCaption->close();
     cdsCaption->loadFromText(CaptionData);
     if (cdsCaption->isActive())
@@ -400,7 +382,7 @@ void TDefPropValueMForm::PropertyChosen()
         PostRow();
     } catch (const Error &) {
         // The values of the property shown stay until the row being edited is complete.
-        FlagScope loading(m_loading, true);
+        const QScopedValueRollback loading(m_loading, true);
         cbDefProp->setCurrentIndex(cbDefProp->findData(m_shownProp));
         throw;
     }
@@ -419,11 +401,7 @@ QString TDefPropValueMForm::FlagOf(int prop) const
 
 void TDefPropValueMForm::PostRow()
 {
-    if (!editing(*cdsData))
-        return;
-    if (!m_skipCheck && blank(*cdsData, kPropValue))
-        throw Error(QStringLiteral("必须输入属性值。"));
-    cdsData->post();
+    PropValueSave::PostRow(*cdsData, m_skipCheck);
 }
 
 void TDefPropValueMForm::GridRowChosen(int row)
@@ -460,7 +438,7 @@ void TDefPropValueMForm::AppendRow()
         return;
     }
     PostRow();
-    FlagScope skip(m_skipCheck, true);
+    const QScopedValueRollback skip(m_skipCheck, true);
     ++m_newRows;
     cdsData->append();
     cdsData->setValue(kPropID, prop);
@@ -497,55 +475,10 @@ void TDefPropValueMForm::OkClick()
     }
     if (!cdsData->isActive())
         return;
-    if (editing(*cdsData)) {
-        // A row left without code and value is dropped below, not refused.
-        FlagScope skip(m_skipCheck, blank(*cdsData, kPropCode) && blank(*cdsData, kPropValue));
-        PostRow();
-    }
-
-    FlagScope loading(m_loading, true);
-    // On a refusal or a server error the dialog stays open: the renumbering of the refused
-    // row is undone and the filter comes back.
-    struct Refilter
-    {
-        ClientDataSet *ds;
-        ~Refilter()
-        {
-            if (editing(*ds))
-                ds->cancel();
-            try {
-                ds->setFiltered(true);
-            } catch (const Error &) {
-                // Nothing is pending any more; the filter text was valid when set.
-            }
-        }
-    } refilter{cdsData};
-    // The numbers are the largest in use when read: after a failure the rows go back
-    // unnumbered (and the blank ones back), so the retry reads them again rather than
-    // storing numbers another user may have saved meanwhile.
-    const auto before = cdsData->snapshot();
-    auto restoreOnFailure = qScopeGuard([&] { cdsData->restore(*before); });
-    cdsData->setFiltered(false);
-
-    QVariantList args{QStringLiteral("T0101020"), kPropIndex, QString()};
-    qlonglong next = CallServer(QStringLiteral("GetFieldMaxValue"), args).toLongLong() + 1;
-    for (int r = 1; r <= cdsData->recordCount();) {
-        cdsData->setRecNo(r);
-        if (blank(*cdsData, kPropCode) && blank(*cdsData, kPropValue)) {
-            cdsData->deleteRecord();
-            continue;
-        }
-        if (cdsData->asInteger(kPropIndex) < 1) {
-            cdsData->edit();
-            cdsData->setValue(kPartID, PartID == 0 ? 0 : -cdsData->asInteger(kPartID));
-            cdsData->setValue(kPropIndex, next++);
-            cdsData->setValue(kPropType, PropType);
-            PostRow();
-        }
-        ++r;
-    }
-    ApplyChanges(*cdsData, true);
-    restoreOnFailure.dismiss();
+    PropValueSave::PostBeforeSave(*cdsData);
+    // On a refusal or a server error the dialog stays open with the rows as they were.
+    const QScopedValueRollback loading(m_loading, true);
+    PropValueSave::Save(*cdsData, PartID, PropType);
     done(QDialog::Accepted);
 }
 

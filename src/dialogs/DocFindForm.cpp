@@ -7,6 +7,7 @@
 #include "DialogService.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "PartColumns.h"
 #include "SetWhereForm.h"
 
 #include <vexa/PluginHost.h>
@@ -100,12 +101,6 @@ bool hasVisibleColumn(const QTableView *view, const QString &field)
 {
     const int c = ColumnOf(view, field);
     return c >= 0 && !view->isColumnHidden(c);
-}
-
-QVariant fieldValue(const ClientDataSet *ds, const QString &field)
-{
-    return ds && ds->isActive() && !ds->isEmpty() && ds->findField(field) ? ds->value(field)
-                                                                          : QVariant();
 }
 
 } // namespace
@@ -483,9 +478,7 @@ void TDocFindForm::SetupPartColumns()
         if (t >= 0)
             view->setColumnWidth(partCode, tmpl->columnWidth(t));
     }
-    const QString descField = ColumnOf(view, QStringLiteral("ItDesc")) >= 0
-                                  ? QStringLiteral("ItDesc")
-                                  : QStringLiteral("PartDesc");
+    const QString descField = PartColumns::DescField(ColumnOf(view, QStringLiteral("ItDesc")) >= 0);
     int point = ColumnOf(view, descField);
     if (point >= 0) {
         if (!Session().CaptionPartDesc.isEmpty())
@@ -496,8 +489,8 @@ void TDocFindForm::SetupPartColumns()
     }
 
     const int marque = ColumnOf(view, QStringLiteral("Marque"));
-    if (tmpl && hasVisibleColumn(tmpl, QStringLiteral("Marque")) && marque >= 0 &&
-        view->isColumnHidden(marque)) {
+    if (PartColumns::ShowsMarque(tmpl && hasVisibleColumn(tmpl, QStringLiteral("Marque")),
+                                 marque >= 0, marque >= 0 && view->isColumnHidden(marque))) {
         if (partCode >= 0)
             view->setItemDelegateForColumn(marque, view->itemDelegateForColumn(partCode));
         view->setColumnHidden(marque, false);
@@ -510,55 +503,30 @@ void TDocFindForm::SetupPartColumns()
                              ? Globals().DataModule
                              : (Globals().Host ? Globals().Host->GetDataModule() : nullptr))
         info = dm->dataSet(QStringLiteral("CDS_SysInitInfo"));
-    const int propCount = fieldValue(info, QStringLiteral("PartPropCount")).toInt();
-    const int fixCount = fieldValue(info, QStringLiteral("PartFixcolCount")).toInt();
-    ClientDataSet captions;
-    captions.loadFromText(fieldValue(info, QStringLiteral("PartCustom")).toString());
-    const auto captionOf = [&captions](const QString &field) {
-        return fieldValue(&captions, field).toString();
-    };
-
+    const PartColumns parts(info);
     const int lines = Settings().CFindGridLines;
-    if (ds->isActive() && ds->findField(QStringLiteral("PartProp1")) && fixCount >= 1) {
-        for (int i = 1; i <= fixCount; ++i) {
-            const QString field = QStringLiteral("PartProp") + QString::number(i);
-            const int c = ColumnOf(view, field);
-            if (c < 0)
-                continue;
+    for (const PartColumn &part : parts.PropertyColumns(*ds)) {
+        const int c = ColumnOf(view, part.field);
+        if (c < 0)
+            continue;
+        if (part.fixedProperty || view->isColumnHidden(c))
             view->setColumnWidth(c, kPartColumnWidth);
+        if (part.fixedProperty)
             view->setColumnHidden(c, false);
-            if (captions.isActive() && captions.findField(field))
-                model->setCaption(field, captionOf(field));
+        if (part.hasCaption)
+            model->setCaption(part.field, part.caption);
+        if (part.fixedProperty)
             view->setItemDelegateForColumn(c, new FindGridDelegate(lines, true, view));
-            if (point >= 0) {
-                placeAfter(header, point, c);
-                copyFromTemplate(c, field);
-            }
-        }
-    }
-
-    if (ds->isActive() && ds->findField(QStringLiteral("DefProp0")) && captions.isActive()) {
-        for (int i = 0; i <= 9; ++i) {
-            const QString field = QStringLiteral("DefProp") + QString::number(i);
-            const int c = ColumnOf(view, field);
-            if (c < 0)
-                continue;
-            if (view->isColumnHidden(c))
-                view->setColumnWidth(c, kPartColumnWidth);
-            if (captions.findField(field))
-                model->setCaption(field, captionOf(field));
-            view->setColumnHidden(c, i >= propCount);
-            if (point >= 0) {
-                placeAfter(header, point, c);
-                copyFromTemplate(c, field);
-            }
+        else
+            view->setColumnHidden(c, !part.shown);
+        if (point >= 0) {
+            placeAfter(header, point, c);
+            copyFromTemplate(c, part.field);
         }
     }
 
     if (tmpl) {
-        for (const char *name :
-             {"UMName", "PackUMName", "Price", "Qty", "ItTotal", "ItTotalFC", "OpenQty"}) {
-            const QString field = QLatin1String(name);
+        for (const QString &field : PartColumns::TemplateFields()) {
             const int c = ColumnOf(view, field);
             if (c >= 0)
                 copyFromTemplate(c, field);

@@ -6,6 +6,8 @@
 #include "DataModule.h"
 #include "Globals.h"
 
+#include <QScopeGuard>
+
 #include <algorithm>
 
 namespace vexa::gl {
@@ -219,24 +221,23 @@ QList<int> NumberNewKinds(ClientDataSet &kinds, int objType)
     kinds.post();
     kinds.disableControls();
     const int keep = kinds.recNo();
-    try {
-        for (int r = 1; r <= kinds.recordCount(); ++r) {
-            kinds.setRecNo(r);
-            if (kinds.asInteger(kObjType) >= 1)
-                continue;
-            kinds.edit();
-            kinds.setValue(kObjType, objType);
-            kinds.setValue(kDocType, KindCode(r));
-            if (kinds.asInteger(kDocTypeFor) != 0)
-                SetContraAccount(kinds, std::nullopt);
-            kinds.post();
-            numbered << r;
-        }
-    } catch (...) {
+    auto cancelOnFailure = qScopeGuard([&kinds] {
         kinds.cancel();
         kinds.enableControls();
-        throw;
+    });
+    for (int r = 1; r <= kinds.recordCount(); ++r) {
+        kinds.setRecNo(r);
+        if (kinds.asInteger(kObjType) >= 1)
+            continue;
+        kinds.edit();
+        kinds.setValue(kObjType, objType);
+        kinds.setValue(kDocType, KindCode(r));
+        if (kinds.asInteger(kDocTypeFor) != 0)
+            SetContraAccount(kinds, std::nullopt);
+        kinds.post();
+        numbered << r;
     }
+    cancelOnFailure.dismiss();
     if (keep > 0)
         kinds.setRecNo(keep);
     kinds.enableControls();

@@ -1,5 +1,6 @@
 #include "SelAccountingForm.h"
 
+#include "AccountTabs.h"
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataSetModel.h"
@@ -19,6 +20,7 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTableView>
 #include <QToolButton>
@@ -32,7 +34,7 @@ namespace vexa::gl {
 
 namespace {
 
-constexpr int kTabCount = 9; // "全部" and up to eight account types
+constexpr int kTabCount = AccountTabs::Count;
 const QString kAcctID = QStringLiteral("AcctID");
 const QString kAcctName = QStringLiteral("AcctName");
 const QString kFullName = QStringLiteral("FullName");
@@ -150,15 +152,6 @@ public:
     }
 };
 
-// The condition of the picker's two check boxes.
-QString checkBoxCondition(bool leafOnly, bool showFrozen)
-{
-    if (leafOnly)
-        return showFrozen ? QStringLiteral("IsNode = 1")
-                          : QStringLiteral("IsNode = 1 AND Frozen = 0");
-    return showFrozen ? QString() : QStringLiteral("Frozen = 0");
-}
-
 // The client settings key: the session's, else the one the host hands over.
 QString clientKeyPath()
 {
@@ -260,15 +253,7 @@ TAccountListForm::TAccountListForm(QWidget *parent, const QString &caption, cons
 
 int TAccountListForm::TabNumberOf(const QString &componentName)
 {
-    int at = -1;
-    if (componentName.startsWith(QLatin1String("lb")))
-        at = 2;
-    else if (componentName.startsWith(QLatin1String("imgClose")))
-        at = 8;
-    if (at < 0 || componentName.size() <= at)
-        return -1;
-    const int digit = componentName.at(at).digitValue();
-    return digit >= 0 && digit < kTabCount ? digit : -1;
+    return AccountTabs::TabOf(componentName);
 }
 
 int TAccountListForm::TypeTabCount() const
@@ -288,11 +273,12 @@ void TAccountListForm::PrepareTabs()
         lb[k]->clear();
         imgClose[k]->hide();
     }
-    for (cdsAcctType->first(); !cdsAcctType->eof() && cdsAcctType->recNo() < kTabCount;
+    for (cdsAcctType->first();
+         !cdsAcctType->eof() && AccountTabs::TabOfTypeRow(cdsAcctType->recNo()) > 0;
          cdsAcctType->next()) {
-        const int k = cdsAcctType->recNo();
-        lb[k]->setText(cdsAcctType->asString(QStringLiteral("AcctTypeDesc")) +
-                       QStringLiteral("(&") + QString::number(k) + QLatin1Char(')'));
+        const int k = AccountTabs::TabOfTypeRow(cdsAcctType->recNo());
+        lb[k]->setText(
+            AccountTabs::Caption(cdsAcctType->asString(QStringLiteral("AcctTypeDesc")), k));
         imgClose[k]->show();
     }
     TabSwitching = false;
@@ -306,29 +292,23 @@ void TAccountListForm::PrepareTabs()
 
 void TAccountListForm::SelectTab(int tab)
 {
-    if (tab < 0 || tab >= kTabCount || tab == CurrentTab || imgClose[tab]->isHidden())
+    if (!AccountTabs::Selectable(tab, CurrentTab,
+                                 tab >= 0 && tab < kTabCount && !imgClose[tab]->isHidden()))
         return;
     CurrentTab = tab;
     PlaceHighlight();
     TabSwitching = true;
-    try {
-        const bool hasRows = cdsData->isActive() && !cdsData->isEmpty();
-        const QVariant key = hasRows ? cdsData->value(kAcctID) : QVariant(0);
-        cdsData->setFilter(tab == 0 ? QString()
-                                    : QStringLiteral("AcctType = '") + QString::number(tab) +
-                                          QLatin1Char('\''));
-        cdsData->setFiltered(true);
-        if (key.toLongLong() != 0 && tab != 0 && cdsData->isActive())
-            cdsData->locate(kAcctID, key);
-        if (QLabel *hint = NoDataHint()) {
-            hint->setGeometry(hint->parentWidget()->rect());
-            hint->setVisible(!cdsData->isActive() || cdsData->isEmpty());
-        }
-    } catch (...) {
-        TabSwitching = false;
-        throw;
+    const auto switched = qScopeGuard([this] { TabSwitching = false; });
+    const bool hasRows = cdsData->isActive() && !cdsData->isEmpty();
+    const QVariant key = hasRows ? cdsData->value(kAcctID) : QVariant(0);
+    cdsData->setFilter(AccountTabs::Filter(tab));
+    cdsData->setFiltered(true);
+    if (AccountTabs::KeepsAccount(key, tab) && cdsData->isActive())
+        cdsData->locate(kAcctID, key);
+    if (QLabel *hint = NoDataHint()) {
+        hint->setGeometry(hint->parentWidget()->rect());
+        hint->setVisible(!cdsData->isActive() || cdsData->isEmpty());
     }
-    TabSwitching = false;
 }
 
 void TAccountListForm::Choose()
@@ -471,7 +451,7 @@ void TSelAccountingForm::RefreshData(bool disableControls)
 {
     // The check boxes' condition replaces whatever the filter builder set.
     const bool leafOnly = cbLeafOnly->isChecked();
-    UserWhere = checkBoxCondition(leafOnly, cbShowFrozen->isChecked());
+    UserWhere = AccountTabs::CheckBoxCondition(leafOnly, cbShowFrozen->isChecked());
     TDocFindForm::RefreshData(disableControls);
     // After the read: the first one lays the designed columns out.
     ShowFullNames(leafOnly);

@@ -119,36 +119,6 @@ private slots:
         m_host.reset();
     }
 
-    // The shown columns and their order, the hidden key, the captions and the width.
-    void layout()
-    {
-        TDefAccttypeForm form;
-        form.SetDataText(typePacket(kThreeTypes, FieldType::Integer));
-        ScriptedDialogs dialogs;
-        QStringList shown;
-        int width = 0;
-        show(form, dialogs, [&](QTableView &grid) {
-            width = form.width();
-            QHeaderView *header = grid.horizontalHeader();
-            for (int v = 0; v < header->count(); ++v) {
-                const int c = header->logicalIndex(v);
-                if (!grid.isColumnHidden(c))
-                    shown << grid.model()->headerData(c, Qt::Horizontal).toString();
-            }
-        });
-        QCOMPARE(form.windowTitle(), QStringLiteral("数据定义"));
-        QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lbTitle"))->text(),
-                 QStringLiteral(" 定义科目总类"));
-        QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("btnOk"))->text(),
-                 QStringLiteral("保存"));
-        QCOMPARE(form.findChild<QPushButton *>(QStringLiteral("btnCancel"))->text(),
-                 QStringLiteral("关闭"));
-        QCOMPARE(shown, (QStringList{QStringLiteral("总类代码"), QStringLiteral("总类名称"),
-                                     QStringLiteral("方向"), QStringLiteral("是损益类科目")}));
-        QCOMPARE(width, 350);
-        QVERIFY(m_host->recorder.requests.isEmpty()); // a handed-over list is not read again
-    }
-
     // A type appended to three is numbered 04 (as the key field can hold it), owes on the
     // debit side, is no profit-and-loss type and waits in edit for its code and name.
     void appendFourth_data()

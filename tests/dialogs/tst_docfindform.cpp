@@ -6,6 +6,7 @@
 #include "DataSetModel.h"
 #include "DocFindForm.h"
 #include "Globals.h"
+#include "PartColumns.h"
 #include "RemoteConnection.h"
 #include "SetWhereForm.h"
 #include "support/ScriptedDialogs.h"
@@ -102,100 +103,34 @@ private slots:
         m_host.reset();
     }
 
+    // Rows: "top|fixed|link|extra|user|order" and the command text.
     void commandText_data()
     {
-        QTest::addColumn<QString>("top");
-        QTest::addColumn<QString>("fixed");
-        QTest::addColumn<QString>("link");
-        QTest::addColumn<QString>("extra");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("parts");
         QTest::addColumn<QString>("expected");
-        const QString top = QStringLiteral("TOP 2000 ");
-        QTest::newRow("fixed and order")
-            << top << "IsNode = 1"
-            << ""
-            << ""
-            << ""
-            << "AcctType, LevelCode"
-            << "TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode";
-        QTest::newRow("nothing") << top << ""
-                                 << ""
-                                 << ""
-                                 << ""
-                                 << ""
-                                 << "TOP 2000";
-        QTest::newRow("no limit, order only") << ""
-                                              << ""
-                                              << ""
-                                              << ""
-                                              << ""
-                                              << "AcctType"
-                                              << "WHERE 1=1 ORDER BY AcctType";
-        QTest::newRow("user only") << top << ""
-                                   << ""
-                                   << ""
-                                   << "MCode = 'A'"
-                                   << ""
-                                   << "TOP 2000   WHERE (MCode = 'A')";
-        QTest::newRow("fixed, link, extra") << ""
-                                            << "F"
-                                            << "L"
-                                            << "E"
-                                            << ""
-                                            << ""
-                                            << "WHERE ( (F) AND (L)  AND (E))";
-        QTest::newRow("fixed, link, extra, user, order")
-            << top << "F"
-            << "L"
-            << "E"
-            << "U"
-            << "X"
-            << "TOP 2000  WHERE ( (F) AND (L)  AND (E))  AND (U)  ORDER BY X";
-        QTest::newRow("link and order") << ""
-                                        << ""
-                                        << "IsNode = 1"
-                                        << ""
-                                        << ""
-                                        << "AcctCode"
-                                        << "WHERE (IsNode = 1)  ORDER BY AcctCode";
-        QTest::newRow("extra alone") << top << ""
-                                     << ""
-                                     << "E"
-                                     << ""
-                                     << "X"
-                                     << "TOP 2000  WHERE (E)  ORDER BY X";
-        QTest::newRow("fixed and extra") << ""
-                                         << "F"
-                                         << ""
-                                         << "E"
-                                         << ""
-                                         << ""
-                                         << "WHERE (F AND (E))";
-        QTest::newRow("order with keywords") << top << "F"
-                                             << ""
-                                             << ""
-                                             << ""
-                                             << "order by A DESC"
-                                             << "TOP 2000  WHERE (F)  order by A DESC";
-        QTest::newRow("user and order") << top << ""
-                                        << ""
-                                        << ""
-                                        << "U"
-                                        << "A"
-                                        << "TOP 2000   WHERE (U)  ORDER BY A";
+        const auto row = [](const char *parts, const char *expected) {
+            QTest::newRow(parts) << QString::fromUtf8(parts) << QString::fromUtf8(expected);
+        };
+        row("TOP 2000 |IsNode = 1||||AcctType, LevelCode",
+            "TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode");
+        row("TOP 2000 |||||", "TOP 2000");
+        row("|||||AcctType", "WHERE 1=1 ORDER BY AcctType");
+        row("TOP 2000 ||||MCode = 'A'|", "TOP 2000   WHERE (MCode = 'A')");
+        row("|F|L|E||", "WHERE ( (F) AND (L)  AND (E))");
+        row("TOP 2000 |F|L|E|U|X", "TOP 2000  WHERE ( (F) AND (L)  AND (E))  AND (U)  ORDER BY X");
+        row("||IsNode = 1|||AcctCode", "WHERE (IsNode = 1)  ORDER BY AcctCode");
+        row("TOP 2000 |||E||X", "TOP 2000  WHERE (E)  ORDER BY X");
+        row("|F||E||", "WHERE (F AND (E))");
+        row("TOP 2000 |F||||order by A DESC", "TOP 2000  WHERE (F)  order by A DESC");
+        row("TOP 2000 ||||U|A", "TOP 2000   WHERE (U)  ORDER BY A");
     }
 
     void commandText()
     {
-        QFETCH(QString, top);
-        QFETCH(QString, fixed);
-        QFETCH(QString, link);
-        QFETCH(QString, extra);
-        QFETCH(QString, user);
-        QFETCH(QString, order);
+        QFETCH(QString, parts);
         QFETCH(QString, expected);
-        QCOMPARE(TDocFindForm::ComposeCommandText(top, fixed, link, extra, user, order), expected);
+        const QStringList p = parts.split(u'|');
+        QCOMPARE(TDocFindForm::ComposeCommandText(p[0], p[1], p[2], p[3], p[4], p[5]), expected);
     }
 
     // The row limit follows the client setting; the text composed is the one sent, inside
@@ -417,8 +352,6 @@ private slots:
         QTest::addColumn<QSize>("mainWindow");
         QTest::addColumn<int>("maxWidth");
         QTest::addColumn<int>("width");
-        QTest::newRow("700 wide") << QSize(700, 500) << 0 << 660;
-        QTest::newRow("1600 wide") << QSize(1600, 900) << 0 << 980;
         QTest::newRow("1600 wide, form may be wider") << QSize(1600, 900) << 1400 << 1330;
     }
 
@@ -474,7 +407,6 @@ private slots:
         form.ShowFilter();
         QVERIFY(first);
         QCOMPARE(title, QStringLiteral(" 系统模块"));
-        QCOMPARE(whereBefore, QString());
         QCOMPARE(sourceView, form.grdData);
         QCOMPARE(sourceData, form.cdsData);
         QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
@@ -498,21 +430,6 @@ private slots:
         QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
         QCOMPARE(requests().filter(QStringLiteral("SYS_SMModules|")).size(), 1);
         QCOMPARE(form.FilterForm(), first);
-    }
-
-    void showFilterTitleDefault()
-    {
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.RefreshData(true);
-        ScriptedDialogs dialogs;
-        QString title;
-        dialogs.answerWith([&](QDialog &d) {
-            if (auto *f = qobject_cast<TSetWhereForm *>(&d))
-                title = f->lbTitle->text();
-            return int(QDialog::Rejected);
-        });
-        form.ShowFilter();
-        QCOMPARE(title, QStringLiteral("凭证"));
     }
 
     void showCustomFilter()
@@ -590,6 +507,73 @@ private slots:
         QVERIFY(!view->isColumnHidden(ColumnOf(view, QStringLiteral("UICommand")))); // no row
     }
 
+    // Which property columns a lookup shows, by the account set's counts and the fields the
+    // grid's dataset has.
+    void partColumnPlan_data()
+    {
+        QTest::addColumn<QStringList>("fields");
+        QTest::addColumn<int>("fixCount");
+        QTest::addColumn<int>("propCount");
+        QTest::addColumn<QString>("plan"); // field:shown per column, F for fixed
+        QTest::newRow("both kinds") << QStringList{"PartProp1", "DefProp0"} << 2 << 3
+                                    << "PartProp1F PartProp2F DefProp0:1 DefProp1:1 DefProp2:1 "
+                                       "DefProp3:0 DefProp4:0 DefProp5:0 DefProp6:0 DefProp7:0 "
+                                       "DefProp8:0 DefProp9:0";
+        QTest::newRow("no fixed columns set") << QStringList{"PartProp1"} << 0 << 3 << "";
+        QTest::newRow("one fixed column") << QStringList{"PartProp1"} << 1 << 0 << "PartProp1F";
+        QTest::newRow("no custom properties")
+            << QStringList{"DefProp0"} << 2 << 0
+            << "DefProp0:0 DefProp1:0 DefProp2:0 DefProp3:0 DefProp4:0 DefProp5:0 DefProp6:0 "
+               "DefProp7:0 DefProp8:0 DefProp9:0";
+        QTest::newRow("all ten custom") << QStringList{"DefProp0"} << 0 << 10
+                                        << "DefProp0:1 DefProp1:1 DefProp2:1 DefProp3:1 "
+                                           "DefProp4:1 DefProp5:1 DefProp6:1 DefProp7:1 "
+                                           "DefProp8:1 DefProp9:1";
+        QTest::newRow("no property fields") << QStringList{"PartCode"} << 2 << 3 << "";
+    }
+
+    void partColumnPlan()
+    {
+        QFETCH(QStringList, fields);
+        QFETCH(int, fixCount);
+        QFETCH(int, propCount);
+        QFETCH(QString, plan);
+        DataPacket custom;
+        custom.fields << FieldDef{QStringLiteral("PartProp1"), FieldType::String, 20}
+                      << FieldDef{QStringLiteral("DefProp1"), FieldType::String, 20};
+        custom.rows.push_back({QStringLiteral("颜色"), QStringLiteral("属性1")});
+        ClientDataSet info;
+        info.addField(QStringLiteral("PartPropCount"), FieldType::Integer);
+        info.addField(QStringLiteral("PartFixcolCount"), FieldType::Integer);
+        info.addField(QStringLiteral("PartCustom"), FieldType::Memo);
+        info.createDataSet();
+        info.append();
+        info.setValue(QStringLiteral("PartPropCount"), propCount);
+        info.setValue(QStringLiteral("PartFixcolCount"), fixCount);
+        info.setValue(QStringLiteral("PartCustom"), writeDataPacket(custom));
+        info.post();
+        ClientDataSet data;
+        for (const QString &f : fields)
+            data.addField(f, FieldType::String, 20);
+        data.createDataSet();
+        QStringList got;
+        for (const PartColumn &c : PartColumns(&info).PropertyColumns(data)) {
+            got << c.field + (c.fixedProperty ? QStringLiteral("F")
+                                              : QStringLiteral(":%1").arg(int(c.shown)));
+            // Captions come from the part-custom record when it names the field.
+            QCOMPARE(c.hasCaption, c.field == u"PartProp1" || c.field == u"DefProp1");
+        }
+        QCOMPARE(got.join(u' '), plan);
+        QVERIFY(PartColumns(nullptr).PropertyColumns(data).isEmpty()); // no system record
+        QCOMPARE(PartColumns::DescField(true), QStringLiteral("ItDesc"));
+        QCOMPARE(PartColumns::DescField(false), QStringLiteral("PartDesc"));
+        QVERIFY(PartColumns::ShowsMarque(true, true, true));
+        QVERIFY(!PartColumns::ShowsMarque(false, true, true));
+        QVERIFY(!PartColumns::ShowsMarque(true, true, false));
+    }
+
+    // The lookup grid laid out from the template: captions, widths and the order after the
+    // name column.
     void partColumns()
     {
         // The account-set parameters: two fixed property columns, three custom ones.
