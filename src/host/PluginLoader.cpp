@@ -54,7 +54,8 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
                QGuiApplication::primaryScreen(), &plugin);
     } catch (const std::exception &e) {
         failed = true;
-        failure = errorText(e);
+        const QString text = errorText(e);
+        failure = QString(text.constData(), text.size()); // a deep copy: see above
     }
     if (failed) {
         m_library.unload();
