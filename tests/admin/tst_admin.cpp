@@ -276,7 +276,7 @@ private slots:
         QTest::newRow("table") << int(CellFormat::Table)
                                << QStringLiteral("Code  名称\n"
                                                  "----  %1\n"
-                                                 "   7  部门,\"档案\"\n"
+                                                 "   7  部门,\"档 案\"\n"
                                                  "  12\n"
                                                  " 100  %2…\n"
                                                  "(3 行)\n")
@@ -284,11 +284,11 @@ private slots:
                                            QString(59, QLatin1Char('x')));
         QTest::newRow("csv") << int(CellFormat::Csv)
                              << QStringLiteral(
-                                    "Code,名称\n7,\"部门,\"\"档案\"\"\"\n12,\"\"\n100,%1\n")
+                                    "Code,名称\n7,\"部门,\"\"档\n案\"\"\"\n12,\"\"\n100,%1\n")
                                     .arg(longText);
         QTest::newRow("json") << int(CellFormat::Json)
                               << QStringLiteral(
-                                     "[\n  {\"Code\": 7, \"名称\": \"部门,\\\"档案\\\"\"},\n"
+                                     "[\n  {\"Code\": 7, \"名称\": \"部门,\\\"档\\n案\\\"\"},\n"
                                      "  {\"Code\": 12, \"名称\": \"\"},\n"
                                      "  {\"Code\": 100, \"名称\": \"%1\"}\n]\n")
                                      .arg(longText);
@@ -300,7 +300,8 @@ private slots:
         DataPacket packet;
         packet.fields = {FieldDef{QStringLiteral("Code"), FieldType::Integer, 0, false, false},
                          FieldDef{QStringLiteral("名称"), FieldType::String, 80, false, false}};
-        packet.rows = {{7, QStringLiteral("部门,\"档案\"")},
+        // A line break must not break the table's line.
+        packet.rows = {{7, QStringLiteral("部门,\"档\n案\"")},
                        {12, QString(QLatin1String(""))},
                        {100, QString(70, QLatin1Char('x'))}};
         QString text;
@@ -508,6 +509,8 @@ private slots:
                            QStringLiteral("x")}
             << 2;
         QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0;
+        QTest::newRow("help of a command")
+            << QStringList{QStringLiteral("passwd"), QStringLiteral("-h")} << 0;
     }
     void usage()
     {
