@@ -55,7 +55,7 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
     } catch (const std::exception &e) {
         failed = true;
         const QString text = errorText(e);
-        failure = QString(text.constData(), text.size()); // a deep copy, not a shared literal
+        failure = QString(text.constData(), text.size()); // a deep copy: see above
     }
     if (failed) {
         m_library.unload();

@@ -12,12 +12,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QUrl>
 #include <atomic>
-#include <sqlite3.h>
 #include <unistd.h>
 
 namespace vexa::server {
@@ -49,39 +48,12 @@ QByteArray readResource(const char *name)
     return f.readAll();
 }
 
-sqlite3 *handleOf(QSqlDatabase &db)
-{
-    const QVariant v = db.driver()->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        throw Error(QStringLiteral("数据库驱动不是 SQLite。"));
-    return *static_cast<sqlite3 *const *>(v.constData());
-}
-
-// A script of several statements (the schema has triggers), run by SQLite itself.
-void runScript(QSqlDatabase &db, const QByteArray &sql)
-{
-    char *message = nullptr;
-    if (sqlite3_exec(handleOf(db), sql.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
-        const QString text = QString::fromUtf8(message ? message : "unknown");
-        sqlite3_free(message);
-        throw Error(QStringLiteral("执行数据库脚本失败：%1").arg(text));
-    }
-}
-
 void exec(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
     if (!q.exec(sql))
         throw Error(
             QStringLiteral("数据库操作失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
-}
-
-bool looksLikeSqlite(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return false;
-    return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
 // SQLite writes the -wal, -shm and journal files beside the set, so a set is writable only
@@ -95,29 +67,23 @@ bool writableInPlace(const QString &path)
 
 // A connection to path with this system's settings, under the given name. On failure the
 // name is free again. databaseName, when given, is what SQLite opens (a read-only URI).
-QSqlDatabase openDatabase(const QString &path, const QString &name,
+QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const QString &name,
                           const QString &connectOptions = QString(),
                           const QString &databaseName = QString())
 {
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
-    db.setConnectOptions(connectOptions);
-    if (!db.open()) {
-        const QString text = db.lastError().text();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, text));
-    }
-    try {
-        exec(db, QStringLiteral("PRAGMA busy_timeout = %1").arg(AppServer::kBusyTimeoutMs));
-        exec(db, QStringLiteral("PRAGMA foreign_keys = ON"));
-        exec(db, QStringLiteral("PRAGMA synchronous = FULL"));
-    } catch (...) {
+    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), name);
+    auto forget = qScopeGuard([&] {
         db.close();
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
-        throw;
-    }
+    });
+    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
+    db.setConnectOptions(connectOptions);
+    if (!db.open())
+        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
+    for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
+        exec(db, sql);
+    forget.dismiss();
     return db;
 }
 
@@ -125,8 +91,9 @@ QSqlDatabase openDatabase(const QString &path, const QString &name,
 class OwnConnection
 {
 public:
-    explicit OwnConnection(const QString &path, const QString &connectOptions = QString())
-        : m_name(nextConnectionName()), m_db(openDatabase(path, m_name, connectOptions))
+    OwnConnection(const SqlDialect &dialect, const QString &path,
+                  const QString &connectOptions = QString())
+        : m_name(nextConnectionName()), m_db(openDatabase(dialect, path, m_name, connectOptions))
     {}
     ~OwnConnection()
     {
@@ -152,10 +119,10 @@ int countOf(QSqlDatabase &db, const QString &sql)
 }
 
 // The schema version of an account set; 0 for a file without any table.
-int schemaVersionOf(QSqlDatabase &db, const QString &path)
+int schemaVersionOf(const SqlDialect &dialect, QSqlDatabase &db, const QString &path)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'"))) {
+    if (!q.exec(dialect.tableNames())) {
         if (isDamage(q.lastError()))
             throw Error(damagedText(path));
         throw Error(QStringLiteral("文件“%1”不是账套数据库：%2")
@@ -178,22 +145,18 @@ int schemaVersionOf(QSqlDatabase &db, const QString &path)
 
 // Runs every migration above version, each with its version mark in one transaction: a
 // crash between two leaves the account set at the previous version.
-int migrate(QSqlDatabase &db, int version)
+int migrate(const SqlDialect &dialect, QSqlDatabase &db, int version)
 {
     for (const Migration &m : kMigrations) {
         if (m.version <= version)
             continue;
-        exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-        try {
-            runScript(db, readResource(m.resource));
-            exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
-            exec(db,
-                 QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
-            exec(db, QStringLiteral("COMMIT"));
-        } catch (...) {
-            QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-            throw;
-        }
+        exec(db, dialect.beginWrite());
+        auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
+        dialect.runScript(db, readResource(m.resource));
+        exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
+        exec(db, QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
+        exec(db, dialect.commit());
+        undo.dismiss();
         version = m.version;
     }
     return version;
@@ -205,17 +168,18 @@ int migrate(QSqlDatabase &db, int version)
 void buildAccountSet(const QString &path, bool demo, PasswordCost cost)
 {
     {
-        OwnConnection c(path);
-        exec(c.db(), QStringLiteral("PRAGMA journal_mode = DELETE"));
-        migrate(c.db(), 0);
+        const SqliteDialect dialect;
+        OwnConnection c(dialect, path);
+        exec(c.db(), SqliteDialect::buildJournal());
+        migrate(dialect, c.db(), 0);
         if (demo)
-            loadDemoSeed(c.db(), cost);
+            loadDemoSeed(c.db(), dialect, cost);
         QSqlQuery q(c.db());
-        if (!q.exec(QStringLiteral("PRAGMA journal_mode = WAL")) || !q.next() ||
+        if (!q.exec(SqliteDialect::finalJournal()) || !q.next() ||
             q.value(0).toString() != QLatin1String("wal"))
             throw Error(QStringLiteral("账套文件“%1”不能使用 WAL 日志模式。").arg(path));
         q.finish();
-        exec(c.db(), QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+        exec(c.db(), SqliteDialect::checkpoint());
     }
     // The last connection's close has checkpointed and removed them; an empty pair left by
     // a system that keeps them is harmless to drop.
@@ -253,9 +217,10 @@ AppServer::~AppServer()
 QSqlDatabase AppServer::openConnection() const
 {
     if (!m_readOnly)
-        return openDatabase(m_path, nextConnectionName());
+        return openDatabase(*m_dialect, m_path, nextConnectionName());
     const ReadingTarget target = readingTarget();
-    return openDatabase(m_path, nextConnectionName(), target.connectOptions, target.databaseName);
+    return openDatabase(*m_dialect, m_path, nextConnectionName(), target.connectOptions,
+                        target.databaseName);
 }
 
 std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &options)
@@ -265,7 +230,7 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
         throw Error(QStringLiteral("账套文件“%1”不存在。").arg(path));
     if (!info.isFile() || !info.isReadable())
         throw Error(QStringLiteral("账套文件“%1”无法读取。").arg(path));
-    if (!looksLikeSqlite(path))
+    if (!SqliteDialect::isDatabaseFile(path))
         throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(path));
     refuseNetworkFileSystem(path, fileSystemTypeFor(path, options));
     std::unique_ptr<AppServer> server(new AppServer(path, options));
@@ -299,13 +264,14 @@ std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, con
 bool AppServer::removeEmptyShell(const QString &path)
 {
     const QFileInfo info(path);
-    if (!info.isFile() || (info.size() > 0 && !looksLikeSqlite(path)))
+    if (!info.isFile() || (info.size() > 0 && !SqliteDialect::isDatabaseFile(path)))
         return false;
     bool empty = false;
     try {
-        OwnConnection c(path, QStringLiteral("QSQLITE_OPEN_READONLY"));
-        empty = countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM sqlite_master")) == 0 ||
-                (schemaVersionOf(c.db(), path) > 0 &&
+        const SqliteDialect dialect;
+        OwnConnection c(dialect, path, SqliteDialect::readOnlyOptions(false));
+        empty = countOf(c.db(), dialect.schemaObjectCount()) == 0 ||
+                (schemaVersionOf(dialect, c.db(), path) > 0 &&
                  countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM SysUser")) == 0 &&
                  countOf(c.db(), QStringLiteral("SELECT COUNT(*) FROM SMModules")) == 0);
     } catch (const Error &) {
@@ -324,7 +290,7 @@ void AppServer::load()
     m_adminConnection = db.connectionName();
 
     // Only create() makes a schema: a file without one is not written to.
-    const int version = schemaVersionOf(db, m_path);
+    const int version = schemaVersionOf(*m_dialect, db, m_path);
     if (version == 0)
         throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(m_path));
     if (version > kSchemaVersion)
@@ -337,9 +303,9 @@ void AppServer::load()
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
                         .arg(m_path)
                         .arg(kSchemaVersion));
-    m_schemaVersion = migrate(db, version);
-    m_catalog =
-        std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"), db);
+    m_schemaVersion = migrate(*m_dialect, db, version);
+    m_catalog = std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"),
+                                                  db, *m_dialect);
 }
 
 // SQLite reads a WAL set through its -shm file. Where the folder cannot take one and no
@@ -351,20 +317,17 @@ AppServer::ReadingTarget AppServer::readingTarget() const
                            !QFileInfo::exists(m_path + QLatin1String("-wal")) &&
                            !QFileInfo::exists(m_path + QLatin1String("-shm"));
     if (!immutable)
-        return {QStringLiteral("QSQLITE_OPEN_READONLY"), QString()};
-    return {QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI"),
-            QString::fromLatin1(QUrl::fromLocalFile(m_path).toEncoded()) +
-                QStringLiteral("?immutable=1")};
+        return {SqliteDialect::readOnlyOptions(false), QString()};
+    return {SqliteDialect::readOnlyOptions(true), SqliteDialect::immutableName(m_path)};
 }
 
 // A damaged page found at open is one clear message instead of odd failures later, at the
-// first read or write that touches it. quick_check reads each page once and leaves out the
-// index-against-table comparison of integrity_check, which costs far more.
+// first read or write that touches it.
 void AppServer::checkPages(QSqlDatabase &db) const
 {
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("PRAGMA quick_check(1)"))) {
+    if (!q.exec(m_dialect->pageCheck())) {
         if (isDamage(q.lastError()))
             throw Error(damagedText(m_path));
         throw Error(QStringLiteral("无法读取账套文件“%1”：%2").arg(m_path, q.lastError().text()));

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QUuid>
 #include <cerrno>
 #include <cmath>
@@ -279,14 +280,13 @@ void AttachmentChanges::stage(const QList<std::pair<QString, QByteArray>> &files
         checkTarget(folder + QLatin1Char('/') + names[i], files[i].first);
 
     QStringList written;
-    try {
-        for (const auto &[name, bytes] : files)
-            written << writeStaging(folder, bytes, name);
-    } catch (...) {
+    auto removeWritten = qScopeGuard([&] {
         for (const QString &path : written)
             QFile::remove(path);
-        throw;
-    }
+    });
+    for (const auto &[name, bytes] : files)
+        written << writeStaging(folder, bytes, name);
+    removeWritten.dismiss();
     for (int i = 0; i < files.size(); ++i) {
         auto [it, added] = m_staged.try_emplace(names[i], written[i]);
         if (!added) {
@@ -322,7 +322,12 @@ void AttachmentChanges::commit(const std::function<void()> &commitRecords)
     };
     std::vector<Move> moves; // done so far, undone in reverse on failure
     QStringList aside;
-    try {
+    auto undo = qScopeGuard([&] {
+        for (auto it = moves.rbegin(); it != moves.rend(); ++it)
+            ::rename(encoded(it->to).constData(), encoded(it->from).constData());
+        discard();
+    });
+    {
         const QString folder = isEmpty() ? QString() : m_store.checkedFolder(!m_staged.empty());
         if (!folder.isEmpty()) {
             const auto setAside = [&](const QString &path, const QString &name) {
@@ -350,12 +355,8 @@ void AttachmentChanges::commit(const std::function<void()> &commitRecords)
         }
         if (commitRecords)
             commitRecords();
-    } catch (...) {
-        for (auto it = moves.rbegin(); it != moves.rend(); ++it)
-            ::rename(encoded(it->to).constData(), encoded(it->from).constData());
-        discard();
-        throw;
     }
+    undo.dismiss();
     for (const QString &path : aside)
         ::unlink(encoded(path).constData());
     m_staged.clear();

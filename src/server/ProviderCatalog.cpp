@@ -1,5 +1,7 @@
 #include "ProviderCatalog.h"
 
+#include "SqlDialect.h"
+
 #include <vexa/Error.h>
 
 #include <QJsonArray>
@@ -23,13 +25,10 @@ struct Column
     QString defaultText;
 };
 
-QList<Column> columnsOf(QSqlDatabase &db, const QString &table)
+QList<Column> columnsOf(QSqlDatabase &db, const SqlDialect &dialect, const QString &table)
 {
     QSqlQuery q(db);
-    // PRAGMA takes no parameters; the name comes from our own catalog and is quoted.
-    QString quoted = table;
-    quoted.replace(QLatin1Char('"'), QLatin1String("\"\""));
-    if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(quoted)))
+    if (!q.exec(dialect.tableColumns(table)))
         throw Error(QStringLiteral("读取表“%1”的结构失败：%2").arg(table, q.lastError().text()));
     QList<Column> out;
     while (q.next()) {
@@ -97,7 +96,8 @@ FieldDef ProviderCatalog::fieldFromDeclaredType(const QString &column, const QSt
     return f;
 }
 
-ProviderCatalog::ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db)
+ProviderCatalog::ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db,
+                                 const SqlDialect &dialect)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(catalogJson, &parseError);
@@ -111,7 +111,7 @@ ProviderCatalog::ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db
         const QString key = table.toLower();
         auto it = m_tables.find(key);
         if (it == m_tables.end()) {
-            const QList<Column> cols = columnsOf(db, table);
+            const QList<Column> cols = columnsOf(db, dialect, table);
             if (cols.isEmpty())
                 throw Error(QStringLiteral("数据库中没有表或视图“%1”。").arg(table));
             QList<FieldDef> fields;

@@ -10,6 +10,8 @@
 
 namespace vexa::server {
 
+class SqlDialect;
+
 // One provider: the table or view it reads, the table apply-updates writes (empty for
 // read-only lists), its key fields, and its columns with the client's field types.
 struct Provider
@@ -31,7 +33,7 @@ class ProviderCatalog
 public:
     // Throws vexa::Error when the catalog names a table, view or column the database
     // does not have, or a column has a type the client cannot hold.
-    ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db);
+    ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db, const SqlDialect &dialect);
 
     // nullptr when there is no such provider (names compare without letter case).
     const Provider *find(const QString &name) const;

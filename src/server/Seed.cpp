@@ -10,6 +10,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
 
@@ -30,10 +31,10 @@ void exec(QSqlDatabase &db, const QString &sql)
         throw Error(QStringLiteral("装入演示数据失败：%1").arg(q.lastError().text()));
 }
 
-QList<FieldDef> columnsOf(QSqlDatabase &db, const QString &table)
+QList<FieldDef> columnsOf(QSqlDatabase &db, const SqlDialect &dialect, const QString &table)
 {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("PRAGMA table_info(\"%1\")").arg(table)))
+    if (!q.exec(dialect.tableColumns(table)))
         throw Error(q.lastError().text());
     QList<FieldDef> out;
     while (q.next())
@@ -86,13 +87,13 @@ std::vector<int> mapHeader(const CsvTable &csv, const QList<FieldDef> &columns,
     return map;
 }
 
-void loadTable(QSqlDatabase &db, const SqliteDialect &dialect, const QString &table,
+void loadTable(QSqlDatabase &db, const SqlDialect &dialect, const QString &table,
                const QString &resource)
 {
     const CsvTable csv = readCsv(resource);
     if (csv.rows.empty())
         return;
-    const QList<FieldDef> columns = columnsOf(db, table);
+    const QList<FieldDef> columns = columnsOf(db, dialect, table);
     const std::vector<int> map = mapHeader(csv, columns, resource);
     QStringList names, marks;
     for (int i : map) {
@@ -113,13 +114,14 @@ void loadTable(QSqlDatabase &db, const SqliteDialect &dialect, const QString &ta
 }
 
 // A template payload: the CSV's columns with the field types of the table it loads into.
-QString templatePacket(QSqlDatabase &db, const QString &field, const QString &resource)
+QString templatePacket(QSqlDatabase &db, const SqlDialect &dialect, const QString &field,
+                       const QString &resource)
 {
     const QString target = field == u"AcctXMLData"       ? QStringLiteral("T0102010")
                            : field == u"AcctTypeXMLData" ? QStringLiteral("T0102011")
                                                          : field;
     const CsvTable csv = readCsv(resource);
-    const QList<FieldDef> columns = columnsOf(db, target);
+    const QList<FieldDef> columns = columnsOf(db, dialect, target);
     const std::vector<int> map = mapHeader(csv, columns, resource);
     DataPacket packet;
     for (int i : map)
@@ -133,7 +135,7 @@ QString templatePacket(QSqlDatabase &db, const QString &field, const QString &re
     return writeDataPacket(packet);
 }
 
-void loadTemplates(QSqlDatabase &db)
+void loadTemplates(QSqlDatabase &db, const SqlDialect &dialect)
 {
     QSqlQuery codes(db);
     if (!codes.exec(QStringLiteral("SELECT AcctTempCode FROM SMAcctTemp ORDER BY AcctTempCode")))
@@ -150,7 +152,7 @@ void loadTemplates(QSqlDatabase &db)
             const QString path = it.next();
             const QString field = QFileInfo(path).completeBaseName();
             fields << QLatin1Char('"') + field + QLatin1Char('"');
-            packets << templatePacket(db, field, path);
+            packets << templatePacket(db, dialect, field, path);
         }
         QSqlQuery q(db);
         QStringList marks(fields.size() + 1, QStringLiteral("?"));
@@ -168,13 +170,13 @@ void loadTemplates(QSqlDatabase &db)
 
 } // namespace
 
-void loadDemoSeed(QSqlDatabase &db, PasswordCost cost)
+void loadDemoSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost)
 {
-    const SqliteDialect dialect;
-    exec(db, QStringLiteral("BEGIN IMMEDIATE"));
-    try {
+    exec(db, dialect.beginWrite());
+    auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
+    {
         // Files load in any order; references are checked once, at the commit.
-        exec(db, QStringLiteral("PRAGMA defer_foreign_keys = ON"));
+        exec(db, dialect.deferForeignKeys());
         QDirIterator it(QStringLiteral(":/server/seed"), {QStringLiteral("*.csv")}, QDir::Files);
         QStringList files;
         while (it.hasNext())
@@ -182,7 +184,7 @@ void loadDemoSeed(QSqlDatabase &db, PasswordCost cost)
         files.sort();
         for (const QString &path : files)
             loadTable(db, dialect, QFileInfo(path).completeBaseName(), path);
-        loadTemplates(db);
+        loadTemplates(db, dialect);
         for (const DemoLogin &login : kDemoLogins) {
             QSqlQuery q(db);
             q.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserCode = ?"));
@@ -193,11 +195,9 @@ void loadDemoSeed(QSqlDatabase &db, PasswordCost cost)
                 throw Error(QStringLiteral("演示用户“%1”不在演示数据中。")
                                 .arg(QString::fromUtf8(login.userCode)));
         }
-        exec(db, QStringLiteral("COMMIT"));
-    } catch (...) {
-        QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
-        throw;
+        exec(db, dialect.commit());
     }
+    undo.dismiss();
 }
 
 } // namespace vexa::server

@@ -93,9 +93,8 @@ void ServerConnection::beginTrans()
     if (m_inTransaction)
         throw Error(QStringLiteral("事务已经开始，不能再次开始事务。"));
     QSqlQuery q(m_db);
-    // IMMEDIATE takes the write lock now, waiting for another client's save to end: a
-    // transaction that had read first could not wait at its first write and would fail.
-    if (!q.exec(QStringLiteral("BEGIN IMMEDIATE")))
+    // The write lock is taken now, waiting for another client's save to end.
+    if (!q.exec(m_server.dialect().beginWrite()))
         throw Error(
             QStringLiteral("开始事务失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
     m_inTransaction = true;
@@ -109,13 +108,13 @@ void ServerConnection::commitTrans()
     try {
         // The files go into place first and come back out when the database refuses.
         m_files->commit([&] {
-            if (!q.exec(QStringLiteral("COMMIT")))
+            if (!q.exec(m_server.dialect().commit()))
                 failed(q);
         });
     } catch (const Error &e) {
         // A deferred constraint or a file refused the commit: the work is undone, not
         // left open.
-        q.exec(QStringLiteral("ROLLBACK"));
+        q.exec(m_server.dialect().rollback());
         m_inTransaction = false;
         throw Error(QStringLiteral("提交事务失败，所有更改已撤销：%1").arg(e.message()));
     }
@@ -129,7 +128,7 @@ void ServerConnection::rollbackTrans()
     QSqlQuery q(m_db);
     m_inTransaction = false;
     m_files->discard();
-    run(q, QStringLiteral("ROLLBACK"));
+    run(q, m_server.dialect().rollback());
 }
 
 QVariant ServerConnection::getEntityId(QVariantList &args)
@@ -145,7 +144,7 @@ QVariant ServerConnection::getEntityId(QVariantList &args)
         // Taking a key writes; peeking (step 0) only reads and holds no lock.
         std::optional<WriteScope> work;
         if (step == 1)
-            work.emplace(m_db, m_inTransaction);
+            work.emplace(m_db, m_server.dialect(), m_inTransaction);
         QSqlQuery q(m_db);
         q.prepare(QStringLiteral("SELECT NextID FROM EntityCounter WHERE Name = ?"));
         q.addBindValue(name);
@@ -175,8 +174,9 @@ QVariant ServerConnection::getEntityId(QVariantList &args)
         }
         if (step == 1) {
             QSqlQuery u(m_db);
-            u.prepare(QStringLiteral("INSERT INTO EntityCounter (Name, NextID) VALUES (?, ?) "
-                                     "ON CONFLICT (Name) DO UPDATE SET NextID = excluded.NextID"));
+            u.prepare(m_server.dialect().upsert(QStringLiteral("EntityCounter"),
+                                                {QStringLiteral("Name")},
+                                                {QStringLiteral("NextID")}));
             u.addBindValue(name);
             u.addBindValue(next + 1);
             runPrepared(u);
@@ -196,7 +196,7 @@ QVariant ServerConnection::executeBatch(QVariantList &args)
     const std::optional<QString> sql = translateBatchStatement(text);
     if (!sql)
         throw Error(QStringLiteral("应用服务器拒绝执行该语句：%1").arg(text.left(200)));
-    WriteScope work(m_db, m_inTransaction);
+    WriteScope work(m_db, m_server.dialect(), m_inTransaction);
     int rows = 0;
     {
         QSqlQuery q(m_db);
@@ -229,7 +229,7 @@ QVariant ServerConnection::modifyPassword(QVariantList &args)
             return -2;
         }
         const QString newHash = hashPassword(newPassword, m_server.options().passwordCost);
-        WriteScope work(m_db, m_inTransaction);
+        WriteScope work(m_db, m_server.dialect(), m_inTransaction);
         {
             QSqlQuery u(m_db);
             u.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserID = ?"));
@@ -267,7 +267,7 @@ QVariant ServerConnection::getFieldMaxValue(QVariantList &args)
         throw Error(QStringLiteral("表“%1”没有列“%2”。").arg(table, field));
     const FieldDef &def = scope.fields[column];
 
-    const SqliteDialect &d = static_cast<const SqliteDialect &>(m_server.dialect());
+    const SqlDialect &d = m_server.dialect();
     QVariantList params;
     QString sql = QStringLiteral("SELECT MAX(%1) FROM %2")
                       .arg(d.quoteIdentifier(def.name), d.quoteIdentifier(table));

@@ -15,12 +15,10 @@ namespace vexa::server {
 
 namespace {
 
-QString queryFailed(const QString &provider, const QSqlError &error)
+QString queryFailed(const SqlDialect &dialect, const QString &provider, const QSqlError &error)
 {
     const QString text = databaseErrorText(error);
-    if (text.contains(QLatin1String("parser stack overflow")) ||
-        text.contains(QLatin1String("too many")) || text.contains(QLatin1String("too big")) ||
-        text.contains(QLatin1String("too large")))
+    if (dialect.tooComplex(text))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
     return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, text);
 }
@@ -37,7 +35,7 @@ ServerConnection::ServerConnection(AppServer &server)
 ServerConnection::~ServerConnection()
 {
     if (m_inTransaction)
-        QSqlQuery(m_db).exec(QStringLiteral("ROLLBACK"));
+        QSqlQuery(m_db).exec(m_server.dialect().rollback());
     m_files->discard();
     m_db.close();
     m_db = QSqlDatabase();
@@ -78,11 +76,11 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
         if (!q.prepare(sql))
-            throw Error(queryFailed(provider.name, q.lastError()));
+            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
         for (const QVariant &p : params)
             q.addBindValue(p);
         if (!q.exec())
-            throw Error(queryFailed(provider.name, q.lastError()));
+            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
 
         DataPacket packet;
         packet.fields = provider.fields;
@@ -96,7 +94,7 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
             packet.rows.push_back(std::move(row));
         }
         if (q.lastError().isValid())
-            throw Error(queryFailed(provider.name, q.lastError()));
+            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
         return packet;
     } catch (const Error &e) {
         fail(e.message());
@@ -107,7 +105,8 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
 {
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT UserID, UserCode, UserName, UserGroup, Manager, PasswordHash, "
-                             "Active FROM SysUser WHERE UserCode = ? COLLATE NOCASE"));
+                             "Active FROM SysUser WHERE ") +
+              m_server.dialect().equalsIgnoringCase(QStringLiteral("UserCode")));
     q.addBindValue(userCode.trimmed());
     if (!q.exec())
         fail(QStringLiteral("登录失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));

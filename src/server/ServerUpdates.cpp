@@ -25,16 +25,19 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
-QString readable(const QSqlQuery &q)
+QString readable(const SqlDialect &dialect, const QSqlQuery &q)
 {
-    const QSqlError e = q.lastError();
-    const QString text = databaseErrorText(e, q.driver());
-    if (text.contains(QLatin1String("UNIQUE constraint failed")))
+    const QString text = databaseErrorText(q.lastError(), q.driver());
+    switch (dialect.failedConstraint(text)) {
+    case SqlDialect::Constraint::Unique:
         return QStringLiteral("键值重复（%1）").arg(text);
-    if (text.contains(QLatin1String("NOT NULL constraint failed")))
+    case SqlDialect::Constraint::NotNull:
         return QStringLiteral("必填字段为空（%1）").arg(text);
-    if (text.contains(QLatin1String("FOREIGN KEY constraint failed")))
+    case SqlDialect::Constraint::ForeignKey:
         return QStringLiteral("引用的记录不存在或仍被引用（%1）").arg(text);
+    case SqlDialect::Constraint::None:
+        break;
+    }
     return text;
 }
 
@@ -109,7 +112,7 @@ private:
     [[noreturn]] void sqlFailed(const QSqlQuery &q, const char *what) const
     {
         throw Error(QStringLiteral("保存“%1”失败：%2记录时出错：%3")
-                        .arg(m_provider.name, QString::fromUtf8(what), readable(q)));
+                        .arg(m_provider.name, QString::fromUtf8(what), readable(m_dialect, q)));
     }
 
     void insert(const DeltaRow &row)
@@ -232,7 +235,8 @@ private:
         if (it == m_statements.end()) {
             auto q = std::make_unique<QSqlQuery>(m_db);
             if (!q->prepare(sql))
-                throw Error(QStringLiteral("保存“%1”失败：%2").arg(m_provider.name, readable(*q)));
+                throw Error(QStringLiteral("保存“%1”失败：%2")
+                                .arg(m_provider.name, readable(m_dialect, *q)));
             it = m_statements.emplace(sql, std::move(q)).first;
         }
         return *it->second;
@@ -273,7 +277,7 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         // another client's save, before it reads the rows it checks.
         std::optional<WriteScope> work;
         try {
-            work.emplace(m_db, m_inTransaction);
+            work.emplace(m_db, m_server.dialect(), m_inTransaction);
         } catch (const Error &e) {
             throw failed(e);
         }

@@ -6,9 +6,13 @@
 
 #include <QDate>
 #include <QDateTime>
+#include <QFile>
+#include <QSqlDriver>
 #include <QTime>
+#include <QUrl>
 #include <algorithm>
 #include <cmath>
+#include <sqlite3.h>
 
 namespace vexa::server {
 
@@ -285,7 +289,171 @@ void checkNesting(const Node &n)
                         .arg(SqliteDialect::kMaxNesting));
 }
 
+sqlite3 *handleOf(QSqlDatabase &db)
+{
+    const QVariant v = db.driver()->handle();
+    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
+        throw Error(QStringLiteral("数据库驱动不是 SQLite。"));
+    return *static_cast<sqlite3 *const *>(v.constData());
+}
+
 } // namespace
+
+QString SqliteDialect::driverName() const
+{
+    return QStringLiteral("QSQLITE");
+}
+
+QStringList SqliteDialect::connectionSetup(int busyTimeoutMs) const
+{
+    return {QStringLiteral("PRAGMA busy_timeout = %1").arg(busyTimeoutMs),
+            QStringLiteral("PRAGMA foreign_keys = ON"),
+            QStringLiteral("PRAGMA synchronous = FULL")};
+}
+
+// IMMEDIATE takes the write lock at the start: SQLite waits for a busy lock only when a
+// transaction starts, so one that had read first could not wait at its first write.
+QString SqliteDialect::beginWrite() const
+{
+    return QStringLiteral("BEGIN IMMEDIATE");
+}
+
+QString SqliteDialect::commit() const
+{
+    return QStringLiteral("COMMIT");
+}
+
+QString SqliteDialect::rollback() const
+{
+    return QStringLiteral("ROLLBACK");
+}
+
+QString SqliteDialect::savepoint(const QString &name) const
+{
+    return QStringLiteral("SAVEPOINT ") + name;
+}
+
+QString SqliteDialect::releaseSavepoint(const QString &name) const
+{
+    return QStringLiteral("RELEASE ") + name;
+}
+
+QString SqliteDialect::rollbackToSavepoint(const QString &name) const
+{
+    return QStringLiteral("ROLLBACK TO ") + name;
+}
+
+QString SqliteDialect::deferForeignKeys() const
+{
+    return QStringLiteral("PRAGMA defer_foreign_keys = ON");
+}
+
+QString SqliteDialect::tableNames() const
+{
+    return QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'table'");
+}
+
+QString SqliteDialect::schemaObjectCount() const
+{
+    return QStringLiteral("SELECT COUNT(*) FROM sqlite_master");
+}
+
+// PRAGMA takes no parameters; the name comes from our own catalog and is quoted.
+QString SqliteDialect::tableColumns(const QString &table) const
+{
+    return QStringLiteral("PRAGMA table_info(%1)").arg(quoteIdentifier(table));
+}
+
+// quick_check reads each page once and leaves out the index-against-table comparison of
+// integrity_check, which costs far more.
+QString SqliteDialect::pageCheck() const
+{
+    return QStringLiteral("PRAGMA quick_check(1)");
+}
+
+void SqliteDialect::runScript(QSqlDatabase &db, const QByteArray &script) const
+{
+    char *message = nullptr;
+    if (sqlite3_exec(handleOf(db), script.constData(), nullptr, nullptr, &message) != SQLITE_OK) {
+        const QString text = QString::fromUtf8(message ? message : "unknown");
+        sqlite3_free(message);
+        throw Error(QStringLiteral("执行数据库脚本失败：%1").arg(text));
+    }
+}
+
+QString SqliteDialect::upsert(const QString &table, const QStringList &keys,
+                              const QStringList &values) const
+{
+    QStringList columns, marks, sets;
+    for (const QString &c : keys + values) {
+        columns << c;
+        marks << QStringLiteral("?");
+    }
+    for (const QString &v : values)
+        sets << QStringLiteral("%1 = excluded.%1").arg(v);
+    return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3) ON CONFLICT (%4) DO UPDATE SET %5")
+        .arg(table, columns.join(QLatin1String(", ")), marks.join(QLatin1String(", ")),
+             keys.join(QLatin1String(", ")), sets.join(QLatin1String(", ")));
+}
+
+QString SqliteDialect::equalsIgnoringCase(const QString &column) const
+{
+    return column + QStringLiteral(" = ? COLLATE NOCASE");
+}
+
+SqlDialect::Constraint SqliteDialect::failedConstraint(const QString &engineText) const
+{
+    if (engineText.contains(QLatin1String("UNIQUE constraint failed")))
+        return Constraint::Unique;
+    if (engineText.contains(QLatin1String("NOT NULL constraint failed")))
+        return Constraint::NotNull;
+    if (engineText.contains(QLatin1String("FOREIGN KEY constraint failed")))
+        return Constraint::ForeignKey;
+    return Constraint::None;
+}
+
+bool SqliteDialect::tooComplex(const QString &engineText) const
+{
+    return engineText.contains(QLatin1String("parser stack overflow")) ||
+           engineText.contains(QLatin1String("too many")) ||
+           engineText.contains(QLatin1String("too big")) ||
+           engineText.contains(QLatin1String("too large"));
+}
+
+bool SqliteDialect::isDatabaseFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    return f.read(16) == QByteArray("SQLite format 3\0", 16);
+}
+
+QString SqliteDialect::readOnlyOptions(bool immutable)
+{
+    return immutable ? QStringLiteral("QSQLITE_OPEN_READONLY;QSQLITE_OPEN_URI")
+                     : QStringLiteral("QSQLITE_OPEN_READONLY");
+}
+
+QString SqliteDialect::immutableName(const QString &path)
+{
+    return QString::fromLatin1(QUrl::fromLocalFile(path).toEncoded()) +
+           QStringLiteral("?immutable=1");
+}
+
+QString SqliteDialect::buildJournal()
+{
+    return QStringLiteral("PRAGMA journal_mode = DELETE");
+}
+
+QString SqliteDialect::finalJournal()
+{
+    return QStringLiteral("PRAGMA journal_mode = WAL");
+}
+
+QString SqliteDialect::checkpoint()
+{
+    return QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)");
+}
 
 QString SqliteDialect::quoteIdentifier(const QString &name) const
 {

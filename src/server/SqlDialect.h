@@ -3,19 +3,62 @@
 #include "Condition.h"
 #include "FieldDef.h"
 
+#include <QSqlDatabase>
 #include <QString>
+#include <QStringList>
 #include <QVariantList>
 
 namespace vexa::server {
 
 struct Provider;
 
-// Everything that differs between storage engines when a provider request is turned
-// into SQL. Literals never enter the text: they become bound parameters.
+// Everything that differs between storage engines: the statements the server runs that
+// are not plain SQL, and how a provider request is turned into SQL. Literals never enter
+// the text: they become bound parameters.
 class SqlDialect
 {
 public:
     virtual ~SqlDialect() = default;
+
+    // The Qt SQL driver, and the statements run on every new connection.
+    virtual QString driverName() const = 0;
+    virtual QStringList connectionSetup(int busyTimeoutMs) const = 0;
+
+    // A write transaction that holds the write lock from its start, so that it waits for
+    // another writer there instead of failing at its first write.
+    virtual QString beginWrite() const = 0;
+    virtual QString commit() const = 0;
+    virtual QString rollback() const = 0;
+    virtual QString savepoint(const QString &name) const = 0;
+    virtual QString releaseSavepoint(const QString &name) const = 0;
+    virtual QString rollbackToSavepoint(const QString &name) const = 0;
+    // Foreign keys checked at the commit for the rest of the transaction.
+    virtual QString deferForeignKeys() const = 0;
+
+    // One row per table, its name in column 0.
+    virtual QString tableNames() const = 0;
+    // One row: the number of schema objects (tables, indexes, views, triggers).
+    virtual QString schemaObjectCount() const = 0;
+    // One row per column of the table: name, declared type, not-null flag and default
+    // text (null when none) in columns 1 to 4. The name is quoted here.
+    virtual QString tableColumns(const QString &table) const = 0;
+    // A check of the stored pages: its first value is "ok" when they are whole.
+    virtual QString pageCheck() const = 0;
+    // A script of several statements (triggers included). Throws vexa::Error.
+    virtual void runScript(QSqlDatabase &db, const QByteArray &script) const = 0;
+
+    // INSERT of keys and values (a "?" for each, in that order) that replaces the values
+    // of a row with the same keys.
+    virtual QString upsert(const QString &table, const QStringList &keys,
+                           const QStringList &values) const = 0;
+    // "column equals ?" with letter case ignored.
+    virtual QString equalsIgnoringCase(const QString &column) const = 0;
+
+    // How an engine error reads: a failed constraint of which kind, or a condition too
+    // complex for the engine's parser.
+    enum class Constraint { None, Unique, NotNull, ForeignKey };
+    virtual Constraint failedConstraint(const QString &engineText) const = 0;
+    virtual bool tooComplex(const QString &engineText) const = 0;
 
     virtual QString quoteIdentifier(const QString &name) const = 0;
 
@@ -28,6 +71,9 @@ public:
     // order. Throws vexa::Error naming the provider and the unknown column.
     virtual QString selectStatement(const Provider &provider, const cond::CommandText &command,
                                     QVariantList &params) const = 0;
+    // The condition alone, for operations that take a condition text.
+    virtual QString condition(const Provider &provider, const cond::Node &node,
+                              QVariantList &params) const = 0;
 };
 
 class SqliteDialect : public SqlDialect
@@ -39,14 +85,46 @@ public:
     // earlier ones, so their cost grows with the square of their number; an IN list is one.
     static constexpr int kMaxParameters = 1000;
 
+    QString driverName() const override;
+    QStringList connectionSetup(int busyTimeoutMs) const override;
+    QString beginWrite() const override;
+    QString commit() const override;
+    QString rollback() const override;
+    QString savepoint(const QString &name) const override;
+    QString releaseSavepoint(const QString &name) const override;
+    QString rollbackToSavepoint(const QString &name) const override;
+    QString deferForeignKeys() const override;
+    QString tableNames() const override;
+    QString schemaObjectCount() const override;
+    QString tableColumns(const QString &table) const override;
+    QString pageCheck() const override;
+    void runScript(QSqlDatabase &db, const QByteArray &script) const override;
+    QString upsert(const QString &table, const QStringList &keys,
+                   const QStringList &values) const override;
+    QString equalsIgnoringCase(const QString &column) const override;
+    Constraint failedConstraint(const QString &engineText) const override;
+    bool tooComplex(const QString &engineText) const override;
+
     QString quoteIdentifier(const QString &name) const override;
     QVariant toStorage(const FieldDef &field, const QVariant &value) const override;
     QVariant fromStorage(const FieldDef &field, const QVariant &stored) const override;
     QString selectStatement(const Provider &provider, const cond::CommandText &command,
                             QVariantList &params) const override;
 
-    // The condition alone, for reuse by operations that take a condition text.
-    QString condition(const Provider &provider, const cond::Node &node, QVariantList &params) const;
+    QString condition(const Provider &provider, const cond::Node &node,
+                      QVariantList &params) const override;
+
+    // A file of one account set. Its header says whether it is a database of this engine.
+    static bool isDatabaseFile(const QString &path);
+    // Connect options for reading only; a file opened as immutable is read without its
+    // -shm file (for a folder that cannot take one while no writer has the set open).
+    static QString readOnlyOptions(bool immutable);
+    static QString immutableName(const QString &path);
+    // A new set is built with a rollback journal and switched to WAL when complete; the
+    // switch answers "wal"; the checkpoint empties the -wal into the file.
+    static QString buildJournal();
+    static QString finalJournal();
+    static QString checkpoint();
 };
 
 } // namespace vexa::server

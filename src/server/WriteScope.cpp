@@ -1,18 +1,23 @@
 #include "WriteScope.h"
 
+#include "SqlDialect.h"
 #include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
 #include <QSqlError>
 #include <QSqlQuery>
-#include <sqlite3.h>
 
 namespace vexa::server {
 
-WriteScope::WriteScope(QSqlDatabase db, bool inTransaction) : m_db(db), m_nested(inTransaction)
+namespace {
+const QString kSavepoint = QStringLiteral("vexa_work");
+}
+
+WriteScope::WriteScope(QSqlDatabase db, const SqlDialect &dialect, bool inTransaction)
+    : m_db(db), m_dialect(dialect), m_nested(inTransaction)
 {
-    exec(m_nested ? QStringLiteral("SAVEPOINT vexa_work") : QStringLiteral("BEGIN IMMEDIATE"));
+    exec(m_nested ? m_dialect.savepoint(kSavepoint) : m_dialect.beginWrite());
     m_open = true;
 }
 
@@ -22,10 +27,10 @@ WriteScope::~WriteScope()
         return;
     QSqlQuery q(m_db);
     if (m_nested) {
-        q.exec(QStringLiteral("ROLLBACK TO vexa_work"));
-        q.exec(QStringLiteral("RELEASE vexa_work"));
+        q.exec(m_dialect.rollbackToSavepoint(kSavepoint));
+        q.exec(m_dialect.releaseSavepoint(kSavepoint));
     } else {
-        q.exec(QStringLiteral("ROLLBACK"));
+        q.exec(m_dialect.rollback());
     }
 }
 
@@ -33,7 +38,7 @@ void WriteScope::commit()
 {
     // A failed COMMIT (a deferred foreign key) leaves the transaction open: the destructor
     // rolls it back.
-    exec(m_nested ? QStringLiteral("RELEASE vexa_work") : QStringLiteral("COMMIT"));
+    exec(m_nested ? m_dialect.releaseSavepoint(kSavepoint) : m_dialect.commit());
     m_open = false;
 }
 

@@ -5,6 +5,8 @@
 
 namespace vexa::server {
 
+class SqlDialect;
+
 // One piece of write work, all or nothing; the destructor rolls back unless commit() ran,
 // and never throws. Outside BeginTrans the work is a transaction of its own that takes the
 // write lock before it reads (BEGIN IMMEDIATE): SQLite waits for the lock only when a
@@ -15,7 +17,7 @@ class WriteScope
 {
 public:
     // Throws vexa::Error when the lock does not come within the busy timeout.
-    WriteScope(QSqlDatabase db, bool inTransaction);
+    WriteScope(QSqlDatabase db, const SqlDialect &dialect, bool inTransaction);
     ~WriteScope();
     WriteScope(const WriteScope &) = delete;
     WriteScope &operator=(const WriteScope &) = delete;
@@ -26,6 +28,7 @@ private:
     void exec(const QString &sql);
 
     QSqlDatabase m_db;
+    const SqlDialect &m_dialect;
     bool m_nested;
     bool m_open = false;
 };

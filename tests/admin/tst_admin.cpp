@@ -8,9 +8,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
@@ -95,17 +92,6 @@ QString requestError(const QString &path, const QString &provider, const QString
     return QString();
 }
 
-// The text of a table line from a display column on (empty past the end: trailing
-// blanks are trimmed); "<split>" when the column falls inside a wide character.
-QString fromColumn(const QString &line, int column)
-{
-    int width = 0;
-    int i = 0;
-    while (i < line.size() && width < column)
-        width += displayWidth(line.mid(i++, 1));
-    return width > column ? QStringLiteral("<split>") : line.mid(i);
-}
-
 const QString kModules = QStringLiteral("SYS_SMModules");
 const QString kTop3 = QStringLiteral("TOP 3 WHERE InnerUse = 0 ORDER BY MCode");
 
@@ -175,11 +161,9 @@ private slots:
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(path);
         }
+        // A read command opens read-only, passwd for writing.
         const QList<QStringList> commands = {
-            {QStringLiteral("query"), kModules},
             {QStringLiteral("users")},
-            {QStringLiteral("dump"), QStringLiteral("SMModules")},
-            {QStringLiteral("call"), QStringLiteral("GetEntityID"), QStringLiteral("PropID")},
             {QStringLiteral("passwd"), QStringLiteral("Manager")},
         };
         for (const QString &path : {blank, view}) {
@@ -210,26 +194,14 @@ private slots:
         const QStringList out = lines(r.out);
         QCOMPARE(out.size(), 2 + 2 + 1);
         QCOMPARE(out.last(), QStringLiteral("(2 行)"));
-
-        const DataPacket users = request(m_demo, QStringLiteral("LX_SysUser"), QString());
-        const int code = indexOfField(users.fields, QStringLiteral("UserCode"));
-        const int name = indexOfField(users.fields, QStringLiteral("UserName"));
-        const int group = indexOfField(users.fields, QStringLiteral("UserGroup"));
-        const int manager = indexOfField(users.fields, QStringLiteral("Manager"));
-        QCOMPARE(int(users.rows.size()), 2);
-        for (const QVariantList &u : users.rows) {
-            const QString userCode = u[code].toString();
-            const auto row = std::find_if(out.begin() + 2, out.end() - 1, [&](const QString &l) {
-                return l.startsWith(userCode + QLatin1Char(' '));
-            });
-            QVERIFY2(row != out.end() - 1, qPrintable(userCode));
-            const QStringList cells = row->split(QRegularExpression(QStringLiteral(" {2,}")));
-            const QStringList expected = {userCode, u[name].toString(), u[group].toString(),
-                                          u[manager].toBool() ? QStringLiteral("是")
-                                                              : QStringLiteral("否"),
-                                          QStringLiteral("是")};
-            QCOMPARE(cells, expected);
-        }
+        const DataPacket users = request(m_demo, QStringLiteral("LX_SysUser"),
+                                         QStringLiteral("WHERE UserCode = 'clerk'"));
+        const QString group =
+            users.rows[0][indexOfField(users.fields, QStringLiteral("UserGroup"))].toString();
+        QCOMPARE(out[2].split(QRegularExpression(QStringLiteral(" {2,}"))),
+                 (QStringList{QStringLiteral("clerk"), QStringLiteral("会计张三"), group,
+                              QStringLiteral("否"), QStringLiteral("是")}));
+        QVERIFY(out[3].startsWith(QStringLiteral("Manager ")));
     }
 
     void displayWidth_data()
@@ -239,11 +211,8 @@ private slots:
         QTest::newRow("empty") << QString() << 0;
         QTest::newRow("ascii") << QStringLiteral("MCode") << 5;
         QTest::newRow("hanzi") << QStringLiteral("凭证录入") << 8;
-        QTest::newRow("mixed") << QStringLiteral("A01000 企业") << 11;
         QTest::newRow("full-width yen") << QStringLiteral("JP￥") << 4;
-        QTest::newRow("ideographic comma") << QStringLiteral("、") << 2;
         QTest::newRow("combining accent") << QStringLiteral("e\u0301") << 1;
-        QTest::newRow("hangul") << QStringLiteral("한") << 2;
         QTest::newRow("supplementary ideograph") << QString::fromUcs4(U"\U00020000") << 2;
     }
     void displayWidth()
@@ -265,15 +234,12 @@ private slots:
             QTest::newRow(name) << int(t) << v << f << e;
         };
         row("null in a table", FieldType::String, QVariant(), table, QString());
-        row("null in csv", FieldType::Integer, QVariant(), csv, QString());
         row("null in json", FieldType::Date, QVariant(), json, QStringLiteral("null"));
         row("blob in a table", FieldType::Blob, QByteArray("abc"), table,
             QStringLiteral("(3 字节)"));
         row("blob in csv", FieldType::Blob, QByteArray("abc"), csv, QStringLiteral("YWJj"));
         row("blob in json", FieldType::Blob, QByteArray("abc"), json, QStringLiteral("\"YWJj\""));
         row("date", FieldType::Date, QDate(2024, 1, 31), table, QStringLiteral("2024-01-31"));
-        row("date in json", FieldType::Date, QDate(2024, 1, 31), json,
-            QStringLiteral("\"2024-01-31\""));
         row("date-time", FieldType::DateTime, QDateTime(QDate(2024, 1, 31), QTime(8, 5)), csv,
             QStringLiteral("2024-01-31T08:05:00"));
         row("date-time with ms", FieldType::DateTime,
@@ -289,8 +255,6 @@ private slots:
             QStringLiteral("9007199254740993"));
         row("text in json", FieldType::Memo, QStringLiteral("a\"b\\c\nd\x01"), json,
             QStringLiteral("\"a\\\"b\\\\c\\nd\\u0001\""));
-        row("text in csv is not quoted here", FieldType::String, QStringLiteral("a,b"), csv,
-            QStringLiteral("a,b"));
     }
     void formatCell()
     {
@@ -302,160 +266,87 @@ private slots:
         QCOMPARE(vexa::admin::formatCell(field, value, CellFormat(format)), expected);
     }
 
-    void queryTableAlignsColumns()
+    // The three outputs of one packet: a wide character, a value to quote, an empty text,
+    // a null and a value longer than a table cell.
+    void writePacketFormats_data()
     {
-        const Result r = run({QStringLiteral("query"), m_demo, kModules, kTop3});
-        QCOMPARE(r.err, QString());
-        QCOMPARE(r.status, 0);
-        const QStringList out = lines(r.out);
-        QCOMPARE(out.size(), 2 + 3 + 1);
-        QCOMPARE(out.last(), QStringLiteral("(3 行)"));
-
-        const DataPacket packet = request(m_demo, kModules, kTop3);
-        // Column starts come from the rule line under the header.
-        QList<int> starts;
-        const QString rule = out[1];
-        for (int i = 0; i < rule.size(); ++i)
-            if (rule[i] == QLatin1Char('-') && (i == 0 || rule[i - 1] == QLatin1Char(' ')))
-                starts.append(i);
-        QCOMPARE(starts.size(), packet.fields.size());
-        for (int c = 0; c < packet.fields.size(); ++c) {
-            QVERIFY2(fromColumn(out[0], starts[c]).startsWith(packet.fields[c].name),
-                     qPrintable(packet.fields[c].name));
-            for (int row = 0; row < 3; ++row) {
-                const QString cell = vexa::admin::formatCell(packet.fields[c], packet.rows[row][c],
-                                                             CellFormat::Table);
-                const QString at = fromColumn(out[2 + row], starts[c]);
-                QVERIFY2(at.trimmed().startsWith(cell) && !at.startsWith(QLatin1String("<split>")),
-                         qPrintable(QStringLiteral("row %1 column %2: \"%3\"")
-                                        .arg(row)
-                                        .arg(packet.fields[c].name, at)));
-            }
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("expected");
+        const QString longText(70, QLatin1Char('x'));
+        QTest::newRow("table") << int(CellFormat::Table)
+                               << QStringLiteral("Code  名称\n"
+                                                 "----  %1\n"
+                                                 "   7  部门,\"档 案\"\n"
+                                                 "  12\n"
+                                                 " 100  %2…\n"
+                                                 "(3 行)\n")
+                                      .arg(QString(60, QLatin1Char('-')),
+                                           QString(59, QLatin1Char('x')));
+        QTest::newRow("csv") << int(CellFormat::Csv)
+                             << QStringLiteral(
+                                    "Code,名称\n7,\"部门,\"\"档\n案\"\"\"\n12,\"\"\n100,%1\n")
+                                    .arg(longText);
+        QTest::newRow("json") << int(CellFormat::Json)
+                              << QStringLiteral(
+                                     "[\n  {\"Code\": 7, \"名称\": \"部门,\\\"档\\n案\\\"\"},\n"
+                                     "  {\"Code\": 12, \"名称\": \"\"},\n"
+                                     "  {\"Code\": 100, \"名称\": \"%1\"}\n]\n")
+                                     .arg(longText);
+    }
+    void writePacketFormats()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, expected);
+        DataPacket packet;
+        packet.fields = {FieldDef{QStringLiteral("Code"), FieldType::Integer, 0, false, false},
+                         FieldDef{QStringLiteral("名称"), FieldType::String, 80, false, false}};
+        // A line break must not break the table's line.
+        packet.rows = {{7, QStringLiteral("部门,\"档\n案\"")},
+                       {12, QString(QLatin1String(""))},
+                       {100, QString(70, QLatin1Char('x'))}};
+        QString text;
+        QTextStream out(&text);
+        writePacket(out, packet, CellFormat(format));
+        out.flush();
+        QCOMPARE(text, expected);
+        // A null is an empty cell, an empty text "" (csv); json has no rows for none.
+        if (format == int(CellFormat::Csv)) {
+            packet.rows = {{QVariant(), QVariant()}};
+            text.clear();
+            writePacket(out, packet, CellFormat::Csv);
+            out.flush();
+            QCOMPARE(text, QStringLiteral("Code,名称\n,\n"));
+        }
+        if (format == int(CellFormat::Json)) {
+            packet.rows.clear();
+            text.clear();
+            writePacket(out, packet, CellFormat::Json);
+            out.flush();
+            QCOMPARE(text, QStringLiteral("[]\n"));
         }
     }
 
-    void queryTableCutsLongValues()
+    // One run per format through the command line.
+    void queryFormats()
     {
-        // Template payloads are data packets thousands of characters long, over many lines.
-        const Result r = run({QStringLiteral("query"), m_demo, QStringLiteral("SYS_SMAcctTempData"),
-                              QStringLiteral("WHERE AcctTempCode = 'A01000'")});
-        QCOMPARE(r.status, 0);
-        const QStringList out = lines(r.out);
-        QCOMPARE(out.size(), 2 + 1 + 1);
-        QVERIFY(out[2].contains(QStringLiteral("…")));
-        for (const QString &dashes : out[1].split(QLatin1Char(' '), Qt::SkipEmptyParts))
-            QVERIFY2(dashes.size() <= 60, qPrintable(QString::number(dashes.size())));
-    }
-
-    void queryCsvQuotesAndKeepsNulls()
-    {
-        // Values that need quoting, an empty text and a null in the first rows.
-        const DataPacket before = request(m_demo, kModules, kTop3);
-        const int mcode = indexOfField(before.fields, QStringLiteral("MCode"));
-        {
-            const auto server = AppServer::open(m_demo, fastOptions().server);
-            const auto c = server->connect();
-            QSqlQuery q(c->database());
-            q.prepare(QStringLiteral("UPDATE SMModules SET MDesc = ?, SearchTwo = ?, "
-                                     "FaceControl = '', FormClass = NULL WHERE MCode = ?"));
-            q.addBindValue(QStringLiteral("部门,\"档案\""));
-            q.addBindValue(QStringLiteral("two\nlines"));
-            q.addBindValue(before.rows[0][mcode]);
-            QVERIFY(q.exec());
+        for (const char *format : {"table", "csv", "json"}) {
+            const Result r = run({QStringLiteral("query"), m_demo, kModules, kTop3,
+                                  QStringLiteral("--format=") + QLatin1String(format)});
+            QCOMPARE(r.err, QString());
+            QCOMPARE(r.status, 0);
+            QVERIFY2(r.out.contains(QStringLiteral("MCode")), format);
         }
-        const DataPacket packet = request(m_demo, kModules, kTop3);
-        const Result r =
-            run({QStringLiteral("query"), m_demo, kModules, kTop3, QStringLiteral("--format=csv")});
-        QCOMPARE(r.status, 0);
-        QVERIFY2(r.out.contains(QStringLiteral(",\"部门,\"\"档案\"\"\",")), qPrintable(r.out));
-
-        const server::CsvTable csv = server::parseCsv(r.out);
-        QStringList names;
-        for (const FieldDef &f : packet.fields)
-            names.append(f.name);
-        QCOMPARE(csv.header, names);
-        QCOMPARE(int(csv.rows.size()), 3);
-        for (int row = 0; row < 3; ++row)
-            for (int c = 0; c < names.size(); ++c) {
-                const QVariant v = packet.rows[row][c];
-                const bool null = !v.isValid() || v.isNull();
-                // A null is an empty cell, an empty text a quoted "".
-                QCOMPARE(csv.rows[row][c].isEmpty() && !csv.quoted[row][c], null);
-                if (!null)
-                    QCOMPARE(csv.rows[row][c],
-                             vexa::admin::formatCell(packet.fields[c], v, CellFormat::Csv));
-            }
     }
 
-    void queryJsonParses()
+    void queryRefusedPassesTheServersMessage()
     {
-        const Result r = run({QStringLiteral("query"), m_demo, kModules, kTop3,
-                              QStringLiteral("--format"), QStringLiteral("json")});
-        QCOMPARE(r.status, 0);
-        QJsonParseError error;
-        const QJsonDocument doc = QJsonDocument::fromJson(r.out.toUtf8(), &error);
-        QCOMPARE(error.error, QJsonParseError::NoError);
-        const QJsonArray rows = doc.array();
-        const DataPacket packet = request(m_demo, kModules, kTop3);
-        QCOMPARE(rows.size(), 3);
-        for (int i = 0; i < 3; ++i) {
-            const QJsonObject o = rows[i].toObject();
-            QCOMPARE(o.size(), packet.fields.size());
-            for (int c = 0; c < packet.fields.size(); ++c) {
-                const FieldDef &f = packet.fields[c];
-                const QVariant v = packet.rows[i][c];
-                const QJsonValue j = o.value(f.name);
-                if (!v.isValid() || v.isNull())
-                    QVERIFY2(j.isNull(), qPrintable(f.name));
-                else if (f.type == FieldType::Boolean)
-                    QCOMPARE(j.toBool(), v.toBool());
-                else if (isIntegerType(f.type))
-                    QCOMPARE(j.toInteger(), v.toLongLong());
-                else
-                    QCOMPARE(j.toString(), v.toString());
-            }
-        }
-        const Result none =
-            run({QStringLiteral("query"), m_demo, kModules, QStringLiteral("WHERE MCode = 'none'"),
-                 QStringLiteral("--format"), QStringLiteral("json")});
-        QCOMPARE(QJsonDocument::fromJson(none.out.toUtf8()).array().size(), 0);
-    }
-
-    void queryRefused_data()
-    {
-        QTest::addColumn<QString>("provider");
-        QTest::addColumn<QString>("command");
-        QTest::newRow("unknown column") << kModules << QStringLiteral("WHERE NoSuch = 1");
-        QTest::newRow("second statement")
-            << kModules << QStringLiteral("WHERE 1 = 1; DROP TABLE SysUser");
-        QTest::newRow("unknown provider") << QStringLiteral("NoProvider") << QString();
-    }
-    void queryRefused()
-    {
-        QFETCH(QString, provider);
-        QFETCH(QString, command);
-        const QString message = requestError(m_demo, provider, command);
+        const QString command = QStringLiteral("WHERE NoSuch = 1");
+        const QString message = requestError(m_demo, kModules, command);
         QVERIFY(!message.isEmpty());
-        const Result r = run({QStringLiteral("query"), m_demo, provider, command});
+        const Result r = run({QStringLiteral("query"), m_demo, kModules, command});
         QCOMPARE(r.status, 1);
         QCOMPARE(r.out, QString());
         QCOMPARE(r.err, QStringLiteral("vexa-admin: %1\n").arg(message));
-    }
-
-    void callGetEntityIdCountsUp()
-    {
-        auto next = [&](const char *step) {
-            const Result r = run({QStringLiteral("call"), m_demo, QStringLiteral("GetEntityID"),
-                                  QStringLiteral("PropID"), QString::fromLatin1(step)});
-            bool ok = false;
-            const qlonglong id = r.out.trimmed().toLongLong(&ok);
-            return r.status == 0 && ok ? id : -1;
-        };
-        const qlonglong first = next("1");
-        QVERIFY(first > 0);
-        QCOMPARE(next("1"), first + 1);
-        QCOMPARE(next("0"), first + 2); // a look without taking
-        QCOMPARE(next("0"), first + 2);
     }
 
     void callFailures_data()
@@ -488,8 +379,14 @@ private slots:
                  qPrintable(r.err));
     }
 
-    void callAsUserChangesOwnPassword()
+    // Numbers go to the server as integers; the result is printed.
+    void callPrintsTheResult()
     {
+        const Result id = run({QStringLiteral("call"), m_demo, QStringLiteral("GetEntityID"),
+                               QStringLiteral("PropID"), QStringLiteral("0")});
+        QCOMPARE(id.err, QString());
+        QVERIFY(id.out.trimmed().toLongLong() > 0);
+
         const QString path = freshDemo(QStringLiteral("modifyps.vexa"));
         const Result r =
             run({QStringLiteral("call"), path, QStringLiteral("--user"), QStringLiteral("clerk"),
@@ -516,8 +413,6 @@ private slots:
                                   << QStringLiteral("没有从标准输入");
         QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("new1\nnew1\n")
                                       << QStringLiteral("不存在");
-        QTest::newRow("matching") << QStringLiteral("Manager") << QStringLiteral("new1\nnew1\n")
-                                  << QString();
         QTest::newRow("CRLF, other case")
             << QStringLiteral("MANAGER") << QStringLiteral("new1\r\nnew1\r\n") << QString();
         QTest::newRow("no newline at the end")
@@ -553,10 +448,8 @@ private slots:
         QTest::addColumn<bool>("allowed");
         QTest::newRow("table") << QStringLiteral("SysUser") << true;
         QTest::newRow("view") << QStringLiteral("SysUserInfo") << true;
-        QTest::newRow("any letter case") << QStringLiteral("smmodules") << true;
         QTest::newRow("sqlite_master") << QStringLiteral("sqlite_master") << false;
         QTest::newRow("statement") << QStringLiteral("SysUser; DROP") << false;
-        QTest::newRow("table outside the catalog") << QStringLiteral("EntityCounter") << false;
     }
     void dump()
     {
@@ -600,7 +493,6 @@ private slots:
         const QString mod = kModules;
         QTest::newRow("nothing") << QStringList{} << 2;
         QTest::newRow("unknown command") << QStringList{QStringLiteral("frob"), p} << 2;
-        QTest::newRow("create without path") << QStringList{QStringLiteral("create")} << 2;
         QTest::newRow("query without provider") << QStringList{QStringLiteral("query"), p} << 2;
         QTest::newRow("users, extra argument")
             << QStringList{QStringLiteral("users"), p, QStringLiteral("x")} << 2;
@@ -653,17 +545,6 @@ private slots:
                     .contains(QStringLiteral("演示登录（登录名 / 密码）")));
         QVERIFY(QFileInfo::exists(path));
 
-        // Passwords through a pipe, as a script would give them.
-        p.start(QStringLiteral(VEXA_ADMIN_BINARY),
-                {QStringLiteral("passwd"), path, QStringLiteral("clerk")});
-        QVERIFY(p.waitForStarted());
-        p.write("pipe pw\npipe pw\n");
-        p.closeWriteChannel();
-        QVERIFY(p.waitForFinished(120000));
-        QCOMPARE(QString::fromUtf8(p.readAllStandardError()), QString());
-        QCOMPARE(p.exitCode(), 0);
-        QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("pipe pw")));
-
         // A set nobody may write: read commands used to fail ("attempt to write a readonly
         // database"). Root writes anywhere, so the program runs as nobody then.
         QVERIFY(QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::WriteOwner |
@@ -710,10 +591,6 @@ private slots:
         QCOMPARE(status, 0);
         QVERIFY(
             QString::fromUtf8(nobody.readAllStandardOutput()).contains(QStringLiteral("MCode")));
-        QCOMPARE(runAsNobody({QStringLiteral("users"), readOnly}), 0);
-        QVERIFY(nobody.readAllStandardOutput().contains("Manager"));
-        QCOMPARE(runAsNobody({QStringLiteral("dump"), readOnly, QStringLiteral("SMModules")}), 0);
-        QVERIFY(nobody.readAllStandardOutput().contains("SFMF"));
         QCOMPARE(runAsNobody({QStringLiteral("call"), readOnly, QStringLiteral("GetEntityID"),
                               QStringLiteral("PropID"), QStringLiteral("1")}),
                  1);

@@ -47,7 +47,6 @@ void TestHostSession::sessionValues_data()
     QTest::addColumn<QVariant>("expected");
     QTest::newRow("REGPATH") << "REGPATH"
                              << QVariant(QStringLiteral("Software\\Corvane\\Vexa\\Client"));
-    QTest::newRow("DesignModule") << "DesignModule" << QVariant(false);
     QTest::newRow("UserName") << "UserName" << QVariant(QStringLiteral("系统管理员"));
     QTest::newRow("UserGroup") << "UserGroup" << QVariant(QStringLiteral("1"));
     QTest::newRow("USERGROUP") << "USERGROUP" << QVariant(QStringLiteral("1"));
@@ -75,14 +74,10 @@ void TestHostSession::moduleCodes_data()
     QTest::addColumn<QString>("formClass");
     QTest::newRow("console page") << "SFMF"
                                   << "TMainForm";
-    QTest::newRow("navigation page") << "SFPF"
-                                     << "TProfessionalForm";
     QTest::newRow("module without page") << "GLPZLR"
                                          << "";
     QTest::newRow("unknown code") << "ZZZZ"
                                   << "";
-    QTest::newRow("quote in code") << "A'B"
-                                   << "";
     QTest::newRow("quote closing the literal") << "X' OR FormClass <> '"
                                                << "";
     QTest::newRow("empty code") << ""

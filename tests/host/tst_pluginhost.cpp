@@ -216,12 +216,8 @@ void TestPluginHost::checkVersion_data()
                               << "2013" << 0;
     QTest::newRow("other version") << "TARN"
                                    << "2014" << 1;
-    QTest::newRow("other family") << "LX"
-                                  << "2013" << 1;
     QTest::newRow("letter case") << "tarn"
                                  << "2013" << 1;
-    QTest::newRow("empty") << ""
-                           << "" << 1;
 }
 
 void TestPluginHost::checkVersion()
@@ -259,8 +255,6 @@ void TestPluginHost::busyNesting()
 void TestPluginHost::launchNesting()
 {
     HostRig r;
-    auto *label = r.window.findChild<QLabel *>(QStringLiteral("lbLaunch"));
-    QCOMPARE(label->text(), QStringLiteral("正在启动模块…"));
     r.host.EndLaunch(false); // unmatched: must not leave the count below zero
     r.host.BeginLaunch();
     r.host.BeginLaunch();
@@ -396,10 +390,6 @@ void TestPluginHost::setActionState_data()
     QTest::addColumn<QString>("caption");
     QTest::newRow("approve") << "sbEnter"
                              << "审核";
-    QTest::newRow("unapprove") << "sbUnEnter"
-                               << "弃审";
-    QTest::newRow("attachments") << "BillAccessories"
-                                 << "附件";
 }
 
 void TestPluginHost::setActionState()

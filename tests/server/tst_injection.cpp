@@ -206,61 +206,40 @@ private slots:
         };
         const char *user = "LX_SysUser";
         row("stacked drop", user, text("WHERE UserCode = 'x' OR 1=1; DROP TABLE SysUser"), "“;”");
-        row("stacked no blanks", user, text("WHERE UserCode='x';DROP TABLE SysUser;--"), "“;”");
         row("stacked after line break", user, text("WHERE 1=1\n; DELETE FROM SysUser"), "“;”");
-        row("statement only", user, text("; DROP TABLE SysUser"), "“;”");
         row("drop", user, text("DROP TABLE SysUser"), "DROP");
         row("line comment", user, text("WHERE UserCode = 'x' -- '"), "--");
         row("block comment", user, text("WHERE UserCode = 'x' /* */ OR 1=1"), "/*");
-        row("hash comment", user, text("WHERE UserCode = 'x' # c"), "“#”");
-        row("comment end", user, text("WHERE UserCode = 'x' OR 1=1 */"), "“*”");
         row("sub-select", user, text("WHERE UserID IN (SELECT UserID FROM SysUser)"), "SELECT");
-        row("sub-select value", user, text("WHERE UserCode = (SELECT PasswordHash FROM SysUser)"),
-            "SELECT");
         row("exists", user, text("WHERE EXISTS (SELECT 1 FROM SysUser)"), "EXISTS(");
         row("union", user,
             text("WHERE UserCode = 'x' UNION SELECT PasswordHash, 1, 1, 1, 1, 1, 1 FROM SysUser"),
             "UNION");
-        row("union all", user, text("WHERE 1=0 UNION ALL SELECT * FROM SysUser"), "UNION");
         row("hash column", user, text("WHERE PasswordHash LIKE '$argon2id$%'"), "PasswordHash");
-        row("hash in brackets", user, text("WHERE [PasswordHash] IS NOT NULL"), "PasswordHash");
         row("order by hash", user, text("WHERE UserCode = 'Manager' ORDER BY PasswordHash"),
             "PasswordHash");
         row("qualified name", user, text("WHERE SysUser.PasswordHash IS NOT NULL"), "“.”");
         row("bracket with quotes", user, text("WHERE [UserCode\" = '' OR \"1] = 1"), "没有列");
-        row("bracket escape", user, text("WHERE [UserCode]]; DROP TABLE SysUser; --] = 'x'"),
-            "没有列");
         row("unknown column", user, text("WHERE Nope = 1"), "Nope");
         row("rowid", user, text("WHERE rowid > 0"), "rowid");
         row("full-width column", user, text("WHERE ＵｓｅｒＣｏｄｅ = 'x'"), "没有列");
-        row("full-width keyword", user, text("ＷＨＥＲＥ UserCode = 'x'"), "ＷＨＥＲＥ");
         row("sqlite_version", user, text("WHERE sqlite_version() <> ''"), "sqlite_version(");
         row("load_extension", user, text("WHERE load_extension('x') IS NULL"), "load_extension(");
-        row("randomblob", user, text("WHERE randomblob(1e9) IS NULL"), "randomblob(");
-        row("char", user, text("WHERE UserCode = char(39)"), "char(");
         row("collate", user, text("WHERE UserCode = 'x' COLLATE NOCASE"), "COLLATE");
         row("pragma", user, text("PRAGMA table_info(SysUser)"), "PRAGMA");
-        row("pragma after", user, text("WHERE 1=1 PRAGMA writable_schema = 1"), "PRAGMA");
         row("attach", user, text("ATTACH DATABASE '/tmp/evil.db' AS evil"), "ATTACH");
         row("blob literal", user, text("WHERE UserCode = X'00'"), "'00'");
-        row("hex blob literal", user, text("WHERE UserCode = x'4D616E61676572'"), "4D61");
         row("hex number", user, text("WHERE UserCode = 0x4D"), "0x4D");
         row("backslash escape", user, text("WHERE UserCode = 'x\\' OR 1=1 --"), "--");
-        row("backslash ends literal", user, text("WHERE UserCode = '\\'; DROP TABLE SysUser; --'"),
-            "“;”");
         row("backslash", user, text("WHERE UserCode = 'x' \\ OR 1=1"), "“\\”");
         row("nul", user, text("WHERE UserCode = 'x'") + kNul + text(" OR 1=1"), "WHERE");
         row("full-width quotes", user, text("WHERE UserCode = ＇Manager＇"), "＇");
-        row("curly quotes", user, text("WHERE UserCode = ’Manager’"), "’");
         row("full-width semicolon", user, text("WHERE UserCode = 'x'；DROP TABLE SysUser"), "；");
         row("double quotes", user, text("WHERE \"UserCode\" = 'x'"), "双引号");
         row("backticks", user, text("WHERE UserCode = `Manager`"), "“`”");
         row("parameter", user, text("WHERE UserCode = ?"), "“?”");
-        row("named parameter", user, text("WHERE UserCode = :p"), "“:”");
-        row("at parameter", user, text("WHERE UserCode = @p"), "“@”");
         row("dollar parameter", user, text("WHERE UserCode = $p"), "“$”");
         row("between", user, text("WHERE UserCode BETWEEN 'a' AND 'z'"), "BETWEEN");
-        row("national literal", user, text("WHERE UserCode = N'x'"), "'x'");
         row("glob", user, text("WHERE UserCode GLOB '*'"), "GLOB");
         row("like escape", user, text("WHERE UserCode LIKE 'M%' ESCAPE '!'"), "ESCAPE");
         row("unterminated", user, text("WHERE UserCode = 'x"), "单引号");
@@ -269,29 +248,16 @@ private slots:
             text("WHERE ") + repeated(QStringLiteral("("), 201) + text("1=1") +
                 repeated(QStringLiteral(")"), 201),
             "200");
-        row("nested 10000", user,
-            text("WHERE ") + repeated(QStringLiteral("("), 10000) + text("1=1") +
-                repeated(QStringLiteral(")"), 10000),
-            "200");
         row("not 10000", user, text("WHERE ") + repeated(QStringLiteral("NOT "), 10000) + "1=1",
             "200");
-        row("open 10000", user, text("WHERE ") + repeated(QStringLiteral("("), 10000), "200");
         row("top negative", user, text("TOP -1 WHERE 1=1"), "TOP");
         row("top huge", user, text("TOP 99999999999999999999 WHERE 1=1"), "TOP");
-        row("top exponent", user, text("TOP 1e9 WHERE 1=1"), "TOP");
         row("top fraction", user, text("TOP 2.5"), "TOP");
-        row("top parenthesis", user, text("TOP (5) WHERE 1=1"), "TOP");
         row("top percent", user, text("TOP 5 PERCENT"), "PERCENT");
         row("order by number", user, text("ORDER BY 1"), "“1”");
-        row("order by two", user, text("ORDER BY UserCode, 2"), "“2”");
         row("order by function", user, text("ORDER BY random()"), "random(");
-        row("order by sub-select", user, text("ORDER BY (SELECT 1)"), "“(”");
-        row("order by concatenation", user, text("ORDER BY UserCode || 'x'"), "|");
-        row("order by minus", user, text("ORDER BY -UserCode"), "“-”");
         row("order by case", user, text("ORDER BY CASE WHEN 1=1 THEN UserCode END"), "WHEN");
         row("order by collate", user, text("ORDER BY UserCode COLLATE NOCASE"), "COLLATE");
-        row("order then statement", user, text("ORDER BY UserCode DESC; DROP TABLE SysUser"),
-            "“;”");
 
         const char *acct = "LX_DMAccounting";
         row("concatenated sub-select", acct,
@@ -304,22 +270,13 @@ private slots:
             text("WHERE AcctCode = 'x' OR AcctCode IN (SELECT UserCode FROM SysUser)"), "SELECT");
         row("table prefix", acct, text("WHERE T0102010.AcctID = 1"), "“.”");
         row("cast", acct, text("WHERE CAST(AcctID AS TEXT) = '1'"), "CAST(");
-        row("compile option", acct,
-            text("WHERE sqlite_compileoption_used('ENABLE_LOAD_EXTENSION') = 1"),
-            "sqlite_compileoption_used(");
-        row("intersect", acct, text("WHERE AcctCode = 'x' INTERSECT SELECT UserCode FROM SysUser"),
-            "INTERSECT");
         row("nulls first", acct, text("ORDER BY AcctCode DESC NULLS FIRST"), "NULLS");
         row("view column", acct, text("WHERE FullName = 'x'"), "FullName");
 
         const char *mods = "SYS_SMModules";
         row("function value", mods, text("WHERE MCode = 'x' OR DllFile = sqlite_version()"),
             "sqlite_version(");
-        row("update", mods, text("WHERE MCode = 'GLPZLR'; UPDATE SMModules SET InnerUse = 1"),
-            "“;”");
         row("true call", mods, text("WHERE InnerUse = TRUE()"), "“(”");
-        row("top statement", mods, text("TOP 1; DELETE FROM SMModules"), "“;”");
-        row("comment out rest", mods, text("WHERE MCode = 'GLPZLR' OR 1=1 --"), "--");
         row("vacuum", mods, text("VACUUM"), "VACUUM");
         row("provider name", "SYS_SMModules; DROP TABLE SMModules", text("WHERE 1=1"),
             "SYS_SMModules; DROP TABLE SMModules");

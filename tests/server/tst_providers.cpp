@@ -327,8 +327,6 @@ private slots:
         row("right of a group", "LX_SysCheckRight", "WHERE UserGroup = 1 AND ObjType = 2101",
             "SELECT UserGroup, ObjType FROM SysCheckRight WHERE UserGroup = 1 AND ObjType = 2101",
             "", Proof::One);
-        row("rights of a group", "LX_SysCheckRight", "WHERE UserGroup = 2",
-            "SELECT UserGroup, ObjType FROM SysCheckRight WHERE UserGroup = 2", "", Proof::Some);
         row("user record", "LX_SysUser", ("WHERE UserID = '" + manager + "'").constData(),
             ("SELECT UserID FROM SysUser WHERE UserID = '" + manager + "'").constData(), "",
             Proof::One);
@@ -342,8 +340,6 @@ private slots:
         // Node editor: module number typed or picked.
         row("module by number", "SYS_SMModules", "WHERE MCode = 'GLPZLR'",
             "SELECT MCode FROM SMModules WHERE MCode = 'GLPZLR'", "", Proof::One);
-        row("module typed", "SYS_SMModules", "WHERE MCode = 'GLPZLR' AND InnerUse = 0",
-            "SELECT MCode FROM SMModules WHERE MCode = 'GLPZLR' AND InnerUse = 0", "", Proof::One);
         row("internal module typed", "SYS_SMModules", "WHERE MCode = 'SMQYZT' AND InnerUse = 0",
             "SELECT MCode FROM SMModules WHERE MCode = 'SMQYZT' AND InnerUse = 0", "", Proof::None);
 
@@ -351,16 +347,10 @@ private slots:
         row("find account", "LX_BMListAccounting",
             "Top 1 WHERE AcctCode = '22210101' AND IsNode = 1 AND Frozen = 0 ORDER BY AcctCode",
             "SELECT AcctID FROM T0102010 WHERE AcctCode = '22210101'", "AcctCode", Proof::One);
-        row("find account no extra", "LX_BMListAccounting",
-            "Top 1 WHERE AcctCode = '100201' AND IsNode = 1 ORDER BY AcctCode",
-            "SELECT AcctID FROM T0102010 WHERE AcctCode = '100201'", "AcctCode", Proof::One);
         row("find account not a leaf", "LX_BMListAccounting",
             "Top 1 WHERE AcctCode = '1002' AND IsNode = 1 ORDER BY AcctCode",
             "SELECT AcctID FROM T0102010 WHERE AcctCode = '1002' AND IsNode = 1", "AcctCode",
             Proof::None);
-        row("typed code", "LX_BMListAccounting",
-            "TOP 1 WHERE IsNode = 1 AND Frozen = 0 AND AcctCode = '1001'",
-            "SELECT AcctID FROM T0102010 WHERE AcctCode = '1001'", "", Proof::One);
         row("typed code frozen", "LX_BMListAccounting",
             "TOP 1 WHERE IsNode = 1 AND Frozen = 0 AND AcctCode = '1003'",
             "SELECT AcctID FROM T0102010 WHERE AcctCode = '1003' AND Frozen = 0", "", Proof::None);
@@ -368,11 +358,6 @@ private slots:
         // List query of the definition dialogs.
         row("list linked", "LX_BMListAccounting", "WHERE (IsNode = 1)  ORDER BY AcctCode",
             "SELECT AcctID FROM T0102010 WHERE IsNode = 1", "AcctCode", Proof::Some);
-        row("list fixed and linked", "LX_BMListAccounting",
-            "WHERE (Frozen = 0)  AND (IsNode = 1)  ORDER BY AcctCode",
-            "SELECT AcctID FROM T0102010 WHERE Frozen = 0 AND IsNode = 1", "AcctCode", Proof::Some);
-        row("list order only", "LX_BMListAccounting", "WHERE 1=1 ORDER BY AcctCode",
-            "SELECT AcctID FROM T0102010", "AcctCode", Proof::All);
 
         // Lookup dialogs.
         row("lookup fixed", "LX_BMListAccounting",
@@ -382,19 +367,8 @@ private slots:
             "TOP 100  WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode",
             "SELECT AcctID FROM T0102010 WHERE IsNode = 1 ORDER BY AcctType, LevelCode LIMIT 100",
             "AcctType, LevelCode", Proof::Some);
-        row("lookup limit only", "SYS_SMModules", "TOP 2000", "SELECT MCode FROM SMModules", "",
-            Proof::All);
-        row("lookup order only", "LX_BMListAccounting", "WHERE 1=1 ORDER BY AcctType",
-            "SELECT AcctID FROM T0102010", "AcctType", Proof::All);
         row("lookup user only", "SYS_SMModules", "TOP 2000   WHERE (MCode = 'A')",
             "SELECT MCode FROM SMModules WHERE MCode = 'A'", "", Proof::None);
-        row("lookup user only found", "SYS_SMModules", "TOP 2000   WHERE (MCode = 'GLPZGL')",
-            "SELECT MCode FROM SMModules WHERE MCode = 'GLPZGL'", "", Proof::One);
-        row("lookup fixed linked extra", "LX_BMListAccounting",
-            "TOP 2000  WHERE ( (IsNode = 1) AND (Frozen = 0)  AND (AcctType = '1'))  ORDER BY "
-            "AcctType, LevelCode",
-            "SELECT AcctID FROM T0102010 WHERE IsNode = 1 AND Frozen = 0 AND AcctType = '1'",
-            "AcctType, LevelCode", Proof::Some);
         row("lookup all four", "LX_BMListAccounting",
             "TOP 2000  WHERE ( (IsNode = 1) AND (Frozen = 0)  AND (AcctType = '1'))  AND (AcctCode "
             "Like  '%100%' AND Levels > 1)  ORDER BY AcctType, LevelCode",
@@ -406,10 +380,6 @@ private slots:
         row("picker default", "LX_BMListAccounting",
             "WHERE (Frozen = 0)  ORDER BY AcctType, LevelCode",
             "SELECT AcctID FROM T0102010 WHERE Frozen = 0", "AcctType, LevelCode", Proof::Some);
-        row("picker leaves", "LX_BMListAccounting",
-            "WHERE (IsNode = 1 AND Frozen = 0)  ORDER BY AcctType, LevelCode",
-            "SELECT AcctID FROM T0102010 WHERE IsNode = 1 AND Frozen = 0", "AcctType, LevelCode",
-            Proof::Some);
         row("picker caller", "LX_BMListAccounting",
             "WHERE (AcctType = '6')  AND (IsNode = 1 AND Frozen = 0)  ORDER BY AcctType, "
             "LevelCode",

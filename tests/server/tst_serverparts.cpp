@@ -104,12 +104,8 @@ void TestServerParts::passwordRoundTrip_data()
     QTest::addColumn<QString>("wrong");
     QTest::newRow("ascii") << "secret"
                            << "Secret";
-    QTest::newRow("chinese") << "密码123"
-                             << "密码124";
     QTest::newRow("empty") << ""
                            << " ";
-    QTest::newRow("trailing blank") << "abc "
-                                    << "abc";
     QTest::newRow("embedded nul") << QStringLiteral("ab") + QChar(0) + QStringLiteral("cd") << "ab";
     QTest::newRow("long") << QString(500, QChar(0x5BC6)) << QString(499, QChar(0x5BC6));
 }
@@ -155,10 +151,8 @@ void TestServerParts::foreignHashesNeverMatch_data()
     QTest::newRow("argon2i") << "$argon2i$v=19$m=8,t=3,p=1$Hz906suILUCmopJlG2VWvA$xDAtF2m/"
                                 "wBBvt2I4OpbXQzGJTFZ78bj/T/fF08whOQM";
     QTest::newRow("bcrypt") << "$2y$10$abcdefghijklmnopqrstuuJ6aP2cYbQGxBNLWuD6Rq7kNjr5uWGa";
-    QTest::newRow("truncated") << good.left(good.size() - 4);
     QTest::newRow("extra text") << good + QStringLiteral("AAAA");
     QTest::newRow("after nul") << good + QChar(0) + QStringLiteral("x");
-    QTest::newRow("upper-case prefix") << QStringLiteral("$ARGON2ID$") + good.mid(10);
     QTest::newRow("too long") << good + QString(200, QLatin1Char('A'));
 }
 
@@ -177,34 +171,21 @@ void TestServerParts::storedNames_data()
     QTest::addColumn<bool>("valid");
     const QString lower = kGuid.toLower();
     QTest::newRow("guid") << kGuid << true;
-    QTest::newRow("lower-case guid") << lower << true;
     QTest::newRow("extension") << kGuid + ".pdf" << true;
     QTest::newRow("20-char extension") << kGuid + "." + QString(20, QLatin1Char('x')) << true;
-    QTest::newRow("underscore and digits") << kGuid + ".tar_gz2" << true;
-    QTest::newRow("hyphen") << kGuid + ".final-v2" << true;
     QTest::newRow("chinese extension") << kGuid + ".文档" << true;
-    QTest::newRow("decomposed accent") << kGuid + ".e\u0301" << true;
     QTest::newRow("21-char extension") << kGuid + "." + QString(21, QLatin1Char('x')) << false;
     QTest::newRow("blank in extension") << kGuid + ".a b" << false;
-    QTest::newRow("symbol in extension") << kGuid + ".pdf;x" << false;
     QTest::newRow("empty extension") << kGuid + "." << false;
     QTest::newRow("two extensions") << kGuid + ".a.b" << false;
     QTest::newRow("parent") << "../x" << false;
-    QTest::newRow("guid then parent") << kGuid + "/../../etc/passwd" << false;
     QTest::newRow("absolute") << "/abs" << false;
-    QTest::newRow("absolute guid") << "/tmp/" + kGuid << false;
-    QTest::newRow("drive") << "C:\\x" << false;
     QTest::newRow("backslash") << kGuid + "\\x" << false;
-    QTest::newRow("dot dot extension") << kGuid + ".." << false;
     QTest::newRow("nul") << kGuid + QChar(0) + ".pdf" << false;
-    QTest::newRow("nul extension") << kGuid + "." + QChar(0) << false;
     QTest::newRow("space") << kGuid + " .pdf" << false;
-    QTest::newRow("trailing newline") << kGuid + "\n" << false;
     QTest::newRow("leading blank") << " " + kGuid << false;
     QTest::newRow("no braces") << kGuid.mid(1, 36) << false;
     QTest::newRow("not hex") << QStringLiteral("{8F0C2A4B-1D3E-4F56-9A7B-0C1D2E3F4A5G}") << false;
-    QTest::newRow("short group") << QStringLiteral("{8F0C2A4-1D3E-4F56-9A7B-0C1D2E3F4A5B}")
-                                 << false;
     QTest::newRow("fullwidth digit") << kGuid.left(1) + QChar(0xFF18) + kGuid.mid(2) << false;
     QTest::newRow("empty") << QString() << false;
 }
