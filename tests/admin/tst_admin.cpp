@@ -575,6 +575,9 @@ private slots:
         });
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), dir.path());
+        // A coverage build's counters go where nobody may write (none in other builds).
+        env.insert(QStringLiteral("GCOV_PREFIX"),
+                   QDir::tempPath() + QStringLiteral("/vexa-gcov-nobody"));
         nobody.setProcessEnvironment(env);
         const auto runAsNobody = [&](const QStringList &args) {
             nobody.start(program, args);
