@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "DataSetModel.h"
 
+#include <QBoxLayout>
 #include <QCoreApplication>
 #include <QDoubleSpinBox>
 #include <QFile>
@@ -284,6 +285,46 @@ private slots:
         QCOMPARE(QToolTip::isVisible() && QToolTip::text() == text, shown);
         QCOMPARE(grid->verticalHeader()->isHidden(), !hints);
         QCOMPARE(model.headerData(0, Qt::Horizontal).toString(), QStringLiteral("AcctName"));
+    }
+
+    // A layout puts a moved label back, so inside one the text moves within the label's
+    // place through its margins, and the layout's rows stay where they were.
+    void labelShiftInsideALayout_data()
+    {
+        QTest::addColumn<int>("shift");
+        QTest::addColumn<int>("alignment");
+        QTest::addColumn<QMargins>("margins");
+        QTest::newRow("centred rises by half a bottom margin")
+            << 3 << int(Qt::AlignVCenter) << QMargins(0, 0, 0, 6);
+        QTest::newRow("bottom-aligned") << 3 << int(Qt::AlignBottom) << QMargins(0, 0, 0, 3);
+        QTest::newRow("top-aligned has no room") << 3 << int(Qt::AlignTop) << QMargins();
+        QTest::newRow("a negative shift moves it down")
+            << -2 << int(Qt::AlignVCenter) << QMargins(0, 4, 0, 0);
+    }
+
+    void labelShiftInsideALayout()
+    {
+        QFETCH(int, shift);
+        QFETCH(int, alignment);
+        QFETCH(QMargins, margins);
+
+        Settings().CTLabelPosSize = shift;
+        QWidget form;
+        auto *rows = new QVBoxLayout(&form);
+        auto *inner = new QHBoxLayout;
+        rows->addLayout(inner);
+        auto *label = new QLabel(QStringLiteral("模块号"));
+        label->setAlignment(Qt::AlignLeft | Qt::Alignment(alignment));
+        inner->addWidget(label);
+        form.resize(200, 80);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        const QRect place = label->geometry();
+
+        ApplyLook(&form);
+        rows->activate();
+        QCOMPARE(label->contentsMargins(), margins);
+        QCOMPARE(label->geometry(), place);
     }
 
     void applyLookToCurrencyEdits_data()

@@ -215,6 +215,9 @@ private slots:
         QCOMPARE(dialogs.shown[0].text, QStringLiteral("科目 1002 已被凭证使用。"));
         QCOMPARE(dialogs.shown[1].text, QStringLiteral("程序内部错误：disk full"));
         QCOMPARE(dialogs.shown[2].text, QStringLiteral("程序内部错误：未知的异常。"));
+        // Foreign texts (SQLite's, Qt's) are UTF-8.
+        QCOMPARE(vexa::errorText(std::runtime_error("磁盘已满")), QStringLiteral("磁盘已满"));
+        QCOMPARE(vexa::errorText(vexa::Error(QStringLiteral("账套"))), QStringLiteral("账套"));
     }
 };
 
