@@ -575,9 +575,12 @@ private slots:
         });
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), dir.path());
-        // A coverage build's counters go where nobody may write (none in other builds).
-        env.insert(QStringLiteral("GCOV_PREFIX"),
-                   QDir::tempPath() + QStringLiteral("/vexa-gcov-nobody"));
+        // A coverage build's counters go where nobody may write, fresh for each run (none in
+        // other builds).
+        env.insert(
+            QStringLiteral("GCOV_PREFIX"),
+            QDir::tempPath() +
+                QStringLiteral("/vexa-gcov-nobody-%1").arg(QCoreApplication::applicationPid()));
         nobody.setProcessEnvironment(env);
         const auto runAsNobody = [&](const QStringList &args) {
             nobody.start(program, args);
