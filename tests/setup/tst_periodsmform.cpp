@@ -5,6 +5,7 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "PeriodsMForm.h"
+#include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
@@ -36,12 +37,10 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral("closeEditor")));
         QTemporaryDir settings;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-        vexa::test::TestHost host;
+        const vexa::test::PluginSession session;
+        vexa::test::TestHost &host = *session.host;
         host.values.insert(QStringLiteral("DATE"),
                            double(QDate(1899, 12, 30).daysTo(QDate(2027, 1, 15))));
-        Globals().Host = &host;
-        Globals().Connection = host.connection.get();
-        Globals().AppServer = host.connection.get();
         ScriptedDialogs dialogs;
 
         TPeriodsMForm form;

@@ -8,6 +8,7 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "StartGLForm.h"
+#include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
@@ -65,13 +66,10 @@ private slots:
     {
         QTemporaryDir settings;
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-        vexa::test::TestHost host;
+        const vexa::test::PluginSession session;
+        vexa::test::TestHost &host = *session.host;
         host.values.insert(QStringLiteral("DATE"),
                            double(QDate(1899, 12, 30).daysTo(QDate(2027, 1, 15))));
-        Globals().Host = &host;
-        Globals().Connection = host.connection.get();
-        Globals().AppServer = host.connection.get();
-        Globals().DataModule = &host.dataModule;
         ScriptedDialogs dialogs;
         const auto ed = [](QObject &form, const char *name) {
             return child<QLineEdit>(form, QLatin1String(name));
