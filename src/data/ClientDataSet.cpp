@@ -352,7 +352,7 @@ QVariant ClientDataSet::value(int field) const
     requireActive("读取字段值");
     if (field < 0 || field >= fieldCount())
         throw Error(QStringLiteral("字段序号 %1 超出范围。").arg(field));
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (isEditing())
         return m_buffer[field];
     const Row *row = currentRow();
     return row ? row->values[field] : QVariant();
@@ -370,7 +370,7 @@ void ClientDataSet::setValue(int field, const QVariant &value)
         throw Error(QStringLiteral("字段序号 %1 超出范围。").arg(field));
     const FieldDef &def = m_fields[field];
     const QVariant stored = coerceToField(def, value);
-    if (m_state == State::Edit || m_state == State::Insert) {
+    if (isEditing()) {
         m_buffer[field] = stored;
     } else if (def.calculated) {
         // Calculated values are the program's own: no edit state, no change log.
@@ -396,7 +396,7 @@ QVariant ClientDataSet::valueAt(int row, int field) const
 {
     if (!isActive() || row < 0 || row >= int(m_view.size()) || field < 0 || field >= fieldCount())
         return QVariant();
-    if (row == m_pos && (m_state == State::Edit || m_state == State::Insert))
+    if (row == m_pos && (isEditing()))
         return m_buffer[field];
     return m_view[row]->values[field];
 }

@@ -65,6 +65,8 @@ public:
     void createDataSet();
     void close(); // a pending edit is dropped
     bool isActive() const { return m_state != State::Inactive; }
+    // A record is being edited or inserted and not yet posted.
+    bool isEditing() const { return m_state == State::Edit || m_state == State::Insert; }
     State state() const { return m_state; }
     void refresh(); // reopen from the provider, keeping filter and index
 

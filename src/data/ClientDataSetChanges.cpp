@@ -13,7 +13,7 @@ namespace vexa {
 void ClientDataSet::edit()
 {
     requireActive("编辑");
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (isEditing())
         return;
     Row *row = currentRow();
     if (!row) {

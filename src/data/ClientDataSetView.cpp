@@ -266,7 +266,7 @@ ClientDataSet::Row *ClientDataSet::currentRow() const
 
 void ClientDataSet::checkBrowseMode()
 {
-    if (m_state == State::Edit || m_state == State::Insert)
+    if (isEditing())
         post();
 }
 

@@ -112,8 +112,7 @@ bool DataSetModel::setData(const QModelIndex &index, const QVariant &value, int 
         m_dataSet->post();
         return true;
     } catch (const Error &e) {
-        if (m_dataSet->state() == ClientDataSet::State::Edit ||
-            m_dataSet->state() == ClientDataSet::State::Insert)
+        if (m_dataSet->isEditing())
             m_dataSet->cancel();
         emit editFailed(e.message());
         return false;

@@ -21,7 +21,7 @@ const QStringList kRestored{S("EntryID"), S("BeStatus"), S("Maker"), S("MakerID"
 
 void postEdits(ClientDataSet &data)
 {
-    if (data.state() == ClientDataSet::State::Edit || data.state() == ClientDataSet::State::Insert)
+    if (data.isEditing())
         data.post();
 }
 

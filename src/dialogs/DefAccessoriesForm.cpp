@@ -318,8 +318,7 @@ bool TDefAccessoriesForm::SaveEnabled() const
 
 void TDefAccessoriesForm::postEdits()
 {
-    if (cdsData->state() == ClientDataSet::State::Edit ||
-        cdsData->state() == ClientDataSet::State::Insert)
+    if (cdsData->isEditing())
         cdsData->post();
 }
 

@@ -25,11 +25,6 @@ const QString kAcctCode = S("AcctCode");
 const QString kAcctName = S("AcctName");
 const QString kFullName = S("FullName");
 
-bool editing(const ClientDataSet &ds)
-{
-    return ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert;
-}
-
 QString text(const ClientDataSet &ds, const QString &field)
 {
     return ds.findField(field) ? ds.asString(field) : QString();
@@ -99,7 +94,7 @@ std::optional<AccountChoice> LookUpAccount(ClientDataSet &lookup, const QString 
 
 void EditConfiguration(ClientDataSet &config)
 {
-    if (editing(config))
+    if (config.isEditing())
         return;
     const bool empty = config.isEmpty();
     const int count = config.recordCount();

@@ -17,11 +17,6 @@ const QString kPropIndex = QStringLiteral("PropIndex");
 const QString kPropCode = QStringLiteral("PropCode");
 const QString kPropValue = QStringLiteral("PropValue");
 
-bool editing(const ClientDataSet &ds)
-{
-    return ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert;
-}
-
 bool blank(const ClientDataSet &ds, const QString &field)
 {
     return ds.asString(field).trimmed().isEmpty();
@@ -33,7 +28,7 @@ const QString PropValueSave::ValueRequiredMessage = QStringLiteral("必须输入
 
 void PropValueSave::PostRow(ClientDataSet &data, bool skipCheck)
 {
-    if (!editing(data))
+    if (!data.isEditing())
         return;
     if (!skipCheck && blank(data, kPropValue))
         throw Error(ValueRequiredMessage);
@@ -42,7 +37,7 @@ void PropValueSave::PostRow(ClientDataSet &data, bool skipCheck)
 
 void PropValueSave::PostBeforeSave(ClientDataSet &data)
 {
-    if (editing(data))
+    if (data.isEditing())
         PostRow(data, blank(data, kPropCode) && blank(data, kPropValue));
 }
 
@@ -51,7 +46,7 @@ void PropValueSave::Save(ClientDataSet &data, int partID, int propType)
     // On a refusal or a server error the renumbering of the refused row is undone and the
     // filter comes back.
     const auto refilter = qScopeGuard([&data] {
-        if (editing(data))
+        if (data.isEditing())
             data.cancel();
         try {
             data.setFiltered(true);
