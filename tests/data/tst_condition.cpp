@@ -31,8 +31,8 @@ QString dump(const Node &n)
 }
 
 // Columns of the evaluation row, in field order.
-const QStringList kColumns = {"s", "n",   "big", "d",    "b", "day", "ts", "t",
-                              "z", "cjk", "num", "blob", "e", "f",   "pct"};
+const QStringList kColumns = {"s", "n",   "big", "d",    "b", "day", "ts",  "t",
+                              "z", "cjk", "num", "blob", "e", "f",   "pct", "tz"};
 
 NodePtr bound(const QString &text)
 {
@@ -311,6 +311,8 @@ void TestCondition::evaluation_data()
     row("z IS NULL", "true");
     row("z IS NOT NULL", "false");
     row("n IS NULL", "false");
+    row("tz = ''", "unknown");
+    row("tz IS NULL", "true");
     // Numbers, and text read as a number.
     row("n = 5", "true");
     row("n = 5.0", "true");
@@ -392,21 +394,12 @@ void TestCondition::evaluation()
 {
     QFETCH(QString, condition);
     QFETCH(QString, truth);
-    const QVariantList row = {u"abc"_s,
-                              5,
-                              qlonglong(9007199254740993LL),
-                              2.5,
-                              true,
-                              QDate(2024, 1, 31),
-                              QDateTime(QDate(2024, 1, 31), QTime(10, 0)),
-                              QTime(10, 30),
-                              QVariant(),
-                              u"会计科目"_s,
-                              u"12"_s,
-                              QByteArray("xy"),
-                              QString(""),
-                              false,
-                              u"100%"_s};
+    const QVariantList row = {u"abc"_s, 5, qlonglong(9007199254740993LL), 2.5, true,
+                              QDate(2024, 1, 31), QDateTime(QDate(2024, 1, 31), QTime(10, 0)),
+                              QTime(10, 30), QVariant(), u"会计科目"_s, u"12"_s, QByteArray("xy"),
+                              QString(""), false, u"100%"_s,
+                              // a NULL text as a SQL query gives it
+                              QVariant(QMetaType::fromType<QString>())};
     QCOMPARE(truthOf(condition, row), truth);
 }
 
