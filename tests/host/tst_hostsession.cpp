@@ -54,7 +54,7 @@ void TestHostSession::values_data()
     QTest::newRow("module without page") << "MCODE:GLPZLR" << QVariant(QString());
     QTest::newRow("unknown code") << "MCODE:ZZZZ" << QVariant(QString());
     QTest::newRow("quote closing the literal")
-        << "MCODE:X' OR FormClass <> '" << QVariant(QString());
+        << "MCODE:ZZZZ' OR MCode = 'SFMF" << QVariant(QString());
     QTest::newRow("empty code") << "MCODE:" << QVariant(QString());
 }
 
