@@ -131,31 +131,37 @@ private slots:
     {
         QTemporaryDir dir;
         const QString blank = dir.filePath(QStringLiteral("blank.db"));
-        {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), blank);
-            db.setDatabaseName(blank);
-            QVERIFY(db.open());
-            QVERIFY(QSqlQuery(db).exec(QStringLiteral("PRAGMA user_version = 7")));
+        const QString view = dir.filePath(QStringLiteral("view.db"));
+        for (const auto &[path, sql] : {std::pair{blank, "PRAGMA user_version = 7"},
+                                        std::pair{view, "CREATE VIEW v AS SELECT 1 AS one"}}) {
+            {
+                QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), path);
+                db.setDatabaseName(path);
+                QVERIFY(db.open());
+                QVERIFY(QSqlQuery(db).exec(QLatin1String(sql)));
+            }
+            QSqlDatabase::removeDatabase(path);
         }
-        QSqlDatabase::removeDatabase(blank);
-        QFile f(blank);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray before = f.readAll();
-        f.close();
-        // A read command opens read-only, passwd for writing.
-        for (const QStringList &args :
-             {QStringList{QStringLiteral("users"), blank},
-              QStringList{QStringLiteral("passwd"), blank, QStringLiteral("Manager")}}) {
-            const Result r = run(args, QStringLiteral("pw\npw\n"));
-            QCOMPARE(r.status, 1);
-            QCOMPARE(r.err, QStringLiteral("vexa-admin: 文件“%1”不是账套数据库。\n")
-                                .arg(QFileInfo(blank).absoluteFilePath()));
+        for (const QString &path : {blank, view}) {
+            QFile f(path);
             QVERIFY(f.open(QIODevice::ReadOnly));
-            QCOMPARE(f.readAll(), before);
+            const QByteArray before = f.readAll();
             f.close();
+            // A read command opens read-only, passwd for writing.
+            for (const QStringList &args :
+                 {QStringList{QStringLiteral("users"), path},
+                  QStringList{QStringLiteral("passwd"), path, QStringLiteral("Manager")}}) {
+                const Result r = run(args, QStringLiteral("pw\npw\n"));
+                QCOMPARE(r.status, 1);
+                QCOMPARE(r.err, QStringLiteral("vexa-admin: 文件“%1”不是账套数据库。\n")
+                                    .arg(QFileInfo(path).absoluteFilePath()));
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                QCOMPARE(f.readAll(), before);
+                f.close();
+            }
         }
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
-                 QStringList{QStringLiteral("blank.db")});
+                 (QStringList{QStringLiteral("blank.db"), QStringLiteral("view.db")}));
     }
 
     void usersListsEveryUserWithoutHash()
