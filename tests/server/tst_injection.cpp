@@ -303,6 +303,8 @@ private slots:
             "SELECT MCode FROM SMModules WHERE substr(PackNo, 1, 3) = '[I]'");
         row("huge number", mods, text("WHERE ObjType = 99999999999999999999"),
             "SELECT MCode FROM SMModules WHERE 0");
+        row("huge negative", mods, text("WHERE ObjType < -1e308"),
+            "SELECT MCode FROM SMModules WHERE 0");
 
         const char *acct = "LX_DMAccounting";
         row("drop in name", acct, text("WHERE AcctName = '''); DROP TABLE T0102010; --'"),
