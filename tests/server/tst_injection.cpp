@@ -277,6 +277,8 @@ private slots:
         const char *clerk = "SELECT UserID FROM SysUser WHERE UserCode = 'clerk'";
         row("or true", user, text("WHERE UserCode = '' OR '1'='1'"), all);
         row("quotes doubled", user, text("WHERE UserCode = 'x'' OR ''1''=''1'"), none);
+        row("not equal", user, text("WHERE UserCode <> 'clerk' AND UserCode <> 'x'' OR ''1''=''1'"),
+            "SELECT UserID FROM SysUser WHERE UserCode <> 'clerk'");
         row("backslash is no escape", user, text("WHERE UserCode = 'x\\' OR '1'='1'"), all);
         row("comment in literal", user, text("WHERE UserCode = 'clerk' OR UserCode = 'x'' --'"),
             clerk);
