@@ -246,6 +246,12 @@ private slots:
         const DataPacket users = c->request(QStringLiteral("LX_SysUser"), QString());
         QCOMPARE(indexOfField(users.fields, QStringLiteral("PasswordHash")), -1);
         QCOMPARE(int(users.rows.size()), 2);
+        // A user who has left keeps the record but cannot log in, even with the password.
+        QVERIFY(
+            QSqlQuery(c->database())
+                .exec(QStringLiteral("UPDATE SysUser SET Active = 0 WHERE UserCode = 'clerk'")));
+        QCOMPARE(errorOf([&] { fx.connect("clerk", "clerk"); }),
+                 QStringLiteral("用户“clerk”已停用。"));
     }
 
     void applyUpdatesRoundTrip()
@@ -794,6 +800,9 @@ private slots:
         QCOMPARE(apply(*c, *ds), 1);
         QCOMPARE(c->lastError(), QStringLiteral("账套是只读的，不能保存更改。"));
         QCOMPARE(errorOf([&] { c->call(QStringLiteral("BeginTrans")); }), c->lastError());
+        QCOMPARE(store(*c, {{QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}"), "x"}}),
+                 c->lastError());
+        QVERIFY(!QFileInfo::exists(fx.dir.filePath(QStringLiteral("doc"))));
         // A write that only SQLite itself refuses says the same.
         QVariantList args{QStringLiteral("PropID"), 1};
         QCOMPARE(c->call(QStringLiteral("GetEntityID"), args).toInt(), -1);
