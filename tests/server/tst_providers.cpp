@@ -229,8 +229,16 @@ private slots:
         sql(QStringLiteral("INSERT INTO DMProperty (PropID, PropType, PropValue, Remark, FixTag, "
                            "SortNo) VALUES (6, 'PartUnit', '个', '计量单位', 0, 1)"));
 
-        save(QStringLiteral("LX_SysInitInfo"),
-             rowsOf({{{"DefID", 1}, {"UseOrg", "演示贸易有限公司"}, {"GLNowPeriodID", 4}}}));
+        save(QStringLiteral("LX_SysInitInfo"), rowsOf({{{"DefID", 1},
+                                                        {"UseOrg", "演示贸易有限公司"},
+                                                        {"SysCur", "RMB"},
+                                                        {"CurrName", "人民币"},
+                                                        {"AcctTempDesc", "A01000"},
+                                                        {"AddressID", 1},
+                                                        {"StartYear", 2024},
+                                                        {"YearPeriods", 12},
+                                                        {"GLStartPeriodID", 1},
+                                                        {"GLNowPeriodID", 4}}}));
         save(QStringLiteral("LX_InitShowValue"),
              rowsOf({{{"ValueID", 1}, {"MoneyLength", 2}, {"PZNumCaLen", 4}}}));
         save(QStringLiteral("LX_InitSalValue"), rowsOf({{{"ValueID", 1}, {"CreditLimit", true}}}));
