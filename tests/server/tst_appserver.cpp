@@ -7,7 +7,6 @@
 #include <vexa/Error.h>
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>

@@ -13,7 +13,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
 #include <sqlite3.h>
