@@ -6,6 +6,7 @@
 #include "MessageDialogs.h"
 #include "SelPeriodsForm.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -28,8 +29,7 @@ private slots:
         // A quote typed into the search stays inside the literal.
         QCOMPARE(TSelPeriodsForm::SearchCondition(QStringLiteral("24'")),
                  QStringLiteral("PeriodCode Like '24''%' OR PeriodName Like '%24''%'"));
-        QTemporaryDir settings;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        const vexa::test::TemporarySettings settings;
         vexa::test::RecordingHost host;
         Globals().Host = &host;
         Globals().Connection = &host.recorder;
@@ -48,10 +48,7 @@ private slots:
 
         // Over the caller's periods, filtered as the cashier's start is: from period 13 on.
         ClientDataSet periods;
-        periods.setFieldDefs(FiscalCalendar::periodFields());
-        periods.createDataSet();
-        FiscalCalendar(periods).generate(2027);
-        periods.setFiltered(false);
+        periods.setData(vexa::test::GeneratedPeriods());
         TSelPeriodsForm picker;
         picker.SetWhere("-1=1");
         picker.DataSet()->setFilter("PeriodID >= 202501");

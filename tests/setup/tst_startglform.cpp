@@ -10,6 +10,7 @@
 #include "StartGLForm.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -64,8 +65,7 @@ class TestStartGLForm : public QObject
 private slots:
     void smoke()
     {
-        QTemporaryDir settings;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        const vexa::test::TemporarySettings settings;
         const vexa::test::PluginSession session;
         vexa::test::TestHost &host = *session.host;
         host.values.insert(QStringLiteral("DATE"),
