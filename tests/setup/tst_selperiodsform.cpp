@@ -1,7 +1,6 @@
-// The period picker driven by its component names: as a lookup over the server, and over
-// the periods the caller hands in, as the configuration uses it.
+// The period picker as a lookup over the server, driven by its component names; over the
+// periods the caller hands in it is driven through the configuration (tst_startglform).
 #include "ClientDataSet.h"
-#include "FiscalCalendar.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "SelPeriodsForm.h"
@@ -11,9 +10,6 @@
 #include "support/TestSupport.h"
 
 #include <QLineEdit>
-#include <QPushButton>
-#include <QSettings>
-#include <QTableView>
 #include <QTest>
 
 using namespace vexa;
@@ -46,30 +42,6 @@ private slots:
         QVERIFY(
             host.recorder.requests.constLast().contains(TSelPeriodsForm::SearchCondition("2024")));
 
-        // Over the caller's periods, filtered as the cashier's start is: from period 13 on.
-        ClientDataSet periods;
-        periods.setData(vexa::test::GeneratedPeriods());
-        TSelPeriodsForm picker;
-        picker.SetWhere("-1=1");
-        picker.DataSet()->setFilter("PeriodID >= 202501");
-        picker.DataSet()->setFiltered(true);
-        picker.DataSet()->setIndexFieldNames("Year;No");
-        picker.SourceData = periods.saveToText();
-        auto *grid = child<QTableView>(picker, "grdData");
-        int rows = 0;
-        dialogs.answerWith([&](QDialog &) {
-            rows = grid->model()->rowCount();
-            grid->setCurrentIndex(grid->model()->index(2, 0));
-            emit grid->doubleClicked(grid->currentIndex());
-            return picker.result();
-        });
-        QCOMPARE(DialogService::instance().exec(picker), int(QDialog::Accepted));
-        QCOMPARE(rows, 600 - 12);
-        QVERIFY(child<QLineEdit>(picker, "edtSearch")->isHidden());
-        QCOMPARE(picker.SelectedValue, QVariant(202503));
-        QCOMPARE(picker.DataSet()->asString("PeriodName"), FiscalCalendar::periodName(2025, 3));
-        dialogs.click(QStringLiteral("btnCancel"));
-        QCOMPARE(DialogService::instance().exec(picker), int(mrCancel));
         Globals() = PluginGlobals();
     }
 };
