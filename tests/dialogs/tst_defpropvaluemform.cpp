@@ -347,24 +347,31 @@ private slots:
             grid.model()->setData(cell("PropAddPrice"), 2500.75);
             fee = cell("PropAddPrice").data().toString();
 
-            dialogs.answer(mrOk);
-            dialogs.answer(mrOk);
+            for (int i = 0; i < 3; ++i)
+                dialogs.answer(mrOk);
             QTest::keyClick(&grid, Qt::Key_Insert);
             if (QLineEdit *e = openEditor(grid)) {
                 QTest::keyClicks(e, S("Z"));
                 pressEnter(e);
             }
-            grid.setCurrentIndex(grid.model()->index(0, grid.currentIndex().column()));
+            const QModelIndex first = grid.model()->index(0, ds->fieldIndex(S("PropRemark")));
+            grid.setCurrentIndex(first);
             QCoreApplication::processEvents();
             props->setCurrentIndex(1);
+            grid.model()->setData(first, S("备"));
+            QCoreApplication::processEvents();
             codeAfter = ds->asString(S("PropCode"));
             propAfter = props->currentIndex();
             grid.model()->setData(cell("PropValue"), S("紫"));
+            grid.model()->setData(first, S("备"));
+            grid.setCurrentIndex(grid.model()->index(2, 0));
 
             props->setCurrentIndex(1);
             auto *price = child<QComboBox>(*form, S("cbPriceType"));
             price->setCurrentIndex(price->findData(S("1")));
             typeNewValue(grid, S("M"), S("中"));
+            typeNewValue(grid, S("D"), S("删"));
+            QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
             QTest::keyClick(&grid, Qt::Key_Insert); // left empty
             if (QLineEdit *e = openEditor(grid))
                 QTest::keyClick(e, Qt::Key_Escape);
@@ -374,11 +381,27 @@ private slots:
         QCOMPARE(fee, S("2,500.75"));
         QCOMPARE(dialogs.shown.value(1).text, PropValueSave::ValueRequiredMessage);
         QCOMPARE(dialogs.shown.value(2).text, PropValueSave::ValueRequiredMessage);
+        QCOMPARE(dialogs.shown.value(3).text, PropValueSave::ValueRequiredMessage);
         QCOMPARE(codeAfter, S("Z")); // still on the row being edited
         QCOMPARE(propAfter, 0);
         QCOMPARE(form->PriceFlags, S("11"));
         QCOMPARE(savedRows(),
                  (QStringList{S("1 0 0 0 W 白"), S("2 0 0 0 Z 紫"), S("3 1 0 0 M 中")}));
+
+        // Without properties nothing can be added or confirmed.
+        auto none = makeForm(0, 0, QString());
+        none->PropCount = 0;
+        int added = -1;
+        show(*none, dialogs, [&](QTableView &grid) {
+            dialogs.answer(mrOk);
+            dialogs.answer(mrOk);
+            const int rows = child<ClientDataSet>(*none, S("cdsData"))->recordCount();
+            QTest::keyClick(&grid, Qt::Key_Insert);
+            added = child<ClientDataSet>(*none, S("cdsData"))->recordCount() - rows;
+            child<QPushButton>(*none, S("btnOk"))->click();
+        });
+        QCOMPARE(dialogs.shown.constLast().text, S("必须指定自定义属性类别。"));
+        QCOMPARE(added, 0);
     }
 };
 

@@ -212,6 +212,9 @@ private slots:
         QVERIFY(!CanAppendKind(MaxDocumentKinds));
         QCOMPARE(SlotOfEditor(S("edSalAdvance")), S("SalAdvance"));
         QCOMPARE(SlotOfEditor(S("edNoSuchSlot")), QString());
+        QCOMPARE(ContraSourceDesc(QVariant()), QString());
+        QCOMPARE(ContraSourceDesc(17), QString()); // unused
+        QCOMPARE(VoucherWordName(ClientDataSet(), S("转")), QVariant(S("转")));
         QCOMPARE(AccountLookupCommand(S("1'2")),
                  S("TOP 1 WHERE IsNode = 1 AND Frozen = 0 AND AcctCode = '1''2'"));
     }
@@ -404,15 +407,25 @@ private slots:
         QVERIFY(child<QToolButton>(*form, S("sbDelInto"))->isEnabled());
         const int row = into.recNo() - 1;
         dialogs.answer(mrOk);
+        grid->setCurrentIndex(grid->model()->index(0, into.fieldIndex(S("DocDesc"))));
+        QCoreApplication::processEvents();
+        QCOMPARE(into.recNo(), row + 1);
+        dialogs.answer(mrOk);
         addInto->click();
         QCOMPARE(dialogs.shown.constLast().text, S("必须输入 '凭证类型 '"));
         QCOMPARE(child<QTabWidget>(*form, S("pcMain"))->currentIndex(), 1);
         QCOMPARE(grid->currentIndex().column(), into.fieldIndex(S("DocDesc")));
         QVERIFY(setCell(grid, into, row, "DocDesc", S("赠品入库")));
+        dialogs.answer(mrOk);
+        QVERIFY(!setCell(grid, into, row, "AcctCode", S("5001")));
+        QCOMPARE(dialogs.shown.constLast().text, InvalidAccountCodeMessage);
         grid->edit(grid->model()->index(row, into.fieldIndex(S("AcctCode"))));
         dialogs.answerWith(choose(S("500102")));
-        grid->findChild<QLineEdit *>(S("edAcctCode"))->actions().value(0)->trigger();
+        auto *code = grid->findChild<QLineEdit *>(S("edAcctCode"));
+        code->actions().value(0)->trigger();
+        QTest::keyClick(code, Qt::Key_Return);
         QCOMPARE(into.asString(S("AcctCode")), S("500102"));
+        QVERIFY(setCell(grid, into, 0, "Remark", S("改"))); // posts the new row first
 
         // Two outbound kinds in a row, the second deleted again. Regression: a grid row change
         // queued while a kind was appended checked the new, unfinished row later and refused
@@ -432,11 +445,16 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(into.recNo(), 1);
         QVERIFY(!child<QToolButton>(*form, S("sbDelInto"))->isEnabled());
-        QCOMPARE(dialogs.shown.size(), 5);
+        QCOMPARE(dialogs.shown.size(), 7);
 
+        // A failed save is shown and keeps the dialog open; the retry saves.
+        m_server->failAt = 2;
+        dialogs.answer(mrOk);
+        child<QPushButton>(*form, S("btnOk"))->click();
+        QCOMPARE(form->result(), 0);
         child<QPushButton>(*form, S("btnOk"))->click();
         QCOMPARE(form->result(), int(QDialog::Accepted));
-        QCOMPARE(dialogs.shown.size(), 5);
+        QCOMPARE(dialogs.shown.size(), 8);
         auto inKinds = opened("LX_DMDocType", kInboundCommand);
         QCOMPARE(inKinds->recordCount(), savedIn + 1);
         inKinds->last();
@@ -456,7 +474,7 @@ private slots:
         QVERIFY(m_server->log.isEmpty());
         for (const char *name : {"cdsData", "cdsObjType", "cdsInto", "cdsOut"})
             QCOMPARE(child<ClientDataSet>(*form, S(name))->changeCount(), 0);
-        QCOMPARE(dialogs.shown.size(), 5);
+        QCOMPARE(dialogs.shown.size(), 8);
     }
 };
 

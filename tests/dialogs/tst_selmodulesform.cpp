@@ -134,6 +134,22 @@ private slots:
         QVERIFY(seen.isNull());
         QCOMPARE(requests(), QStringList());
         QCOMPARE(form.SelectedValue, QVariant(S("GLPZGL")));
+
+        // The search dropped, then one that matches nothing: 选择 cancels.
+        int rows = -1;
+        dialogs.answerWith([&](QDialog &d) {
+            box->clear();
+            QTest::keyClick(box, Qt::Key_Return);
+            box->setText(S("NOSUCHMODULE"));
+            QTest::keyClick(box, Qt::Key_Return);
+            rows = ds->recordCount();
+            child<QPushButton>(form, S("btnOk"))->click();
+            return d.result();
+        });
+        QCOMPARE(DialogService::instance().exec(form), int(mrCancel));
+        QCOMPARE(rows, 0);
+        QCOMPARE(requests().value(0), listed.arg(QString()));
+        QVERIFY(form.SelectedValue.isNull());
     }
 };
 
