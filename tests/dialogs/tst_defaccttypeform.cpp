@@ -126,6 +126,7 @@ private slots:
             QVERIFY(grid.isColumnHidden(col("AcctType")));
             m->setData(m->index(2, col("AcctTypeDC")), S("D"));
             sideShown = m->index(2, col("AcctTypeDC")).data().toString();
+            grid.edit(m->index(2, col("AcctTypeDC"))); // the side list
             m->setData(m->index(0, col("SYAdjust")), Qt::Checked, Qt::CheckStateRole);
             m->setData(m->index(2, col("SYAdjust")), Qt::Unchecked, Qt::CheckStateRole);
             grid.setCurrentIndex(m->index(1, col("AcctTypeCode")));

@@ -197,10 +197,10 @@ private slots:
         QFETCH(int, partID);
         auto ds = serverRows(TDefPropValueMForm::CommandText(0, partID));
         appendNew(*ds, partID, {{0, "W", "白"}, {0, "", ""}, {1, "M", "中"}, {0, "K", "黑"}});
-        ds->edit(); // a row left being edited is saved as well
-        ds->setValue(S("PropRemark"), S("备"));
         ds->setFilter(S("PropID = 0"));
         ds->setFiltered(true);
+        ds->edit(); // a row left being edited is saved as well
+        ds->setValue(S("PropRemark"), S("备"));
         PropValueSave::PostBeforeSave(*ds);
         PropValueSave::Save(*ds, partID, 0);
         QVERIFY(ds->isFiltered());
