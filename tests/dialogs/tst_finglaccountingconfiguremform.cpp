@@ -468,7 +468,10 @@ private slots:
         m_server->log.clear();
         form->show();
         typeInto(child<QLineEdit>(*form, S("edPurAdvance")), S("1122"));
-        child<QToolButton>(*form, S("sbAddInto"))->click();
+        addInto->click();
+        QVERIFY(setCell(grid, into, into.recNo() - 1, "DocDesc", S("取消的")));
+        QVERIFY(setCell(grid, into, into.recNo() - 1, "DocTypeFor", 11));
+        addInto->click(); // posts the first
         child<QPushButton>(*form, S("btnCancel"))->click();
         QCOMPARE(form->result(), int(QDialog::Rejected));
         QVERIFY(m_server->log.isEmpty());
