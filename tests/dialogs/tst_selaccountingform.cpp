@@ -111,83 +111,42 @@ private slots:
 
     void cleanupTestCase() { Session() = SessionGlobals(); }
 
-    // Which component stands for which tab, which type rows get one, which switches happen
-    // and what each tab lists.
-    void tabRules_data()
+    // The tab and display rules without a window.
+    void rules()
     {
-        QTest::addColumn<QString>("component");
-        QTest::addColumn<int>("tab");
-        QTest::newRow("label") << "lb3" << 3;
-        QTest::newRow("image") << "imgClose8" << 8;
-        QTest::newRow("all") << "lb0" << 0;
-        QTest::newRow("past the last tab") << "lb9" << -1;
-        QTest::newRow("no number") << "lbTitle" << -1;
-        QTest::newRow("too short") << "imgClose" << -1;
-        QTest::newRow("other") << "grdData" << -1;
-    }
+        QStringList tabs;
+        for (const char *name : {"lb3", "imgClose8", "lb0", "lb9", "lbTitle", "imgClose", "grd"})
+            tabs << QString::number(TAccountListForm::TabNumberOf(QLatin1String(name)));
+        QCOMPARE(tabs.join(u' '), QStringLiteral("3 8 0 -1 -1 -1 -1"));
+        // Type rows past the eighth get no tab; a hidden or the current tab is not selected.
+        QCOMPARE(QList<int>({AccountTabs::TabOfTypeRow(0), AccountTabs::TabOfTypeRow(1),
+                             AccountTabs::TabOfTypeRow(8), AccountTabs::TabOfTypeRow(9)}),
+                 QList<int>({-1, 1, 8, -1}));
+        QVERIFY(AccountTabs::Selectable(0, 1, true) && AccountTabs::Selectable(8, 0, true));
+        QVERIFY(!AccountTabs::Selectable(3, 3, true) && !AccountTabs::Selectable(3, 1, false));
+        QVERIFY(!AccountTabs::Selectable(9, 0, true) && !AccountTabs::Selectable(-1, 0, true));
+        QCOMPARE(AccountTabs::Filter(0) + AccountTabs::Filter(7), QStringLiteral("AcctType = '7'"));
+        QVERIFY(AccountTabs::KeepsAccount(1001, 3));
+        QVERIFY(!AccountTabs::KeepsAccount(1001, 0) && !AccountTabs::KeepsAccount(0, 3));
+        QCOMPARE(AccountTabs::Caption(QStringLiteral("资产"), 2), QStringLiteral("资产(&2)"));
+        QCOMPARE(QStringList({AccountTabs::CheckBoxCondition(false, false),
+                              AccountTabs::CheckBoxCondition(true, false),
+                              AccountTabs::CheckBoxCondition(true, true),
+                              AccountTabs::CheckBoxCondition(false, true)}),
+                 QStringList({"Frozen = 0", "IsNode = 1 AND Frozen = 0", "IsNode = 1", ""}));
 
-    void tabRules()
-    {
-        QFETCH(QString, component);
-        QFETCH(int, tab);
-        QCOMPARE(TAccountListForm::TabNumberOf(component), tab);
-        QCOMPARE(AccountTabs::Selectable(tab, tab == 1 ? 2 : 1, true), tab >= 0);
-        if (tab < 0)
-            return;
-        QCOMPARE(AccountTabs::Filter(tab),
-                 tab == 0 ? QString() : QStringLiteral("AcctType = '%1'").arg(tab));
-        QCOMPARE(AccountTabs::TabOfTypeRow(tab), tab == 0 ? -1 : tab);
-        QVERIFY(!AccountTabs::Selectable(tab, tab, true));
-        QVERIFY(!AccountTabs::Selectable(tab, tab == 1 ? 2 : 1, false));
-        QCOMPARE(AccountTabs::KeepsAccount(QVariant(1001), tab), tab != 0);
-        QVERIFY(!AccountTabs::KeepsAccount(QVariant(0), tab));
-        QCOMPARE(AccountTabs::Caption(QStringLiteral("资产"), tab),
-                 QStringLiteral("资产(&%1)").arg(tab));
-    }
-
-    void tabBoundaries()
-    {
-        QCOMPARE(AccountTabs::TabOfTypeRow(AccountTabs::Count), -1); // a ninth type gets none
-        QVERIFY(!AccountTabs::Selectable(AccountTabs::Count, 0, true));
-        QCOMPARE(AccountTabs::CheckBoxCondition(false, false), QStringLiteral("Frozen = 0"));
-        QCOMPARE(AccountTabs::CheckBoxCondition(true, false),
-                 QStringLiteral("IsNode = 1 AND Frozen = 0"));
-        QCOMPARE(AccountTabs::CheckBoxCondition(true, true), QStringLiteral("IsNode = 1"));
-        QCOMPARE(AccountTabs::CheckBoxCondition(false, true), QString());
-    }
-
-    // The grid's texts and colours: field|value|levels|indent and what is shown.
-    void display_data()
-    {
-        QTest::addColumn<QString>("row");
-        QTest::addColumn<QString>("text");
-        const auto row = [](const char *r, const char *text) {
-            QTest::newRow(r) << QString::fromUtf8(r) << QString::fromUtf8(text);
-        };
-        row("AcctName|进项税额|3|1", "\u3000\u3000进项税额");
-        row("acctname|现金|1|1", "现金");
-        row("AcctName|进项税额|3|0", "进项税额");
-        row("DC|D|1|0", "借");
-        row("DC|C|1|0", "贷");
-        row("DC|X|1|0", "X");
-        row("CurrName||1|0", "多货币");
-        row("CurrName|人民币|1|0", "人民币");
-        row("ACItemDesc|无辅助核算项|1|0", "");
-        row("ACItemDesc|客户|1|0", "客户");
-        row("AcctCode||1|0", "");
-    }
-
-    void display()
-    {
-        QFETCH(QString, row);
-        QFETCH(QString, text);
-        const QStringList p = row.split(u'|');
-        QCOMPARE(AccountDisplay::Text(p[0], p[1], p[2].toInt(), p[3] == u"1").toString(), text);
-    }
-
-    // Parents navy, lighter by 20 a level down to the fifth; leaf control accounts green.
-    void colours()
-    {
+        // field|value|levels|indent → the text shown.
+        QStringList shown;
+        for (const char *row :
+             {"AcctName|进项税额|3|1", "acctname|现金|1|1", "AcctName|进项税额|3|0", "DC|D|1|0",
+              "DC|C|1|0", "DC|X|1|0", "CurrName||1|0", "CurrName|人民币|1|0",
+              "ACItemDesc|无辅助核算项|1|0", "ACItemDesc|客户|1|0"}) {
+            const QStringList p = QString::fromUtf8(row).split(u'|');
+            shown << AccountDisplay::Text(p[0], p[1], p[2].toInt(), p[3] == u"1").toString();
+        }
+        QCOMPARE(shown.join(u','),
+                 kIndent + kIndent + "进项税额,现金,进项税额,借,贷,X,多货币,人民币,,客户");
+        // Parents navy, lighter by 20 a level down to the fifth; leaf control accounts green.
         const QColor navy(0, 0, 128);
         QList<int> lift;
         for (int level = 1; level <= 7; ++level) {
@@ -204,10 +163,17 @@ private slots:
     // Nine account types: eight tabs made with the picker. Each showing reads the accounts
     // under the check boxes' condition, which replaces the filter builder's; the full name
     // takes the indented name's place while only leaf accounts are listed. A tab filters the
-    // rows read without asking the server, keeping the account when it is of that type.
+    // rows read without asking the server, keeping the account when it is of that type. A
+    // parent account is refused while LeafOnly holds; every way out but a pick cancels.
     void picker()
     {
         QStringList seen;
+        const auto idOf = [&](const char *code) {
+            return packetValue(
+                m_session->connection->request(QStringLiteral("LX_BMListAccounting"),
+                                               QStringLiteral("WHERE AcctCode = '%1'").arg(code)),
+                0, "AcctID");
+        };
         {
             TSelAccountingForm form;
             QCOMPARE(requests(), QStringList{kTypes});
@@ -224,8 +190,34 @@ private slots:
                                                : ds->asString(QStringLiteral("AcctCode")),
                                  typesListed(*ds), QLatin1String(hint->isHidden() ? "" : "hint"));
             };
+            const auto act = [&](QDialog &d, const char *code, const QString &how) {
+                if (*code)
+                    ds->locate(QStringLiteral("AcctCode"), QLatin1String(code));
+                const QModelIndex at = grid->model()->index(std::max(ds->recNo() - 1, 0), 1);
+                grid->scrollTo(at);
+                const QPoint point = grid->visualRect(at).center();
+                if (how == u"double") {
+                    // The events of a real double click: press, release, double click, release.
+                    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, point);
+                    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, point);
+                    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, point);
+                } else if (how == u"background") {
+                    QTest::mouseDClick(&d, Qt::LeftButton, {}, QPoint(2, 2));
+                } else if (how == u"escape") {
+                    QTest::keyClick(grid, Qt::Key_Escape);
+                } else {
+                    child<QPushButton>(d, how)->click();
+                }
+            };
             ScriptedDialogs dialogs;
-            dialogs.answerWith([&](QDialog &) {
+            const auto closeBy = [&](const char *code, const char *how) {
+                dialogs.answerWith([&, code, how](QDialog &d) {
+                    act(d, code, QLatin1String(how));
+                    return d.result();
+                });
+                return DialogService::instance().exec(form);
+            };
+            dialogs.answerWith([&](QDialog &d) {
                 seen << QString::number(ds->recordCount())
                      << cell(form, "22210101", "AcctName").data().toString()
                      << cell(form, "1001", "DC").data().toString();
@@ -254,14 +246,33 @@ private slots:
                 grid->setFocus();
                 QTest::keyClicks(grid, QStringLiteral("1122"));
                 seen << ds->asString(QStringLiteral("AcctCode"));
-                return int(mrCancel);
+                child<QCheckBox>(form, QStringLiteral("cbLeafOnly"))->click();
+                dialogs.answer(mrOk); // the warning
+                act(d, "2211", QStringLiteral("btnOk"));
+                seen << QString::number(d.isVisible() && d.focusWidget() == grid);
+                act(d, "1001", QStringLiteral("double"));
+                return d.result();
             });
-            DialogService::instance().exec(form);
-            const QStringList reads = requests().filter(kAccounts);
-            QCOMPARE(reads,
+            QCOMPARE(DialogService::instance().exec(form), int(QDialog::Accepted));
+            QCOMPARE(form.SelectedValue, idOf("1001"));
+            QCOMPARE(requests().filter(kAccounts),
                      (QStringList{kAccounts + "WHERE (Frozen = 0)  ORDER BY AcctType, LevelCode",
                                   kAccounts + "WHERE 1=1 ORDER BY AcctType, LevelCode",
-                                  kAccounts + "WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode"}));
+                                  kAccounts + "WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode",
+                                  kAccounts + "WHERE 1=1 ORDER BY AcctType, LevelCode"}));
+            QCOMPARE(closeBy("", "btnCancel"), int(mrCancel));
+            QCOMPARE(closeBy("", "escape"), int(mrCancel));
+            QCOMPARE(closeBy("", "background"), int(mrCancel));
+            QCOMPARE(form.SelectedValue, QVariant());
+            form.LeafOnly = false;
+            QCOMPARE(closeBy("2211", "btnOk"), int(QDialog::Accepted));
+            QCOMPARE(form.SelectedValue, idOf("2211"));
+            form.SetWhere(QStringLiteral("1=0"));
+            QCOMPARE(closeBy("", "btnOk"), int(mrCancel)); // nothing listed
+            QStringList shown;
+            for (const ScriptedDialogs::Shown &d : std::as_const(dialogs.shown))
+                shown << d.text;
+            QCOMPARE(shown.join(u','), QStringLiteral(",只能选择最底级科目。,,,,,"));
         }
         QCOMPARE(seen,
                  (QStringList{QString::number(countAccounts("WHERE Frozen = 0")),
@@ -270,83 +281,10 @@ private slots:
                               QStringLiteral("应交税费-应交增值税-进项税额"),
                               QStringLiteral("2 221101 2 "), QStringLiteral("1 1001 1 "),
                               QStringLiteral("0 1001 1,2,3,4,5,6 "), QStringLiteral("8   hint"),
-                              QStringLiteral("8   hint"), "0", "1122"}));
+                              QStringLiteral("8   hint"), "0", "1122", "1"}));
         // The state of 仅显示最底级科目 is kept for the workstation.
-        QCOMPARE(clientKey()->value(QStringLiteral("ShowAllAcct")), QVariant(true));
-    }
-
-    void choose_data()
-    {
-        QTest::addColumn<QString>("code"); // empty: nothing listed
-        QTest::addColumn<bool>("leafOnly");
-        QTest::addColumn<QString>("how");
-        QTest::addColumn<int>("result"); // -1: refused, the picker stays open
-        const int ok = QDialog::Accepted, cancel = mrCancel, open = -1;
-        QTest::newRow("leaf, 选择") << "221101" << true << "btnOk" << ok;
-        QTest::newRow("leaf, double click") << "1001" << true << "double" << ok;
-        QTest::newRow("parent refused") << "2211" << true << "btnOk" << open;
-        QTest::newRow("parent refused, double click") << "2211" << true << "double" << open;
-        QTest::newRow("parent allowed") << "2211" << false << "btnOk" << ok;
-        QTest::newRow("取消") << "221101" << true << "btnCancel" << cancel;
-        QTest::newRow("Escape") << "221101" << true << "escape" << cancel;
-        QTest::newRow("background double click") << "221101" << true << "background" << cancel;
-        QTest::newRow("nothing listed") << "" << true << "btnOk" << cancel;
-    }
-
-    void choose()
-    {
-        QFETCH(QString, code);
-        QFETCH(bool, leafOnly);
-        QFETCH(QString, how);
-        QFETCH(int, result);
-        TSelAccountingForm form;
-        form.LeafOnly = leafOnly;
-        if (code.isEmpty())
-            form.SetWhere(QStringLiteral("1=0"));
-        ClientDataSet *ds = form.DataSet();
-        auto *grid = child<QTableView>(form, QStringLiteral("grdData"));
-        ScriptedDialogs dialogs;
-        QVariant id;
-        bool stayed = false;
-        QWidget *focused = nullptr;
-        dialogs.answerWith([&](QDialog &d) {
-            if (!code.isEmpty() && ds->locate(QStringLiteral("AcctCode"), code))
-                id = ds->value(QStringLiteral("AcctID"));
-            if (result < 0)
-                dialogs.answer(mrOk); // the warning
-            const QModelIndex at = grid->model()->index(ds->recNo() - 1, 1);
-            grid->scrollTo(at);
-            const QPoint point = grid->visualRect(at).center();
-            if (how == u"double") {
-                // The events of a real double click: press, release, double click, release.
-                QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, point);
-                QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, point);
-                QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, point);
-            } else if (how == u"background") {
-                QTest::mouseDClick(&d, Qt::LeftButton, {}, QPoint(2, 2));
-            } else if (how == u"escape") {
-                QTest::keyClick(grid, Qt::Key_Escape);
-            } else {
-                child<QPushButton>(d, how)->click();
-            }
-            stayed = d.isVisible();
-            focused = d.focusWidget();
-            return d.result();
-        });
-        const int answer = DialogService::instance().exec(form);
-        QCOMPARE(stayed, result < 0);
-        if (result >= 0)
-            QCOMPARE(answer, result);
-        else
-            QCOMPARE(focused, static_cast<QWidget *>(grid));
-        QCOMPARE(id.isValid(), !code.isEmpty());
-        QStringList warnings;
-        for (const ScriptedDialogs::Shown &s : std::as_const(dialogs.shown))
-            if (s.className.endsWith(QLatin1String("TWarningInfoFrom")))
-                warnings << s.text;
-        QCOMPARE(warnings,
-                 result < 0 ? QStringList{QStringLiteral("只能选择最底级科目。")} : QStringList());
-        QCOMPARE(form.SelectedValue, result == QDialog::Accepted ? id : QVariant());
+        QVERIFY(clientKey()->contains(QStringLiteral("ShowAllAcct")));
+        QCOMPARE(clientKey()->value(QStringLiteral("ShowAllAcct")).toBool(), false);
     }
 
     void browser_data()
