@@ -12,6 +12,7 @@
 #include "support/TemplateChart.h"
 #include "support/TestSupport.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
@@ -218,9 +219,19 @@ private slots:
                 return DialogService::instance().exec(form);
             };
             dialogs.answerWith([&](QDialog &d) {
+                const auto colour = [&](const char *code) {
+                    return cell(form, code, "AcctCode").data(Qt::ForegroundRole);
+                };
                 seen << QString::number(ds->recordCount())
                      << cell(form, "22210101", "AcctName").data().toString()
-                     << cell(form, "1001", "DC").data().toString();
+                     << cell(form, "22210101", "AcctName").data(Qt::EditRole).toString()
+                     << cell(form, "1001", "DC").data().toString()
+                     << QString::number(cell(form, "1001", "Levels")
+                                            .data(Qt::TextAlignmentRole)
+                                            .value<Qt::Alignment>())
+                     << colour("2211").value<QBrush>().color().name() + QLatin1Char(' ') +
+                            colour("1122").value<QBrush>().color().name() + QLatin1Char(' ') +
+                            QString::number(colour("1001").isValid());
                 form.UserWhere = QStringLiteral("AcctCode = '1001'");
                 child<QCheckBox>(form, QStringLiteral("cbShowFrozen"))->click();
                 child<QCheckBox>(form, QStringLiteral("cbLeafOnly"))->click();
@@ -275,13 +286,15 @@ private slots:
             QCOMPARE(shown.join(u','), QStringLiteral(",只能选择最底级科目。,,,,,"));
         }
         QCOMPARE(seen,
-                 (QStringList{QString::number(countAccounts("WHERE Frozen = 0")),
-                              kIndent + kIndent + QStringLiteral("进项税额"), QStringLiteral("借"),
-                              QString::number(countAccounts("WHERE IsNode = 1")), "0",
-                              QStringLiteral("应交税费-应交增值税-进项税额"),
-                              QStringLiteral("2 221101 2 "), QStringLiteral("1 1001 1 "),
-                              QStringLiteral("0 1001 1,2,3,4,5,6 "), QStringLiteral("8   hint"),
-                              QStringLiteral("8   hint"), "0", "1122", "1"}));
+                 (QStringList{
+                     QString::number(countAccounts("WHERE Frozen = 0")),
+                     kIndent + kIndent + QStringLiteral("进项税额"), QStringLiteral("进项税额"),
+                     QStringLiteral("借"), QString::number(int(Qt::AlignCenter)),
+                     QStringLiteral("#000080 #008000 0"),
+                     QString::number(countAccounts("WHERE IsNode = 1")), "0",
+                     QStringLiteral("应交税费-应交增值税-进项税额"), QStringLiteral("2 221101 2 "),
+                     QStringLiteral("1 1001 1 "), QStringLiteral("0 1001 1,2,3,4,5,6 "),
+                     QStringLiteral("8   hint"), QStringLiteral("8   hint"), "0", "1122", "1"}));
         // The state of 仅显示最底级科目 is kept for the workstation.
         QVERIFY(clientKey()->contains(QStringLiteral("ShowAllAcct")));
         QCOMPARE(clientKey()->value(QStringLiteral("ShowAllAcct")).toBool(), false);

@@ -135,6 +135,7 @@ private slots:
         // A layout variant without rows offers the grid's columns, never an internal one: the
         // row of a column no longer offered goes, an empty one comes at the end.
         f.FindShowNo = QStringLiteral("2");
+        f.DataObjectName = accounts.providerName();
         setColumnTag(&lookup, accounts.fieldIndex(QStringLiteral("Levels")), -1);
         dialogs.answerWith([&](QDialog &) {
             click("btnOk");
