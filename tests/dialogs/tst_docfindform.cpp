@@ -223,6 +223,7 @@ private slots:
         }
         QCOMPARE(got.join(u' '), plan);
         QVERIFY(PartColumns(nullptr).PropertyColumns(data).isEmpty()); // no system record
+        QVERIFY(!PartColumns::ShowsMarque(true, true, false));         // the grid shows it already
     }
 
     // The place kept across a new read: the key when it is still listed, else the row
@@ -417,6 +418,7 @@ private slots:
             return d;
         };
         form.FilterFormClass.whereProperty = "Where";
+        delete child<QLabel>(form, QStringLiteral("lbTitle")); // a lookup without a title
         ScriptedDialogs dialogs;
         dialogs.answer(QDialog::Accepted);
         dialogs.answer(QDialog::Rejected);

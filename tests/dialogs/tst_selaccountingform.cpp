@@ -278,6 +278,7 @@ private slots:
             form.LeafOnly = false;
             QCOMPARE(closeBy("2211", "btnOk"), int(QDialog::Accepted));
             QCOMPARE(form.SelectedValue, idOf("2211"));
+            form.LeafOnly = true;
             form.SetWhere(QStringLiteral("1=0"));
             QCOMPARE(closeBy("", "btnOk"), int(mrCancel)); // nothing listed
             QStringList shown;

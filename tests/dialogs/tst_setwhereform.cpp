@@ -150,7 +150,10 @@ private slots:
         QCOMPARE(column(rows, "ColIndex").last(), QStringLiteral("13"));
 
         // Clearing empties the rows and puts the focus on the first column; Escape cancels
-        // and leaves the condition as it was.
+        // and leaves the condition as it was. Without a lookup grid only the layout's
+        // columns are offered (none here).
+        f.SourceView = nullptr;
+        f.SourceDataSet = nullptr;
         QWidget *focus = nullptr;
         QModelIndex current;
         QStringList cleared;
