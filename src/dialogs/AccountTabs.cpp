@@ -1,5 +1,7 @@
 #include "AccountTabs.h"
 
+#include <algorithm>
+
 namespace vexa::gl {
 
 int AccountTabs::TabOf(const QString &componentName)
@@ -47,6 +49,46 @@ QString AccountTabs::CheckBoxCondition(bool leafOnly, bool showFrozen)
         return showFrozen ? QStringLiteral("IsNode = 1")
                           : QStringLiteral("IsNode = 1 AND Frozen = 0");
     return showFrozen ? QString() : QStringLiteral("Frozen = 0");
+}
+
+namespace {
+
+bool isField(const QString &field, const char *name)
+{
+    return field.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+}
+
+} // namespace
+
+QVariant AccountDisplay::Text(const QString &field, const QVariant &value, int levels, bool indent)
+{
+    if (isField(field, "AcctName") && indent)
+        return QString(std::max(0, levels - 1), QChar(0x3000)) + value.toString();
+    if (isField(field, "DC")) {
+        if (value.toString() == QLatin1String("D"))
+            return QStringLiteral("借");
+        if (value.toString() == QLatin1String("C"))
+            return QStringLiteral("贷");
+    } else if (isField(field, "CurrName") && value.toString().isEmpty()) {
+        return QStringLiteral("多货币");
+    } else if (isField(field, "ACItemDesc") && value.toString() == QStringLiteral("无辅助核算项")) {
+        return QString();
+    }
+    return value;
+}
+
+QColor AccountDisplay::Colour(int levels, bool isNode, bool isControl)
+{
+    if (!isNode) {
+        const QColor navy(0, 0, 128);
+        const int lift = std::clamp(levels - 1, 0, 4) * 20;
+        return QColor::fromHsl(navy.hslHue(), navy.hslSaturation(),
+                               std::min(255, navy.lightness() + lift))
+            .toRgb();
+    }
+    if (isControl)
+        return QColor(0, 128, 0);
+    return QColor();
 }
 
 } // namespace vexa::gl

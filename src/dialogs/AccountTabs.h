@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QString>
 #include <QVariant>
 
@@ -28,6 +29,18 @@ public:
     static bool KeepsAccount(const QVariant &key, int tab);
     // The condition of the picker's two check boxes.
     static QString CheckBoxCondition(bool leafOnly, bool showFrozen);
+};
+
+// How the account grid shows an account, without the grid.
+struct AccountDisplay
+{
+    // The text shown for value of field (its name compared without regard to case): the
+    // account name indented by level with ideographic spaces while indent holds, the balance
+    // side as 借/贷, an empty currency as 多货币, "无辅助核算项" as empty; else value.
+    static QVariant Text(const QString &field, const QVariant &value, int levels, bool indent);
+    // Non-leaf accounts in navy, lighter by 20 a level down to the fifth (deeper ones like the
+    // fifth); leaf control accounts in green; invalid (the view's own colour) otherwise.
+    static QColor Colour(int levels, bool isNode, bool isControl);
 };
 
 } // namespace vexa::gl

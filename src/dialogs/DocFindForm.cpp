@@ -18,6 +18,7 @@
 #include <QLayout>
 #include <QLineEdit>
 #include <QPainter>
+#include <QScopeGuard>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -65,24 +66,6 @@ public:
 private:
     int m_lines;
     bool m_readOnly;
-};
-
-// Runs an action once: explicitly, or when leaving the scope (also by an exception).
-class ScopeExit
-{
-public:
-    explicit ScopeExit(std::function<void()> action) : m_action(std::move(action)) {}
-    ~ScopeExit() { run(); }
-    ScopeExit(const ScopeExit &) = delete;
-    ScopeExit &operator=(const ScopeExit &) = delete;
-    void run()
-    {
-        if (auto action = std::exchange(m_action, nullptr))
-            action();
-    }
-
-private:
-    std::function<void()> m_action;
 };
 
 // The insertion point of the part columns: each column placed lands right after it and
@@ -350,7 +333,7 @@ void TDocFindForm::RefreshData(bool disableControls)
     // The grid keeps its columns while the dataset is closed and opened again.
     const int columnsBefore = model ? model->columnCount() : 0;
     const QByteArray layout = model ? view->horizontalHeader()->saveState() : QByteArray();
-    ScopeExit restore([&] {
+    const auto restoreView = [&] {
         if (disableControls)
             ds->enableControls();
         if (model && model->columnCount() > 0) {
@@ -361,7 +344,8 @@ void TDocFindForm::RefreshData(bool disableControls)
         }
         if (lockHere)
             EndUpdate(false);
-    });
+    };
+    auto restore = qScopeGuard(restoreView);
 
     const int recNo = ds->isActive() ? ds->recNo() : 0;
     QVariantList key;
@@ -400,7 +384,8 @@ void TDocFindForm::RefreshData(bool disableControls)
         }
     }
     // Controls and layout come back before the focused row is marked.
-    restore.run();
+    restore.dismiss();
+    restoreView();
     SelectFocusedRow();
 }
 
@@ -551,7 +536,7 @@ void TDocFindForm::ReloadColumnLayout()
     const bool lockHere = !MainGridLocked();
     if (lockHere)
         BeginUpdate();
-    ScopeExit end([&] {
+    const auto end = qScopeGuard([&] {
         if (lockHere)
             EndUpdate(false);
     });

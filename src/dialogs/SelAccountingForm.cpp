@@ -56,27 +56,6 @@ const QList<DesignedColumn> &accountColumns()
     return columns;
 }
 
-bool isField(const QString &field, const char *name)
-{
-    return field.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
-}
-
-// Non-leaf accounts in navy, lighter the deeper they sit (levels beyond the fifth like the
-// fifth); leaf control accounts in green; other rows keep the default colour.
-QColor accountColour(int levels, bool isNode, bool isControl)
-{
-    if (!isNode) {
-        const QColor navy(0, 0, 128);
-        const int lift = std::clamp(levels - 1, 0, 4) * 20;
-        return QColor::fromHsl(navy.hslHue(), navy.hslSaturation(),
-                               std::min(255, navy.lightness() + lift))
-            .toRgb();
-    }
-    if (isControl)
-        return QColor(0, 128, 0);
-    return QColor();
-}
-
 // The account list as the user reads it; edit values stay those of the dataset.
 class AccountListModel : public DataSetModel
 {
@@ -98,29 +77,15 @@ public:
         };
         switch (role) {
         case Qt::DisplayRole:
-            if (isField(field, "AcctName") && m_indentNames())
-                return QString(std::max(0, rowValue("Levels").toInt() - 1), QChar(0x3000)) +
-                       value.toString();
-            if (isField(field, "DC")) {
-                if (value.toString() == QLatin1String("D"))
-                    return QStringLiteral("借");
-                if (value.toString() == QLatin1String("C"))
-                    return QStringLiteral("贷");
-            } else if (isField(field, "CurrName") && value.toString().isEmpty()) {
-                return QStringLiteral("多货币");
-            } else if (isField(field, "ACItemDesc") &&
-                       value.toString() == QStringLiteral("无辅助核算项")) {
-                return QString();
-            }
-            return value;
+            return AccountDisplay::Text(field, value, rowValue("Levels").toInt(), m_indentNames());
         case Qt::TextAlignmentRole:
-            if (isField(field, "Levels"))
+            if (field.compare(QLatin1String("Levels"), Qt::CaseInsensitive) == 0)
                 return QVariant::fromValue(Qt::Alignment(Qt::AlignCenter));
             return value;
         case Qt::ForegroundRole: {
             const QColor colour =
-                accountColour(rowValue("Levels").toInt(), rowValue("IsNode").toBool(),
-                              rowValue("IsControl").toBool());
+                AccountDisplay::Colour(rowValue("Levels").toInt(), rowValue("IsNode").toBool(),
+                                       rowValue("IsControl").toBool());
             return colour.isValid() ? QVariant(QBrush(colour)) : QVariant();
         }
         default:

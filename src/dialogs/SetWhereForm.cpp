@@ -1,5 +1,7 @@
 #include "SetWhereForm.h"
 
+#include "WhereBuilder.h"
+
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataSetModel.h"
@@ -12,32 +14,25 @@
 
 #include <QAbstractProxyModel>
 #include <QComboBox>
-#include <QDateTime>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QShowEvent>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
-#include <cmath>
-
 namespace vexa::gl {
 
 namespace {
 
-// Columns of the condition dataset.
-enum ConditionColumn {
-    ColIndexColumn = 0,
-    FieldNameColumn = 1,
-    RelationColumn = 2,
-    ValueColumn = 3
-};
+constexpr int ColIndexColumn = ConditionRows::ColIndexColumn;
+constexpr int FieldNameColumn = ConditionRows::FieldNameColumn;
+constexpr int RelationColumn = ConditionRows::RelationColumn;
+constexpr int ValueColumn = ConditionRows::ValueColumn;
 
 const QString kColIndex = QStringLiteral("ColIndex");
 const QString kFieldName = QStringLiteral("FieldName");
@@ -46,7 +41,6 @@ const QString kIFDesc = QStringLiteral("IFDesc");
 const QString kValue = QStringLiteral("Value");
 const QString kColumnName = QStringLiteral("ColumnName");
 const QString kCaption = QStringLiteral("Caption");
-const QString kIsNull = QStringLiteral("IS NULL");
 
 struct Relation
 {
@@ -58,58 +52,6 @@ constexpr Relation kRelations[] = {
     {u">", u"大于"},      {u"<", u"小于"},         {u"<>", u"不等于"},    {u">=", u"大于等于"},
     {u"<=", u"小于等于"}, {u"IS NULL", u"等于空"},
 };
-
-QString quoted(QString text)
-{
-    text.replace(QLatin1Char('\''), QLatin1String("''"));
-    return text;
-}
-
-bool isLike(const QString &relation)
-{
-    return relation == u"Like" || relation == u"LLike" || relation == u"RLike";
-}
-
-// The value as a text literal, with the wildcards of the like relations.
-QString textLiteral(const QString &relation, const QString &value)
-{
-    const QString v = quoted(value);
-    if (relation == u"Like")
-        return QStringLiteral(" '%") + v + QStringLiteral("%'");
-    if (relation == u"LLike")
-        return QStringLiteral(" '") + v + QStringLiteral("%'");
-    if (relation == u"RLike")
-        return QStringLiteral(" '%") + v + QStringLiteral("'");
-    return QStringLiteral(" '") + v + QStringLiteral("'");
-}
-
-// A number written bare must be a plain decimal number, so it cannot read as anything
-// else in the condition.
-bool isDecimalNumber(const QString &text)
-{
-    static const QRegularExpression number(
-        QStringLiteral("^[+-]?(\\d+\\.?\\d*|\\.\\d+)([eE][+-]?\\d+)?$"));
-    bool ok = false;
-    const double v = text.toDouble(&ok);
-    return ok && std::isfinite(v) && number.match(text).hasMatch();
-}
-
-// "1" / "0" for the yes and no words, an empty text otherwise.
-QString booleanDigit(const QString &text)
-{
-    const QChar first = text.isEmpty() ? QChar() : text.front().toUpper();
-    if (text == u"是" || first == u'Y' || first == u'T' || text == u"1")
-        return QStringLiteral("1");
-    if (text == u"否" || first == u'N' || first == u'F' || text == u"0")
-        return QStringLiteral("0");
-    return QString();
-}
-
-Error rowError(int row, const char16_t *what)
-{
-    return Error(QStringLiteral("第 ") + QString::number(row) + QStringLiteral(" 行筛选值为") +
-                 QString::fromUtf16(what) + QStringLiteral("。"));
-}
 
 DataSetModel *dataSetModelOf(QAbstractItemModel *model)
 {
@@ -125,175 +67,6 @@ ClientDataSet *dataSetOf(const QTableView *view)
 }
 
 } // namespace
-
-// ---- building the condition ----------------------------------------------------------
-
-void BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields, QString &text,
-                    const QLocale &workstation)
-{
-    bool first = true;
-    for (int i = 0; i < rows.size(); ++i) {
-        const ConditionRow &row = rows[i];
-        const QString value = row.value.trimmed();
-        const QString &relation = row.relation;
-        if (row.fieldName.isEmpty() || relation.isEmpty() ||
-            (value.isEmpty() && relation != kIsNull))
-            continue;
-        const QString op = isLike(relation) ? QStringLiteral("Like") : relation;
-        text += (first ? QString() : QStringLiteral(" AND ")) + row.fieldName + QLatin1Char(' ') +
-                op + QLatin1Char(' ');
-        first = false;
-        if (relation == kIsNull)
-            continue;
-
-        const int n = i + 1;
-        const int f = indexOfField(fields, row.fieldName);
-        const FieldType type = f < 0 ? FieldType::String : fields[f].type;
-        switch (type) {
-        case FieldType::SmallInt:
-        case FieldType::Integer:
-        case FieldType::Word: {
-            bool ok = false;
-            value.toInt(&ok);
-            if (!ok)
-                throw rowError(n, u"无效整数");
-            text += isLike(relation) ? textLiteral(relation, value) : value;
-            break;
-        }
-        case FieldType::Float:
-        case FieldType::Currency:
-            if (!isDecimalNumber(value))
-                throw rowError(n, u"无效浮点数");
-            text += isLike(relation) ? textLiteral(relation, value) : value;
-            break;
-        case FieldType::Boolean: {
-            const QString digit = booleanDigit(value);
-            if (digit.isEmpty())
-                throw rowError(n, u"无效布尔值");
-            text += isLike(relation) ? textLiteral(relation, digit) : digit;
-            break;
-        }
-        case FieldType::Date:
-        case FieldType::Time:
-        case FieldType::DateTime: {
-            // The server reads one form only; any other text would compare as unknown and
-            // find nothing without a word.
-            const std::optional<TypedDateTime> read = ReadWorkstationDateTime(value, workstation);
-            const QString literal =
-                read ? ConditionDateText(type, *read, isLike(relation)) : QString();
-            if (literal.isEmpty())
-                throw rowError(n, u"无效日期数据");
-            text += textLiteral(relation, literal);
-            break;
-        }
-        default:
-            text += textLiteral(relation, value);
-            break;
-        }
-    }
-}
-
-QString BuildWhereText(const QList<ConditionRow> &rows, const QList<FieldDef> &fields,
-                       const QLocale &workstation)
-{
-    QString text;
-    BuildWhereText(rows, fields, text, workstation);
-    return text;
-}
-
-namespace {
-
-// "2024年3月31日", with an optional weekday ("星期日", "周日") that must be the date's, and
-// an optional time.
-std::optional<TypedDateTime> readChineseDate(const QString &text)
-{
-    static const QRegularExpression form(
-        QStringLiteral("^(\\d{4})年(\\d{1,2})月(\\d{1,2})日\\s*(?:(?:星期|周)([一二三四五六日天]))?"
-                       "(?:\\s*(\\d{1,2}:\\d{2}(?::\\d{2})?))?$"));
-    const QRegularExpressionMatch m = form.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    TypedDateTime read;
-    read.date = QDate(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    if (!read.date.isValid())
-        return std::nullopt;
-    if (m.hasCaptured(4)) {
-        const int day = QStringLiteral("一二三四五六日").indexOf(m.captured(4)) + 1;
-        if ((day > 0 ? day : 7) != read.date.dayOfWeek())
-            return std::nullopt;
-    }
-    if (m.hasCaptured(5)) {
-        read.time = QTime::fromString(m.captured(5), QStringLiteral("H:mm:ss"));
-        if (!read.time.isValid())
-            read.time = QTime::fromString(m.captured(5), QStringLiteral("H:mm"));
-        if (!read.time.isValid())
-            return std::nullopt;
-    }
-    return read;
-}
-
-} // namespace
-
-std::optional<TypedDateTime> ReadWorkstationDateTime(const QString &text,
-                                                     const QLocale &workstation)
-{
-    if (text.isEmpty())
-        return std::nullopt;
-    for (const QLocale::FormatType format : {QLocale::ShortFormat, QLocale::LongFormat}) {
-        const QDateTime both = workstation.toDateTime(text, format);
-        if (both.isValid())
-            return TypedDateTime{both.date(), both.time()};
-        const QDate date = workstation.toDate(text, format);
-        if (date.isValid())
-            return TypedDateTime{date, QTime()};
-        const QTime time = workstation.toTime(text, format);
-        if (time.isValid())
-            return TypedDateTime{QDate(), time};
-    }
-    // Not QDate's ISO form: it passes text after the date.
-    for (const char *format : {"yyyy-MM-dd", "yyyy/M/d"}) {
-        const QDate date = QDate::fromString(text, QLatin1String(format));
-        if (date.isValid())
-            return TypedDateTime{date, QTime()};
-    }
-    QDateTime both = QDateTime::fromString(text, Qt::ISODateWithMs);
-    for (const char *format : {"yyyy-MM-dd HH:mm:ss.zzz", "yyyy-MM-dd HH:mm:ss", "yyyy-MM-dd HH:mm",
-                               "yyyy/M/d H:mm:ss", "yyyy/M/d H:mm"})
-        if (!both.isValid())
-            both = QDateTime::fromString(text, QLatin1String(format));
-    if (both.isValid())
-        return TypedDateTime{both.date(), both.time()};
-    const QTime time = QTime::fromString(text, Qt::ISODateWithMs);
-    if (time.isValid())
-        return TypedDateTime{QDate(), time};
-    return readChineseDate(text);
-}
-
-QString ConditionDateText(FieldType type, const TypedDateTime &value, bool pattern)
-{
-    const auto timeText = [&] {
-        const QTime &t = value.time;
-        if (t.msec() != 0)
-            return t.toString(QStringLiteral("HH:mm:ss.zzz"));
-        if (pattern && t.second() == 0)
-            return t.toString(QStringLiteral("HH:mm"));
-        return t.toString(QStringLiteral("HH:mm:ss"));
-    };
-    if (type == FieldType::Time)
-        return value.date.isValid() || !value.time.isValid() ? QString() : timeText();
-    if (!value.date.isValid())
-        return QString();
-    const QString date = value.date.toString(QStringLiteral("yyyy-MM-dd"));
-    // A date column holds midnight; a time typed for it is kept, so the condition means
-    // what was typed.
-    const bool withTime = value.time.isValid()
-                              ? !(type == FieldType::Date && value.time == QTime(0, 0))
-                              : type == FieldType::DateTime && !pattern;
-    if (!withTime)
-        return date;
-    return date + QLatin1Char(' ') +
-           (value.time.isValid() ? timeText() : QStringLiteral("00:00:00"));
-}
 
 // ---- column tags -------------------------------------------------------------------------
 
@@ -469,19 +242,7 @@ TSetWhereForm::TSetWhereForm(QWidget *parent) : TLXCustomForm(parent)
 
     m_data = new ClientDataSet(this);
     m_data->setObjectName(QStringLiteral("cdsData"));
-    FieldDef colIndex{kColIndex, FieldType::Integer};
-    colIndex.calculated = true;
-    m_data->addField(colIndex);
-    m_data->addField(kFieldName, FieldType::String, 32);
-    m_data->addField(kIFValue, FieldType::String, 16);
-    m_data->addField(kValue, FieldType::String, 512);
-    m_data->createDataSet();
-    for (int i = 1; i <= kConditionRows; ++i) {
-        m_data->append();
-        m_data->setValue(kColIndex, i);
-        m_data->post();
-    }
-    m_data->first();
+    ConditionRows(*m_data).Create();
 
     // Offered columns: the layout rows of the data object; without a connection only the
     // grid's own columns can be offered.
@@ -554,13 +315,6 @@ TSetWhereForm::TSetWhereForm(QWidget *parent) : TLXCustomForm(parent)
 
 TSetWhereForm::~TSetWhereForm() = default;
 
-QString TSetWhereForm::ViewColumnsCommand(const QString &dataObject, const QString &showNo)
-{
-    return QStringLiteral("WHERE DataObject = '") + quoted(dataObject) + QStringLiteral("'") +
-           QStringLiteral(" AND ShowNo = '") + quoted(showNo) +
-           QStringLiteral("' AND FindTag = True ORDER BY Index");
-}
-
 QString TSetWhereForm::DataObject() const
 {
     if (!DataObjectName.isEmpty())
@@ -569,54 +323,6 @@ QString TSetWhereForm::DataObject() const
         return SourceDataSet->providerName();
     const ClientDataSet *viewData = dataSetOf(SourceView);
     return viewData ? viewData->providerName() : QString();
-}
-
-QList<ConditionRow> TSetWhereForm::Conditions() const
-{
-    QList<ConditionRow> rows;
-    const int field = m_data->fieldIndex(kFieldName);
-    const int relation = m_data->fieldIndex(kIFValue);
-    const int value = m_data->fieldIndex(kValue);
-    for (int r = 0; r < m_data->recordCount(); ++r)
-        rows.append({m_data->valueAt(r, field).toString(), m_data->valueAt(r, relation).toString(),
-                     m_data->valueAt(r, value).toString()});
-    return rows;
-}
-
-void TSetWhereForm::DropUnofferedRows(ClientDataSet &rows, const QStringList &offered)
-{
-    rows.disableControls();
-    struct Enable
-    {
-        ClientDataSet &ds;
-        ~Enable() { ds.enableControls(); }
-    } enable{rows};
-    rows.first();
-    while (!rows.eof()) {
-        const QString field = rows.asString(kFieldName);
-        if (field.isEmpty() || offered.contains(field, Qt::CaseInsensitive)) {
-            rows.next();
-            continue;
-        }
-        // The replacement is empty, so the walk meets it at the end and passes on.
-        const int recNo = rows.recNo();
-        rows.deleteRecord();
-        rows.append();
-        rows.setValue(kColIndex, rows.recordCount() + 100);
-        rows.post();
-        rows.setRecNo(recNo);
-    }
-}
-
-void TSetWhereForm::RenumberRows(ClientDataSet &rows)
-{
-    const int keep = rows.recNo();
-    for (int r = 1; r <= rows.recordCount(); ++r) {
-        rows.setRecNo(r);
-        rows.setValue(kColIndex, r);
-    }
-    if (keep > 0)
-        rows.setRecNo(keep);
 }
 
 QStringList TSetWhereForm::OfferedColumns() const
@@ -639,7 +345,7 @@ void TSetWhereForm::LoadOfferedColumns()
 
     const QString dataObject = DataObject();
     m_viewCols->close();
-    m_viewCols->setCommandText(ViewColumnsCommand(dataObject, FindShowNo));
+    m_viewCols->setCommandText(WhereBuilder::ColumnsCommand(dataObject, FindShowNo));
     m_viewCols->open();
 
     // No layout rows: the lookup grid's own columns, in the order shown, hidden ones too;
@@ -670,15 +376,17 @@ void TSetWhereForm::LoadOfferedColumns()
     }
 
     const int keep = m_data->recNo();
-    DropUnofferedRows(*m_data, OfferedColumns());
-    RenumberRows(*m_data);
+    ConditionRows rows(*m_data);
+    rows.DropUnoffered(OfferedColumns());
+    rows.Renumber();
     m_data->setRecNo(keep);
 }
 
 void TSetWhereForm::FitHeight()
 {
     const ClientSettings &s = Settings();
-    const int grid = s.CGridHeaderHeight + kConditionRows * s.CGridDataRowHeight + s.CGridLineWidth;
+    const int grid =
+        s.CGridHeaderHeight + ConditionRows::kCount * s.CGridDataRowHeight + s.CGridLineWidth;
     layout()->activate();
     resize(width(), height() + grid - m_grid->height());
     layout()->activate();
@@ -707,30 +415,10 @@ void TSetWhereForm::reject()
     done(mrCancel);
 }
 
-void TSetWhereForm::PostConditionRow()
-{
-    const auto state = m_data->state();
-    if (state != ClientDataSet::State::Edit && state != ClientDataSet::State::Insert)
-        return;
-    // A row without a column keeps no relation and no value.
-    if (m_data->asString(kFieldName).isEmpty()) {
-        m_data->setValue(kIFValue, QString());
-        m_data->setValue(kValue, QString());
-    }
-    m_data->post();
-}
-
 bool TSetWhereForm::SetCell(int row, int column, const QVariant &value)
 {
     try {
-        if (m_data->recNo() != row + 1)
-            m_data->setRecNo(row + 1);
-        m_data->edit();
-        m_data->setValue(column, value);
-        if (column == FieldNameColumn && !value.toString().isEmpty() &&
-            m_data->asString(kIFValue).isEmpty())
-            m_data->setValue(kIFValue, QStringLiteral("="));
-        PostConditionRow();
+        ConditionRows(*m_data).SetCell(row, column, value);
         return true;
     } catch (const Error &e) {
         m_data->cancel();
@@ -742,10 +430,12 @@ bool TSetWhereForm::SetCell(int row, int column, const QVariant &value)
 void TSetWhereForm::OkClick()
 {
     m_delegate->commitOpenEditor();
-    PostConditionRow();
+    ConditionRows rows(*m_data);
+    rows.Post();
     WhereText.clear();
     const ClientDataSet *fieldsOf = SourceDataSet ? SourceDataSet.data() : dataSetOf(SourceView);
-    BuildWhereText(Conditions(), fieldsOf ? fieldsOf->fieldDefs() : QList<FieldDef>(), WhereText);
+    WhereBuilder(fieldsOf ? fieldsOf->fieldDefs() : QList<FieldDef>())
+        .AppendTo(rows.Rows(), WhereText);
     m_data->mergeChangeLog();
     done(mrOk);
 }
@@ -753,24 +443,9 @@ void TSetWhereForm::OkClick()
 void TSetWhereForm::ClearClick()
 {
     m_delegate->commitOpenEditor();
-    PostConditionRow();
-    m_data->disableControls();
-    {
-        struct Enable
-        {
-            ClientDataSet *ds;
-            ~Enable() { ds->enableControls(); }
-        } enable{m_data};
-        for (int r = 1; r <= m_data->recordCount(); ++r) {
-            m_data->setRecNo(r);
-            m_data->edit();
-            m_data->setValue(kFieldName, QString());
-            m_data->setValue(kIFValue, QString());
-            m_data->setValue(kValue, QString());
-            m_data->post();
-        }
-        m_data->first();
-    }
+    ConditionRows rows(*m_data);
+    rows.Post();
+    rows.Clear();
     FocusFieldColumn();
 }
 

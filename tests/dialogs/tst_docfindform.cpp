@@ -1,21 +1,19 @@
-// The lookup dialog base over the demo account set: command texts, keeping the user's
-// place, the no-data hint, sizing, the filter dialogs, part columns and the layout reload.
+// The lookup dialog base: its rules (command text, sizes, part columns) without a window,
+// and a lookup over the demo account set driven by its component names.
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataModule.h"
 #include "DataSetModel.h"
 #include "DocFindForm.h"
-#include "Globals.h"
 #include "PartColumns.h"
-#include "RemoteConnection.h"
 #include "SetWhereForm.h"
+#include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
-#include "support/TestHost.h"
-
-#include <vexa/Error.h>
+#include "support/TestSupport.h"
 
 #include <QHeaderView>
 #include <QLabel>
+#include <QScopedValueRollback>
 #include <QSettings>
 #include <QTableView>
 #include <QTest>
@@ -26,21 +24,19 @@ using namespace vexa::gl;
 
 namespace {
 
-using vexa::test::RecordingConnection;
+using vexa::test::PluginSession;
 using vexa::test::RecordingHost;
 
 // A lookup dialog as the pickers build one: a title, a grid over one provider.
 class TestFindForm : public TDocFindForm
 {
 public:
-    explicit TestFindForm(const QString &provider, const QString &title = QString())
+    explicit TestFindForm(const QString &provider)
     {
         auto *layout = new QVBoxLayout(this);
-        if (!title.isNull()) {
-            auto *label = new QLabel(title, this);
-            label->setObjectName(QStringLiteral("lbTitle"));
-            layout->addWidget(label);
-        }
+        auto *label = new QLabel(QStringLiteral(" 系统模块"), this);
+        label->setObjectName(QStringLiteral("lbTitle"));
+        layout->addWidget(label);
         cdsData = new ClientDataSet(this);
         cdsData->setObjectName(QStringLiteral("cdsData"));
         cdsData->setProviderName(provider);
@@ -58,12 +54,34 @@ public:
     int shows = 0;
 };
 
-QStringList keysOf(ClientDataSet &ds, const QString &field)
+// The account-set record with the part columns' counts and captions (field → caption).
+void setPartInfo(ClientDataSet &info, int propCount, int fixCount,
+                 const QList<std::pair<const char *, const char *>> &captions)
 {
-    QStringList keys;
-    for (int r = 0; r < ds.recordCount(); ++r)
-        keys << ds.valueAt(r, ds.fieldIndex(field)).toString();
-    return keys;
+    DataPacket custom;
+    QVariantList row;
+    for (const auto &[field, caption] : captions) {
+        custom.fields << FieldDef{QLatin1String(field), FieldType::String, 20};
+        row << QString::fromUtf8(caption);
+    }
+    custom.rows.push_back(row);
+    info.addField(QStringLiteral("PartPropCount"), FieldType::Integer);
+    info.addField(QStringLiteral("PartFixcolCount"), FieldType::Integer);
+    info.addField(QStringLiteral("PartCustom"), FieldType::Memo);
+    info.createDataSet();
+    info.append();
+    info.setValue(QStringLiteral("PartPropCount"), propCount);
+    info.setValue(QStringLiteral("PartFixcolCount"), fixCount);
+    info.setValue(QStringLiteral("PartCustom"), writeDataPacket(custom));
+    info.post();
+}
+
+QList<FieldDef> stringFields(const QStringList &names)
+{
+    QList<FieldDef> f;
+    for (const QString &n : names)
+        f << FieldDef{n, FieldType::String, 20};
+    return f;
 }
 
 } // namespace
@@ -73,18 +91,14 @@ class TestDocFindForm : public QObject
     Q_OBJECT
 
     QTemporaryDir m_settingsDir;
-    std::unique_ptr<RecordingHost> m_host;
+    PluginSession<RecordingHost> m_session;
 
-    QStringList &requests() { return m_host->recorder.requests; }
+    QStringList &requests() { return m_session->recorder.requests; }
 
 private slots:
     void initTestCase()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        m_host = std::make_unique<RecordingHost>();
-        Globals().Host = m_host.get();
-        Globals().Connection = &m_host->recorder;
-        Globals().DataModule = &m_host->dataModule;
         Session().CaptionPartCode = QStringLiteral("物料编码");
         Session().CaptionPartDesc = QStringLiteral("物料名称");
     }
@@ -92,15 +106,9 @@ private slots:
     void init()
     {
         Settings() = ClientSettings();
-        m_host->values.insert(QStringLiteral("DesignModule"), false);
-        m_host->calls.clear();
+        m_session->values.insert(QStringLiteral("DesignModule"), false);
+        m_session->calls.clear();
         requests().clear();
-    }
-
-    void cleanupTestCase()
-    {
-        Globals() = PluginGlobals();
-        m_host.reset();
     }
 
     // Rows: "top|fixed|link|extra|user|order" and the command text.
@@ -115,7 +123,6 @@ private slots:
             "TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctType, LevelCode");
         row("TOP 2000 |||||", "TOP 2000");
         row("|||||AcctType", "WHERE 1=1 ORDER BY AcctType");
-        row("TOP 2000 ||||MCode = 'A'|", "TOP 2000   WHERE (MCode = 'A')");
         row("|F|L|E||", "WHERE ( (F) AND (L)  AND (E))");
         row("TOP 2000 |F|L|E|U|X", "TOP 2000  WHERE ( (F) AND (L)  AND (E))  AND (U)  ORDER BY X");
         row("||IsNode = 1|||AcctCode", "WHERE (IsNode = 1)  ORDER BY AcctCode");
@@ -133,378 +140,51 @@ private slots:
         QCOMPARE(TDocFindForm::ComposeCommandText(p[0], p[1], p[2], p[3], p[4], p[5]), expected);
     }
 
-    // The row limit follows the client setting; the text composed is the one sent, inside
-    // the host's busy bracket.
-    void refreshSendsCommand()
-    {
-        Settings().CFindTopCount = 500;
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        QCOMPARE(form.TopText, QStringLiteral("TOP 500 "));
-        form.SetWhere(QStringLiteral("InnerUse = 0"));
-        form.OrderText = QStringLiteral("MCode");
-        QVERIFY(requests().isEmpty());
-        form.RefreshData(true);
-        QCOMPARE(requests(), QStringList{QStringLiteral(
-                                 "SYS_SMModules|TOP 500  WHERE (InnerUse = 0)  ORDER BY MCode")});
-        QCOMPARE(m_host->calls.filter(QStringLiteral("Busy")),
-                 (QStringList{QStringLiteral("BeginBusy"), QStringLiteral("EndBusy:0")}));
-        QVERIFY(form.cdsData->recordCount() > 0);
-        QCOMPARE(form.cdsData->recNo(), 1);
-    }
-
-    void restorePlace_data()
-    {
-        QTest::addColumn<QString>("keyFields");
-        QTest::addColumn<bool>("openFirst");
-        QTest::addColumn<QString>("order");
-        QTest::addColumn<QString>("user");
-        QTest::addColumn<QString>("expected"); // key, same, last, first
-
-        QTest::newRow("key found elsewhere") << "MCode" << true << "MDesc"
-                                             << ""
-                                             << "key";
-        QTest::newRow("key gone, same number") << "MCode" << true << "MCode"
-                                               << "MCode <> '%1'"
-                                               << "same";
-        QTest::newRow("key gone, fewer rows") << "MCode" << true << "MCode"
-                                              << "MCode Like 'GLPZ%'"
-                                              << "last";
-        QTest::newRow("no key fields") << "" << true << "MDesc"
-                                       << ""
-                                       << "same";
-        QTest::newRow("key field not in dataset") << "NoSuchField" << true << "MDesc"
-                                                  << ""
-                                                  << "same";
-        QTest::newRow("closed before") << "MCode" << false << "MDesc"
-                                       << ""
-                                       << "first";
-    }
-
-    void restorePlace()
-    {
-        QFETCH(QString, keyFields);
-        QFETCH(bool, openFirst);
-        QFETCH(QString, order);
-        QFETCH(QString, user);
-        QFETCH(QString, expected);
-        constexpr int start = 10;
-
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.KeyFieldNames = keyFields;
-        form.OrderText = QStringLiteral("MCode");
-        ClientDataSet &ds = *form.cdsData;
-        QString key;
-        if (openFirst) {
-            form.RefreshData(true);
-            ds.setRecNo(start);
-            key = ds.asString(QStringLiteral("MCode"));
-            QVERIFY(!key.startsWith(QLatin1String("GLPZ")));
-        }
-        form.OrderText = order;
-        form.UserWhere = user.contains(QLatin1String("%1")) ? user.arg(key) : user;
-        form.RefreshData(true);
-
-        const QStringList keys = keysOf(ds, QStringLiteral("MCode"));
-        if (expected == QLatin1String("key")) {
-            QVERIFY(keys.indexOf(key) + 1 != start); // the key has moved
-            QCOMPARE(ds.asString(QStringLiteral("MCode")), key);
-        } else if (expected == QLatin1String("same")) {
-            QVERIFY(keys.size() >= start);
-            QCOMPARE(ds.recNo(), start);
-        } else if (expected == QLatin1String("last")) {
-            QVERIFY(keys.size() < start);
-            QVERIFY(!keys.contains(key));
-            QCOMPARE(ds.recNo(), ds.recordCount());
-        } else {
-            QCOMPARE(ds.recNo(), 1);
-        }
-        // The grid's focused row is the dataset's, and it is selected.
-        QCOMPARE(form.grdData->currentIndex().row(), ds.recNo() - 1);
-        QVERIFY(form.grdData->selectionModel()->isRowSelected(ds.recNo() - 1));
-    }
-
-    void noDataHint()
-    {
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        QLabel *hint = form.findChild<QLabel *>(QStringLiteral("lbNoData"));
-        QVERIFY(hint);
-        QCOMPARE(hint->text(), QStringLiteral("未查询到满足条件的记录！"));
-        QVERIFY(hint->isHidden());
-        form.UserWhere = QStringLiteral("MCode = 'NOSUCH'");
-        form.RefreshData(true);
-        QCOMPARE(form.cdsData->recordCount(), 0);
-        QVERIFY(!hint->isHidden());
-        form.UserWhere.clear();
-        form.RefreshData(false);
-        QVERIFY(form.cdsData->recordCount() > 0);
-        QVERIFY(hint->isHidden());
-    }
-
-    // Fault: a refresh without disabled controls lets the grid see the dataset closed, and
-    // the header forgot hidden columns, widths and order.
-    void layoutKeptAcrossRefresh_data()
-    {
-        QTest::addColumn<bool>("disable");
-        QTest::newRow("controls disabled") << true;
-        QTest::newRow("controls enabled") << false;
-    }
-
-    void layoutKeptAcrossRefresh()
-    {
-        QFETCH(bool, disable);
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.RefreshData(disable);
-        QTableView *view = form.grdData;
-        const int desc = ColumnOf(view, QStringLiteral("MDesc"));
-        const int file = ColumnOf(view, QStringLiteral("DllFile"));
-        view->setColumnHidden(desc, true);
-        view->setColumnWidth(file, 123);
-        view->horizontalHeader()->moveSection(view->horizontalHeader()->visualIndex(file), 0);
-        form.UserWhere = QStringLiteral("MCode Like 'GL%'");
-        form.RefreshData(disable);
-        QVERIFY(view->isColumnHidden(desc));
-        QCOMPARE(view->columnWidth(file), 123);
-        QCOMPARE(view->horizontalHeader()->visualIndex(file), 0);
-    }
-
-    // A refused request reaches the caller; the busy bracket, the grid lock and the
-    // dataset's controls are all released.
-    void providerErrorPropagates()
-    {
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.UserWhere = QStringLiteral("NoSuchColumn = 1");
-        bool thrown = false;
-        try {
-            form.RefreshData(true);
-        } catch (const Error &) {
-            thrown = true;
-        }
-        QVERIFY(thrown);
-        QCOMPARE(m_host->calls.filter(QStringLiteral("Busy")),
-                 (QStringList{QStringLiteral("BeginBusy"), QStringLiteral("EndBusy:0")}));
-        QVERIFY(!form.MainGridLocked());
-        QVERIFY(!form.cdsData->controlsDisabled());
-    }
-
+    // Width (maxWidth >= 0) or height (maxWidth -1) of the dialog over a main window.
     void sizeRules_data()
     {
         QTest::addColumn<int>("current");
-        QTest::addColumn<int>("mainWidth");
+        QTest::addColumn<int>("main");
         QTest::addColumn<int>("maxWidth");
-        QTest::addColumn<int>("width");
+        QTest::addColumn<int>("size");
         QTest::newRow("narrow host: minimum") << 500 << 700 << 0 << 660;
         QTest::newRow("wide host: cap") << 500 << 1600 << 0 << 980;
         QTest::newRow("wide host, wide form") << 500 << 1600 << 1400 << 1330;
         QTest::newRow("form as wide as the cap allows") << 500 << 1600 << 980 << 980;
         QTest::newRow("grows") << 700 << 1000 << 0 << 830;
         QTest::newRow("never shrinks") << 900 << 1000 << 0 << 900;
+        QTest::newRow("height grows") << 300 << 600 << -1 << 400;
+        QTest::newRow("height minimum") << 300 << 480 << -1 << 348;
+        QTest::newRow("height never shrinks") << 500 << 600 << -1 << 500;
+        QTest::newRow("height above the host") << 300 << 300 << -1 << 348;
     }
 
     void sizeRules()
     {
         QFETCH(int, current);
-        QFETCH(int, mainWidth);
+        QFETCH(int, main);
         QFETCH(int, maxWidth);
-        QFETCH(int, width);
-        QCOMPARE(FindDialogWidth(current, mainWidth, maxWidth), width);
+        QFETCH(int, size);
+        QCOMPARE(maxWidth < 0 ? FindDialogHeight(current, main)
+                              : FindDialogWidth(current, main, maxWidth),
+                 size);
     }
 
-    void heightRule()
-    {
-        QCOMPARE(FindDialogHeight(300, 600), 400);
-        QCOMPARE(FindDialogHeight(300, 480), 348); // 320 is below the minimum
-        QCOMPARE(FindDialogHeight(500, 600), 500); // never shrinks
-        QCOMPARE(FindDialogHeight(300, 300), 348);
-    }
-
-    void wholeRows_data()
-    {
-        QTest::addColumn<int>("height");
-        QTest::addColumn<int>("lines");
-        QTest::addColumn<bool>("fitWidth");
-        for (int lines : {0, 2, 3})
-            for (int h : {200, 255, 301, 317})
-                for (bool fit : {false, true})
-                    QTest::addRow("h%d lines%d fit%d", h, lines, int(fit)) << h << lines << fit;
-    }
-
+    // The growth that makes the grid's data area hold whole rows, for each grid-line style.
     void wholeRows()
     {
-        QFETCH(int, height);
-        QFETCH(int, lines);
-        QFETCH(bool, fitWidth);
         ClientSettings s;
         s.ScrollBarHeight = 17;
-        s.CFindGridLines = lines;
-        FindGridMeasures grid;
-        grid.gridHeight = height;
-        grid.borderWidth = 1;
-        grid.columnsFitWidth = fitWidth;
-        const int grow = FindDialogRowsGrowth(grid, s);
-        const int space = height + grow - (fitWidth ? 0 : 17) - s.CGridLineWidth -
-                          s.CGridHeaderHeight - 2 - (lines >= 2 ? 1 : 0);
-        QVERIFY(grow >= 0 && grow < s.CGridDataRowHeight);
-        QCOMPARE(space % s.CGridDataRowHeight, 0);
-    }
-
-    void showSizesToHost_data()
-    {
-        QTest::addColumn<QSize>("mainWindow");
-        QTest::addColumn<int>("maxWidth");
-        QTest::addColumn<int>("width");
-        QTest::newRow("1600 wide, form may be wider") << QSize(1600, 900) << 1400 << 1330;
-    }
-
-    void showSizesToHost()
-    {
-        QFETCH(QSize, mainWindow);
-        QFETCH(int, maxWidth);
-        QFETCH(int, width);
-        Settings().ScrollBarHeight = 17;
-        m_host->mainWindow.resize(mainWindow);
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.resize(400, 300);
-        if (maxWidth)
-            form.setMaximumWidth(maxWidth);
-        form.RefreshData(true);
-        ScriptedDialogs dialogs;
-        dialogs.answer(QDialog::Rejected);
-        DialogService::instance().exec(form);
-        QCOMPARE(dialogs.shown.value(0).size.width(), width);
-        QVERIFY(dialogs.shown.value(0).size.height() >= mainWindow.height() / 6 * 4);
-        // The grid's data area holds whole rows.
-        const ClientSettings &s = Settings();
-        const int space = form.grdData->height() - s.ScrollBarHeight - s.CGridLineWidth -
-                          s.CGridHeaderHeight - 2 * form.grdData->frameWidth() - 1;
-        QCOMPARE(space % s.CGridDataRowHeight, 0);
-        QCOMPARE(form.shows, 1);
-        QVERIFY(form.PartColumnsDone);
-    }
-
-    void showFilterBuilder()
-    {
-        TestFindForm form(QStringLiteral("SYS_SMModules"), QStringLiteral(" 系统模块"));
-        form.OrderText = QStringLiteral("MCode");
-        form.RefreshData(true);
-        requests().clear();
-        ScriptedDialogs dialogs;
-        TSetWhereForm *first = nullptr;
-        QString title, whereBefore;
-        QTableView *sourceView = nullptr;
-        ClientDataSet *sourceData = nullptr;
-        dialogs.answerWith([&](QDialog &d) -> int {
-            first = qobject_cast<TSetWhereForm *>(&d);
-            if (!first)
-                return QDialog::Rejected;
-            title = first->lbTitle->text();
-            whereBefore = first->WhereText;
-            sourceView = first->SourceView;
-            sourceData = first->SourceDataSet;
-            first->WhereText = QStringLiteral("MCode = 'GLPZLR'");
-            d.done(QDialog::Accepted);
-            return QDialog::Accepted;
-        });
-        form.ShowFilter();
-        QVERIFY(first);
-        QCOMPARE(title, QStringLiteral(" 系统模块"));
-        QCOMPARE(sourceView, form.grdData);
-        QCOMPARE(sourceData, form.cdsData);
-        QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
-        QCOMPARE(requests().filter(QStringLiteral("SYS_SMModules|")),
-                 QStringList{QStringLiteral(
-                     "SYS_SMModules|TOP 2000   WHERE (MCode = 'GLPZLR')  ORDER BY MCode")});
-        QCOMPARE(form.cdsData->recordCount(), 1);
-
-        // The same builder again, showing the current condition; cancelling changes nothing.
-        QString seen;
-        QDialog *second = nullptr;
-        dialogs.answerWith([&](QDialog &d) -> int {
-            second = &d;
-            seen = first->WhereText;
-            d.done(QDialog::Rejected);
-            return QDialog::Rejected;
-        });
-        form.ShowFilter();
-        QCOMPARE(second, static_cast<QDialog *>(first));
-        QCOMPARE(seen, QStringLiteral("MCode = 'GLPZLR'"));
-        QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
-        QCOMPARE(requests().filter(QStringLiteral("SYS_SMModules|")).size(), 1);
-        QCOMPARE(form.FilterForm(), first);
-    }
-
-    void showCustomFilter()
-    {
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.OrderText = QStringLiteral("MCode");
-        int made = 0;
-        form.FilterFormClass.create = [&made](QWidget *owner) {
-            ++made;
-            auto *d = new QDialog(owner);
-            d->setProperty("WhereText", QStringLiteral("DllFile = 'SYS'"));
-            return d;
-        };
-        ScriptedDialogs dialogs;
-        dialogs.answer(QDialog::Accepted);
-        dialogs.answer(QDialog::Rejected);
-        form.ShowFilter();
-        QCOMPARE(form.UserWhere, QStringLiteral("DllFile = 'SYS'"));
-        QCOMPARE(
-            requests().value(0),
-            QStringLiteral("SYS_SMModules|TOP 2000   WHERE (DllFile = 'SYS')  ORDER BY MCode"));
-        form.CustomFilterForm()->setProperty("WhereText", QStringLiteral("DllFile = 'GL'"));
-        form.ShowFilter();
-        QCOMPARE(made, 1);
-        QCOMPARE(form.UserWhere, QStringLiteral("DllFile = 'SYS'"));
-        QCOMPARE(requests().size(), 1);
-        QCOMPARE(form.CustomFilterForm()->parent(), &form);
-        QVERIFY(!form.FilterForm());
-    }
-
-    void layoutReload_data()
-    {
-        QTest::addColumn<bool>("design");
-        QTest::addColumn<Qt::KeyboardModifiers>("modifiers");
-        QTest::addColumn<bool>("reloaded");
-        const auto all = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier;
-        QTest::newRow("design mode") << true << Qt::KeyboardModifiers(all) << true;
-        QTest::newRow("not design mode") << false << Qt::KeyboardModifiers(all) << false;
-        QTest::newRow("without shift")
-            << true << Qt::KeyboardModifiers(Qt::ControlModifier | Qt::AltModifier) << false;
-    }
-
-    void layoutReload()
-    {
-        QFETCH(bool, design);
-        QFETCH(Qt::KeyboardModifiers, modifiers);
-        QFETCH(bool, reloaded);
-        m_host->values.insert(QStringLiteral("DesignModule"), design);
-        TestFindForm form(QStringLiteral("SYS_SMModules"));
-        form.RefreshData(true);
-        form.show();
-        requests().clear();
-        QTableView *view = form.grdData;
-        const int searchTwo = ColumnOf(view, QStringLiteral("SearchTwo"));
-        const int inner = ColumnOf(view, QStringLiteral("InnerUse"));
-        const int desc = ColumnOf(view, QStringLiteral("MDesc"));
-        const int file = ColumnOf(view, QStringLiteral("DllFile"));
-        QTest::keyClick(view, Qt::Key_L, modifiers);
-        if (!reloaded) {
-            QVERIFY(requests().isEmpty());
-            QVERIFY(!view->isColumnHidden(searchTwo));
-            QCOMPARE(ColumnCaption(view, desc), QStringLiteral("MDesc"));
-            return;
-        }
-        QCOMPARE(requests(),
-                 QStringList{QStringLiteral(
-                     "ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' ORDER BY Index")});
-        QVERIFY(view->isColumnHidden(searchTwo)); // not visible
-        QVERIFY(view->isColumnHidden(inner));     // internal
-        QVERIFY(!view->isColumnHidden(desc));
-        QCOMPARE(ColumnCaption(view, desc), QStringLiteral("模块描述"));
-        QCOMPARE(view->columnWidth(desc), 200);
-        QCOMPARE(view->horizontalHeader()->visualIndex(desc), 1);
-        QCOMPARE(view->horizontalHeader()->visualIndex(file), 4);
-        QVERIFY(!view->isColumnHidden(ColumnOf(view, QStringLiteral("UICommand")))); // no row
+        for (int lines : {0, 2, 3})
+            for (int height : {200, 255, 301, 317})
+                for (bool fit : {false, true}) {
+                    s.CFindGridLines = lines;
+                    const int grow = FindDialogRowsGrowth({height, 1, false, false, fit}, s);
+                    const int space = height + grow - (fit ? 0 : 17) - s.CGridLineWidth -
+                                      s.CGridHeaderHeight - 2 - (lines >= 2 ? 1 : 0);
+                    QVERIFY(grow >= 0 && grow < s.CGridDataRowHeight);
+                    QCOMPARE(space % s.CGridDataRowHeight, 0);
+                }
     }
 
     // Which property columns a lookup shows, by the account set's counts and the fields the
@@ -515,16 +195,7 @@ private slots:
         QTest::addColumn<int>("fixCount");
         QTest::addColumn<int>("propCount");
         QTest::addColumn<QString>("plan"); // field:shown per column, F for fixed
-        QTest::newRow("both kinds") << QStringList{"PartProp1", "DefProp0"} << 2 << 3
-                                    << "PartProp1F PartProp2F DefProp0:1 DefProp1:1 DefProp2:1 "
-                                       "DefProp3:0 DefProp4:0 DefProp5:0 DefProp6:0 DefProp7:0 "
-                                       "DefProp8:0 DefProp9:0";
         QTest::newRow("no fixed columns set") << QStringList{"PartProp1"} << 0 << 3 << "";
-        QTest::newRow("one fixed column") << QStringList{"PartProp1"} << 1 << 0 << "PartProp1F";
-        QTest::newRow("no custom properties")
-            << QStringList{"DefProp0"} << 2 << 0
-            << "DefProp0:0 DefProp1:0 DefProp2:0 DefProp3:0 DefProp4:0 DefProp5:0 DefProp6:0 "
-               "DefProp7:0 DefProp8:0 DefProp9:0";
         QTest::newRow("all ten custom") << QStringList{"DefProp0"} << 0 << 10
                                         << "DefProp0:1 DefProp1:1 DefProp2:1 DefProp3:1 "
                                            "DefProp4:1 DefProp5:1 DefProp6:1 DefProp7:1 "
@@ -538,23 +209,10 @@ private slots:
         QFETCH(int, fixCount);
         QFETCH(int, propCount);
         QFETCH(QString, plan);
-        DataPacket custom;
-        custom.fields << FieldDef{QStringLiteral("PartProp1"), FieldType::String, 20}
-                      << FieldDef{QStringLiteral("DefProp1"), FieldType::String, 20};
-        custom.rows.push_back({QStringLiteral("颜色"), QStringLiteral("属性1")});
         ClientDataSet info;
-        info.addField(QStringLiteral("PartPropCount"), FieldType::Integer);
-        info.addField(QStringLiteral("PartFixcolCount"), FieldType::Integer);
-        info.addField(QStringLiteral("PartCustom"), FieldType::Memo);
-        info.createDataSet();
-        info.append();
-        info.setValue(QStringLiteral("PartPropCount"), propCount);
-        info.setValue(QStringLiteral("PartFixcolCount"), fixCount);
-        info.setValue(QStringLiteral("PartCustom"), writeDataPacket(custom));
-        info.post();
+        setPartInfo(info, propCount, fixCount, {{"PartProp1", "颜色"}, {"DefProp1", "属性1"}});
         ClientDataSet data;
-        for (const QString &f : fields)
-            data.addField(f, FieldType::String, 20);
+        data.setFieldDefs(stringFields(fields));
         data.createDataSet();
         QStringList got;
         for (const PartColumn &c : PartColumns(&info).PropertyColumns(data)) {
@@ -565,126 +223,279 @@ private slots:
         }
         QCOMPARE(got.join(u' '), plan);
         QVERIFY(PartColumns(nullptr).PropertyColumns(data).isEmpty()); // no system record
-        QCOMPARE(PartColumns::DescField(true), QStringLiteral("ItDesc"));
-        QCOMPARE(PartColumns::DescField(false), QStringLiteral("PartDesc"));
-        QVERIFY(PartColumns::ShowsMarque(true, true, true));
-        QVERIFY(!PartColumns::ShowsMarque(false, true, true));
-        QVERIFY(!PartColumns::ShowsMarque(true, true, false));
+        QVERIFY(!PartColumns::ShowsMarque(true, true, false));         // the grid shows it already
+    }
+
+    // The place kept across a new read: the key when it is still listed, else the row
+    // number, else the last row; the first row when nothing was read before.
+    void restorePlace_data()
+    {
+        QTest::addColumn<QString>("keyFields");
+        QTest::addColumn<QString>("order");
+        QTest::addColumn<QString>("user");     // %1: the key of row 10
+        QTest::addColumn<QString>("expected"); // key, last or the row number
+        QTest::newRow("key found elsewhere") << "MCode"
+                                             << "MDesc"
+                                             << ""
+                                             << "key";
+        QTest::newRow("key gone, same number") << "MCode"
+                                               << "MCode"
+                                               << "MCode <> '%1'"
+                                               << "10";
+        QTest::newRow("key gone, fewer rows") << "MCode"
+                                              << "MCode"
+                                              << "MCode Like 'GLPZ%'"
+                                              << "last";
+        QTest::newRow("no key fields") << ""
+                                       << "MDesc"
+                                       << ""
+                                       << "10";
+        QTest::newRow("key field not in dataset") << "NoSuchField"
+                                                  << "MDesc"
+                                                  << ""
+                                                  << "10";
+        QTest::newRow("nothing read before") << "MCode"
+                                             << "MDesc"
+                                             << ""
+                                             << "1";
+    }
+
+    void restorePlace()
+    {
+        QFETCH(QString, keyFields);
+        QFETCH(QString, order);
+        QFETCH(QString, user);
+        QFETCH(QString, expected);
+        TestFindForm form(QStringLiteral("SYS_SMModules"));
+        form.KeyFieldNames = keyFields;
+        form.OrderText = QStringLiteral("MCode");
+        ClientDataSet &ds = *form.cdsData;
+        QString key;
+        if (expected != u"1") {
+            form.RefreshData(true);
+            ds.setRecNo(10);
+            key = ds.asString(QStringLiteral("MCode"));
+        }
+        form.OrderText = order;
+        form.UserWhere = user.contains(QLatin1String("%1")) ? user.arg(key) : user;
+        form.RefreshData(true);
+        int keyAt = 0;
+        for (int r = 0; r < ds.recordCount() && !keyAt; ++r)
+            if (ds.valueAt(r, ds.fieldIndex(QStringLiteral("MCode"))).toString() == key)
+                keyAt = r + 1;
+        QCOMPARE(ds.recNo(), expected == u"key"    ? keyAt
+                             : expected == u"last" ? ds.recordCount()
+                                                   : expected.toInt());
+        QVERIFY(expected != u"key" || keyAt != 10);                            // it moved
+        QVERIFY(expected != u"last" || (ds.recordCount() < 10 && keyAt == 0)); // it went
+        // The grid's focused row is the dataset's, and it is selected.
+        QCOMPARE(form.grdData->currentIndex().row(), ds.recNo() - 1);
+        QVERIFY(form.grdData->selectionModel()->isRowSelected(ds.recNo() - 1));
+    }
+
+    // A lookup shown over the host: the read it sends, the hint when nothing is found, the
+    // layout kept across reads, a refused read, the sizing, the filter dialogs and the
+    // layout reload of design mode.
+    void lookup()
+    {
+        Settings().CFindTopCount = 500;
+        Settings().ScrollBarHeight = 17;
+        m_session->mainWindow.resize(1600, 900);
+        TestFindForm form(QStringLiteral("SYS_SMModules"));
+        form.setMaximumWidth(1400);
+        form.OrderText = QStringLiteral("MCode");
+        form.SetWhere(QStringLiteral("InnerUse = 0"));
+        form.RefreshData(false);
+        QCOMPARE(requests(), QStringList{QStringLiteral(
+                                 "SYS_SMModules|TOP 500  WHERE (InnerUse = 0)  ORDER BY MCode")});
+        QCOMPARE(m_session->calls.filter(QStringLiteral("Busy")),
+                 (QStringList{QStringLiteral("BeginBusy"), QStringLiteral("EndBusy:0")}));
+
+        // Fault: a new read forgot hidden columns, widths and order.
+        QTableView *view = form.grdData;
+        QHeaderView *header = view->horizontalHeader();
+        const int desc = ColumnOf(view, QStringLiteral("MDesc"));
+        const int file = ColumnOf(view, QStringLiteral("DllFile"));
+        view->setColumnHidden(desc, true);
+        view->setColumnWidth(file, 123);
+        header->moveSection(header->visualIndex(file), 0);
+        auto *hint = child<QLabel>(form, QStringLiteral("lbNoData"));
+        QVERIFY(hint->isHidden());
+        form.UserWhere = QStringLiteral("MCode = 'NOSUCH'");
+        form.RefreshData(true);
+        QVERIFY(!hint->isHidden());
+        QVERIFY(view->isColumnHidden(desc));
+        QCOMPARE(view->columnWidth(file), 123);
+        QCOMPARE(header->visualIndex(file), 0);
+
+        // A refused read reaches the caller with the busy bracket, the grid lock and the
+        // dataset's controls released.
+        m_session->calls.clear();
+        form.UserWhere = QStringLiteral("NoSuchColumn = 1");
+        QVERIFY(!errorOf([&] { form.RefreshData(true); }).isEmpty());
+        QCOMPARE(m_session->calls.filter(QStringLiteral("Busy")),
+                 (QStringList{QStringLiteral("BeginBusy"), QStringLiteral("EndBusy:0")}));
+        QVERIFY(!form.MainGridLocked());
+        QVERIFY(!form.cdsData->controlsDisabled());
+
+        // Shown: sized to the host, the grid's data area holding whole rows. The filter
+        // builder, made once, gets the title and the grid and its condition is read; its
+        // cancel changes nothing. Ctrl+Alt+Shift+L lays the columns out from the data
+        // object's configuration.
+        form.UserWhere.clear();
+        form.RefreshData(true);
+        requests().clear();
+        ScriptedDialogs dialogs;
+        QSize shownSize;
+        TSetWhereForm *builder = nullptr;
+        QStringList seen;
+        dialogs.answerWith([&](QDialog &d) {
+            shownSize = d.size();
+            dialogs.answerWith([&](QDialog &filter) {
+                builder = qobject_cast<TSetWhereForm *>(&filter);
+                seen << builder->lbTitle->text() << builder->WhereText;
+                seen << QString::number(builder->SourceView == view &&
+                                        builder->SourceDataSet == form.cdsData);
+                builder->WhereText = QStringLiteral("MCode = 'GLPZLR'");
+                filter.done(QDialog::Accepted);
+                return int(QDialog::Accepted);
+            });
+            form.ShowFilter();
+            dialogs.answerWith([&](QDialog &filter) {
+                seen << builder->WhereText;
+                filter.done(QDialog::Rejected);
+                return int(QDialog::Rejected);
+            });
+            form.ShowFilter();
+            const auto all = Qt::ControlModifier | Qt::AltModifier | Qt::ShiftModifier;
+            QTest::keyClick(view, Qt::Key_L, all); // not in design mode
+            m_session->values.insert(QStringLiteral("DesignModule"), true);
+            QTest::keyClick(view, Qt::Key_L, Qt::ControlModifier | Qt::AltModifier);
+            QTest::keyClick(view, Qt::Key_L, all);
+            d.done(QDialog::Rejected);
+            return int(QDialog::Rejected);
+        });
+        QCOMPARE(DialogService::instance().exec(form), int(QDialog::Rejected));
+        QCOMPARE(shownSize.width(), 1330);
+        QVERIFY(shownSize.height() >= 900 / 6 * 4);
+        const ClientSettings &s = Settings();
+        const int space = view->height() - s.ScrollBarHeight - s.CGridLineWidth -
+                          s.CGridHeaderHeight - 2 * view->frameWidth() - 1;
+        QCOMPARE(space % s.CGridDataRowHeight, 0);
+        QCOMPARE(form.shows, 1);
+        QCOMPARE(seen, (QStringList{QStringLiteral(" 系统模块"), QString(), "1",
+                                    QStringLiteral("MCode = 'GLPZLR'")}));
+        QCOMPARE(form.FilterForm(), builder);
+        QCOMPARE(form.UserWhere, QStringLiteral("MCode = 'GLPZLR'"));
+        QCOMPARE(form.cdsData->recordCount(), 1);
+        QCOMPARE(requests().filter(QStringLiteral("SYS_SMModules|")),
+                 QStringList{QStringLiteral("SYS_SMModules|TOP 500  WHERE (InnerUse = 0)  AND "
+                                            "(MCode = 'GLPZLR')  ORDER BY MCode")});
+        QCOMPARE(requests().filter(QStringLiteral("' ORDER BY Index")),
+                 QStringList{QStringLiteral(
+                     "ENV_EnvDataObject|WHERE DataObject = 'SYS_SMModules' ORDER BY Index")});
+        QVERIFY(view->isColumnHidden(ColumnOf(view, QStringLiteral("SearchTwo")))); // not visible
+        QVERIFY(view->isColumnHidden(ColumnOf(view, QStringLiteral("InnerUse"))));  // internal
+        QVERIFY(!view->isColumnHidden(desc));
+        QCOMPARE(ColumnCaption(view, desc), QStringLiteral("模块描述"));
+        QCOMPARE(view->columnWidth(desc), 200);
+        QCOMPARE(header->visualIndex(desc), 1);
+        QCOMPARE(header->visualIndex(file), 4);
+        QVERIFY(!view->isColumnHidden(ColumnOf(view, QStringLiteral("UICommand")))); // no row
+    }
+
+    // A filter dialog of the caller's own, made once and owned by the lookup; its condition
+    // is read from the property named.
+    void customFilter()
+    {
+        TestFindForm form(QStringLiteral("SYS_SMModules"));
+        form.OrderText = QStringLiteral("MCode");
+        int made = 0;
+        form.FilterFormClass.create = [&made](QWidget *owner) {
+            ++made;
+            auto *d = new QDialog(owner);
+            d->setProperty("Where", QStringLiteral("DllFile = 'SYS'"));
+            return d;
+        };
+        form.FilterFormClass.whereProperty = "Where";
+        delete child<QLabel>(form, QStringLiteral("lbTitle")); // a lookup without a title
+        ScriptedDialogs dialogs;
+        dialogs.answer(QDialog::Accepted);
+        dialogs.answer(QDialog::Rejected);
+        form.ShowFilter();
+        QCOMPARE(form.UserWhere, QStringLiteral("DllFile = 'SYS'"));
+        QCOMPARE(requests(),
+                 QStringList{QStringLiteral(
+                     "SYS_SMModules|TOP 2000   WHERE (DllFile = 'SYS')  ORDER BY MCode")});
+        form.CustomFilterForm()->setProperty("Where", QStringLiteral("DllFile = 'GL'"));
+        form.ShowFilter();
+        QCOMPARE(made, 1);
+        QCOMPARE(form.UserWhere, QStringLiteral("DllFile = 'SYS'"));
+        QCOMPARE(requests().size(), 1);
+        QCOMPARE(form.CustomFilterForm()->parent(), &form);
+        QVERIFY(!form.FilterForm());
     }
 
     // The lookup grid laid out from the template: captions, widths and the order after the
-    // name column.
+    // name column, once per dialog.
     void partColumns()
     {
-        // The account-set parameters: two fixed property columns, three custom ones.
         DataModule parameters;
         auto *info = new ClientDataSet;
         info->setObjectName(QStringLiteral("CDS_SysInitInfo"));
-        info->addField(QStringLiteral("PartPropCount"), FieldType::Integer);
-        info->addField(QStringLiteral("PartFixcolCount"), FieldType::Integer);
-        info->addField(QStringLiteral("PartCustom"), FieldType::Memo);
-        info->createDataSet();
+        setPartInfo(*info, 3, 2,
+                    {{"PartProp1", "颜色"}, {"PartProp2", "尺码"}, {"DefProp1", "属性1"}});
         parameters.addDataSet(info);
-        DataPacket custom;
-        custom.fields << FieldDef{QStringLiteral("PartProp1"), FieldType::String, 20}
-                      << FieldDef{QStringLiteral("PartProp2"), FieldType::String, 20};
-        QVariantList captions{QStringLiteral("颜色"), QStringLiteral("尺码")};
-        for (int i = 0; i <= 9; ++i) {
-            custom.fields << FieldDef{QStringLiteral("DefProp%1").arg(i), FieldType::String, 20};
-            captions << QStringLiteral("属性%1").arg(i);
-        }
-        custom.rows.push_back(captions);
-        info->append();
-        info->setValue(QStringLiteral("PartPropCount"), 3);
-        info->setValue(QStringLiteral("PartFixcolCount"), 2);
-        info->setValue(QStringLiteral("PartCustom"), writeDataPacket(custom));
-        info->post();
-        Globals().DataModule = &parameters;
-        struct Restore
-        {
-            DataModule *previous;
-            ~Restore() { Globals().DataModule = previous; }
-        } restore{&m_host->dataModule};
+        const QScopedValueRollback<DataModule *> restore(Globals().DataModule, &parameters);
 
         // The document grid the lookup takes its layout from.
-        const auto partFields = [](QStringList extra) {
-            QList<FieldDef> f;
-            for (const QString &n : extra)
-                f << FieldDef{n, FieldType::String, 20};
-            return f;
-        };
         ClientDataSet templateData;
-        templateData.setFieldDefs(partFields({QStringLiteral("PartCode"), QStringLiteral("ItDesc"),
-                                              QStringLiteral("Marque"), QStringLiteral("PartProp2"),
-                                              QStringLiteral("Qty")}));
+        templateData.setFieldDefs(
+            stringFields({"PartCode", "ItDesc", "Marque", "PartProp2", "Qty"}));
         templateData.createDataSet();
         QTableView templateView;
         DataSetModel templateModel(&templateData);
         templateView.setModel(&templateModel);
-        templateView.setColumnWidth(0, 120);
-        templateView.setColumnWidth(1, 150);
-        templateView.setColumnWidth(2, 90);
+        for (const auto &[c, w] : {std::pair{0, 120}, {1, 150}, {2, 90}, {3, 66}})
+            templateView.setColumnWidth(c, w);
         templateModel.setCaption(QStringLiteral("Marque"), QStringLiteral("规格型号"));
-        templateView.setColumnWidth(3, 66);
         templateModel.setCaption(QStringLiteral("PartProp2"), QStringLiteral("码"));
         templateModel.setCaption(QStringLiteral("Qty"), QStringLiteral("数量"));
         templateView.setColumnHidden(4, true);
 
         TestFindForm form(QStringLiteral("LX_DMMaterielPropValue"));
-        QStringList names{QStringLiteral("Qty"),       QStringLiteral("PartCode"),
-                          QStringLiteral("Marque"),    QStringLiteral("ItDesc"),
-                          QStringLiteral("PartProp1"), QStringLiteral("PartProp2")};
+        form.cdsData->setProviderName(QString());
+        QStringList names{"Qty", "PartCode", "Marque", "ItDesc", "PartProp1", "PartProp2"};
         for (int i = 0; i <= 9; ++i)
             names << QStringLiteral("DefProp%1").arg(i);
-        names << QStringLiteral("Memo");
-        form.cdsData->setProviderName(QString());
-        form.cdsData->setFieldDefs(partFields(names));
+        form.cdsData->setFieldDefs(stringFields(names << "Memo"));
         form.cdsData->createDataSet();
         form.cdsData->append();
-        form.cdsData->setValue(QStringLiteral("PartCode"), QStringLiteral("P01"));
         form.cdsData->post();
         QTableView *view = form.grdData;
-        view->setColumnHidden(ColumnOf(view, QStringLiteral("Marque")), true);
+        const auto column = [view](const char *f) { return ColumnOf(view, QLatin1String(f)); };
+        view->setColumnHidden(column("Marque"), true);
         form.TemplateView = &templateView;
         form.SetupPartColumns();
 
-        const auto column = [view](const char *f) { return ColumnOf(view, QLatin1String(f)); };
-        const auto at = [view, column](const char *f) {
-            return view->horizontalHeader()->visualIndex(column(f));
-        };
-        QCOMPARE(ColumnCaption(view, column("PartCode")), QStringLiteral("物料编码"));
-        QCOMPARE(view->columnWidth(column("PartCode")), 120);
-        QCOMPARE(ColumnCaption(view, column("ItDesc")), QStringLiteral("物料名称"));
-        QCOMPARE(view->columnWidth(column("ItDesc")), 150);
-        // Marque, then the fixed property columns, then the custom ones, after the description.
-        QStringList order{QStringLiteral("ItDesc"), QStringLiteral("Marque"),
-                          QStringLiteral("PartProp1"), QStringLiteral("PartProp2")};
-        for (int i = 0; i <= 9; ++i)
-            order << QStringLiteral("DefProp%1").arg(i);
-        for (int i = 1; i < order.size(); ++i)
-            QCOMPARE(view->horizontalHeader()->visualIndex(ColumnOf(view, order[i])),
-                     at("ItDesc") + i);
-        QVERIFY(!view->isColumnHidden(column("Marque")));
-        QCOMPARE(ColumnCaption(view, column("Marque")), QStringLiteral("规格型号"));
-        QCOMPARE(view->columnWidth(column("Marque")), 90);
-        QCOMPARE(ColumnCaption(view, column("PartProp1")), QStringLiteral("颜色"));
-        QCOMPARE(view->columnWidth(column("PartProp1")), 78);
-        QCOMPARE(ColumnCaption(view, column("PartProp2")), QStringLiteral("码")); // template's
-        QCOMPARE(view->columnWidth(column("PartProp2")), 66);
-        QCOMPARE(ColumnCaption(view, column("DefProp1")), QStringLiteral("属性1"));
-        QVERIFY(!view->isColumnHidden(column("DefProp2")));
-        QVERIFY(view->isColumnHidden(column("DefProp3")));
-        QVERIFY(view->isColumnHidden(column("DefProp9")));
+        QStringList shown; // field:caption:width in visual order
+        for (int v = 0; v < view->horizontalHeader()->count(); ++v) {
+            const int c = view->horizontalHeader()->logicalIndex(v);
+            if (!view->isColumnHidden(c))
+                shown << QStringLiteral("%1:%2")
+                             .arg(ColumnCaption(view, c))
+                             .arg(view->columnWidth(c));
+        }
+        const int w = view->horizontalHeader()->defaultSectionSize();
+        QCOMPARE(shown.join(u' '),
+                 QStringLiteral("物料编码:120 物料名称:150 规格型号:90 颜色:78 码:66 DefProp0:%1 "
+                                "属性1:%1 DefProp2:%1 Memo:%1")
+                     .arg(w));
         QCOMPARE(ColumnCaption(view, column("Qty")), QStringLiteral("数量"));
-        QVERIFY(view->isColumnHidden(column("Qty")));
-        QCOMPARE(ColumnCaption(view, column("Memo")), QStringLiteral("Memo"));
         // The property columns are labels: no editor.
         QVERIFY(!view->itemDelegateForColumn(column("PartProp1"))
                      ->createEditor(view->viewport(), QStyleOptionViewItem(),
                                     view->model()->index(0, column("PartProp1"))));
-
-        // Only once per dialog.
-        QVERIFY(form.PartColumnsDone);
         view->setColumnHidden(column("PartProp1"), true);
         form.SetupPartColumns();
         QVERIFY(view->isColumnHidden(column("PartProp1")));
