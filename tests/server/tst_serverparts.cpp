@@ -135,6 +135,7 @@ void TestServerParts::storedNames_data()
     QTest::newRow("extension") << kGuid + ".pdf" << true;
     QTest::newRow("20-char extension") << kGuid + "." + QString(20, QLatin1Char('x')) << true;
     QTest::newRow("chinese extension") << kGuid + ".文档" << true;
+    QTest::newRow("dash and underscore") << kGuid + ".final-v2_b" << true;
     QTest::newRow("21-char extension") << kGuid + "." + QString(21, QLatin1Char('x')) << false;
     QTest::newRow("blank in extension") << kGuid + ".a b" << false;
     QTest::newRow("empty extension") << kGuid + "." << false;
