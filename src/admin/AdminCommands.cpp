@@ -409,6 +409,8 @@ int passwdCommand(const CommandLine &cl, Context &cx)
         sqlFailed(QStringLiteral("无法保存新密码"), u);
     if (u.numRowsAffected() != 1)
         throw Error(QStringLiteral("用户“%1”不存在。").arg(user));
+    // A reset is also how an administrator lets a locked-out user back in.
+    server::LoginGuard(db, server->dialect(), server->options().login, true, false).clear(userCode);
     cx.out << QStringLiteral("已修改用户“%1”的密码。").arg(userCode) << '\n';
     return ExitOk;
 }

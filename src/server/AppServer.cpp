@@ -28,11 +28,44 @@ struct Migration
 {
     int version;
     const char *resource;
+    // This program can read a set that lacks it (a read-only open need not upgrade).
+    bool readableWithout;
 };
 constexpr Migration kMigrations[] = {
-    {1, ":/server/schema/001_initial.sql"},
+    {1, ":/server/schema/001_initial.sql", false},
+    {2, ":/server/schema/002_login_guard.sql", true},
 };
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
+
+bool readableAt(int version)
+{
+    for (const Migration &m : kMigrations)
+        if (m.version > version && !m.readableWithout)
+            return false;
+    return true;
+}
+
+// A copy of the set as it was, beside it, before an upgrade changes it; the upgrade does
+// not start without one.
+void keepCopyBeforeUpgrade(const SqlDialect &dialect, QSqlDatabase &db, const QString &path,
+                           int version)
+{
+    const QString copy =
+        QStringLiteral("%1.v%2-%3.bak")
+            .arg(path)
+            .arg(version)
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QSqlQuery q(db);
+    q.prepare(dialect.copyInto());
+    q.addBindValue(copy);
+    if (!q.exec()) {
+        QFile::remove(copy);
+        throw Error(QStringLiteral("账套“%1”要升级到版本 %2，但升级前无法备份到“%3”：%4")
+                        .arg(path)
+                        .arg(kSchemaVersion)
+                        .arg(copy, databaseErrorText(q.lastError(), q.driver())));
+    }
+}
 
 QString nextConnectionName()
 {
@@ -165,15 +198,16 @@ int migrate(const SqlDialect &dialect, QSqlDatabase &db, int version)
 // Fills a new, empty file with a whole account set. It is built in rollback-journal mode and
 // switched to WAL at the end, checkpointed and closed, so that the file alone is the set
 // when it is renamed into place: no -wal holds part of it.
-void buildAccountSet(const QString &path, bool demo, PasswordCost cost)
+void buildAccountSet(const QString &path,
+                     const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
 {
     {
         const SqliteDialect dialect;
         OwnConnection c(dialect, path);
         exec(c.db(), SqliteDialect::buildJournal());
         migrate(dialect, c.db(), 0);
-        if (demo)
-            loadDemoSeed(c.db(), dialect, cost);
+        if (fill)
+            fill(c.db(), dialect);
         QSqlQuery q(c.db());
         if (!q.exec(SqliteDialect::finalJournal()) || !q.next() ||
             q.value(0).toString() != QLatin1String("wal"))
@@ -241,6 +275,29 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
 
 std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, const Options &options)
 {
+    if (!demo)
+        return createFilled(path, options, {});
+    return createFilled(path, options, [&](QSqlDatabase &db, const SqlDialect &dialect) {
+        loadSeed(db, dialect, options.passwordCost, nullptr);
+    });
+}
+
+std::unique_ptr<AppServer> AppServer::create(const QString &path, const Administrator &admin,
+                                             const Options &options)
+{
+    // Checked before anything is made, so a wrong name leaves no file behind.
+    const QString problem = userCodeProblem(admin.userCode);
+    if (!problem.isEmpty())
+        throw Error(problem);
+    return createFilled(path, options, [&](QSqlDatabase &db, const SqlDialect &dialect) {
+        loadSeed(db, dialect, options.passwordCost, &admin);
+    });
+}
+
+std::unique_ptr<AppServer>
+AppServer::createFilled(const QString &path, const Options &options,
+                        const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
+{
     const QString target = QFileInfo(path).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw Error(QStringLiteral("账套文件“%1”已存在。").arg(path));
@@ -253,7 +310,7 @@ std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, con
         // at most a hidden file, which the next creation of the same name removes.
         PendingSetFile::removeAbandoned(target);
         PendingSetFile pending(target);
-        buildAccountSet(pending.path(), demo, options.passwordCost);
+        buildAccountSet(pending.path(), fill);
         pending.publish();
     } // the lock is let go before the set is opened: that would drop SQLite's locks too
     std::unique_ptr<AppServer> server(new AppServer(target, options));
@@ -299,11 +356,13 @@ void AppServer::load()
                         .arg(version)
                         .arg(kSchemaVersion));
     checkPages(db);
-    if (m_readOnly && version < kSchemaVersion)
+    if (m_readOnly && !readableAt(version))
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
                         .arg(m_path)
                         .arg(kSchemaVersion));
-    m_schemaVersion = migrate(*m_dialect, db, version);
+    if (!m_readOnly && version < kSchemaVersion)
+        keepCopyBeforeUpgrade(*m_dialect, db, m_path, version);
+    m_schemaVersion = m_readOnly ? version : migrate(*m_dialect, db, version);
     m_catalog = std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"),
                                                   db, *m_dialect);
 }

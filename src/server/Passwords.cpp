@@ -58,7 +58,7 @@ QString hashPassword(const QString &password, PasswordCost cost)
     return QString::fromLatin1(out);
 }
 
-bool verifyPassword(const QString &hash, const QString &password)
+bool isPasswordHash(const QString &hash)
 {
     // A stored hash is short printable ASCII; anything else (an embedded NUL that would cut
     // the C string, another algorithm, garbage) is refused before libsodium sees it.
@@ -69,6 +69,13 @@ bool verifyPassword(const QString &hash, const QString &password)
         if (c.unicode() < 0x21 || c.unicode() > 0x7e)
             return false;
     }
+    return true;
+}
+
+bool verifyPassword(const QString &hash, const QString &password)
+{
+    if (!isPasswordHash(hash))
+        return false;
     try {
         ensureSodium();
     } catch (const Error &) {

@@ -12,6 +12,9 @@ enum class PasswordCost { Interactive, Fast };
 // Throws vexa::Error when the library cannot hash (out of memory).
 QString hashPassword(const QString &password, PasswordCost cost = PasswordCost::Interactive);
 
+// True when hash has the form of a stored hash (verifyPassword would run the check).
+bool isPasswordHash(const QString &hash);
+
 // True when password matches hash. A malformed or empty hash never matches.
 bool verifyPassword(const QString &hash, const QString &password);
 

@@ -381,6 +381,11 @@ void SqliteDialect::runScript(QSqlDatabase &db, const QByteArray &script) const
     }
 }
 
+QString SqliteDialect::copyInto() const
+{
+    return QStringLiteral("VACUUM INTO ?");
+}
+
 QString SqliteDialect::upsert(const QString &table, const QStringList &keys,
                               const QStringList &values) const
 {

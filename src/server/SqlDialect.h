@@ -44,6 +44,8 @@ public:
     virtual QString tableColumns(const QString &table) const = 0;
     // A check of the stored pages: its first value is "ok" when they are whole.
     virtual QString pageCheck() const = 0;
+    // Writes a consistent copy of the whole database to the file bound as its one value.
+    virtual QString copyInto() const = 0;
     // A script of several statements (triggers included). Throws vexa::Error.
     virtual void runScript(QSqlDatabase &db, const QByteArray &script) const = 0;
 
@@ -99,6 +101,7 @@ public:
     QString tableColumns(const QString &table) const override;
     QString pageCheck() const override;
     void runScript(QSqlDatabase &db, const QByteArray &script) const override;
+    QString copyInto() const override;
     QString upsert(const QString &table, const QStringList &keys,
                    const QStringList &values) const override;
     QString equalsIgnoringCase(const QString &column) const override;
