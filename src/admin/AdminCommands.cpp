@@ -9,6 +9,7 @@
 
 #include <vexa/Error.h>
 
+#include <QFile>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -52,9 +53,12 @@ const QList<CommandInfo> &commandInfos()
 {
     // clang-format off
     static const QList<CommandInfo> infos = {
-        {QStringLiteral("create"), 1, 1, {QStringLiteral("demo")}, {},
-         QStringLiteral("create PATH [--demo]"),
-         QStringLiteral("创建账套文件；--demo 同时载入演示数据（模块、控制台、用户、权限、科目模板）。")},
+        {QStringLiteral("create"), 1, 1, {QStringLiteral("demo")},
+         {QStringLiteral("admin"), QStringLiteral("password-file")},
+         QStringLiteral("create PATH [--admin NAME] [--password-file FILE] | create PATH --demo"),
+         QStringLiteral("创建可以使用的账套文件（模块、控制台、用户组和权限、币别、科目模板）和一个管理员："
+                        "登录名取自 --admin 或提示输入，密码取自密码文件的第一行或提示输入两遍；"
+                        "--demo 改为创建演示账套（演示用户和它们的控制台节点）。")},
         {QStringLiteral("query"), 2, 3, {}, {QStringLiteral("format")},
          QStringLiteral("query PATH PROVIDER [COMMAND_TEXT] [--format table|csv|json]"),
          QStringLiteral("按提供者读取数据，COMMAND_TEXT 如 \"TOP 3 WHERE InnerUse = 0 ORDER BY MCode\"。")},
@@ -64,9 +68,10 @@ const QList<CommandInfo> &commandInfos()
         {QStringLiteral("users"), 1, 1, {}, {},
          QStringLiteral("users PATH"),
          QStringLiteral("列出用户（不显示密码摘要）。")},
-        {QStringLiteral("passwd"), 2, 2, {}, {},
-         QStringLiteral("passwd PATH USER"),
-         QStringLiteral("重设用户密码：从标准输入读两遍新密码，不需要旧密码。")},
+        {QStringLiteral("passwd"), 2, 2, {}, {QStringLiteral("password-file")},
+         QStringLiteral("passwd PATH USER [--password-file FILE]"),
+         QStringLiteral("重设用户密码并解除登录锁定：新密码取自密码文件的第一行，或从标准输入读两遍；"
+                        "不需要旧密码。")},
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
@@ -201,20 +206,57 @@ struct Context
     const AdminOptions &options;
 
     // One line of input; nullopt at the end of input. On a terminal the prompt goes to
-    // err and nothing typed is shown.
-    std::optional<QString> readSecret(const QString &prompt)
+    // err and, for a secret, nothing typed is shown.
+    std::optional<QString> readLine(const QString &prompt, bool secret = true)
     {
         if (options.terminalInput) {
             err << prompt;
             err.flush();
         }
-        EchoOff quiet(options.terminalInput);
+        EchoOff quiet(secret && options.terminalInput);
         QString line;
         if (!in.readLineInto(&line))
             return std::nullopt;
         return line;
     }
+    std::optional<QString> readSecret(const QString &prompt) { return readLine(prompt, true); }
 };
+
+// The first line of a password file, without its line end. Only the file's start is read:
+// a password is short, and a wrong path must not read a whole disk image.
+QString readPasswordFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("无法读取密码文件“%1”：%2").arg(path, f.errorString()));
+    QByteArray line = f.read(4096);
+    const qsizetype end = line.indexOf('\n');
+    if (end >= 0)
+        line.truncate(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        throw Error(QStringLiteral("密码文件“%1”的第一行是空的。").arg(path));
+    return QString::fromUtf8(line);
+}
+
+// A new password: the password file's first line (--password-file), or typed twice.
+QString readNewPassword(const CommandLine &cl, Context &cx, const QString &prompt)
+{
+    if (cl.options.contains(QStringLiteral("password-file")))
+        return readPasswordFile(cl.options.value(QStringLiteral("password-file")));
+    const std::optional<QString> first = cx.readSecret(prompt);
+    if (!first)
+        throw Error(QStringLiteral("没有从标准输入读到新密码。"));
+    if (first->isEmpty())
+        throw Error(QStringLiteral("密码不能为空。"));
+    const std::optional<QString> second = cx.readSecret(QStringLiteral("再次输入新密码："));
+    if (!second)
+        throw Error(QStringLiteral("新密码要输入两遍，标准输入只有一遍。"));
+    if (*first != *second)
+        throw Error(QStringLiteral("两次输入的新密码不一致，密码未修改。"));
+    return *first;
+}
 
 // --- formatting ------------------------------------------------------------------------
 // "12" and "-3" go to the server as integers; "007" keeps its zeros as text.
@@ -254,10 +296,36 @@ CellFormat formatOption(const CommandLine &cl)
 int createCommand(const CommandLine &cl, Context &cx)
 {
     const bool demo = cl.options.contains(QStringLiteral("demo"));
-    const auto server = AppServer::create(cl.positional[0], demo, cx.options.server);
-    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
-    if (!demo)
+    if (!demo) {
+        server::Administrator admin;
+        if (cl.options.contains(QStringLiteral("admin"))) {
+            admin.userCode = cl.options.value(QStringLiteral("admin"));
+        } else {
+            const std::optional<QString> name =
+                cx.readLine(QStringLiteral("管理员的登录名："), false);
+            if (!name)
+                throw Error(QStringLiteral("没有给出管理员的登录名（--admin NAME）。"));
+            admin.userCode = *name;
+        }
+        // The name is checked before a password is asked for.
+        const QString problem = server::userCodeProblem(admin.userCode);
+        if (!problem.isEmpty())
+            throw Error(problem);
+        admin.password =
+            readNewPassword(cl, cx, QStringLiteral("管理员“%1”的密码：").arg(admin.userCode));
+        const auto server = AppServer::create(cl.positional[0], admin, cx.options.server);
+        cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n'
+               << QStringLiteral("管理员：%1").arg(admin.userCode) << '\n';
         return ExitOk;
+    }
+    if (cl.options.contains(QStringLiteral("admin")) ||
+        cl.options.contains(QStringLiteral("password-file")))
+        throw UsageError{
+            QStringLiteral("演示账套自带用户，--demo 不能与 --admin 或 --password-file "
+                           "同用。"),
+            cl.info};
+    const auto server = AppServer::create(cl.positional[0], true, cx.options.server);
+    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
 
     const auto connection = server->connect();
     const DataPacket users = connection->request(QStringLiteral("LX_SysUser"), QString());
@@ -387,19 +455,9 @@ int passwdCommand(const CommandLine &cl, Context &cx)
     }
 
     // The administrator's repair path: no old password is asked for.
-    const std::optional<QString> first =
-        cx.readSecret(QStringLiteral("用户“%1”的新密码：").arg(userCode));
-    if (!first)
-        throw Error(QStringLiteral("没有从标准输入读到新密码。"));
-    if (first->isEmpty())
-        throw Error(QStringLiteral("密码不能为空。"));
-    const std::optional<QString> second = cx.readSecret(QStringLiteral("再次输入新密码："));
-    if (!second)
-        throw Error(QStringLiteral("新密码要输入两遍，标准输入只有一遍。"));
-    if (*first != *second)
-        throw Error(QStringLiteral("两次输入的新密码不一致，密码未修改。"));
-
-    const QString hash = server::hashPassword(*first, server->options().passwordCost);
+    const QString hash = server::hashPassword(
+        readNewPassword(cl, cx, QStringLiteral("用户“%1”的新密码：").arg(userCode)),
+        server->options().passwordCost);
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE ") +
               server->dialect().equalsIgnoringCase(QStringLiteral("UserCode")));
