@@ -4,12 +4,15 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
+#include "SetMaintenance.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
 
 #include <vexa/Error.h>
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -27,7 +30,8 @@ using server::ServerConnection;
 namespace {
 
 const QString kUsageLine =
-    QStringLiteral("用法: vexa-admin <create|query|call|users|passwd|dump> ...");
+    QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|query|call|users|"
+                   "passwd|dump> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
@@ -72,6 +76,23 @@ const QList<CommandInfo> &commandInfos()
          QStringLiteral("passwd PATH USER [--password-file FILE]"),
          QStringLiteral("重设用户密码并解除登录锁定：新密码取自密码文件的第一行，或从标准输入读两遍；"
                         "不需要旧密码。")},
+        {QStringLiteral("info"), 1, 1, {}, {},
+         QStringLiteral("info PATH"),
+         QStringLiteral("显示账套的单位名称、科目模板、财务启用期间、是否已启用、版本、用户数和文件大小。")},
+        {QStringLiteral("list"), 1, 1, {}, {QStringLiteral("format")},
+         QStringLiteral("list FOLDER [--format table|csv|json]"),
+         QStringLiteral("列出文件夹中的账套，每个一行（不是账套的文件不列）。")},
+        {QStringLiteral("check"), 1, 1, {}, {},
+         QStringLiteral("check PATH"),
+         QStringLiteral("检查账套：数据库页面、引用、会计期间、启用期间、管理员、控制台节点和附件文件；"
+                        "有问题时逐条列出，退出状态为 1。")},
+        {QStringLiteral("backup"), 2, 2, {}, {},
+         QStringLiteral("backup PATH DEST"),
+         QStringLiteral("在账套使用中做一致的备份 DEST，附件文件放在 DEST.accessories 中。")},
+        {QStringLiteral("restore"), 2, 2, {QStringLiteral("force")}, {},
+         QStringLiteral("restore BACKUP PATH [--force]"),
+         QStringLiteral("把备份恢复到 PATH（连同附件文件）；有人正在使用 PATH 时拒绝，"
+                        "PATH 在备份之后改过时要加 --force。")},
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
@@ -473,6 +494,115 @@ int passwdCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QStringList summaryCells(const server::SetSummary &s)
+{
+    const QString none = QStringLiteral("（未配置）");
+    return {s.company.isEmpty() ? none : s.company,
+            s.chartTemplate.isEmpty() ? none : s.chartTemplate,
+            s.startPeriod.isEmpty() ? none : s.startPeriod,
+            s.enabled ? QStringLiteral("是") : QStringLiteral("否"),
+            QString::number(s.schemaVersion),
+            s.activeUsers == s.users
+                ? QString::number(s.users)
+                : QStringLiteral("%1（停用 %2）").arg(s.users).arg(s.users - s.activeUsers),
+            sizeText(s.bytes)};
+}
+
+const QStringList &summaryLabels()
+{
+    static const QStringList labels = {QStringLiteral("单位名称"),     QStringLiteral("科目模板"),
+                                       QStringLiteral("财务启用期间"), QStringLiteral("已启用"),
+                                       QStringLiteral("版本"),         QStringLiteral("用户数"),
+                                       QStringLiteral("文件大小")};
+    return labels;
+}
+
+int infoCommand(const CommandLine &cl, Context &cx)
+{
+    const QStringList cells =
+        summaryCells(server::summarizeSet(cl.positional[0], cx.options.server));
+    cx.out << QStringLiteral("账套文件：%1").arg(QFileInfo(cl.positional[0]).absoluteFilePath())
+           << '\n';
+    for (int i = 0; i < cells.size(); ++i)
+        cx.out << summaryLabels()[i] << QStringLiteral("：") << cells[i] << '\n';
+    return ExitOk;
+}
+
+int listCommand(const CommandLine &cl, Context &cx)
+{
+    const CellFormat format = formatOption(cl);
+    const QDir folder(cl.positional[0]);
+    if (!folder.exists())
+        throw Error(QStringLiteral("文件夹“%1”不存在。").arg(cl.positional[0]));
+    DataPacket packet;
+    for (const QString &label : QStringList{QStringLiteral("文件")} + summaryLabels())
+        packet.fields.append(FieldDef{label, FieldType::String});
+    for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+        const QString path = folder.filePath(name);
+        if (!server::SqliteDialect::isDatabaseFile(path))
+            continue;
+        try {
+            QVariantList row{name};
+            for (const QString &cell : summaryCells(server::summarizeSet(path, cx.options.server)))
+                row.append(cell);
+            packet.rows.push_back(row);
+        } catch (const Error &) {
+            // A database of something else, or a set this program cannot open: not listed.
+        }
+    }
+    writePacket(cx.out, packet, format);
+    return ExitOk;
+}
+
+int checkCommand(const CommandLine &cl, Context &cx)
+{
+    const QStringList problems = server::checkSet(cl.positional[0], cx.options.server);
+    for (const QString &p : problems)
+        cx.out << p << '\n';
+    if (!problems.isEmpty()) {
+        cx.err << QStringLiteral("vexa-admin: 检查发现 %1 个问题。").arg(problems.size()) << '\n';
+        return ExitFailed;
+    }
+    cx.out << QStringLiteral("检查通过。") << '\n';
+    return ExitOk;
+}
+
+int backupCommand(const CommandLine &cl, Context &cx)
+{
+    const server::BackupReport report =
+        server::backupSet(cl.positional[0], cl.positional[1], cx.options.server);
+    cx.out << QStringLiteral("已备份到：%1").arg(QFileInfo(cl.positional[1]).absoluteFilePath())
+           << '\n';
+    if (report.files > 0)
+        cx.out << QStringLiteral("附件文件 %1 个，在：%2")
+                      .arg(report.files)
+                      .arg(server::backupFilesFolder(cl.positional[1]))
+               << '\n';
+    for (const QString &name : report.missingFiles)
+        cx.err << QStringLiteral("vexa-admin: 附件文件 %1 在账套的附件文件夹中找不到，没有备份。")
+                      .arg(name)
+               << '\n';
+    return ExitOk;
+}
+
+int restoreCommand(const CommandLine &cl, Context &cx)
+{
+    server::restoreSet(cl.positional[0], cl.positional[1],
+                       cl.options.contains(QStringLiteral("force")), cx.options.server);
+    cx.out << QStringLiteral("已恢复到：%1").arg(QFileInfo(cl.positional[1]).absoluteFilePath())
+           << '\n';
+    return ExitOk;
+}
+
 int dumpCommand(const CommandLine &cl, Context &cx)
 {
     const auto server = AppServer::open(cl.positional[0], forReading(cx));
@@ -543,6 +673,16 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return usersCommand(cl, cx);
         if (name == QLatin1String("passwd"))
             return passwdCommand(cl, cx);
+        if (name == QLatin1String("info"))
+            return infoCommand(cl, cx);
+        if (name == QLatin1String("list"))
+            return listCommand(cl, cx);
+        if (name == QLatin1String("check"))
+            return checkCommand(cl, cx);
+        if (name == QLatin1String("backup"))
+            return backupCommand(cl, cx);
+        if (name == QLatin1String("restore"))
+            return restoreCommand(cl, cx);
         return dumpCommand(cl, cx);
     } catch (const UsageError &e) {
         err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';

@@ -2,6 +2,7 @@
 
 #include "AccountSetFile.h"
 #include "AttachmentStore.h"
+#include "OwnConnection.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
@@ -98,51 +99,6 @@ bool writableInPlace(const QString &path)
     return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
 
-// A connection to path with this system's settings, under the given name. On failure the
-// name is free again. databaseName, when given, is what SQLite opens (a read-only URI).
-QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const QString &name,
-                          const QString &connectOptions = QString(),
-                          const QString &databaseName = QString())
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), name);
-    auto forget = qScopeGuard([&] {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-    });
-    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
-    db.setConnectOptions(connectOptions);
-    if (!db.open())
-        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
-    for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
-        exec(db, sql);
-    forget.dismiss();
-    return db;
-}
-
-// A connection of the caller's own, closed and forgotten on every path.
-class OwnConnection
-{
-public:
-    OwnConnection(const SqlDialect &dialect, const QString &path,
-                  const QString &connectOptions = QString())
-        : m_name(nextConnectionName()), m_db(openDatabase(dialect, path, m_name, connectOptions))
-    {}
-    ~OwnConnection()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    OwnConnection(const OwnConnection &) = delete;
-    OwnConnection &operator=(const OwnConnection &) = delete;
-    QSqlDatabase &db() { return m_db; }
-
-private:
-    QString m_name;
-    QSqlDatabase m_db;
-};
-
 int countOf(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q(db);
@@ -230,6 +186,39 @@ qint64 fileSystemTypeFor(const QString &path, const AppServer::Options &options)
 }
 
 } // namespace
+
+QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const QString &name,
+                          const QString &connectOptions, const QString &databaseName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), name);
+    auto forget = qScopeGuard([&] {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    });
+    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
+    db.setConnectOptions(connectOptions);
+    if (!db.open())
+        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
+    for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
+        exec(db, sql);
+    forget.dismiss();
+    return db;
+}
+
+OwnConnection::OwnConnection(const SqlDialect &dialect, const QString &path,
+                             const QString &connectOptions)
+    : m_name(nextConnectionName()), m_db(openDatabase(dialect, path, m_name, connectOptions))
+{}
+
+OwnConnection::OwnConnection(QSqlDatabase db) : m_name(db.connectionName()), m_db(std::move(db)) {}
+
+OwnConnection::~OwnConnection()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
 
 AppServer::AppServer(QString path, Options options)
     : m_path(QFileInfo(path).absoluteFilePath()), m_options(options),

@@ -158,6 +158,48 @@ private slots:
         QVERIFY(!QFile::exists(set));
     }
 
+    void infoAndList()
+    {
+        QTemporaryDir folder;
+        const QString set = folder.filePath(QStringLiteral("a.vexa"));
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--demo")}).status, 0);
+        {
+            const auto server = AppServer::open(set, options().server);
+            QSqlQuery q(server->openConnection());
+            QVERIFY(q.exec(QStringLiteral(
+                "INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, AcctTempDesc, "
+                "GLStartPeriodName, InitialAudit) VALUES (1, '华东五金', 'RMB', '人民币', "
+                "'企业会计准则', '2026年1期', 1)")));
+            QVERIFY(
+                q.exec(QStringLiteral("UPDATE SysUser SET Active = 0 WHERE UserCode = 'clerk'")));
+        }
+        Result r = run({QStringLiteral("info"), set});
+        QCOMPARE(r.status, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.mid(1, 6),
+                 (QStringList{
+                     QStringLiteral("单位名称：华东五金"), QStringLiteral("科目模板：企业会计准则"),
+                     QStringLiteral("财务启用期间：2026年1期"), QStringLiteral("已启用：是"),
+                     QStringLiteral("版本：2"), QStringLiteral("用户数：2（停用 1）")}));
+
+        // Only sets are listed: not a text file, not a database of something else.
+        QFile(folder.filePath(QStringLiteral("notes.vexa"))).open(QIODevice::WriteOnly);
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(folder.filePath(QStringLiteral("other.db")));
+            QVERIFY(other.open());
+            QSqlQuery(other).exec(QStringLiteral("CREATE TABLE t (x)"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        r = run({QStringLiteral("list"), folder.path(), QStringLiteral("--format"),
+                 QStringLiteral("csv")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.count(QLatin1Char('\n')), 2);
+        QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,2,")),
+                 qPrintable(r.out));
+    }
+
     void passwdFromAFileLetsALockedUserBackIn()
     {
         const QString set = path("locked.vexa");
