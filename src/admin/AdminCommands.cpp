@@ -7,6 +7,7 @@
 #include "SetMaintenance.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
+#include "UserAdmin.h"
 
 #include <vexa/Error.h>
 
@@ -30,8 +31,8 @@ using server::ServerConnection;
 namespace {
 
 const QString kUsageLine =
-    QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|query|call|users|"
-                   "passwd|dump> ...");
+    QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
+                   "passwd|query|call|dump> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
@@ -69,9 +70,19 @@ const QList<CommandInfo> &commandInfos()
         {QStringLiteral("call"), 2, -1, {}, {QStringLiteral("user")},
          QStringLiteral("call PATH OPERATION [ARG...] [--user USER]"),
          QStringLiteral("调用应用服务器的命名操作；整数参数写成数字；--user 时从标准输入读密码，先登录。")},
-        {QStringLiteral("users"), 1, 1, {}, {},
-         QStringLiteral("users PATH"),
-         QStringLiteral("列出用户（不显示密码摘要）。")},
+        {QStringLiteral("users"), 1, 4, {QStringLiteral("manager")},
+         {QStringLiteral("name"), QStringLiteral("group"), QStringLiteral("password-file")},
+         QStringLiteral("users PATH [add LOGIN --group N [--name NAME] [--manager] "
+                        "[--password-file FILE] | disable LOGIN | enable LOGIN | remove LOGIN | "
+                        "rename LOGIN NEW | group LOGIN N]"),
+         QStringLiteral("列出用户（不显示密码摘要）；或增加、停用、启用、删除用户（已用于凭证或附件的用户"
+                        "改为停用），改登录名、改用户组。最后一个能登录的系统管理员不能停用或删除。")},
+        {QStringLiteral("groups"), 1, 3, {}, {},
+         QStringLiteral("groups PATH [add NAME | remove N]"),
+         QStringLiteral("列出用户组；或增加、删除用户组（还有用户的组不能删除）。")},
+        {QStringLiteral("rights"), 2, 5, {}, {},
+         QStringLiteral("rights PATH GROUP [grant OBJTYPE 1|2|3 | revoke OBJTYPE]"),
+         QStringLiteral("按对象类型列出用户组的权限（1 完全、2 浏览、3 修改）；或授予、收回一项权限。")},
         {QStringLiteral("passwd"), 2, 2, {}, {QStringLiteral("password-file")},
          QStringLiteral("passwd PATH USER [--password-file FILE]"),
          QStringLiteral("重设用户密码并解除登录锁定：新密码取自密码文件的第一行，或从标准输入读两遍；"
@@ -422,8 +433,192 @@ int callCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+int numberArgument(const CommandLine &cl, const QString &text, const QString &what)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n <= 0)
+        throw UsageError{QStringLiteral("%1“%2”不是正整数。").arg(what, text), cl.info};
+    return n;
+}
+
+void requireArguments(const CommandLine &cl, int count)
+{
+    if (cl.positional.size() != count)
+        throw UsageError{
+            QStringLiteral("“%1 %2”的参数个数不对。").arg(cl.info->name, cl.positional[1]),
+            cl.info};
+}
+
+// A change to users, groups or rights: the set opened for writing, one transaction each.
+struct UserChange
+{
+    std::unique_ptr<AppServer> server;
+    std::unique_ptr<server::ServerConnection> connection;
+    std::unique_ptr<server::UserAdmin> admin;
+
+    UserChange(const QString &path, const Context &cx)
+        : server(AppServer::open(path, cx.options.server)), connection(server->connect()),
+          admin(std::make_unique<server::UserAdmin>(connection->database(), server->dialect(),
+                                                    server->options().passwordCost))
+    {}
+};
+
+int changeUser(const CommandLine &cl, Context &cx)
+{
+    const QString sub = cl.positional[1];
+    UserChange change(cl.positional[0], cx);
+    const QString login = cl.positional.value(2);
+    if (sub == QLatin1String("add")) {
+        requireArguments(cl, 3);
+        if (!cl.options.contains(QStringLiteral("group")))
+            throw UsageError{QStringLiteral("增加用户要用 --group 指定用户组。"), cl.info};
+        server::UserAdmin::NewUser user;
+        user.userCode = login;
+        user.userName = cl.options.value(QStringLiteral("name"));
+        user.group =
+            numberArgument(cl, cl.options.value(QStringLiteral("group")), QStringLiteral("用户组"));
+        user.manager = cl.options.contains(QStringLiteral("manager"));
+        const QString problem = server::userCodeProblem(login);
+        if (!problem.isEmpty())
+            throw Error(problem);
+        user.password = readNewPassword(cl, cx, QStringLiteral("用户“%1”的密码：").arg(login));
+        change.admin->addUser(user);
+        cx.out << QStringLiteral("已增加用户“%1”。").arg(login) << '\n';
+    } else if (sub == QLatin1String("disable") || sub == QLatin1String("enable")) {
+        requireArguments(cl, 3);
+        const bool enable = sub == QLatin1String("enable");
+        change.admin->setActive(login, enable);
+        cx.out << (enable ? QStringLiteral("已启用用户“%1”。") : QStringLiteral("已停用用户“%1”。"))
+                      .arg(login)
+               << '\n';
+    } else if (sub == QLatin1String("remove")) {
+        requireArguments(cl, 3);
+        if (change.admin->removeUser(login))
+            cx.out << QStringLiteral("已删除用户“%1”。").arg(login) << '\n';
+        else
+            cx.out << QStringLiteral("用户“%1”已用于凭证或附件，改为停用。").arg(login) << '\n';
+    } else if (sub == QLatin1String("rename")) {
+        requireArguments(cl, 4);
+        change.admin->renameUser(login, cl.positional[3]);
+        cx.out << QStringLiteral("用户“%1”的登录名已改为“%2”。").arg(login, cl.positional[3])
+               << '\n';
+    } else if (sub == QLatin1String("group")) {
+        requireArguments(cl, 4);
+        const int group = numberArgument(cl, cl.positional[3], QStringLiteral("用户组"));
+        change.admin->setGroup(login, group);
+        cx.out << QStringLiteral("用户“%1”已归入用户组 %2。").arg(login).arg(group) << '\n';
+    } else {
+        throw UsageError{QStringLiteral("users 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
+int groupsCommand(const CommandLine &cl, Context &cx)
+{
+    if (cl.positional.size() == 1) {
+        const auto server = AppServer::open(cl.positional[0], forReading(cx));
+        const auto connection = server->connect();
+        QSqlQuery q(connection->database());
+        if (!q.exec(QStringLiteral(
+                "SELECT g.UserGroup, g.GroupName, (SELECT COUNT(*) FROM SysUser u WHERE "
+                "u.UserGroup = g.UserGroup), (SELECT COUNT(*) FROM SysCheckRight r WHERE "
+                "r.UserGroup = g.UserGroup) FROM SysUserGroup g ORDER BY g.UserGroup")))
+            sqlFailed(QStringLiteral("无法读取用户组"), q);
+        std::vector<QStringList> rows;
+        while (q.next())
+            rows.push_back({q.value(0).toString(), tableCell(q.value(1).toString()),
+                            q.value(2).toString(), q.value(3).toString()});
+        writeTable(cx.out,
+                   {QStringLiteral("编号"), QStringLiteral("名称"), QStringLiteral("用户数"),
+                    QStringLiteral("权限数")},
+                   rows, {true, false, true, true});
+        return ExitOk;
+    }
+    const QString sub = cl.positional[1];
+    UserChange change(cl.positional[0], cx);
+    if (sub == QLatin1String("add")) {
+        requireArguments(cl, 3);
+        const int group = change.admin->addGroup(cl.positional[2]);
+        cx.out << QStringLiteral("已增加用户组 %1“%2”。").arg(group).arg(cl.positional[2].trimmed())
+               << '\n';
+    } else if (sub == QLatin1String("remove")) {
+        requireArguments(cl, 3);
+        const int group = numberArgument(cl, cl.positional[2], QStringLiteral("用户组"));
+        change.admin->removeGroup(group);
+        cx.out << QStringLiteral("已删除用户组 %1。").arg(group) << '\n';
+    } else {
+        throw UsageError{QStringLiteral("groups 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
+QString levelName(int level)
+{
+    switch (level) {
+    case server::UserAdmin::Full:
+        return QStringLiteral("完全");
+    case server::UserAdmin::Browse:
+        return QStringLiteral("浏览");
+    case server::UserAdmin::Modify:
+        return QStringLiteral("修改");
+    }
+    return QString::number(level);
+}
+
+int rightsCommand(const CommandLine &cl, Context &cx)
+{
+    const int group = numberArgument(cl, cl.positional[1], QStringLiteral("用户组"));
+    if (cl.positional.size() == 2) {
+        const auto server = AppServer::open(cl.positional[0], forReading(cx));
+        const auto connection = server->connect();
+        const server::UserAdmin admin(connection->database(), server->dialect(),
+                                      server->options().passwordCost);
+        std::vector<QStringList> rows;
+        for (const server::UserAdmin::Right &r : admin.rights(group))
+            rows.push_back({QString::number(r.objType), tableCell(r.objName), levelName(r.level)});
+        writeTable(cx.out,
+                   {QStringLiteral("对象类型"), QStringLiteral("名称"), QStringLiteral("权限")},
+                   rows, {true, false, false});
+        return ExitOk;
+    }
+    const QString sub = cl.positional[2];
+    UserChange change(cl.positional[0], cx);
+    if (sub == QLatin1String("grant")) {
+        if (cl.positional.size() != 5)
+            throw UsageError{QStringLiteral("“rights … grant”要给对象类型和权限级别。"), cl.info};
+        const int objType = numberArgument(cl, cl.positional[3], QStringLiteral("对象类型"));
+        int level = 0;
+        for (int l : {1, 2, 3})
+            if (cl.positional[4] == QString::number(l) || cl.positional[4] == levelName(l))
+                level = l;
+        if (level == 0)
+            throw UsageError{QStringLiteral("权限级别“%1”应为 1（完全）、2（浏览）或 3（修改）。")
+                                 .arg(cl.positional[4]),
+                             cl.info};
+        change.admin->grant(group, objType, level);
+        cx.out << QStringLiteral("用户组 %1 对对象类型 %2 的权限：%3。")
+                      .arg(group)
+                      .arg(objType)
+                      .arg(levelName(level))
+               << '\n';
+    } else if (sub == QLatin1String("revoke")) {
+        if (cl.positional.size() != 4)
+            throw UsageError{QStringLiteral("“rights … revoke”要给对象类型。"), cl.info};
+        const int objType = numberArgument(cl, cl.positional[3], QStringLiteral("对象类型"));
+        change.admin->revoke(group, objType);
+        cx.out << QStringLiteral("已收回用户组 %1 对对象类型 %2 的权限。").arg(group).arg(objType)
+               << '\n';
+    } else {
+        throw UsageError{QStringLiteral("rights 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
 int usersCommand(const CommandLine &cl, Context &cx)
 {
+    if (cl.positional.size() > 1)
+        return changeUser(cl, cx);
     const auto server = AppServer::open(cl.positional[0], forReading(cx));
     const auto connection = server->connect();
     // LX_SysUser reads a view without the password hash.
@@ -673,6 +868,10 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return usersCommand(cl, cx);
         if (name == QLatin1String("passwd"))
             return passwdCommand(cl, cx);
+        if (name == QLatin1String("groups"))
+            return groupsCommand(cl, cx);
+        if (name == QLatin1String("rights"))
+            return rightsCommand(cl, cx);
         if (name == QLatin1String("info"))
             return infoCommand(cl, cx);
         if (name == QLatin1String("list"))

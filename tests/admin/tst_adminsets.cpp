@@ -5,6 +5,7 @@
 #include "../support/TestSupport.h"
 
 #include <QFile>
+#include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
@@ -198,6 +199,42 @@ private slots:
         QCOMPARE(r.out.count(QLatin1Char('\n')), 2);
         QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,2,")),
                  qPrintable(r.out));
+    }
+
+    // The command lines of users, groups and rights; the rules behind them are the server's.
+    void usersGroupsAndRights()
+    {
+        const QString set = path("people.vexa");
+        const QString pw = passwordFile("people-pw", "pw\n");
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--admin"),
+                      QStringLiteral("boss"), QStringLiteral("--password-file"), pw})
+                     .status,
+                 0);
+        const auto ok = [&](const QStringList &args) {
+            const Result r = run(args);
+            return r.status == 0 ? r.out : r.err;
+        };
+        QCOMPARE(
+            ok({QStringLiteral("groups"), set, QStringLiteral("add"), QStringLiteral("出纳组")}),
+            QStringLiteral("已增加用户组 3“出纳组”。\n"));
+        QCOMPARE(ok({QStringLiteral("rights"), set, QStringLiteral("3"), QStringLiteral("grant"),
+                     QStringLiteral("5001"), QStringLiteral("修改")}),
+                 QStringLiteral("用户组 3 对对象类型 5001 的权限：修改。\n"));
+        QCOMPARE(ok({QStringLiteral("users"), set, QStringLiteral("add"), QStringLiteral("cash"),
+                     QStringLiteral("--group=3"), QStringLiteral("--password-file"), pw}),
+                 QStringLiteral("已增加用户“cash”。\n"));
+        QCOMPARE(loginError(set, QStringLiteral("cash"), QStringLiteral("pw")), QString());
+        QVERIFY(ok({QStringLiteral("rights"), set, QStringLiteral("3")})
+                    .contains(QRegularExpression(QStringLiteral("5001 +现金日记账 +修改"))));
+
+        Result r =
+            run({QStringLiteral("users"), set, QStringLiteral("remove"), QStringLiteral("boss")});
+        QCOMPARE(r.status, 1);
+        r = run({QStringLiteral("users"), set, QStringLiteral("promote"), QStringLiteral("cash")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("rights"), set, QStringLiteral("3"), QStringLiteral("grant"),
+                 QStringLiteral("5001"), QStringLiteral("all")});
+        QCOMPARE(r.status, 2);
     }
 
     void passwdFromAFileLetsALockedUserBackIn()
