@@ -254,29 +254,11 @@ struct Context
     std::optional<QString> readSecret(const QString &prompt) { return readLine(prompt, true); }
 };
 
-// The first line of a password file, without its line end. Only the file's start is read:
-// a password is short, and a wrong path must not read a whole disk image.
-QString readPasswordFile(const QString &path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        throw Error(QStringLiteral("无法读取密码文件“%1”：%2").arg(path, f.errorString()));
-    QByteArray line = f.read(4096);
-    const qsizetype end = line.indexOf('\n');
-    if (end >= 0)
-        line.truncate(end);
-    if (line.endsWith('\r'))
-        line.chop(1);
-    if (line.isEmpty())
-        throw Error(QStringLiteral("密码文件“%1”的第一行是空的。").arg(path));
-    return QString::fromUtf8(line);
-}
-
 // A new password: the password file's first line (--password-file), or typed twice.
 QString readNewPassword(const CommandLine &cl, Context &cx, const QString &prompt)
 {
     if (cl.options.contains(QStringLiteral("password-file")))
-        return readPasswordFile(cl.options.value(QStringLiteral("password-file")));
+        return server::readPasswordFile(cl.options.value(QStringLiteral("password-file")));
     const std::optional<QString> first = cx.readSecret(prompt);
     if (!first)
         throw Error(QStringLiteral("没有从标准输入读到新密码。"));

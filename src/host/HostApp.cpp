@@ -93,9 +93,14 @@ bool HostApp::logIn()
         direct = true;
     }
     QString error;
+    // The password is kept no longer than the check: what stays in memory can end up in a
+    // swap file.
+    m_options.password.fill(QChar(0));
+    m_options.password.clear();
     if (direct) {
         try {
             m_session->login(user, password);
+            password.fill(QChar(0));
             if (m_session->readOnly())
                 showMessage(nullptr, QLatin1Char('W'), QStringLiteral("登录"),
                             m_session->readOnlyNotice());

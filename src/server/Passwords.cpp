@@ -3,6 +3,7 @@
 #include <vexa/Error.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <mutex>
 #include <sodium.h>
 
@@ -56,6 +57,25 @@ QString hashPassword(const QString &password, PasswordCost cost)
                               crypto_pwhash_ALG_ARGON2ID13) != 0)
         throw Error(QStringLiteral("无法计算密码摘要：内存不足。"));
     return QString::fromLatin1(out);
+}
+
+QString readPasswordFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("无法读取密码文件“%1”：%2").arg(path, f.errorString()));
+    // Only the start is read: a password is short, and a wrong path must not read a disk image.
+    QByteArray line = f.read(4096);
+    const qsizetype end = line.indexOf('\n');
+    if (end >= 0)
+        line.truncate(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        throw Error(QStringLiteral("密码文件“%1”的第一行是空的。").arg(path));
+    QString password = QString::fromUtf8(line);
+    sodium_memzero(line.data(), size_t(line.size()));
+    return password;
 }
 
 bool isPasswordHash(const QString &hash)
