@@ -18,6 +18,7 @@ struct DataPacket
     std::vector<QVariantList> rows;
 
     bool isEmpty() const { return fields.isEmpty(); }
+    bool operator==(const DataPacket &) const = default;
 };
 
 // One changed row of a dataset's change log.
@@ -27,6 +28,8 @@ struct DeltaRow
     Kind kind = Kind::Insert;
     QVariantList values;   // Insert, Modify: the current values; Delete: empty
     QVariantList original; // Modify, Delete: the values as read; Insert: empty
+
+    bool operator==(const DeltaRow &) const = default;
 };
 
 // The change log of a dataset: the fields (calculated fields left out) and the changed
@@ -35,6 +38,8 @@ struct DeltaPacket
 {
     QList<FieldDef> fields;
     std::vector<DeltaRow> rows;
+
+    bool operator==(const DeltaPacket &) const = default;
 };
 
 // Most fields a packet text may hold. The server's tables have at most 2,000 columns

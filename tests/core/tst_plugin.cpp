@@ -415,6 +415,10 @@ private slots:
                                      << "B = 2"
                                      << "C"
                                      << "WHERE (A = 1)  AND (B = 2)  ORDER BY C";
+        QTest::newRow("fixed, order") << "A = 1"
+                                      << ""
+                                      << "C"
+                                      << "WHERE (A = 1)  ORDER BY C";
         QTest::newRow("fixed only") << "A = 1"
                                     << ""
                                     << ""

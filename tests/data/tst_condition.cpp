@@ -1,6 +1,5 @@
 #include "Condition.h"
-
-#include <vexa/Error.h>
+#include "support/TestSupport.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -14,61 +13,26 @@ namespace {
 // Prefix form of a tree with the type of every literal, so that tests see the shape.
 QString dump(const Node &n)
 {
+    if (n.kind == NodeKind::Literal)
+        return n.value.isValid()
+                   ? u"%1:%2"_s.arg(QString::fromLatin1(n.value.typeName()), n.value.toString())
+                   : u"null"_s;
+    if (n.kind == NodeKind::Column)
+        return u"col:"_s + n.name;
+    static const char *const kKinds[] = {"",   "", "not",  "neg", "and",
+                                         "or", "", "like", "in",  "isnull"};
     static const char *const kOps[] = {"=", "<>", "<", ">", "<=", ">="};
     QStringList parts;
     for (const NodePtr &c : n.children)
         parts << dump(*c);
-    const QString args = parts.join(u", "_s);
-    const QString neg = n.negated ? u"!"_s : QString();
-    switch (n.kind) {
-    case NodeKind::Literal:
-        if (!n.value.isValid())
-            return u"null"_s;
-        return u"%1:%2"_s.arg(QString::fromLatin1(n.value.typeName()), n.value.toString());
-    case NodeKind::Column:
-        return u"col:"_s + n.name;
-    case NodeKind::Not:
-        return u"not(%1)"_s.arg(args);
-    case NodeKind::Negate:
-        return u"neg(%1)"_s.arg(args);
-    case NodeKind::And:
-        return u"and(%1)"_s.arg(args);
-    case NodeKind::Or:
-        return u"or(%1)"_s.arg(args);
-    case NodeKind::Compare:
-        return u"%1(%2)"_s.arg(QLatin1String(kOps[int(n.op)]), args);
-    case NodeKind::Like:
-        return u"like%1(%2)"_s.arg(neg, args);
-    case NodeKind::In:
-        return u"in%1(%2)"_s.arg(neg, args);
-    case NodeKind::IsNull:
-        return u"isnull%1(%2)"_s.arg(neg, args);
-    }
-    return {};
+    return u"%1%2(%3)"_s.arg(
+        QLatin1String(n.kind == NodeKind::Compare ? kOps[int(n.op)] : kKinds[int(n.kind)]),
+        n.negated ? u"!"_s : QString(), parts.join(u", "_s));
 }
 
 // Columns of the evaluation row, in field order.
-const QStringList kColumns = {"s", "n",   "big", "d",    "b", "day", "ts", "t",
-                              "z", "cjk", "num", "blob", "e", "f",   "pct"};
-
-QVariantList sampleRow()
-{
-    return {u"abc"_s,
-            5,
-            qlonglong(9007199254740993LL),
-            2.5,
-            true,
-            QDate(2024, 1, 31),
-            QDateTime(QDate(2024, 1, 31), QTime(10, 0)),
-            QTime(10, 30),
-            QVariant(),
-            u"会计科目"_s,
-            u"12"_s,
-            QByteArray("xy"),
-            QString(""),
-            false,
-            u"100%"_s};
-}
+const QStringList kColumns = {"s", "n",   "big", "d",    "b", "day", "ts",  "t",
+                              "z", "cjk", "num", "blob", "e", "f",   "pct", "tz"};
 
 NodePtr bound(const QString &text)
 {
@@ -88,16 +52,6 @@ QString truthOf(const QString &condition, const QVariantList &row)
     return yes ? u"true"_s : no ? u"false"_s : u"unknown"_s;
 }
 
-QString errorOf(const std::function<void()> &parse)
-{
-    try {
-        parse();
-    } catch (const vexa::Error &e) {
-        return e.message();
-    }
-    return u"(accepted)"_s;
-}
-
 } // namespace
 
 class TestCondition : public QObject
@@ -105,15 +59,12 @@ class TestCondition : public QObject
     Q_OBJECT
 
 private slots:
-    void commandTexts_data();
-    void commandTexts();
-    void filterTexts_data();
-    void filterTexts();
+    void texts_data();
+    void texts();
     void treeShapes_data();
     void treeShapes();
     void refused_data();
     void refused();
-    void messageReadsWhole();
     void nestingGuard();
     void longInput();
     void evaluation_data();
@@ -121,77 +72,44 @@ private slots:
     void equalityHints_data();
     void equalityHints();
     void unknownColumn();
-    void literalRoundTrip_data();
-    void literalRoundTrip();
     void filterSpeed();
 };
 
-void TestCondition::commandTexts_data()
+void TestCondition::texts_data()
 {
+    QTest::addColumn<bool>("command");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("canonical");
     // canonical null: the text is canonical already.
-    const auto row = [](const char *text, const char *canonical = nullptr) {
-        QTest::newRow(text) << QString::fromUtf8(text)
-                            << QString::fromUtf8(canonical ? canonical : text);
+    const auto add = [](bool command, const char *text, const char *canonical) {
+        QTest::newRow((QByteArray(command ? "command " : "") + text).constData())
+            << command << QString::fromUtf8(text)
+            << QString::fromUtf8(canonical ? canonical : text);
     };
-    row("WHERE UserGroup = 3 AND ObjType = 1006");
-    row("Top 1 WHERE AcctCode = '1001' ORDER BY AcctCode",
+    const auto cmd = [&](const char *text, const char *canonical = nullptr) {
+        add(true, text, canonical);
+    };
+    const auto row = [&](const char *text, const char *canonical = nullptr) {
+        add(false, text, canonical);
+    };
+    cmd("Top 1 WHERE AcctCode = '1001' ORDER BY AcctCode",
         "TOP 1 WHERE AcctCode = '1001' ORDER BY AcctCode");
-    row("TOP 500 WHERE 1=1", "TOP 500 WHERE 1 = 1");
-    row("WHERE (UserID IS NULL) OR (UserID='u1') ORDER BY ParentID,Sort",
+    cmd("WHERE (UserID IS NULL) OR (UserID='u1') ORDER BY ParentID,Sort",
         "WHERE UserID IS NULL OR UserID = 'u1' ORDER BY ParentID, Sort");
-    row("WHERE MCode = ''");
-    row("TOP 1 WHERE 1=1 ORDER BY DocDate DESC, PeriodID DESC",
+    cmd("TOP 1 WHERE 1=1 ORDER BY DocDate DESC, PeriodID DESC",
         "TOP 1 WHERE 1 = 1 ORDER BY DocDate DESC, PeriodID DESC");
-    row("WHERE QtyCalTag = 1 Order By IndexNo, ObjType",
+    cmd("WHERE QtyCalTag = 1 Order By IndexNo, ObjType",
         "WHERE QtyCalTag = 1 ORDER BY IndexNo, ObjType");
-    row("WHERE -1=1", "WHERE -1 = 1");
-    row("WHERE ShowNo = '0' AND FindTag = True ORDER BY Index",
-        "WHERE ShowNo = '0' AND FindTag = TRUE ORDER BY Index");
-    row("TOP 2000");
-    row("TOP 20 WHERE ( (a = 1) AND (b = 0) ) AND (c Like '%A%' AND d > 5) ORDER BY e, f",
+    cmd("TOP 2000");
+    cmd("TOP 20 WHERE ( (a = 1) AND (b = 0) ) AND (c Like '%A%' AND d > 5) ORDER BY e, f",
         "TOP 20 WHERE a = 1 AND b = 0 AND c LIKE '%A%' AND d > 5 ORDER BY e, f");
-    row("WHERE PropType = 1 AND (PartID = 0 OR PartID = 12) ORDER BY PropID, PartID, PropCode, "
-        "PropIndex");
-    row("TOP 2000  WHERE (InnerUse = 0)  AND (MDesc Like '%总账%')  ORDER BY MCode",
-        "TOP 2000 WHERE InnerUse = 0 AND MDesc LIKE '%总账%' ORDER BY MCode");
-    row("TOP 2000  WHERE (IsNode = 1)  ORDER BY AcctCode desc",
-        "TOP 2000 WHERE IsNode = 1 ORDER BY AcctCode DESC");
-    row("ORDER BY a ASC", "ORDER BY a");
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("blank") << u" \t\r\n "_s << QString();
-    QTest::newRow("tabs and line breaks")
-        << u"top\t1\nwhere\tx=1\r\norder\tby\ty"_s << "TOP 1 WHERE x = 1 ORDER BY y";
-}
-
-void TestCondition::commandTexts()
-{
-    QFETCH(QString, text);
-    QFETCH(QString, canonical);
-    const CommandText command = parseCommandText(text);
-    QCOMPARE(toText(command), canonical);
-    QCOMPARE(toText(parseCommandText(canonical)), canonical);
-    if (command.where)
-        QCOMPARE(toText(*parseCondition(toText(*command.where))), toText(*command.where));
-}
-
-void TestCondition::filterTexts_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("canonical");
-    // canonical null: the text is canonical already.
-    const auto row = [](const char *text, const char *canonical = nullptr) {
-        QTest::newRow(text) << QString::fromUtf8(text)
-                            << QString::fromUtf8(canonical ? canonical : text);
-    };
+    cmd("ORDER BY a ASC", "ORDER BY a");
+    cmd(" \t\r\n ", "");
+    cmd("top\t1\nwhere\tx=1\r\norder\tby\ty", "TOP 1 WHERE x = 1 ORDER BY y");
     row("ParentID = null ", "ParentID = NULL");
-    row("NodeID='{6F9619FF-8B86-D011-B42D-00C04FC964FF}'",
-        "NodeID = '{6F9619FF-8B86-D011-B42D-00C04FC964FF}'");
     row("PeriodID >= 13");
     row("Memo IS NULL ", "Memo IS NULL");
-    row("d >= '2024-01-01 00:00:00'");
-    row("Price <= 1.5 AND Active = 1 AND Memo <> 'x'");
+    row("Price <= 1.5 AND Active = 1 AND Memo <> 'x' AND x < 2");
     row("科目名称 = '现金'");
     row("x != 1 or Not y Like 'a' and z is not null", "x <> 1 OR NOT y LIKE 'a' AND z IS NOT NULL");
     row("x not in (1, -2, 'a', null, 1.5)", "x NOT IN (1, -2, 'a', NULL, 1.5)");
@@ -199,49 +117,49 @@ void TestCondition::filterTexts_data()
     row("(a = 1 OR b = 2) AND NOT NOT c = 3");
     row("[Order] = 1 AND [a]]b] = 2");
     row("Index = +5", "Index = 5");
+    // Literals print so that they read back with the same type and value.
+    row("x = 'O''Brien ''''x'''");
+    row("x IN ('', '会计''科目', 3.0, 1E300, 1.5e-300, 9223372036854775807, true)",
+        "x IN ('', '会计''科目', 3.0, 1e+300, 1.5e-300, 9223372036854775807, TRUE)");
 }
 
-void TestCondition::filterTexts()
+void TestCondition::texts()
 {
+    QFETCH(bool, command);
     QFETCH(QString, text);
     QFETCH(QString, canonical);
+    if (command) {
+        const CommandText c = parseCommandText(text);
+        QCOMPARE(toText(c), canonical);
+        QCOMPARE(toText(parseCommandText(canonical)), canonical);
+        if (c.where)
+            QCOMPARE(dump(*parseCondition(toText(*c.where))), dump(*c.where));
+        return;
+    }
     const NodePtr n = parseCondition(text);
     QCOMPARE(toText(*n), canonical);
-    const NodePtr again = parseCondition(canonical);
-    QCOMPARE(dump(*again), dump(*n));
+    QCOMPARE(dump(*parseCondition(canonical)), dump(*n));
 }
 
 void TestCondition::treeShapes_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("shape");
-    QTest::newRow("minus") << "-1=1"
-                           << "=(neg(qlonglong:1), qlonglong:1)";
-    QTest::newRow("types") << "x IN ('a', 1.5, TRUE, false, NULL, 9223372036854775808)"
-                           << "in(col:x, QString:a, double:1.5, bool:true, bool:false, null, "
-                              "double:9223372036854776000)";
-    QTest::newRow("precedence") << "a = 1 OR b = 2 AND NOT c = 3"
-                                << "or(=(col:a, qlonglong:1), and(=(col:b, qlonglong:2), "
-                                   "not(=(col:c, qlonglong:3))))";
-    QTest::newRow("= null stays a comparison") << "x = null"
-                                               << "=(col:x, null)";
-    QTest::newRow("not like") << "x NOT LIKE 'a%'"
-                              << "like!(col:x, QString:a%)";
-    QTest::newRow("is not null") << "x IS NOT NULL"
-                                 << "isnull!(col:x)";
-    QTest::newRow("redundant parentheses") << "((a = 1))"
-                                           << "=(col:a, qlonglong:1)";
-    QTest::newRow("nested and merged") << "(a=1 AND b=2) AND c=3"
-                                       << "and(=(col:a, qlonglong:1), =(col:b, qlonglong:2), "
-                                          "=(col:c, qlonglong:3))";
-    QTest::newRow("quote in text") << "x = 'it''s'"
-                                   << "=(col:x, QString:it's)";
-    QTest::newRow("decimal forms") << "x IN (.5, 1., 1e3, 2E-2)"
-                                   << "in(col:x, double:0.5, double:1, double:1000, double:0.02)";
-    QTest::newRow("literal on the left") << "'x' = ParentID"
-                                         << "=(QString:x, col:ParentID)";
-    QTest::newRow("cjk column") << "科目 = '1'"
-                                << "=(col:科目, QString:1)";
+    const auto row = [](const char *tag, const char *text, const char *shape) {
+        QTest::newRow(tag) << QString::fromUtf8(text) << QString::fromUtf8(shape);
+    };
+    row("minus", "-1=1", "=(neg(qlonglong:1), qlonglong:1)");
+    row("types", "x IN ('a', 1.5, TRUE, false, NULL, 9223372036854775808)",
+        "in(col:x, QString:a, double:1.5, bool:true, bool:false, null, "
+        "double:9223372036854776000)");
+    row("precedence", "a = 1 OR b = 2 AND NOT c = 3",
+        "or(=(col:a, qlonglong:1), and(=(col:b, qlonglong:2), not(=(col:c, qlonglong:3))))");
+    row("not like", "x NOT LIKE 'a%'", "like!(col:x, QString:a%)");
+    row("nested and merged", "((a=1 AND b=2)) AND c=3",
+        "and(=(col:a, qlonglong:1), =(col:b, qlonglong:2), =(col:c, qlonglong:3))");
+    row("decimal forms", "x IN (.5, 1., 1e3, 2E-2)",
+        "in(col:x, double:0.5, double:1, double:1000, double:0.02)");
+    row("literal on the left", "'x' = ParentID", "=(QString:x, col:ParentID)");
 }
 
 void TestCondition::treeShapes()
@@ -256,7 +174,7 @@ void TestCondition::refused_data()
     QTest::addColumn<bool>("command");
     QTest::addColumn<QString>("text");
     QTest::addColumn<int>("column");
-    QTest::addColumn<QString>("quoted");
+    QTest::addColumn<QString>("quoted"); // a part of the message, or all of it
     const auto cond = [](const char *text, int column, const char *quoted) {
         QTest::newRow(text) << false << QString::fromUtf8(text) << column
                             << QString::fromUtf8(quoted);
@@ -265,70 +183,53 @@ void TestCondition::refused_data()
         QTest::newRow((QByteArray("command ") + text).constData())
             << true << QString::fromUtf8(text) << column << QString::fromUtf8(quoted);
     };
-    cond("1=1; DROP TABLE x", 4, "“;”");
+    cond("1=1; DROP TABLE x", 4,
+         "条件表达式第 4 个字符处有错误：不允许分号“;”，只能写一个条件。（1=1; DROP TABLE x）");
     cond("x = 1 --", 7, "“--”");
     cond("x = 1 /* c */", 7, "“/*”");
     cond("x = 1 UNION SELECT * FROM T0102010", 7, "“UNION”");
     cond("x IN (SELECT a FROM b)", 7, "“SELECT”");
-    cond("SELECT * FROM T", 1, "“SELECT”");
     cond("x = (SELECT 1)", 5, "“(”");
     cond("EXISTS (SELECT 1)", 1, "“EXISTS(”");
-    cond("x = CHAR(39)", 5, "“CHAR(”");
     cond("x = 'a' + 'b'", 9, "“+”");
     cond("AcctName LIKE '%' || 'x'", 19, "“|”");
-    cond("x = y * 2", 7, "“*”");
     cond("x = 10 / 2", 8, "“/”");
     cond("x = 10 % 3", 8, "“%”");
     cond("x = 1 - 1", 7, "“-”");
     cond("x = -y", 6, "“y”");
-    cond("x = - -1", 7, "“-”");
     cond("x = 'unterminated", 5, "“'unterminated”");
     cond("((x = 1)", 9, "“)”");
     cond("x = 1)", 6, "“)”");
     cond("x = \"abc\"", 5, "双引号");
-    cond("x == 1", 4, "“=”");
-    cond("x = 1 OR", 9, "内容不完整");
+    cond("x < > 1", 5, "“>”");
     cond("x", 2, "内容不完整");
-    cond("", 1, "条件为空");
     QTest::newRow("blank") << false << u"  \t"_s << 1 << u"条件为空"_s;
     cond("()", 2, "括号内缺少条件");
-    cond("x IN ()", 7, "“)”");
     cond("x IN (y)", 7, "“y”");
     cond("x IN 1", 6, "“1”");
-    cond("x = 1abc", 5, "“1abc”");
     cond("x = 1e999", 5, "“1e999”");
     cond("x = 0x1F", 5, "“0x1F”");
     cond("x IS 1", 6, "“1”");
     cond("x NOT = 1", 7, "“=”");
-    cond("x = @p", 5, "“@”");
     cond("t.x = 1", 2, "“.”");
     cond("x BETWEEN 1 AND 2", 3, "“BETWEEN”");
     cond("x = 1 ORDER BY x", 7, "“ORDER”");
-    cond("x = 'a' COLLATE Latin1", 9, "“COLLATE”");
     cond("[x = 1", 1, "“[x = 1”");
     cond("[] = 1", 1, "方括号");
     cond("x = 1 AND AND y = 2", 11, "“AND”");
     cond("Order = 1", 1, "“Order”");
-    cond("x = 1 WHERE y = 2", 7, "“WHERE”");
-    cond("x < > 1", 5, "“>”");
-    cond("x = 1 & 1", 7, "“&”");
+    cmd("WHERE (a = 1", 13,
+        "命令文本第 13 个字符处（结尾）有错误：内容不完整，此处应为与第 7 个字符处的“(”配对的“)”。"
+        "（WHERE (a = 1）");
     cmd("ORDER BY 1; DELETE", 10, "“1”");
-    cmd("TOP WHERE a = 1", 5, "“WHERE”");
-    cmd("TOP", 4, "内容不完整");
     cmd("TOP -1", 5, "“-”");
     cmd("TOP 1.5", 5, "“1.5”");
-    cmd("TOP 99999999999999999999", 5, "“99999999999999999999”");
     cmd("WHERE", 6, "内容不完整");
-    cmd("WHERE ORDER BY a", 7, "“ORDER”");
     cmd("WHERE a = 1 ORDER BY", 21, "内容不完整");
     cmd("WHERE a = 1 ORDER a", 19, "“a”");
-    cmd("ORDER BY a + b", 12, "“+”");
-    cmd("ORDER BY LEN(a)", 10, "“LEN(”");
     cmd("a = 1", 1, "“a”");
     cmd("WHERE a = 1 WHERE b = 2", 13, "“WHERE”");
-    cmd("TOP 5 TOP 6", 7, "“TOP”");
     cmd("WHERE a = 1 ORDER BY b ASC DESC", 28, "“DESC”");
-    cmd("WHERE a = 1 ORDER BY b, ", 25, "内容不完整");
 }
 
 void TestCondition::refused()
@@ -347,26 +248,14 @@ void TestCondition::refused()
     QVERIFY2(message.contains(quoted), qPrintable(message));
 }
 
-void TestCondition::messageReadsWhole()
-{
-    QCOMPARE(errorOf([] { parseCondition(u"1=1; DROP TABLE x"_s); }),
-             QStringLiteral("条件表达式第 4 个字符处有错误：不允许分号“;”，只能写一个条件。"
-                            "（1=1; DROP TABLE x）"));
-    QCOMPARE(errorOf([] { parseCommandText(u"WHERE (a = 1"_s); }),
-             QStringLiteral("命令文本第 13 个字符处（结尾）有错误：内容不完整，此处应为与第 7 "
-                            "个字符处的“(”配对的“)”。（WHERE (a = 1）"));
-}
-
 void TestCondition::nestingGuard()
 {
     const auto nested = [](int depth) {
         return QString(depth, u'(') + u"x = 1"_s + QString(depth, u')');
     };
-    const NodePtr deep = parseCondition(nested(200));
-    QCOMPARE(toText(*deep), u"x = 1"_s);
+    QCOMPARE(toText(*parseCondition(nested(200))), u"x = 1"_s);
     const NodePtr nots = parseCondition(u"NOT "_s.repeated(200) + "x = 1");
     QCOMPARE(toText(*parseCondition(toText(*nots))), toText(*nots));
-
     for (int depth : {201, 100000}) {
         const QString a = errorOf([&] { parseCondition(nested(depth)); });
         QVERIFY2(a.contains(u"第 201 个字符处"_s) && a.contains(u"200"_s), qPrintable(a));
@@ -387,14 +276,12 @@ void TestCondition::longInput()
     QCOMPARE(toText(*n), text);
 
     const QString big(1 << 20, u'字');
-    const NodePtr s = parseCondition(u"x = '"_s + big + u'\'');
-    QCOMPARE(s->children[1]->value.toString(), big);
+    QCOMPARE(parseCondition(u"x = '"_s + big + u'\'')->children[1]->value.toString(), big);
     const QString message = errorOf([&] { parseCondition(u"x = '"_s + big); });
     QVERIFY2(message.size() < 300, qPrintable(message.left(400)));
 
     // A command text goes to the server: it has a limit, named in the refusal.
     const QString longest = u"WHERE x = '"_s + QString(kMaxCommandText - 12, u'a') + u'\'';
-    QCOMPARE(longest.size(), kMaxCommandText);
     QCOMPARE(parseCommandText(longest).where->children[1]->value.toString().size(),
              kMaxCommandText - 12);
     QCOMPARE(errorOf([&] { parseCommandText(longest + u' '); }),
@@ -410,21 +297,21 @@ void TestCondition::evaluation_data()
     };
     // Three-valued logic and NULL.
     row("z = 1", "unknown");
-    row("z = z", "unknown");
     row("z = 1 AND n = 5", "unknown");
     row("z = 1 AND n = 4", "false");
     row("z = 1 OR n = 5", "true");
     row("z = 1 OR n = 4", "unknown");
-    row("NOT NOT z = 1", "unknown");
+    row("NOT NOT z = 1", "unknown"); // NOT of unknown stays unknown
     row("z = null", "true");
     row("z <> null", "false");
     row("n = null", "false");
-    row("n != null", "true");
     row("null = z", "true");
     row("z < null", "unknown");
     row("z IS NULL", "true");
     row("z IS NOT NULL", "false");
     row("n IS NULL", "false");
+    row("tz = ''", "unknown");
+    row("tz IS NULL", "true");
     // Numbers, and text read as a number.
     row("n = 5", "true");
     row("n = 5.0", "true");
@@ -441,7 +328,6 @@ void TestCondition::evaluation_data()
     row("num > 3", "true");
     row("num = 12.0", "true");
     row("s = 1", "unknown");
-    row("1 = 1", "true");
     row("-1 = 1", "false");
     row("-1 = -1.0", "true");
     // Text: exact, case-sensitive, ordinal.
@@ -452,21 +338,15 @@ void TestCondition::evaluation_data()
     row("s > 'ABC'", "true");
     row("num > '3'", "false");
     row("e = ''", "true");
-    row("cjk = '会计科目'", "true");
     row("blob = 'xy'", "true");
     // Booleans as 0/1.
     row("b = True", "true");
-    row("b = 1", "true");
-    row("f = False", "true");
     row("b = '1'", "true");
     row("b = 'x'", "unknown");
     row("b > f", "true");
     // Dates against text.
-    row("day = '2024-01-31'", "true");
     row("day = '2024/1/31'", "true");
-    row("day < '2024-02-01'", "true");
     row("day = '2024-01-31 00:00:00'", "true");
-    row("ts = '2024-01-31 10:00:00'", "true");
     row("ts > '2024-01-31'", "true");
     row("ts >= '2024-01-31 10:00'", "true");
     row("ts < '2024-01-31T09:59:59'", "false");
@@ -480,24 +360,17 @@ void TestCondition::evaluation_data()
     row("t = '10:30:00'", "true");
     row("t = '2024-01-31'", "unknown");
     // LIKE.
-    row("s LIKE 'a%'", "true");
     row("s LIKE 'A%'", "true");
     row("s LIKE '%B%'", "true");
     row("s LIKE 'a_c'", "true");
     row("s LIKE 'a_'", "false");
-    row("s LIKE '___'", "true");
-    row("s LIKE '%'", "true");
     row("s LIKE ''", "false");
     row("e LIKE ''", "true");
     row("e LIKE '%'", "true");
-    row("s LIKE 'ABC'", "true");
-    row("s LIKE 'ab'", "false");
     row("s LIKE 'ab%bc'", "false");
     row("s LIKE '%a%b%c%'", "true");
     row("s NOT LIKE 'x%'", "true");
-    row("cjk LIKE '%科%'", "true");
     row("cjk LIKE '会_科目'", "true");
-    row("cjk LIKE '会计'", "false");
     row("pct LIKE '100%'", "true");
     row("n LIKE '5'", "true");
     row("d LIKE '2.5'", "true");
@@ -509,11 +382,9 @@ void TestCondition::evaluation_data()
     row("n IN (1, 2)", "false");
     row("n NOT IN (1, 2)", "true");
     row("n IN (1, NULL)", "unknown");
-    row("n NOT IN (1, NULL)", "unknown");
     row("n IN (5, NULL)", "true");
     row("n NOT IN (5, NULL)", "false");
     row("z IN (1)", "unknown");
-    row("s IN ('x', 'abc')", "true");
     row("n IN ('5')", "true");
     row("s IN (1, 2)", "unknown");
 }
@@ -522,7 +393,12 @@ void TestCondition::evaluation()
 {
     QFETCH(QString, condition);
     QFETCH(QString, truth);
-    QCOMPARE(truthOf(condition, sampleRow()), truth);
+    QVariantList row;
+    row << u"abc"_s << 5 << qlonglong(9007199254740993LL) << 2.5 << true << QDate(2024, 1, 31)
+        << QDateTime(QDate(2024, 1, 31), QTime(10, 0)) << QTime(10, 30) << QVariant()
+        << u"会计科目"_s << u"12"_s << QByteArray("xy") << QString("") << false << u"100%"_s
+        << QVariant(QMetaType::fromType<QString>()); // a NULL text as a SQL query gives it
+    QCOMPARE(truthOf(condition, row), truth);
 }
 
 void TestCondition::equalityHints_data()
@@ -530,20 +406,20 @@ void TestCondition::equalityHints_data()
     QTest::addColumn<QString>("condition");
     QTest::addColumn<int>("index");
     QTest::addColumn<QVariant>("value");
-    QTest::newRow("column = text") << "ParentID = 'x'" << 1 << QVariant(u"x"_s);
-    QTest::newRow("reversed") << "'x' = ParentID" << 1 << QVariant(u"x"_s);
-    QTest::newRow("= null") << "ParentID = null " << 1 << QVariant();
-    QTest::newRow("is null") << "ParentID IS NULL" << 1 << QVariant();
-    QTest::newRow("in an AND") << "Sort = 1 AND NodeID = 'n'" << 0 << QVariant(u"n"_s);
-    QTest::newRow("grouped ANDs") << "( (Sort = 1) AND (ParentID = 'y' AND NodeID = 'z'))" << 1
-                                  << QVariant(u"y"_s);
-    QTest::newRow("is not null") << "ParentID IS NOT NULL" << -1 << QVariant();
-    QTest::newRow("<>") << "ParentID <> 'x'" << -1 << QVariant();
-    QTest::newRow("number") << "ParentID = 1" << -1 << QVariant();
-    QTest::newRow("or") << "ParentID = 'x' OR Sort = 1" << -1 << QVariant();
-    QTest::newRow("not") << "NOT ParentID = 'x'" << -1 << QVariant();
-    QTest::newRow("two columns") << "ParentID = NodeID" << -1 << QVariant();
-    QTest::newRow("like") << "ParentID LIKE 'x'" << -1 << QVariant();
+    const auto row = [](const char *condition, int index, const QVariant &value) {
+        QTest::newRow(condition) << QString::fromUtf8(condition) << index << value;
+    };
+    row("'x' = ParentID", 1, u"x"_s);
+    row("ParentID = null ", 1, QVariant());
+    row("ParentID IS NULL", 1, QVariant());
+    row("( (Sort = 1) AND (ParentID = 'y' AND NodeID = 'z'))", 1, u"y"_s);
+    row("ParentID IS NOT NULL", -1, QVariant());
+    row("ParentID <> 'x'", -1, QVariant());
+    row("ParentID = 1", -1, QVariant());
+    row("ParentID = 'x' OR Sort = 1", -1, QVariant());
+    row("NOT ParentID = 'x'", -1, QVariant());
+    row("ParentID = NodeID", -1, QVariant());
+    row("ParentID LIKE 'x'", -1, QVariant());
 }
 
 void TestCondition::equalityHints()
@@ -572,47 +448,16 @@ void TestCondition::unknownColumn()
              qPrintable(message));
 }
 
-void TestCondition::literalRoundTrip_data()
-{
-    QTest::addColumn<QVariant>("value");
-    QTest::newRow("quote") << QVariant(u"O'Brien ''x'"_s);
-    QTest::newRow("empty text") << QVariant(QString());
-    QTest::newRow("tenth") << QVariant(0.1);
-    QTest::newRow("whole double") << QVariant(3.0);
-    QTest::newRow("huge double") << QVariant(1e300);
-    QTest::newRow("tiny double") << QVariant(1.5e-300);
-    QTest::newRow("largest integer") << QVariant(std::numeric_limits<qlonglong>::max());
-    QTest::newRow("true") << QVariant(true);
-    QTest::newRow("cjk") << QVariant(u"会计'科目"_s);
-}
-
-void TestCondition::literalRoundTrip()
-{
-    QFETCH(QVariant, value);
-    Node root;
-    root.kind = NodeKind::Compare;
-    root.children.push_back(std::make_unique<Node>());
-    root.children[0]->kind = NodeKind::Column;
-    root.children[0]->name = u"x"_s;
-    root.children.push_back(std::make_unique<Node>());
-    root.children[1]->value = value;
-    const NodePtr again = parseCondition(toText(root));
-    QCOMPARE(again->children[1]->value.typeId(), value.typeId());
-    QCOMPARE(again->children[1]->value, value);
-}
-
 void TestCondition::filterSpeed()
 {
     // The client dataset filters 100,000 rows on "ParentID = 'x'"; that must stay close to
     // a hand-written comparison of the QString values.
-    const int rows = 100000;
-    std::vector<QVariantList> data(rows);
-    for (int i = 0; i < rows; ++i)
+    std::vector<QVariantList> data(100000);
+    for (int i = 0; i < int(data.size()); ++i)
         data[i] = {i, u"{node-%1}"_s.arg(i % 100), i % 2 == 0};
     const NodePtr n = parseCondition(u"ParentID = '{node-7}'"_s);
     bindColumns(*n, [](const QString &) { return 1; });
     const QString wanted = u"{node-7}"_s;
-
     qint64 bestHand = std::numeric_limits<qint64>::max(), bestFilter = bestHand;
     int byHand = 0, byFilter = 0;
     for (int round = 0; round < 7; ++round) {
@@ -629,7 +474,6 @@ void TestCondition::filterSpeed()
         bestFilter = std::min(bestFilter, timer.nsecsElapsed());
     }
     QCOMPARE(byFilter, byHand);
-    qInfo("filter %lld us, hand-written loop %lld us", bestFilter / 1000, bestHand / 1000);
 #ifdef __OPTIMIZE__
     const int limit = 3;
 #else

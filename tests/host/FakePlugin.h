@@ -19,7 +19,6 @@ class FakePage : public QWidget, public IChildCommands
 
 public:
     QStringList calls;
-    int attachments = 3;
 
     void Command06() override { calls << QStringLiteral("Command06"); }
     void Command07() override { calls << QStringLiteral("Command07"); }
@@ -42,7 +41,7 @@ public:
     int ShowAttachments() override
     {
         calls << QStringLiteral("ShowAttachments");
-        return attachments;
+        return 3;
     }
     void UserCommand(const QVariant &argument) override
     {
@@ -62,7 +61,6 @@ public:
     bool refuseCreate = false;
     bool throwOnCreate = false;
     int showResult = 0; // 0: answer the handle
-    QString captionPrefix = QStringLiteral("页面 ");
 
     ~FakePlugin() override { qDeleteAll(pages); }
 
@@ -108,7 +106,7 @@ public:
         pages.insert(handle, page);
         // As a page does in its AfterExecute: before the host has docked it.
         if (auto *w = qobject_cast<IHostMainWindow *>(host->MainWindow())) {
-            w->SetCaptionText(captionPrefix + moduleCode);
+            w->SetCaptionText(QStringLiteral("页面 ") + moduleCode);
             w->SetCaptionIcon(QStringLiteral("document-open"), QLatin1Char('I'), 0);
         }
         return handle;

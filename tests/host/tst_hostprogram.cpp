@@ -88,6 +88,7 @@ void TestHostProgram::options_data()
     QTest::newRow("unknown option") << QStringList{"--colour"} << false;
     QTest::newRow("missing value") << QStringList{"--data"} << false;
     QTest::newRow("stray argument") << QStringList{"demo.vexa"} << false;
+    QTest::newRow("screenshots without a folder") << QStringList{"--screenshots", ""} << false;
 }
 
 void TestHostProgram::options()

@@ -3,6 +3,7 @@
 #include "HostApp.h"
 #include "HostFixture.h"
 #include "LoginDialog.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -23,39 +24,41 @@ class TestHostSession : public QObject
     Q_OBJECT
 
 private slots:
-    void sessionValues_data();
-    void sessionValues();
-    void moduleCodes_data();
-    void moduleCodes();
-    void pageModulesAreTheCataloguePages();
+    void values_data();
+    void values();
     void dayNumbers();
     void serverDateValues();
     void sharedDataSetsOpenAtLogin();
     void reloginSwitchesUserAndRereadsDataSets();
-    void refusedReloginKeepsTheSession();
     void missingAccountSet();
     void defaultAccountSetIsCreated();
-    void loginDialogRefusesWrongPassword();
-    void loginDialogAsksForUserName();
-    void loginDialogCancel();
+    void loginDialog();
     void readOnlySetSaysSoAtLogin();
 };
 
-void TestHostSession::sessionValues_data()
+// The names the plug-in asks for; MCODE: names a module's page class, empty when it has none.
+void TestHostSession::values_data()
 {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<QVariant>("expected");
+    QTest::addColumn<QVariant>("expected"); // invalid: no such value
     QTest::newRow("REGPATH") << "REGPATH"
                              << QVariant(QStringLiteral("Software\\Corvane\\Vexa\\Client"));
     QTest::newRow("UserName") << "UserName" << QVariant(QStringLiteral("系统管理员"));
     QTest::newRow("UserGroup") << "UserGroup" << QVariant(QStringLiteral("1"));
     QTest::newRow("USERGROUP") << "USERGROUP" << QVariant(QStringLiteral("1"));
     QTest::newRow("HASRELOGIN") << "HASRELOGIN" << QVariant(false);
+    QTest::newRow("DesignModule") << "DesignModule" << QVariant(false);
     QTest::newRow("unknown") << "NoSuchKey" << QVariant();
     QTest::newRow("empty") << "" << QVariant();
+    QTest::newRow("console page") << "MCODE:SFMF" << QVariant(QStringLiteral("TMainForm"));
+    QTest::newRow("module without page") << "MCODE:GLPZLR" << QVariant(QString());
+    QTest::newRow("unknown code") << "MCODE:ZZZZ" << QVariant(QString());
+    QTest::newRow("quote closing the literal")
+        << "MCODE:ZZZZ' OR MCode = 'SFMF" << QVariant(QString());
+    QTest::newRow("empty code") << "MCODE:" << QVariant(QString());
 }
 
-void TestHostSession::sessionValues()
+void TestHostSession::values()
 {
     QFETCH(QString, name);
     QFETCH(QVariant, expected);
@@ -66,45 +69,6 @@ void TestHostSession::sessionValues()
         QCOMPARE(v.typeId(), expected.typeId());
         QCOMPARE(v, expected);
     }
-}
-
-void TestHostSession::moduleCodes_data()
-{
-    QTest::addColumn<QString>("code");
-    QTest::addColumn<QString>("formClass");
-    QTest::newRow("console page") << "SFMF"
-                                  << "TMainForm";
-    QTest::newRow("module without page") << "GLPZLR"
-                                         << "";
-    QTest::newRow("unknown code") << "ZZZZ"
-                                  << "";
-    QTest::newRow("quote closing the literal") << "X' OR FormClass <> '"
-                                               << "";
-    QTest::newRow("empty code") << ""
-                                << "";
-}
-
-void TestHostSession::moduleCodes()
-{
-    QFETCH(QString, code);
-    QFETCH(QString, formClass);
-    HostFixture f;
-    const QVariant v = f.session->value(QStringLiteral("MCODE:") + code);
-    QCOMPARE(v.typeId(), int(QMetaType::QString));
-    QCOMPARE(v.toString(), formClass);
-}
-
-void TestHostSession::pageModulesAreTheCataloguePages()
-{
-    HostFixture f;
-    QStringList codes;
-    for (const ModuleInfo &m : f.session->pageModules()) {
-        QVERIFY2(!m.formClass.isEmpty(), qPrintable(m.code));
-        QCOMPARE(f.session->value(QStringLiteral("MCODE:") + m.code).toString(), m.formClass);
-        codes << m.code;
-    }
-    codes.sort();
-    QCOMPARE(codes, (QStringList{"SFJF", "SFMF", "SFNF", "SFPF", "SFSF"}));
 }
 
 void TestHostSession::dayNumbers()
@@ -125,11 +89,8 @@ void TestHostSession::serverDateValues()
     const QVariant dateTime = f.session->value(QStringLiteral("DateTime"));
     const double after = HostSession::dayNumber(QDateTime::currentDateTime(), true);
     QCOMPARE(date.typeId(), int(QMetaType::Double));
-    QCOMPARE(dateTime.typeId(), int(QMetaType::Double));
-    QCOMPARE(date.toDouble(), std::floor(date.toDouble()));
+    QCOMPARE(date.toDouble(), std::floor(dateTime.toDouble()));
     QVERIFY(dateTime.toDouble() >= before && dateTime.toDouble() <= after);
-    QVERIFY(dateTime.toDouble() - date.toDouble() >= 0.0);
-    QVERIFY(dateTime.toDouble() - date.toDouble() < 1.0);
 }
 
 void TestHostSession::sharedDataSetsOpenAtLogin()
@@ -165,15 +126,20 @@ void TestHostSession::reloginSwitchesUserAndRereadsDataSets()
 {
     HostFixture f;
     const QString managerId = f.session->value(QStringLiteral("UserID")).toString();
-    QVERIFY(!managerId.isEmpty());
     QCOMPARE(managerId, f.session->session().userId);
+    QVERIFY(!managerId.isEmpty());
+
+    // A refused login keeps the session as it was.
+    QCOMPARE(errorOf([&] { f.session->login(QStringLiteral("clerk"), QStringLiteral("wrong")); }),
+             QStringLiteral("用户名或密码错误。"));
+    QCOMPARE(f.session->value(QStringLiteral("UserID")).toString(), managerId);
+    QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(false));
 
     // Another client configures the account set meanwhile.
     QSqlQuery q(f.session->connection()->database());
     QVERIFY(
         q.exec(QStringLiteral("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, "
                               "AcctTempDesc) VALUES (1, '示例公司', 'RMB', '人民币', '工业')")));
-    QCOMPARE(f.session->dataModule()->dataSet(QStringLiteral("CDS_SysInitInfo"))->recordCount(), 0);
 
     f.session->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
     QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(true));
@@ -181,22 +147,8 @@ void TestHostSession::reloginSwitchesUserAndRereadsDataSets()
     QCOMPARE(f.session->value(QStringLiteral("USERGROUP")).toString(), QStringLiteral("2"));
     QVERIFY(f.session->value(QStringLiteral("UserID")).toString() != managerId);
     ClientDataSet *info = f.session->dataModule()->dataSet(QStringLiteral("CDS_SysInitInfo"));
-    QCOMPARE(info->recordCount(), 1);
     QCOMPARE(info->asString(QStringLiteral("UseOrg")), QStringLiteral("示例公司"));
     QCOMPARE(f.session->dataModule()->dataSets().size(), 3);
-}
-
-void TestHostSession::refusedReloginKeepsTheSession()
-{
-    HostFixture f;
-    try {
-        f.session->login(QStringLiteral("clerk"), QStringLiteral("wrong"));
-        QFAIL("a wrong password was accepted");
-    } catch (const Error &e) {
-        QCOMPARE(e.message(), QStringLiteral("用户名或密码错误。"));
-    }
-    QCOMPARE(f.session->value(QStringLiteral("UserName")).toString(), QStringLiteral("系统管理员"));
-    QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(false));
 }
 
 void TestHostSession::missingAccountSet()
@@ -248,7 +200,7 @@ void TestHostSession::defaultAccountSetIsCreated()
     }
 }
 
-void TestHostSession::loginDialogRefusesWrongPassword()
+void TestHostSession::loginDialog()
 {
     HostFixture f(false);
     LoginDialog dialog(f.path());
@@ -258,18 +210,16 @@ void TestHostSession::loginDialogRefusesWrongPassword()
         f.session->login(u, p);
     });
     dialog.show();
-    QCOMPARE(dialog.windowTitle(), QStringLiteral("登录"));
     auto *user = dialog.findChild<QLineEdit *>(QStringLiteral("edUser"));
     auto *password = dialog.findChild<QLineEdit *>(QStringLiteral("edPassword"));
     auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("btnOk"));
     auto *error = dialog.findChild<QLabel *>(QStringLiteral("lbError"));
     QVERIFY(user && password && ok && error);
-    QCOMPARE(ok->text(), QStringLiteral("登录"));
-    QCOMPARE(dialog.findChild<QPushButton *>(QStringLiteral("btnCancel"))->text(),
-             QStringLiteral("取消"));
-    QVERIFY(dialog.findChild<QLabel *>(QStringLiteral("lbAccountSet"))
-                ->text()
-                .endsWith(QStringLiteral("demo.vexa")));
+
+    user->setText(QStringLiteral("   ")); // no name: nothing is tried
+    QTest::mouseClick(ok, Qt::LeftButton);
+    QCOMPARE(attempts, 0);
+    QCOMPARE(dialog.error(), QStringLiteral("请输入用户名。"));
 
     user->setText(QStringLiteral("Manager"));
     password->setText(QStringLiteral("nope"));
@@ -278,7 +228,6 @@ void TestHostSession::loginDialogRefusesWrongPassword()
     QCOMPARE(error->text(), QStringLiteral("用户名或密码错误。"));
     QVERIFY(!error->isHidden());
     QVERIFY(dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(password->text().isEmpty());
     QVERIFY(!f.session->loggedIn());
 
@@ -287,34 +236,16 @@ void TestHostSession::loginDialogRefusesWrongPassword()
     QCOMPARE(attempts, 2);
     QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QVERIFY(!dialog.isVisible());
-    QVERIFY(f.session->loggedIn());
     QCOMPARE(f.session->session().userCode, QStringLiteral("Manager"));
-}
 
-void TestHostSession::loginDialogAsksForUserName()
-{
-    LoginDialog dialog(QStringLiteral("/tmp/x.vexa"));
-    bool attempted = false;
-    dialog.setAttempt([&](const QString &, const QString &) { attempted = true; });
-    dialog.show();
-    dialog.findChild<QLineEdit *>(QStringLiteral("edUser"))->setText(QStringLiteral("   "));
-    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
-    QVERIFY(!attempted);
-    QCOMPARE(dialog.error(), QStringLiteral("请输入用户名。"));
-    QVERIFY(dialog.isVisible());
-}
-
-void TestHostSession::loginDialogCancel()
-{
-    LoginDialog dialog(QStringLiteral("/tmp/x.vexa"));
-    bool attempted = false;
-    dialog.setAttempt([&](const QString &, const QString &) { attempted = true; });
-    dialog.show();
-    dialog.setUser(QStringLiteral("Manager"));
-    QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("btnCancel")), Qt::LeftButton);
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(!dialog.isVisible());
-    QVERIFY(!attempted);
+    LoginDialog cancelled(f.path());
+    cancelled.setAttempt([&](const QString &, const QString &) { ++attempts; });
+    cancelled.show();
+    cancelled.setUser(QStringLiteral("Manager"));
+    QTest::mouseClick(cancelled.findChild<QPushButton *>(QStringLiteral("btnCancel")),
+                      Qt::LeftButton);
+    QCOMPARE(cancelled.result(), int(QDialog::Rejected));
+    QCOMPARE(attempts, 2);
 }
 
 void TestHostSession::readOnlySetSaysSoAtLogin()

@@ -59,45 +59,32 @@ class TestPluginHost : public QObject
     Q_OBJECT
 
 private slots:
-    void contractObjects();
     void openServedModule();
     void openModuleAgainShowsIt();
     void unknownModule_data();
     void unknownModule();
     void pluginErrorIsShownNotThrown();
-    void checkVersion_data();
-    void checkVersion();
-    void busyNesting();
-    void launchNesting();
+    void busyAndLaunchNesting();
     void reloginOrder();
-    void reloginCancelled();
-    void toolbarCommands_data();
     void toolbarCommands();
-    void toolbarWithoutCommandPage();
-    void setActionState_data();
-    void setActionState();
-    void closingTabs();
-    void closingWindowClosesAllForms();
+    void closingTabsAndWindow();
     void moduleMenu();
     void cleanup() { resetHostDialogs(); }
 };
 
-void TestPluginHost::contractObjects()
+void TestPluginHost::openServedModule()
 {
     HostRig r;
     QCOMPARE(r.host.GetConnection(), r.fixture.session->connection());
     QCOMPARE(r.host.GetDataModule(), r.fixture.session->dataModule());
-    QCOMPARE(r.host.MainWindow(), &r.window);
     // The plug-in finds the caption interface on the main window this way.
     QCOMPARE(qobject_cast<IHostMainWindow *>(r.host.MainWindow()),
              static_cast<IHostMainWindow *>(&r.window));
-    QCOMPARE(r.host.GetValue(QStringLiteral("MCODE:SFNF")).toString(),
-             QStringLiteral("TNormalForm"));
-}
+    QCOMPARE((QList<int>{r.host.CheckVersion(QStringLiteral("TARN"), QStringLiteral("2013")),
+                         r.host.CheckVersion(QStringLiteral("TARN"), QStringLiteral("2014")),
+                         r.host.CheckVersion(QStringLiteral("tarn"), QStringLiteral("2013"))}),
+             (QList<int>{0, 1, 1}));
 
-void TestPluginHost::openServedModule()
-{
-    HostRig r;
     QVariant p3 = QStringLiteral("Node=7");
     const int handle =
         r.host.OpenModule(QStringLiteral("SFMF"), 5, 42, QStringLiteral("DataProvider"), p3);
@@ -116,7 +103,6 @@ void TestPluginHost::openServedModule()
     // A caption set later goes to the page in front.
     r.window.SetCaptionText(QStringLiteral("主控制台:演示"));
     QCOMPARE(r.tabText(page), QStringLiteral("主控制台:演示"));
-    QCOMPARE(r.window.windowTitle(), QStringLiteral("Vexa - 主控制台:演示"));
     QVERIFY(r.messages.messages.isEmpty());
 }
 
@@ -174,9 +160,6 @@ void TestPluginHost::unknownModule()
     QCOMPARE(text("lbCode"), code);
     QCOMPARE(text("lbCommand"), QStringLiteral("DataProvider"));
     QCOMPARE(text("lbParameter"), QStringLiteral("ObjType=2101"));
-    QVERIFY2(text("lbMessage").contains(QStringLiteral("不在本产品版本之内")),
-             qPrintable(text("lbMessage")));
-    QVERIFY(r.tabText(page).startsWith(QStringLiteral("未实现的模块")));
     QCOMPARE(r.window.pageHandles(), QList<int>{});
     QVERIFY(r.messages.messages.isEmpty());
 
@@ -207,29 +190,7 @@ void TestPluginHost::pluginErrorIsShownNotThrown()
     QCOMPARE(r.window.windowTitle(), QStringLiteral("Vexa"));
 }
 
-void TestPluginHost::checkVersion_data()
-{
-    QTest::addColumn<QString>("family");
-    QTest::addColumn<QString>("version");
-    QTest::addColumn<int>("expected");
-    QTest::newRow("accepted") << "TARN"
-                              << "2013" << 0;
-    QTest::newRow("other version") << "TARN"
-                                   << "2014" << 1;
-    QTest::newRow("letter case") << "tarn"
-                                 << "2013" << 1;
-}
-
-void TestPluginHost::checkVersion()
-{
-    QFETCH(QString, family);
-    QFETCH(QString, version);
-    QFETCH(int, expected);
-    HostRig r;
-    QCOMPARE(r.host.CheckVersion(family, version), expected);
-}
-
-void TestPluginHost::busyNesting()
+void TestPluginHost::busyAndLaunchNesting()
 {
     HostRig r;
     // Someone else's cursor must survive the host's brackets, also an unmatched EndBusy.
@@ -240,25 +201,18 @@ void TestPluginHost::busyNesting()
     QVERIFY(r.window.busyShown());
     r.host.EndBusy(false);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::WaitCursor);
-    QVERIFY(r.window.busyShown());
     r.host.EndBusy(true);
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::PointingHandCursor);
     QVERIFY(!r.window.busyShown());
     r.host.EndBusy(false);
     QCOMPARE(r.host.busyCount(), 0);
-    QVERIFY(QApplication::overrideCursor());
     QCOMPARE(QApplication::overrideCursor()->shape(), Qt::PointingHandCursor);
     QApplication::restoreOverrideCursor();
     QVERIFY(!QApplication::overrideCursor());
-}
 
-void TestPluginHost::launchNesting()
-{
-    HostRig r;
     r.host.EndLaunch(false); // unmatched: must not leave the count below zero
     r.host.BeginLaunch();
     r.host.BeginLaunch();
-    QVERIFY(r.window.launchShown());
     r.host.EndLaunch(false);
     QVERIFY(r.window.launchShown());
     r.host.EndLaunch(false);
@@ -275,7 +229,13 @@ void TestPluginHost::reloginOrder()
     const int normal = r.open(QStringLiteral("SFNF"));
     r.window.tabs()->tabBar()->moveTab(2, 0); // tab order: SFNF, SFMF, GLPZLR
     QCOMPARE(r.window.pageHandles(), (QList<int>{normal, console}));
-    QCOMPARE(r.window.currentPage(), r.page(normal));
+
+    // Cancelled: nothing happens.
+    hostDialogs().exec = [](QDialog &) { return int(QDialog::Rejected); };
+    const QStringList untouched = r.plugin.log;
+    r.host.Relogin();
+    QCOMPARE(r.plugin.log, untouched);
+    QCOMPARE(r.host.GetValue(QStringLiteral("HASRELOGIN")), QVariant(false));
 
     QString prefilled;
     hostDialogs().exec = [&](QDialog &dialog) {
@@ -297,8 +257,6 @@ void TestPluginHost::reloginOrder()
              (QStringList{"Reload(false) user=会计张三 relogin=true",
                           QStringLiteral("Execute %1 0 '' -").arg(normal),
                           QStringLiteral("Execute %1 0 '' -").arg(console)}));
-    QCOMPARE(r.host.GetValue(QStringLiteral("HASRELOGIN")), QVariant(true));
-    QCOMPARE(r.host.GetValue(QStringLiteral("UserGroup")).toString(), QStringLiteral("2"));
     // Each page's caption reached its own tab, not the one in front.
     QCOMPARE(r.tabText(r.page(normal)), QStringLiteral("已刷新 %1").arg(normal));
     QCOMPARE(r.tabText(r.page(console)), QStringLiteral("已刷新 %1").arg(console));
@@ -308,130 +266,73 @@ void TestPluginHost::reloginOrder()
     QVERIFY(r.messages.messages.isEmpty());
 }
 
-void TestPluginHost::reloginCancelled()
-{
-    HostRig r;
-    r.open(QStringLiteral("SFMF"));
-    hostDialogs().exec = [](QDialog &) { return int(QDialog::Rejected); };
-    const QStringList before = r.plugin.log;
-    r.host.Relogin();
-    QCOMPARE(r.plugin.log, before);
-    QCOMPARE(r.host.GetValue(QStringLiteral("HASRELOGIN")), QVariant(false));
-    QCOMPARE(r.host.GetValue(QStringLiteral("UserName")).toString(), QStringLiteral("系统管理员"));
-}
-
-void TestPluginHost::toolbarCommands_data()
-{
-    QTest::addColumn<int>("position");
-    QTest::addColumn<QString>("actionName");
-    QTest::addColumn<QString>("call");
-    const QString names[] = {
-        "tbOpen",   "tbNew",     "tbModify",  "tbDelete",  "tbSave",
-        "tbCancel", "sbEnter",   "sbUnEnter", "tbRefresh", "tbUpdateAttachment",
-        "tbPrint",  "tbPreview", "tbExport",  "tbFind",    "BillAccessories",
-        "tbUser"};
-    for (int position = 6; position <= 21; ++position) {
-        QString call = QStringLiteral("Command%1").arg(position, 2, 10, QLatin1Char('0'));
-        if (position == 15)
-            call = QStringLiteral("UpdateAttachmentAction");
-        else if (position == 20)
-            call = QStringLiteral("ShowAttachments");
-        else if (position == 21)
-            call = QStringLiteral("UserCommand(-)");
-        QTest::addRow("%d", position) << position << names[position - 6] << call;
-    }
-}
-
+// Each toolbar position reaches its own command of the page in front, and no other page.
 void TestPluginHost::toolbarCommands()
-{
-    QFETCH(int, position);
-    QFETCH(QString, actionName);
-    QFETCH(QString, call);
-    HostRig r;
-    FakePage *behind = r.page(r.open(QStringLiteral("SFMF")));
-    FakePage *front = r.page(r.open(QStringLiteral("SFNF")));
-    behind->calls.clear();
-    front->calls.clear();
-
-    QAction *action = r.window.commandAction(position);
-    QVERIFY(action);
-    QCOMPARE(action->objectName(), actionName);
-    QCOMPARE(r.window.action(actionName), action);
-    action->trigger();
-    QCOMPARE(front->calls, QStringList{call});
-    QVERIFY(behind->calls.isEmpty());
-    if (position == 19) { // the page's error is shown, not thrown through the event loop
-        QCOMPARE(r.messages.messages.size(), 1);
-        QCOMPARE(r.messages.messages[0].caption, action->text());
-        QCOMPARE(r.messages.messages[0].text, QStringLiteral("查询条件不完整。"));
-    } else {
-        QVERIFY(r.messages.messages.isEmpty());
-    }
-    if (position == 20)
-        QCOMPARE(r.window.statusBar()->currentMessage(), QStringLiteral("附件：3 个"));
-}
-
-void TestPluginHost::toolbarWithoutCommandPage()
 {
     HostRig r;
     for (int position = 6; position <= 21; ++position)
         r.window.commandAction(position)->trigger(); // no page at all
     r.open(QStringLiteral("GLPZLR"));
     for (int position = 6; position <= 21; ++position)
-        r.window.commandAction(position)->trigger();
+        r.window.commandAction(position)->trigger(); // a page without commands
     QVERIFY(r.messages.messages.isEmpty());
     QCOMPARE(r.window.commandAction(5), nullptr);
     QCOMPARE(r.window.commandAction(22), nullptr);
-}
 
-void TestPluginHost::setActionState_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("caption");
-    QTest::newRow("approve") << "sbEnter"
-                             << "审核";
-}
+    FakePage *behind = r.page(r.open(QStringLiteral("SFMF")));
+    FakePage *front = r.page(r.open(QStringLiteral("SFNF")));
+    behind->calls.clear();
+    front->calls.clear();
+    // The plug-in names the actions when it sets their state.
+    const QStringList names{"tbOpen",   "tbNew",     "tbModify",  "tbDelete",  "tbSave",
+                            "tbCancel", "sbEnter",   "sbUnEnter", "tbRefresh", "tbUpdateAttachment",
+                            "tbPrint",  "tbPreview", "tbExport",  "tbFind",    "BillAccessories",
+                            "tbUser"};
+    QStringList expected;
+    for (int position = 6; position <= 21; ++position) {
+        QAction *action = r.window.commandAction(position);
+        QCOMPARE(r.window.action(names[position - 6]), action);
+        action->trigger();
+        expected << (position == 15   ? QStringLiteral("UpdateAttachmentAction")
+                     : position == 20 ? QStringLiteral("ShowAttachments")
+                     : position == 21
+                         ? QStringLiteral("UserCommand(-)")
+                         : QStringLiteral("Command%1").arg(position, 2, 10, QLatin1Char('0')));
+        if (position == 20)
+            QCOMPARE(r.window.statusBar()->currentMessage(), QStringLiteral("附件：3 个"));
+    }
+    QCOMPARE(front->calls, expected);
+    QVERIFY(behind->calls.isEmpty());
+    // The page's error is shown, not thrown through the event loop.
+    QCOMPARE(r.messages.messages.size(), 1);
+    QCOMPARE(r.messages.messages[0].caption, r.window.commandAction(19)->text());
+    QCOMPARE(r.messages.messages[0].text, QStringLiteral("查询条件不完整。"));
 
-void TestPluginHost::setActionState()
-{
-    QFETCH(QString, name);
-    QFETCH(QString, caption);
-    HostRig r;
-    QAction *action = r.window.action(name);
-    QVERIFY(action);
-    QCOMPARE(action->text(), caption);
-    QVERIFY(action->isEnabled());
-
-    r.host.SetActionState(name, false, 7);
-    QVERIFY(!action->isEnabled());
-    QCOMPARE(action->data(), QVariant(7));
-    // Only the named action changes.
+    // The plug-in's state for one action changes that action only; an unknown name none.
+    QAction *approve = r.window.action(QStringLiteral("sbEnter"));
+    r.host.SetActionState(QStringLiteral("sbEnter"), false, 7);
+    QCOMPARE(approve->data(), QVariant(7));
     for (int position = 6; position <= 21; ++position) {
         QAction *other = r.window.commandAction(position);
-        QCOMPARE(other->isEnabled(), other != action);
+        QCOMPARE(other->isEnabled(), other != approve);
     }
-    r.host.SetActionState(name, true, 1);
-    QVERIFY(action->isEnabled());
-    QCOMPARE(action->data(), QVariant(1));
-
+    r.host.SetActionState(QStringLiteral("sbEnter"), true, 1);
     r.host.SetActionState(QStringLiteral("NoSuchAction"), false, 0);
     for (int position = 6; position <= 21; ++position)
         QVERIFY(r.window.commandAction(position)->isEnabled());
 }
 
-void TestPluginHost::closingTabs()
+void TestPluginHost::closingTabsAndWindow()
 {
     HostRig r;
     const int handle = r.open(QStringLiteral("SFMF"));
-    QPointer<QWidget> unknown;
     r.open(QStringLiteral("GLPZLR"));
-    unknown = r.window.currentPage();
+    QPointer<QWidget> unknown = r.window.currentPage();
     QPointer<FakePage> page = r.page(handle);
 
     emit r.window.tabs()->tabCloseRequested(0);
     QCOMPARE(r.plugin.log.last(), QStringLiteral("Close %1").arg(handle));
     QVERIFY(page.isNull());
-    QCOMPARE(r.window.tabs()->count(), 1);
     QCOMPARE(r.window.currentPage(), unknown.data());
 
     emit r.window.tabs()->tabCloseRequested(0);
@@ -439,11 +340,8 @@ void TestPluginHost::closingTabs()
     QTRY_VERIFY(unknown.isNull());
     QCOMPARE(r.plugin.log.filter(QStringLiteral("Close")).size(), 1);
     QCOMPARE(r.window.windowTitle(), QStringLiteral("Vexa"));
-}
 
-void TestPluginHost::closingWindowClosesAllForms()
-{
-    HostRig r;
+    // Closing the window closes every form once.
     r.open(QStringLiteral("SFMF"));
     r.open(QStringLiteral("SFNF"));
     r.window.show();
@@ -454,22 +352,21 @@ void TestPluginHost::closingWindowClosesAllForms()
     QCOMPARE(r.plugin.log.filter(QStringLiteral("CloseAll")).size(), 1);
 }
 
+// The menu lists the modules that have a page, and opens them.
 void TestPluginHost::moduleMenu()
 {
     HostRig r;
     r.host.updateModuleMenu();
     QStringList codes;
-    for (QAction *a : r.window.moduleMenu()->actions())
+    QAction *navigation = nullptr;
+    for (QAction *a : r.window.moduleMenu()->actions()) {
         codes << a->data().toString();
-    QStringList expected;
-    for (const ModuleInfo &m : r.fixture.session->pageModules())
-        expected << m.code;
-    QCOMPARE(codes, expected);
-    QCOMPARE(codes.size(), 5);
+        if (codes.last() == QLatin1String("SFPF"))
+            navigation = a;
+    }
+    codes.sort();
+    QCOMPARE(codes, (QStringList{"SFJF", "SFMF", "SFNF", "SFPF", "SFSF"}));
 
-    QAction *navigation =
-        r.window.moduleMenu()->actions().at(codes.indexOf(QStringLiteral("SFPF")));
-    QCOMPARE(navigation->text(), QStringLiteral("控制中心（专业版）"));
     navigation->trigger();
     QCOMPARE(r.plugin.log.last(), QStringLiteral("Create SFPF 0 0 '' -"));
     QCOMPARE(r.window.pageHandles().size(), 1);
