@@ -153,8 +153,7 @@ void HostApp::loadPlugin()
     } else {
         try {
             m_host->setPlugin(m_loader->load(path, m_host.get()));
-            m_window->setPluginStatus(
-                QStringLiteral("插件：%1").arg(QDir::toNativeSeparators(path)));
+            m_window->setPluginStatus(QString());
         } catch (const Error &e) {
             m_window->setPluginStatus(QStringLiteral("插件库装载失败，模块页面不可用。"));
             showMessage(m_window.get(), QLatin1Char('E'), QStringLiteral("装载插件"), e.message());

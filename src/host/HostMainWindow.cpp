@@ -287,8 +287,18 @@ void HostMainWindow::setPageIcon(QWidget *page, const QString &iconName, QChar)
 
 void HostMainWindow::updateTitle()
 {
-    QWidget *page = currentPage();
-    setWindowTitle(page ? QStringLiteral("Vexa - ") + pageCaption(page) : QStringLiteral("Vexa"));
+    QStringList parts{QStringLiteral("Vexa")};
+    if (!m_accountSetTitle.isEmpty())
+        parts << m_accountSetTitle;
+    if (QWidget *page = currentPage())
+        parts << pageCaption(page);
+    setWindowTitle(parts.join(QStringLiteral(" - ")));
+}
+
+void HostMainWindow::setAccountSetTitle(const QString &title)
+{
+    m_accountSetTitle = title;
+    updateTitle();
 }
 
 void HostMainWindow::currentPageChanged()

@@ -94,6 +94,8 @@ public:
     void setPluginStatus(const QString &text);
     QString pluginStatus() const;
     void setSessionText(const QString &text);
+    // The company and the account set, shown in the title before the page.
+    void setAccountSetTitle(const QString &title);
 
     // While the host shuts the pages down, tab changes do not call into pages.
     void setShuttingDown(bool on) { m_shuttingDown = on; }
@@ -116,6 +118,7 @@ private:
     void currentPageChanged();
     CaptionRedirect *captionSink() const;
 
+    QString m_accountSetTitle;
     QTabWidget *m_tabs;
     QList<QAction *> m_commands; // index = position - kFirstCommand
     QMenu *m_moduleMenu = nullptr;

@@ -6,6 +6,9 @@
 #include "LoginDialog.h"
 #include "UnknownModulePage.h"
 
+#include "ClientDataSet.h"
+#include "DataModule.h"
+
 #include <QApplication>
 #include <QFileInfo>
 
@@ -64,9 +67,17 @@ void PluginHostImpl::updateModuleMenu()
 void PluginHostImpl::updateSessionText()
 {
     const server::SessionInfo &s = m_session.session();
+    const QString file = QFileInfo(m_session.path()).fileName();
+    QString company;
+    if (ClientDataSet *info = m_session.dataModule() ? m_session.dataModule()->dataSet(
+                                                           QStringLiteral("CDS_SysInitInfo"))
+                                                     : nullptr;
+        info && info->isActive() && !info->isEmpty())
+        company = info->asString(QStringLiteral("UseOrg")).trimmed();
     m_window.setSessionText(
-        QStringLiteral("用户：%1（%2）  账套：%3")
-            .arg(s.userName, s.userCode, QFileInfo(m_session.path()).fileName()));
+        QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
+    m_window.setAccountSetTitle(company.isEmpty() ? file
+                                                  : QStringLiteral("%1（%2）").arg(company, file));
 }
 
 void PluginHostImpl::shutdown()
