@@ -93,8 +93,8 @@ private slots:
         }
         QCOMPARE(admin.removeUser(QStringLiteral("clerk")), false);
         QCOMPARE(loginError("clerk", "clerk"), QStringLiteral("用户“clerk”已停用。"));
-        QCOMPARE(admin.removeUser(QStringLiteral("老板")), true);
-        QCOMPARE(loginError("老板", "pw"), QStringLiteral("用户名或密码错误。"));
+        QCOMPARE(admin.removeUser(QStringLiteral("Manager")), true); // 老板 administers now
+        QCOMPARE(loginError("Manager", "manager"), QStringLiteral("用户名或密码错误。"));
         QSqlQuery nodes(session.host->connection->database());
         QVERIFY(nodes.exec(QStringLiteral("SELECT COUNT(*) FROM SMModuleTree WHERE UserID IS NOT "
                                           "NULL AND UserID NOT IN (SELECT UserID FROM SysUser)")));
