@@ -36,7 +36,7 @@ const QString kDCName = QStringLiteral("DCName");
 
 void postPending(ClientDataSet &ds)
 {
-    if (ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert)
+    if (ds.isEditing())
         ds.post();
 }
 
@@ -102,6 +102,15 @@ public:
 private:
     ClientDataSet *m_sides;
 };
+
+QString NextAccttypeKey(const ClientDataSet &types)
+{
+    int number = types.recordCount() + 1;
+    const int keyField = types.fieldIndex(kAcctType);
+    for (int row = 0; row < types.recordCount(); ++row)
+        number = std::max(number, types.valueAt(row, keyField).toInt() + 1);
+    return QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0'));
+}
 
 TDefAccttypeForm::TDefAccttypeForm(QWidget *parent) : TDefDialogForm(parent)
 {
@@ -244,15 +253,10 @@ void TDefAccttypeForm::AppendRow()
     if (!cdsData->isActive())
         return;
     postPending(*cdsData);
-    // The row count + 1, or past the largest number when a deleted type left a gap: a
-    // repeated number would make the save fail on its key.
-    int number = cdsData->recordCount() + 1;
-    const int keyField = cdsData->fieldIndex(kAcctType);
-    for (int row = 0; row < cdsData->recordCount(); ++row)
-        number = std::max(number, cdsData->valueAt(row, keyField).toInt() + 1);
+    const QString key = NextAccttypeKey(*cdsData);
     cdsData->append();
     // Written as text: a numeric key field takes the number, a text key keeps the zeros.
-    cdsData->setValue(kAcctType, QStringLiteral("%1").arg(number, 2, 10, QLatin1Char('0')));
+    cdsData->setValue(kAcctType, key);
     cdsData->setValue(kDC, QStringLiteral("D"));
     cdsData->setValue(kSYAdjust, false);
     cdsData->post();

@@ -14,6 +14,10 @@ namespace vexa::gl {
 
 class AccttypeGridModel;
 
+// The key of a type appended to the list: the row count + 1, or past the largest key when a
+// deleted type left a gap (a repeated key would make the save fail), as two digits ("04").
+QString NextAccttypeKey(const ClientDataSet &types);
+
 // Edits the list of account types (科目总类): code, name, normal balance side and whether
 // the type is a profit-and-loss type. The caller normally hands over a copy of the list as
 // a data packet (SetDataText) and takes the edited list back after OK (DataText); without

@@ -367,13 +367,7 @@ void TDefPropValueMForm::ApplyPriceHandling(const QString &code)
     const int prop = SelectedProp();
     if (PropType != 0 || prop < 0 || code.size() != 1)
         return;
-    const QChar now = prop < PriceFlags.size() ? PriceFlags.at(prop) : QLatin1Char('0');
-    if (now == code.front())
-        return;
-    // A short flag text is completed for every property, without price handling.
-    if (PriceFlags.size() <= prop)
-        PriceFlags = PriceFlags.leftJustified(std::max(prop + 1, PropCount), QLatin1Char('0'));
-    PriceFlags[prop] = code.front();
+    PriceFlags = PropValueSave::SetPriceFlag(PriceFlags, prop, PropCount, code.front());
 }
 
 void TDefPropValueMForm::PropertyChosen()

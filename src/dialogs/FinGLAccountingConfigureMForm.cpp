@@ -47,15 +47,8 @@ const QString kDocTypeFor = S("DocTypeFor");
 const QString kAcctCode = S("AcctCode");
 const QString kAcctName = S("AcctName");
 const QString kAcctNumCa = S("AcctNumCa");
-const QString kNumCa = S("NumCa");
-const QString kNumDesc = S("NumDesc");
 const QString kHostDataSet = S("CDS_GLAcct");
 const QString kObjTypeCommand = S("WHERE InTag = 0 AND AutoAcctTag = 1 ORDER BY ObjType");
-
-bool editing(const ClientDataSet &ds)
-{
-    return ds.state() == ClientDataSet::State::Edit || ds.state() == ClientDataSet::State::Insert;
-}
 
 QString fieldOf(const ClientDataSet *ds, const QModelIndex &index)
 {
@@ -378,26 +371,13 @@ void TFinGLAccountingConfigureMForm::MakeKindSide(KindSide &side, const QString 
             PostKindRow(side);
             ds.setRecNo(index.row() + 1);
         }
-        const QString field = fieldOf(&ds, index);
-        if (field == kDocTypeFor) {
-            ChangeContraSource(ds, value);
-        } else if (field == kAcctCode) {
-            if (value.toString().trimmed() != ds.asString(kAcctCode))
-                TypeKindCode(side, value.toString());
-        } else {
-            ds.edit();
-            ds.setValue(index.column(), value);
-        }
+        WriteKindCell(ds, *cdsPublic, fieldOf(&ds, index), value);
     };
     side.model = model;
     side.grid = makeGrid(S("grd") + name, model, page);
 
     const auto sources = [this] {
-        QList<std::pair<QString, QVariant>> items;
-        for (int r = 0; r < cdsDocTypeFor->recordCount(); ++r)
-            items.push_back(
-                {cdsDocTypeFor->valueAt(r, 1).toString(), cdsDocTypeFor->valueAt(r, 0)});
-        return items;
+        return ChoiceItems(*cdsDocTypeFor, S("DocTypeForDesc"), kDocTypeFor);
     };
     // The delegates sit on the columns of the fields, known once the dataset is open.
     connect(side.data, &ClientDataSet::dataReset, this, [this, &side, sources] {
@@ -453,26 +433,13 @@ QWidget *TFinGLAccountingConfigureMForm::MakeNumCaPage()
     page->setObjectName(S("tsNumCa"));
     auto *model = new ConfigGridModel(cdsObjType, this);
     model->readOnly = {S("ObjName"), S("ObjDesc"), S("ObjType"), S("ObjCode")};
-    model->shown.insert(kAcctNumCa, [this](const QVariant &numCa) -> QVariant {
-        const int code = cdsNumCa->fieldIndex(kNumCa);
-        const int desc = cdsNumCa->fieldIndex(kNumDesc);
-        for (int r = 0; code >= 0 && desc >= 0 && r < cdsNumCa->recordCount(); ++r)
-            if (cdsNumCa->valueAt(r, code) == numCa)
-                return cdsNumCa->valueAt(r, desc);
-        return numCa;
-    });
+    model->shown.insert(
+        kAcctNumCa, [this](const QVariant &numCa) { return VoucherWordName(*cdsNumCa, numCa); });
     grdObjType = makeGrid(S("grdObjType"), model, page);
     connect(
         model, &DataSetModel::editFailed, this,
         [](const QString &message) { ShowErrorMessage(message); }, Qt::QueuedConnection);
-    const auto words = [this] {
-        QList<std::pair<QString, QVariant>> items;
-        const int code = cdsNumCa->fieldIndex(kNumCa);
-        const int desc = cdsNumCa->fieldIndex(kNumDesc);
-        for (int r = 0; code >= 0 && desc >= 0 && r < cdsNumCa->recordCount(); ++r)
-            items.push_back({cdsNumCa->valueAt(r, desc).toString(), cdsNumCa->valueAt(r, code)});
-        return items;
-    };
+    const auto words = [this] { return ChoiceItems(*cdsNumCa, S("NumDesc"), S("NumCa")); };
     connect(cdsObjType, &ClientDataSet::dataReset, this, [this, words] {
         const int column = cdsObjType->fieldIndex(kAcctNumCa);
         if (column >= 0 && !grdObjType->itemDelegateForColumn(column))
@@ -585,30 +552,21 @@ void TFinGLAccountingConfigureMForm::TypeSlotCode(QLineEdit *edit)
     const QString slot = SlotOfEditor(edit->objectName());
     if (slot.isEmpty() || edit->isReadOnly() || !cdsData->isActive())
         return;
-    const QString typed = edit->text().trimmed();
-    const QString current = cdsData->isEmpty() ? QString() : cdsData->asString(slot + S("Code"));
-    if (typed == current) {
-        edit->setText(current);
-        return;
-    }
-    if (typed.isEmpty()) {
-        SetSlotAccount(*cdsData, slot, std::nullopt);
-        return;
-    }
-    const auto account = LookUpAccount(*cdsPublic, typed);
-    if (!account) {
-        // The slot keeps its account; the typed text stays for the user to correct.
+    try {
+        if (!EnterSlotCode(*cdsData, *cdsPublic, slot, edit->text().trimmed()))
+            edit->setText(cdsData->isEmpty() ? QString() : cdsData->asString(slot + S("Code")));
+    } catch (const Error &) {
+        // The typed text stays for the user to correct.
         edit->setFocus();
         edit->selectAll();
-        throw Error(InvalidAccountCodeMessage);
+        throw;
     }
-    SetSlotAccount(*cdsData, slot, account);
 }
 
 void TFinGLAccountingConfigureMForm::PostKindRow(KindSide &side)
 {
     ClientDataSet &ds = *side.data;
-    if (!editing(ds))
+    if (!ds.isEditing())
         return;
     const QString missing = MissingKindField(ds);
     if (missing.isEmpty()) {
@@ -634,19 +592,6 @@ void TFinGLAccountingConfigureMForm::KindRowChosen(KindSide &side, int row)
     } catch (const Error &e) {
         ShowErrorMessage(e.message());
     }
-}
-
-void TFinGLAccountingConfigureMForm::TypeKindCode(KindSide &side, const QString &code)
-{
-    const QString typed = code.trimmed();
-    if (typed.isEmpty()) {
-        SetContraAccount(*side.data, std::nullopt);
-        return;
-    }
-    const auto account = LookUpAccount(*cdsPublic, typed);
-    if (!account)
-        throw Error(InvalidAccountCodeMessage);
-    SetContraAccount(*side.data, account);
 }
 
 void TFinGLAccountingConfigureMForm::PickKindAccount(KindSide &side, int row)
@@ -689,21 +634,13 @@ void TFinGLAccountingConfigureMForm::UpdateKindButtons(KindSide &side)
 
 void TFinGLAccountingConfigureMForm::OkClick()
 {
-    if (editing(*cdsData))
+    if (cdsData->isEditing())
         cdsData->post();
     PostKindRow(m_into);
     PostKindRow(m_out);
-    if (editing(*cdsObjType))
-        cdsObjType->post();
-    const QList<int> newInto = NumberNewKinds(*cdsInto, InboundObjType);
-    const QList<int> newOut = NumberNewKinds(*cdsOut, OutboundObjType);
-    try {
-        SaveInOneTransaction({cdsData, cdsObjType, cdsInto, cdsOut});
-    } catch (const Error &e) {
-        // Nothing was written; the rows stay new and deletable.
-        UnnumberKinds(*cdsInto, newInto);
-        UnnumberKinds(*cdsOut, newOut);
-        ShowWarningMessage(e.message());
+    const QString failure = SaveConfiguration(*cdsData, *cdsObjType, *cdsInto, *cdsOut);
+    if (!failure.isEmpty()) {
+        ShowWarningMessage(failure);
         return;
     }
     // Saved: the new kinds keep their numbers even if the host cannot read its copy now.

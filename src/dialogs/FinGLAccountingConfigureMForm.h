@@ -84,7 +84,6 @@ private:
 
     void PostKindRow(KindSide &side);
     void KindRowChosen(KindSide &side, int row);
-    void TypeKindCode(KindSide &side, const QString &code);
     void PickKindAccount(KindSide &side, int row);
     void AppendKindRow(KindSide &side);
     void DeleteKindRow(KindSide &side);

@@ -6,6 +6,8 @@
 #include "DataModule.h"
 #include "Globals.h"
 
+#include <vexa/Error.h>
+
 #include <QScopeGuard>
 
 #include <algorithm>
@@ -92,6 +94,27 @@ std::optional<AccountChoice> LookUpAccount(ClientDataSet &lookup, const QString 
     return AccountOfRow(lookup);
 }
 
+QList<std::pair<QString, QVariant>> ChoiceItems(const ClientDataSet &rows, const QString &textField,
+                                                const QString &valueField)
+{
+    QList<std::pair<QString, QVariant>> items;
+    const int text = rows.fieldIndex(textField);
+    const int value = rows.fieldIndex(valueField);
+    for (int r = 0; text >= 0 && value >= 0 && r < rows.recordCount(); ++r)
+        items.push_back({rows.valueAt(r, text).toString(), rows.valueAt(r, value)});
+    return items;
+}
+
+QVariant VoucherWordName(const ClientDataSet &words, const QVariant &numCa)
+{
+    const int code = words.fieldIndex(S("NumCa"));
+    const int desc = words.fieldIndex(S("NumDesc"));
+    for (int r = 0; code >= 0 && desc >= 0 && r < words.recordCount(); ++r)
+        if (words.valueAt(r, code) == numCa)
+            return words.valueAt(r, desc);
+    return numCa;
+}
+
 void EditConfiguration(ClientDataSet &config)
 {
     if (config.isEditing())
@@ -114,6 +137,23 @@ void SetSlotAccount(ClientDataSet &config, const QString &slot,
     config.setValue(slot, account ? account->id : QVariant());
     config.setValue(slot + S("Code"), account ? QVariant(account->code) : QVariant());
     config.setValue(slot + S("Name"), account ? QVariant(account->fullName) : QVariant());
+}
+
+bool EnterSlotCode(ClientDataSet &config, ClientDataSet &lookup, const QString &slot,
+                   const QString &typed)
+{
+    const QString current = config.isEmpty() ? QString() : config.asString(slot + S("Code"));
+    if (typed == current)
+        return false;
+    if (typed.isEmpty()) {
+        SetSlotAccount(config, slot, std::nullopt);
+        return true;
+    }
+    const auto account = LookUpAccount(lookup, typed);
+    if (!account)
+        throw Error(InvalidAccountCodeMessage);
+    SetSlotAccount(config, slot, account);
+    return true;
 }
 
 const QList<ContraSource> &ContraSources()
@@ -194,6 +234,33 @@ void ChangeContraSource(ClientDataSet &kinds, const QVariant &source)
         SetContraAccount(kinds, std::nullopt);
 }
 
+void EnterContraCode(ClientDataSet &kinds, ClientDataSet &lookup, const QString &typed)
+{
+    const QString code = typed.trimmed();
+    if (code.isEmpty()) {
+        SetContraAccount(kinds, std::nullopt);
+        return;
+    }
+    const auto account = LookUpAccount(lookup, code);
+    if (!account)
+        throw Error(InvalidAccountCodeMessage);
+    SetContraAccount(kinds, account);
+}
+
+void WriteKindCell(ClientDataSet &kinds, ClientDataSet &lookup, const QString &field,
+                   const QVariant &value)
+{
+    if (field == kDocTypeFor) {
+        ChangeContraSource(kinds, value);
+    } else if (field == kAcctCode) {
+        if (value.toString().trimmed() != kinds.asString(kAcctCode))
+            EnterContraCode(kinds, lookup, value.toString());
+    } else {
+        kinds.edit();
+        kinds.setValue(field, value);
+    }
+}
+
 QString MissingKindField(const ClientDataSet &kinds)
 {
     if (kinds.asString(kDocDesc).trimmed().isEmpty())
@@ -268,6 +335,26 @@ void SaveInOneTransaction(const QList<ClientDataSet *> &ordered)
     for (ClientDataSet *ds : ordered)
         if (ds->isActive())
             ds->mergeChangeLog();
+}
+
+QString SaveConfiguration(ClientDataSet &config, ClientDataSet &objTypes, ClientDataSet &into,
+                          ClientDataSet &out)
+{
+    if (config.isEditing())
+        config.post();
+    if (objTypes.isEditing())
+        objTypes.post();
+    const QList<int> newInto = NumberNewKinds(into, InboundObjType);
+    const QList<int> newOut = NumberNewKinds(out, OutboundObjType);
+    try {
+        SaveInOneTransaction({&config, &objTypes, &into, &out});
+    } catch (const Error &e) {
+        // Nothing was written; the rows stay new and deletable.
+        UnnumberKinds(into, newInto);
+        UnnumberKinds(out, newOut);
+        return e.message();
+    }
+    return QString();
 }
 
 void RefreshHostDataSet(const QString &name)

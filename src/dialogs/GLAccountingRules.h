@@ -11,6 +11,7 @@
 #include <QVariant>
 
 #include <optional>
+#include <utility>
 
 namespace vexa {
 class ClientDataSet;
@@ -62,6 +63,14 @@ std::optional<AccountChoice> LookUpAccount(ClientDataSet &lookup, const QString 
 
 inline const QString InvalidAccountCodeMessage = QStringLiteral("输入科目代码无效。");
 
+// The choices of a drop-down over a dataset: each row's text field shown, its value field
+// stored; none when the dataset lacks either field.
+QList<std::pair<QString, QVariant>> ChoiceItems(const ClientDataSet &rows, const QString &textField,
+                                                const QString &valueField);
+// The name of a voucher word (NumDesc of the row of "LX_BMListNumCa" with that NumCa), or the
+// word itself when it is not listed.
+QVariant VoucherWordName(const ClientDataSet &words, const QVariant &numCa);
+
 // ---- the configuration record -------------------------------------------------------------
 
 // Puts the configuration record into edit mode; an empty dataset gets a new record with its
@@ -70,6 +79,11 @@ void EditConfiguration(ClientDataSet &config);
 // Fills the three fields of a slot with the account (its full name), or empties them.
 void SetSlotAccount(ClientDataSet &config, const QString &slot,
                     const std::optional<AccountChoice> &account);
+// A code typed for a slot: the slot's own code changes nothing (answers false), an empty one
+// clears the slot, any other is looked up and fills the slot. A code of no active leaf
+// account throws InvalidAccountCodeMessage; the slot keeps its account.
+bool EnterSlotCode(ClientDataSet &config, ClientDataSet &lookup, const QString &slot,
+                   const QString &typed);
 
 // ---- document kinds of other inbound and outbound stock documents ------------------------
 
@@ -100,6 +114,13 @@ bool KindDeletable(const ClientDataSet &kinds);
 void SetContraAccount(ClientDataSet &kinds, const std::optional<AccountChoice> &account);
 // A new source other than 0 drops the specified contra account.
 void ChangeContraSource(ClientDataSet &kinds, const QVariant &source);
+// A contra account code typed: empty clears it, any other is looked up; a code of no active
+// leaf account throws InvalidAccountCodeMessage and the row keeps its account.
+void EnterContraCode(ClientDataSet &kinds, ClientDataSet &lookup, const QString &typed);
+// A cell of the current kind row edited in the grid: the source through ChangeContraSource,
+// a changed contra code through EnterContraCode, any other field as it is.
+void WriteKindCell(ClientDataSet &kinds, ClientDataSet &lookup, const QString &field,
+                   const QVariant &value);
 // The field the current kind row lacks before it may be posted (DocDesc, or AcctCode while
 // the source is 0); empty when it is complete.
 QString MissingKindField(const ClientDataSet &kinds);
@@ -116,6 +137,11 @@ void UnnumberKinds(ClientDataSet &kinds, const QList<int> &recNos);
 // Applies the datasets' changes in this order in one server transaction, rolled back as a
 // whole on any failure (the change logs stay); after the commit the change logs are merged.
 void SaveInOneTransaction(const QList<ClientDataSet *> &ordered);
+// The save of "确认" once the kind rows are posted: the record and the voucher words posted,
+// the new kinds numbered, everything saved in one transaction. Answers the save's failure
+// (empty on success); after one the new kinds are unnumbered again, so they stay deletable.
+QString SaveConfiguration(ClientDataSet &config, ClientDataSet &objTypes, ClientDataSet &into,
+                          ClientDataSet &out);
 // Reads the host's shared dataset of that name again, when the host has it.
 void RefreshHostDataSet(const QString &name);
 

@@ -7,6 +7,8 @@
 
 #include <QScopeGuard>
 
+#include <algorithm>
+
 namespace vexa::gl {
 
 namespace {
@@ -25,6 +27,17 @@ bool blank(const ClientDataSet &ds, const QString &field)
 } // namespace
 
 const QString PropValueSave::ValueRequiredMessage = QStringLiteral("必须输入属性值。");
+
+QString PropValueSave::SetPriceFlag(QString flags, int prop, int propCount, QChar code)
+{
+    const QChar now = prop < flags.size() ? flags.at(prop) : QLatin1Char('0');
+    if (now == code)
+        return flags;
+    if (flags.size() <= prop)
+        flags = flags.leftJustified(std::max(prop + 1, propCount), QLatin1Char('0'));
+    flags[prop] = code;
+    return flags;
+}
 
 void PropValueSave::PostRow(ClientDataSet &data, bool skipCheck)
 {

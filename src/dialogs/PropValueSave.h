@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QChar>
 #include <QString>
 
 namespace vexa {
@@ -26,6 +27,11 @@ public:
     // value. On any failure the rows go back as they were (unnumbered, the blank ones back)
     // and the filter is restored; a retry then reads the largest number again.
     static void Save(ClientDataSet &data, int partID, int propType);
+
+    // The price flags (one "0"/"1" per property) after code is chosen for property prop: only
+    // its character changes; a text too short for it is first filled with "0" up to the
+    // property or to propCount.
+    static QString SetPriceFlag(QString flags, int prop, int propCount, QChar code);
 
     static const QString ValueRequiredMessage;
 };

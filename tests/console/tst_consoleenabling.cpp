@@ -6,6 +6,7 @@
 #include "MessageDialogs.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 
 #include <QSettings>
 #include <QTest>
@@ -55,7 +56,7 @@ QString serverRecord()
 class TestConsoleEnabling : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
 
     // The record as the configuration leaves it, ready to be enabled but for overrides.
     static void writeRecord(test::TestHost &host, const QVariantHash &overrides = {})
@@ -91,11 +92,6 @@ class TestConsoleEnabling : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-
     void refusalOrder_data()
     {
         QTest::addColumn<bool>("hasRecord");

@@ -7,6 +7,7 @@
 #include "MainForm.h"
 #include "support/ModuleTreeRows.h"
 #include "support/PluginSession.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QSettings>
@@ -24,7 +25,7 @@ class TestConsoleTree : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
     std::unique_ptr<test::PluginSession<>> m_session;
     std::unique_ptr<ClientDataSet> m_rows;
     std::unique_ptr<ConsoleTree> m_tree;
@@ -47,11 +48,6 @@ class TestConsoleTree : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-
     void init()
     {
         m_session = std::make_unique<test::PluginSession<>>();
@@ -198,19 +194,6 @@ private slots:
         QCOMPARE(m_rows->changeCount(), 0);
     }
 
-    void swap()
-    {
-        const QString dir = insert(kPersonal, QStringLiteral("目录"), 5, true);
-        const QString a = insert(dir, QStringLiteral("甲"), 1, true);
-        const QString b = insert(dir, QStringLiteral("乙"), 2, true);
-        m_tree->Read(userID());
-        TNodeData first = node(a), second = node(b);
-        m_tree->Swap(first, 2, second, 1);
-        QCOMPARE(test::TreeChildren(dir), (QStringList{"乙:1", "甲:2"}));
-        QCOMPARE(first.Sort, 2);
-        QCOMPARE(second.Sort, 1);
-    }
-
     // The refused change stays in the rows until they are read again; then the rows show
     // what the server holds and nothing is left to send.
     void refusedSaveIsReadAgain()
@@ -236,23 +219,13 @@ private slots:
         QCOMPARE(test::TreeChildren(dir), QStringList{"甲:1"});
     }
 
-    // The picture of a node and the toolbar buttons it allows.
+    // The toolbar buttons a selected node allows; the console's own picture (the others
+    // are checked on the page).
     void nodePictureAndButtons()
     {
         TNodeData n;
-        QCOMPARE(NodeImageIndex(n, true), int(imgFolderOpen));
         n.MCode = QStringLiteral("SFMF");
-        n.Permitted = false;
         QCOMPARE(NodeImageIndex(n, false), int(imgConsole));
-        n.MCode = QStringLiteral("GLPZLR");
-        QCOMPARE(NodeImageIndex(n, false), int(imgModuleDenied));
-        n.DType = QStringLiteral("D");
-        QCOMPARE(NodeImageIndex(n, false), int(imgModuleDeniedD));
-        n.Permitted = true;
-        QCOMPARE(NodeImageIndex(n, false), int(imgModuleD));
-        n.DType.clear();
-        QCOMPARE(NodeImageIndex(n, false), int(imgModule));
-
         struct Case
         {
             bool design;

@@ -5,6 +5,7 @@
 #include "NodeData.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QSettings>
@@ -42,14 +43,9 @@ QStringList launched(const QString &parameter, int command = 'N')
 class TestLaunchGate : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
 
 private slots:
-    void initTestCase()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-
     // Which check fails first: N not enabled, L no ledger start, C no cashier, - none.
     void refusals_data()
     {

@@ -3,6 +3,7 @@
 #include "MessageDialogs.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QLineEdit>
@@ -16,7 +17,7 @@ using namespace vexa::gl;
 class TestMPasswordForm : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
 
     static bool canLogIn(test::TestHost &host, const QString &password)
     {
@@ -25,11 +26,6 @@ class TestMPasswordForm : public QObject
     }
 
 private slots:
-    void initTestCase()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-    }
-
     // Blanks around the fields are dropped; every refusal leaves the dialog open, the focus
     // where the user must type and the password as it was.
     void changePassword_data()
@@ -39,31 +35,16 @@ private slots:
         QTest::addColumn<QString>("confirmation");
         QTest::addColumn<QString>("message"); // empty: changed
         QTest::addColumn<QString>("focus");
-        QTest::newRow("blanks only") << "clerk"
-                                     << "   "
-                                     << ""
-                                     << "密码不能为空。"
-                                     << "edPassword";
-        QTest::newRow("mismatch") << "clerk"
-                                  << "abc"
-                                  << "abd"
-                                  << "新密码与确认密码不同！"
-                                  << "edPassword";
-        QTest::newRow("wrong old") << "cl erk"
-                                   << "abc"
-                                   << "abc"
-                                   << "输入旧密码错误，修改密码失败。"
-                                   << "edOldPassword";
-        QTest::newRow("server fails") << ""
-                                      << "abc"
-                                      << "abc"
-                                      << "系统修改密码错误，修改密码失败。"
-                                      << "edOldPassword";
-        QTest::newRow("changed, trimmed") << " clerk "
-                                          << " 新 密码 "
-                                          << "新 密码  "
-                                          << ""
-                                          << "";
+        const auto row = [](const char *tag, const char *old, const char *typed,
+                            const char *confirmation, const char *message, const char *focus) {
+            QTest::newRow(tag) << old << QString::fromUtf8(typed) << QString::fromUtf8(confirmation)
+                               << QString::fromUtf8(message) << focus;
+        };
+        row("blanks only", "clerk", "   ", "", "密码不能为空。", "edPassword");
+        row("mismatch", "clerk", "abc", "abd", "新密码与确认密码不同！", "edPassword");
+        row("wrong old", "cl erk", "abc", "abc", "输入旧密码错误，修改密码失败。", "edOldPassword");
+        row("server fails", "", "abc", "abc", "系统修改密码错误，修改密码失败。", "edOldPassword");
+        row("changed, trimmed", " clerk ", " 新 密码 ", "新 密码  ", "", "");
     }
 
     void changePassword()

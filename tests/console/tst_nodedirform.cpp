@@ -5,6 +5,7 @@
 #include "SelModulesForm.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestSupport.h"
 
 #include <QFocusEvent>
@@ -20,7 +21,7 @@ using namespace vexa::gl;
 class TestNodeDirForm : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
     std::unique_ptr<test::PluginSession<test::RecordingHost>> m_session;
 
     QStringList &requests() { return (*m_session)->recorder.requests; }
@@ -39,7 +40,6 @@ class TestNodeDirForm : public QObject
 private slots:
     void initTestCase()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
         m_session = std::make_unique<test::PluginSession<test::RecordingHost>>();
     }
     void cleanupTestCase() { m_session.reset(); }
@@ -75,18 +75,17 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<bool>("byOk");
         QTest::addColumn<QString>("nameAfter"); // "!" refused
-        QTest::newRow("unknown") << ""
-                                 << "ZZZZ" << false << "!";
-        QTest::newRow("internal, OK at once") << "坏"
-                                              << "GLKMQR" << true << "!";
-        QTest::newRow("lower case fills name") << ""
-                                               << " glpzlr" << false << "凭证录入";
-        QTest::newRow("keeps typed name") << "记账"
-                                          << "GLPZLR" << true << "记账";
-        QTest::newRow("directory") << " 常用 "
-                                   << "" << true << " 常用 ";
-        QTest::newRow("name blanked") << "目录"
-                                      << "" << true << "";
+        const auto row = [](const char *tag, const char *name, const char *typed, bool byOk,
+                            const char *after) {
+            QTest::newRow(tag) << QString::fromUtf8(name) << typed << byOk
+                               << QString::fromUtf8(after);
+        };
+        row("unknown", "", "ZZZZ", false, "!");
+        row("internal, OK at once", "坏", "GLKMQR", true, "!");
+        row("lower case fills name", "", " glpzlr", false, "凭证录入");
+        row("keeps typed name", "记账", "GLPZLR", true, "记账");
+        row("directory", " 常用 ", "", true, " 常用 ");
+        row("name blanked", "目录", "", true, "");
     }
 
     void typedModuleNo()

@@ -1,5 +1,5 @@
-// The custom property value editor, driven by its component names over a demo account set
-// whose value table is seeded through its provider.
+// The save of custom property values and their price flags as plain rules, and one walk
+// through the editor, over a demo account set whose value table is seeded.
 #include "ClientDataSet.h"
 #include "ClientSettings.h"
 #include "DataAccess.h"
@@ -8,7 +8,6 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "PropValueSave.h"
-#include "RemoteConnection.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
@@ -26,78 +25,95 @@ using namespace vexa::gl;
 namespace {
 
 using vexa::test::RecordingHost;
+using S = QString;
 
-const QString kProvider = QStringLiteral("LX_DMMaterielPropValue");
-const QStringList kEntryCaptions = {
-    QStringLiteral("颜色"), QStringLiteral("尺码"), QStringLiteral("材质"), QStringLiteral("等级"),
-    QStringLiteral("批次"), QStringLiteral("产地"), QStringLiteral("包装"), QStringLiteral("规格"),
-    QStringLiteral("季节"), QStringLiteral("款式")};
+const QString kProvider = S("LX_DMMaterielPropValue");
 
-struct ValueRow
-{
-    int index, prop, part, type;
-    const char *code, *value;
-};
 // Values of property 0 for all items (R), for item 12 (B) and item 13 (G), of property 1
-// (L), and one item property (X).
-const ValueRow kSeed[] = {{3, 0, 0, 0, "R", "红"},
-                          {8, 0, 12, 0, "B", "蓝"},
-                          {5, 1, 0, 0, "L", "大"},
-                          {14, 0, 13, 0, "G", "绿"},
-                          {21, 0, 0, 1, "X", "甲"}};
+// (L), and one item property (X): index, property, item, kind, code, value.
+const std::tuple<int, int, int, int, const char *, const char *> kSeed[] = {
+    {3, 0, 0, 0, "R", "红"},
+    {8, 0, 12, 0, "B", "蓝"},
+    {5, 1, 0, 0, "L", "大"},
+    {14, 0, 13, 0, "G", "绿"},
+    {21, 0, 0, 1, "X", "甲"}};
+constexpr int kSeedMax = 21;
 
-// The part-custom record as the account set keeps it: entry property captions DefProp0..9,
-// item property captions PartProp1..20.
+// The part-custom record: entry property captions DefProp0..1, item ones PartProp1..2.
 QString captionPacket()
 {
     DataPacket p;
-    QVariantList row;
-    for (int i = 0; i < 10; ++i) {
-        p.fields << FieldDef{QStringLiteral("DefProp%1").arg(i), FieldType::String, 64};
-        row << kEntryCaptions[i];
-    }
-    for (int i = 1; i <= 20; ++i) {
-        p.fields << FieldDef{QStringLiteral("PartProp%1").arg(i), FieldType::String};
-        row << QStringLiteral("存货属性%1").arg(i);
-    }
-    p.rows.push_back(row);
+    for (const char *name : {"DefProp0", "DefProp1", "PartProp1", "PartProp2"})
+        p.fields << FieldDef{QLatin1String(name), FieldType::String, 64};
+    p.rows.push_back({S("颜色"), S("尺码"), S("存货属性1"), S("存货属性2")});
     return writeDataPacket(p);
 }
 
-std::unique_ptr<ClientDataSet> serverRows(IRemoteConnection *connection, const QString &where)
+std::unique_ptr<ClientDataSet> serverRows(const QString &where)
 {
-    auto ds = std::make_unique<ClientDataSet>();
-    ds->setRemoteConnection(connection);
-    ds->setProviderName(kProvider);
-    ds->setCommandText(where);
-    ds->open();
-    return ds;
-}
-
-QStringList visible(QTableView &grid, const char *field)
-{
-    auto *ds = grid.parent()->findChild<ClientDataSet *>(QStringLiteral("cdsData"));
-    QStringList values;
-    for (int r = 0; r < ds->recordCount(); ++r)
-        values << ds->valueAt(r, ds->fieldIndex(QLatin1String(field))).toString();
-    return values;
-}
-
-QStringList items(QComboBox *box)
-{
-    QStringList texts;
-    for (int i = 0; i < box->count(); ++i)
-        texts << box->itemText(i);
-    return texts;
+    return ProviderDataSet(kProvider, where);
 }
 
 // The cell editor that is open in the grid, if any (closed ones are hidden until deleted).
-template <typename Editor = QLineEdit> Editor *openEditor(QTableView &grid)
+QLineEdit *openEditor(QTableView &grid)
 {
-    for (Editor *e : grid.viewport()->findChildren<Editor *>())
+    for (QLineEdit *e : grid.viewport()->findChildren<QLineEdit *>())
         if (e->isVisible())
             return e;
     return nullptr;
+}
+
+// Enter commits a cell through the event loop, which runs before the user's next key.
+void pressEnter(QWidget *editor)
+{
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCoreApplication::processEvents();
+}
+
+// A new value typed as the user does: Insert, the code, Tab, the value, Enter.
+void typeNewValue(QTableView &grid, const QString &code, const QString &value)
+{
+    QTest::keyClick(&grid, Qt::Key_Insert);
+    if (QLineEdit *e = openEditor(grid)) {
+        QTest::keyClicks(e, code);
+        QTest::keyClick(e, Qt::Key_Tab);
+    }
+    if (QLineEdit *e = openEditor(grid)) {
+        e->setText(value); // typed through an input method: no key events to send
+        pressEnter(e);
+    }
+}
+
+// The rows saved after the seed: index above the seed's, PropID, PartID, PropType, code
+// and value.
+QStringList savedRows()
+{
+    auto saved = serverRows(S("WHERE PropIndex > %1 ORDER BY PropIndex").arg(kSeedMax));
+    QStringList got;
+    for (saved->first(); !saved->eof(); saved->next()) {
+        QStringList row{QString::number(saved->asInteger(S("PropIndex")) - kSeedMax)};
+        for (const char *f : {"PropID", "PartID", "PropType", "PropCode", "PropValue"})
+            row << saved->asString(QLatin1String(f));
+        got << row.join(QLatin1Char(' '));
+    }
+    return got;
+}
+
+// Unsaved rows as the editor makes them, numbered below 0: property, code, value.
+void appendNew(ClientDataSet &ds, int partID,
+               std::initializer_list<std::tuple<int, const char *, const char *>> rows)
+{
+    int n = 0;
+    for (const auto &[prop, code, value] : rows) {
+        ds.append();
+        ds.setValue(S("PropID"), prop);
+        ds.setValue(S("PartID"), partID == 0 ? -1 : -partID);
+        ds.setValue(S("PropIndex"), --n);
+        ds.setValue(S("PropType"), 1); // the save sets the dialog's kind
+        ds.setValue(S("PropCode"), QString::fromUtf8(code));
+        ds.setValue(S("PropValue"), QString::fromUtf8(value));
+        ds.post();
+    }
 }
 
 } // namespace
@@ -108,75 +124,28 @@ class TestDefPropValueMForm : public QObject
 
     QTemporaryDir m_settingsDir;
     std::unique_ptr<RecordingHost> m_host;
-    qlonglong m_seedMax = 0;
 
-    IRemoteConnection *server() { return m_host->connection.get(); }
-
-    TDefPropValueMForm *makeForm(int propType, int partID, int count, const QString &flags)
-    {
-        auto *form = new TDefPropValueMForm;
-        form->CaptionData = captionPacket();
-        form->PropType = propType;
-        form->PartID = partID;
-        form->PropCount = count;
-        form->PriceFlags = flags;
-        return form;
-    }
-
-    // Shows the editor as a caller does; script runs while it is shown, with dialogs
-    // answering the messages it raises.
-    int show(TDefPropValueMForm &form, ScriptedDialogs &dialogs,
-             const std::function<void(QTableView &)> &script)
+    // Shows the editor as a caller does; script runs while it is shown.
+    static int show(TDefPropValueMForm &form, ScriptedDialogs &dialogs,
+                    const std::function<void(QTableView &)> &script)
     {
         dialogs.answerWith([&](QDialog &d) {
-            script(*form.findChild<QTableView *>(QStringLiteral("grdData")));
+            script(*child<QTableView>(form, S("grdData")));
             return d.result();
         });
         return DialogService::instance().exec(form);
     }
 
-    template <typename T> static T *child(QObject &form, const char *name)
+    static std::unique_ptr<TDefPropValueMForm> makeForm(int propType, int partID,
+                                                        const QString &flags)
     {
-        return form.findChild<T *>(QLatin1String(name));
-    }
-
-    // The rows saved after the seed: index above the seed's, PropID, PartID, PropType,
-    // code and value.
-    QStringList savedRows()
-    {
-        auto saved = serverRows(
-            server(), QStringLiteral("WHERE PropIndex > %1 ORDER BY PropIndex").arg(m_seedMax));
-        QStringList got;
-        for (saved->first(); !saved->eof(); saved->next())
-            got << QStringLiteral("%1 %2 %3 %4 %5 %6")
-                       .arg(saved->asInteger(QStringLiteral("PropIndex")) - m_seedMax)
-                       .arg(saved->asInteger(QStringLiteral("PropID")))
-                       .arg(saved->asInteger(QStringLiteral("PartID")))
-                       .arg(saved->asInteger(QStringLiteral("PropType")))
-                       .arg(saved->asString(QStringLiteral("PropCode")),
-                            saved->asString(QStringLiteral("PropValue")));
-        return got;
-    }
-
-    // Enter commits a cell through the event loop, which runs before the user's next key.
-    static void pressEnter(QWidget *editor)
-    {
-        QTest::keyClick(editor, Qt::Key_Return);
-        QCoreApplication::processEvents();
-    }
-
-    // A new value typed as the user does: Insert, the code, Tab, the value, Enter.
-    static void typeNewValue(QTableView &grid, const QString &code, const QString &value)
-    {
-        QTest::keyClick(&grid, Qt::Key_Insert);
-        if (QLineEdit *e = openEditor(grid)) {
-            QTest::keyClicks(e, code);
-            QTest::keyClick(e, Qt::Key_Tab);
-        }
-        if (QLineEdit *e = openEditor(grid)) {
-            e->setText(value); // typed through an input method: no key events to send
-            pressEnter(e);
-        }
+        auto form = std::make_unique<TDefPropValueMForm>();
+        form->CaptionData = captionPacket();
+        form->PropType = propType;
+        form->PartID = partID;
+        form->PropCount = 2;
+        form->PriceFlags = flags;
+        return form;
     }
 
 private slots:
@@ -189,23 +158,20 @@ private slots:
     void init()
     {
         Settings() = ClientSettings();
-        Globals() = PluginGlobals();
         m_host = std::make_unique<RecordingHost>();
         Globals().Host = m_host.get();
         Globals().Connection = &m_host->recorder;
         Globals().AppServer = m_host->connection.get();
         Globals().DataModule = &m_host->dataModule;
-        auto ds = serverRows(server(), QStringLiteral("WHERE 1=1"));
-        for (const ValueRow &r : kSeed) {
+        auto ds = serverRows(S("WHERE 1=1"));
+        for (const auto &[index, prop, part, type, code, value] : kSeed) {
+            const QVariantList values{index, prop, part, type, S(code), S(value)};
+            const char *fields[] = {"PropIndex", "PropID",   "PartID",
+                                    "PropType",  "PropCode", "PropValue"};
             ds->append();
-            ds->setValue(QStringLiteral("PropIndex"), r.index);
-            ds->setValue(QStringLiteral("PropID"), r.prop);
-            ds->setValue(QStringLiteral("PartID"), r.part);
-            ds->setValue(QStringLiteral("PropType"), r.type);
-            ds->setValue(QStringLiteral("PropCode"), QString::fromUtf8(r.code));
-            ds->setValue(QStringLiteral("PropValue"), QString::fromUtf8(r.value));
+            for (int f = 0; f < values.size(); ++f)
+                ds->setValue(QLatin1String(fields[f]), values[f]);
             ds->post();
-            m_seedMax = std::max<qlonglong>(m_seedMax, r.index);
         }
         ApplyChanges(*ds, true);
         m_host->recorder.requests.clear();
@@ -217,8 +183,8 @@ private slots:
         m_host.reset();
     }
 
-    // The save plan: new rows numbered on from the server's largest index in list order,
-    // given back the item (0: all items) and the kind, rows without code and value dropped.
+    // New rows numbered on from the server's largest index in list order, given back the
+    // item (0: all items) and the kind; rows without code and value dropped.
     void savePlan_data()
     {
         QTest::addColumn<int>("partID");
@@ -229,251 +195,82 @@ private slots:
     void savePlan()
     {
         QFETCH(int, partID);
-        auto ds = serverRows(server(), TDefPropValueMForm::CommandText(0, partID));
-        int n = 0;
-        for (const auto &[prop, code, value] :
-             {std::tuple{0, "W", "白"}, std::tuple{0, "", ""}, std::tuple{1, "M", "中"},
-              std::tuple{0, "K", "黑"}}) {
-            ds->append();
-            ds->setValue(QStringLiteral("PropID"), prop);
-            ds->setValue(QStringLiteral("PartID"), partID == 0 ? -1 : -partID);
-            ds->setValue(QStringLiteral("PropIndex"), --n);
-            ds->setValue(QStringLiteral("PropType"), 1); // the save sets the dialog's kind
-            ds->setValue(QStringLiteral("PropCode"), QString::fromUtf8(code));
-            ds->setValue(QStringLiteral("PropValue"), QString::fromUtf8(value));
-            ds->post();
-        }
-        ds->edit(); // a row left being edited is saved as well
-        ds->setValue(QStringLiteral("PropRemark"), QStringLiteral("备"));
-        ds->setFilter(QStringLiteral("PropID = 0"));
+        auto ds = serverRows(TDefPropValueMForm::CommandText(0, partID));
+        appendNew(*ds, partID, {{0, "W", "白"}, {0, "", ""}, {1, "M", "中"}, {0, "K", "黑"}});
+        ds->setFilter(S("PropID = 0"));
         ds->setFiltered(true);
+        ds->edit(); // a row left being edited is saved as well
+        ds->setValue(S("PropRemark"), S("备"));
         PropValueSave::PostBeforeSave(*ds);
         PropValueSave::Save(*ds, partID, 0);
         QVERIFY(ds->isFiltered());
         QCOMPARE(ds->changeCount(), 0);
         const QString p = QString::number(partID);
-        QCOMPARE(savedRows(),
-                 (QStringList{QStringLiteral("1 0 ") + p + QStringLiteral(" 0 W 白"),
-                              QStringLiteral("2 1 ") + p + QStringLiteral(" 0 M 中"),
-                              QStringLiteral("3 0 ") + p + QStringLiteral(" 0 K 黑")}));
+        QCOMPARE(savedRows(), (QStringList{S("1 0 %1 0 W 白").arg(p), S("2 1 %1 0 M 中").arg(p),
+                                           S("3 0 %1 0 K 黑").arg(p)}));
     }
 
     // Refused or failed saves write nothing and leave the rows as they were: unnumbered,
     // the blank row back, the filter on.
     void saveRefusals_data()
     {
-        QTest::addColumn<QString>("fault");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("a new row without value") << "novalue"
-                                                 << "必须输入属性值。";
-        QTest::newRow("a row another user deleted") << "deleted"
-                                                    << "";
+        QTest::addColumn<bool>("noValue");
+        QTest::newRow("a new row without value") << true;
+        QTest::newRow("a row another user deleted") << false;
     }
 
     void saveRefusals()
     {
-        QFETCH(QString, fault);
-        QFETCH(QString, message);
-        auto ds = serverRows(server(), TDefPropValueMForm::CommandText(0, 0));
+        QFETCH(bool, noValue);
+        auto ds = serverRows(TDefPropValueMForm::CommandText(0, 0));
         const int rows = ds->recordCount();
-        for (const auto &[index, code, value] :
-             {std::tuple{-1, "N", fault == u"novalue" ? "" : "新"}, std::tuple{-2, "", ""}}) {
-            ds->append(); // the second is blank: dropped by a save
-            ds->setValue(QStringLiteral("PropIndex"), index);
-            for (const char *field : {"PropID", "PartID", "PropType"})
-                ds->setValue(QLatin1String(field), 0);
-            ds->setValue(QStringLiteral("PropCode"), QString::fromUtf8(code));
-            ds->setValue(QStringLiteral("PropValue"), QString::fromUtf8(value));
-            ds->post();
-        }
-        if (fault == u"deleted") {
+        appendNew(*ds, 0, {{0, "N", noValue ? "" : "新"}, {0, "", ""}});
+        if (!noValue) {
             ds->first();
             ds->edit();
-            ds->setValue(QStringLiteral("PropValue"), QStringLiteral("朱红"));
+            ds->setValue(S("PropValue"), S("朱红"));
             ds->post();
-            auto gone = serverRows(server(), QStringLiteral("WHERE PropCode = 'R'"));
+            auto gone = serverRows(S("WHERE PropCode = 'R'"));
             gone->deleteRecord();
             ApplyChanges(*gone, true);
         }
-        ds->setFilter(QStringLiteral("PropID = 0"));
+        ds->setFilter(S("PropID = 0"));
         ds->setFiltered(true);
         const QString error = errorOf([&] { PropValueSave::Save(*ds, 0, 0); });
         QVERIFY(!error.isEmpty());
-        if (!message.isEmpty())
-            QCOMPARE(error, message);
+        if (noValue)
+            QCOMPARE(error, PropValueSave::ValueRequiredMessage);
         QVERIFY(ds->isFiltered());
         QCOMPARE(ds->state(), ClientDataSet::State::Browse);
         ds->setFiltered(false);
         QCOMPARE(ds->recordCount(), rows + 2); // the blank row is back
-        QVERIFY(ds->locate(QStringLiteral("PropCode"), QStringLiteral("N")));
-        QCOMPARE(ds->asInteger(QStringLiteral("PropIndex")), -1);
+        QVERIFY(ds->locate(S("PropCode"), S("N")));
+        QCOMPARE(ds->asInteger(S("PropIndex")), -1);
         QCOMPARE(savedRows(), QStringList());
     }
 
-    // The values of the item (and those for all items) of the kind asked for; the property
-    // list captioned from the part-custom record by kind; price handling only for entry
-    // properties.
-    void showLoads_data()
-    {
-        QTest::addColumn<int>("propType");
-        QTest::addColumn<int>("partID");
-        QTest::addColumn<QStringList>("captions");
-        QTest::addColumn<QStringList>("codes");
-        QTest::newRow("entry properties, all items")
-            << 0 << 0 << kEntryCaptions.mid(0, 2) << QStringList{QStringLiteral("R")};
-        QTest::newRow("entry properties, item 12")
-            << 0 << 12 << kEntryCaptions.mid(0, 2)
-            << QStringList{QStringLiteral("R"), QStringLiteral("B")};
-        QTest::newRow("item properties")
-            << 1 << 0 << QStringList{QStringLiteral("存货属性1"), QStringLiteral("存货属性2")}
-            << QStringList{QStringLiteral("X")};
-    }
-
-    void showLoads()
-    {
-        QFETCH(int, propType);
-        QFETCH(int, partID);
-        QFETCH(QStringList, captions);
-        QFETCH(QStringList, codes);
-        std::unique_ptr<TDefPropValueMForm> form(makeForm(propType, partID, 2, "00"));
-        ScriptedDialogs dialogs;
-        QStringList shownCodes;
-        bool priceShown = false;
-        show(*form, dialogs, [&](QTableView &grid) {
-            shownCodes = visible(grid, "PropCode");
-            priceShown = child<QComboBox>(*form, "cbPriceType")->isVisible();
-        });
-        QCOMPARE(m_host->recorder.requests,
-                 QStringList{kProvider + QLatin1Char('|') +
-                             TDefPropValueMForm::CommandText(propType, partID)});
-        QCOMPARE(items(child<QComboBox>(*form, "cbDefProp")), captions);
-        QCOMPARE(shownCodes, codes);
-        QCOMPARE(priceShown, propType == 0);
-    }
-
-    // Choosing a price handling changes only the selected property's flag; a short flag
-    // text is filled with "0" up to it.
+    // Only the chosen property's flag changes; a short flag text is filled with "0" up to
+    // it or to the property count.
     void priceFlags_data()
     {
         QTest::addColumn<QString>("flags");
         QTest::addColumn<int>("prop");
-        QTest::addColumn<QString>("code");
+        QTest::addColumn<QChar>("code");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("fee for property 2") << "0000" << 2 << "1"
-                                            << "0010";
-        QTest::newRow("short flag text") << "0" << 2 << "1"
-                                         << "0010";
-        QTest::newRow("no fee for property 0") << "1101" << 0 << "0"
-                                               << "0101";
+        QTest::newRow("fee for property 2") << "0000" << 2 << QChar(u'1') << "0010";
+        QTest::newRow("short flag text") << "0" << 2 << QChar(u'1') << "00100";
+        QTest::newRow("short, past the count") << "" << 5 << QChar(u'1') << "000001";
+        QTest::newRow("no fee for property 0") << "1101" << 0 << QChar(u'0') << "0101";
+        QTest::newRow("short, already without") << "1" << 3 << QChar(u'0') << "1";
     }
 
     void priceFlags()
     {
         QFETCH(QString, flags);
         QFETCH(int, prop);
-        QFETCH(QString, code);
+        QFETCH(QChar, code);
         QFETCH(QString, expected);
-        std::unique_ptr<TDefPropValueMForm> form(makeForm(0, 0, 4, flags));
-        ScriptedDialogs dialogs;
-        show(*form, dialogs, [&](QTableView &) {
-            child<QComboBox>(*form, "cbDefProp")->setCurrentIndex(prop);
-            auto *price = child<QComboBox>(*form, "cbPriceType");
-            price->setCurrentIndex(price->findData(code));
-        });
-        QCOMPARE(form->PriceFlags, expected);
-    }
-
-    // The window as a user drives it: values typed into the grid of two properties, an
-    // empty row, a fee, then 确认.
-    void smoke()
-    {
-        std::unique_ptr<TDefPropValueMForm> form(makeForm(0, 0, 3, "100"));
-        ScriptedDialogs dialogs;
-        QString fee;
-        const int answer = show(*form, dialogs, [&](QTableView &grid) {
-            typeNewValue(grid, QStringLiteral("W"), QStringLiteral("白"));
-            auto *ds = form->findChild<ClientDataSet *>(QStringLiteral("cdsData"));
-            const QModelIndex feeCell = grid.model()->index(
-                ds->recNo() - 1, ds->fieldIndex(QStringLiteral("PropAddPrice")));
-            grid.model()->setData(feeCell, 2500.75);
-            fee = feeCell.data().toString();
-            child<QComboBox>(*form, "cbDefProp")->setCurrentIndex(1);
-            typeNewValue(grid, QStringLiteral("M"), QStringLiteral("中"));
-            QTest::keyClick(&grid, Qt::Key_Insert); // left empty
-            if (QLineEdit *e = openEditor(grid))
-                QTest::keyClick(e, Qt::Key_Escape);
-            child<QPushButton>(*form, "btnOk")->click();
-        });
-        QCOMPARE(answer, int(QDialog::Accepted));
-        QCOMPARE(fee, QStringLiteral("2,500.75"));
-        QCOMPARE(savedRows(),
-                 (QStringList{QStringLiteral("1 0 0 0 W 白"), QStringLiteral("2 1 0 0 M 中")}));
-    }
-
-    // A value row with a code but no value cannot be left, nor saved; the dialog stays.
-    void valueRequired_data()
-    {
-        QTest::addColumn<QString>("how");
-        QTest::newRow("leaving the row") << "row";
-        QTest::newRow("choosing another property") << "property";
-        QTest::newRow("确认") << "ok";
-    }
-
-    void valueRequired()
-    {
-        QFETCH(QString, how);
-        std::unique_ptr<TDefPropValueMForm> form(makeForm(0, 0, 3, "000"));
-        auto *ds = form->findChild<ClientDataSet *>(QStringLiteral("cdsData"));
-        auto *props = child<QComboBox>(*form, "cbDefProp");
-        ScriptedDialogs dialogs;
-        QString codeAfter;
-        int propAfter = -1;
-        ClientDataSet::State stateAfter{};
-        const int answer = show(*form, dialogs, [&](QTableView &grid) {
-            dialogs.answer(mrOk); // the error
-            QTest::keyClick(&grid, Qt::Key_Insert);
-            if (QLineEdit *e = openEditor(grid)) {
-                QTest::keyClicks(e, QStringLiteral("Z"));
-                pressEnter(e);
-            }
-            if (how == QLatin1String("row"))
-                grid.setCurrentIndex(grid.model()->index(0, grid.currentIndex().column()));
-            else if (how == QLatin1String("property"))
-                props->setCurrentIndex(1);
-            else
-                child<QPushButton>(*form, "btnOk")->click();
-            QCoreApplication::processEvents();
-            codeAfter = ds->asString(QStringLiteral("PropCode"));
-            propAfter = props->currentIndex();
-            stateAfter = ds->state();
-        });
-        QCOMPARE(answer, 0);
-        QCOMPARE(dialogs.shown.value(1).text, QStringLiteral("必须输入属性值。"));
-        QCOMPARE(codeAfter, QStringLiteral("Z")); // still on the row being edited
-        QCOMPARE(stateAfter, ClientDataSet::State::Edit);
-        QCOMPARE(propAfter, 0);
-        QCOMPARE(savedRows(), QStringList());
-    }
-
-    // Without properties nothing can be added or confirmed.
-    void noProperty()
-    {
-        std::unique_ptr<TDefPropValueMForm> form(makeForm(0, 0, 0, QString()));
-        auto *ds = form->findChild<ClientDataSet *>(QStringLiteral("cdsData"));
-        ScriptedDialogs dialogs;
-        int before = -1, after = -1;
-        const int answer = show(*form, dialogs, [&](QTableView &grid) {
-            dialogs.answer(mrOk);
-            dialogs.answer(mrOk);
-            before = ds->recordCount();
-            QTest::keyClick(&grid, Qt::Key_Insert);
-            after = ds->recordCount();
-            child<QPushButton>(*form, "btnOk")->click();
-        });
-        QCOMPARE(answer, 0);
-        QCOMPARE(after, before);
-        QCOMPARE(int(dialogs.shown.size()), 3);
-        QCOMPARE(dialogs.shown[2].text, QStringLiteral("必须指定自定义属性类别。"));
+        QCOMPARE(PropValueSave::SetPriceFlag(flags, prop, 5, code), expected);
     }
 
     // Fees show 2 to 6 decimals with thousands separated.
@@ -493,6 +290,118 @@ private slots:
         QFETCH(double, fee);
         QFETCH(QString, text);
         QCOMPARE(TDefPropValueMForm::FormatFee(fee), text);
+    }
+
+    // The values of the item (and those for all items) of the kind asked for, the property
+    // list captioned by kind; price handling only for entry properties.
+    void showLoads_data()
+    {
+        QTest::addColumn<int>("propType");
+        QTest::addColumn<QStringList>("captions");
+        QTest::addColumn<QStringList>("codes");
+        QTest::newRow("entry properties, item 12")
+            << 0 << QStringList{S("颜色"), S("尺码")} << QStringList{S("R"), S("B")};
+        QTest::newRow("item properties")
+            << 1 << QStringList{S("存货属性1"), S("存货属性2")} << QStringList{S("X")};
+    }
+
+    void showLoads()
+    {
+        QFETCH(int, propType);
+        QFETCH(QStringList, captions);
+        QFETCH(QStringList, codes);
+        auto form = makeForm(propType, 12, S("00"));
+        ScriptedDialogs dialogs;
+        QStringList shown;
+        bool priceShown = false;
+        show(*form, dialogs, [&](QTableView &) {
+            auto *ds = child<ClientDataSet>(*form, S("cdsData"));
+            for (ds->first(); !ds->eof(); ds->next())
+                shown << ds->asString(S("PropCode"));
+            priceShown = child<QComboBox>(*form, S("cbPriceType"))->isVisible();
+        });
+        QCOMPARE(m_host->recorder.requests,
+                 QStringList{kProvider + S("|") + TDefPropValueMForm::CommandText(propType, 12)});
+        auto *props = child<QComboBox>(*form, S("cbDefProp"));
+        QCOMPARE((QStringList{props->itemText(0), props->itemText(1)}), captions);
+        QCOMPARE(shown, codes);
+        QCOMPARE(priceShown, propType == 0);
+    }
+
+    // The window as a user drives it: values typed into the grid of two properties, a fee,
+    // a value missing (neither another row nor another property can be chosen until it is
+    // given), a price handling chosen, an empty row, then 确认.
+    void smoke()
+    {
+        auto form = makeForm(0, 0, S("10"));
+        auto *ds = child<ClientDataSet>(*form, S("cdsData"));
+        auto *props = child<QComboBox>(*form, S("cbDefProp"));
+        ScriptedDialogs dialogs;
+        QString fee, codeAfter;
+        int propAfter = -1;
+        const int answer = show(*form, dialogs, [&](QTableView &grid) {
+            typeNewValue(grid, S("W"), S("白"));
+            const auto cell = [&](const char *field) {
+                return grid.model()->index(ds->recNo() - 1, ds->fieldIndex(QLatin1String(field)));
+            };
+            grid.model()->setData(cell("PropAddPrice"), 2500.75);
+            fee = cell("PropAddPrice").data().toString();
+
+            for (int i = 0; i < 3; ++i)
+                dialogs.answer(mrOk);
+            QTest::keyClick(&grid, Qt::Key_Insert);
+            if (QLineEdit *e = openEditor(grid)) {
+                QTest::keyClicks(e, S("Z"));
+                pressEnter(e);
+            }
+            const QModelIndex first = grid.model()->index(0, ds->fieldIndex(S("PropRemark")));
+            grid.setCurrentIndex(first);
+            QCoreApplication::processEvents();
+            props->setCurrentIndex(1);
+            grid.model()->setData(first, S("备"));
+            QCoreApplication::processEvents();
+            codeAfter = ds->asString(S("PropCode"));
+            propAfter = props->currentIndex();
+            grid.model()->setData(cell("PropValue"), S("紫"));
+            grid.model()->setData(first, S("备"));
+            grid.setCurrentIndex(grid.model()->index(2, 0));
+
+            props->setCurrentIndex(1);
+            auto *price = child<QComboBox>(*form, S("cbPriceType"));
+            price->setCurrentIndex(price->findData(S("1")));
+            typeNewValue(grid, S("M"), S("中"));
+            typeNewValue(grid, S("D"), S("删"));
+            QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
+            QTest::keyClick(&grid, Qt::Key_Insert); // left empty
+            if (QLineEdit *e = openEditor(grid))
+                QTest::keyClick(e, Qt::Key_Escape);
+            child<QPushButton>(*form, S("btnOk"))->click();
+        });
+        QCOMPARE(answer, int(QDialog::Accepted));
+        QCOMPARE(fee, S("2,500.75"));
+        QCOMPARE(dialogs.shown.value(1).text, PropValueSave::ValueRequiredMessage);
+        QCOMPARE(dialogs.shown.value(2).text, PropValueSave::ValueRequiredMessage);
+        QCOMPARE(dialogs.shown.value(3).text, PropValueSave::ValueRequiredMessage);
+        QCOMPARE(codeAfter, S("Z")); // still on the row being edited
+        QCOMPARE(propAfter, 0);
+        QCOMPARE(form->PriceFlags, S("11"));
+        QCOMPARE(savedRows(),
+                 (QStringList{S("1 0 0 0 W 白"), S("2 0 0 0 Z 紫"), S("3 1 0 0 M 中")}));
+
+        // Without properties nothing can be added or confirmed.
+        auto none = makeForm(0, 0, QString());
+        none->PropCount = 0;
+        int added = -1;
+        show(*none, dialogs, [&](QTableView &grid) {
+            dialogs.answer(mrOk);
+            dialogs.answer(mrOk);
+            const int rows = child<ClientDataSet>(*none, S("cdsData"))->recordCount();
+            QTest::keyClick(&grid, Qt::Key_Insert);
+            added = child<ClientDataSet>(*none, S("cdsData"))->recordCount() - rows;
+            child<QPushButton>(*none, S("btnOk"))->click();
+        });
+        QCOMPARE(dialogs.shown.constLast().text, S("必须指定自定义属性类别。"));
+        QCOMPARE(added, 0);
     }
 };
 

@@ -13,7 +13,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 #include <QUuid>
 #include <sqlite3.h>
@@ -206,12 +205,8 @@ private slots:
         };
         const char *user = "LX_SysUser";
         row("stacked drop", user, text("WHERE UserCode = 'x' OR 1=1; DROP TABLE SysUser"), "“;”");
-        row("stacked after line break", user, text("WHERE 1=1\n; DELETE FROM SysUser"), "“;”");
-        row("drop", user, text("DROP TABLE SysUser"), "DROP");
         row("line comment", user, text("WHERE UserCode = 'x' -- '"), "--");
-        row("block comment", user, text("WHERE UserCode = 'x' /* */ OR 1=1"), "/*");
         row("sub-select", user, text("WHERE UserID IN (SELECT UserID FROM SysUser)"), "SELECT");
-        row("exists", user, text("WHERE EXISTS (SELECT 1 FROM SysUser)"), "EXISTS(");
         row("union", user,
             text("WHERE UserCode = 'x' UNION SELECT PasswordHash, 1, 1, 1, 1, 1, 1 FROM SysUser"),
             "UNION");
@@ -224,25 +219,16 @@ private slots:
         row("rowid", user, text("WHERE rowid > 0"), "rowid");
         row("full-width column", user, text("WHERE ＵｓｅｒＣｏｄｅ = 'x'"), "没有列");
         row("sqlite_version", user, text("WHERE sqlite_version() <> ''"), "sqlite_version(");
-        row("load_extension", user, text("WHERE load_extension('x') IS NULL"), "load_extension(");
-        row("collate", user, text("WHERE UserCode = 'x' COLLATE NOCASE"), "COLLATE");
         row("pragma", user, text("PRAGMA table_info(SysUser)"), "PRAGMA");
-        row("attach", user, text("ATTACH DATABASE '/tmp/evil.db' AS evil"), "ATTACH");
         row("blob literal", user, text("WHERE UserCode = X'00'"), "'00'");
-        row("hex number", user, text("WHERE UserCode = 0x4D"), "0x4D");
-        row("backslash escape", user, text("WHERE UserCode = 'x\\' OR 1=1 --"), "--");
         row("backslash", user, text("WHERE UserCode = 'x' \\ OR 1=1"), "“\\”");
         row("nul", user, text("WHERE UserCode = 'x'") + kNul + text(" OR 1=1"), "WHERE");
         row("full-width quotes", user, text("WHERE UserCode = ＇Manager＇"), "＇");
         row("full-width semicolon", user, text("WHERE UserCode = 'x'；DROP TABLE SysUser"), "；");
-        row("double quotes", user, text("WHERE \"UserCode\" = 'x'"), "双引号");
         row("backticks", user, text("WHERE UserCode = `Manager`"), "“`”");
         row("parameter", user, text("WHERE UserCode = ?"), "“?”");
-        row("dollar parameter", user, text("WHERE UserCode = $p"), "“$”");
-        row("between", user, text("WHERE UserCode BETWEEN 'a' AND 'z'"), "BETWEEN");
         row("glob", user, text("WHERE UserCode GLOB '*'"), "GLOB");
         row("like escape", user, text("WHERE UserCode LIKE 'M%' ESCAPE '!'"), "ESCAPE");
-        row("unterminated", user, text("WHERE UserCode = 'x"), "单引号");
         row("limit", user, text("WHERE 1=1 LIMIT 1 OFFSET 1"), "LIMIT");
         row("nested 201", user,
             text("WHERE ") + repeated(QStringLiteral("("), 201) + text("1=1") +
@@ -250,34 +236,18 @@ private slots:
             "200");
         row("not 10000", user, text("WHERE ") + repeated(QStringLiteral("NOT "), 10000) + "1=1",
             "200");
-        row("top negative", user, text("TOP -1 WHERE 1=1"), "TOP");
-        row("top huge", user, text("TOP 99999999999999999999 WHERE 1=1"), "TOP");
-        row("top fraction", user, text("TOP 2.5"), "TOP");
         row("top percent", user, text("TOP 5 PERCENT"), "PERCENT");
-        row("order by number", user, text("ORDER BY 1"), "“1”");
         row("order by function", user, text("ORDER BY random()"), "random(");
         row("order by case", user, text("ORDER BY CASE WHEN 1=1 THEN UserCode END"), "WHEN");
-        row("order by collate", user, text("ORDER BY UserCode COLLATE NOCASE"), "COLLATE");
 
         const char *acct = "LX_DMAccounting";
-        row("concatenated sub-select", acct,
-            text("WHERE AcctName LIKE '%' || (SELECT PasswordHash FROM SysUser) || '%'"), "|");
-        row("arithmetic", acct, text("WHERE AcctID = 1 + 1"), "+");
         row("sign before parenthesis", acct, text("WHERE AcctID = -(-1)"), "数字");
-        row("column in list", acct, text("WHERE AcctID IN (1, AcctID)"), "AcctID");
-        row("empty list", acct, text("WHERE AcctID IN ()"), "“)”");
-        row("list sub-select", acct,
-            text("WHERE AcctCode = 'x' OR AcctCode IN (SELECT UserCode FROM SysUser)"), "SELECT");
-        row("table prefix", acct, text("WHERE T0102010.AcctID = 1"), "“.”");
-        row("cast", acct, text("WHERE CAST(AcctID AS TEXT) = '1'"), "CAST(");
         row("nulls first", acct, text("ORDER BY AcctCode DESC NULLS FIRST"), "NULLS");
         row("view column", acct, text("WHERE FullName = 'x'"), "FullName");
 
         const char *mods = "SYS_SMModules";
         row("function value", mods, text("WHERE MCode = 'x' OR DllFile = sqlite_version()"),
             "sqlite_version(");
-        row("true call", mods, text("WHERE InnerUse = TRUE()"), "“(”");
-        row("vacuum", mods, text("VACUUM"), "VACUUM");
         row("provider name", "SYS_SMModules; DROP TABLE SMModules", text("WHERE 1=1"),
             "SYS_SMModules; DROP TABLE SMModules");
     }
@@ -306,16 +276,13 @@ private slots:
         const char *clerk = "SELECT UserID FROM SysUser WHERE UserCode = 'clerk'";
         row("or true", user, text("WHERE UserCode = '' OR '1'='1'"), all);
         row("quotes doubled", user, text("WHERE UserCode = 'x'' OR ''1''=''1'"), none);
+        row("not equal", user, text("WHERE UserCode <> 'clerk' AND UserCode <> 'x'' OR ''1''=''1'"),
+            "SELECT UserID FROM SysUser WHERE UserCode <> 'clerk'");
         row("backslash is no escape", user, text("WHERE UserCode = 'x\\' OR '1'='1'"), all);
-        row("curly quotes in literal", user, text("WHERE UserCode = 'x’ OR ’1’=’1'"), none);
         row("comment in literal", user, text("WHERE UserCode = 'clerk' OR UserCode = 'x'' --'"),
             clerk);
-        row("statement in literal", user, text("WHERE UserCode = '\\''; DROP TABLE SysUser; --'"),
-            none);
         row("nul in literal", user, text("WHERE UserCode = 'cl") + kNul + text("erk'"), none);
         row("brackets", user, text("WHERE [UserCode] = 'clerk'"), clerk);
-        row("list with quotes", user, text("WHERE UserCode IN ('clerk', 'x'' OR ''1''=''1')"),
-            clerk);
         row("column to column", user, text("WHERE UserCode = 'clerk' AND UserCode = UserCode"),
             clerk);
         row("ideographic blanks", user, text("WHERE\u3000UserCode\u3000=\u3000'clerk'"), clerk);
@@ -328,8 +295,6 @@ private slots:
         const qsizetype longest = cond::kMaxCommandText - 64; // the rest fits beside it
         row("long literal", user, text("WHERE UserCode = '") + QString(longest, u'a') + u'\'',
             none);
-        row("long blanks", user, text("TOP 1000000 ") + QString(longest, u' ') + text("WHERE 1=1"),
-            all);
         row("long blanks and order", user,
             text("WHERE UserCode = 'clerk'") + QString(longest, u'\t') + text("ORDER BY UserCode"),
             clerk);
@@ -337,16 +302,10 @@ private slots:
         const char *mods = "SYS_SMModules";
         row("brackets are no class", mods, text("WHERE PackNo LIKE '[I]%'"),
             "SELECT MCode FROM SMModules WHERE substr(PackNo, 1, 3) = '[I]'");
-        row("quote then comment", mods, text("WHERE MCode = 'GLPZLR' OR MCode = 'GLPZLR'' --'"),
-            "SELECT MCode FROM SMModules WHERE MCode = 'GLPZLR'");
-        row("real one", mods, text("WHERE InnerUse = 1e0"),
-            "SELECT MCode FROM SMModules WHERE InnerUse = 1");
         row("huge number", mods, text("WHERE ObjType = 99999999999999999999"),
             "SELECT MCode FROM SMModules WHERE 0");
         row("huge negative", mods, text("WHERE ObjType < -1e308"),
             "SELECT MCode FROM SMModules WHERE 0");
-        row("order by desc column", mods, text("WHERE MCode LIKE '%' ORDER BY MCode DESC"),
-            "SELECT MCode FROM SMModules");
 
         const char *acct = "LX_DMAccounting";
         row("drop in name", acct, text("WHERE AcctName = '''); DROP TABLE T0102010; --'"),
@@ -482,49 +441,30 @@ private slots:
     void hostileValuesStoredVerbatim()
     {
         const QStringList values = hostileValues();
+        const auto valueOf = [](const DataPacket &p, const char *field) {
+            return p.rows.empty()
+                       ? QStringLiteral("<no row>")
+                       : p.rows[0][indexOfField(p.fields, QLatin1String(field))].toString();
+        };
         auto users = open(QStringLiteral("LX_SysUser"), QStringLiteral("WHERE 1=0"));
-        auto accounts = open(QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE 1=0"));
         for (int i = 0; i < values.size(); ++i) {
             users->append();
             users->setValue(QStringLiteral("UserID"), QUuid::createUuid().toString().toUpper());
             users->setValue(QStringLiteral("UserCode"), values[i]);
             users->setValue(QStringLiteral("UserName"), values[(i + 1) % values.size()]);
-            users->setValue(QStringLiteral("Remark"), values[(i + 2) % values.size()]);
             users->setValue(QStringLiteral("UserGroup"), 2);
             users->post();
-            accounts->append();
-            accounts->setValue(QStringLiteral("AcctID"), 100 + i);
-            accounts->setValue(QStringLiteral("AcctCode"), values[i]);
-            accounts->setValue(QStringLiteral("AcctName"), values[(i + 3) % values.size()]);
-            accounts->post();
         }
         QCOMPARE(apply(QStringLiteral("LX_SysUser"), users->delta()), 0);
-        QCOMPARE(apply(QStringLiteral("LX_DMAccounting"), accounts->delta()), 0);
         users->mergeChangeLog();
-        accounts->mergeChangeLog();
-
         for (int i = 0; i < values.size(); ++i) {
-            const DataPacket u =
-                c().request(QStringLiteral("LX_SysUser"),
-                            QStringLiteral("WHERE UserCode = ") + literal(values[i]));
+            const QString where = QStringLiteral("WHERE UserCode = ") + literal(values[i]);
+            const DataPacket u = c().request(QStringLiteral("LX_SysUser"), where);
             QCOMPARE(int(u.rows.size()), 1);
-            QCOMPARE(u.rows[0][indexOfField(u.fields, QStringLiteral("UserCode"))].toString(),
-                     values[i]);
-            QCOMPARE(u.rows[0][indexOfField(u.fields, QStringLiteral("UserName"))].toString(),
-                     values[(i + 1) % values.size()]);
-            QCOMPARE(u.rows[0][indexOfField(u.fields, QStringLiteral("Remark"))].toString(),
-                     values[(i + 2) % values.size()]);
-            const DataPacket a =
-                c().request(QStringLiteral("LX_BMListAccounting"),
-                            QStringLiteral("WHERE AcctCode = ") + literal(values[i]));
-            QCOMPARE(int(a.rows.size()), 1);
-            QCOMPARE(a.rows[0][indexOfField(a.fields, QStringLiteral("AcctName"))].toString(),
-                     values[(i + 3) % values.size()]);
-            QCOMPARE(a.rows[0][indexOfField(a.fields, QStringLiteral("FullName"))].toString(),
-                     values[(i + 3) % values.size()]);
+            QCOMPARE(valueOf(u, "UserCode"), values[i]);
+            QCOMPARE(valueOf(u, "UserName"), values[(i + 1) % values.size()]);
             // The largest name under a condition of hostile literals.
-            QVariantList args{QStringLiteral("SysUser"), QStringLiteral("UserName"),
-                              QStringLiteral("WHERE UserCode = ") + literal(values[i])};
+            QVariantList args{QStringLiteral("SysUser"), QStringLiteral("UserName"), where};
             QCOMPARE(c().call(QStringLiteral("GetFieldMaxValue"), args).toString(),
                      values[(i + 1) % values.size()]);
         }
@@ -538,43 +478,18 @@ private slots:
         }
         QCOMPARE(apply(QStringLiteral("LX_SysUser"), users->delta()), 0);
         users->mergeChangeLog();
-        for (const QString &v : values) {
-            const DataPacket u =
-                c().request(QStringLiteral("LX_SysUser"),
-                            QStringLiteral("WHERE UserName = ") + literal(v + "'--"));
-            QCOMPARE(int(u.rows.size()), 1);
+        for (const QString &v : values)
+            QCOMPARE(valueOf(c().request(QStringLiteral("LX_SysUser"),
+                                         QStringLiteral("WHERE UserName = ") + literal(v + "'--")),
+                             "UserCode"),
+                     v);
+        while (!users->isEmpty()) {
+            users->first();
+            users->deleteRecord();
         }
-        auto added = open(QStringLiteral("LX_SysUser"),
-                          QStringLiteral("WHERE UserGroup = 2 AND UserCode <> 'clerk'"));
-        QCOMPARE(added->recordCount(), values.size());
-        while (!added->isEmpty()) {
-            added->first();
-            added->deleteRecord();
-        }
-        QCOMPARE(apply(QStringLiteral("LX_SysUser"), added->delta()), 0);
+        QCOMPARE(apply(QStringLiteral("LX_SysUser"), users->delta()), 0);
         QCOMPARE(oracleKeys(QStringLiteral("SELECT UserCode FROM SysUser")),
                  (QStringList{QStringLiteral("Manager"), QStringLiteral("clerk")}));
-
-        // A megabyte of hostile text in a memo field.
-        const QString line = values.join(u' ');
-        const QString memo = repeated(line, (1 << 20) / int(line.size()) + 1);
-        auto temp = open(QStringLiteral("SYS_SMAcctTemp"), QStringLiteral("WHERE 1=0"));
-        temp->append();
-        temp->setValue(QStringLiteral("AcctTempCode"), values[1].left(20));
-        temp->post();
-        QCOMPARE(apply(QStringLiteral("SYS_SMAcctTemp"), temp->delta()), 0);
-        auto data = open(QStringLiteral("SYS_SMAcctTempData"), QStringLiteral("WHERE 1=0"));
-        data->append();
-        data->setValue(QStringLiteral("AcctTempCode"), values[1].left(20));
-        data->setValue(QStringLiteral("AcctXMLData"), memo);
-        data->post();
-        QCOMPARE(apply(QStringLiteral("SYS_SMAcctTempData"), data->delta()), 0);
-        const DataPacket back =
-            c().request(QStringLiteral("SYS_SMAcctTempData"),
-                        QStringLiteral("WHERE AcctTempCode = ") + literal(values[1].left(20)));
-        QCOMPARE(int(back.rows.size()), 1);
-        QCOMPARE(back.rows[0][indexOfField(back.fields, QStringLiteral("AcctXMLData"))].toString(),
-                 memo);
         QCOMPARE(snapshot().schema, m_before.schema);
     }
 
@@ -617,23 +532,15 @@ private slots:
         };
         row("SysUser; DROP TABLE SysUser", "UserID", "");
         row("SysUser\"", "UserID", "");
-        row("\"SysUser\"", "UserID", "");
-        row("SysUser --", "UserID", "");
         row("sqlite_master", "sql", "");
         row("SysUserInfo UNION SELECT PasswordHash FROM SysUser", "UserID", "");
         row("Canary", "x", "");
         row("SysUser", "PasswordHash) FROM SysUser --", "");
-        row("SysUser", "*", "");
         row("SysUser", "MAX(UserID)", "");
-        row("SysUser", "UserID\"", "");
         row("SysUser", "rowid", "");
         row("SysUser", "UserCode", "WHERE 1=1; DROP TABLE SysUser");
-        row("SysUser", "UserCode", "UserCode = 'x' --");
         row("SysUser", "UserCode", "UserCode IN (SELECT PasswordHash FROM SysUser)");
         row("SysUser", "UserCode", "Nope = 1");
-        row("SysUser", "UserCode", "sqlite_version() = 1");
-        row("SysUser", "UserCode", "UserCode = 'x' ORDER BY 1");
-        row("SysUser", "UserCode", "UserCode = 'x' UNION SELECT PasswordHash FROM SysUser");
         row("SysUser", "UserCode", "WHERE (((((((((((((((((((((((((((((((((((((((((");
     }
     void fieldMaxArguments()
@@ -668,37 +575,16 @@ private slots:
         QVERIFY2(answer.isEmpty(), qPrintable(answer));
     }
 
+    // The allow-list itself is tst_serverparts' (batchRefused); here, that a refusal
+    // runs nothing.
     void batchTexts_data()
     {
         QTest::addColumn<QString>("statement");
-        for (const QString &s :
-             {text("DELETE T0102010; DROP TABLE SysUser"),
-              text("DELETE T0102010 --"),
-              text("DELETE T0102010 /* */"),
-              text("DELETE T0102010 #"),
-              text("DELETE T0102010") + kNul + text("; DROP TABLE SysUser"),
-              text("DELETE T0102010\\"),
-              text("DELETE T0102010；"),
-              text("DELETE SysUser"),
-              text("DELETE FROM T0102010 WHERE AcctID IN (SELECT 1)"),
-              text("DELETE 'T0102010'"),
-              text("DELETE \"T0102010\""),
-              text("DELETE [T0102010]"),
-              text("ＤＥＬＥＴＥ T0102010"),
-              text("DROP TABLE Canary"),
-              text("PRAGMA writable_schema = 1"),
-              text("ATTACH DATABASE '/tmp/x.db' AS x"),
-              text("VACUUM INTO '/tmp/copy.db'"),
-              text("SELECT load_extension('x')"),
-              text("SELECT randomblob(1e9)"),
-              text("UPDATE SysUser SET PasswordHash = NULL"),
-              text("UPDATE T0200098 SET AcctID = NULL WHERE ItemAcctCode NOT IN (SELECT "
-                   "PasswordHash FROM SysUser)"),
-              text("DELETE T0102055 WHERE ACheckID = 0 OR 1=1"),
-              text("DELETE T0102055 WHERE ACheckID = X'00'"),
-              repeated(text("DELETE T0102010 "), 70000),
-              QString(),
-              text("   ")})
+        for (const QString &s : {text("DELETE T0102010; DROP TABLE SysUser"),
+                                 text("DELETE T0102010") + kNul + text("; DROP TABLE SysUser"),
+                                 text("DELETE T0102010；"), text("DELETE SysUser"),
+                                 text("UPDATE SysUser SET PasswordHash = NULL"),
+                                 repeated(text("DELETE T0102010 "), 70000), QString()})
             QTest::newRow(s.isEmpty() ? "(empty)" : qPrintable(s.left(60))) << s;
     }
     void batchTexts()
@@ -709,32 +595,16 @@ private slots:
                       QStringLiteral("拒绝"));
     }
 
+    // The name rule itself is tst_serverparts' (storedNames); here, that neither
+    // operation reads or writes anything for a refused name.
     void attachmentNames_data()
     {
         QTest::addColumn<QString>("name");
         const QString guid = QStringLiteral("{0F8FAD5B-D9CB-469F-A165-70867728950E}");
-        for (const QString &s : {text("../demo.vexa"),
-                                 text("../../etc/passwd"),
-                                 text("/etc/passwd"),
-                                 guid + text("/../../demo.vexa"),
-                                 guid + text(".pdf/../../../x.pdf"),
-                                 guid + text(".pdf") + kNul + text(".txt"),
-                                 guid + text("\n.pdf"),
-                                 guid + text(".pdf\t.x"),
-                                 guid + text(".pdf.exe"),
-                                 guid + text("..pdf"),
-                                 guid + text("．pdf"),
-                                 guid + text(".p df"),
-                                 guid + text(".pdf;rm -rf ~"),
-                                 guid + text("\\..\\x"),
-                                 text("'); DROP TABLE SysUser; --"),
-                                 text("C:\\Windows\\win.ini"),
-                                 text("CON"),
-                                 guid.toLower().replace(u'-', u'_'),
-                                 guid + u'.' + QString(300, u'a'),
-                                 QString(5000, u'{'),
-                                 QString(),
-                                 text("{0F8FAD5B-D9CB-469F-A165-70867728950}")})
+        for (const QString &s :
+             {text("../demo.vexa"), text("/etc/passwd"), guid + text("/../../demo.vexa"),
+              guid + text(".pdf") + kNul + text(".txt"), guid + text("\\..\\x"),
+              QString(5000, u'{'), QString()})
             QTest::newRow(s.isEmpty() ? "(empty)" : qPrintable(s.left(60))) << s;
     }
     void attachmentNames()

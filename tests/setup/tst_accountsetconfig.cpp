@@ -10,6 +10,7 @@
 #include "FiscalCalendar.h"
 #include "Globals.h"
 #include "support/FaultInjection.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -26,17 +27,6 @@ namespace {
 
 const QDate kServerDay(2027, 1, 15);
 const QString kCompany = QStringLiteral("测试有限公司");
-
-// The period dialog's result for a new set: fifty 12-period years from 2024.
-DataPacket generatedPeriods()
-{
-    ClientDataSet periods;
-    periods.setFieldDefs(FiscalCalendar::periodFields());
-    periods.createDataSet();
-    FiscalCalendar(periods).generate(kServerDay.year());
-    periods.setFiltered(false);
-    return periods.data();
-}
 
 std::unique_ptr<ClientDataSet> open(const char *provider, const char *command = "WHERE 1=1")
 {
@@ -60,7 +50,7 @@ void prepareNewSet(AccountSetConfig &config, int glStart)
 {
     config.Load(kServerDay);
     config.Info().setValue("UseOrg", kCompany);
-    config.TakePeriods(generatedPeriods(), 2024, 12, 0);
+    config.TakePeriods(vexa::test::GeneratedPeriods(kServerDay.year()), 2024, 12, 0);
     config.SetGLStart(glStart, QStringLiteral("GL"));
 }
 
@@ -111,15 +101,11 @@ class TestAccountSetConfig : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
     std::unique_ptr<TestHost> m_shared; // never saved to: the cases that only read share it
 
 private slots:
-    void initTestCase()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
-        m_shared = std::make_unique<TestHost>();
-    }
+    void initTestCase() { m_shared = std::make_unique<TestHost>(); }
     void init() { useHost(*m_shared); }
     void cleanupTestCase()
     {
@@ -142,7 +128,9 @@ private slots:
                  (ConfigProblem{QStringLiteral("必须设置会计期间。"), ConfigPage::Periods, {}}));
 
         // Taking the periods makes the shown year's first period the start.
-        QCOMPARE(config.TakePeriods(generatedPeriods(), 2024, 12, 2030), 2030);
+        QCOMPARE(
+            config.TakePeriods(vexa::test::GeneratedPeriods(kServerDay.year()), 2024, 12, 2030),
+            2030);
         QCOMPARE(config.Info().asInteger("GLStartPeriodID"), 203001);
         config.SetGLStart(0, QString());
         QCOMPARE(problem().message, QStringLiteral("必须选择财务系统的启用会计期间。"));
@@ -175,7 +163,7 @@ private slots:
         QCOMPARE(problem().message, QStringLiteral("必须指定账套行业性质。"));
         QCOMPARE(config.CheckAccountTypes(), problem());
         QVERIFY(!config.AccountTypesToOffer().isEmpty()); // the template's default types
-        config.SetChosenAccountTypes(generatedPeriods());
+        config.SetChosenAccountTypes(vexa::test::GeneratedPeriods(kServerDay.year()));
         QVERIFY(!config.CheckAccountTypes());
         QCOMPARE(config.AccountTypesToOffer(), config.ChosenAccountTypes()->saveToText());
     }

@@ -8,6 +8,7 @@
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "Globals.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -78,13 +79,12 @@ class TestAccountTemplate : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_settingsDir;
+    vexa::test::TemporarySettings m_settings;
     std::unique_ptr<vexa::test::TestHost> m_host;
 
 private slots:
     void initTestCase()
     {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settingsDir.path());
         m_host = std::make_unique<vexa::test::TestHost>();
         Globals().Host = m_host.get();
         Globals().Connection = m_host->connection.get();

@@ -7,6 +7,7 @@
 #include "PeriodsMForm.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -35,8 +36,7 @@ private slots:
         // Qt warned that closeEditor got an editor not of the view when an edit was applied
         // while the view still held its editor.
         QTest::failOnWarning(QRegularExpression(QStringLiteral("closeEditor")));
-        QTemporaryDir settings;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        const vexa::test::TemporarySettings settings;
         const vexa::test::PluginSession session;
         vexa::test::TestHost &host = *session.host;
         host.values.insert(QStringLiteral("DATE"),

@@ -10,6 +10,7 @@
 #include "StartGLForm.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TempSettings.h"
 #include "support/TestHost.h"
 #include "support/TestSupport.h"
 
@@ -44,13 +45,16 @@ void type(QLineEdit *edit, const QString &text)
     emit edit->editingFinished();
 }
 
-// Picks the row of the period (or account) picker.
-ScriptedDialogs::Answer pickRow(int row)
+// Picks the row of the period (or account) picker, by OK or by a double click.
+ScriptedDialogs::Answer pickRow(int row, bool doubleClick = false)
 {
-    return [row](QDialog &picker) {
+    return [=](QDialog &picker) {
         auto *grid = child<QTableView>(picker, "grdData");
         grid->setCurrentIndex(grid->model()->index(row, 0));
-        child<QPushButton>(picker, "btnOk")->click();
+        if (doubleClick)
+            emit grid->doubleClicked(grid->currentIndex());
+        else
+            child<QPushButton>(picker, "btnOk")->click();
         return picker.result();
     };
 }
@@ -64,8 +68,7 @@ class TestStartGLForm : public QObject
 private slots:
     void smoke()
     {
-        QTemporaryDir settings;
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+        const vexa::test::TemporarySettings settings;
         const vexa::test::PluginSession session;
         vexa::test::TestHost &host = *session.host;
         host.values.insert(QStringLiteral("DATE"),
@@ -144,7 +147,7 @@ private slots:
         click(*form, "btnCashierStart");
         QCOMPARE(ed(*form, "edCSPeriodName")->text(), FiscalCalendar::periodName(2024, 4));
         dialogs.answer(mrOk);
-        dialogs.answerWith(pickRow(4));
+        dialogs.answerWith(pickRow(4, true));
         click(*form, "btnBusinessStart");
         for (int answer : {mrOk, mrOk, mrOk, mrOk, mrOk}) // the last one: "账套已成功启用！"
             dialogs.answer(answer);
