@@ -143,6 +143,9 @@ void HostMainWindow::buildActions()
     QAction *relogin = system->addAction(QStringLiteral("重新登录"));
     relogin->setObjectName(QStringLiteral("actRelogin"));
     connect(relogin, &QAction::triggered, this, &HostMainWindow::reloginRequested);
+    QAction *password = system->addAction(QStringLiteral("修改密码…"));
+    password->setObjectName(QStringLiteral("actChangePassword"));
+    connect(password, &QAction::triggered, this, &HostMainWindow::changePasswordRequested);
     system->addSeparator();
     QAction *quit = system->addAction(QStringLiteral("退出"));
     quit->setObjectName(QStringLiteral("actExit"));

@@ -103,6 +103,7 @@ public:
 signals:
     void moduleRequested(const QString &moduleCode);
     void reloginRequested();
+    void changePasswordRequested();
     // The user closed the tab of page; the tab is already gone.
     void pageCloseRequested(QWidget *page);
     void closing();

@@ -1,5 +1,6 @@
 #include "PluginHostImpl.h"
 
+#include "ChangePasswordDialog.h"
 #include "HostDialogs.h"
 #include "HostMainWindow.h"
 #include "HostSession.h"
@@ -24,6 +25,8 @@ PluginHostImpl::PluginHostImpl(HostSession &session, HostMainWindow &window, QOb
         OpenModule(code, 0, 0, QString(), p3);
     });
     connect(&window, &HostMainWindow::reloginRequested, this, &PluginHostImpl::Relogin);
+    connect(&window, &HostMainWindow::changePasswordRequested, this,
+            [this] { changePassword(QString()); });
     connect(&window, &HostMainWindow::pageCloseRequested, this, &PluginHostImpl::closePage);
     connect(&window, &HostMainWindow::closing, this, &PluginHostImpl::shutdown);
 }
@@ -78,6 +81,24 @@ void PluginHostImpl::updateSessionText()
         QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
     m_window.setAccountSetTitle(company.isEmpty() ? file
                                                   : QStringLiteral("%1（%2）").arg(company, file));
+}
+
+bool PluginHostImpl::changePassword(const QString &notice, const QString &knownOldPassword)
+{
+    ChangePasswordDialog dialog(
+        m_session.session().userCode,
+        [this](const QString &oldPassword, const QString &newPassword) {
+            m_session.changePassword(oldPassword, newPassword);
+        },
+        &m_window);
+    dialog.setNotice(notice);
+    if (!knownOldPassword.isEmpty())
+        dialog.setKnownOldPassword(knownOldPassword);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return false;
+    showMessage(&m_window, QLatin1Char('I'), QStringLiteral("修改密码"),
+                QStringLiteral("密码已修改。"));
+    return true;
 }
 
 void PluginHostImpl::shutdown()

@@ -214,6 +214,16 @@ void addAdministrator(QSqlDatabase &db, const Administrator &admin, PasswordCost
 
 } // namespace
 
+bool isDemoLogin(const QString &userCode, const QString &password)
+{
+    for (const DemoLogin &login : kDemoLogins)
+        if (userCode.trimmed().compare(QString::fromUtf8(login.userCode), Qt::CaseInsensitive) ==
+                0 &&
+            password == QString::fromUtf8(login.password))
+            return true;
+    return false;
+}
+
 QString userCodeProblem(const QString &userCode)
 {
     if (userCode.trimmed().isEmpty())

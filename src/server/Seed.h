@@ -39,4 +39,7 @@ struct DemoLogin
 };
 inline constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
 
+// Whether a login used a demo user's published password (the name in any letter case).
+bool isDemoLogin(const QString &userCode, const QString &password);
+
 } // namespace vexa::server
