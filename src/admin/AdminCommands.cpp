@@ -4,11 +4,16 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
+#include "SetMaintenance.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
+#include "UserAdmin.h"
 
 #include <vexa/Error.h>
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
 #include <QSqlError>
@@ -26,7 +31,8 @@ using server::ServerConnection;
 namespace {
 
 const QString kUsageLine =
-    QStringLiteral("用法: vexa-admin <create|query|call|users|passwd|dump> ...");
+    QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
+                   "passwd|query|call|dump> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
@@ -52,21 +58,52 @@ const QList<CommandInfo> &commandInfos()
 {
     // clang-format off
     static const QList<CommandInfo> infos = {
-        {QStringLiteral("create"), 1, 1, {QStringLiteral("demo")}, {},
-         QStringLiteral("create PATH [--demo]"),
-         QStringLiteral("创建账套文件；--demo 同时载入演示数据（模块、控制台、用户、权限、科目模板）。")},
+        {QStringLiteral("create"), 1, 1, {QStringLiteral("demo")},
+         {QStringLiteral("admin"), QStringLiteral("password-file")},
+         QStringLiteral("create PATH [--admin NAME] [--password-file FILE] | create PATH --demo"),
+         QStringLiteral("创建可以使用的账套文件（模块、控制台、用户组和权限、币别、科目模板）和一个管理员："
+                        "登录名取自 --admin 或提示输入，密码取自密码文件的第一行或提示输入两遍；"
+                        "--demo 改为创建演示账套（演示用户和它们的控制台节点）。")},
         {QStringLiteral("query"), 2, 3, {}, {QStringLiteral("format")},
          QStringLiteral("query PATH PROVIDER [COMMAND_TEXT] [--format table|csv|json]"),
          QStringLiteral("按提供者读取数据，COMMAND_TEXT 如 \"TOP 3 WHERE InnerUse = 0 ORDER BY MCode\"。")},
         {QStringLiteral("call"), 2, -1, {}, {QStringLiteral("user")},
          QStringLiteral("call PATH OPERATION [ARG...] [--user USER]"),
          QStringLiteral("调用应用服务器的命名操作；整数参数写成数字；--user 时从标准输入读密码，先登录。")},
-        {QStringLiteral("users"), 1, 1, {}, {},
-         QStringLiteral("users PATH"),
-         QStringLiteral("列出用户（不显示密码摘要）。")},
-        {QStringLiteral("passwd"), 2, 2, {}, {},
-         QStringLiteral("passwd PATH USER"),
-         QStringLiteral("重设用户密码：从标准输入读两遍新密码，不需要旧密码。")},
+        {QStringLiteral("users"), 1, 4, {QStringLiteral("manager")},
+         {QStringLiteral("name"), QStringLiteral("group"), QStringLiteral("password-file")},
+         QStringLiteral("users PATH [add LOGIN --group N [--name NAME] [--manager] "
+                        "[--password-file FILE] | disable LOGIN | enable LOGIN | remove LOGIN | "
+                        "rename LOGIN NEW | group LOGIN N]"),
+         QStringLiteral("列出用户（不显示密码摘要）；或增加、停用、启用、删除用户（已用于凭证或附件的用户"
+                        "改为停用），改登录名、改用户组。最后一个能登录的系统管理员不能停用或删除。")},
+        {QStringLiteral("groups"), 1, 3, {}, {},
+         QStringLiteral("groups PATH [add NAME | remove N]"),
+         QStringLiteral("列出用户组；或增加、删除用户组（还有用户的组不能删除）。")},
+        {QStringLiteral("rights"), 2, 5, {}, {},
+         QStringLiteral("rights PATH GROUP [grant OBJTYPE 1|2|3 | revoke OBJTYPE]"),
+         QStringLiteral("按对象类型列出用户组的权限（1 完全、2 浏览、3 修改）；或授予、收回一项权限。")},
+        {QStringLiteral("passwd"), 2, 2, {}, {QStringLiteral("password-file")},
+         QStringLiteral("passwd PATH USER [--password-file FILE]"),
+         QStringLiteral("重设用户密码并解除登录锁定：新密码取自密码文件的第一行，或从标准输入读两遍；"
+                        "不需要旧密码。")},
+        {QStringLiteral("info"), 1, 1, {}, {},
+         QStringLiteral("info PATH"),
+         QStringLiteral("显示账套的单位名称、科目模板、财务启用期间、是否已启用、版本、用户数和文件大小。")},
+        {QStringLiteral("list"), 1, 1, {}, {QStringLiteral("format")},
+         QStringLiteral("list FOLDER [--format table|csv|json]"),
+         QStringLiteral("列出文件夹中的账套，每个一行（不是账套的文件不列）。")},
+        {QStringLiteral("check"), 1, 1, {}, {},
+         QStringLiteral("check PATH"),
+         QStringLiteral("检查账套：数据库页面、引用、会计期间、启用期间、管理员、控制台节点和附件文件；"
+                        "有问题时逐条列出，退出状态为 1。")},
+        {QStringLiteral("backup"), 2, 2, {}, {},
+         QStringLiteral("backup PATH DEST"),
+         QStringLiteral("在账套使用中做一致的备份 DEST，附件文件放在 DEST.accessories 中。")},
+        {QStringLiteral("restore"), 2, 2, {QStringLiteral("force")}, {},
+         QStringLiteral("restore BACKUP PATH [--force]"),
+         QStringLiteral("把备份恢复到 PATH（连同附件文件）；有人正在使用 PATH 时拒绝，"
+                        "PATH 在备份之后改过时要加 --force。")},
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
@@ -201,20 +238,39 @@ struct Context
     const AdminOptions &options;
 
     // One line of input; nullopt at the end of input. On a terminal the prompt goes to
-    // err and nothing typed is shown.
-    std::optional<QString> readSecret(const QString &prompt)
+    // err and, for a secret, nothing typed is shown.
+    std::optional<QString> readLine(const QString &prompt, bool secret = true)
     {
         if (options.terminalInput) {
             err << prompt;
             err.flush();
         }
-        EchoOff quiet(options.terminalInput);
+        EchoOff quiet(secret && options.terminalInput);
         QString line;
         if (!in.readLineInto(&line))
             return std::nullopt;
         return line;
     }
+    std::optional<QString> readSecret(const QString &prompt) { return readLine(prompt, true); }
 };
+
+// A new password: the password file's first line (--password-file), or typed twice.
+QString readNewPassword(const CommandLine &cl, Context &cx, const QString &prompt)
+{
+    if (cl.options.contains(QStringLiteral("password-file")))
+        return server::readPasswordFile(cl.options.value(QStringLiteral("password-file")));
+    const std::optional<QString> first = cx.readSecret(prompt);
+    if (!first)
+        throw Error(QStringLiteral("没有从标准输入读到新密码。"));
+    if (first->isEmpty())
+        throw Error(QStringLiteral("密码不能为空。"));
+    const std::optional<QString> second = cx.readSecret(QStringLiteral("再次输入新密码："));
+    if (!second)
+        throw Error(QStringLiteral("新密码要输入两遍，标准输入只有一遍。"));
+    if (*first != *second)
+        throw Error(QStringLiteral("两次输入的新密码不一致，密码未修改。"));
+    return *first;
+}
 
 // --- formatting ------------------------------------------------------------------------
 // "12" and "-3" go to the server as integers; "007" keeps its zeros as text.
@@ -254,10 +310,36 @@ CellFormat formatOption(const CommandLine &cl)
 int createCommand(const CommandLine &cl, Context &cx)
 {
     const bool demo = cl.options.contains(QStringLiteral("demo"));
-    const auto server = AppServer::create(cl.positional[0], demo, cx.options.server);
-    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
-    if (!demo)
+    if (!demo) {
+        server::Administrator admin;
+        if (cl.options.contains(QStringLiteral("admin"))) {
+            admin.userCode = cl.options.value(QStringLiteral("admin"));
+        } else {
+            const std::optional<QString> name =
+                cx.readLine(QStringLiteral("管理员的登录名："), false);
+            if (!name)
+                throw Error(QStringLiteral("没有给出管理员的登录名（--admin NAME）。"));
+            admin.userCode = *name;
+        }
+        // The name is checked before a password is asked for.
+        const QString problem = server::userCodeProblem(admin.userCode);
+        if (!problem.isEmpty())
+            throw Error(problem);
+        admin.password =
+            readNewPassword(cl, cx, QStringLiteral("管理员“%1”的密码：").arg(admin.userCode));
+        const auto server = AppServer::create(cl.positional[0], admin, cx.options.server);
+        cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n'
+               << QStringLiteral("管理员：%1").arg(admin.userCode) << '\n';
         return ExitOk;
+    }
+    if (cl.options.contains(QStringLiteral("admin")) ||
+        cl.options.contains(QStringLiteral("password-file")))
+        throw UsageError{
+            QStringLiteral("演示账套自带用户，--demo 不能与 --admin 或 --password-file "
+                           "同用。"),
+            cl.info};
+    const auto server = AppServer::create(cl.positional[0], true, cx.options.server);
+    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
 
     const auto connection = server->connect();
     const DataPacket users = connection->request(QStringLiteral("LX_SysUser"), QString());
@@ -333,8 +415,192 @@ int callCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+int numberArgument(const CommandLine &cl, const QString &text, const QString &what)
+{
+    bool ok = false;
+    const int n = text.toInt(&ok);
+    if (!ok || n <= 0)
+        throw UsageError{QStringLiteral("%1“%2”不是正整数。").arg(what, text), cl.info};
+    return n;
+}
+
+void requireArguments(const CommandLine &cl, int count)
+{
+    if (cl.positional.size() != count)
+        throw UsageError{
+            QStringLiteral("“%1 %2”的参数个数不对。").arg(cl.info->name, cl.positional[1]),
+            cl.info};
+}
+
+// A change to users, groups or rights: the set opened for writing, one transaction each.
+struct UserChange
+{
+    std::unique_ptr<AppServer> server;
+    std::unique_ptr<server::ServerConnection> connection;
+    std::unique_ptr<server::UserAdmin> admin;
+
+    UserChange(const QString &path, const Context &cx)
+        : server(AppServer::open(path, cx.options.server)), connection(server->connect()),
+          admin(std::make_unique<server::UserAdmin>(connection->database(), server->dialect(),
+                                                    server->options().passwordCost))
+    {}
+};
+
+int changeUser(const CommandLine &cl, Context &cx)
+{
+    const QString sub = cl.positional[1];
+    UserChange change(cl.positional[0], cx);
+    const QString login = cl.positional.value(2);
+    if (sub == QLatin1String("add")) {
+        requireArguments(cl, 3);
+        if (!cl.options.contains(QStringLiteral("group")))
+            throw UsageError{QStringLiteral("增加用户要用 --group 指定用户组。"), cl.info};
+        server::UserAdmin::NewUser user;
+        user.userCode = login;
+        user.userName = cl.options.value(QStringLiteral("name"));
+        user.group =
+            numberArgument(cl, cl.options.value(QStringLiteral("group")), QStringLiteral("用户组"));
+        user.manager = cl.options.contains(QStringLiteral("manager"));
+        const QString problem = server::userCodeProblem(login);
+        if (!problem.isEmpty())
+            throw Error(problem);
+        user.password = readNewPassword(cl, cx, QStringLiteral("用户“%1”的密码：").arg(login));
+        change.admin->addUser(user);
+        cx.out << QStringLiteral("已增加用户“%1”。").arg(login) << '\n';
+    } else if (sub == QLatin1String("disable") || sub == QLatin1String("enable")) {
+        requireArguments(cl, 3);
+        const bool enable = sub == QLatin1String("enable");
+        change.admin->setActive(login, enable);
+        cx.out << (enable ? QStringLiteral("已启用用户“%1”。") : QStringLiteral("已停用用户“%1”。"))
+                      .arg(login)
+               << '\n';
+    } else if (sub == QLatin1String("remove")) {
+        requireArguments(cl, 3);
+        if (change.admin->removeUser(login))
+            cx.out << QStringLiteral("已删除用户“%1”。").arg(login) << '\n';
+        else
+            cx.out << QStringLiteral("用户“%1”已用于凭证或附件，改为停用。").arg(login) << '\n';
+    } else if (sub == QLatin1String("rename")) {
+        requireArguments(cl, 4);
+        change.admin->renameUser(login, cl.positional[3]);
+        cx.out << QStringLiteral("用户“%1”的登录名已改为“%2”。").arg(login, cl.positional[3])
+               << '\n';
+    } else if (sub == QLatin1String("group")) {
+        requireArguments(cl, 4);
+        const int group = numberArgument(cl, cl.positional[3], QStringLiteral("用户组"));
+        change.admin->setGroup(login, group);
+        cx.out << QStringLiteral("用户“%1”已归入用户组 %2。").arg(login).arg(group) << '\n';
+    } else {
+        throw UsageError{QStringLiteral("users 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
+int groupsCommand(const CommandLine &cl, Context &cx)
+{
+    if (cl.positional.size() == 1) {
+        const auto server = AppServer::open(cl.positional[0], forReading(cx));
+        const auto connection = server->connect();
+        QSqlQuery q(connection->database());
+        if (!q.exec(QStringLiteral(
+                "SELECT g.UserGroup, g.GroupName, (SELECT COUNT(*) FROM SysUser u WHERE "
+                "u.UserGroup = g.UserGroup), (SELECT COUNT(*) FROM SysCheckRight r WHERE "
+                "r.UserGroup = g.UserGroup) FROM SysUserGroup g ORDER BY g.UserGroup")))
+            sqlFailed(QStringLiteral("无法读取用户组"), q);
+        std::vector<QStringList> rows;
+        while (q.next())
+            rows.push_back({q.value(0).toString(), tableCell(q.value(1).toString()),
+                            q.value(2).toString(), q.value(3).toString()});
+        writeTable(cx.out,
+                   {QStringLiteral("编号"), QStringLiteral("名称"), QStringLiteral("用户数"),
+                    QStringLiteral("权限数")},
+                   rows, {true, false, true, true});
+        return ExitOk;
+    }
+    const QString sub = cl.positional[1];
+    UserChange change(cl.positional[0], cx);
+    if (sub == QLatin1String("add")) {
+        requireArguments(cl, 3);
+        const int group = change.admin->addGroup(cl.positional[2]);
+        cx.out << QStringLiteral("已增加用户组 %1“%2”。").arg(group).arg(cl.positional[2].trimmed())
+               << '\n';
+    } else if (sub == QLatin1String("remove")) {
+        requireArguments(cl, 3);
+        const int group = numberArgument(cl, cl.positional[2], QStringLiteral("用户组"));
+        change.admin->removeGroup(group);
+        cx.out << QStringLiteral("已删除用户组 %1。").arg(group) << '\n';
+    } else {
+        throw UsageError{QStringLiteral("groups 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
+QString levelName(int level)
+{
+    switch (level) {
+    case server::UserAdmin::Full:
+        return QStringLiteral("完全");
+    case server::UserAdmin::Browse:
+        return QStringLiteral("浏览");
+    case server::UserAdmin::Modify:
+        return QStringLiteral("修改");
+    }
+    return QString::number(level);
+}
+
+int rightsCommand(const CommandLine &cl, Context &cx)
+{
+    const int group = numberArgument(cl, cl.positional[1], QStringLiteral("用户组"));
+    if (cl.positional.size() == 2) {
+        const auto server = AppServer::open(cl.positional[0], forReading(cx));
+        const auto connection = server->connect();
+        const server::UserAdmin admin(connection->database(), server->dialect(),
+                                      server->options().passwordCost);
+        std::vector<QStringList> rows;
+        for (const server::UserAdmin::Right &r : admin.rights(group))
+            rows.push_back({QString::number(r.objType), tableCell(r.objName), levelName(r.level)});
+        writeTable(cx.out,
+                   {QStringLiteral("对象类型"), QStringLiteral("名称"), QStringLiteral("权限")},
+                   rows, {true, false, false});
+        return ExitOk;
+    }
+    const QString sub = cl.positional[2];
+    UserChange change(cl.positional[0], cx);
+    if (sub == QLatin1String("grant")) {
+        if (cl.positional.size() != 5)
+            throw UsageError{QStringLiteral("“rights … grant”要给对象类型和权限级别。"), cl.info};
+        const int objType = numberArgument(cl, cl.positional[3], QStringLiteral("对象类型"));
+        int level = 0;
+        for (int l : {1, 2, 3})
+            if (cl.positional[4] == QString::number(l) || cl.positional[4] == levelName(l))
+                level = l;
+        if (level == 0)
+            throw UsageError{QStringLiteral("权限级别“%1”应为 1（完全）、2（浏览）或 3（修改）。")
+                                 .arg(cl.positional[4]),
+                             cl.info};
+        change.admin->grant(group, objType, level);
+        cx.out << QStringLiteral("用户组 %1 对对象类型 %2 的权限：%3。")
+                      .arg(group)
+                      .arg(objType)
+                      .arg(levelName(level))
+               << '\n';
+    } else if (sub == QLatin1String("revoke")) {
+        if (cl.positional.size() != 4)
+            throw UsageError{QStringLiteral("“rights … revoke”要给对象类型。"), cl.info};
+        const int objType = numberArgument(cl, cl.positional[3], QStringLiteral("对象类型"));
+        change.admin->revoke(group, objType);
+        cx.out << QStringLiteral("已收回用户组 %1 对对象类型 %2 的权限。").arg(group).arg(objType)
+               << '\n';
+    } else {
+        throw UsageError{QStringLiteral("rights 没有子命令“%1”。").arg(sub), cl.info};
+    }
+    return ExitOk;
+}
+
 int usersCommand(const CommandLine &cl, Context &cx)
 {
+    if (cl.positional.size() > 1)
+        return changeUser(cl, cx);
     const auto server = AppServer::open(cl.positional[0], forReading(cx));
     const auto connection = server->connect();
     // LX_SysUser reads a view without the password hash.
@@ -387,19 +653,9 @@ int passwdCommand(const CommandLine &cl, Context &cx)
     }
 
     // The administrator's repair path: no old password is asked for.
-    const std::optional<QString> first =
-        cx.readSecret(QStringLiteral("用户“%1”的新密码：").arg(userCode));
-    if (!first)
-        throw Error(QStringLiteral("没有从标准输入读到新密码。"));
-    if (first->isEmpty())
-        throw Error(QStringLiteral("密码不能为空。"));
-    const std::optional<QString> second = cx.readSecret(QStringLiteral("再次输入新密码："));
-    if (!second)
-        throw Error(QStringLiteral("新密码要输入两遍，标准输入只有一遍。"));
-    if (*first != *second)
-        throw Error(QStringLiteral("两次输入的新密码不一致，密码未修改。"));
-
-    const QString hash = server::hashPassword(*first, server->options().passwordCost);
+    const QString hash = server::hashPassword(
+        readNewPassword(cl, cx, QStringLiteral("用户“%1”的新密码：").arg(userCode)),
+        server->options().passwordCost);
     QSqlQuery u(db);
     u.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE ") +
               server->dialect().equalsIgnoringCase(QStringLiteral("UserCode")));
@@ -409,7 +665,118 @@ int passwdCommand(const CommandLine &cl, Context &cx)
         sqlFailed(QStringLiteral("无法保存新密码"), u);
     if (u.numRowsAffected() != 1)
         throw Error(QStringLiteral("用户“%1”不存在。").arg(user));
+    // A reset is also how an administrator lets a locked-out user back in.
+    server::LoginGuard(db, server->dialect(), server->options().login, true, false).clear(userCode);
     cx.out << QStringLiteral("已修改用户“%1”的密码。").arg(userCode) << '\n';
+    return ExitOk;
+}
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+QStringList summaryCells(const server::SetSummary &s)
+{
+    const QString none = QStringLiteral("（未配置）");
+    return {s.company.isEmpty() ? none : s.company,
+            s.chartTemplate.isEmpty() ? none : s.chartTemplate,
+            s.startPeriod.isEmpty() ? none : s.startPeriod,
+            s.enabled ? QStringLiteral("是") : QStringLiteral("否"),
+            QString::number(s.schemaVersion),
+            s.activeUsers == s.users
+                ? QString::number(s.users)
+                : QStringLiteral("%1（停用 %2）").arg(s.users).arg(s.users - s.activeUsers),
+            sizeText(s.bytes)};
+}
+
+const QStringList &summaryLabels()
+{
+    static const QStringList labels = {QStringLiteral("单位名称"),     QStringLiteral("科目模板"),
+                                       QStringLiteral("财务启用期间"), QStringLiteral("已启用"),
+                                       QStringLiteral("版本"),         QStringLiteral("用户数"),
+                                       QStringLiteral("文件大小")};
+    return labels;
+}
+
+int infoCommand(const CommandLine &cl, Context &cx)
+{
+    const QStringList cells =
+        summaryCells(server::summarizeSet(cl.positional[0], cx.options.server));
+    cx.out << QStringLiteral("账套文件：%1").arg(QFileInfo(cl.positional[0]).absoluteFilePath())
+           << '\n';
+    for (int i = 0; i < cells.size(); ++i)
+        cx.out << summaryLabels()[i] << QStringLiteral("：") << cells[i] << '\n';
+    return ExitOk;
+}
+
+int listCommand(const CommandLine &cl, Context &cx)
+{
+    const CellFormat format = formatOption(cl);
+    const QDir folder(cl.positional[0]);
+    if (!folder.exists())
+        throw Error(QStringLiteral("文件夹“%1”不存在。").arg(cl.positional[0]));
+    DataPacket packet;
+    for (const QString &label : QStringList{QStringLiteral("文件")} + summaryLabels())
+        packet.fields.append(FieldDef{label, FieldType::String});
+    for (const QString &name : folder.entryList(QDir::Files, QDir::Name)) {
+        const QString path = folder.filePath(name);
+        if (!server::SqliteDialect::isDatabaseFile(path))
+            continue;
+        try {
+            QVariantList row{name};
+            for (const QString &cell : summaryCells(server::summarizeSet(path, cx.options.server)))
+                row.append(cell);
+            packet.rows.push_back(row);
+        } catch (const Error &) {
+            // A database of something else, or a set this program cannot open: not listed.
+        }
+    }
+    writePacket(cx.out, packet, format);
+    return ExitOk;
+}
+
+int checkCommand(const CommandLine &cl, Context &cx)
+{
+    const QStringList problems = server::checkSet(cl.positional[0], cx.options.server);
+    for (const QString &p : problems)
+        cx.out << p << '\n';
+    if (!problems.isEmpty()) {
+        cx.err << QStringLiteral("vexa-admin: 检查发现 %1 个问题。").arg(problems.size()) << '\n';
+        return ExitFailed;
+    }
+    cx.out << QStringLiteral("检查通过。") << '\n';
+    return ExitOk;
+}
+
+int backupCommand(const CommandLine &cl, Context &cx)
+{
+    const server::BackupReport report =
+        server::backupSet(cl.positional[0], cl.positional[1], cx.options.server);
+    cx.out << QStringLiteral("已备份到：%1").arg(QFileInfo(cl.positional[1]).absoluteFilePath())
+           << '\n';
+    if (report.files > 0)
+        cx.out << QStringLiteral("附件文件 %1 个，在：%2")
+                      .arg(report.files)
+                      .arg(server::backupFilesFolder(cl.positional[1]))
+               << '\n';
+    for (const QString &name : report.missingFiles)
+        cx.err << QStringLiteral("vexa-admin: 附件文件 %1 在账套的附件文件夹中找不到，没有备份。")
+                      .arg(name)
+               << '\n';
+    return ExitOk;
+}
+
+int restoreCommand(const CommandLine &cl, Context &cx)
+{
+    server::restoreSet(cl.positional[0], cl.positional[1],
+                       cl.options.contains(QStringLiteral("force")), cx.options.server);
+    cx.out << QStringLiteral("已恢复到：%1").arg(QFileInfo(cl.positional[1]).absoluteFilePath())
+           << '\n';
     return ExitOk;
 }
 
@@ -483,6 +850,20 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return usersCommand(cl, cx);
         if (name == QLatin1String("passwd"))
             return passwdCommand(cl, cx);
+        if (name == QLatin1String("groups"))
+            return groupsCommand(cl, cx);
+        if (name == QLatin1String("rights"))
+            return rightsCommand(cl, cx);
+        if (name == QLatin1String("info"))
+            return infoCommand(cl, cx);
+        if (name == QLatin1String("list"))
+            return listCommand(cl, cx);
+        if (name == QLatin1String("check"))
+            return checkCommand(cl, cx);
+        if (name == QLatin1String("backup"))
+            return backupCommand(cl, cx);
+        if (name == QLatin1String("restore"))
+            return restoreCommand(cl, cx);
         return dumpCommand(cl, cx);
     } catch (const UsageError &e) {
         err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';

@@ -8,4 +8,8 @@ namespace vexa {
 // once makes reading and writing date-times many times faster.
 void prepareProcess();
 
+// Qt's own texts (standard dialogs, context menus, the command-line help) in Chinese, from
+// the Qt translations the system has installed; call after the application object exists.
+void installChineseTranslations();
+
 } // namespace vexa

@@ -7,10 +7,12 @@
 #include "PluginHostImpl.h"
 #include "PluginLoader.h"
 #include "ScreenshotRunner.h"
+#include "Seed.h"
 
 #include <QApplication>
 #include <QDir>
 #include <cstdio>
+#include <utility>
 
 namespace vexa::host {
 
@@ -48,6 +50,7 @@ int HostApp::run(const QElapsedTimer &startClock)
     if (!logIn())
         return m_exitCode;
     createWindow(startClock);
+    askForOwnPassword();
     loadPlugin();
     openConsole();
     int code;
@@ -93,9 +96,15 @@ bool HostApp::logIn()
         direct = true;
     }
     QString error;
+    // The password is kept no longer than the check: what stays in memory can end up in a
+    // swap file.
+    m_options.password.fill(QChar(0));
+    m_options.password.clear();
     if (direct) {
         try {
             m_session->login(user, password);
+            m_demoPassword = server::isDemoLogin(user, password) ? password : QString();
+            password.fill(QChar(0));
             if (m_session->readOnly())
                 showMessage(nullptr, QLatin1Char('W'), QStringLiteral("登录"),
                             m_session->readOnlyNotice());
@@ -113,7 +122,10 @@ bool HostApp::logIn()
     dialog.setUser(user);
     dialog.setError(error);
     dialog.setNotice(m_session->readOnlyNotice());
-    dialog.setAttempt([this](const QString &u, const QString &p) { m_session->login(u, p); });
+    dialog.setAttempt([this](const QString &u, const QString &p) {
+        m_session->login(u, p);
+        m_demoPassword = server::isDemoLogin(u, p) ? p : QString();
+    });
     if (execDialog(dialog) != QDialog::Accepted) {
         m_exitCode = 0; // the user chose not to log in
         return false;
@@ -135,6 +147,18 @@ void HostApp::createWindow(const QElapsedTimer &startClock)
     }
 }
 
+// A set still on a published demo password asks for the user's own one; 取消 goes on with
+// the demo password (and asks again next time).
+void HostApp::askForOwnPassword()
+{
+    const QString known = std::exchange(m_demoPassword, QString());
+    if (known.isEmpty() || !m_options.screenshotDir.isEmpty() || m_session->readOnly())
+        return;
+    m_host->changePassword(
+        QStringLiteral("这个账套还在用公开的演示密码，任何人都能登录。请换成只有你知道的密码。"),
+        known);
+}
+
 void HostApp::loadPlugin()
 {
     const QString path =
@@ -148,8 +172,7 @@ void HostApp::loadPlugin()
     } else {
         try {
             m_host->setPlugin(m_loader->load(path, m_host.get()));
-            m_window->setPluginStatus(
-                QStringLiteral("插件：%1").arg(QDir::toNativeSeparators(path)));
+            m_window->setPluginStatus(QString());
         } catch (const Error &e) {
             m_window->setPluginStatus(QStringLiteral("插件库装载失败，模块页面不可用。"));
             showMessage(m_window.get(), QLatin1Char('E'), QStringLiteral("装载插件"), e.message());

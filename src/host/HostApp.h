@@ -30,6 +30,7 @@ private:
     bool openAccountSet();
     bool logIn();
     void createWindow(const QElapsedTimer &startClock);
+    void askForOwnPassword();
     void loadPlugin();
     // Opens the module console page when the loaded plug-in serves it.
     void openConsole();
@@ -39,6 +40,7 @@ private:
     HostOptions m_options;
     server::AppServer::Options m_serverOptions;
     int m_exitCode = 0;
+    QString m_demoPassword; // the login used a published demo password (cleared once asked)
     std::unique_ptr<PluginLoader> m_loader;
     std::unique_ptr<HostSession> m_session;
     std::unique_ptr<HostMainWindow> m_window;

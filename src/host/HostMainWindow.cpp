@@ -143,6 +143,9 @@ void HostMainWindow::buildActions()
     QAction *relogin = system->addAction(QStringLiteral("重新登录"));
     relogin->setObjectName(QStringLiteral("actRelogin"));
     connect(relogin, &QAction::triggered, this, &HostMainWindow::reloginRequested);
+    QAction *password = system->addAction(QStringLiteral("修改密码…"));
+    password->setObjectName(QStringLiteral("actChangePassword"));
+    connect(password, &QAction::triggered, this, &HostMainWindow::changePasswordRequested);
     system->addSeparator();
     QAction *quit = system->addAction(QStringLiteral("退出"));
     quit->setObjectName(QStringLiteral("actExit"));
@@ -287,8 +290,18 @@ void HostMainWindow::setPageIcon(QWidget *page, const QString &iconName, QChar)
 
 void HostMainWindow::updateTitle()
 {
-    QWidget *page = currentPage();
-    setWindowTitle(page ? QStringLiteral("Vexa - ") + pageCaption(page) : QStringLiteral("Vexa"));
+    QStringList parts{QStringLiteral("Vexa")};
+    if (!m_accountSetTitle.isEmpty())
+        parts << m_accountSetTitle;
+    if (QWidget *page = currentPage())
+        parts << pageCaption(page);
+    setWindowTitle(parts.join(QStringLiteral(" - ")));
+}
+
+void HostMainWindow::setAccountSetTitle(const QString &title)
+{
+    m_accountSetTitle = title;
+    updateTitle();
 }
 
 void HostMainWindow::currentPageChanged()

@@ -94,6 +94,8 @@ public:
     void setPluginStatus(const QString &text);
     QString pluginStatus() const;
     void setSessionText(const QString &text);
+    // The company and the account set, shown in the title before the page.
+    void setAccountSetTitle(const QString &title);
 
     // While the host shuts the pages down, tab changes do not call into pages.
     void setShuttingDown(bool on) { m_shuttingDown = on; }
@@ -101,6 +103,7 @@ public:
 signals:
     void moduleRequested(const QString &moduleCode);
     void reloginRequested();
+    void changePasswordRequested();
     // The user closed the tab of page; the tab is already gone.
     void pageCloseRequested(QWidget *page);
     void closing();
@@ -116,6 +119,7 @@ private:
     void currentPageChanged();
     CaptionRedirect *captionSink() const;
 
+    QString m_accountSetTitle;
     QTabWidget *m_tabs;
     QList<QAction *> m_commands; // index = position - kFirstCommand
     QMenu *m_moduleMenu = nullptr;

@@ -1,6 +1,12 @@
 #include "HostOptions.h"
 
+#include "Passwords.h"
+
+#include <vexa/Error.h>
+
 #include <QCommandLineParser>
+#include <QTextStream>
+#include <cstring>
 
 namespace vexa::host {
 
@@ -17,12 +23,21 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
                                     QStringLiteral("PATH"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("用户名。"),
                                   QStringLiteral("U"));
-    const QCommandLineOption password(QStringLiteral("password"), QStringLiteral("密码。"),
-                                      QStringLiteral("P"));
+    const QCommandLineOption password(
+        QStringLiteral("password"),
+        QStringLiteral("密码。注意：命令行上的密码本机的每个用户都能在进程列表中看到，"
+                       "请改用 --password-file 或 --password-stdin。"),
+        QStringLiteral("P"));
+    const QCommandLineOption passwordFile(QStringLiteral("password-file"),
+                                          QStringLiteral("从文件的第一行读密码。"),
+                                          QStringLiteral("FILE"));
+    const QCommandLineOption passwordStdin(QStringLiteral("password-stdin"),
+                                           QStringLiteral("从标准输入的第一行读密码。"));
     const QCommandLineOption screenshots(
         QStringLiteral("screenshots"),
         QStringLiteral("把每个模块页面和登录窗口保存为 PNG 图片后退出。"), QStringLiteral("DIR"));
-    parser.addOptions({data, design, plugin, user, password, screenshots});
+    parser.addOptions(
+        {data, design, plugin, user, password, passwordFile, passwordStdin, screenshots});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -38,19 +53,56 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     options.design = parser.isSet(design);
     options.pluginPath = parser.value(plugin);
     options.user = parser.value(user);
-    options.password = parser.value(password);
-    options.hasPassword = parser.isSet(password);
-    options.screenshotDir = parser.value(screenshots);
-    if (parser.isSet(password) && !parser.isSet(user)) {
-        error = QStringLiteral("给出了 --password 却没有 --user。");
+    const int passwordWays = int(parser.isSet(password)) + int(parser.isSet(passwordFile)) +
+                             int(parser.isSet(passwordStdin));
+    if (passwordWays > 1) {
+        error = QStringLiteral("--password、--password-file 和 --password-stdin 只能用一个。");
         return false;
     }
+    if (passwordWays == 1 && !parser.isSet(user)) {
+        error = QStringLiteral("给出了密码却没有 --user。");
+        return false;
+    }
+    options.hasPassword = passwordWays == 1;
+    options.password = parser.value(password);
+    options.passwordFile = parser.value(passwordFile);
+    options.passwordStdin = parser.isSet(passwordStdin);
+    options.screenshotDir = parser.value(screenshots);
     if (parser.isSet(screenshots) && options.screenshotDir.isEmpty()) {
         error = QStringLiteral("--screenshots 需要一个文件夹。");
         return false;
     }
     options.startupTiming = qEnvironmentVariable("VEXA_STARTUP_TIMING") == QLatin1String("1");
     return true;
+}
+
+bool readPassword(HostOptions &options, QString &error)
+{
+    try {
+        if (!options.passwordFile.isEmpty())
+            options.password = server::readPasswordFile(options.passwordFile);
+    } catch (const Error &e) {
+        error = e.message();
+        return false;
+    }
+    if (options.passwordStdin) {
+        QTextStream in(stdin);
+        if (!in.readLineInto(&options.password)) {
+            error = QStringLiteral("没有从标准输入读到密码。");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool asksForHelp(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"--help", "-h", "-?", "--help-all", "--version", "-v"})
+            if (std::strcmp(argv[i], option) == 0)
+                return true;
+    }
+    return false;
 }
 
 QStringList takePluginArguments(int &argc, char **argv)

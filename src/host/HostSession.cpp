@@ -93,6 +93,14 @@ QString HostSession::readOnlyNotice() const
         .arg(QDir::toNativeSeparators(path()));
 }
 
+void HostSession::changePassword(const QString &oldPassword, const QString &newPassword)
+{
+    QVariantList args{oldPassword, newPassword};
+    // Modifyps answers with a code, not an exception: 0 done, -2 a wrong old password.
+    if (m_connection->call(QStringLiteral("Modifyps"), args).toInt() != 0)
+        throw Error(m_connection->lastError());
+}
+
 void HostSession::login(const QString &userCode, const QString &password)
 {
     const bool first = !m_connection->loggedIn();

@@ -50,6 +50,8 @@ public:
     // login as it was). The first login opens the shared datasets; a later one is a
     // re-login: it marks the session re-logged and reads the shared datasets again.
     void login(const QString &userCode, const QString &password);
+    // The logged-in user's own password (the server checks the old one).
+    void changePassword(const QString &oldPassword, const QString &newPassword);
     bool loggedIn() const;
     bool hasRelogin() const { return m_hasRelogin; }
     const server::SessionInfo &session() const;

@@ -1,10 +1,14 @@
 #include "PluginHostImpl.h"
 
+#include "ChangePasswordDialog.h"
 #include "HostDialogs.h"
 #include "HostMainWindow.h"
 #include "HostSession.h"
 #include "LoginDialog.h"
 #include "UnknownModulePage.h"
+
+#include "ClientDataSet.h"
+#include "DataModule.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -21,6 +25,8 @@ PluginHostImpl::PluginHostImpl(HostSession &session, HostMainWindow &window, QOb
         OpenModule(code, 0, 0, QString(), p3);
     });
     connect(&window, &HostMainWindow::reloginRequested, this, &PluginHostImpl::Relogin);
+    connect(&window, &HostMainWindow::changePasswordRequested, this,
+            [this] { changePassword(QString()); });
     connect(&window, &HostMainWindow::pageCloseRequested, this, &PluginHostImpl::closePage);
     connect(&window, &HostMainWindow::closing, this, &PluginHostImpl::shutdown);
 }
@@ -64,9 +70,35 @@ void PluginHostImpl::updateModuleMenu()
 void PluginHostImpl::updateSessionText()
 {
     const server::SessionInfo &s = m_session.session();
+    const QString file = QFileInfo(m_session.path()).fileName();
+    QString company;
+    if (ClientDataSet *info = m_session.dataModule() ? m_session.dataModule()->dataSet(
+                                                           QStringLiteral("CDS_SysInitInfo"))
+                                                     : nullptr;
+        info && info->isActive() && !info->isEmpty())
+        company = info->asString(QStringLiteral("UseOrg")).trimmed();
     m_window.setSessionText(
-        QStringLiteral("用户：%1（%2）  账套：%3")
-            .arg(s.userName, s.userCode, QFileInfo(m_session.path()).fileName()));
+        QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
+    m_window.setAccountSetTitle(company.isEmpty() ? file
+                                                  : QStringLiteral("%1（%2）").arg(company, file));
+}
+
+bool PluginHostImpl::changePassword(const QString &notice, const QString &knownOldPassword)
+{
+    ChangePasswordDialog dialog(
+        m_session.session().userCode,
+        [this](const QString &oldPassword, const QString &newPassword) {
+            m_session.changePassword(oldPassword, newPassword);
+        },
+        &m_window);
+    dialog.setNotice(notice);
+    if (!knownOldPassword.isEmpty())
+        dialog.setKnownOldPassword(knownOldPassword);
+    if (execDialog(dialog) != QDialog::Accepted)
+        return false;
+    showMessage(&m_window, QLatin1Char('I'), QStringLiteral("修改密码"),
+                QStringLiteral("密码已修改。"));
+    return true;
 }
 
 void PluginHostImpl::shutdown()

@@ -37,6 +37,8 @@ public:
     void updateModuleMenu();
     // Shows the logged-in user and the account set in the status bar.
     void updateSessionText();
+    // 系统 → 修改密码…: the dialog for the logged-in user. Answers whether it changed.
+    bool changePassword(const QString &notice, const QString &knownOldPassword = QString());
 
     // Closes every page (CloseAllForms) before the plug-in goes. Safe to call twice.
     void shutdown();

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <cstdio>
+#include <sys/resource.h>
 
 int main(int argc, char *argv[])
 {
@@ -12,8 +13,22 @@ int main(int argc, char *argv[])
     startClock.start();
 
     vexa::prepareProcess();
+    // A core dump would hold the password typed at the login and the set's data.
+    const rlimit noCore{0, 0};
+    setrlimit(RLIMIT_CORE, &noCore);
     const QStringList pluginArguments = vexa::host::takePluginArguments(argc, argv);
+    if (vexa::host::asksForHelp(argc, argv)) {
+        // Help needs no display: parsing prints it and ends the program.
+        QCoreApplication core(argc, argv);
+        vexa::installChineseTranslations();
+        vexa::host::HostOptions options;
+        QString error;
+        vexa::host::parseHostOptions(QCoreApplication::arguments(), options, error);
+        std::fprintf(stderr, "vexa: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
     QApplication app(argc, argv);
+    vexa::installChineseTranslations();
     QCoreApplication::setOrganizationName(QStringLiteral("Corvane"));
     QCoreApplication::setApplicationName(QStringLiteral("Vexa"));
     QApplication::setApplicationDisplayName(QStringLiteral("Vexa"));
@@ -22,6 +37,10 @@ int main(int argc, char *argv[])
     QString error;
     if (!vexa::host::parseHostOptions(QCoreApplication::arguments() + pluginArguments, options,
                                       error)) {
+        std::fprintf(stderr, "vexa: %s\n", error.toLocal8Bit().constData());
+        return 2;
+    }
+    if (!vexa::host::readPassword(options, error)) {
         std::fprintf(stderr, "vexa: %s\n", error.toLocal8Bit().constData());
         return 2;
     }

@@ -143,7 +143,7 @@ PendingSetFile::~PendingSetFile()
         ::close(m_fd);
 }
 
-void PendingSetFile::publish()
+void PendingSetFile::publish(bool replace)
 {
     for (const char *suffix : kSideFiles)
         if (QFileInfo::exists(m_path + QLatin1String(suffix)))
@@ -152,7 +152,8 @@ void PendingSetFile::publish()
     if (::fsync(m_fd) != 0)
         throw Error(QStringLiteral("无法写入账套文件“%1”：%2")
                         .arg(QDir::toNativeSeparators(m_path), systemError()));
-    if (renameNoReplace(QFile::encodeName(m_path), QFile::encodeName(m_target)) != 0) {
+    const QByteArray from = QFile::encodeName(m_path), to = QFile::encodeName(m_target);
+    if ((replace ? ::rename(from.constData(), to.constData()) : renameNoReplace(from, to)) != 0) {
         if (errno == EEXIST)
             throw Error(
                 QStringLiteral("账套文件“%1”已存在。").arg(QDir::toNativeSeparators(m_target)));

@@ -35,8 +35,9 @@ public:
 
     // Call when every connection to path() is closed and no -wal or -journal is left: syncs
     // the file, renames it to the target (refusing to replace one that appeared meanwhile)
-    // and syncs the folder, so the new name survives a power cut.
-    void publish();
+    // and syncs the folder, so the new name survives a power cut. With replace, a file at
+    // the target is replaced (a restore).
+    void publish(bool replace = false);
 
     // Removes what builders of target left behind when they were killed: their unlocked
     // files and the -journal, -wal and -shm files of those.

@@ -2,6 +2,7 @@
 
 #include "AccountSetFile.h"
 #include "AttachmentStore.h"
+#include "OwnConnection.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
@@ -28,11 +29,44 @@ struct Migration
 {
     int version;
     const char *resource;
+    // This program can read a set that lacks it (a read-only open need not upgrade).
+    bool readableWithout;
 };
 constexpr Migration kMigrations[] = {
-    {1, ":/server/schema/001_initial.sql"},
+    {1, ":/server/schema/001_initial.sql", false},
+    {2, ":/server/schema/002_login_guard.sql", true},
 };
-constexpr int kSchemaVersion = 1;
+constexpr int kSchemaVersion = 2;
+
+bool readableAt(int version)
+{
+    for (const Migration &m : kMigrations)
+        if (m.version > version && !m.readableWithout)
+            return false;
+    return true;
+}
+
+// A copy of the set as it was, beside it, before an upgrade changes it; the upgrade does
+// not start without one.
+void keepCopyBeforeUpgrade(const SqlDialect &dialect, QSqlDatabase &db, const QString &path,
+                           int version)
+{
+    const QString copy =
+        QStringLiteral("%1.v%2-%3.bak")
+            .arg(path)
+            .arg(version)
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    QSqlQuery q(db);
+    q.prepare(dialect.copyInto());
+    q.addBindValue(copy);
+    if (!q.exec()) {
+        QFile::remove(copy);
+        throw Error(QStringLiteral("账套“%1”要升级到版本 %2，但升级前无法备份到“%3”：%4")
+                        .arg(path)
+                        .arg(kSchemaVersion)
+                        .arg(copy, databaseErrorText(q.lastError(), q.driver())));
+    }
+}
 
 QString nextConnectionName()
 {
@@ -64,51 +98,6 @@ bool writableInPlace(const QString &path)
     const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
     return ::access(file.constData(), W_OK) == 0 && ::access(folder.constData(), W_OK) == 0;
 }
-
-// A connection to path with this system's settings, under the given name. On failure the
-// name is free again. databaseName, when given, is what SQLite opens (a read-only URI).
-QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const QString &name,
-                          const QString &connectOptions = QString(),
-                          const QString &databaseName = QString())
-{
-    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), name);
-    auto forget = qScopeGuard([&] {
-        db.close();
-        db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(name);
-    });
-    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
-    db.setConnectOptions(connectOptions);
-    if (!db.open())
-        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
-    for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
-        exec(db, sql);
-    forget.dismiss();
-    return db;
-}
-
-// A connection of the caller's own, closed and forgotten on every path.
-class OwnConnection
-{
-public:
-    OwnConnection(const SqlDialect &dialect, const QString &path,
-                  const QString &connectOptions = QString())
-        : m_name(nextConnectionName()), m_db(openDatabase(dialect, path, m_name, connectOptions))
-    {}
-    ~OwnConnection()
-    {
-        m_db.close();
-        m_db = QSqlDatabase();
-        QSqlDatabase::removeDatabase(m_name);
-    }
-    OwnConnection(const OwnConnection &) = delete;
-    OwnConnection &operator=(const OwnConnection &) = delete;
-    QSqlDatabase &db() { return m_db; }
-
-private:
-    QString m_name;
-    QSqlDatabase m_db;
-};
 
 int countOf(QSqlDatabase &db, const QString &sql)
 {
@@ -165,15 +154,16 @@ int migrate(const SqlDialect &dialect, QSqlDatabase &db, int version)
 // Fills a new, empty file with a whole account set. It is built in rollback-journal mode and
 // switched to WAL at the end, checkpointed and closed, so that the file alone is the set
 // when it is renamed into place: no -wal holds part of it.
-void buildAccountSet(const QString &path, bool demo, PasswordCost cost)
+void buildAccountSet(const QString &path,
+                     const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
 {
     {
         const SqliteDialect dialect;
         OwnConnection c(dialect, path);
         exec(c.db(), SqliteDialect::buildJournal());
         migrate(dialect, c.db(), 0);
-        if (demo)
-            loadDemoSeed(c.db(), dialect, cost);
+        if (fill)
+            fill(c.db(), dialect);
         QSqlQuery q(c.db());
         if (!q.exec(SqliteDialect::finalJournal()) || !q.next() ||
             q.value(0).toString() != QLatin1String("wal"))
@@ -196,6 +186,39 @@ qint64 fileSystemTypeFor(const QString &path, const AppServer::Options &options)
 }
 
 } // namespace
+
+QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const QString &name,
+                          const QString &connectOptions, const QString &databaseName)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(dialect.driverName(), name);
+    auto forget = qScopeGuard([&] {
+        db.close();
+        db = QSqlDatabase();
+        QSqlDatabase::removeDatabase(name);
+    });
+    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
+    db.setConnectOptions(connectOptions);
+    if (!db.open())
+        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
+    for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
+        exec(db, sql);
+    forget.dismiss();
+    return db;
+}
+
+OwnConnection::OwnConnection(const SqlDialect &dialect, const QString &path,
+                             const QString &connectOptions)
+    : m_name(nextConnectionName()), m_db(openDatabase(dialect, path, m_name, connectOptions))
+{}
+
+OwnConnection::OwnConnection(QSqlDatabase db) : m_name(db.connectionName()), m_db(std::move(db)) {}
+
+OwnConnection::~OwnConnection()
+{
+    m_db.close();
+    m_db = QSqlDatabase();
+    QSqlDatabase::removeDatabase(m_name);
+}
 
 AppServer::AppServer(QString path, Options options)
     : m_path(QFileInfo(path).absoluteFilePath()), m_options(options),
@@ -241,6 +264,29 @@ std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &o
 
 std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, const Options &options)
 {
+    if (!demo)
+        return createFilled(path, options, {});
+    return createFilled(path, options, [&](QSqlDatabase &db, const SqlDialect &dialect) {
+        loadSeed(db, dialect, options.passwordCost, nullptr);
+    });
+}
+
+std::unique_ptr<AppServer> AppServer::create(const QString &path, const Administrator &admin,
+                                             const Options &options)
+{
+    // Checked before anything is made, so a wrong name leaves no file behind.
+    const QString problem = userCodeProblem(admin.userCode);
+    if (!problem.isEmpty())
+        throw Error(problem);
+    return createFilled(path, options, [&](QSqlDatabase &db, const SqlDialect &dialect) {
+        loadSeed(db, dialect, options.passwordCost, &admin);
+    });
+}
+
+std::unique_ptr<AppServer>
+AppServer::createFilled(const QString &path, const Options &options,
+                        const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
+{
     const QString target = QFileInfo(path).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw Error(QStringLiteral("账套文件“%1”已存在。").arg(path));
@@ -253,7 +299,7 @@ std::unique_ptr<AppServer> AppServer::create(const QString &path, bool demo, con
         // at most a hidden file, which the next creation of the same name removes.
         PendingSetFile::removeAbandoned(target);
         PendingSetFile pending(target);
-        buildAccountSet(pending.path(), demo, options.passwordCost);
+        buildAccountSet(pending.path(), fill);
         pending.publish();
     } // the lock is let go before the set is opened: that would drop SQLite's locks too
     std::unique_ptr<AppServer> server(new AppServer(target, options));
@@ -299,11 +345,13 @@ void AppServer::load()
                         .arg(version)
                         .arg(kSchemaVersion));
     checkPages(db);
-    if (m_readOnly && version < kSchemaVersion)
+    if (m_readOnly && !readableAt(version))
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
                         .arg(m_path)
                         .arg(kSchemaVersion));
-    m_schemaVersion = migrate(*m_dialect, db, version);
+    if (!m_readOnly && version < kSchemaVersion)
+        keepCopyBeforeUpgrade(*m_dialect, db, m_path, version);
+    m_schemaVersion = m_readOnly ? version : migrate(*m_dialect, db, version);
     m_catalog = std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"),
                                                   db, *m_dialect);
 }

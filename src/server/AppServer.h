@@ -3,7 +3,9 @@
 #include "RemoteConnection.h"
 
 #include "AttachmentNames.h"
+#include "LoginGuard.h"
 #include "Passwords.h"
+#include "Seed.h"
 
 #include <QDateTime>
 #include <QSqlDatabase>
@@ -52,6 +54,7 @@ public:
         bool readOnly = false;
         // The statfs type of a path (tests pretend a network file system); null: statfs.
         std::function<qint64(const QString &)> fileSystemType;
+        LoginPolicy login;
     };
 
     // Opens an existing account set. Throws vexa::Error when the file is missing,
@@ -72,6 +75,9 @@ public:
     {
         return create(path, demo, Options{});
     }
+    // Creates a set for real use: the seed without the demo, and this administrator.
+    static std::unique_ptr<AppServer> create(const QString &path, const Administrator &admin,
+                                             const Options &options);
 
     // Removes the file at path, with its -wal, -shm and -journal, when it is a set whose
     // creation was cut short by an older version of this program: a database without
@@ -96,6 +102,9 @@ public:
 
 private:
     AppServer(QString path, Options options);
+    static std::unique_ptr<AppServer>
+    createFilled(const QString &path, const Options &options,
+                 const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill);
     void load(); // version check, migrations, catalog
     void checkPages(QSqlDatabase &db) const;
     // What a read-only connection opens: SQLite reads a WAL set through its -shm file, so
@@ -154,6 +163,7 @@ private:
     explicit ServerConnection(AppServer &server);
 
     [[noreturn]] void fail(const QString &message);
+    void spendPasswordCheck(const QString &password);
     void refuseOnReadOnly() const; // throws on a read-only set
 
     // Named operations (ServerOperations.cpp).

@@ -3,6 +3,7 @@
 #include <vexa/Error.h>
 
 #include <QByteArray>
+#include <QFile>
 #include <mutex>
 #include <sodium.h>
 
@@ -58,7 +59,26 @@ QString hashPassword(const QString &password, PasswordCost cost)
     return QString::fromLatin1(out);
 }
 
-bool verifyPassword(const QString &hash, const QString &password)
+QString readPasswordFile(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        throw Error(QStringLiteral("无法读取密码文件“%1”：%2").arg(path, f.errorString()));
+    // Only the start is read: a password is short, and a wrong path must not read a disk image.
+    QByteArray line = f.read(4096);
+    const qsizetype end = line.indexOf('\n');
+    if (end >= 0)
+        line.truncate(end);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    if (line.isEmpty())
+        throw Error(QStringLiteral("密码文件“%1”的第一行是空的。").arg(path));
+    QString password = QString::fromUtf8(line);
+    sodium_memzero(line.data(), size_t(line.size()));
+    return password;
+}
+
+bool isPasswordHash(const QString &hash)
 {
     // A stored hash is short printable ASCII; anything else (an embedded NUL that would cut
     // the C string, another algorithm, garbage) is refused before libsodium sees it.
@@ -69,6 +89,13 @@ bool verifyPassword(const QString &hash, const QString &password)
         if (c.unicode() < 0x21 || c.unicode() > 0x7e)
             return false;
     }
+    return true;
+}
+
+bool verifyPassword(const QString &hash, const QString &password)
+{
+    if (!isPasswordHash(hash))
+        return false;
     try {
         ensureSodium();
     } catch (const Error &) {

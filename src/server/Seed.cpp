@@ -13,6 +13,7 @@
 #include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QUuid>
 
 namespace vexa::server {
 
@@ -168,35 +169,91 @@ void loadTemplates(QSqlDatabase &db, const SqlDialect &dialect)
     }
 }
 
+void loadFolder(QSqlDatabase &db, const SqlDialect &dialect, const QString &folder)
+{
+    QDirIterator it(folder, {QStringLiteral("*.csv")}, QDir::Files);
+    QStringList files;
+    while (it.hasNext())
+        files << it.next();
+    files.sort();
+    for (const QString &path : files)
+        loadTable(db, dialect, QFileInfo(path).completeBaseName(), path);
+}
+
+void loadDemo(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost)
+{
+    loadFolder(db, dialect, QStringLiteral(":/server/seed/demo"));
+    for (const DemoLogin &login : kDemoLogins) {
+        QSqlQuery q(db);
+        q.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserCode = ?"));
+        q.addBindValue(hashPassword(QString::fromUtf8(login.password), cost));
+        q.addBindValue(QString::fromUtf8(login.userCode));
+        run(q, QStringLiteral("SysUser"));
+        if (q.numRowsAffected() != 1)
+            throw Error(QStringLiteral("演示用户“%1”不在演示数据中。")
+                            .arg(QString::fromUtf8(login.userCode)));
+    }
+}
+
+void addAdministrator(QSqlDatabase &db, const Administrator &admin, PasswordCost cost)
+{
+    const QString problem = userCodeProblem(admin.userCode);
+    if (!problem.isEmpty())
+        throw Error(problem);
+    if (admin.password.isEmpty())
+        throw Error(QStringLiteral("管理员的密码不能为空。"));
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT INTO SysUser (UserID, UserCode, UserName, UserGroup, Manager, "
+                             "Active, PasswordHash) VALUES (?, ?, ?, 1, 1, 1, ?)"));
+    q.addBindValue(QUuid::createUuid().toString(QUuid::WithBraces).toUpper());
+    q.addBindValue(admin.userCode);
+    q.addBindValue(admin.userName);
+    q.addBindValue(hashPassword(admin.password, cost));
+    run(q, QStringLiteral("SysUser"));
+}
+
 } // namespace
 
-void loadDemoSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost)
+bool isDemoLogin(const QString &userCode, const QString &password)
+{
+    for (const DemoLogin &login : kDemoLogins)
+        if (userCode.trimmed().compare(QString::fromUtf8(login.userCode), Qt::CaseInsensitive) ==
+                0 &&
+            password == QString::fromUtf8(login.password))
+            return true;
+    return false;
+}
+
+QString userCodeProblem(const QString &userCode)
+{
+    if (userCode.trimmed().isEmpty())
+        return QStringLiteral("登录名不能为空。");
+    if (userCode != userCode.trimmed())
+        return QStringLiteral("登录名“%1”的首尾不能有空格。").arg(userCode);
+    for (const QChar c : userCode)
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("登录名不能含有控制字符。");
+    if (gbkByteLength(userCode) > kUserCodeBytes)
+        return QStringLiteral("登录名“%1”太长：最多 %2 个字节（汉字算 2 个）。")
+            .arg(userCode)
+            .arg(kUserCodeBytes);
+    return QString();
+}
+
+void loadSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost,
+              const Administrator *administrator)
 {
     exec(db, dialect.beginWrite());
     auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
-    {
-        // Files load in any order; references are checked once, at the commit.
-        exec(db, dialect.deferForeignKeys());
-        QDirIterator it(QStringLiteral(":/server/seed"), {QStringLiteral("*.csv")}, QDir::Files);
-        QStringList files;
-        while (it.hasNext())
-            files << it.next();
-        files.sort();
-        for (const QString &path : files)
-            loadTable(db, dialect, QFileInfo(path).completeBaseName(), path);
-        loadTemplates(db, dialect);
-        for (const DemoLogin &login : kDemoLogins) {
-            QSqlQuery q(db);
-            q.prepare(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserCode = ?"));
-            q.addBindValue(hashPassword(QString::fromUtf8(login.password), cost));
-            q.addBindValue(QString::fromUtf8(login.userCode));
-            run(q, QStringLiteral("SysUser"));
-            if (q.numRowsAffected() != 1)
-                throw Error(QStringLiteral("演示用户“%1”不在演示数据中。")
-                                .arg(QString::fromUtf8(login.userCode)));
-        }
-        exec(db, dialect.commit());
-    }
+    // Files load in any order; references are checked once, at the commit.
+    exec(db, dialect.deferForeignKeys());
+    loadFolder(db, dialect, QStringLiteral(":/server/seed"));
+    loadTemplates(db, dialect);
+    if (administrator)
+        addAdministrator(db, *administrator, cost);
+    else
+        loadDemo(db, dialect, cost);
+    exec(db, dialect.commit());
     undo.dismiss();
 }
 

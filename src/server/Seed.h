@@ -8,20 +8,38 @@ namespace vexa::server {
 
 class SqlDialect;
 
-// Loads the demo seed (the CSV files under seed/, built into the server) into a new
-// account set: modules, console tree, users and rights, currencies, document types,
-// column layouts, and the chart-of-accounts templates as data packets. The demo users'
-// passwords are hashed here. Runs in one transaction; throws vexa::Error naming the
-// file and line of any bad row.
-void loadDemoSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost);
+// The first user of a set made for real use: an administrator (group 1, Manager).
+struct Administrator
+{
+    QString userCode; // login name
+    QString password;
+    QString userName = QStringLiteral("系统管理员");
+};
 
-// The demo logins loadDemoSeed creates (login name and clear password), for the tools
-// that tell a newcomer how to get in.
+// Why userCode cannot be a login name (empty, blanks at either end, control characters,
+// longer than the column); empty when it can.
+inline constexpr int kUserCodeBytes = 40;
+QString userCodeProblem(const QString &userCode);
+
+// Loads the seed (the CSV files under seed/, built into the server) into a new account set:
+// modules, console tree, groups and rights, currencies, document types, column layouts, and
+// the chart-of-accounts templates as data packets. Then either the administrator, or without
+// one the demo (seed/demo/: the demo users, with their passwords hashed here, and their
+// personal console nodes). Runs in one transaction; throws vexa::Error naming the file and
+// line of any bad row, or what is wrong with the administrator.
+void loadSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost,
+              const Administrator *administrator);
+
+// The demo logins loadSeed creates without an administrator (login name and clear password), for
+// the tools that tell a newcomer how to get in.
 struct DemoLogin
 {
     const char *userCode;
     const char *password;
 };
 inline constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
+
+// Whether a login used a demo user's published password (the name in any letter case).
+bool isDemoLogin(const QString &userCode, const QString &password);
 
 } // namespace vexa::server

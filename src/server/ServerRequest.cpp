@@ -103,22 +103,38 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
 
 SessionInfo ServerConnection::login(const QString &userCode, const QString &password)
 {
+    const QString name = userCode.trimmed();
+    LoginGuard guard(m_db, m_server.dialect(), m_server.options().login,
+                     !m_server.readOnly() && m_server.schemaVersion() >= 2, m_inTransaction);
+    guard.checkNotLocked(name);
+
     QSqlQuery q(m_db);
     q.prepare(QStringLiteral("SELECT UserID, UserCode, UserName, UserGroup, Manager, PasswordHash, "
                              "Active FROM SysUser WHERE ") +
               m_server.dialect().equalsIgnoringCase(QStringLiteral("UserCode")));
-    q.addBindValue(userCode.trimmed());
+    q.addBindValue(name);
     if (!q.exec())
         fail(QStringLiteral("登录失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
-    // The same answer for an unknown user and a wrong password: a login screen must not
+    const bool known = q.next();
+    // An unknown name costs a whole password check too: neither the answer nor its time may
     // tell which user names exist.
-    const QString refused = QStringLiteral("用户名或密码错误。");
-    if (!q.next())
-        fail(refused);
+    const QString hash = known ? q.value(5).toString() : QString();
+    bool passwordRight = false;
+    if (isPasswordHash(hash))
+        passwordRight = verifyPassword(hash, password);
+    else
+        spendPasswordCheck(password);
+    if (!passwordRight) {
+        try {
+            guard.refuse(name, QStringLiteral("用户名或密码错误。"));
+        } catch (const Error &e) {
+            fail(e.message());
+        }
+    }
+    guard.clear(name);
+    // A disabled user learns it only with the right password.
     if (!q.value(6).isNull() && q.value(6).toInt() == 0)
         fail(QStringLiteral("用户“%1”已停用。").arg(q.value(1).toString()));
-    if (!verifyPassword(q.value(5).toString(), password))
-        fail(refused);
     SessionInfo s;
     s.userId = q.value(0).toString();
     s.userCode = q.value(1).toString();
@@ -127,6 +143,21 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
     s.manager = q.value(4).toInt() != 0;
     m_session = s;
     return s;
+}
+
+// As long as checking a password against a stored hash of this set: a check against some
+// user's hash (its answer unused), or a hash at the set's cost where no user has one.
+void ServerConnection::spendPasswordCheck(const QString &password)
+{
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    if (q.exec(QStringLiteral("SELECT PasswordHash FROM SysUser WHERE PasswordHash IS NOT NULL")))
+        while (q.next())
+            if (isPasswordHash(q.value(0).toString())) {
+                (void)verifyPassword(q.value(0).toString(), password);
+                return;
+            }
+    (void)hashPassword(password, m_server.options().passwordCost);
 }
 
 } // namespace vexa::server

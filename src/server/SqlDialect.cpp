@@ -381,6 +381,21 @@ void SqliteDialect::runScript(QSqlDatabase &db, const QByteArray &script) const
     }
 }
 
+QString SqliteDialect::copyInto() const
+{
+    return QStringLiteral("VACUUM INTO ?");
+}
+
+QString SqliteDialect::integrityCheck() const
+{
+    return QStringLiteral("PRAGMA integrity_check");
+}
+
+QString SqliteDialect::foreignKeyCheck() const
+{
+    return QStringLiteral("SELECT \"table\", rowid, parent FROM pragma_foreign_key_check");
+}
+
 QString SqliteDialect::upsert(const QString &table, const QStringList &keys,
                               const QStringList &values) const
 {
@@ -443,6 +458,16 @@ QString SqliteDialect::immutableName(const QString &path)
 QString SqliteDialect::buildJournal()
 {
     return QStringLiteral("PRAGMA journal_mode = DELETE");
+}
+
+QString SqliteDialect::noWaitOptions()
+{
+    return QStringLiteral("QSQLITE_BUSY_TIMEOUT=0");
+}
+
+QStringList SqliteDialect::takeWholeFile()
+{
+    return {QStringLiteral("PRAGMA locking_mode = EXCLUSIVE"), QStringLiteral("BEGIN EXCLUSIVE")};
 }
 
 QString SqliteDialect::finalJournal()

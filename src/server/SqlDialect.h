@@ -44,6 +44,12 @@ public:
     virtual QString tableColumns(const QString &table) const = 0;
     // A check of the stored pages: its first value is "ok" when they are whole.
     virtual QString pageCheck() const = 0;
+    // Writes a consistent copy of the whole database to the file bound as its one value.
+    virtual QString copyInto() const = 0;
+    // Every page checked: one row "ok", or one row per problem found.
+    virtual QString integrityCheck() const = 0;
+    // Rows that refer to a missing row: (table, rowid, referenced table) per broken reference.
+    virtual QString foreignKeyCheck() const = 0;
     // A script of several statements (triggers included). Throws vexa::Error.
     virtual void runScript(QSqlDatabase &db, const QByteArray &script) const = 0;
 
@@ -99,6 +105,9 @@ public:
     QString tableColumns(const QString &table) const override;
     QString pageCheck() const override;
     void runScript(QSqlDatabase &db, const QByteArray &script) const override;
+    QString copyInto() const override;
+    QString integrityCheck() const override;
+    QString foreignKeyCheck() const override;
     QString upsert(const QString &table, const QStringList &keys,
                    const QStringList &values) const override;
     QString equalsIgnoringCase(const QString &column) const override;
@@ -120,6 +129,11 @@ public:
     // -shm file (for a folder that cannot take one while no writer has the set open).
     static QString readOnlyOptions(bool immutable);
     static QString immutableName(const QString &path);
+    // Whether anyone has a set open: connect options that never wait for a lock, and the
+    // statements that then take the file for this connection alone, failing while any
+    // other connection holds it.
+    static QString noWaitOptions();
+    static QStringList takeWholeFile();
     // A new set is built with a rollback journal and switched to WAL when complete; the
     // switch answers "wal"; the checkpoint empties the -wal into the file.
     static QString buildJournal();

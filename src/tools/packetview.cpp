@@ -15,6 +15,8 @@
 #include <QMessageBox>
 #include <QTableView>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <cstring>
 
 using namespace vexa;
 
@@ -58,7 +60,18 @@ void fillSample(ClientDataSet &ds)
 int main(int argc, char **argv)
 {
     vexa::prepareProcess();
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            // Printed before any window system is needed.
+            std::fputs("用法：vexa-packetview [文件]\n"
+                       "在表格中显示一个数据包文件，可按客户端数据集的筛选条件和排序字段查看。\n"
+                       "不给文件时显示一个生成的科目表样例。\n",
+                       stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
+    vexa::installChineseTranslations();
     ClientDataSet ds;
     try {
         if (argc > 1) {

@@ -27,6 +27,7 @@ struct Run
 {
     int exitCode = -1;
     QString err;
+    QString out;
 };
 
 Run runVexa(const QStringList &args, const QProcessEnvironment &extra = {})
@@ -46,6 +47,7 @@ Run runVexa(const QStringList &args, const QProcessEnvironment &extra = {})
     }
     r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
     r.err = QString::fromLocal8Bit(p.readAllStandardError());
+    r.out = QString::fromLocal8Bit(p.readAllStandardOutput());
     return r;
 }
 
@@ -66,6 +68,7 @@ private slots:
     void loadFailures();
     void screenshots();
     void screenshotsWithoutPlugin();
+    void helpAndPasswordSources();
     void cleanup() { resetHostDialogs(); }
 };
 
@@ -80,6 +83,8 @@ void TestHostProgram::options_data()
                          << true;
     QTest::newRow("user alone") << QStringList{"--user", "clerk"} << true;
     QTest::newRow("password alone") << QStringList{"--password", "x"} << false;
+    QTest::newRow("two password sources")
+        << QStringList{"--user", "u", "--password", "x", "--password-stdin"} << false;
     QTest::newRow("unknown option") << QStringList{"--colour"} << false;
     QTest::newRow("missing value") << QStringList{"--data"} << false;
     QTest::newRow("stray argument") << QStringList{"demo.vexa"} << false;
@@ -288,6 +293,37 @@ void TestHostProgram::screenshotsWithoutPlugin()
                                  "--screenshots", shots.path()});
     QCOMPARE(refused.exitCode, 1);
     QVERIFY2(refused.err.contains(QStringLiteral("用户名或密码错误。")), qPrintable(refused.err));
+}
+
+void TestHostProgram::helpAndPasswordSources()
+{
+    // Help prints in Chinese where no display can be reached.
+    QProcessEnvironment noDisplay;
+    noDisplay.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    noDisplay.insert(QStringLiteral("DISPLAY"), QString());
+    const Run help = runVexa({"--help"}, noDisplay);
+    QCOMPARE(help.exitCode, 0);
+    QVERIFY2(help.out.contains(QStringLiteral("--password-file")) &&
+                 help.out.contains(QStringLiteral("显示帮助")),
+             qPrintable(help.out + help.err));
+
+    // A password from a file, never seen in the process list; a file that cannot be read
+    // ends the start as a wrong command line.
+    vexa::test::HostFixture fixture(false);
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("pw")));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("wrong\n");
+    file.close();
+    const Run refused = runVexa({"--data", fixture.path(), "--user", "Manager", "--password-file",
+                                 file.fileName(), "--screenshots", dir.path()});
+    QCOMPARE(refused.exitCode, 1);
+    QVERIFY2(refused.err.contains(QStringLiteral("用户名或密码错误。")), qPrintable(refused.err));
+    const Run missing =
+        runVexa({"--data", fixture.path(), "--user", "Manager", "--password-file",
+                 dir.filePath(QStringLiteral("none")), "--screenshots", dir.path()});
+    QCOMPARE(missing.exitCode, 2);
+    QVERIFY2(missing.err.contains(QStringLiteral("无法读取密码文件")), qPrintable(missing.err));
 }
 
 QTEST_MAIN(TestHostProgram)

@@ -1,8 +1,10 @@
+#include "ChangePasswordDialog.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
 #include "HostApp.h"
 #include "HostFixture.h"
 #include "LoginDialog.h"
+#include "Seed.h"
 #include "support/TestSupport.h"
 
 #include <vexa/Error.h>
@@ -33,6 +35,7 @@ private slots:
     void missingAccountSet();
     void defaultAccountSetIsCreated();
     void loginDialog();
+    void changePasswordDialog();
     void readOnlySetSaysSoAtLogin();
 };
 
@@ -246,6 +249,37 @@ void TestHostSession::loginDialog()
                       Qt::LeftButton);
     QCOMPARE(cancelled.result(), int(QDialog::Rejected));
     QCOMPARE(attempts, 2);
+}
+
+void TestHostSession::changePasswordDialog()
+{
+    HostFixture f; // the manager, on the demo password
+    ChangePasswordDialog dialog(QStringLiteral("Manager"), [&](const QString &o, const QString &n) {
+        f.session->changePassword(o, n);
+    });
+    dialog.show();
+    const auto field = [&](const char *name) {
+        return dialog.findChild<QLineEdit *>(QLatin1String(name));
+    };
+    auto *ok = dialog.findChild<QPushButton *>(QStringLiteral("btnOk"));
+    auto *error = dialog.findChild<QLabel *>(QStringLiteral("lbError"));
+    const auto attempt = [&](const char *oldPassword, const char *newPassword, const char *again) {
+        field("edOldPassword")->setText(QString::fromUtf8(oldPassword));
+        field("edNewPassword")->setText(QString::fromUtf8(newPassword));
+        field("edNewPasswordAgain")->setText(QString::fromUtf8(again));
+        QTest::mouseClick(ok, Qt::LeftButton);
+        return error->isHidden() ? QString() : error->text();
+    };
+    QCOMPARE(attempt("manager", "秘密 1", "秘密 2"), QStringLiteral("两次输入的新密码不一致。"));
+    QCOMPARE(attempt("manager", "manager", "manager"), QStringLiteral("新密码与原密码相同。"));
+    QVERIFY(!attempt("wrong", "秘密 1", "秘密 1").isEmpty()); // the server's refusal
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(attempt("manager", "秘密 1", "秘密 1"), QString());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QVERIFY(field("edNewPassword")->text().isEmpty());
+    f.session->login(QStringLiteral("Manager"), QStringLiteral("秘密 1"));
+    QVERIFY(server::isDemoLogin(QStringLiteral("MANAGER"), QStringLiteral("manager")));
+    QVERIFY(!server::isDemoLogin(QStringLiteral("Manager"), QStringLiteral("秘密 1")));
 }
 
 void TestHostSession::readOnlySetSaysSoAtLogin()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Checks the server's schema, provider catalogue and seed data against each other:
-#   - 001_initial.sql loads into a fresh in-memory database (sqlite3 CLI);
+#   - the numbered schema scripts load in order into a fresh in-memory database;
 #   - every seed CSV imports into its table (sqlite3 .import, empty cells as NULL), then
 #     PRAGMA foreign_key_check and integrity_check find nothing;
 #   - every template folder loads into a fresh database the way the template load writes it,
@@ -16,7 +16,8 @@ import csv, json, os, re, sqlite3, subprocess, sys
 
 SCHEMA_DIR = sys.argv[1]
 SERVER = os.path.dirname(SCHEMA_DIR)
-SQL = os.path.join(SCHEMA_DIR, "001_initial.sql")
+SQLS = sorted(os.path.join(SCHEMA_DIR, f) for f in os.listdir(SCHEMA_DIR)
+              if re.match(r"\d{3}_.*\.sql$", f))
 CATALOG = os.path.join(SCHEMA_DIR, "providers.json")
 SEED = os.path.join(SERVER, "seed")
 TEMPLATES = os.path.join(SEED, "templates")
@@ -47,6 +48,8 @@ def q(name):
 
 def sql_text(s):
     return "'" + s.replace("'", "''") + "'"
+
+READ_SCHEMA = "".join(f".read {sql_text(sql)}\n" for sql in SQLS)
 
 def read_csv(path):
     with open(path, encoding="utf-8", newline="") as f:
@@ -84,11 +87,12 @@ SELECT 'PROBLEM|integrity ' || integrity_check FROM pragma_integrity_check
 
 # ------------------------------------------------------------------ schema (Python view)
 db = sqlite3.connect(":memory:")
-try:
-    db.executescript(open(SQL, encoding="utf-8").read())
-except sqlite3.Error as e:
-    problem(f"001_initial.sql does not load: {e}")
-    sys.exit(1)
+for sql in SQLS:
+    try:
+        db.executescript(open(sql, encoding="utf-8").read())
+    except sqlite3.Error as e:
+        problem(f"{os.path.basename(sql)} does not load: {e}")
+        sys.exit(1)
 objects = {r[0]: r[1] for r in db.execute(
     "SELECT name, type FROM sqlite_master WHERE type IN ('table', 'view')")}
 def columns(name):
@@ -164,7 +168,7 @@ def check_csv(path, table):
 
 # ------------------------------------------------------------------ base seed: CLI import
 seed_files = sorted(f for f in os.listdir(SEED) if f.endswith(".csv"))
-script = ".bail on\n" + f".read {sql_text(SQL)}\n"
+script = ".bail on\n" + READ_SCHEMA
 base = {}
 for f in seed_files:
     table = f[:-4]
@@ -173,6 +177,15 @@ for f in seed_files:
         continue
     base[table] = [dict(zip(header, r)) for r in rows]
     script += import_script(os.path.join(SEED, f), table, header)
+# The demo adds its users and their console nodes to the same tables.
+DEMO = os.path.join(SEED, "demo")
+for f in sorted(f for f in os.listdir(DEMO) if f.endswith(".csv")):
+    table = f[:-4]
+    header, rows = check_csv(os.path.join(DEMO, f), table)
+    if header is None:
+        continue
+    base.setdefault(table, []).extend(dict(zip(header, r)) for r in rows)
+    script += import_script(os.path.join(DEMO, f), table, header)
 script += "PRAGMA foreign_keys = ON;\n" + CHECK_TAIL
 # The seed must satisfy the rules the client and the console rely on.
 script += """
@@ -287,7 +300,7 @@ if os.path.isdir(TEMPLATES):
         folder = os.path.join(TEMPLATES, code)
         if code not in temp_codes:
             problem(f"templates/{code}: no SMAcctTemp row {code}")
-        script = ".bail on\n" + f".read {sql_text(SQL)}\nPRAGMA foreign_keys = ON;\n"
+        script = ".bail on\n" + READ_SCHEMA + "PRAGMA foreign_keys = ON;\n"
         files = sorted(f for f in os.listdir(folder) if f.endswith(".csv"))
         # the load order of the configuration save
         order = ["AcctXMLData", "AcctTypeXMLData", "T0200096", "T0200097", "T0200098",

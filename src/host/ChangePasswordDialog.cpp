@@ -1,0 +1,107 @@
+#include "ChangePasswordDialog.h"
+
+#include <vexa/Error.h>
+
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+namespace vexa::host {
+
+namespace {
+
+QLineEdit *passwordField(QWidget *parent, const char *name)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    edit->setEchoMode(QLineEdit::Password);
+    return edit;
+}
+
+} // namespace
+
+ChangePasswordDialog::ChangePasswordDialog(const QString &userCode, Change change, QWidget *parent)
+    : QDialog(parent), m_change(std::move(change))
+{
+    setObjectName(QStringLiteral("ChangePasswordDialog"));
+    setWindowTitle(QStringLiteral("修改密码"));
+    m_notice = new QLabel(this);
+    m_notice->setObjectName(QStringLiteral("lbNotice"));
+    m_notice->setWordWrap(true);
+    m_notice->hide();
+    m_old = passwordField(this, "edOldPassword");
+    m_new = passwordField(this, "edNewPassword");
+    m_again = passwordField(this, "edNewPasswordAgain");
+    m_error = new QLabel(this);
+    m_error->setObjectName(QStringLiteral("lbError"));
+    m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
+    m_error->setWordWrap(true);
+    m_error->hide();
+
+    auto *buttons = new QDialogButtonBox(this);
+    QPushButton *ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
+    ok->setObjectName(QStringLiteral("btnOk"));
+    ok->setDefault(true);
+    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(ok, &QPushButton::clicked, this, &ChangePasswordDialog::tryChange);
+    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+    auto *form = new QFormLayout;
+    form->addRow(QStringLiteral("用户："), new QLabel(userCode, this));
+    form->addRow(QStringLiteral("原密码："), m_old);
+    form->addRow(QStringLiteral("新密码："), m_new);
+    form->addRow(QStringLiteral("确认新密码："), m_again);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_notice);
+    layout->addLayout(form);
+    layout->addWidget(m_error);
+    layout->addStretch();
+    layout->addWidget(buttons);
+    setMinimumWidth(360);
+}
+
+void ChangePasswordDialog::setNotice(const QString &text)
+{
+    m_notice->setText(text);
+    m_notice->setVisible(!text.isEmpty());
+}
+
+void ChangePasswordDialog::setKnownOldPassword(const QString &password)
+{
+    m_old->setText(password);
+    auto *form = findChild<QFormLayout *>();
+    form->setRowVisible(m_old, false);
+    m_new->setFocus();
+}
+
+void ChangePasswordDialog::showError(const QString &text)
+{
+    m_error->setText(text);
+    m_error->setVisible(!text.isEmpty());
+}
+
+void ChangePasswordDialog::tryChange()
+{
+    showError(QString());
+    if (m_new->text().isEmpty())
+        return showError(QStringLiteral("新密码不能为空。"));
+    if (m_new->text() != m_again->text())
+        return showError(QStringLiteral("两次输入的新密码不一致。"));
+    if (m_new->text() == m_old->text())
+        return showError(QStringLiteral("新密码与原密码相同。"));
+    try {
+        m_change(m_old->text(), m_new->text());
+    } catch (const Error &e) {
+        return showError(e.message());
+    }
+    // Nothing of the passwords stays in the fields of a closed dialog.
+    for (QLineEdit *edit : {m_old, m_new, m_again})
+        edit->clear();
+    accept();
+}
+
+} // namespace vexa::host

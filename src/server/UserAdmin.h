@@ -1,0 +1,71 @@
+#pragma once
+
+#include "Passwords.h"
+
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+
+namespace vexa::server {
+
+class SqlDialect;
+
+// Users, groups and rights of one account set, as its administrator changes them. Every
+// change is one transaction and is refused, with the reason in Chinese (vexa::Error), when
+// it would leave the set without an administrator who can log in, or refer to a user, group
+// or object type that does not exist.
+class UserAdmin
+{
+public:
+    UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost cost);
+
+    struct NewUser
+    {
+        QString userCode;
+        QString userName; // empty: the login name
+        QString password;
+        int group = 0;
+        bool manager = false;
+    };
+    void addUser(const NewUser &user);
+    // A user named by saved data (vouchers, attachments) stays, disabled: the books keep
+    // who made and reviewed what. Returns whether the user was removed.
+    bool removeUser(const QString &userCode);
+    void setActive(const QString &userCode, bool active);
+    void renameUser(const QString &userCode, const QString &newCode);
+    void setGroup(const QString &userCode, int group);
+
+    int addGroup(const QString &name); // returns the new group's number
+    void removeGroup(int group);
+
+    enum RightLevel { Full = 1, Browse = 2, Modify = 3 };
+    struct Right
+    {
+        int objType;
+        QString objName;
+        int level;
+    };
+    QList<Right> rights(int group) const;
+    void grant(int group, int objType, int level);
+    void revoke(int group, int objType);
+
+private:
+    struct User
+    {
+        QString id;
+        QString code;
+        bool manager = false;
+        bool active = true;
+    };
+    User require(const QString &userCode) const;
+    void requireGroup(int group) const;
+    void refuseLosingLastAdministrator(const User &user) const;
+    int count(const QString &sql, const QVariantList &values = {}) const;
+    void run(const QString &sql, const QVariantList &values) const;
+
+    QSqlDatabase m_db;
+    const SqlDialect &m_dialect;
+    PasswordCost m_cost;
+};
+
+} // namespace vexa::server

@@ -1,0 +1,256 @@
+// Account sets for real use from the command line: create with an administrator of one's
+// own instead of the demo logins, and the password resets that let a locked-out user back.
+#include "AdminCommands.h"
+
+#include "../support/TestSupport.h"
+
+#include <QFile>
+#include <QRegularExpression>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace vexa;
+using namespace vexa::admin;
+using server::AppServer;
+
+namespace {
+
+AdminOptions options()
+{
+    AdminOptions o;
+    o.server.passwordCost = server::PasswordCost::Fast;
+    o.server.login.delayStepMs = 0;
+    return o;
+}
+
+struct Result
+{
+    int status = -1;
+    QString out, err;
+};
+
+Result run(const QStringList &args, const QString &input = QString())
+{
+    QString outText, errText, inText = input;
+    QTextStream out(&outText), err(&errText), in(&inText, QIODevice::ReadOnly);
+    Result r;
+    r.status = runAdmin(args, out, err, in, options());
+    out.flush();
+    err.flush();
+    r.out = outText;
+    r.err = errText;
+    return r;
+}
+
+QString loginError(const QString &path, const QString &user, const QString &password)
+{
+    const auto server = AppServer::open(path, options().server);
+    return errorOf([&] { server->connect()->login(user, password); });
+}
+
+int count(const QString &path, const QString &sql)
+{
+    const auto server = AppServer::open(path, options().server);
+    QSqlQuery q(server->openConnection());
+    return q.exec(sql) && q.next() ? q.value(0).toInt() : -1;
+}
+
+} // namespace
+
+class TestAdminSets : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+    QString path(const char *name) const { return m_dir.filePath(QLatin1String(name)); }
+    QString passwordFile(const char *name, const QByteArray &content) const
+    {
+        QFile f(path(name));
+        f.open(QIODevice::WriteOnly);
+        f.write(content);
+        return f.fileName();
+    }
+
+private slots:
+    void createForUseHasItsAdministratorAndNoDemo()
+    {
+        const QString set = path("company.vexa");
+        const Result r = run({QStringLiteral("create"), set, QStringLiteral("--admin"),
+                              QStringLiteral("老王"), QStringLiteral("--password-file"),
+                              passwordFile("pw", "s3cret 密码\r\nignored\n")});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(r.status, 0);
+        QCOMPARE(loginError(set, QStringLiteral("老王"), QStringLiteral("s3cret 密码")), QString());
+        QCOMPARE(loginError(set, QStringLiteral("Manager"), QStringLiteral("manager")),
+                 QStringLiteral("用户名或密码错误。"));
+        QCOMPARE(count(set, QStringLiteral("SELECT COUNT(*) FROM SysUser")), 1);
+        QCOMPARE(count(set, QStringLiteral("SELECT COUNT(*) FROM SysUser WHERE Manager = 1 AND "
+                                           "Active = 1 AND UserGroup = 1")),
+                 1);
+        // Everything of the seed but the demo: modules, the tree without personal nodes,
+        // groups and rights, templates with their payloads.
+        QCOMPARE(count(set, QStringLiteral("SELECT COUNT(*) FROM SMModuleTree WHERE UserID IS "
+                                           "NOT NULL")),
+                 0);
+        QVERIFY(count(set, QStringLiteral("SELECT COUNT(*) FROM SMModules")) > 100);
+        QVERIFY(count(set, QStringLiteral("SELECT COUNT(*) FROM SysCheckRight")) > 100);
+        QCOMPARE(count(set, QStringLiteral("SELECT COUNT(*) FROM SMAcctTempData WHERE "
+                                           "AcctXMLData IS NOT NULL")),
+                 2);
+    }
+
+    void createAsksForWhatTheOptionsLeaveOut()
+    {
+        const QString set = path("asked.vexa");
+        Result r = run({QStringLiteral("create"), set}, QStringLiteral("boss\npw1\npw1\n"));
+        QCOMPARE(r.status, 0);
+        QCOMPARE(loginError(set, QStringLiteral("boss"), QStringLiteral("pw1")), QString());
+
+        const QString other = path("mismatch.vexa");
+        r = run(
+            {QStringLiteral("create"), other, QStringLiteral("--admin"), QStringLiteral("boss")},
+            QStringLiteral("pw1\npw2\n"));
+        QCOMPARE(r.status, 1);
+        QCOMPARE(r.err, QStringLiteral("vexa-admin: 两次输入的新密码不一致，密码未修改。\n"));
+        QVERIFY(!QFile::exists(other));
+    }
+
+    void createRefusals_data()
+    {
+        QTest::addColumn<QStringList>("options");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        const QString missing = path("no-such-file");
+        QTest::newRow("missing password file")
+            << QStringList{QStringLiteral("--admin"), QStringLiteral("boss"),
+                           QStringLiteral("--password-file"), missing}
+            << 1 << QStringLiteral("无法读取密码文件“%1”：No such file or directory").arg(missing);
+        const QString empty = passwordFile("empty", "\nsecond line\n");
+        QTest::newRow("empty first line")
+            << QStringList{QStringLiteral("--admin"), QStringLiteral("boss"),
+                           QStringLiteral("--password-file"), empty}
+            << 1 << QStringLiteral("密码文件“%1”的第一行是空的。").arg(empty);
+        QTest::newRow("blank around the name")
+            << QStringList{QStringLiteral("--admin"), QStringLiteral(" boss"),
+                           QStringLiteral("--password-file"), passwordFile("ok", "pw")}
+            << 1 << QStringLiteral("登录名“ boss”的首尾不能有空格。");
+        QTest::newRow("name too long")
+            << QStringList{QStringLiteral("--admin"), QString(21, QChar(u'王')),
+                           QStringLiteral("--password-file"), passwordFile("ok", "pw")}
+            << 1
+            << QStringLiteral("登录名“%1”太长：最多 40 个字节（汉字算 2 个）。")
+                   .arg(QString(21, QChar(u'王')));
+        QTest::newRow("demo with an administrator")
+            << QStringList{QStringLiteral("--demo"), QStringLiteral("--admin"),
+                           QStringLiteral("boss")}
+            << 2
+            << QStringLiteral("演示账套自带用户，--demo 不能与 --admin 或 --password-file 同用。");
+    }
+    void createRefusals()
+    {
+        QFETCH(QStringList, options);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const QString set = path("refused.vexa");
+        const Result r = run(QStringList{QStringLiteral("create"), set} + options);
+        QCOMPARE(r.status, status);
+        QCOMPARE(r.err.section(QLatin1Char('\n'), 0, 0), QStringLiteral("vexa-admin: ") + message);
+        QVERIFY(!QFile::exists(set));
+    }
+
+    void infoAndList()
+    {
+        QTemporaryDir folder;
+        const QString set = folder.filePath(QStringLiteral("a.vexa"));
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--demo")}).status, 0);
+        {
+            const auto server = AppServer::open(set, options().server);
+            QSqlQuery q(server->openConnection());
+            QVERIFY(q.exec(QStringLiteral(
+                "INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, AcctTempDesc, "
+                "GLStartPeriodName, InitialAudit) VALUES (1, '华东五金', 'RMB', '人民币', "
+                "'企业会计准则', '2026年1期', 1)")));
+            QVERIFY(
+                q.exec(QStringLiteral("UPDATE SysUser SET Active = 0 WHERE UserCode = 'clerk'")));
+        }
+        Result r = run({QStringLiteral("info"), set});
+        QCOMPARE(r.status, 0);
+        const QStringList lines = r.out.split(QLatin1Char('\n'));
+        QCOMPARE(lines.mid(1, 6),
+                 (QStringList{
+                     QStringLiteral("单位名称：华东五金"), QStringLiteral("科目模板：企业会计准则"),
+                     QStringLiteral("财务启用期间：2026年1期"), QStringLiteral("已启用：是"),
+                     QStringLiteral("版本：2"), QStringLiteral("用户数：2（停用 1）")}));
+
+        // Only sets are listed: not a text file, not a database of something else.
+        QFile(folder.filePath(QStringLiteral("notes.vexa"))).open(QIODevice::WriteOnly);
+        {
+            QSqlDatabase other = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), "other");
+            other.setDatabaseName(folder.filePath(QStringLiteral("other.db")));
+            QVERIFY(other.open());
+            QSqlQuery(other).exec(QStringLiteral("CREATE TABLE t (x)"));
+            other.close();
+        }
+        QSqlDatabase::removeDatabase(QStringLiteral("other"));
+        r = run({QStringLiteral("list"), folder.path(), QStringLiteral("--format"),
+                 QStringLiteral("csv")});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out.count(QLatin1Char('\n')), 2);
+        QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,2,")),
+                 qPrintable(r.out));
+    }
+
+    // The command lines of users, groups and rights; the rules behind them are the server's.
+    void usersGroupsAndRights()
+    {
+        const QString set = path("people.vexa");
+        const QString pw = passwordFile("people-pw", "pw\n");
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--admin"),
+                      QStringLiteral("boss"), QStringLiteral("--password-file"), pw})
+                     .status,
+                 0);
+        const auto ok = [&](const QStringList &args) {
+            const Result r = run(args);
+            return r.status == 0 ? r.out : r.err;
+        };
+        QCOMPARE(
+            ok({QStringLiteral("groups"), set, QStringLiteral("add"), QStringLiteral("出纳组")}),
+            QStringLiteral("已增加用户组 3“出纳组”。\n"));
+        QCOMPARE(ok({QStringLiteral("rights"), set, QStringLiteral("3"), QStringLiteral("grant"),
+                     QStringLiteral("5001"), QStringLiteral("修改")}),
+                 QStringLiteral("用户组 3 对对象类型 5001 的权限：修改。\n"));
+        QCOMPARE(ok({QStringLiteral("users"), set, QStringLiteral("add"), QStringLiteral("cash"),
+                     QStringLiteral("--group=3"), QStringLiteral("--password-file"), pw}),
+                 QStringLiteral("已增加用户“cash”。\n"));
+        QCOMPARE(loginError(set, QStringLiteral("cash"), QStringLiteral("pw")), QString());
+        QVERIFY(ok({QStringLiteral("rights"), set, QStringLiteral("3")})
+                    .contains(QRegularExpression(QStringLiteral("5001 +现金日记账 +修改"))));
+
+        Result r =
+            run({QStringLiteral("users"), set, QStringLiteral("remove"), QStringLiteral("boss")});
+        QCOMPARE(r.status, 1);
+        r = run({QStringLiteral("users"), set, QStringLiteral("promote"), QStringLiteral("cash")});
+        QCOMPARE(r.status, 2);
+        r = run({QStringLiteral("rights"), set, QStringLiteral("3"), QStringLiteral("grant"),
+                 QStringLiteral("5001"), QStringLiteral("all")});
+        QCOMPARE(r.status, 2);
+    }
+
+    void passwdFromAFileLetsALockedUserBackIn()
+    {
+        const QString set = path("locked.vexa");
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--demo")}).status, 0);
+        for (int i = 0; i < 5; ++i)
+            loginError(set, QStringLiteral("clerk"), QStringLiteral("x"));
+        QVERIFY(loginError(set, QStringLiteral("clerk"), QStringLiteral("clerk"))
+                    .startsWith(QStringLiteral("连续登录失败的次数太多")));
+        const Result r = run({QStringLiteral("passwd"), set, QStringLiteral("clerk"),
+                              QStringLiteral("--password-file"), passwordFile("new", "新的\n")});
+        QCOMPARE(r.err, QString());
+        QCOMPARE(loginError(set, QStringLiteral("clerk"), QStringLiteral("新的")), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdminSets)
+#include "tst_adminsets.moc"
