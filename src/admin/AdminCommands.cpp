@@ -310,6 +310,9 @@ CellFormat formatOption(const CommandLine &cl)
 int createCommand(const CommandLine &cl, Context &cx)
 {
     const bool demo = cl.options.contains(QStringLiteral("demo"));
+    // Said before anything is asked for.
+    if (QFileInfo::exists(cl.positional[0]))
+        throw Error(QStringLiteral("账套文件“%1”已存在。").arg(cl.positional[0]));
     if (!demo) {
         server::Administrator admin;
         if (cl.options.contains(QStringLiteral("admin"))) {
@@ -449,6 +452,11 @@ struct UserChange
 int changeUser(const CommandLine &cl, Context &cx)
 {
     const QString sub = cl.positional[1];
+    static const QStringList subs = {QStringLiteral("add"),    QStringLiteral("disable"),
+                                     QStringLiteral("enable"), QStringLiteral("remove"),
+                                     QStringLiteral("rename"), QStringLiteral("group")};
+    if (!subs.contains(sub))
+        throw UsageError{QStringLiteral("users 没有子命令“%1”。").arg(sub), cl.info};
     UserChange change(cl.positional[0], cx);
     const QString login = cl.positional.value(2);
     if (sub == QLatin1String("add")) {
@@ -518,6 +526,8 @@ int groupsCommand(const CommandLine &cl, Context &cx)
         return ExitOk;
     }
     const QString sub = cl.positional[1];
+    if (sub != QLatin1String("add") && sub != QLatin1String("remove"))
+        throw UsageError{QStringLiteral("groups 没有子命令“%1”。").arg(sub), cl.info};
     UserChange change(cl.positional[0], cx);
     if (sub == QLatin1String("add")) {
         requireArguments(cl, 3);
@@ -565,6 +575,8 @@ int rightsCommand(const CommandLine &cl, Context &cx)
         return ExitOk;
     }
     const QString sub = cl.positional[2];
+    if (sub != QLatin1String("grant") && sub != QLatin1String("revoke"))
+        throw UsageError{QStringLiteral("rights 没有子命令“%1”。").arg(sub), cl.info};
     UserChange change(cl.positional[0], cx);
     if (sub == QLatin1String("grant")) {
         if (cl.positional.size() != 5)

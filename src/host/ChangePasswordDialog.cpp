@@ -1,5 +1,7 @@
 #include "ChangePasswordDialog.h"
 
+#include "HostDialogs.h"
+
 #include <vexa/Error.h>
 
 #include <QDialogButtonBox>
@@ -35,20 +37,10 @@ ChangePasswordDialog::ChangePasswordDialog(const QString &userCode, Change chang
     m_old = passwordField(this, "edOldPassword");
     m_new = passwordField(this, "edNewPassword");
     m_again = passwordField(this, "edNewPasswordAgain");
-    m_error = new QLabel(this);
-    m_error->setObjectName(QStringLiteral("lbError"));
-    m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
-    m_error->setWordWrap(true);
-    m_error->hide();
-
-    auto *buttons = new QDialogButtonBox(this);
-    QPushButton *ok = buttons->addButton(QStringLiteral("确定"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("btnOk"));
-    ok->setDefault(true);
-    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btnCancel"));
+    m_error = makeErrorLabel(this);
+    QPushButton *ok = nullptr;
+    QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("确定"), &ok);
     connect(ok, &QPushButton::clicked, this, &ChangePasswordDialog::tryChange);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("用户："), new QLabel(userCode, this));

@@ -1,7 +1,10 @@
 #include "HostDialogs.h"
 
 #include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace vexa::host {
 
@@ -46,6 +49,28 @@ int execDialog(QDialog &dialog)
 {
     const HostDialogs &d = hostDialogs();
     return d.exec ? d.exec(dialog) : dialog.exec();
+}
+
+QLabel *makeErrorLabel(QWidget *parent)
+{
+    auto *label = new QLabel(parent);
+    label->setObjectName(QStringLiteral("lbError"));
+    label->setStyleSheet(QStringLiteral("color: #b00020;"));
+    label->setWordWrap(true);
+    label->hide();
+    return label;
+}
+
+QDialogButtonBox *makeOkCancel(QDialog *dialog, const QString &okText, QPushButton **ok)
+{
+    auto *buttons = new QDialogButtonBox(dialog);
+    *ok = buttons->addButton(okText, QDialogButtonBox::AcceptRole);
+    (*ok)->setObjectName(QStringLiteral("btnOk"));
+    (*ok)->setDefault(true);
+    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
+    cancel->setObjectName(QStringLiteral("btnCancel"));
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return buttons;
 }
 
 } // namespace vexa::host

@@ -5,6 +5,9 @@
 #include <functional>
 
 class QDialog;
+class QDialogButtonBox;
+class QLabel;
+class QPushButton;
 class QWidget;
 
 namespace vexa::host {
@@ -27,5 +30,11 @@ void resetHostDialogs();
 
 void showMessage(QWidget *parent, QChar kind, const QString &caption, const QString &text);
 int execDialog(QDialog &dialog);
+
+// The red line of a host dialog that says why it did not go on (lbError), hidden until set.
+QLabel *makeErrorLabel(QWidget *parent);
+// The host dialogs' buttons: okText (btnOk, the default button) and 取消 (btnCancel, which
+// rejects). What the first one does is the dialog's decision; it is returned in ok.
+QDialogButtonBox *makeOkCancel(QDialog *dialog, const QString &okText, QPushButton **ok);
 
 } // namespace vexa::host

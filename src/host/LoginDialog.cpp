@@ -1,5 +1,7 @@
 #include "LoginDialog.h"
 
+#include "HostDialogs.h"
+
 #include <vexa/Error.h>
 
 #include <QDialogButtonBox>
@@ -33,21 +35,10 @@ LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDial
     m_notice->setWordWrap(true);
     m_notice->hide();
 
-    m_error = new QLabel(this);
-    m_error->setObjectName(QStringLiteral("lbError"));
-    m_error->setStyleSheet(QStringLiteral("color: #b00020;"));
-    m_error->setWordWrap(true);
-    m_error->hide();
-
-    auto *buttons = new QDialogButtonBox(this);
-    m_ok = buttons->addButton(QStringLiteral("登录"), QDialogButtonBox::AcceptRole);
-    m_ok->setObjectName(QStringLiteral("btnOk"));
-    m_ok->setDefault(true);
-    QPushButton *cancel = buttons->addButton(QStringLiteral("取消"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("btnCancel"));
+    m_error = makeErrorLabel(this);
+    QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("登录"), &m_ok);
     // Accepting is tryLogin's decision, not the button box's.
     connect(m_ok, &QPushButton::clicked, this, &LoginDialog::tryLogin);
-    connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto *form = new QFormLayout;
     form->addRow(QStringLiteral("账套："), accountSet);

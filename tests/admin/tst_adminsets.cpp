@@ -1,6 +1,7 @@
 // Account sets for real use from the command line: create with an administrator of one's
 // own instead of the demo logins, and the password resets that let a locked-out user back.
 #include "AdminCommands.h"
+#include "AdminRun.h"
 
 #include "../support/TestSupport.h"
 
@@ -18,29 +19,14 @@ namespace {
 
 AdminOptions options()
 {
-    AdminOptions o;
-    o.server.passwordCost = server::PasswordCost::Fast;
-    o.server.login.delayStepMs = 0;
-    return o;
+    return test::fastAdminOptions();
 }
 
-struct Result
-{
-    int status = -1;
-    QString out, err;
-};
+using Result = test::AdminResult;
 
 Result run(const QStringList &args, const QString &input = QString())
 {
-    QString outText, errText, inText = input;
-    QTextStream out(&outText), err(&errText), in(&inText, QIODevice::ReadOnly);
-    Result r;
-    r.status = runAdmin(args, out, err, in, options());
-    out.flush();
-    err.flush();
-    r.out = outText;
-    r.err = errText;
-    return r;
+    return test::runAdminCommand(args, input);
 }
 
 QString loginError(const QString &path, const QString &user, const QString &password)
