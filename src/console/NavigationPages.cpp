@@ -409,8 +409,17 @@ void TNavigationForm::LaunchControl(QWidget *control)
         std::optional<NavModule> module = lookup.module;
         if (lookup.binding == FaceBinding::Dangling)
             return;
-        if (lookup.binding == FaceBinding::Unbound)
+        if (lookup.binding == FaceBinding::Unbound) {
+            // A binding changes the pages for every user: an administrator's decision.
+            if (!m_manager) {
+                ShowInfoMessage(
+                    QStringLiteral("“%1”还没有对应的模块。对应关系会改变所有用户的页面，"
+                                   "只有系统管理员可以设置，请联系系统管理员。")
+                        .arg(CaptionOf(control).trimmed()));
+                return;
+            }
             module = BindControl(control);
+        }
         if (module)
             LaunchPageModule(*module, Catalogue(), m_kind);
     });

@@ -18,6 +18,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QSettings>
+#include <QSqlQuery>
 #include <QTest>
 #include <QToolButton>
 
@@ -105,6 +106,13 @@ class TestNavigationPages : public QObject
     std::unique_ptr<TNavigationForm> m_page;
 
     test::TestHost &host() { return *m_session->host; }
+    // The pages as they were before the seed bound every control, for the binding rules.
+    void clearSeedBindings()
+    {
+        QSqlQuery q(host().connection->database());
+        QVERIFY(q.exec(QStringLiteral("UPDATE SMModules SET FaceControl = NULL")));
+        QVERIFY(q.exec(QStringLiteral("DELETE FROM SMFaceControl")));
+    }
     void useHost(const char *user)
     {
         m_page.reset();
@@ -243,6 +251,7 @@ private slots:
     void availabilityByRights()
     {
         useHost("clerk");
+        clearSeedBindings();
         bindOnServer(QStringLiteral("GLPZLR"), QStringLiteral("sbPZLR")); // clerk: 2101 granted
         bindOnServer(QStringLiteral("GLPZDZ"), QStringLiteral("sbPZDZ")); // 2107 not granted
         addFaceRow(QStringLiteral("lbZFLZ"), QStringLiteral("GLQMTH"));   // 2201 not granted
@@ -309,6 +318,7 @@ private slots:
     void launchAndBind()
     {
         useHost("Manager");
+        clearSeedBindings();
         SetAccountSet(host(), true, 1, 1);
         bindOnServer(QStringLiteral("GLKMB"), QStringLiteral("lbKMB"));
         bindOnServer(QStringLiteral("GLMXFLZ"), QStringLiteral("sbGone"));
@@ -423,7 +433,7 @@ private slots:
         row("clerk", "Normal", "sbQXZ", 0, "");
         row("Manager", "Normal", "sbQXZ", 0, "OpenModule:SMSG:0:66::");
         row("Manager", "JXC", "sbYH", 0, "OpenModule:SMSU:0:66::");
-        row("Manager", "Spread", "lbXTYH", 0, "TSelModulesForm"); // through the gate
+        row("Manager", "Spread", "lbXTYH", 0, "OpenModule:SMSU:0:66:DataProvider:"); // the gate
     }
 
     void fixedControls()
@@ -487,9 +497,50 @@ private slots:
         QVERIFY(menu->isVisible());
         // A launcher closes the open menu before it runs.
         ScriptedDialogs dialogs;
-        dialogs.answerWith(pick(QString()));
+        dialogs.answerWith([](QDialog &d) {
+            d.done(QDialog::Rejected);
+            return int(QDialog::Rejected);
+        });
         click(QStringLiteral("sbQMJZ"));
         QVERIFY(!menu->isVisible());
+    }
+
+    // A new set binds every button and link of the four pages, so nobody is asked which
+    // module a control stands for; where one is unbound, only an administrator may bind it.
+    void everyControlBoundAndOnlyAdministratorsBind()
+    {
+        useHost("clerk");
+        auto modules = ProviderDataSet(QStringLiteral("SYS_SMModules"), QString());
+        auto faces = ProviderDataSet(QStringLiteral("SYS_SMFaceControl"), QString());
+        auto objects = ProviderDataSet(QStringLiteral("SYS_SMPMDefine"), QString());
+        auto rights = ProviderDataSet(QStringLiteral("LX_SysCheckRight"), QString());
+        const NavigationCatalogue catalogue(*modules, *faces, *objects, *rights);
+        QStringList unbound;
+        const auto check = [&](const QList<NavControl> &controls) {
+            for (const NavControl &c : controls)
+                if (c.kind != NavKind::MenuLink &&
+                    catalogue.ModuleOfControl(QLatin1String(c.name)).binding != FaceBinding::Bound)
+                    unbound << QLatin1String(c.name);
+        };
+        for (const TabbedPageLayout *layout :
+             {&ProfessionalLayout(), &NormalLayout(), &NormalJXCLayout()})
+            for (const NavTab &tab : layout->tabs)
+                check(tab.controls);
+        for (const SpreadSection &section : SpreadLayout()) {
+            check(section.centre);
+            check(section.right);
+        }
+        QCOMPARE(unbound, QStringList());
+
+        clearSeedBindings();
+        openPage(QStringLiteral("Normal"));
+        ScriptedDialogs dialogs;
+        dialogs.answer(mrOk);
+        click(QStringLiteral("sbPZLR"));
+        QCOMPARE(dialogs.shown.size(), 1);
+        QVERIFY2(dialogs.shown[0].text.contains(QStringLiteral("只有系统管理员可以设置")),
+                 qPrintable(dialogs.shown[0].text));
+        QCOMPARE(host().calls.filter(QStringLiteral("OpenModule")), QStringList());
     }
 };
 
