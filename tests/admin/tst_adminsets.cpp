@@ -223,6 +223,65 @@ private slots:
         QCOMPARE(r.status, 2);
     }
 
+    // Command lines of the user commands that must fail before anything changes, and the
+    // listings, on one set.
+    void userCommandLines_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("says");
+        const auto row = [](const char *tag, QStringList args, int status, const char *says) {
+            QTest::newRow(tag) << args << status << QString::fromUtf8(says);
+        };
+        row("add without group", {"users", "add", "x"}, 2, "增加用户要用 --group 指定用户组。");
+        row("add, group not a number", {"users", "add", "x", "--group", "abc"}, 2,
+            "用户组“abc”不是正整数。");
+        row("disable, no login", {"users", "disable"}, 2, "“users disable”的参数个数不对。");
+        row("rename, no new name", {"users", "rename", "boss"}, 2,
+            "“users rename”的参数个数不对。");
+        row("rename to a name in use", {"users", "rename", "cash", "BOSS"}, 1,
+            "登录名“BOSS”已有用户使用。");
+        row("group unknown", {"users", "group", "cash", "9"}, 1, "用户组 9 不存在。");
+        row("groups, unknown subcommand", {"groups", "drop", "2"}, 2, "groups 没有子命令“drop”。");
+        row("groups remove with users", {"groups", "remove", "1"}, 1,
+            "用户组 1 还有 1 个用户，不能删除。");
+        row("rights, group not a number", {"rights", "x"}, 2, "用户组“x”不是正整数。");
+        row("rights grant without level", {"rights", "2", "grant", "5001"}, 2,
+            "“rights … grant”要给对象类型和权限级别。");
+        row("rights revoke without type", {"rights", "2", "revoke"}, 2,
+            "“rights … revoke”要给对象类型。");
+        row("disable and enable", {"users", "disable", "cash"}, 0, "已停用用户“cash”。");
+        row("enable", {"users", "enable", "cash"}, 0, "已启用用户“cash”。");
+        row("group", {"users", "group", "cash", "1"}, 0, "用户“cash”已归入用户组 1。");
+        row("revoke", {"rights", "2", "revoke", "5001"}, 0,
+            "已收回用户组 2 对对象类型 5001 的权限。");
+        row("groups listed", {"groups"}, 0, "会计组");
+        row("rights listed", {"rights", "1"}, 0, "完全");
+    }
+    void userCommandLines()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, says);
+        const QString set = path("lines.vexa");
+        const QString pw = passwordFile("lines-pw", "pw\n");
+        if (!QFile::exists(set)) {
+            QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--admin"),
+                          QStringLiteral("boss"), QStringLiteral("--password-file"), pw})
+                         .status,
+                     0);
+            QCOMPARE(run({QStringLiteral("users"), set, QStringLiteral("add"),
+                          QStringLiteral("cash"), QStringLiteral("--group"), QStringLiteral("2"),
+                          QStringLiteral("--password-file"), pw})
+                         .status,
+                     0);
+        }
+        args.insert(1, set);
+        const Result r = run(args);
+        QCOMPARE(r.status, status);
+        QVERIFY2((status == 0 ? r.out : r.err).contains(says), qPrintable(r.out + r.err));
+    }
+
     void passwdFromAFileLetsALockedUserBackIn()
     {
         const QString set = path("locked.vexa");
