@@ -1,5 +1,6 @@
 #include "PluginHostImpl.h"
 
+#include "AdminPages.h"
 #include "ChangePasswordDialog.h"
 #include "HostDialogs.h"
 #include "HostMainWindow.h"
@@ -153,6 +154,10 @@ int PluginHostImpl::OpenModule(const QString &moduleCode, int tag, quint32 p1, c
 {
     try {
         const ModuleInfo module = m_session.module(moduleCode);
+        if (isAdminModule(module.code)) {
+            openAdminPage(m_session, m_window, module.code, module.caption);
+            return 0;
+        }
         if (serves(module))
             return openPluginPage(module, tag, p1, p2, p3);
         openUnknownPage(module, p2, p3);
@@ -295,6 +300,7 @@ void PluginHostImpl::Relogin()
     if (execDialog(dialog) != QDialog::Accepted)
         return; // the current login stays
     updateSessionText();
+    reviewAdminPages(m_session, m_window, [this](QWidget *page) { closePage(page); });
     if (!m_plugin)
         return;
     try {

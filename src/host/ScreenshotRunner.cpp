@@ -1,10 +1,12 @@
 #include "ScreenshotRunner.h"
 
+#include "GroupsPage.h"
 #include "HostDialogs.h"
 #include "HostMainWindow.h"
 #include "HostSession.h"
 #include "LoginDialog.h"
 #include "PluginHostImpl.h"
+#include "UsersPage.h"
 
 #include <QApplication>
 #include <QDir>
@@ -86,6 +88,21 @@ int ScreenshotRunner::run(const QString &dir)
         }
         save(m_window, m.code + QStringLiteral(".png"));
         m_host.closePage(page);
+    }
+
+    // The host's own pages of the administrator.
+    if (m_session.session().manager) {
+        for (const QString &code : {UsersPage::kModuleCode, GroupsPage::kModuleCode}) {
+            QVariant p3 = QString();
+            m_host.OpenModule(code, 0, 0, QString(), p3);
+            QWidget *page = m_window.pageForCode(code);
+            if (!page) {
+                m_failures.append(QStringLiteral("模块 %1 没有打开。").arg(code));
+                continue;
+            }
+            save(m_window, code + QStringLiteral(".png"));
+            m_host.closePage(page);
+        }
     }
 
     QVariant parameter = QStringLiteral("ObjType=2101");

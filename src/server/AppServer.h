@@ -177,6 +177,11 @@ private:
     void commitTrans();
     void rollbackTrans();
 
+    // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
+    static bool isUserAdminOperation(const QString &operation);
+    QVariant userAdminCall(const QString &operation, QVariantList &args);
+    void requireAdministrator() const;
+
     AppServer &m_server;
     std::unique_ptr<AttachmentChanges> m_files; // held back until the work commits
     QString m_connectionName;

@@ -82,6 +82,8 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
             return getAccessories(args);
         if (is("SaveAccessories"))
             return saveAccessories(args);
+        if (isUserAdminOperation(op))
+            return userAdminCall(op, args);
         throw Error(QStringLiteral("应用服务器没有操作“%1”。").arg(operation));
     } catch (const Error &e) {
         fail(e.message());

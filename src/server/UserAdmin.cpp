@@ -8,6 +8,7 @@
 
 #include <vexa/Error.h>
 
+#include <QHash>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QUuid>
@@ -25,8 +26,9 @@ const QString kKnownObjTypes = QStringLiteral(
 
 } // namespace
 
-UserAdmin::UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost cost)
-    : m_db(std::move(db)), m_dialect(dialect), m_cost(cost)
+UserAdmin::UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost cost,
+                     bool inTransaction)
+    : m_db(std::move(db)), m_dialect(dialect), m_cost(cost), m_inTransaction(inTransaction)
 {}
 
 int UserAdmin::count(const QString &sql, const QVariantList &values) const
@@ -95,7 +97,7 @@ void UserAdmin::addUser(const NewUser &user)
         throw Error(problem);
     if (user.password.isEmpty())
         throw Error(QStringLiteral("密码不能为空。"));
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     if (count(QStringLiteral("SELECT COUNT(*) FROM SysUser WHERE ") +
                   m_dialect.equalsIgnoringCase(QStringLiteral("UserCode")),
               {user.userCode}) > 0)
@@ -111,7 +113,7 @@ void UserAdmin::addUser(const NewUser &user)
 
 bool UserAdmin::removeUser(const QString &userCode)
 {
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
     refuseLosingLastAdministrator(user);
     const int uses = count(QStringLiteral("SELECT COUNT(*) FROM FINDocVoucher WHERE MakerID = ? OR "
@@ -137,7 +139,7 @@ bool UserAdmin::removeUser(const QString &userCode)
 
 void UserAdmin::setActive(const QString &userCode, bool active)
 {
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
     if (!active)
         refuseLosingLastAdministrator(user);
@@ -151,7 +153,7 @@ void UserAdmin::renameUser(const QString &userCode, const QString &newCode)
     const QString problem = userCodeProblem(newCode);
     if (!problem.isEmpty())
         throw Error(problem);
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
     if (count(QStringLiteral("SELECT COUNT(*) FROM SysUser WHERE UserID <> ? AND ") +
                   m_dialect.equalsIgnoringCase(QStringLiteral("UserCode")),
@@ -166,7 +168,7 @@ void UserAdmin::renameUser(const QString &userCode, const QString &newCode)
 
 void UserAdmin::setGroup(const QString &userCode, int group)
 {
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
     requireGroup(group);
     run(QStringLiteral("UPDATE SysUser SET UserGroup = ? WHERE UserID = ?"), {group, user.id});
@@ -180,7 +182,7 @@ int UserAdmin::addGroup(const QString &name)
         throw Error(QStringLiteral("用户组的名称不能为空。"));
     if (gbkByteLength(trimmed) > 60)
         throw Error(QStringLiteral("用户组的名称太长：最多 60 个字节（汉字算 2 个）。"));
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     if (count(QStringLiteral("SELECT COUNT(*) FROM SysUserGroup WHERE GroupName = ?"), {trimmed}) >
         0)
         throw Error(QStringLiteral("已有名为“%1”的用户组。").arg(trimmed));
@@ -194,7 +196,7 @@ int UserAdmin::addGroup(const QString &name)
 
 void UserAdmin::removeGroup(int group)
 {
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     requireGroup(group);
     if (const int users =
             count(QStringLiteral("SELECT COUNT(*) FROM SysUser WHERE UserGroup = ?"), {group}))
@@ -226,7 +228,7 @@ void UserAdmin::grant(int group, int objType, int level)
 {
     if (level != Full && level != Browse && level != Modify)
         throw Error(QStringLiteral("权限级别只能是 1 完全、2 浏览 或 3 修改。"));
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     requireGroup(group);
     if (count(QStringLiteral("SELECT COUNT(*) FROM (") + kKnownObjTypes +
                   QStringLiteral(") WHERE ObjType = ?"),
@@ -241,11 +243,93 @@ void UserAdmin::grant(int group, int objType, int level)
 
 void UserAdmin::revoke(int group, int objType)
 {
-    WriteScope work(m_db, m_dialect, false);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
     requireGroup(group);
     run(QStringLiteral("DELETE FROM SysCheckRight WHERE UserGroup = ? AND ObjType = ?"),
         {group, objType});
     work.commit();
+}
+
+void UserAdmin::resetPassword(const QString &userCode, const QString &password)
+{
+    if (password.isEmpty())
+        throw Error(QStringLiteral("密码不能为空。"));
+    const QString hash = hashPassword(password, m_cost);
+    WriteScope work(m_db, m_dialect, m_inTransaction);
+    const User user = require(userCode);
+    run(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserID = ?"), {hash, user.id});
+    run(QStringLiteral("DELETE FROM LoginFailure WHERE ") +
+            m_dialect.equalsIgnoringCase(QStringLiteral("UserCode")),
+        {user.code});
+    work.commit();
+}
+
+QList<UserAdmin::UserRow> UserAdmin::users() const
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(
+            QStringLiteral("SELECT u.UserCode, u.UserName, u.UserGroup, g.GroupName, u.Manager, "
+                           "u.Active FROM SysUser u LEFT JOIN SysUserGroup g ON g.UserGroup = "
+                           "u.UserGroup ORDER BY u.UserCode")))
+        throw Error(
+            QStringLiteral("无法读取用户：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+    QList<UserRow> out;
+    while (q.next())
+        out.append({q.value(0).toString(), q.value(1).toString(), q.value(2).toInt(),
+                    q.value(3).toString(), q.value(4).toInt() != 0,
+                    q.value(5).isNull() || q.value(5).toInt() != 0});
+    return out;
+}
+
+QList<UserAdmin::GroupRow> UserAdmin::groups() const
+{
+    QSqlQuery q(m_db);
+    if (!q.exec(QStringLiteral("SELECT g.UserGroup, g.GroupName, (SELECT COUNT(*) FROM SysUser u "
+                               "WHERE u.UserGroup = g.UserGroup) FROM SysUserGroup g ORDER BY "
+                               "g.UserGroup")))
+        throw Error(
+            QStringLiteral("无法读取用户组：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+    QList<GroupRow> out;
+    while (q.next())
+        out.append({q.value(0).toInt(), q.value(1).toString(), q.value(2).toInt()});
+    return out;
+}
+
+QList<UserAdmin::Right> UserAdmin::rightTable(int group) const
+{
+    requireGroup(group);
+    // The object menus have no module of their own: they are named by their object.
+    static const QHash<int, QString> menus = {{2501, QStringLiteral("客户（对象菜单）")},
+                                              {2502, QStringLiteral("供应商（对象菜单）")},
+                                              {2503, QStringLiteral("职员（对象菜单）")},
+                                              {2504, QStringLiteral("部门（对象菜单）")},
+                                              {2505, QStringLiteral("工程项目（对象菜单）")},
+                                              {2506, QStringLiteral("存货（对象菜单）")},
+                                              {2507, QStringLiteral("仓库（对象菜单）")},
+                                              {2508, QStringLiteral("存货次分类（对象菜单）")},
+                                              {2509, QStringLiteral("存货主分类（对象菜单）")}};
+    QSqlQuery q(m_db);
+    q.prepare(QStringLiteral("SELECT k.ObjType, COALESCE((SELECT MIN(MDesc) FROM SMModules m WHERE "
+                             "m.ObjType = k.ObjType), (SELECT ObjName FROM DMObjType o WHERE "
+                             "o.ObjType = k.ObjType), ''), (SELECT RightValue FROM SysCheckRight r "
+                             "WHERE r.UserGroup = ? AND r.ObjType = k.ObjType) FROM (") +
+              kKnownObjTypes +
+              QStringLiteral(" UNION SELECT ObjType FROM SysCheckRight WHERE UserGroup = ?) k "
+                             "ORDER BY k.ObjType"));
+    q.addBindValue(group);
+    q.addBindValue(group);
+    if (!q.exec())
+        throw Error(
+            QStringLiteral("无法读取权限：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+    QList<Right> out;
+    while (q.next()) {
+        const int objType = q.value(0).toInt();
+        QString name = q.value(1).toString();
+        if (name.isEmpty())
+            name = menus.value(objType);
+        out.append({objType, name, q.value(2).toInt()});
+    }
+    return out;
 }
 
 } // namespace vexa::server

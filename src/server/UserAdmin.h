@@ -17,7 +17,10 @@ class SqlDialect;
 class UserAdmin
 {
 public:
-    UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost cost);
+    // inTransaction: the connection is inside BeginTrans, so each change is a savepoint of
+    // that transaction instead of a transaction of its own.
+    UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost cost,
+              bool inTransaction = false);
 
     struct NewUser
     {
@@ -34,6 +37,28 @@ public:
     void setActive(const QString &userCode, bool active);
     void renameUser(const QString &userCode, const QString &newCode);
     void setGroup(const QString &userCode, int group);
+    // The administrator sets a user's password without the old one; the name's failed
+    // logins are forgotten with it, so a reset also lifts a lock.
+    void resetPassword(const QString &userCode, const QString &password);
+
+    struct UserRow
+    {
+        QString userCode;
+        QString userName;
+        int group = 0;
+        QString groupName;
+        bool manager = false;
+        bool active = true;
+    };
+    QList<UserRow> users() const; // by login name
+
+    struct GroupRow
+    {
+        int group = 0;
+        QString name;
+        int users = 0;
+    };
+    QList<GroupRow> groups() const; // by number
 
     int addGroup(const QString &name); // returns the new group's number
     void removeGroup(int group);
@@ -46,6 +71,9 @@ public:
         int level;
     };
     QList<Right> rights(int group) const;
+    // Every object type a right can be given on, and any the group holds a right on, with
+    // the group's level (0: none), by object type.
+    QList<Right> rightTable(int group) const;
     void grant(int group, int objType, int level);
     void revoke(int group, int objType);
 
@@ -66,6 +94,7 @@ private:
     QSqlDatabase m_db;
     const SqlDialect &m_dialect;
     PasswordCost m_cost;
+    bool m_inTransaction = false;
 };
 
 } // namespace vexa::server
