@@ -258,10 +258,15 @@ void UserAdmin::resetPassword(const QString &userCode, const QString &password)
     WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
     run(QStringLiteral("UPDATE SysUser SET PasswordHash = ? WHERE UserID = ?"), {hash, user.id});
+    forgetLoginFailures(user.code);
+    work.commit();
+}
+
+void UserAdmin::forgetLoginFailures(const QString &userCode) const
+{
     run(QStringLiteral("DELETE FROM LoginFailure WHERE ") +
             m_dialect.equalsIgnoringCase(QStringLiteral("UserCode")),
-        {user.code});
-    work.commit();
+        {userCode});
 }
 
 QList<UserAdmin::UserRow> UserAdmin::users() const

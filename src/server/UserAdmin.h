@@ -88,6 +88,7 @@ private:
     User require(const QString &userCode) const;
     void requireGroup(int group) const;
     void refuseLosingLastAdministrator(const User &user) const;
+    void forgetLoginFailures(const QString &userCode) const;
     int count(const QString &sql, const QVariantList &values = {}) const;
     void run(const QString &sql, const QVariantList &values) const;
 

@@ -86,10 +86,16 @@ void TestUserAdminOperations::onlyAnAdministratorMayCall()
             q.exec(QStringLiteral("UPDATE SysUser SET Manager = 0 WHERE UserCode = 'Manager'")));
     }
     QCOMPARE(errorOf([&] { call(*demoted, operation, args); }), kRefusal);
+    // ... and one disabled since.
     {
         QSqlQuery q(manager->database());
-        QVERIFY(
-            q.exec(QStringLiteral("UPDATE SysUser SET Manager = 1 WHERE UserCode = 'Manager'")));
+        QVERIFY(q.exec(QStringLiteral(
+            "UPDATE SysUser SET Manager = 1, Active = 0 WHERE UserCode = 'Manager'")));
+    }
+    QCOMPARE(errorOf([&] { call(*demoted, operation, args); }), kRefusal);
+    {
+        QSqlQuery q(manager->database());
+        QVERIFY(q.exec(QStringLiteral("UPDATE SysUser SET Active = 1 WHERE UserCode = 'Manager'")));
     }
     adminOf(*manager).removeUser(QStringLiteral("boss"));
     const QByteArray after = call(*manager, QStringLiteral("GetUsers")).toByteArray() +
