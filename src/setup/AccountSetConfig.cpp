@@ -133,33 +133,17 @@ bool ChangeNeedsNewLogin(const QString &provider, const QString &field)
     static const QStringList wholeRecords = {S("LX_FINPostingPeriods"), S("LX_DMCurrency"),
                                              S("LX_InitShowValue"), S("LX_DMDocNum"),
                                              S("LX_InitSalValue")};
-    static const QStringList sessionInfo = {S("SysCur"),
-                                            S("CurrName"),
-                                            S("AcctTempDesc"),
-                                            S("StartYear"),
-                                            S("YearPeriods"),
-                                            S("InitialAudit"),
-                                            S("GLStartPeriodID"),
-                                            S("GLNowPeriodID"),
-                                            S("GLStartPeriodName"),
-                                            S("GLNowPeriodName"),
-                                            S("CashierStartPeriodID"),
-                                            S("CashierNowPeriodID"),
-                                            S("CSPeriodName"),
-                                            S("CCPeriodName"),
-                                            S("InvStartPeriodID"),
-                                            S("InvNowPeriodID"),
-                                            S("KBPeriodName"),
-                                            S("KCPeriodName"),
-                                            S("CaptionPartCode"),
-                                            S("CaptionPartDesc"),
-                                            S("CaptionPartName"),
-                                            S("Quantities"),
-                                            S("Rates"),
-                                            S("Percentv"),
-                                            S("QuantitiesFormat"),
-                                            S("RatesFormat"),
-                                            S("PercentFormat")};
+    // Fields of the information record, by what holds them: the base currency, the chart,
+    // the calendar and its start periods, enabling, the part captions, the number formats.
+    static const QStringList sessionInfo =
+        S("SysCur CurrName AcctTempDesc "
+          "StartYear YearPeriods GLStartPeriodID GLNowPeriodID GLStartPeriodName "
+          "GLNowPeriodName CashierStartPeriodID CashierNowPeriodID CSPeriodName CCPeriodName "
+          "InvStartPeriodID InvNowPeriodID KBPeriodName KCPeriodName "
+          "InitialAudit "
+          "CaptionPartCode CaptionPartDesc CaptionPartName "
+          "Quantities Rates Percentv QuantitiesFormat RatesFormat PercentFormat")
+            .split(QLatin1Char(' '));
     if (wholeRecords.contains(provider, Qt::CaseInsensitive))
         return true;
     return provider.compare(S("LX_SysInitInfo"), Qt::CaseInsensitive) == 0 &&
