@@ -643,6 +643,8 @@ void TStartGLForm::layOutGrids()
                              {S("PostingFrom"), S("记账开始日期")},
                              {S("PostingTo"), S("记账结束日期")},
                              {S("Active"), S("激活")}});
+    // One year's periods fill the grid, 激活 included, without scrolling sideways.
+    grdPeriods->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     auto *model = static_cast<ObjTypeModel *>(m_objTypeModel);
     const ClientDataSet &types = m_config->ObjectTypes();
     const struct
