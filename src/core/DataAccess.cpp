@@ -21,6 +21,22 @@ IAppServer &Server()
     return *Globals().AppServer;
 }
 
+// The kind of the server's last failure; a server that does not tell it (an older one,
+// or one that fails to answer) reports a general failure.
+ErrorKind LastServerErrorKind()
+{
+    try {
+        QVariantList args{QStringLiteral("Kind")};
+        bool numeric = false;
+        const int kind = Server().call(QStringLiteral("GetLastErrorInfo"), args).toInt(&numeric);
+        if (numeric &&
+            (kind == int(ErrorKind::DuplicateKey) || kind == int(ErrorKind::ChangedByOther)))
+            return ErrorKind(kind);
+    } catch (const Error &) {
+    }
+    return ErrorKind::General;
+}
+
 } // namespace
 
 RightLevel RightFromServerValue(int rightValue)
@@ -109,7 +125,7 @@ void ApplyChanges(ClientDataSet &dataSet, bool mergeAfter)
         QVariant owner;
         Server().applyUpdates(dataSet.providerName(), dataSet.delta(), -1, errors, owner);
         if (errors != 0)
-            throw Error(LastServerError());
+            throw Error(LastServerError(), LastServerErrorKind());
     }
     if (mergeAfter)
         dataSet.mergeChangeLog();

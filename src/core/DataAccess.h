@@ -34,8 +34,9 @@ void RollbackTrans();
 QVariant CallServer(const QString &operation, QVariantList &args);
 
 // Sends a dataset's changes: posts a pending edit, applies the delta when there is one,
-// raises the server's last error when it reports errors (the change log stays), and
-// merges the change log when mergeAfter.
+// raises the server's last error when it reports errors (the change log stays; the
+// error's kind tells a duplicate key or a row changed by another user), and merges the
+// change log when mergeAfter.
 void ApplyChanges(ClientDataSet &dataSet, bool mergeAfter);
 
 // The user group's right on an object type (never throws for a missing right).

@@ -7,6 +7,8 @@
 #include "Passwords.h"
 #include "Seed.h"
 
+#include <vexa/Error.h>
+
 #include <QDateTime>
 #include <QSqlDatabase>
 #include <QString>
@@ -129,7 +131,9 @@ private:
 
 // One client's connection: provider requests, apply-updates and the named operations.
 // A failed request or operation throws vexa::Error and leaves its message as the last
-// error (GetLastErrorInfo). Closing the connection inside a transaction rolls it back.
+// error (GetLastErrorInfo; called with the argument "Kind" it answers that failure's
+// ErrorKind as a number, so a client tells a duplicate key or a row changed by another
+// user from other failures). Closing the connection inside a transaction rolls it back.
 // Attachment files follow the records: uploads and the removal of deleted records' files
 // take effect when the transaction commits (outside one, when the call succeeds).
 class ServerConnection : public IRemoteConnection, public IAppServer
@@ -153,6 +157,7 @@ public:
 
     QDateTime serverDateTime() const;
     QString lastError() const { return m_lastError; }
+    ErrorKind lastErrorKind() const { return m_lastErrorKind; }
     bool inTransaction() const { return m_inTransaction; }
 
     AppServer &server() { return m_server; }
@@ -163,6 +168,11 @@ private:
     explicit ServerConnection(AppServer &server);
 
     [[noreturn]] void fail(const QString &message);
+    void setLastError(const QString &message, ErrorKind kind = ErrorKind::General)
+    {
+        m_lastError = message;
+        m_lastErrorKind = kind;
+    }
     void spendPasswordCheck(const QString &password);
     void refuseOnReadOnly() const; // throws on a read-only set
 
@@ -188,6 +198,7 @@ private:
     QSqlDatabase m_db;
     SessionInfo m_session;
     QString m_lastError;
+    ErrorKind m_lastErrorKind = ErrorKind::General;
     bool m_inTransaction = false;
 };
 

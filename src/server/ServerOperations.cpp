@@ -52,8 +52,13 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
     auto is = [&op](const char *name) {
         return op.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
     };
-    if (is("GetLastErrorInfo"))
+    if (is("GetLastErrorInfo")) {
+        // With the argument "Kind": the ErrorKind of that failure, as a number.
+        if (!args.isEmpty() &&
+            args[0].toString().compare(QLatin1String("Kind"), Qt::CaseInsensitive) == 0)
+            return int(m_lastErrorKind);
         return m_lastError;
+    }
     if (is("GetEntityID"))
         return getEntityId(args);
     if (is("Modifyps"))
@@ -187,7 +192,7 @@ QVariant ServerConnection::getEntityId(QVariantList &args)
             work->commit();
         return next;
     } catch (const Error &e) {
-        m_lastError = e.message();
+        setLastError(e.message());
         return -1;
     }
 }
@@ -227,7 +232,7 @@ QVariant ServerConnection::modifyPassword(QVariantList &args)
         const QString hash = q.value(0).toString();
         q.finish();
         if (!verifyPassword(hash, oldPassword)) {
-            m_lastError = QStringLiteral("旧密码错误。");
+            setLastError(QStringLiteral("旧密码错误。"));
             return -2;
         }
         const QString newHash = hashPassword(newPassword, m_server.options().passwordCost);
@@ -242,7 +247,7 @@ QVariant ServerConnection::modifyPassword(QVariantList &args)
         work.commit();
         return 0;
     } catch (const Error &e) {
-        m_lastError = e.message();
+        setLastError(e.message());
         return -1;
     }
 }

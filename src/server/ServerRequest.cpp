@@ -44,7 +44,7 @@ ServerConnection::~ServerConnection()
 
 void ServerConnection::fail(const QString &message)
 {
-    m_lastError = message;
+    setLastError(message);
     throw Error(message);
 }
 

@@ -25,11 +25,15 @@ bool sameValue(const QVariant &a, const QVariant &b)
     return a == b;
 }
 
-QString readable(const SqlDialect &dialect, const QSqlQuery &q)
+// The engine's error as a user reads it; a unique key that another row already holds
+// says so in kind.
+QString readable(const SqlDialect &dialect, const QSqlQuery &q, ErrorKind *kind = nullptr)
 {
     const QString text = databaseErrorText(q.lastError(), q.driver());
     switch (dialect.failedConstraint(text)) {
     case SqlDialect::Constraint::Unique:
+        if (kind)
+            *kind = ErrorKind::DuplicateKey;
         return QStringLiteral("键值重复（%1）").arg(text);
     case SqlDialect::Constraint::NotNull:
         return QStringLiteral("必填字段为空（%1）").arg(text);
@@ -111,8 +115,11 @@ private:
 
     [[noreturn]] void sqlFailed(const QSqlQuery &q, const char *what) const
     {
+        ErrorKind kind = ErrorKind::General;
+        const QString reason = readable(m_dialect, q, &kind);
         throw Error(QStringLiteral("保存“%1”失败：%2记录时出错：%3")
-                        .arg(m_provider.name, QString::fromUtf8(what), readable(m_dialect, q)));
+                        .arg(m_provider.name, QString::fromUtf8(what), reason),
+                    kind);
     }
 
     void insert(const DeltaRow &row)
@@ -182,7 +189,8 @@ private:
         throw Error(QStringLiteral("保存“%1”失败：%2 的记录%3，请刷新后重试。")
                         .arg(m_provider.name, keyText(original),
                              deleted ? QStringLiteral("已被其他用户删除")
-                                     : QStringLiteral("已被其他用户修改")));
+                                     : QStringLiteral("已被其他用户修改")),
+                    ErrorKind::ChangedByOther);
     }
 
     void modify(const DeltaRow &row)
@@ -271,7 +279,8 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         const QStringList defaults = m_server.catalog().tableDefaults(provider.update);
 
         const auto failed = [&](const Error &e) {
-            return Error(QStringLiteral("保存“%1”失败：%2").arg(provider.name, e.message()));
+            return Error(QStringLiteral("保存“%1”失败：%2").arg(provider.name, e.message()),
+                         e.kind());
         };
         // One call is all or nothing, inside or outside BeginTrans. It waits here for
         // another client's save, before it reads the rows it checks.
@@ -315,7 +324,7 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         }
     } catch (const Error &e) {
         errorCount = 1;
-        m_lastError = e.message();
+        setLastError(e.message(), e.kind());
     }
 }
 

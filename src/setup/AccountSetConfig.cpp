@@ -103,7 +103,60 @@ void replaceRows(ClientDataSet &target, const DataPacket &rows, const QString &k
     }
 }
 
+bool sameValue(const QVariant &a, const QVariant &b)
+{
+    const auto blank = [](const QVariant &v) {
+        return !v.isValid() || (v.typeId() == QMetaType::QString && v.toString().isEmpty());
+    };
+    return a == b || (blank(a) && blank(b));
+}
+
+// Whether one of the fields the delta changes needs a new login: every field of an
+// inserted or deleted row, the fields whose value differs on a modified row.
+bool deltaNeedsNewLogin(const QString &provider, const DeltaPacket &delta)
+{
+    for (const DeltaRow &row : delta.rows)
+        for (int c = 0; c < int(delta.fields.size()); ++c) {
+            if (row.kind == DeltaRow::Kind::Modify &&
+                sameValue(row.values.value(c), row.original.value(c)))
+                continue;
+            if (ChangeNeedsNewLogin(provider, delta.fields[c].name))
+                return true;
+        }
+    return false;
+}
+
 } // namespace
+
+bool ChangeNeedsNewLogin(const QString &provider, const QString &field)
+{
+    static const QStringList wholeRecords = {S("LX_FINPostingPeriods"), S("LX_DMCurrency"),
+                                             S("LX_InitShowValue"), S("LX_DMDocNum"),
+                                             S("LX_InitSalValue")};
+    // Fields of the information record, by what holds them: the base currency, the chart,
+    // the calendar and its start periods, enabling, the part captions, the number formats.
+    static const QStringList sessionInfo =
+        S("SysCur CurrName AcctTempDesc "
+          "StartYear YearPeriods GLStartPeriodID GLNowPeriodID GLStartPeriodName "
+          "GLNowPeriodName CashierStartPeriodID CashierNowPeriodID CSPeriodName CCPeriodName "
+          "InvStartPeriodID InvNowPeriodID KBPeriodName KCPeriodName "
+          "InitialAudit "
+          "CaptionPartCode CaptionPartDesc CaptionPartName "
+          "Quantities Rates Percentv QuantitiesFormat RatesFormat PercentFormat")
+            .split(QLatin1Char(' '));
+    if (wholeRecords.contains(provider, Qt::CaseInsensitive))
+        return true;
+    return provider.compare(S("LX_SysInitInfo"), Qt::CaseInsensitive) == 0 &&
+           sessionInfo.contains(field, Qt::CaseInsensitive);
+}
+
+QString ConfigSaveFailure(bool newInfo, ErrorKind kind)
+{
+    QString text = newInfo ? S("数据记录重复。") : S("数据已被使用，或其他用户已修改数据。");
+    if (kind == ErrorKind::DuplicateKey || kind == ErrorKind::ChangedByOther)
+        text += S("其他用户已先保存了账套参数，请关闭后重新打开。");
+    return text;
+}
 
 QString FixedSettingQuestion(const QString &prefix, const QString &value)
 {
@@ -162,6 +215,33 @@ void AccountSetConfig::Load(const QDate &serverDate)
     m_minCounts[int(PropertyKind::Inventory)] = intValue(*m_info, "PartFixcolCount");
     m_minCounts[int(PropertyKind::Entry)] = intValue(*m_info, "PartPropCount");
     m_minCounts[int(PropertyKind::Factor)] = intValue(*m_info, "PartFactorCount");
+    m_savedState = editState();
+}
+
+AccountSetConfig::EditState AccountSetConfig::editState() const
+{
+    EditState state;
+    for (const ClientDataSet *record : editedRecords()) {
+        if (!record->isActive())
+            continue;
+        state.rows.append(record->data());
+        if (record->isEditing()) {
+            QVariantList values;
+            for (int f = 0; f < record->fieldCount(); ++f)
+                values.append(record->value(f));
+            state.pending.append(values);
+        }
+    }
+    state.flags = m_flags.toBooleanStr();
+    state.entryFlags = m_entryFlags;
+    if (m_chosenTypes && m_chosenTypes->isActive())
+        state.chosenTypes = m_chosenTypes->data();
+    return state;
+}
+
+bool AccountSetConfig::Modified() const
+{
+    return !(editState() == m_savedState);
 }
 
 void AccountSetConfig::readPickers()
@@ -580,7 +660,6 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
         PostPending(info);
     }
     SaveResult result;
-    result.settingsChanged = gl > 0 || cashier > 0 || business > 0;
 
     try {
         auto currencies = currencyTable();
@@ -632,22 +711,28 @@ AccountSetConfig::SaveResult AccountSetConfig::Save(bool enableNow)
             applied.append(docNums.get());
         applied.append(m_objTypes.get());
         applied.append(m_info.get());
+        for (ClientDataSet *ds : applied) {
+            PostPending(*ds);
+            result.settingsChanged =
+                result.settingsChanged || deltaNeedsNewLogin(ds->providerName(), ds->delta());
+        }
         for (ClientDataSet *ds : applied)
             ApplyChanges(*ds, false);
         transaction.Commit();
         restoreOnFailure.dismiss();
         for (ClientDataSet *ds : applied)
             ds->mergeChangeLog();
-    } catch (const Error &) {
+    } catch (const Error &e) {
         if (Session().DesignModule)
             throw;
-        throw Error(m_newInfo ? S("数据记录重复。") : S("数据已被使用，或其他用户已修改数据。"));
+        throw Error(ConfigSaveFailure(m_newInfo, e.kind()), e.kind());
     }
     m_newInfo = false;
     m_periods->setFiltered(true);
     m_periods->first();
     readPickers();
     result.enabledNow = !m_enabledAtOpen && info.asBoolean(S("InitialAudit"));
+    m_savedState = editState();
     // Everything is saved by now: a failure here must not look like a failed save.
     try {
         updateHostCopies(optionsStoredBefore);

@@ -8,6 +8,8 @@
 #include "AccountSetParams.h"
 #include "ClientDataSet.h"
 
+#include <vexa/Error.h>
+
 #include <QDate>
 #include <QList>
 #include <QString>
@@ -136,10 +138,16 @@ public:
     // The questions to ask, in order, before Save.
     QList<ConfigQuestion> Questions(bool financePageShown) const;
 
+    // Something was changed since the records were read or last saved: closing now
+    // would lose it.
+    bool Modified() const;
+
     struct SaveResult
     {
-        bool settingsChanged = false; // the caller asks the host to log in again
-        bool enabledNow = false;      // "账套已成功启用！"
+        // The save changed what the running session holds from its login
+        // (ChangeNeedsNewLogin): the caller asks the host to log in again.
+        bool settingsChanged = false;
+        bool enabledNow = false; // "账套已成功启用！"
         // Set when everything was saved but the host's copies could not be refreshed.
         QString hostCopyError;
     };
@@ -150,6 +158,18 @@ public:
     SaveResult Save(bool enableNow);
 
 private:
+    // What the user can change, as values: the records' rows and pending edits, the
+    // finance flags, the entry-property flags and the chosen account types.
+    struct EditState
+    {
+        QList<DataPacket> rows;
+        QList<QVariantList> pending;
+        QString flags, entryFlags;
+        std::optional<DataPacket> chosenTypes;
+        bool operator==(const EditState &) const = default;
+    };
+    EditState editState() const;
+
     void openRecords(const QDate &serverDate);
     void readPickers();
     void followStartPeriods();
@@ -175,6 +195,7 @@ private:
     int m_startYear = 0;
     int m_yearPeriods = 0;
     int m_minCounts[3] = {0, 0, 0};
+    EditState m_savedState; // as read or last saved
 };
 
 // Asks the questions in order (yes answers one); none when a No ends the save, else
@@ -191,6 +212,21 @@ EnterAccountCode(ClientDataSet &ds, const QString &prefix, const QString &typed,
                  const std::function<const ClientDataSet &(const QString &code)> &find);
 // The account of the current row of account (a picker's choice) into those fields.
 void SetAccount(ClientDataSet &ds, const QString &prefix, const ClientDataSet &account);
+
+// Whether a saved change of field in the rows of provider needs a new login: the running
+// session holds it from its login and nothing refreshes it while it runs. That is the
+// fiscal calendar (the period table, StartYear, YearPeriods), the start and current
+// periods, the base currency and its rows, the chart template, enabling, the part
+// captions and number formats of the information record, the number display record, the
+// voucher numbering, and the sales defaults the host reads once at login. Company details,
+// the options (their host copies are refreshed by the save) and the records the business
+// modules read when they open do not.
+bool ChangeNeedsNewLogin(const QString &provider, const QString &field);
+
+// The message of a configuration save the server refused: the first sentence says what
+// was being saved (a new information record or a changed one), a second one that another
+// user saved first when the server reports a duplicate key or a row changed meanwhile.
+QString ConfigSaveFailure(bool newInfo, ErrorKind kind);
 
 // "<prefix>"<value>"，" CR LF "确认后系统将不允许再次修改，是否继续？"
 QString FixedSettingQuestion(const QString &prefix, const QString &value);

@@ -36,6 +36,15 @@
 
 namespace vexa::gl {
 
+QVariant PeriodActiveText(const QVariant &code)
+{
+    if (code.toString() == QLatin1String("Y"))
+        return QStringLiteral("是");
+    if (code.toString() == QLatin1String("N"))
+        return QStringLiteral("否");
+    return code;
+}
+
 // The period grid: only the start date is editable, and only in an editable year; an edit
 // goes through the calendar, which dates the following periods. Active reads 是/否.
 class PeriodsGridModel : public DataSetModel
@@ -50,14 +59,8 @@ public:
 
     QVariant data(const QModelIndex &index, int role) const override
     {
-        if (index.column() == activeColumn && role == Qt::DisplayRole) {
-            const QString code = DataSetModel::data(index, Qt::EditRole).toString();
-            if (code == QLatin1String("Y"))
-                return QStringLiteral("是");
-            if (code == QLatin1String("N"))
-                return QStringLiteral("否");
-            return code;
-        }
+        if (index.column() == activeColumn && role == Qt::DisplayRole)
+            return PeriodActiveText(DataSetModel::data(index, Qt::EditRole));
         return DataSetModel::data(index, role);
     }
     bool setData(const QModelIndex &index, const QVariant &value, int role) override

@@ -26,6 +26,9 @@ namespace vexa::gl {
 
 class PeriodsGridModel;
 
+// A period's Active flag as a grid shows it: "Y" 是, "N" 否, anything else as stored.
+QVariant PeriodActiveText(const QVariant &code);
+
 // The accounting-period dialog: lays out the fifty fiscal years of an account set and
 // lets the user date, freeze and activate their periods. It works on a copy of the period
 // table the caller puts into Periods() before showing it and takes back after OK (modal

@@ -41,7 +41,6 @@ namespace {
 
 using S = QString;
 
-
 void setEditable(TLXCustomForm &form, QWidget *editor, bool on)
 {
     if (auto *edit = qobject_cast<QLineEdit *>(editor)) {
@@ -225,7 +224,7 @@ TStartGLForm::TStartGLForm(QWidget *parent)
     resize(780, 600);
 
     connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { OkClick(); }); });
-    connect(btnCancel, &QPushButton::clicked, this, [this] { done(2); });
+    connect(btnCancel, &QPushButton::clicked, this, &TStartGLForm::reject);
 
     const RightLevel right = CheckRight(1006);
     m_readOnly = right != RightFull && right != RightModify;
@@ -582,6 +581,17 @@ void TStartGLForm::ShowBusinessPanel(bool on)
     m_businessPanel = on;
     pnlBusiness->setVisible(on);
     pcMain->setTabVisible(int(ConfigPage::Finance), !on);
+}
+
+void TStartGLForm::reject()
+{
+    bool keep = false;
+    RunGuarded([&] {
+        keep = m_loaded && !m_readOnly && m_config->Modified() &&
+               AskYesNo(S("账套参数已修改，放弃修改吗？")) != mrOk;
+    });
+    if (!keep)
+        done(2);
 }
 
 void TStartGLForm::showProblem(const ConfigProblem &problem)

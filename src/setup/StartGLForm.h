@@ -133,6 +133,10 @@ public:
     void ChooseAccountTypes();
     void EditPropertyValues(PropertyKind kind);
 
+    // "取消", Escape and closing the window: with unsaved changes the user is asked
+    // first, and a No keeps the dialog open with them. Closes with Cancel (2).
+    void reject() override;
+
 protected:
     void showEvent(QShowEvent *event) override;
 

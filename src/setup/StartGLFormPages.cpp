@@ -6,6 +6,7 @@
 #include "DataSetModel.h"
 #include "FormKit.h"
 #include "MessageDialogs.h"
+#include "PeriodsMForm.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -117,6 +118,22 @@ public:
     {
         const Qt::ItemFlags f = DataSetModel::flags(index) & ~Qt::ItemIsEditable;
         return lists.contains(index.column()) ? f | Qt::ItemIsEditable : f;
+    }
+};
+
+// The period grid of the shown year: the Active flag reads 是/否.
+class PeriodListModel : public DataSetModel
+{
+public:
+    using DataSetModel::DataSetModel;
+
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        const QVariant value = DataSetModel::data(index, role);
+        const ClientDataSet *ds = dataSet();
+        if (role == Qt::DisplayRole && ds && index.column() == ds->fieldIndex(S("Active")))
+            return PeriodActiveText(value);
+        return value;
     }
 };
 
@@ -249,7 +266,7 @@ QWidget *TStartGLForm::buildPeriods()
             [this](QTreeWidgetItem *item) { RunGuarded([&] { yearSelected(item); }); });
     grdPeriods = new QTableView(p);
     grdPeriods->setObjectName(S("grdPeriods"));
-    m_periodModel = new DataSetModel(nullptr, grdPeriods);
+    m_periodModel = new PeriodListModel(nullptr, grdPeriods);
     m_periodModel->setReadOnly(true);
     grdPeriods->setModel(m_periodModel);
     grdPeriods->verticalHeader()->hide();
@@ -626,6 +643,8 @@ void TStartGLForm::layOutGrids()
                              {S("PostingFrom"), S("记账开始日期")},
                              {S("PostingTo"), S("记账结束日期")},
                              {S("Active"), S("激活")}});
+    // One year's periods fill the grid, 激活 included, without scrolling sideways.
+    grdPeriods->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     auto *model = static_cast<ObjTypeModel *>(m_objTypeModel);
     const ClientDataSet &types = m_config->ObjectTypes();
     const struct

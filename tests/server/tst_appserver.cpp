@@ -53,6 +53,13 @@ int apply(ServerConnection &c, ClientDataSet &ds)
     return errors;
 }
 
+// The kind of the last failure, asked the way a client asks it.
+ErrorKind lastErrorKind(ServerConnection &c)
+{
+    QVariantList args{QStringLiteral("Kind")};
+    return ErrorKind(c.call(QStringLiteral("GetLastErrorInfo"), args).toInt());
+}
+
 std::unique_ptr<ClientDataSet> openOn(ServerConnection &c, const QString &provider,
                                       const QString &command)
 {
@@ -351,6 +358,7 @@ private slots:
         } else {
             QCOMPARE(apply(*a, *mine), 1);
             QVERIFY2(a->lastError().contains(refusal), qPrintable(a->lastError()));
+            QCOMPARE(lastErrorKind(*a), ErrorKind::ChangedByOther);
             QCOMPARE(mine->changeCount(), 1); // kept for the user to decide
         }
         const DataPacket now = a->request(QStringLiteral("LX_DMAccounting"), all);
@@ -371,6 +379,7 @@ private slots:
         appendAccount(*ds, 12, QStringLiteral("1001"), QStringLiteral("重复的编码"));
         QCOMPARE(apply(*c, *ds), 1);
         QVERIFY2(c->lastError().contains(QStringLiteral("键值重复")), qPrintable(c->lastError()));
+        QCOMPARE(lastErrorKind(*c), ErrorKind::DuplicateKey);
         QCOMPARE(count(*c, QStringLiteral("LX_DMAccounting")), 0);
 
         // Also inside a transaction: the failed apply leaves the earlier one standing.
@@ -399,6 +408,7 @@ private slots:
         QCOMPARE(errors, 1);
         QVERIFY2(c->lastError().contains(QStringLiteral("AcctTypeDesc")),
                  qPrintable(c->lastError()));
+        QCOMPARE(lastErrorKind(*c), ErrorKind::General);
         // Read-only lists cannot be saved.
         c->applyUpdates(QStringLiteral("LX_BMListAccounting"), d, -1, errors, owner);
         QCOMPARE(errors, 1);

@@ -296,6 +296,60 @@ private slots:
         QVERIFY(!again.CanRegeneratePeriods());
         QVERIFY(again.Flags().test(52));
         QCOMPARE(again.Questions(true).size(), 0);
+
+        // A later save asks for a new login only when it changed what the session holds
+        // from its login; company details and the business defaults read on opening do not.
+        const struct
+        {
+            const char *name;
+            std::function<void(AccountSetConfig &)> change;
+            bool newLogin;
+        } saves[] = {
+            {"nothing changed", [](AccountSetConfig &) {}, false},
+            {"e-mail", [](AccountSetConfig &c) { WriteField(c.Address(), "EMail", "a@b.cn"); },
+             false},
+            {"company name and a purchase default",
+             [](AccountSetConfig &c) {
+                 WriteField(c.Info(), "UseOrg", QStringLiteral("新名称有限公司"));
+                 WriteField(c.Purchase(), "OrderTag", !c.Purchase().asBoolean("OrderTag"));
+             },
+             false},
+            {"part caption",
+             [](AccountSetConfig &c) {
+                 WriteField(c.Info(), "CaptionPartName", QStringLiteral("物料"));
+             },
+             true},
+            {"decimal places", [](AccountSetConfig &c) { WriteField(c.Info(), "Quantities", 5); },
+             true},
+            {"sales default read at login",
+             [](AccountSetConfig &c) {
+                 WriteField(c.Sales(), "OGTag", !c.Sales().asBoolean("OGTag"));
+             },
+             true},
+            {"a period frozen",
+             [](AccountSetConfig &c) { WriteField(c.Periods(), "Active", QStringLiteral("N")); },
+             true},
+        };
+        for (const auto &save : saves) {
+            AccountSetConfig later;
+            later.Load(kServerDay);
+            save.change(later);
+            QVERIFY2(!later.Validate(), save.name);
+            QVERIFY2(later.Save(false).settingsChanged == save.newLogin, save.name);
+        }
+
+        // Two users change the same record: the later save is told another user saved first.
+        AccountSetConfig mine, theirs;
+        mine.Load(kServerDay);
+        theirs.Load(kServerDay);
+        WriteField(theirs.Address(), "EMail", "theirs@b.cn");
+        QVERIFY(!theirs.Validate());
+        theirs.Save(false);
+        WriteField(mine.Address(), "EMail", "mine@b.cn");
+        QVERIFY(!mine.Validate());
+        QCOMPARE(errorOf([&] { mine.Save(false); }),
+                 QStringLiteral("数据已被使用，或其他用户已修改数据。"
+                                "其他用户已先保存了账套参数，请关闭后重新打开。"));
     }
 
     // The period dialog used again and again before the first save: a start-year change
@@ -393,7 +447,11 @@ private slots:
         QCOMPARE(errorOf([&] { config.Save(false); }), QStringLiteral("行业科目模板“Z99”不存在。"));
         setTemplate(QStringLiteral("A01000"));
 
-        // Another user creates the set while this one configures it.
+        // Another user, on a connection of his own, creates the set while this one
+        // configures it.
+        const auto other = host.server->connect();
+        other->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+        useHost(host, other.get());
         auto theirs = open("LX_SysInitInfo", "WHERE -1=1");
         theirs->append();
         theirs->setValue("DefID", 1);
@@ -403,14 +461,23 @@ private slots:
             theirs->setValue(QLatin1String(field), QString::fromUtf8(value));
         theirs->post();
         ApplyChanges(*theirs, true);
-        QCOMPARE(errorOf([&] { config.Save(true); }), QStringLiteral("数据记录重复。"));
+        useHost(host, &faulty);
+        QCOMPARE(errorOf([&] { config.Save(true); }),
+                 QStringLiteral("数据记录重复。其他用户已先保存了账套参数，请关闭后重新打开。"));
+        // In design mode the server's own words, naming the table.
+        Session().DesignModule = true;
+        const QString designed = errorOf([&] { config.Save(true); });
+        Session().DesignModule = false;
+        QVERIFY2(designed.contains(QStringLiteral("LX_SysInitInfo")), qPrintable(designed));
         QCOMPARE(open("LX_FINPostingPeriods")->recordCount(), 0);
         QCOMPARE(open("LX_DMAccounting")->recordCount(), 0);
         QCOMPARE(state(), before);
         QVERIFY(config.CanRegeneratePeriods());
+        useHost(host, other.get());
         theirs = open("LX_SysInitInfo");
         theirs->deleteRecord();
         ApplyChanges(*theirs, true);
+        useHost(host, &faulty);
 
         // The connection fails at each step of the save in turn; the last try runs through.
         for (int step = 1;; ++step) {

@@ -206,6 +206,51 @@ private slots:
         QCOMPARE(dialogs.shown.size(), asked);
         Globals() = PluginGlobals();
     }
+
+    // 取消, Escape and closing the window threw unsaved changes away without a word.
+    void closingAsksBeforeDiscarding()
+    {
+        const vexa::test::TemporarySettings settings;
+        const vexa::test::PluginSession session;
+        session.host->values.insert(QStringLiteral("DATE"),
+                                    double(QDate(1899, 12, 30).daysTo(QDate(2027, 1, 15))));
+        ScriptedDialogs dialogs;
+        const QString question = QStringLiteral("账套参数已修改，放弃修改吗？");
+
+        // Nothing changed: Escape closes at once.
+        auto form = std::make_unique<TStartGLForm>();
+        form->show();
+        QTest::keyClick(form.get(), Qt::Key_Escape);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->result(), 2);
+        QCOMPARE(dialogs.shown.size(), 0);
+
+        // A typed company name: 否 keeps the dialog open with it.
+        form = std::make_unique<TStartGLForm>();
+        form->show();
+        auto *company = child<QLineEdit>(*form, "edUseOrg");
+        type(company, QStringLiteral("测试有限公司"));
+        dialogs.answer(mrCancel);
+        child<QAbstractButton>(*form, "btnCancel")->click();
+        QCOMPARE(dialogs.shown.constLast().text, question);
+        QVERIFY(form->isVisible());
+        QCOMPARE(company->text(), QStringLiteral("测试有限公司"));
+
+        // The periods set too (the grid says 是 for an active period); 是 closes.
+        dialogs.answer(1);
+        child<QAbstractButton>(*form, "btnSetPeriods")->click();
+        const auto *grid = child<QTableView>(*form, "grdPeriods");
+        const int active = form->Config().Periods().fieldIndex("Active");
+        QCOMPARE(grid->model()->index(0, active).data().toString(), QStringLiteral("是"));
+        dialogs.answer(mrOk);
+        form->close();
+        QCOMPARE(dialogs.shown.size(), 3);
+        QCOMPARE(dialogs.shown.constLast().text, question);
+        QVERIFY(!form->isVisible());
+        QCOMPARE(form->result(), 2);
+        form.reset();
+        Globals() = PluginGlobals();
+    }
 };
 
 QTEST_MAIN(TestStartGLForm)
