@@ -260,7 +260,7 @@ void TestHostProgram::screenshots()
     const Run r =
         runVexa({"--data", fixture.path(), "--plugin", kFakePlugin, "--screenshots", shots.path()});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
-    QStringList expected{"login.png", "unimplemented.png"};
+    QStringList expected{"login.png", "new-account-set.png", "unimplemented.png"};
     for (const ModuleInfo &m : fixture.session->pageModules())
         expected << m.code + ".png";
     expected.sort();
@@ -286,7 +286,7 @@ void TestHostProgram::screenshotsWithoutPlugin()
     QVERIFY2(r.err.contains(QStringLiteral("vexa-startup-ms: ")), qPrintable(r.err));
     QStringList files = QDir(shots.path()).entryList(QDir::Files);
     files.sort();
-    QCOMPARE(files, (QStringList{"login.png", "unimplemented.png"}));
+    QCOMPARE(files, (QStringList{"login.png", "new-account-set.png", "unimplemented.png"}));
 
     // A wrong password in screenshot mode ends the run instead of waiting at a dialog.
     const Run refused = runVexa({"--data", fixture.path(), "--user", "Manager", "--password", "x",
