@@ -292,17 +292,20 @@ bool HostApp::switchTo(std::unique_ptr<HostSession> next, const QString &demoPas
                         .arg(native(m_session->path())));
         return false;
     }
-    // The plug-in keeps its host, connection and data module in process-wide globals: it
-    // is unloaded with the old set and loaded again for the new one, exactly as at the end
-    // and the start of the program, so nothing of the old set survives in it. The window
-    // goes with it, as it may hold objects of the plug-in's code.
+    // The plug-in library stays loaded: Qt keeps what it was handed, such as the text
+    // literals of the settings the plug-in wrote, in process-wide caches that would point
+    // into unmapped memory once it went. Loaded again by a new loader, the library answers
+    // CreatePlugin with the plug-in it has, which re-adopts the new set (host, connection,
+    // data module, session values, settings), as the contract provides.
+    // The rest is the end of the program and its start again: the old set's window, host
+    // services, data module and connection go; the new set gets them made as at start-up.
     const QByteArray geometry = m_window->saveGeometry();
     const bool shown = m_window->isVisible();
     const bool quits = QGuiApplication::quitOnLastWindowClosed();
     QGuiApplication::setQuitOnLastWindowClosed(false);
     const auto restoreQuit =
         qScopeGuard([quits] { QGuiApplication::setQuitOnLastWindowClosed(quits); });
-    tearDown();
+    tearDown(true);
     m_session = std::move(next);
     m_demoPassword = demoPassword;
     rememberSet();
@@ -363,18 +366,25 @@ void HostApp::openConsole()
     m_host->OpenModule(code, 0, 0, QString(), p3); // reports its own errors
 }
 
-void HostApp::tearDown()
+void HostApp::tearDown(bool keepPlugin)
 {
     if (m_host)
         m_host->shutdown();
     // The plug-in's code must stay until its objects are gone: pages and dialogs under the
     // main window, datasets it added to the data module.
-    const bool loaded = m_loader->isLoaded();
     m_host.reset();
     m_window.reset();
     m_session.reset();
-    if (loaded)
+    if (keepPlugin) {
+        if (m_loader->isLoaded())
+            m_earlierLoaders.push_back(std::exchange(m_loader, std::make_unique<PluginLoader>()));
+        return;
+    }
+    if (m_loader->isLoaded())
         m_loader->unload();
+    for (const std::unique_ptr<PluginLoader> &earlier : m_earlierLoaders)
+        earlier->unload();
+    m_earlierLoaders.clear();
 }
 
 } // namespace vexa::host

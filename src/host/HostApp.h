@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <memory>
+#include <vector>
 
 namespace vexa::host {
 
@@ -59,8 +60,9 @@ private:
     // not close.
     bool switchTo(std::unique_ptr<HostSession> next, const QString &demoPassword);
     void rememberSet();
-    // Closes the pages, frees everything the plug-in touched, then unloads it.
-    void tearDown();
+    // Closes the pages and frees everything the plug-in touched; then unloads it, unless
+    // keepPlugin.
+    void tearDown(bool keepPlugin = false);
 
     HostOptions m_options;
     server::AppServer::Options m_serverOptions;
@@ -69,6 +71,9 @@ private:
     // Receives the menu's requests, queued: a switch deletes the window that sent them.
     QObject m_requests;
     std::unique_ptr<PluginLoader> m_loader;
+    // The loaders of the sets switched away from: the library they loaded stays in memory
+    // to the end of the program.
+    std::vector<std::unique_ptr<PluginLoader>> m_earlierLoaders;
     std::unique_ptr<HostSession> m_session;
     std::unique_ptr<HostMainWindow> m_window;
     std::unique_ptr<PluginHostImpl> m_host;
