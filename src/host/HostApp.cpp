@@ -4,13 +4,17 @@
 #include "HostMainWindow.h"
 #include "HostSession.h"
 #include "LoginDialog.h"
+#include "NewAccountSetDialog.h"
 #include "PluginHostImpl.h"
 #include "PluginLoader.h"
+#include "RecentAccountSets.h"
 #include "ScreenshotRunner.h"
 #include "Seed.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
+#include <QScopeGuard>
 #include <cstdio>
 #include <utility>
 
@@ -22,6 +26,18 @@ void printLine(const QString &text)
 {
     std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+QString native(const QString &path)
+{
+    return QDir::toNativeSeparators(path);
+}
+
+// The wait cursor while a set opens (migrations) or a password is checked (argon2).
+[[nodiscard]] auto busyCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    return qScopeGuard([] { QApplication::restoreOverrideCursor(); });
 }
 
 } // namespace
@@ -45,14 +61,8 @@ HostApp::~HostApp()
 
 int HostApp::run(const QElapsedTimer &startClock)
 {
-    if (!openAccountSet())
-        return 1;
-    if (!logIn())
+    if (!start(&startClock))
         return m_exitCode;
-    createWindow(startClock);
-    askForOwnPassword();
-    loadPlugin();
-    openConsole();
     int code;
     if (!m_options.screenshotDir.isEmpty()) {
         ScreenshotRunner runner(*m_session, *m_window, *m_host);
@@ -69,7 +79,23 @@ int HostApp::run(const QElapsedTimer &startClock)
     return code;
 }
 
-bool HostApp::openAccountSet()
+bool HostApp::start(const QElapsedTimer *startClock)
+{
+    if (!openStartSet()) {
+        m_exitCode = 1;
+        return false;
+    }
+    if (!logIn())
+        return false;
+    rememberSet();
+    createWindow(startClock);
+    askForOwnPassword();
+    loadPlugin();
+    openConsole();
+    return true;
+}
+
+bool HostApp::openStartSet()
 {
     const bool isDefault = m_options.dataPath.isEmpty();
     const QString path = isDefault ? HostSession::defaultAccountSetPath() : m_options.dataPath;
@@ -133,18 +159,164 @@ bool HostApp::logIn()
     return true;
 }
 
-void HostApp::createWindow(const QElapsedTimer &startClock)
+void HostApp::createWindow(const QElapsedTimer *startClock)
 {
     m_window = std::make_unique<HostMainWindow>();
     m_host = std::make_unique<PluginHostImpl>(*m_session, *m_window);
     m_host->updateSessionText();
-    if (m_options.startupTiming) {
-        QObject::connect(
-            m_window.get(), &HostMainWindow::firstShown, m_window.get(), [&startClock] {
-                printLine(QStringLiteral("vexa-startup-ms: %1")
-                              .arg(double(startClock.nsecsElapsed()) / 1e6, 0, 'f', 1));
-            });
+    m_window->setRecentAccountSets(RecentAccountSets::load());
+    QObject::connect(
+        m_window.get(), &HostMainWindow::newAccountSetRequested, &m_requests,
+        [this] { newAccountSet(); }, Qt::QueuedConnection);
+    QObject::connect(
+        m_window.get(), &HostMainWindow::openAccountSetRequested, &m_requests,
+        [this](const QString &path) { openAccountSet(path); }, Qt::QueuedConnection);
+    if (m_options.startupTiming && startClock) {
+        QObject::connect(m_window.get(), &HostMainWindow::firstShown, m_window.get(), [startClock] {
+            printLine(QStringLiteral("vexa-startup-ms: %1")
+                          .arg(double(startClock->nsecsElapsed()) / 1e6, 0, 'f', 1));
+        });
     }
+}
+
+void HostApp::rememberSet()
+{
+    // The screenshot mode is no use of a set worth listing.
+    if (m_options.screenshotDir.isEmpty())
+        RecentAccountSets::remember(m_session->path());
+}
+
+bool HostApp::newAccountSet()
+{
+    const server::AppServer::Options options = m_serverOptions;
+    QString path;
+    QString user;
+    QString password;
+    {
+        // Gone before the switch deletes its parent window.
+        NewAccountSetDialog dialog(
+            [options](const QString &file, const server::Administrator &admin) {
+                server::AppServer::create(file, admin, options);
+            },
+            m_window.get());
+        if (execDialog(dialog) != QDialog::Accepted)
+            return false;
+        path = dialog.path();
+        user = dialog.userCode();
+        password = dialog.password();
+        dialog.clearPasswords();
+    }
+    const auto forget = qScopeGuard([&] { password.fill(QChar(0)); });
+    std::unique_ptr<HostSession> next;
+    try {
+        const auto busy = busyCursor();
+        next = HostSession::open(path, false, m_serverOptions);
+        next->setDesignMode(m_options.design);
+        next->login(user, password);
+    } catch (const Error &e) {
+        showMessage(m_window.get(), QLatin1Char('E'), QStringLiteral("新建账套"),
+                    QStringLiteral("账套“%1”已创建，但无法登录：\n%2\n\n仍在使用账套“%3”。")
+                        .arg(native(path), e.message(), native(m_session->path())));
+        return false;
+    }
+    return switchTo(std::move(next), QString());
+}
+
+bool HostApp::openAccountSet(const QString &given)
+{
+    const QString caption = QStringLiteral("打开账套");
+    QString path = given;
+    if (path.isEmpty()) {
+        path = chooseFile(m_window.get(), caption, QFileInfo(m_session->path()).absolutePath(),
+                          QStringLiteral("Vexa 账套 (*.vexa);;所有文件 (*)"), false);
+        if (path.isEmpty())
+            return false;
+    }
+    const QString current = native(m_session->path());
+    if (RecentAccountSets::key(path) == RecentAccountSets::key(m_session->path())) {
+        showMessage(m_window.get(), QLatin1Char('I'), caption,
+                    QStringLiteral("账套“%1”已经打开。要换一个用户登录，请用“系统 → 重新登录”。")
+                        .arg(current));
+        return false;
+    }
+    if (!given.isEmpty() && !QFileInfo::exists(path)) {
+        RecentAccountSets::forget(path);
+        m_window->setRecentAccountSets(RecentAccountSets::load());
+        showMessage(m_window.get(), QLatin1Char('W'), caption,
+                    QStringLiteral("账套文件“%1”已不存在（可能被移动、改名或删除了），已从最近"
+                                   "打开的账套中去掉。")
+                        .arg(native(path)));
+        return false;
+    }
+    std::unique_ptr<HostSession> next;
+    try {
+        const auto busy = busyCursor();
+        next = HostSession::open(path, false, m_serverOptions);
+        next->setDesignMode(m_options.design);
+    } catch (const Error &e) {
+        showMessage(m_window.get(), QLatin1Char('E'), caption,
+                    QStringLiteral("无法打开账套“%1”：\n%2\n\n仍在使用账套“%3”。")
+                        .arg(native(path), e.message(), current));
+        return false;
+    }
+    QString demoPassword;
+    {
+        // Gone before the switch deletes its parent window.
+        LoginDialog dialog(next->path(), m_window.get());
+        dialog.setUser(m_session->session().userCode);
+        dialog.setNotice(next->readOnlyNotice());
+        dialog.setAttempt([&](const QString &u, const QString &p) {
+            const auto busy = busyCursor();
+            next->login(u, p);
+            demoPassword = server::isDemoLogin(u, p) ? p : QString();
+        });
+        if (execDialog(dialog) != QDialog::Accepted) {
+            m_window->showStatusNote(
+                QStringLiteral("没有登录账套“%1”，仍在使用账套“%2”。").arg(native(path), current));
+            return false;
+        }
+    }
+    return switchTo(std::move(next), demoPassword);
+}
+
+bool HostApp::switchTo(std::unique_ptr<HostSession> next, const QString &demoPassword)
+{
+    // The current set's pages close as on exit; one that stays open (its closing work
+    // failed and was shown) keeps the current set.
+    m_host->shutdown();
+    if (!m_window->pageHandles().isEmpty()) {
+        m_window->setShuttingDown(false);
+        m_host->setPlugin(m_host->plugin());
+        showMessage(m_window.get(), QLatin1Char('W'), QStringLiteral("切换账套"),
+                    QStringLiteral("有页面没有关闭，没有切换账套，仍在使用账套“%1”。")
+                        .arg(native(m_session->path())));
+        return false;
+    }
+    // The plug-in library stays loaded: Qt keeps what it was handed, such as the text
+    // literals of the settings the plug-in wrote, in process-wide caches that would point
+    // into unmapped memory once it went. Loaded again by a new loader, the library answers
+    // CreatePlugin with the plug-in it has, which re-adopts the new set (host, connection,
+    // data module, session values, settings), as the contract provides.
+    // The rest is the end of the program and its start again: the old set's window, host
+    // services, data module and connection go; the new set gets them made as at start-up.
+    const QByteArray geometry = m_window->saveGeometry();
+    const bool shown = m_window->isVisible();
+    const bool quits = QGuiApplication::quitOnLastWindowClosed();
+    QGuiApplication::setQuitOnLastWindowClosed(false);
+    const auto restoreQuit =
+        qScopeGuard([quits] { QGuiApplication::setQuitOnLastWindowClosed(quits); });
+    tearDown(true);
+    m_session = std::move(next);
+    m_demoPassword = demoPassword;
+    rememberSet();
+    createWindow(nullptr);
+    m_window->restoreGeometry(geometry);
+    if (shown)
+        m_window->show();
+    askForOwnPassword();
+    loadPlugin();
+    openConsole();
+    return true;
 }
 
 // A set still on a published demo password asks for the user's own one; 取消 goes on with
@@ -194,18 +366,25 @@ void HostApp::openConsole()
     m_host->OpenModule(code, 0, 0, QString(), p3); // reports its own errors
 }
 
-void HostApp::tearDown()
+void HostApp::tearDown(bool keepPlugin)
 {
     if (m_host)
         m_host->shutdown();
     // The plug-in's code must stay until its objects are gone: pages and dialogs under the
     // main window, datasets it added to the data module.
-    const bool loaded = m_loader->isLoaded();
     m_host.reset();
     m_window.reset();
     m_session.reset();
-    if (loaded)
+    if (keepPlugin) {
+        if (m_loader->isLoaded())
+            m_earlierLoaders.push_back(std::exchange(m_loader, std::make_unique<PluginLoader>()));
+        return;
+    }
+    if (m_loader->isLoaded())
         m_loader->unload();
+    for (const std::unique_ptr<PluginLoader> &earlier : m_earlierLoaders)
+        earlier->unload();
+    m_earlierLoaders.clear();
 }
 
 } // namespace vexa::host

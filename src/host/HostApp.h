@@ -4,7 +4,9 @@
 #include "HostOptions.h"
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <memory>
+#include <vector>
 
 namespace vexa::host {
 
@@ -14,7 +16,8 @@ class PluginHostImpl;
 class PluginLoader;
 
 // The whole program: opens the account set, logs in, builds the main window and the host
-// services, loads the plug-in, then runs the event loop or the screenshot mode.
+// services, loads the plug-in, then runs the event loop or the screenshot mode. Switches to
+// another account set on the user's word (系统 → 新建账套… / 打开账套…).
 class HostApp
 {
 public:
@@ -26,22 +29,51 @@ public:
     // Returns the process exit code. startClock runs since main() was entered.
     int run(const QElapsedTimer &startClock);
 
+    // The start-up without the event loop: opens the set, logs in, builds the main window
+    // (not shown), asks for an own password after a demo login, loads the plug-in and opens
+    // the console. False when the program ends there; exitCode() says how.
+    bool start(const QElapsedTimer *startClock = nullptr);
+    int exitCode() const { return m_exitCode; }
+
+    // 系统 → 新建账套…: makes a set with its administrator and switches to it, logged in as
+    // that administrator. Answers whether it switched.
+    bool newAccountSet();
+    // 系统 → 打开账套… (path empty: the file is asked for) and 最近打开的账套: the login of
+    // that set, then the switch. On a cancel or a failure the current set stays open as it
+    // was and the user is told why. Answers whether it switched.
+    bool openAccountSet(const QString &path = QString());
+
+    HostSession *session() const { return m_session.get(); }
+    HostMainWindow *window() const { return m_window.get(); }
+    PluginHostImpl *pluginHost() const { return m_host.get(); }
+
 private:
-    bool openAccountSet();
+    bool openStartSet();
     bool logIn();
-    void createWindow(const QElapsedTimer &startClock);
+    void createWindow(const QElapsedTimer *startClock);
     void askForOwnPassword();
     void loadPlugin();
     // Opens the module console page when the loaded plug-in serves it.
     void openConsole();
-    // Closes the pages, frees everything the plug-in touched, then unloads it.
-    void tearDown();
+    // Closes the current set as the program's end does and brings up next, logged in, as
+    // start-up does. False (the current set kept) when a page of the current set does
+    // not close.
+    bool switchTo(std::unique_ptr<HostSession> next, const QString &demoPassword);
+    void rememberSet();
+    // Closes the pages and frees everything the plug-in touched; then unloads it, unless
+    // keepPlugin.
+    void tearDown(bool keepPlugin = false);
 
     HostOptions m_options;
     server::AppServer::Options m_serverOptions;
     int m_exitCode = 0;
     QString m_demoPassword; // the login used a published demo password (cleared once asked)
+    // Receives the menu's requests, queued: a switch deletes the window that sent them.
+    QObject m_requests;
     std::unique_ptr<PluginLoader> m_loader;
+    // The loaders of the sets switched away from: the library they loaded stays in memory
+    // to the end of the program.
+    std::vector<std::unique_ptr<PluginLoader>> m_earlierLoaders;
     std::unique_ptr<HostSession> m_session;
     std::unique_ptr<HostMainWindow> m_window;
     std::unique_ptr<PluginHostImpl> m_host;

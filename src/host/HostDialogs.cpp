@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -22,6 +23,12 @@ HostDialogs defaults()
             QMessageBox::information(parent, caption, text);
     };
     d.exec = [](QDialog &dialog) { return dialog.exec(); };
+    d.chooseFile = [](QWidget *parent, const QString &caption, const QString &folder,
+                      const QString &filter, bool save) {
+        return save ? QFileDialog::getSaveFileName(parent, caption, folder, filter, nullptr,
+                                                   QFileDialog::DontConfirmOverwrite)
+                    : QFileDialog::getOpenFileName(parent, caption, folder, filter);
+    };
     return d;
 }
 
@@ -49,6 +56,13 @@ int execDialog(QDialog &dialog)
 {
     const HostDialogs &d = hostDialogs();
     return d.exec ? d.exec(dialog) : dialog.exec();
+}
+
+QString chooseFile(QWidget *parent, const QString &caption, const QString &folder,
+                   const QString &filter, bool save)
+{
+    const HostDialogs &d = hostDialogs();
+    return d.chooseFile ? d.chooseFile(parent, caption, folder, filter, save) : QString();
 }
 
 QLabel *makeErrorLabel(QWidget *parent)

@@ -21,6 +21,12 @@ struct HostDialogs
         message;
     // Runs a dialog modally and answers its result.
     std::function<int(QDialog &dialog)> exec;
+    // Asks for a file to open (save false) or a new file to make (save true: an existing
+    // file is the caller's to refuse, the chooser does not ask to replace it). Answers the
+    // path, empty when cancelled.
+    std::function<QString(QWidget *parent, const QString &caption, const QString &folder,
+                          const QString &filter, bool save)>
+        chooseFile;
 };
 
 // The installed hooks; the defaults show QMessageBox and call QDialog::exec.
@@ -30,6 +36,8 @@ void resetHostDialogs();
 
 void showMessage(QWidget *parent, QChar kind, const QString &caption, const QString &text);
 int execDialog(QDialog &dialog);
+QString chooseFile(QWidget *parent, const QString &caption, const QString &folder,
+                   const QString &filter, bool save);
 
 // The red line of a host dialog that says why it did not go on (lbError), hidden until set.
 QLabel *makeErrorLabel(QWidget *parent);

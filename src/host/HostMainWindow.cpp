@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
@@ -140,6 +141,17 @@ void HostMainWindow::buildActions()
 
     QMenu *system = menuBar()->addMenu(QStringLiteral("系统"));
     system->setObjectName(QStringLiteral("mnuSystem"));
+    QAction *create = system->addAction(QStringLiteral("新建账套…"));
+    create->setObjectName(QStringLiteral("actNewAccountSet"));
+    connect(create, &QAction::triggered, this, &HostMainWindow::newAccountSetRequested);
+    QAction *open = system->addAction(QStringLiteral("打开账套…"));
+    open->setObjectName(QStringLiteral("actOpenAccountSet"));
+    open->setShortcut(QKeySequence::Open);
+    connect(open, &QAction::triggered, this, [this] { emit openAccountSetRequested(QString()); });
+    m_recentMenu = system->addMenu(QStringLiteral("最近打开的账套"));
+    m_recentMenu->setObjectName(QStringLiteral("mnuRecentAccountSets"));
+    setRecentAccountSets({});
+    system->addSeparator();
     QAction *relogin = system->addAction(QStringLiteral("重新登录"));
     relogin->setObjectName(QStringLiteral("actRelogin"));
     connect(relogin, &QAction::triggered, this, &HostMainWindow::reloginRequested);
@@ -432,6 +444,38 @@ void HostMainWindow::setModules(const QList<QPair<QString, QString>> &modules)
         a->setStatusTip(QStringLiteral("模块 %1").arg(code));
         connect(a, &QAction::triggered, this, [this, code = code] { emit moduleRequested(code); });
     }
+}
+
+void HostMainWindow::setRecentAccountSets(const QStringList &paths)
+{
+    m_recentMenu->clear();
+    if (paths.isEmpty()) {
+        QAction *none = m_recentMenu->addAction(QStringLiteral("（没有）"));
+        none->setEnabled(false);
+        return;
+    }
+    for (int i = 0; i < paths.size(); ++i) {
+        const QString path = paths[i];
+        // A mnemonic for the first nine; '&' in a path is shown, not taken as one.
+        QString text =
+            QDir::toNativeSeparators(path).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        if (i < 9)
+            text = QStringLiteral("&%1 %2").arg(i + 1).arg(text);
+        QAction *a = m_recentMenu->addAction(text);
+        a->setObjectName(QStringLiteral("actRecentAccountSet"));
+        a->setData(path);
+        connect(a, &QAction::triggered, this, [this, path] { emit openAccountSetRequested(path); });
+    }
+}
+
+void HostMainWindow::showStatusNote(const QString &text)
+{
+    statusBar()->showMessage(text, 15000);
+}
+
+QString HostMainWindow::statusNote() const
+{
+    return statusBar()->currentMessage();
 }
 
 void HostMainWindow::setBusyShown(bool on)

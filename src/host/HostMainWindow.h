@@ -85,6 +85,12 @@ public:
     // The module menu: one entry per module (code, caption); empty shows a note instead.
     void setModules(const QList<QPair<QString, QString>> &modules);
     QMenu *moduleMenu() const { return m_moduleMenu; }
+    // 系统 → 最近打开的账套: one entry per file, most recent first; empty shows a note.
+    void setRecentAccountSets(const QStringList &paths);
+    QMenu *recentMenu() const { return m_recentMenu; }
+    // A passing note in the status bar.
+    void showStatusNote(const QString &text);
+    QString statusNote() const;
 
     // Status bar.
     void setBusyShown(bool on);
@@ -102,6 +108,9 @@ public:
 
 signals:
     void moduleRequested(const QString &moduleCode);
+    void newAccountSetRequested();
+    // path empty: ask for the file.
+    void openAccountSetRequested(const QString &path);
     void reloginRequested();
     void changePasswordRequested();
     // The user closed the tab of page; the tab is already gone.
@@ -123,6 +132,7 @@ private:
     QTabWidget *m_tabs;
     QList<QAction *> m_commands; // index = position - kFirstCommand
     QMenu *m_moduleMenu = nullptr;
+    QMenu *m_recentMenu = nullptr;
     QLabel *m_busy;
     QLabel *m_launch;
     QLabel *m_pluginStatus;

@@ -5,6 +5,7 @@
 #include "HostMainWindow.h"
 #include "HostSession.h"
 #include "LoginDialog.h"
+#include "NewAccountSetDialog.h"
 #include "PluginHostImpl.h"
 #include "UsersPage.h"
 
@@ -66,6 +67,11 @@ int ScreenshotRunner::run(const QString &dir)
         login.setUser(m_session.session().userCode);
         login.show();
         save(login, QStringLiteral("login.png"));
+    }
+    {
+        NewAccountSetDialog create({}, &m_window);
+        create.show();
+        save(create, QStringLiteral("new-account-set.png"));
     }
 
     if (!m_host.plugin())

@@ -12,7 +12,8 @@ class HostSession;
 class PluginHostImpl;
 
 // Renders the main window with each page the plug-in serves to <dir>/<MCode>.png, the
-// login dialog to login.png and the page of a module without plug-in to unimplemented.png.
+// login dialog to login.png, the 新建账套 dialog to new-account-set.png and the page of a module
+// without plug-in to unimplemented.png.
 class ScreenshotRunner
 {
 public:

@@ -60,7 +60,8 @@ public:
     // Behaviour switches.
     bool refuseCreate = false;
     bool throwOnCreate = false;
-    int showResult = 0; // 0: answer the handle
+    int showResult = 0;       // 0: answer the handle
+    bool refuseClose = false; // CloseAllForms fails as a page's closing work would
 
     ~FakePlugin() override { qDeleteAll(pages); }
 
@@ -125,6 +126,8 @@ public:
     int CloseAllForms() override
     {
         log << QStringLiteral("CloseAll");
+        if (refuseClose)
+            throw Error(QStringLiteral("释放窗体页面发生错误。（未保存的修改）"));
         qDeleteAll(pages);
         pages.clear();
         return 0;

@@ -261,7 +261,8 @@ void TestHostProgram::screenshots()
         runVexa({"--data", fixture.path(), "--plugin", kFakePlugin, "--screenshots", shots.path()});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     // The host's own pages of the administrator come with or without the plug-in.
-    QStringList expected{"login.png", "unimplemented.png", "SMSU.png", "SMSG.png"};
+    QStringList expected{"login.png", "new-account-set.png", "unimplemented.png", "SMSU.png",
+                         "SMSG.png"};
     for (const ModuleInfo &m : fixture.session->pageModules())
         expected << m.code + ".png";
     expected.sort();
@@ -287,7 +288,8 @@ void TestHostProgram::screenshotsWithoutPlugin()
     QVERIFY2(r.err.contains(QStringLiteral("vexa-startup-ms: ")), qPrintable(r.err));
     QStringList files = QDir(shots.path()).entryList(QDir::Files);
     files.sort();
-    QCOMPARE(files, (QStringList{"SMSG.png", "SMSU.png", "login.png", "unimplemented.png"}));
+    QCOMPARE(files, (QStringList{"SMSG.png", "SMSU.png", "login.png", "new-account-set.png",
+                                 "unimplemented.png"}));
 
     // A wrong password in screenshot mode ends the run instead of waiting at a dialog.
     const Run refused = runVexa({"--data", fixture.path(), "--user", "Manager", "--password", "x",
