@@ -321,8 +321,7 @@ void TDefAccessoriesForm::postEdits()
 void TDefAccessoriesForm::navigate(void (ClientDataSet::*step)())
 {
     postEdits();
-    (cdsData->*step)();
-    refreshToolbar();
+    (cdsData->*step)(); // the toolbar follows the move (currentChanged)
 }
 
 void TDefAccessoriesForm::fillTransfer(const QString &id, const QByteArray &bytes)

@@ -93,7 +93,7 @@ protected:
 
 private:
     void postEdits();
-    // A navigation button: a pending edit is posted first, the toolbar follows the move.
+    // A navigation button: a pending edit is posted first.
     void navigate(void (ClientDataSet::*step)());
     void placeNoDataHint();
     void fillTransfer(const QString &id, const QByteArray &bytes);
