@@ -78,6 +78,9 @@ QVariant DataSetModel::data(const QModelIndex &index, int role) const
     case Qt::EditRole:
         return v;
     case Qt::DisplayRole:
+        // A flag reads as the user says it; the stored value, sorting and editing keep the bool.
+        if (!v.isNull() && m_dataSet->fieldDefs()[index.column()].type == FieldType::Boolean)
+            return v.toBool() ? QStringLiteral("是") : QStringLiteral("否");
         switch (v.typeId()) {
         case QMetaType::QDate:
             return v.toDate().toString(QStringLiteral("yyyy-MM-dd"));

@@ -12,6 +12,8 @@ class ClientDataSet;
 // visible rows (filter and index applied), columns its fields. Edits made in a view go
 // through the dataset's edit and post; a refused edit leaves the row as it was and is
 // reported through editFailed, since no exception may cross the event loop.
+// Displayed text: a boolean field reads 是/否 (null stays empty), dates as yyyy-MM-dd; the
+// edit role gives the stored value.
 class DataSetModel : public QAbstractTableModel
 {
     Q_OBJECT

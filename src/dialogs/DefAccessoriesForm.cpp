@@ -34,6 +34,8 @@
 #include <QUuid>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace vexa::gl {
 
 namespace {
@@ -269,19 +271,13 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
     connect(sbDelete, &QToolButton::clicked, this, guarded(&TDefAccessoriesForm::DeleteAttachment));
     connect(sbSave, &QToolButton::clicked, this, [this] { Save(); });
     connect(sbClose, &QToolButton::clicked, this, [this] { done(mrOk); });
-    const auto move = [this](void (ClientDataSet::*step)()) {
-        return [this, step] {
-            RunGuarded([&] {
-                postEdits();
-                (cdsData->*step)();
-                refreshToolbar();
-            });
-        };
-    };
-    connect(sbFirst, &QToolButton::clicked, this, move(&ClientDataSet::first));
-    connect(sbPrior, &QToolButton::clicked, this, move(&ClientDataSet::prior));
-    connect(sbNext, &QToolButton::clicked, this, move(&ClientDataSet::next));
-    connect(sbLast, &QToolButton::clicked, this, move(&ClientDataSet::last));
+    // The step is a member function of the form, not a lambda made by a lambda: GCC 12 built
+    // with the vptr sanitizer gets `this` wrong in `(cdsData->*step)()` inside such a closure.
+    for (const auto &[button, step] :
+         {std::pair{sbFirst, &ClientDataSet::first}, std::pair{sbPrior, &ClientDataSet::prior},
+          std::pair{sbNext, &ClientDataSet::next}, std::pair{sbLast, &ClientDataSet::last}})
+        connect(button, &QToolButton::clicked, this,
+                [this, step] { RunGuarded([&] { navigate(step); }); });
     m_fileButton = new FileCellDelegate(grdData);
     connect(m_fileButton, &FileCellDelegate::clicked, this, [this](int row) {
         RunGuarded([&] {
@@ -320,6 +316,12 @@ void TDefAccessoriesForm::postEdits()
 {
     if (cdsData->isEditing())
         cdsData->post();
+}
+
+void TDefAccessoriesForm::navigate(void (ClientDataSet::*step)())
+{
+    postEdits();
+    (cdsData->*step)(); // the toolbar follows the move (currentChanged)
 }
 
 void TDefAccessoriesForm::fillTransfer(const QString &id, const QByteArray &bytes)

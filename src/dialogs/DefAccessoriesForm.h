@@ -93,6 +93,8 @@ protected:
 
 private:
     void postEdits();
+    // A navigation button: a pending edit is posted first.
+    void navigate(void (ClientDataSet::*step)());
     void placeNoDataHint();
     void fillTransfer(const QString &id, const QByteArray &bytes);
     // A new attachment record with the document's keys and the next index ("0": new).

@@ -80,6 +80,33 @@ void placeAfter(QHeaderView *header, int &point, int column)
     point = column;
 }
 
+// Enter or Return (on either keyboard) pressed in a grid.
+class GridEnterFilter : public QObject
+{
+public:
+    GridEnterFilter(QTableView *view, std::function<void()> onEnter)
+        : QObject(view), m_view(view), m_onEnter(std::move(onEnter))
+    {
+        view->installEventFilter(this);
+    }
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_view || event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter) ||
+            (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+            return false;
+        m_onEnter();
+        return true;
+    }
+
+private:
+    QTableView *m_view;
+    std::function<void()> m_onEnter;
+};
+
 bool hasVisibleColumn(const QTableView *view, const QString &field)
 {
     const int c = ColumnOf(view, field);
@@ -640,6 +667,20 @@ void TDocFindForm::ConnectSearchBox(QLineEdit *box, std::function<void(const QSt
         if (box->isModified())
             run();
     });
+}
+
+void TDocFindForm::ConnectChoice(QTableView *view, std::function<void()> choose)
+{
+    // Only a row the user sees as current is chosen: the list has rows and the grid a
+    // current cell.
+    const auto pick = [view, choose = std::move(choose)] {
+        const DataSetModel *model = DataSetModelOf(view);
+        const ClientDataSet *ds = model ? model->dataSet() : nullptr;
+        if (ds && ds->isActive() && !ds->isEmpty() && view->currentIndex().isValid())
+            RunGuarded(choose);
+    };
+    connect(view, &QTableView::doubleClicked, this, pick);
+    new GridEnterFilter(view, pick);
 }
 
 void TDocFindForm::ChooseBy(const QString &keyField)

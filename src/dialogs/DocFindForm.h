@@ -138,6 +138,10 @@ protected:
     // A pick: the current row's key becomes SelectedValue and the dialog closes with OK;
     // with no rows it closes with Cancel.
     void ChooseBy(const QString &keyField);
+    // Makes a double-click on a row of the read-only grid view, and Enter on its current row,
+    // run choose (guarded), as the OK button does. On an empty list or without a current row
+    // Enter does nothing; it never reaches the dialog's buttons.
+    void ConnectChoice(QTableView *view, std::function<void()> choose);
 
     void KeyHook(int &key) override;
     bool eventFilter(QObject *watched, QEvent *event) override;

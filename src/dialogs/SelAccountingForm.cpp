@@ -203,10 +203,7 @@ TAccountListForm::TAccountListForm(QWidget *parent, const QString &caption, cons
     model->setCaption(QStringLiteral("CurrCode"), QStringLiteral("核算货币"));
     model->setCaption(QStringLiteral("IsControl"), QStringLiteral("控制科目"));
     connect(cdsData, &ClientDataSet::dataReset, this, &TAccountListForm::MarkInternalColumns);
-    connect(grdData, &QTableView::doubleClicked, this, [this] {
-        if (cdsData->isActive() && !cdsData->isEmpty())
-            RunGuarded([this] { Choose(); });
-    });
+    ConnectChoice(grdData, [this] { Choose(); });
 
     pnlBottom = new QHBoxLayout;
     auto *main = new QVBoxLayout(this);

@@ -15,7 +15,7 @@ namespace vexa::gl {
 
 // What the account picker and the template-account browser share: the account grid
 // (grdData over cdsData on "LX_BMListAccounting", key AcctID) with its display rules, the
-// tab strip of account types and the choice of a row.
+// tab strip of account types and the choice of a row (a double-click or Enter on it).
 //
 // The tab strip: tab 0 "全部(&0)" lists every type, tab k (1..8) the accounts of the k-th
 // row of cdsAcctType. Each tab is the image imgCloseK (a flat button) carrying the label

@@ -63,8 +63,7 @@ TSelModulesForm::TSelModulesForm(QWidget *parent) : TDocFindForm(parent)
 
     ConnectSearchBox(edValue, [this](const QString &text) { Search(text); });
     connect(btnFind, &QToolButton::clicked, this, [this] { RunGuarded([this] { ShowFilter(); }); });
-    connect(grdData, &QTableView::doubleClicked, this,
-            [this] { RunGuarded([this] { Choose(); }); });
+    ConnectChoice(grdData, [this] { Choose(); });
     connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { Choose(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -14,8 +14,9 @@ namespace vexa::gl {
 // are never offered. After OK, SelectedValue holds the chosen MCode.
 //
 // Components: lbTitle, lbSearch and the search box edValue (Enter or leaving it changed searches),
-// btnFind (the filter builder), the grid grdData over cdsData, btnOk "选择" and btnCancel "取消"
-// (also Escape). Cancelling answers QDialog::Rejected.
+// btnFind (the filter builder), the grid grdData over cdsData (a double-click or Enter on a row
+// chooses it), btnOk "选择" and btnCancel "取消" (also Escape). Cancelling answers
+// QDialog::Rejected.
 class TSelModulesForm : public TDocFindForm
 {
     Q_OBJECT

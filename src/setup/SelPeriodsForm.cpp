@@ -106,10 +106,7 @@ TSelPeriodsForm::TSelPeriodsForm(QWidget *parent) : TDocFindForm(parent)
     main->addLayout(buttons);
 
     ConnectSearchBox(edtSearch, [this](const QString &text) { Search(text); });
-    connect(grdData, &QTableView::doubleClicked, this, [this] {
-        if (cdsData->isActive() && !cdsData->isEmpty())
-            RunGuarded([this] { Choose(); });
-    });
+    ConnectChoice(grdData, [this] { Choose(); });
     connect(btnOk, &QPushButton::clicked, this, [this] { RunGuarded([this] { Choose(); }); });
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 

@@ -19,7 +19,8 @@ namespace vexa::gl {
 // records, under the filter and index the caller set on DataSet().
 //
 // Components: lbTitle, lbSearch and edtSearch (Enter or leaving it changed searches), the grid
-// grdData over cdsData, btnOk "选择" and btnCancel "取消". Cancelling answers QDialog::Rejected.
+// grdData over cdsData (a double-click or Enter on a row chooses it), btnOk "选择" and btnCancel
+// "取消". Cancelling answers QDialog::Rejected.
 class TSelPeriodsForm : public TDocFindForm
 {
     Q_OBJECT

@@ -697,6 +697,31 @@ private slots:
         QVERIFY(!(model.flags(model.index(0, 0)) & Qt::ItemIsEditable));
         QVERIFY(!model.setData(model.index(0, 0), u"1"_s));
     }
+
+    // A flag reads 是/否 in every grid; what is stored and edited stays the bool.
+    void modelShowsFlagsAsYesNo()
+    {
+        DataPacket packet;
+        packet.fields = {FieldDef{u"Code"_s, FieldType::String, 4},
+                         FieldDef{u"GLPost"_s, FieldType::Boolean}};
+        packet.rows = {{u"a"_s, true}, {u"b"_s, false}, {u"c"_s, QVariant()}};
+        ClientDataSet ds;
+        ds.setData(packet);
+        DataSetModel model(&ds);
+        QAbstractItemModelTester tester(&model,
+                                        QAbstractItemModelTester::FailureReportingMode::QtTest);
+        const auto shown = [&](int row) { return model.index(row, 1).data().toString(); };
+        QCOMPARE(shown(0), u"是"_s);
+        QCOMPARE(shown(1), u"否"_s);
+        QCOMPARE(shown(2), QString());
+        QCOMPARE(model.index(0, 1).data(Qt::EditRole).typeId(), int(QMetaType::Bool));
+
+        QVERIFY(model.setData(model.index(2, 1), true));
+        QVERIFY(model.setData(model.index(0, 1), false));
+        QCOMPARE(ds.value(u"GLPost"_s), QVariant(false));
+        QCOMPARE(shown(0), u"否"_s);
+        QCOMPARE(shown(2), u"是"_s);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestClientDataSet)

@@ -251,6 +251,35 @@ private slots:
         QCOMPARE(storedBytes(storedName(*data, 2)), QByteArray("GONE"));
     }
 
+    // Regression: the first/prior/next/last buttons failed under the undefined-behaviour
+    // sanitizer. Each moves the current record, the grid's row follows and the toolbar with it.
+    void navigation()
+    {
+        ScriptedDialogs dialogs;
+        TDefAccessoriesForm form;
+        form.ObjType = 2101;
+        form.EntryID = 502;
+        form.RightLevel = 2;
+        QStringList seen;
+        dialogs.answerWith([&](QDialog &) {
+            dialogs.answerFiles({writeFile(S("n1.txt"), "1"), writeFile(S("n2.txt"), "2"),
+                                 writeFile(S("n3.txt"), "3")});
+            child<QToolButton>(form, S("sbAdd"))->click();
+            const auto *grid = child<QTableView>(form, S("grdData"));
+            for (const char *name : {"sbFirst", "sbNext", "sbLast", "sbPrior"}) {
+                child<QToolButton>(form, QLatin1String(name))->click();
+                seen << S("%1 %2 %3%4")
+                            .arg(form.Data().asString(S("Caption")))
+                            .arg(grid->currentIndex().row() + 1)
+                            .arg(int(child<QToolButton>(form, S("sbPrior"))->isEnabled()))
+                            .arg(int(child<QToolButton>(form, S("sbNext"))->isEnabled()));
+            }
+            return int(mrCancel);
+        });
+        DialogService::instance().exec(form);
+        QCOMPARE(seen, (QStringList{S("n1 1 01"), S("n2 2 11"), S("n3 3 10"), S("n2 2 11")}));
+    }
+
     // The dialog as a document page opens it: files added (all or none), opened before and
     // after the save, a failed save kept for the retry, downloaded, replaced through the
     // "附件" cell's button, approved, deleted with renumbering, closed with saving.

@@ -73,7 +73,7 @@ private slots:
     // Shown: the catalogue without internal modules. Enter in the search box searches and
     // does not close; the find button's condition replaces the search; a code typed and then
     // 选择 is searched first, then chosen. Shown again: no request, the choice forgotten, and
-    // a double click chooses.
+    // a double click chooses; so does Enter on the grid, which does nothing on an empty list.
     void smoke()
     {
         Settings() = ClientSettings();
@@ -135,20 +135,34 @@ private slots:
         QCOMPARE(requests(), QStringList());
         QCOMPARE(form.SelectedValue, QVariant(S("GLPZGL")));
 
-        // The search dropped, then one that matches nothing: 选择 cancels.
-        int rows = -1;
+        // The search dropped: Enter on the grid chooses its current row.
+        auto *grid = child<QTableView>(form, S("grdData"));
         dialogs.answerWith([&](QDialog &d) {
             box->clear();
             QTest::keyClick(box, Qt::Key_Return);
+            ds->locate(S("MCode"), S("GLPZLR"));
+            QTest::keyClick(grid, Qt::Key_Enter, Qt::KeypadModifier);
+            return d.result();
+        });
+        QCOMPARE(DialogService::instance().exec(form), int(QDialog::Accepted));
+        QCOMPARE(requests().value(0), listed.arg(QString()));
+        QCOMPARE(form.SelectedValue, QVariant(S("GLPZLR")));
+
+        // A search that matches nothing: Enter on the grid does nothing, 选择 cancels.
+        int rows = -1;
+        bool openAfterGridEnter = false;
+        dialogs.answerWith([&](QDialog &d) {
             box->setText(S("NOSUCHMODULE"));
             QTest::keyClick(box, Qt::Key_Return);
             rows = ds->recordCount();
+            QTest::keyClick(grid, Qt::Key_Return);
+            openAfterGridEnter = d.isVisible() && d.result() == 0;
             child<QPushButton>(form, S("btnOk"))->click();
             return d.result();
         });
         QCOMPARE(DialogService::instance().exec(form), int(mrCancel));
         QCOMPARE(rows, 0);
-        QCOMPARE(requests().value(0), listed.arg(QString()));
+        QVERIFY(openAfterGridEnter);
         QVERIFY(form.SelectedValue.isNull());
     }
 };

@@ -1,5 +1,6 @@
-// The period picker as a lookup over the server, driven by its component names; over the
-// periods the caller hands in it is driven through the configuration (tst_startglform).
+// The period picker driven by its component names: a search over the server, a choice by Enter
+// over periods the caller hands in, an empty list. The configuration drives it further
+// (tst_startglform).
 #include "ClientDataSet.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
@@ -10,6 +11,8 @@
 #include "support/TestSupport.h"
 
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTableView>
 #include <QTest>
 
 using namespace vexa;
@@ -41,6 +44,41 @@ private slots:
         DialogService::instance().exec(lookup);
         QVERIFY(
             host.recorder.requests.constLast().contains(TSelPeriodsForm::SearchCondition("2024")));
+
+        // Over the periods a caller hands in, Enter on the grid chooses its current row, as
+        // 选择 does; on an empty list it does nothing, and 选择 then cancels.
+        ClientDataSet periods;
+        periods.addField(QStringLiteral("PeriodID"), FieldType::Integer);
+        periods.addField(QStringLiteral("PeriodCode"), FieldType::String, 10);
+        periods.createDataSet();
+        for (int id : {11, 12, 13}) {
+            periods.append();
+            periods.setValue(QStringLiteral("PeriodID"), id);
+            periods.setValue(QStringLiteral("PeriodCode"), QStringLiteral("2027%1").arg(id));
+            periods.post();
+        }
+        lookup.SetWhere(QStringLiteral("-1=1"));
+        lookup.SourceData = periods.saveToText();
+        auto *grid = child<QTableView>(lookup, "grdData");
+        dialogs.answerWith([&](QDialog &) {
+            lookup.DataSet()->setRecNo(2);
+            QTest::keyClick(grid, Qt::Key_Return);
+            return lookup.result();
+        });
+        QCOMPARE(DialogService::instance().exec(lookup), int(QDialog::Accepted));
+        QCOMPARE(lookup.SelectedValue, QVariant(12));
+
+        bool openAfterEnter = false;
+        lookup.SourceData.clear();
+        dialogs.answerWith([&](QDialog &) {
+            QTest::keyClick(grid, Qt::Key_Return);
+            openAfterEnter = lookup.isVisible() && lookup.result() == 0;
+            child<QPushButton>(lookup, "btnOk")->click();
+            return lookup.result();
+        });
+        QCOMPARE(DialogService::instance().exec(lookup), int(mrCancel));
+        QVERIFY(openAfterEnter);
+        QVERIFY(lookup.SelectedValue.isNull());
 
         Globals() = PluginGlobals();
     }
