@@ -69,20 +69,19 @@ private slots:
     {
         LoginSet set(PasswordCost::Interactive);
         QStringList answers;
-        const auto fastest = [&](const QString &user) {
-            qint64 best = std::numeric_limits<qint64>::max();
-            for (int i = 0; i < 3; ++i) {
-                QElapsedTimer t;
-                t.start();
-                answers << set.loginError(user, QStringLiteral("wrong%1").arg(i));
-                best = std::min(best, t.nsecsElapsed());
-            }
-            return best;
-        };
-        const qint64 known = fastest(QStringLiteral("Manager"));
-        const qint64 unknown = fastest(QStringLiteral("nobody"));
-        QCOMPARE(answers, QStringList(6, kRefused));
-        QVERIFY2(unknown * 2 > known && known * 2 > unknown,
+        // Taken in turns and the fastest kept, so a burst of load on a shared machine
+        // slows both sides alike; a lookup without a check is ~1000 times faster.
+        qint64 best[2] = {std::numeric_limits<qint64>::max(), std::numeric_limits<qint64>::max()};
+        for (int i = 0; i < 8; ++i) {
+            QElapsedTimer t;
+            t.start();
+            answers << set.loginError(i % 2 ? QStringLiteral("nobody") : QStringLiteral("Manager"),
+                                      QStringLiteral("wrong%1").arg(i));
+            best[i % 2] = std::min(best[i % 2], t.nsecsElapsed());
+        }
+        const qint64 known = best[0], unknown = best[1];
+        QCOMPARE(answers, QStringList(8, kRefused));
+        QVERIFY2(unknown * 3 > known && known * 3 > unknown,
                  qPrintable(QStringLiteral("known %1 ns, unknown %2 ns").arg(known).arg(unknown)));
     }
 
