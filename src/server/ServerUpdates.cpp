@@ -275,6 +275,12 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         if (provider.update.isEmpty())
             throw Error(QStringLiteral("提供者“%1”只能查询，不能保存。").arg(provider.name));
         refuseOnReadOnly();
+        // Logins and rights decide what everyone else may do: a client that writes them
+        // directly instead of through the administrators' operations is held to the same rule.
+        for (const char *table : {"SysUser", "SysUserGroup", "SysCheckRight"}) {
+            if (provider.update.compare(QLatin1String(table), Qt::CaseInsensitive) == 0)
+                requireAdministrator();
+        }
         const QList<FieldDef> target = m_server.catalog().tableColumns(provider.update);
         const QStringList defaults = m_server.catalog().tableDefaults(provider.update);
 

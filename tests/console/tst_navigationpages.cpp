@@ -444,10 +444,11 @@ private slots:
         QFETCH(int, withoutRight);
         QFETCH(QString, shown);
         useHost(user.toLatin1().constData());
-        if (withoutRight)
-            deleteServerRows(
-                QStringLiteral("LX_SysCheckRight"),
-                QStringLiteral("WHERE UserGroup = 2 AND ObjType = %1").arg(withoutRight));
+        if (withoutRight) // the administrator's doing, not the clerk's
+            QVERIFY(QSqlQuery(host().connection->database())
+                        .exec(QStringLiteral("DELETE FROM SysCheckRight WHERE UserGroup = 2 AND "
+                                             "ObjType = %1")
+                                  .arg(withoutRight)));
         openPage(kind);
         ScriptedDialogs dialogs;
         QString seen;

@@ -1,6 +1,7 @@
 // The user, group and rights operations a client calls by name: administrators only, each
 // change one piece of work the set keeps (or, inside BeginTrans, gives back on rollback).
 #include "AppServer.h"
+#include "ClientDataSet.h"
 #include "DataPacket.h"
 #include "UserAdmin.h"
 
@@ -38,6 +39,7 @@ private slots:
     void onlyAnAdministratorMayCall();
     void resetPasswordReplacesTheOldAndLiftsALock();
     void changesAreTheSetsAndFollowTheTransaction();
+    void usersAndRightsAreNotWrittenPastTheCheck();
 };
 
 void TestUserAdminOperations::onlyAnAdministratorMayCall_data()
@@ -187,3 +189,41 @@ void TestUserAdminOperations::changesAreTheSetsAndFollowTheTransaction()
 
 QTEST_GUILESS_MAIN(TestUserAdminOperations)
 #include "tst_useradminops.moc"
+
+// The providers the console reads logins and rights through stay writable, but only for an
+// administrator: a clerk making himself one through them gets the operations' refusal.
+void TestUserAdminOperations::usersAndRightsAreNotWrittenPastTheCheck()
+{
+    test::ServerFixture f;
+    auto clerk = f.connect("clerk", "clerk");
+    auto manager = f.connect();
+    const auto write = [](ServerConnection &c, const QString &provider, const QString &command,
+                          const char *field, const QVariant &value) {
+        ClientDataSet ds;
+        ds.setRemoteConnection(&c);
+        ds.setProviderName(provider);
+        ds.setCommandText(command);
+        ds.open();
+        ds.edit();
+        ds.setValue(QString::fromLatin1(field), value);
+        ds.post();
+        int errors = 0;
+        QVariant owner;
+        c.applyUpdates(provider, ds.delta(), -1, errors, owner);
+        return errors ? c.lastError() : QString();
+    };
+    const QString self = QStringLiteral("WHERE UserCode = 'clerk'");
+    const QString rights = QStringLiteral("WHERE UserGroup = 2 AND ObjType = 1006");
+    QVERIFY(write(*clerk, "LX_SysUser", self, "Manager", true).contains(kRefusal));
+    QVERIFY(write(*clerk, "LX_SysCheckRight", rights, "RightValue", 1).contains(kRefusal));
+    QSqlQuery q(manager->database());
+    QVERIFY(q.exec(QStringLiteral("SELECT u.Manager, r.RightValue FROM SysUser u, SysCheckRight r "
+                                  "WHERE u.UserCode = 'clerk' AND r.UserGroup = 2 AND "
+                                  "r.ObjType = 1006")) &&
+            q.next());
+    QCOMPARE(q.value(0).toInt(), 0);
+    QCOMPARE(q.value(1).toInt(), 2);
+
+    QCOMPARE(write(*manager, "LX_SysUser", self, "UserName", QStringLiteral("张会计")), QString());
+    QCOMPARE(write(*manager, "LX_SysCheckRight", rights, "RightValue", 1), QString());
+}
