@@ -76,8 +76,15 @@ void PluginHostImpl::updateSessionText()
     if (ClientDataSet *info = m_session.dataModule() ? m_session.dataModule()->dataSet(
                                                            QStringLiteral("CDS_SysInitInfo"))
                                                      : nullptr;
-        info && info->isActive() && !info->isEmpty())
-        company = info->asString(QStringLiteral("UseOrg")).trimmed();
+        info) {
+        // A saved configuration replaces the host's copy without a new login: follow it.
+        if (m_watchedInfo != info) {
+            m_watchedInfo = info;
+            connect(info, &ClientDataSet::dataReset, this, [this] { updateSessionText(); });
+        }
+        if (info->isActive() && !info->isEmpty())
+            company = info->asString(QStringLiteral("UseOrg")).trimmed();
+    }
     m_window.setSessionText(
         QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
     m_window.setAccountSetTitle(company.isEmpty() ? file

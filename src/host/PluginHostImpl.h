@@ -78,6 +78,7 @@ private:
     int m_busy = 0;
     int m_launch = 0;
     bool m_shutDown = false;
+    QPointer<QObject> m_watchedInfo; // the set information whose company name the title shows
 };
 
 } // namespace vexa::host

@@ -2,6 +2,8 @@
 // 系统 menu: a new set, another set, the recent list. The host runs in-process with the
 // fake plug-in library; its dialogs are answered by a script.
 
+#include "ClientDataSet.h"
+#include "DataModule.h"
 #include "FakePlugin.h"
 #include "HostApp.h"
 #include "HostFixture.h"
@@ -333,6 +335,16 @@ void TestAccountSets::newAccountSetFromMenu()
     QCOMPARE(app.session()->session().userCode, QStringLiteral("王会计"));
     QVERIFY(oldPage.isNull());
     QVERIFY2(app.window()->windowTitle().contains(QStringLiteral("新账套.vexa")),
+             qPrintable(app.window()->windowTitle()));
+    // The configuration's save hands the host a new copy of the set information; the
+    // company's name follows it into the title without a new login.
+    ClientDataSet *info = app.session()->dataModule()->dataSet(QStringLiteral("CDS_SysInitInfo"));
+    DataPacket saved = info->data();
+    QVariantList row(saved.fields.size());
+    row[indexOfField(saved.fields, QStringLiteral("UseOrg"))] = QStringLiteral("新公司");
+    saved.rows = {row};
+    info->setData(saved);
+    QVERIFY2(app.window()->windowTitle().contains(QStringLiteral("新公司（新账套.vexa）")),
              qPrintable(app.window()->windowTitle()));
     QCOMPARE(fakePlugin(app)->host, app.pluginHost());
     QCOMPARE(fakePlugin(app)->host->GetConnection(), app.session()->connection());
