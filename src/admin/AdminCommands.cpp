@@ -484,10 +484,17 @@ int changeUser(const CommandLine &cl, Context &cx)
                << '\n';
     } else if (sub == QLatin1String("remove")) {
         requireArguments(cl, 3);
-        if (change.admin->removeUser(login))
+        switch (change.admin->removeUser(login)) {
+        case server::UserAdmin::Removal::Removed:
             cx.out << QStringLiteral("已删除用户“%1”。").arg(login) << '\n';
-        else
+            break;
+        case server::UserAdmin::Removal::DisabledForData:
             cx.out << QStringLiteral("用户“%1”已用于凭证或附件，改为停用。").arg(login) << '\n';
+            break;
+        case server::UserAdmin::Removal::DisabledLoggedIn:
+            cx.out << QStringLiteral("用户“%1”正在登录，改为停用。").arg(login) << '\n';
+            break;
+        }
     } else if (sub == QLatin1String("rename")) {
         requireArguments(cl, 4);
         change.admin->renameUser(login, cl.positional[3]);

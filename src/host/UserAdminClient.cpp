@@ -72,9 +72,9 @@ void UserAdminClient::addUser(const User &user, const QString &password) const
     call("AddUser", {user.userCode, user.userName, user.group, user.manager, password});
 }
 
-bool UserAdminClient::removeUser(const QString &userCode) const
+server::UserAdmin::Removal UserAdminClient::removeUser(const QString &userCode) const
 {
-    return call("RemoveUser", {userCode}).toBool();
+    return server::UserAdmin::Removal(call("RemoveUser", {userCode}).toInt());
 }
 
 void UserAdminClient::setActive(const QString &userCode, bool active) const

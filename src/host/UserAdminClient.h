@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UserAdmin.h"
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -47,7 +49,7 @@ public:
 
     void addUser(const User &user, const QString &password) const;
     // false: the user is named by saved data and was disabled instead.
-    bool removeUser(const QString &userCode) const;
+    server::UserAdmin::Removal removeUser(const QString &userCode) const;
     void setActive(const QString &userCode, bool active) const;
     void resetPassword(const QString &userCode, const QString &password) const;
     int addGroup(const QString &name) const;

@@ -144,14 +144,18 @@ void UsersPage::removeUser()
     if (code.isEmpty() ||
         !askYesNo(this, QStringLiteral("删除用户"), QStringLiteral("删除用户“%1”吗？").arg(code)))
         return;
-    bool removed = false;
+    using Removal = server::UserAdmin::Removal;
+    Removal removal = Removal::Removed;
     if (runShowingError(this, QStringLiteral("删除用户"),
-                        [&] { removed = m_client.removeUser(code); })) {
-        if (removed) {
+                        [&] { removal = m_client.removeUser(code); })) {
+        if (removal == Removal::Removed) {
             setStatus(QStringLiteral("已删除用户“%1”。").arg(code));
         } else {
             const QString text =
-                QStringLiteral("用户“%1”已用于凭证或附件，不能删除，已改为停用。").arg(code);
+                (removal == Removal::DisabledLoggedIn
+                     ? QStringLiteral("用户“%1”正在登录，不能删除，已改为停用。")
+                     : QStringLiteral("用户“%1”已用于凭证或附件，不能删除，已改为停用。"))
+                    .arg(code);
             setStatus(text);
             showMessage(this, QLatin1Char('I'), QStringLiteral("删除用户"), text);
         }

@@ -20,6 +20,7 @@ namespace vexa::server {
 class ProviderCatalog;
 class AttachmentStore;
 class AttachmentChanges;
+class LoginMark;
 class ServerConnection;
 class SqlDialect;
 
@@ -194,6 +195,7 @@ private:
 
     AppServer &m_server;
     std::unique_ptr<AttachmentChanges> m_files; // held back until the work commits
+    std::unique_ptr<LoginMark> m_loginMark;     // tells other processes this login is on
     QString m_connectionName;
     QSqlDatabase m_db;
     SessionInfo m_session;

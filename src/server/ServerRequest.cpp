@@ -1,6 +1,7 @@
 // A client connection: its life, provider requests and login.
 #include "AppServer.h"
 #include "AttachmentStore.h"
+#include "LoginMark.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
@@ -142,6 +143,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
     s.userGroup = q.value(3).toString();
     s.manager = q.value(4).toInt() != 0;
     m_session = s;
+    m_loginMark = LoginMark::take(m_server.path(), s.userCode);
     return s;
 }
 

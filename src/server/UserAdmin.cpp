@@ -1,6 +1,7 @@
 #include "UserAdmin.h"
 
 #include "FieldDef.h"
+#include "LoginMark.h"
 #include "Seed.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
@@ -111,7 +112,7 @@ void UserAdmin::addUser(const NewUser &user)
     work.commit();
 }
 
-bool UserAdmin::removeUser(const QString &userCode)
+UserAdmin::Removal UserAdmin::removeUser(const QString &userCode)
 {
     WriteScope work(m_db, m_dialect, m_inTransaction);
     const User user = require(userCode);
@@ -122,10 +123,11 @@ bool UserAdmin::removeUser(const QString &userCode)
                      count(QStringLiteral("SELECT COUNT(*) FROM DMAccessories WHERE MakerID = ? OR "
                                           "RatifierID = ?"),
                            {user.id, user.id});
-    if (uses > 0) {
+    const bool loggedIn = uses == 0 && LoginMark::held(m_db.databaseName(), user.code);
+    if (uses > 0 || loggedIn) {
         run(QStringLiteral("UPDATE SysUser SET Active = 0 WHERE UserID = ?"), {user.id});
         work.commit();
-        return false;
+        return loggedIn ? Removal::DisabledLoggedIn : Removal::DisabledForData;
     }
     // Personal console nodes go with their owner.
     run(QStringLiteral("DELETE FROM SMModuleTree WHERE UserID = ?"), {user.id});
@@ -134,7 +136,7 @@ bool UserAdmin::removeUser(const QString &userCode)
         {user.code});
     run(QStringLiteral("DELETE FROM SysUser WHERE UserID = ?"), {user.id});
     work.commit();
-    return true;
+    return Removal::Removed;
 }
 
 void UserAdmin::setActive(const QString &userCode, bool active)

@@ -32,8 +32,9 @@ public:
     };
     void addUser(const NewUser &user);
     // A user named by saved data (vouchers, attachments) stays, disabled: the books keep
-    // who made and reviewed what. Returns whether the user was removed.
-    bool removeUser(const QString &userCode);
+    // who made and reviewed what. So does one logged in now, whose work is not yet saved.
+    enum class Removal { Removed, DisabledForData, DisabledLoggedIn };
+    Removal removeUser(const QString &userCode);
     void setActive(const QString &userCode, bool active);
     void renameUser(const QString &userCode, const QString &newCode);
     void setGroup(const QString &userCode, int group);

@@ -127,7 +127,7 @@ QVariant ServerConnection::userAdminCall(const QString &operation, QVariantList 
         return QVariant();
     }
     if (is("RemoveUser"))
-        return admin.removeUser(args[0].toString());
+        return int(admin.removeUser(args[0].toString()));
     if (is("SetUserActive")) {
         admin.setActive(args[0].toString(), args[1].toBool());
         return QVariant();

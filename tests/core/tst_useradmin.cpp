@@ -91,10 +91,19 @@ private slots:
             QVERIFY(q.exec(QStringLiteral("INSERT INTO FINDocVoucher (DocEntry, MakerID) SELECT 1, "
                                           "UserID FROM SysUser WHERE UserCode = 'clerk'")));
         }
-        QCOMPARE(admin.removeUser(QStringLiteral("clerk")), false);
+        QCOMPARE(admin.removeUser(QStringLiteral("clerk")), UserAdmin::Removal::DisabledForData);
         QCOMPARE(loginError("clerk", "clerk"), QStringLiteral("用户“clerk”已停用。"));
-        QCOMPARE(admin.removeUser(QStringLiteral("Manager")), true); // 老板 administers now
+        QCOMPARE(admin.removeUser(QStringLiteral("Manager")), // 老板 administers now
+                 UserAdmin::Removal::Removed);
         QCOMPARE(loginError("Manager", "manager"), QStringLiteral("用户名或密码错误。"));
+        // One logged in now (on any connection, of any process) is disabled instead.
+        admin.addUser({QStringLiteral("temp"), QString(), QStringLiteral("pw"), 2, false});
+        auto other = session.host->server->connect();
+        other->login(QStringLiteral("TEMP"), QStringLiteral("pw"));
+        QCOMPARE(admin.removeUser(QStringLiteral("temp")), UserAdmin::Removal::DisabledLoggedIn);
+        other.reset();
+        admin.setActive(QStringLiteral("temp"), true);
+        QCOMPARE(admin.removeUser(QStringLiteral("temp")), UserAdmin::Removal::Removed);
         QSqlQuery nodes(session.host->connection->database());
         QVERIFY(nodes.exec(QStringLiteral("SELECT COUNT(*) FROM SMModuleTree WHERE UserID IS NOT "
                                           "NULL AND UserID NOT IN (SELECT UserID FROM SysUser)")));
