@@ -13,18 +13,6 @@
 
 namespace vexa::host {
 
-namespace {
-
-QLineEdit *passwordField(QWidget *parent, const char *name)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
-
-} // namespace
-
 ChangePasswordDialog::ChangePasswordDialog(const QString &userCode, Change change, QWidget *parent)
     : QDialog(parent), m_change(std::move(change))
 {
@@ -34,9 +22,9 @@ ChangePasswordDialog::ChangePasswordDialog(const QString &userCode, Change chang
     m_notice->setObjectName(QStringLiteral("lbNotice"));
     m_notice->setWordWrap(true);
     m_notice->hide();
-    m_old = passwordField(this, "edOldPassword");
-    m_new = passwordField(this, "edNewPassword");
-    m_again = passwordField(this, "edNewPasswordAgain");
+    m_old = makeLineEdit(this, "edOldPassword", true);
+    m_new = makeLineEdit(this, "edNewPassword", true);
+    m_again = makeLineEdit(this, "edNewPasswordAgain", true);
     m_error = makeErrorLabel(this);
     QPushButton *ok = nullptr;
     QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("确定"), &ok);

@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -63,6 +64,15 @@ QString chooseFile(QWidget *parent, const QString &caption, const QString &folde
 {
     const HostDialogs &d = hostDialogs();
     return d.chooseFile ? d.chooseFile(parent, caption, folder, filter, save) : QString();
+}
+
+QLineEdit *makeLineEdit(QWidget *parent, const char *name, bool password)
+{
+    auto *edit = new QLineEdit(parent);
+    edit->setObjectName(QLatin1String(name));
+    if (password)
+        edit->setEchoMode(QLineEdit::Password);
+    return edit;
 }
 
 QLabel *makeErrorLabel(QWidget *parent)

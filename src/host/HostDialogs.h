@@ -7,6 +7,7 @@
 class QDialog;
 class QDialogButtonBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QWidget;
 
@@ -39,6 +40,8 @@ int execDialog(QDialog &dialog);
 QString chooseFile(QWidget *parent, const QString &caption, const QString &folder,
                    const QString &filter, bool save);
 
+// A named line edit of a host dialog; a password one does not echo.
+QLineEdit *makeLineEdit(QWidget *parent, const char *name, bool password = false);
 // The red line of a host dialog that says why it did not go on (lbError), hidden until set.
 QLabel *makeErrorLabel(QWidget *parent);
 // The host dialogs' buttons: okText (btnOk, the default button) and 取消 (btnCancel, which

@@ -27,14 +27,6 @@ namespace {
 
 const QString kSuffix = QStringLiteral(".vexa");
 
-QLineEdit *passwordField(QWidget *parent, const char *name)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
-
 } // namespace
 
 QString accountSetFilePath(const QString &typed)
@@ -82,8 +74,8 @@ NewAccountSetDialog::NewAccountSetDialog(Create create, QWidget *parent)
 
     m_user = new QLineEdit(this);
     m_user->setObjectName(QStringLiteral("edAdmin"));
-    m_password = passwordField(this, "edPassword");
-    m_again = passwordField(this, "edPasswordAgain");
+    m_password = makeLineEdit(this, "edPassword", true);
+    m_again = makeLineEdit(this, "edPasswordAgain", true);
 
     auto *note =
         new QLabel(QStringLiteral("新账套只有这一个系统管理员，其他用户由他登录后添加。"), this);

@@ -20,27 +20,9 @@ class UserAdminClient
 public:
     explicit UserAdminClient(IAppServer *server) : m_server(server) {}
 
-    struct User
-    {
-        QString userCode;
-        QString userName;
-        int group = 0;
-        QString groupName;
-        bool manager = false;
-        bool active = true;
-    };
-    struct Group
-    {
-        int group = 0;
-        QString name;
-        int users = 0;
-    };
-    struct Right
-    {
-        int objType = 0;
-        QString objName;
-        int level = 0; // 0 none, 1 完全, 2 浏览, 3 修改
-    };
+    using User = server::UserAdmin::UserRow;
+    using Group = server::UserAdmin::GroupRow;
+    using Right = server::UserAdmin::Right; // level 0: none
 
     QList<User> users() const;
     QList<Group> groups() const;
@@ -48,7 +30,6 @@ public:
     QList<Right> rights(int group) const;
 
     void addUser(const User &user, const QString &password) const;
-    // false: the user is named by saved data and was disabled instead.
     server::UserAdmin::Removal removeUser(const QString &userCode) const;
     void setActive(const QString &userCode, bool active) const;
     void resetPassword(const QString &userCode, const QString &password) const;

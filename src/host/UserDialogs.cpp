@@ -17,15 +17,6 @@ namespace vexa::host {
 
 namespace {
 
-QLineEdit *lineEdit(QWidget *parent, const char *name, bool password)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(QLatin1String(name));
-    if (password)
-        edit->setEchoMode(QLineEdit::Password);
-    return edit;
-}
-
 void showError(QLabel *label, const QString &text)
 {
     label->setText(text);
@@ -60,8 +51,8 @@ NewUserDialog::NewUserDialog(const QList<UserAdminClient::Group> &groups, Add ad
 {
     setObjectName(QStringLiteral("NewUserDialog"));
     setWindowTitle(QStringLiteral("新增用户"));
-    m_code = lineEdit(this, "edUserCode", false);
-    m_name = lineEdit(this, "edUserName", false);
+    m_code = makeLineEdit(this, "edUserCode", false);
+    m_name = makeLineEdit(this, "edUserName", false);
     m_name->setPlaceholderText(QStringLiteral("不填则与登录名相同"));
     m_group = new QComboBox(this);
     m_group->setObjectName(QStringLiteral("cbGroup"));
@@ -69,8 +60,8 @@ NewUserDialog::NewUserDialog(const QList<UserAdminClient::Group> &groups, Add ad
         m_group->addItem(QStringLiteral("%1 %2").arg(g.group).arg(g.name), g.group);
     m_manager = new QCheckBox(QStringLiteral("系统管理员（可以管理用户和权限组）"), this);
     m_manager->setObjectName(QStringLiteral("chkManager"));
-    m_password = lineEdit(this, "edPassword", true);
-    m_again = lineEdit(this, "edPasswordAgain", true);
+    m_password = makeLineEdit(this, "edPassword", true);
+    m_again = makeLineEdit(this, "edPasswordAgain", true);
     m_error = makeErrorLabel(this);
     QPushButton *ok = nullptr;
     QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("确定"), &ok);
@@ -121,8 +112,8 @@ ResetPasswordDialog::ResetPasswordDialog(const QString &userCode, Reset reset, Q
 {
     setObjectName(QStringLiteral("ResetPasswordDialog"));
     setWindowTitle(QStringLiteral("重置密码"));
-    m_password = lineEdit(this, "edNewPassword", true);
-    m_again = lineEdit(this, "edNewPasswordAgain", true);
+    m_password = makeLineEdit(this, "edNewPassword", true);
+    m_again = makeLineEdit(this, "edNewPasswordAgain", true);
     m_error = makeErrorLabel(this);
     QPushButton *ok = nullptr;
     QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("确定"), &ok);
@@ -157,7 +148,7 @@ NewGroupDialog::NewGroupDialog(Add add, QWidget *parent) : QDialog(parent), m_ad
 {
     setObjectName(QStringLiteral("NewGroupDialog"));
     setWindowTitle(QStringLiteral("新增用户组"));
-    m_name = lineEdit(this, "edGroupName", false);
+    m_name = makeLineEdit(this, "edGroupName", false);
     m_error = makeErrorLabel(this);
     QPushButton *ok = nullptr;
     QDialogButtonBox *buttons = makeOkCancel(this, QStringLiteral("确定"), &ok);

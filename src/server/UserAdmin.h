@@ -67,9 +67,9 @@ public:
     enum RightLevel { Full = 1, Browse = 2, Modify = 3 };
     struct Right
     {
-        int objType;
+        int objType = 0;
         QString objName;
-        int level;
+        int level = 0;
     };
     QList<Right> rights(int group) const;
     // Every object type a right can be given on, and any the group holds a right on, with
