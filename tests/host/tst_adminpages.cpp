@@ -141,6 +141,24 @@ void TestAdminPages::usersPageAddsAndDisablesAUser()
     QCOMPARE(errorOf([&] { other->login(QStringLiteral("cash"), QStringLiteral("pw-1")); }),
              QStringLiteral("用户“cash”已停用。"));
 
+    // A reset password is the one the server checks (the disabled user hears so only with it).
+    r.script.push_back([](QDialog &d) {
+        fill(d, "edNewPassword", QStringLiteral("新-1"));
+        fill(d, "edNewPasswordAgain", QStringLiteral("新-1"));
+        clickOk(d);
+    });
+    page->findChild<QPushButton *>(QStringLiteral("btnResetPassword"))->click();
+    QCOMPARE(errorOf([&] { other->login(QStringLiteral("cash"), QStringLiteral("pw-1")); }),
+             QStringLiteral("用户名或密码错误。"));
+    QCOMPARE(errorOf([&] { other->login(QStringLiteral("cash"), QStringLiteral("新-1")); }),
+             QStringLiteral("用户“cash”已停用。"));
+    // Nothing names the user and nobody is logged in as it: 删除 takes it away.
+    r.script.push_back(
+        [](QDialog &d) { d.findChild<QPushButton *>(QStringLiteral("btnYes"))->click(); });
+    page->findChild<QPushButton *>(QStringLiteral("btnRemoveUser"))->click();
+    QCOMPARE(AdminRig::rowOf(grid, QStringLiteral("cash")), -1);
+    QCOMPARE(r.script.size(), size_t(0));
+
     // A second start brings the same page forward.
     r.open(QStringLiteral("SFMF")); // any other page in front first
     QCOMPARE(r.open(QStringLiteral("SMSU")), page);
@@ -190,6 +208,14 @@ void TestAdminPages::groupsPageGrantsAndRevokesARight()
     QCOMPARE(r.messages.messages.size(), 1);
     QCOMPARE(r.messages.messages[0].text, QStringLiteral("用户组 2 还有 1 个用户，不能删除。"));
     QCOMPARE(groups->rowCount(), 2);
+
+    r.script.push_back([](QDialog &d) {
+        fill(d, "edGroupName", QStringLiteral("出纳组"));
+        clickOk(d);
+    });
+    page->findChild<QPushButton *>(QStringLiteral("btnAddGroup"))->click();
+    QCOMPARE(groups->item(AdminRig::rowOf(groups, QStringLiteral("3")), 1)->text(),
+             QStringLiteral("出纳组"));
 }
 
 void TestAdminPages::nonAdministratorGetsNoPage_data()
