@@ -209,7 +209,8 @@ struct Encoder
     {
         QCborMap c = start("error");
         c.insert(QStringLiteral("id"), m.id);
-        c.insert(QStringLiteral("message"), text(m.message, "message"));
+        // A message to show, never refused: a character UTF-8 cannot hold becomes U+FFFD.
+        c.insert(QStringLiteral("message"), QString::fromUtf8(m.message.toUtf8()));
         c.insert(QStringLiteral("errorKind"), int(m.kind));
         return c;
     }
