@@ -1,0 +1,367 @@
+#include "Frame.h"
+#include "Protocol.h"
+#include "WireValue.h"
+#include "support/TestSupport.h"
+
+#include <QCborArray>
+#include <QCborMap>
+#include <QCborStreamWriter>
+#include <QDateTime>
+#include <QPoint>
+#include <QRandomGenerator>
+#include <QTest>
+#include <cmath>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+using namespace vexa;
+using namespace vexa::net;
+
+Q_DECLARE_METATYPE(vexa::net::Message)
+
+namespace {
+
+FieldDef field(const QString &name, FieldType type, int size = 0)
+{
+    FieldDef f;
+    f.name = name;
+    f.type = type;
+    f.size = size;
+    return f;
+}
+
+DataPacket samplePacket()
+{
+    DataPacket p;
+    p.fields = {field(u"AcctCode"_s, FieldType::String, 40),
+                field(u"AcctName"_s, FieldType::WideString),
+                field(u"Balance"_s, FieldType::Currency), field(u"Seal"_s, FieldType::Blob),
+                field(u"Posted"_s, FieldType::DateTime)};
+    p.rows.push_back({u"1001"_s, u"库存现金"_s, 1234.5678, QByteArray("\0\xff", 2),
+                      QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9, 120))});
+    p.rows.push_back({u""_s, QVariant(), -0.5, QVariant(), QVariant()});
+    return p;
+}
+
+DeltaPacket sampleDelta()
+{
+    DeltaPacket d;
+    d.fields = {field(u"ID"_s, FieldType::Integer), field(u"Name"_s, FieldType::WideString)};
+    d.rows.push_back({DeltaRow::Kind::Insert, {1, u"新科目"_s}, {}});
+    d.rows.push_back({DeltaRow::Kind::Modify, {2, u""_s}, {2, QVariant()}});
+    d.rows.push_back({DeltaRow::Kind::Delete, {}, {3, u"旧"_s}});
+    return d;
+}
+
+// The payload of a valid message as a map to spoil.
+QCborMap mapOf(const Message &m)
+{
+    return QCborValue::fromCbor(encodeMessage(m)).toMap();
+}
+
+QByteArray framed(const QCborValue &v)
+{
+    return writeFrame(v.toCbor());
+}
+
+// What a receiver makes of a byte stream: the frame reader's failure or the first frame's
+// decoding error.
+QString refusalOf(const QByteArray &stream, qsizetype maxFrame)
+{
+    FrameReader reader(maxFrame);
+    reader.feed(stream);
+    if (reader.failed())
+        return reader.failure();
+    if (!reader.hasFrame())
+        return u"(no frame)"_s;
+    return errorOf([&] { decodeMessage(reader.takeFrame()); });
+}
+
+QCborValue nestedArray(int depth)
+{
+    QCborValue v(1);
+    for (int i = 0; i < depth; ++i)
+        v = QCborArray{v};
+    return v;
+}
+
+} // namespace
+
+class TestProtocol : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void messageRoundTrip_data();
+    void messageRoundTrip();
+    void valueRoundTrip_data();
+    void valueRoundTrip();
+    void chunking();
+    void refusals_data();
+    void refusals();
+    void encodeRefusals();
+};
+
+void TestProtocol::messageRoundTrip_data()
+{
+    QTest::addColumn<Message>("message");
+    QTest::newRow("hello") << Message(Hello{kProtocolName, kProtocolVersion, u"0.1"_s});
+    QTest::newRow("login") << Message(Login{1, u"王会计"_s, u""_s});
+    QTest::newRow("request") << Message(
+        Request{2, u"SYS_SMModules"_s, u"TOP 5 WHERE MName = '总账' ORDER BY MCode"_s});
+    QTest::newRow("applyUpdates") << Message(
+        ApplyUpdates{3, u"GL_Acct"_s, sampleDelta(), -1, QVariantList{u"凭证"_s, 7}});
+    QTest::newRow("call") << Message(
+        Call{4, u"GetEntityID"_s, {u"GL_Voucher"_s, 1, QVariant::fromValue<qint64>(-2)}});
+    QTest::newRow("serverTime") << Message(ServerTime{5});
+    QTest::newRow("logout") << Message(Logout{std::numeric_limits<qint64>::max()});
+    QTest::newRow("session") << Message(Session{1, u"{6F9619FF-8B86-D011-B42D-00C04FC964FF}"_s,
+                                                u"manager"_s, u"王经理"_s, u"1"_s, true});
+    QTest::newRow("packet") << Message(PacketReply{2, samplePacket()});
+    QTest::newRow("applied") << Message(Applied{3, 2, QVariant()});
+    QTest::newRow("result") << Message(Result{4, 12, {u"GL_Voucher"_s, 12}});
+    QTest::newRow("error") << Message(
+        ErrorReply{0, u"该记录已被其他用户修改。"_s, ErrorKind::ChangedByOther});
+}
+
+void TestProtocol::messageRoundTrip()
+{
+    QFETCH(Message, message);
+    FrameReader reader;
+    reader.feed(writeFrame(encodeMessage(message)));
+    QVERIFY(reader.hasFrame());
+    const Message back = decodeMessage(reader.takeFrame());
+    QCOMPARE(messageKind(back), messageKind(message));
+    QVERIFY(identicalMessages(back, message));
+}
+
+void TestProtocol::valueRoundTrip_data()
+{
+    QTest::addColumn<QVariant>("value");
+    const double inf = std::numeric_limits<double>::infinity();
+    QTest::newRow("null") << QVariant();
+    QTest::newRow("true") << QVariant(true);
+    QTest::newRow("false") << QVariant(false);
+    QTest::newRow("int 0") << QVariant(0);
+    QTest::newRow("int min") << QVariant(std::numeric_limits<int>::min());
+    QTest::newRow("int max") << QVariant(std::numeric_limits<int>::max());
+    QTest::newRow("qint64 small") << QVariant::fromValue<qint64>(5);
+    QTest::newRow("qint64 min") << QVariant::fromValue(std::numeric_limits<qint64>::min());
+    QTest::newRow("qint64 max") << QVariant::fromValue(std::numeric_limits<qint64>::max());
+    QTest::newRow("qint64 2^53+1") << QVariant::fromValue<qint64>(9007199254740993);
+    QTest::newRow("money") << QVariant(1234.5678);
+    QTest::newRow("money large") << QVariant(123456789012.3456);
+    QTest::newRow("0.1") << QVariant(0.1);
+    QTest::newRow("whole double") << QVariant(2.0);
+    QTest::newRow("-0.0") << QVariant(-0.0);
+    QTest::newRow("tiny") << QVariant(1e-300);
+    QTest::newRow("infinity") << QVariant(-inf);
+    QTest::newRow("NaN") << QVariant(std::nan(""));
+    QTest::newRow("empty text") << QVariant(u""_s);
+    QTest::newRow("chinese text") << QVariant(u"库存现金 𠀀 🧾 \"\\"_s);
+    QTest::newRow("control chars") << QVariant(QString(u"a\0b\n"_s));
+    QTest::newRow("lone surrogate") << QVariant(QString(QChar(0xD800)) + u"x"_s + QChar(0xDC01));
+    QTest::newRow("empty bytes") << QVariant(QByteArray(""));
+    QTest::newRow("blob") << QVariant(QByteArray("\0\x01\xff\x80", 4));
+    QTest::newRow("date") << QVariant(QDate(2024, 2, 29));
+    QTest::newRow("ancient date") << QVariant(QDate(-4713, 1, 2));
+    QTest::newRow("time") << QVariant(QTime(23, 59, 59, 999));
+    QTest::newRow("midnight") << QVariant(QTime(0, 0));
+    QTest::newRow("local datetime")
+        << QVariant(QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9, 120)));
+    QTest::newRow("utc datetime") << QVariant(
+        QDateTime(QDate(1999, 12, 31), QTime(23, 59, 59, 1), Qt::UTC));
+    QTest::newRow("offset datetime")
+        << QVariant(QDateTime(QDate(2024, 6, 1), QTime(8, 0), Qt::OffsetFromUTC, 8 * 3600));
+    QTest::newRow("negative offset")
+        << QVariant(QDateTime(QDate(1969, 12, 31), QTime(20, 0), Qt::OffsetFromUTC, -5 * 3600));
+    QTest::newRow("empty list") << QVariant(QVariantList());
+    QTest::newRow("nested list") << QVariant(QVariantList{
+        1, u"甲"_s, QVariantList{QVariant(), QVariant::fromValue<qint64>(1), QVariantList{}}});
+    QTest::newRow("data packet") << QVariant::fromValue(samplePacket());
+    QTest::newRow("delta packet") << QVariant::fromValue(sampleDelta());
+}
+
+void TestProtocol::valueRoundTrip()
+{
+    QFETCH(QVariant, value);
+    // Both ways an operation's values travel: arguments out, result and arguments back.
+    const auto call = std::get<Call>(decodeMessage(encodeMessage(Call{1, u"Op"_s, {value}})));
+    QCOMPARE(call.args.size(), 1);
+    QVERIFY2(identicalValues(call.args[0], value), call.args[0].typeName());
+    const auto result =
+        std::get<Result>(decodeMessage(encodeMessage(Result{1, value, {value, value}})));
+    QVERIFY(identicalValues(result.value, value));
+    QVERIFY(identicalValues(QVariant(result.args), QVariant(QVariantList{value, value})));
+    // A null is not an empty text, an int is not a qint64: the comparison itself must see it.
+    QVERIFY(!identicalValues(value, value.isValid() ? QVariant() : QVariant(u""_s)));
+}
+
+void TestProtocol::chunking()
+{
+    QByteArray stream;
+    QList<QByteArray> payloads;
+    for (const Message &m :
+         {Message(Login{1, u"张三"_s, u"密码"_s}), Message(PacketReply{1, samplePacket()}),
+          Message(Call{2, u"SaveAccessories"_s, {QByteArray(200000, '\x5a')}}),
+          Message(Logout{3})}) {
+        payloads.append(encodeMessage(m));
+        stream += writeFrame(payloads.last());
+    }
+    const auto framesOf = [](FrameReader &reader) {
+        QList<QByteArray> frames;
+        while (reader.hasFrame())
+            frames.append(reader.takeFrame());
+        return frames;
+    };
+    FrameReader byByte;
+    QList<QByteArray> frames;
+    for (char c : stream) {
+        byByte.feed(QByteArrayView(&c, 1));
+        frames += framesOf(byByte);
+    }
+    QCOMPARE(frames, payloads);
+    QCOMPARE(byByte.pendingBytes(), 0);
+
+    for (quint32 seed : {1u, 2u, 3u}) {
+        QRandomGenerator random(seed);
+        FrameReader reader;
+        frames.clear();
+        for (qsizetype at = 0; at < stream.size();) {
+            const qsizetype n = qMin(stream.size() - at, qsizetype(random.bounded(1, 70000)));
+            reader.feed(QByteArrayView(stream).sliced(at, n));
+            at += n;
+            if (random.bounded(2))
+                frames += framesOf(reader);
+        }
+        frames += framesOf(reader);
+        QCOMPARE(frames, payloads);
+        QVERIFY(!reader.failed());
+    }
+}
+
+void TestProtocol::refusals_data()
+{
+    QTest::addColumn<QByteArray>("stream");
+    QTest::addColumn<qsizetype>("maxFrame");
+    QTest::addColumn<QString>("message");
+    const qsizetype max = kMaxFrameBytes;
+
+    QTest::newRow("oversized") << QByteArray("\x00\x00\x03\xe9{", 5) << qsizetype(1000)
+                               << u"通信协议错误：帧长度 1001 字节超过上限 1000 字节。"_s;
+    QTest::newRow("oversized default")
+        << QByteArray("\x08\x00\x00\x01", 4) << max
+        << u"通信协议错误：帧长度 134217729 字节超过上限 134217728 字节。"_s;
+    QTest::newRow("zero length") << QByteArray("\0\0\0\0\xa0", 5) << max
+                                 << u"通信协议错误：收到长度为 0 的帧。"_s;
+    const QByteArray login = encodeMessage(Login{1, u"u"_s, u"p"_s});
+    QTest::newRow("truncated cbor")
+        << writeFrame(login.chopped(1)) << max << u"通信协议错误：消息的 CBOR 编码有误或不完整。"_s;
+    QTest::newRow("trailing bytes")
+        << writeFrame(login + '\0') << max << u"通信协议错误：消息之后还有 1 个多余的字节。"_s;
+    QTest::newRow("not a map") << framed(QCborArray{u"login"_s}) << max
+                               << u"通信协议错误：消息应为 CBOR 映射。"_s;
+
+    QCborMap m = mapOf(Login{1, u"u"_s, u"p"_s});
+    m[u"id"_s] = u"1"_s;
+    QTest::newRow("id as text") << framed(m) << max
+                                << u"通信协议错误：消息“login”的字段“id”应为整数。"_s;
+    m = mapOf(Request{0, u"P"_s, u""_s});
+    QTest::newRow("request id 0") << framed(m) << max
+                                  << u"通信协议错误：消息“request”的字段“id”的值 0 超出范围。"_s;
+    m = mapOf(Request{1, u"P"_s, u""_s});
+    m[u"provider"_s] = QCborArray{u"P"_s};
+    QTest::newRow("extra nesting")
+        << framed(m) << max << u"通信协议错误：消息“request”的字段“provider”应为文本。"_s;
+    m = mapOf(Call{1, u"Op"_s, {}});
+    m.remove(u"args"_s);
+    QTest::newRow("missing field")
+        << framed(m) << max << u"通信协议错误：消息“call”缺少字段“args”。"_s;
+    m = mapOf(Logout{1});
+    m[u"extra"_s] = 1;
+    QTest::newRow("unknown field")
+        << framed(m) << max << u"通信协议错误：消息“logout”含有未知字段“extra”。"_s;
+    m = mapOf(Logout{1});
+    m[u"kind"_s] = u"shutdown"_s;
+    QTest::newRow("unknown kind") << framed(m) << max
+                                  << u"通信协议错误：未知的消息类型“shutdown”。"_s;
+    {
+        QByteArray bytes;
+        QCborStreamWriter w(&bytes);
+        w.startMap(3);
+        for (const char *s : {"kind", "logout", "id"})
+            w.append(QLatin1StringView(s));
+        w.append(1);
+        w.append("kind"_L1);
+        w.append("login"_L1);
+        w.endMap();
+        QTest::newRow("repeated field")
+            << writeFrame(bytes) << max << u"通信协议错误：消息含有重复的字段“kind”。"_s;
+    }
+    m = mapOf(ErrorReply{1, u"x"_s, ErrorKind::General});
+    m[u"errorKind"_s] = 3;
+    QTest::newRow("unknown error kind")
+        << framed(m) << max << u"通信协议错误：消息“error”的字段“errorKind”的值 3 超出范围。"_s;
+
+    QTest::newRow("unsupported version")
+        << framed(mapOf(Hello{kProtocolName, kProtocolVersion + 1, u"2.0"_s})) << max
+        << u"对方（程序版本 2.0）使用 Vexa 通信协议第 2 版，本程序只支持第 1 版。请把客户端和服务器升级到同一版本。"_s;
+    QTest::newRow("other protocol") << framed(mapOf(Hello{u"http"_s, 1, u"1"_s})) << max
+                                    << u"通信协议错误：对方使用的不是 Vexa 通信协议。"_s;
+
+    const auto callWith = [](const QCborValue &args) {
+        QCborMap c = mapOf(Call{1, u"Op"_s, {}});
+        c[u"args"_s] = args;
+        return framed(c);
+    };
+    QTest::newRow("list too deep") << callWith(nestedArray(kMaxValueDepth + 1)) << max
+                                   << u"通信协议错误：字段“args”的列表嵌套超过 16 层。"_s;
+    QTest::newRow("int beyond int") << callWith(QCborArray{qint64(1) << 31}) << max
+                                    << u"通信协议错误：字段“args”的整数 2147483648 超出范围。"_s;
+    QTest::newRow("map value") << callWith(QCborArray{QCborMap{}}) << max
+                               << u"通信协议错误：字段“args”含有不支持的值类型。"_s;
+    QTest::newRow("unknown tag") << callWith(QCborArray{QCborValue(QCborTag(99), 1)}) << max
+                                 << u"通信协议错误：字段“args”含有未知的标记 99。"_s;
+    QTest::newRow("time past midnight")
+        << callWith(QCborArray{QCborValue(QCborTag(quint64(WireTag::Time)), 86400000)}) << max
+        << u"通信协议错误：字段“args”的整数 86400000 超出范围。"_s;
+    QTest::newRow("odd utf-16") << callWith(QCborArray{QCborValue(
+                                       QCborTag(quint64(WireTag::Utf16Text)), QByteArray("a"))})
+                                << max << u"通信协议错误：字段“args”的文本格式错误。"_s;
+    QTest::newRow("args not a list")
+        << callWith(QCborValue(1)) << max << u"通信协议错误：消息“call”的字段“args”应为列表。"_s;
+
+    m = mapOf(ApplyUpdates{1, u"P"_s, sampleDelta(), -1, {}});
+    m[u"delta"_s] = u"{}"_s;
+    QTest::newRow("bad delta") << framed(m) << max
+                               << u"通信协议错误：字段“delta”中的数据包有误："_s +
+                                      errorOf([] { readDeltaPacket(u"{}"_s); });
+}
+
+void TestProtocol::refusals()
+{
+    QFETCH(QByteArray, stream);
+    QFETCH(qsizetype, maxFrame);
+    QFETCH(QString, message);
+    QCOMPARE(refusalOf(stream, maxFrame), message);
+}
+
+void TestProtocol::encodeRefusals()
+{
+    // Types outside the closed set are our own mistake: refused before anything is sent.
+    for (const QVariant &v :
+         {QVariant(QPoint(1, 2)), QVariant(1.5f), QVariant(1u), QVariant(QVariantMap{{u"a"_s, 1}}),
+          QVariant(QVariantList{QVariant(QPoint())})}) {
+        const QString message = errorOf([&] { encodeMessage(Call{1, u"Op"_s, {v}}); });
+        QVERIFY2(message.startsWith(u"类型为“"_s), qPrintable(message));
+    }
+    QCOMPARE(errorOf([] {
+                 encodeMessage(Call{1, u"Op"_s, {nestedArray(kMaxValueDepth + 1).toVariant()}});
+             }),
+             u"要发送的列表嵌套超过 16 层。"_s);
+    QCOMPARE(errorOf([] { writeFrame(QByteArray(1001, 'x'), 1000); }),
+             u"消息过大（1001 字节），超过每帧 1000 字节的上限。"_s);
+}
+
+QTEST_GUILESS_MAIN(TestProtocol)
+#include "tst_protocol.moc"
