@@ -1,0 +1,61 @@
+#pragma once
+
+#include "AppServer.h"
+#include "Frame.h"
+#include "Protocol.h"
+
+#include <RemoteConnection.h>
+
+#include <QDateTime>
+#include <QString>
+#include <QTcpSocket>
+
+namespace vexa::net {
+
+// The client side of a connection to vexa-server: the same calls as the in-process
+// ServerConnection, each one synchronous (write the request, wait for its reply). A refused
+// request throws vexa::Error with the server's message and ErrorKind. A lost connection, or
+// a server that does not answer within the timeout, throws "与服务器的连接已断开。" (or why
+// the server closed it) on that call and "与服务器的连接已断开。" on every later one.
+class NetConnection : public IRemoteConnection, public IAppServer
+{
+public:
+    static constexpr int kDefaultTimeoutMs = 60000;
+
+    // Connects and exchanges hellos. Throws vexa::Error when the server cannot be reached
+    // or refuses the handshake (a different protocol version, with the server's message).
+    NetConnection(const QString &host, quint16 port, int timeoutMs = kDefaultTimeoutMs);
+    ~NetConnection() override;
+
+    server::SessionInfo login(const QString &userCode, const QString &password);
+
+    DataPacket request(const QString &provider, const QString &commandText) override;
+    IAppServer *appServer() override { return this; }
+
+    void applyUpdates(const QString &provider, const DeltaPacket &delta, int maxErrors,
+                      int &errorCount, QVariant &ownerData) override;
+    // Arguments come back as the operation left them.
+    QVariant call(const QString &operation, QVariantList &args) override;
+    using IAppServer::call;
+
+    QDateTime serverDateTime();
+    // The server's message for the last failure (GetLastErrorInfo).
+    QString lastError();
+    // Ends the session and closes the connection; later calls throw.
+    void logout();
+
+    bool connected() const { return m_lost.isEmpty(); }
+
+private:
+    Message exchange(Message request);
+    Message receive();
+    [[noreturn]] void lose(const QString &reason);
+
+    QTcpSocket m_socket;
+    FrameReader m_reader;
+    int m_timeoutMs;
+    qint64 m_lastId = 0;
+    QString m_lost; // why the connection is gone; empty while it is up
+};
+
+} // namespace vexa::net
