@@ -59,16 +59,7 @@ std::unique_ptr<ClientDataSet> openOn(IRemoteConnection &c)
     return ds;
 }
 
-void appendAccount(ClientDataSet &ds, int id, const QString &code, const QString &name)
-{
-    ds.append();
-    ds.setValue(QStringLiteral("AcctID"), id);
-    ds.setValue(QStringLiteral("AcctCode"), code);
-    ds.setValue(QStringLiteral("AcctName"), name);
-    ds.setValue(QStringLiteral("IsNode"), true);
-    ds.setValue(QStringLiteral("DC"), QStringLiteral("D"));
-    ds.post();
-}
+using vexa::test::appendAccount;
 
 void rename(ClientDataSet &ds, const QString &name)
 {

@@ -31,17 +31,7 @@ int count(ServerConnection &c, const QString &provider, const QString &command =
     return int(c.request(provider, command).rows.size());
 }
 
-// An account row for LX_DMAccounting.
-void appendAccount(ClientDataSet &ds, int id, const QString &code, const QString &name)
-{
-    ds.append();
-    ds.setValue(QStringLiteral("AcctID"), id);
-    ds.setValue(QStringLiteral("AcctCode"), code);
-    ds.setValue(QStringLiteral("AcctName"), name);
-    ds.setValue(QStringLiteral("IsNode"), true);
-    ds.setValue(QStringLiteral("DC"), QStringLiteral("D"));
-    ds.post();
-}
+using vexa::test::appendAccount;
 
 int apply(ServerConnection &c, ClientDataSet &ds)
 {

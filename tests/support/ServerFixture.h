@@ -3,6 +3,7 @@
 // A demo account set in a temporary folder, with fast password hashing.
 
 #include "AppServer.h"
+#include "ClientDataSet.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -34,5 +35,17 @@ struct ServerFixture
         return c;
     }
 };
+
+// An account row for LX_DMAccounting.
+inline void appendAccount(ClientDataSet &ds, int id, const QString &code, const QString &name)
+{
+    ds.append();
+    ds.setValue(QStringLiteral("AcctID"), id);
+    ds.setValue(QStringLiteral("AcctCode"), code);
+    ds.setValue(QStringLiteral("AcctName"), name);
+    ds.setValue(QStringLiteral("IsNode"), true);
+    ds.setValue(QStringLiteral("DC"), QStringLiteral("D"));
+    ds.post();
+}
 
 } // namespace vexa::test
