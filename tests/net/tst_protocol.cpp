@@ -21,22 +21,13 @@ Q_DECLARE_METATYPE(vexa::net::Message)
 
 namespace {
 
-FieldDef field(const QString &name, FieldType type, int size = 0)
-{
-    FieldDef f;
-    f.name = name;
-    f.type = type;
-    f.size = size;
-    return f;
-}
-
 DataPacket samplePacket()
 {
     DataPacket p;
-    p.fields = {field(u"AcctCode"_s, FieldType::String, 40),
-                field(u"AcctName"_s, FieldType::WideString),
-                field(u"Balance"_s, FieldType::Currency), field(u"Seal"_s, FieldType::Blob),
-                field(u"Posted"_s, FieldType::DateTime)};
+    p.fields = {FieldDef{u"AcctCode"_s, FieldType::String, 40},
+                FieldDef{u"AcctName"_s, FieldType::WideString},
+                FieldDef{u"Balance"_s, FieldType::Currency}, FieldDef{u"Seal"_s, FieldType::Blob},
+                FieldDef{u"Posted"_s, FieldType::DateTime}};
     p.rows.push_back({u"1001"_s, u"库存现金"_s, 1234.5678, QByteArray("\0\xff", 2),
                       QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9, 120))});
     p.rows.push_back({u""_s, QVariant(), -0.5, QVariant(), QVariant()});
@@ -46,7 +37,7 @@ DataPacket samplePacket()
 DeltaPacket sampleDelta()
 {
     DeltaPacket d;
-    d.fields = {field(u"ID"_s, FieldType::Integer), field(u"Name"_s, FieldType::WideString)};
+    d.fields = {FieldDef{u"ID"_s, FieldType::Integer}, FieldDef{u"Name"_s, FieldType::WideString}};
     d.rows.push_back({DeltaRow::Kind::Insert, {1, u"新科目"_s}, {}});
     d.rows.push_back({DeltaRow::Kind::Modify, {2, u""_s}, {2, QVariant()}});
     d.rows.push_back({DeltaRow::Kind::Delete, {}, {3, u"旧"_s}});
