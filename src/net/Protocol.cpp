@@ -129,6 +129,7 @@ struct Encoder
     {
         QCborMap c = start("login");
         c.insert(QStringLiteral("id"), m.id);
+        c.insert(QStringLiteral("set"), text(m.set, "set"));
         c.insert(QStringLiteral("user"), text(m.user, "user"));
         c.insert(QStringLiteral("password"), text(m.password, "password"));
         return c;
@@ -247,6 +248,7 @@ Message decodeFields(const QString &kind, Fields &f, const QCborMap &map)
     if (kind == QLatin1String("login")) {
         Login m;
         m.id = f.requestId();
+        m.set = f.text(QStringLiteral("set"));
         m.user = f.text(QStringLiteral("user"));
         m.password = f.text(QStringLiteral("password"));
         return m;

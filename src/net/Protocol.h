@@ -29,6 +29,7 @@ struct Hello
 struct Login
 {
     qint64 id = 0;
+    QString set; // the account set's name on the server; empty: the server's only set
     QString user;
     QString password;
     bool operator==(const Login &) const = default;

@@ -20,15 +20,16 @@ template <typename T> T expect(Message reply)
 
 } // namespace
 
-NetConnection::NetConnection(const QString &host, quint16 port, int timeoutMs)
+NetConnection::NetConnection(const ServerAddress &address, const ClientSecurity &security,
+                             int timeoutMs)
     : m_timeoutMs(timeoutMs)
 {
-    m_socket.connectToHost(host, port);
+    if (!security.insecure)
+        throw Error(QStringLiteral("尚不支持加密通信（TLS）。"));
+    m_socket.connectToHost(address.host, address.port);
     if (!m_socket.waitForConnected(m_timeoutMs))
-        throw Error(QStringLiteral("无法连接到服务器 %1:%2：%3")
-                        .arg(host)
-                        .arg(port)
-                        .arg(m_socket.errorString()));
+        throw Error(QStringLiteral("无法连接到服务器 %1：%2")
+                        .arg(address.toString(), m_socket.errorString()));
     m_socket.write(writeFrame(encodeMessage(
         Hello{kProtocolName, kProtocolVersion, QStringLiteral(VEXA_PROGRAM_VERSION)})));
     const Message reply = receive();
@@ -114,9 +115,10 @@ Message NetConnection::exchange(Message request)
     return reply;
 }
 
-server::SessionInfo NetConnection::login(const QString &userCode, const QString &password)
+server::SessionInfo NetConnection::login(const QString &set, const QString &userCode,
+                                         const QString &password)
 {
-    const auto s = expect<Session>(exchange(Login{0, userCode, password}));
+    const auto s = expect<Session>(exchange(Login{0, set, userCode, password}));
     return server::SessionInfo{s.userId, s.userCode, s.userName, s.userGroup, s.manager};
 }
 

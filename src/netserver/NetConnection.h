@@ -3,14 +3,40 @@
 #include "AppServer.h"
 #include "Frame.h"
 #include "Protocol.h"
+#include "ServerAddress.h"
 
 #include <RemoteConnection.h>
 
 #include <QDateTime>
 #include <QString>
 #include <QTcpSocket>
+#include <functional>
 
 namespace vexa::net {
+
+// How a client makes sure it talks to the right server.
+struct ClientSecurity
+{
+    // Plain TCP, no TLS (vexa-server --insecure; tests on loopback).
+    bool insecure = false;
+    // Trust a server whose certificate this CA (PEM) signed, for its host name.
+    QString caFile;
+    // The pinned fingerprints of servers trusted on first use; empty: the user's own file
+    // (<config>/vexa/known_servers).
+    QString knownServersFile;
+    // Asked when a server's certificate is neither signed by caFile nor pinned: the server
+    // (host:port) and the certificate's SHA-256 fingerprint (hex pairs with colons). True
+    // pins it and goes on. Null: such a server is refused. A pinned server whose
+    // certificate changed is always refused, naming both fingerprints.
+    std::function<bool(const QString &server, const QString &fingerprint)> trustNewServer;
+
+    static ClientSecurity plainTcp()
+    {
+        ClientSecurity s;
+        s.insecure = true;
+        return s;
+    }
+};
 
 // The client side of a connection to vexa-server: the same calls as the in-process
 // ServerConnection, each one synchronous (write the request, wait for its reply). A refused
@@ -24,10 +50,12 @@ public:
 
     // Connects and exchanges hellos. Throws vexa::Error when the server cannot be reached
     // or refuses the handshake (a different protocol version, with the server's message).
-    NetConnection(const QString &host, quint16 port, int timeoutMs = kDefaultTimeoutMs);
+    NetConnection(const ServerAddress &address, const ClientSecurity &security,
+                  int timeoutMs = kDefaultTimeoutMs);
     ~NetConnection() override;
 
-    server::SessionInfo login(const QString &userCode, const QString &password);
+    // set: the account set's name on the server; empty for the server's only set.
+    server::SessionInfo login(const QString &set, const QString &userCode, const QString &password);
 
     DataPacket request(const QString &provider, const QString &commandText) override;
     IAppServer *appServer() override { return this; }

@@ -32,9 +32,10 @@ struct NetFixture
     std::unique_ptr<NetConnection> client(const char *user = "Manager",
                                           const char *password = "manager")
     {
-        auto c = std::make_unique<NetConnection>(QStringLiteral("127.0.0.1"), server.port(), 20000);
+        auto c = std::make_unique<NetConnection>(ServerAddress{QStringLiteral("127.0.0.1"), server.port()},
+                                                 ClientSecurity::plainTcp(), 20000);
         if (user)
-            c->login(QString::fromUtf8(user), QString::fromUtf8(password));
+            c->login({}, QString::fromUtf8(user), QString::fromUtf8(password));
         return c;
     }
 };
@@ -133,7 +134,7 @@ private slots:
         auto local = f.set.connect();
         auto net = f.client(nullptr);
         const server::SessionInfo s =
-            net->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+            net->login({}, QStringLiteral("Manager"), QStringLiteral("manager"));
         QCOMPARE(s.userId, local->session().userId);
         QCOMPARE(s.userName, local->session().userName);
         QCOMPARE(s.manager, local->session().manager);
@@ -177,10 +178,10 @@ private slots:
         QCOMPARE(errorOf([&] { net->request(kAccounts, kAll); }), notLoggedIn);
         QCOMPARE(errorOf([&] { net->call(QStringLiteral("GetEntityID")); }), notLoggedIn);
         QCOMPARE(errorOf([&] { net->serverDateTime(); }), notLoggedIn);
-        QCOMPARE(errorOf([&] { net->login(QStringLiteral("Manager"), QStringLiteral("x")); }),
+        QCOMPARE(errorOf([&] { net->login({}, QStringLiteral("Manager"), QStringLiteral("x")); }),
                  QStringLiteral("用户名或密码错误。"));
         QCOMPARE(errorOf([&] { net->request(kAccounts, kAll); }), notLoggedIn);
-        net->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+        net->login({}, QStringLiteral("Manager"), QStringLiteral("manager"));
         QVERIFY(net->request(kAccounts, kAll).rows.empty());
 
         RawClient raw(f.server.port());

@@ -1,5 +1,6 @@
 #include "Frame.h"
 #include "Protocol.h"
+#include "ServerAddress.h"
 #include "WireValue.h"
 #include "support/TestSupport.h"
 
@@ -91,13 +92,14 @@ private slots:
     void refusals_data();
     void refusals();
     void encodeRefusals();
+    void serverAddress();
 };
 
 void TestProtocol::messageRoundTrip_data()
 {
     QTest::addColumn<Message>("message");
     QTest::newRow("hello") << Message(Hello{kProtocolName, kProtocolVersion, u"0.1"_s});
-    QTest::newRow("login") << Message(Login{1, u"王会计"_s, u""_s});
+    QTest::newRow("login") << Message(Login{1, u"总账"_s, u"王会计"_s, u""_s});
     QTest::newRow("request") << Message(
         Request{2, u"SYS_SMModules"_s, u"TOP 5 WHERE MName = '总账' ORDER BY MCode"_s});
     QTest::newRow("applyUpdates") << Message(
@@ -193,7 +195,7 @@ void TestProtocol::chunking()
     QByteArray stream;
     QList<QByteArray> payloads;
     for (const Message &m :
-         {Message(Login{1, u"张三"_s, u"密码"_s}), Message(PacketReply{1, samplePacket()}),
+         {Message(Login{1, {}, u"张三"_s, u"密码"_s}), Message(PacketReply{1, samplePacket()}),
           Message(Call{2, u"SaveAccessories"_s, {QByteArray(200000, '\x5a')}}),
           Message(Logout{3})}) {
         payloads.append(encodeMessage(m));
@@ -245,7 +247,7 @@ void TestProtocol::refusals_data()
         << u"通信协议错误：帧长度 134217729 字节超过上限 134217728 字节。"_s;
     QTest::newRow("zero length") << QByteArray("\0\0\0\0\xa0", 5) << max
                                  << u"通信协议错误：收到长度为 0 的帧。"_s;
-    const QByteArray login = encodeMessage(Login{1, u"u"_s, u"p"_s});
+    const QByteArray login = encodeMessage(Login{1, {}, u"u"_s, u"p"_s});
     QTest::newRow("truncated cbor")
         << writeFrame(login.chopped(1)) << max << u"通信协议错误：消息的 CBOR 编码有误或不完整。"_s;
     QTest::newRow("trailing bytes")
@@ -253,7 +255,7 @@ void TestProtocol::refusals_data()
     QTest::newRow("not a map") << framed(QCborArray{u"login"_s}) << max
                                << u"通信协议错误：消息应为 CBOR 映射。"_s;
 
-    QCborMap m = mapOf(Login{1, u"u"_s, u"p"_s});
+    QCborMap m = mapOf(Login{1, {}, u"u"_s, u"p"_s});
     m[u"id"_s] = u"1"_s;
     QTest::newRow("id as text") << framed(m) << max
                                 << u"通信协议错误：消息“login”的字段“id”应为整数。"_s;
@@ -352,6 +354,21 @@ void TestProtocol::encodeRefusals()
              u"要发送的列表嵌套超过 16 层。"_s);
     QCOMPARE(errorOf([] { writeFrame(QByteArray(1001, 'x'), 1000); }),
              u"消息过大（1001 字节），超过每帧 1000 字节的上限。"_s);
+}
+
+void TestProtocol::serverAddress()
+{
+    const auto parsed = [](const char *text) {
+        return ServerAddress::parse(QString::fromUtf8(text));
+    };
+    QCOMPARE(parsed(" books.example.com ")->toString(), u"books.example.com:7070"_s);
+    QCOMPARE(parsed("10.0.0.5:7443")->port, 7443);
+    QCOMPARE(parsed("[::1]:7443")->toString(), u"[::1]:7443"_s);
+    QCOMPARE(parsed("::1")->toString(), u"[::1]:7070"_s);
+    QCOMPARE(parsed("[fe80::1]")->host, u"fe80::1"_s);
+    for (const char *bad :
+         {"", "host:", "host:0", "host:65536", "host:7x", "[::1", "[::1]7070", ":7070", "a b:1"})
+        QVERIFY2(!parsed(bad), bad);
 }
 
 QTEST_GUILESS_MAIN(TestProtocol)
