@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QTest>
 #include <csignal>
+#include <optional>
 #include <random>
 #include <thread>
 
@@ -126,11 +127,26 @@ QString interrupted(ServerProcess &server, NetConnection &c, qint64 delayUs,
     return QString();
 }
 
-// A moment in the work or just after it: most kills land inside, a few after the commit.
-qint64 killPoint(std::mt19937 &random, qint64 workUs)
+// When to kill: a moment in the work or just after it, so that most kills land inside and a
+// few after the commit. The work's length comes from an unkilled first round; a kill that
+// came after the commit shows the work took at most that long (the machine may have been
+// busy in the first round).
+class KillPoints
 {
-    return qint64(random() % quint64(workUs + workUs / 4));
-}
+public:
+    explicit KillPoints(qint64 workUs) : m_workUs(workUs) {}
+    qint64 next()
+    {
+        m_last = qint64(m_random() % quint64(m_workUs + m_workUs / 4));
+        return m_last;
+    }
+    void committed() { m_workUs = std::max<qint64>(1000, std::min(m_workUs, m_last)); }
+
+private:
+    std::mt19937 m_random{20261207};
+    qint64 m_workUs;
+    qint64 m_last = 0;
+};
 
 QString checked(const QString &path)
 {
@@ -209,7 +225,7 @@ private slots:
         }
         fixture.server.reset();
 
-        std::mt19937 random(20261207);
+        std::optional<KillPoints> kills;
         qint64 applyUs = 0; // how long one apply takes, from the first, unkilled round
         int committed = 0;
         int stored = 0; // the round the set holds
@@ -241,10 +257,11 @@ private slots:
                 clock.start();
                 apply();
                 applyUs = clock.nsecsElapsed() / 1000;
+                kills.emplace(applyUs);
                 stored = round;
                 continue;
             }
-            const QString wrong = interrupted(server, *c, killPoint(random, applyUs), apply);
+            const QString wrong = interrupted(server, *c, kills->next(), apply);
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             const QString problems = checked(path);
             QVERIFY2(problems.isEmpty(), qPrintable(problems));
@@ -259,6 +276,7 @@ private slots:
             if (first == name) {
                 stored = round;
                 ++committed;
+                kills->committed();
             }
         }
         qInfo("apply of %d rows: %lld ms; %d of %d kills after the commit", kBigRows,
@@ -294,7 +312,7 @@ private slots:
         QVERIFY(loaded[0] != loaded[1]);
         fixture.server.reset();
 
-        std::mt19937 random(7122026);
+        std::optional<KillPoints> kills;
         qint64 loadUs = 0;
         int committed = 0;
         int stored = 1;
@@ -308,11 +326,12 @@ private slots:
                 clock.start();
                 loadTemplate(charts[target]);
                 loadUs = clock.nsecsElapsed() / 1000;
+                kills.emplace(loadUs);
                 stored = target;
                 continue;
             }
-            const QString wrong = interrupted(server, *c, killPoint(random, loadUs),
-                                              [&] { loadTemplate(charts[target]); });
+            const QString wrong =
+                interrupted(server, *c, kills->next(), [&] { loadTemplate(charts[target]); });
             QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
             const QString problems = checked(path);
             QVERIFY2(problems.isEmpty(), qPrintable(problems));
@@ -324,6 +343,7 @@ private slots:
             if (now == loaded[target]) {
                 stored = target;
                 ++committed;
+                kills->committed();
             }
         }
         qInfo("template load: %lld ms; %d of %d kills after the commit", loadUs / 1000, committed,
