@@ -134,19 +134,29 @@ double msSince(const QElapsedTimer &t)
     return double(t.nsecsElapsed()) / 1e6;
 }
 
-// (a) and (b), the two paths taking turns so that both see the same machine.
-void compare(const Options &o, const QTemporaryDir &dir, const net::ClientSecurity &sec)
+// A set of 50,000 accounts.
+std::unique_ptr<AppServer> makeBigSet(const QString &path)
 {
-    auto big = makeSet(dir.filePath(QStringLiteral("big.vexa")));
+    auto set = makeSet(path);
+    auto c = set->connect();
+    c->login(kUser, kPassword);
+    applyOrDie(*c, inserts(set->catalog().require(kAccounts).fields, 1, kBigAccounts),
+               [&] { return c->lastError(); });
+    return set;
+}
+
+// (a) and (b), the two paths taking turns so that both see the same machine.
+void compare(const Options &o, AppServer &big, const QTemporaryDir &dir,
+             const net::ClientSecurity &sec)
+{
     auto empty = makeSet(dir.filePath(QStringLiteral("empty.vexa")));
-    const QList<FieldDef> fields = big->catalog().require(kAccounts).fields;
-    auto bigLocal = big->connect();
+    const QList<FieldDef> fields = big.catalog().require(kAccounts).fields;
+    auto bigLocal = big.connect();
     bigLocal->login(kUser, kPassword);
-    applyOrDie(*bigLocal, inserts(fields, 1, kBigAccounts), [&] { return bigLocal->lastError(); });
     auto emptyLocal = empty->connect();
     emptyLocal->login(kUser, kPassword);
 
-    net::NetServer bigServer(*big), emptyServer(*empty);
+    net::NetServer bigServer(big), emptyServer(*empty);
     bigServer.listen(QHostAddress::LocalHost, 0);
     emptyServer.listen(QHostAddress::LocalHost, 0);
     net::NetConnection bigNet({QStringLiteral("127.0.0.1"), bigServer.port()}, sec);
@@ -196,16 +206,9 @@ void compare(const Options &o, const QTemporaryDir &dir, const net::ClientSecuri
 }
 
 // (c) Many clients, each one lookup after another for the given time.
-void load(const Options &o, const QTemporaryDir &dir, const net::ClientSecurity &sec)
+void load(const Options &o, AppServer &set, const net::ClientSecurity &sec)
 {
-    auto set = makeSet(dir.filePath(QStringLiteral("load.vexa")));
-    const QList<FieldDef> fields = set->catalog().require(kAccounts).fields;
-    {
-        auto c = set->connect();
-        c->login(kUser, kPassword);
-        applyOrDie(*c, inserts(fields, 1, kBigAccounts), [&] { return c->lastError(); });
-    }
-    net::NetServer server(*set);
+    net::NetServer server(set);
     server.listen(QHostAddress::LocalHost, 0);
 
     std::vector<std::vector<double>> latencies(size_t(o.clients));
@@ -300,8 +303,9 @@ int main(int argc, char **argv)
         QTemporaryDir dir;
         const net::ClientSecurity sec = security(o, dir);
         std::printf("bench_network: %s over loopback\n", o.tls ? "TLS" : "plain TCP");
-        compare(o, dir, sec);
-        load(o, dir, sec);
+        auto big = makeBigSet(dir.filePath(QStringLiteral("big.vexa")));
+        compare(o, *big, dir, sec);
+        load(o, *big, sec);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_network: %s\n", errorText(e).toUtf8().constData());
         return 1;
