@@ -40,15 +40,15 @@ server::AppServer::Options setOptions()
     return o;
 }
 
-// The real vexa-server on a free loopback port.
+// The real vexa-server on a loopback port; 0: a free one.
 class ServerProcess
 {
 public:
-    explicit ServerProcess(const QString &set)
+    ServerProcess(const QString &set, quint16 port)
     {
         m_process.start(QStringLiteral(VEXA_SERVER_PATH),
                         {QStringLiteral("--insecure"), QStringLiteral("--listen"),
-                         QStringLiteral("127.0.0.1:0"), set});
+                         QStringLiteral("127.0.0.1:%1").arg(port), set});
         if (!m_process.waitForStarted(10000))
             throw Error(QStringLiteral("vexa-server did not start: ") + m_process.errorString());
         static const QRegularExpression serving(QStringLiteral("端口 (\\d+) 上提供"));
@@ -70,6 +70,8 @@ public:
         m_process.kill();
         m_process.waitForFinished();
     }
+
+    quint16 port() const { return m_port; }
 
     std::unique_ptr<NetConnection> client() const
     {
@@ -226,11 +228,15 @@ private slots:
         fixture.server.reset();
 
         std::optional<KillPoints> kills;
+        quint16 port = 0;
         qint64 applyUs = 0; // how long one apply takes, from the first, unkilled round
         int committed = 0;
         int stored = 0; // the round the set holds
         for (int round = 1; round <= kKillsPerWorkload + 1; ++round) {
-            ServerProcess server(path);
+            // Restarted where its clients know it, though the killed one's connections
+            // may still hold the port.
+            ServerProcess server(path, port);
+            port = server.port();
             auto c = server.client();
             ClientDataSet ds;
             ds.setRemoteConnection(c.get());
@@ -313,11 +319,15 @@ private slots:
         fixture.server.reset();
 
         std::optional<KillPoints> kills;
+        quint16 port = 0;
         qint64 loadUs = 0;
         int committed = 0;
         int stored = 1;
         for (int round = 0; round <= kKillsPerWorkload; ++round) {
-            ServerProcess server(path);
+            // Restarted where its clients know it, though the killed one's connections
+            // may still hold the port.
+            ServerProcess server(path, port);
+            port = server.port();
             auto c = server.client();
             PluginConnection plugin(*c, *c);
             const int target = 1 - stored;
