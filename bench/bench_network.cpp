@@ -115,6 +115,15 @@ net::ClientSecurity security(const Options &o, const QTemporaryDir &dir)
     return s;
 }
 
+// The set served on a free loopback port. Plain TCP: a certificate for --tls goes here once
+// the server takes one.
+std::unique_ptr<net::NetServer> serve(AppServer &set)
+{
+    auto server = std::make_unique<net::NetServer>(set);
+    server->listen(QHostAddress::LocalHost, 0);
+    return server;
+}
+
 double median(std::vector<double> v)
 {
     std::sort(v.begin(), v.end());
@@ -156,12 +165,11 @@ void compare(const Options &o, AppServer &big, const QTemporaryDir &dir,
     auto emptyLocal = empty->connect();
     emptyLocal->login(kUser, kPassword);
 
-    net::NetServer bigServer(big), emptyServer(*empty);
-    bigServer.listen(QHostAddress::LocalHost, 0);
-    emptyServer.listen(QHostAddress::LocalHost, 0);
-    net::NetConnection bigNet({QStringLiteral("127.0.0.1"), bigServer.port()}, sec);
+    const auto bigServer = serve(big);
+    const auto emptyServer = serve(*empty);
+    net::NetConnection bigNet({QStringLiteral("127.0.0.1"), bigServer->port()}, sec);
     bigNet.login({}, kUser, kPassword);
-    net::NetConnection emptyNet({QStringLiteral("127.0.0.1"), emptyServer.port()}, sec);
+    net::NetConnection emptyNet({QStringLiteral("127.0.0.1"), emptyServer->port()}, sec);
     emptyNet.login({}, kUser, kPassword);
 
     std::vector<double> requestLocal, requestNet, applyLocal, applyNet;
@@ -208,8 +216,7 @@ void compare(const Options &o, AppServer &big, const QTemporaryDir &dir,
 // (c) Many clients, each one lookup after another for the given time.
 void load(const Options &o, AppServer &set, const net::ClientSecurity &sec)
 {
-    net::NetServer server(set);
-    server.listen(QHostAddress::LocalHost, 0);
+    const auto server = serve(set);
 
     std::vector<std::vector<double>> latencies(size_t(o.clients));
     std::vector<QString> failures(size_t(o.clients));
@@ -221,7 +228,7 @@ void load(const Options &o, AppServer &set, const net::ClientSecurity &sec)
         for (int i = 0; i < o.clients; ++i)
             threads.emplace_back([&, i] {
                 try {
-                    net::NetConnection c({QStringLiteral("127.0.0.1"), server.port()}, sec);
+                    net::NetConnection c({QStringLiteral("127.0.0.1"), server->port()}, sec);
                     c.login({}, kUser, kPassword);
                     std::mt19937 random(unsigned(i) + 1u);
                     ++ready;
