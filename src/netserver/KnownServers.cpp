@@ -51,7 +51,7 @@ QString KnownServers::pinned(const QString &server) const
 {
     for (const QString &line : readLines(m_path)) {
         QString fingerprint;
-        if (serverOf(line, &fingerprint) == server)
+        if (serverOf(line, &fingerprint).compare(server, Qt::CaseInsensitive) == 0)
             return fingerprint.toUpper();
     }
     return QString();
@@ -61,7 +61,7 @@ void KnownServers::pin(const QString &server, const QString &fingerprint)
 {
     QStringList lines;
     for (const QString &line : readLines(m_path))
-        if (serverOf(line) != server && !line.isEmpty())
+        if (serverOf(line).compare(server, Qt::CaseInsensitive) != 0 && !line.isEmpty())
             lines.append(line);
     lines.append(server + u' ' + fingerprint);
 

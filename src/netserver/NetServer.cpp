@@ -83,10 +83,10 @@ public:
                     checkTimeouts();
                     continue;
                 }
-                m_activity.restart();
                 m_reader.feed(m_socket.readAll());
                 while (m_reader.hasFrame())
                     handle(m_reader.takeFrame());
+                m_activity.restart(); // a long request is not idle time
                 if (m_reader.failed())
                     closeWith(m_reader.failure());
             }
@@ -275,7 +275,7 @@ private:
     FrameReader m_reader;
     bool m_greeted = false;
     QDeadlineTimer m_loginDeadline;
-    QElapsedTimer m_activity; // since bytes last came in
+    QElapsedTimer m_activity; // since the client last sent or was last answered
 };
 
 } // namespace
