@@ -34,7 +34,7 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
-                   "passwd|query|call|dump|cert> ...");
+                   "passwd|query|call|dump> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
