@@ -152,10 +152,28 @@ Message NetConnection::receive()
     }
 }
 
+// Between calls nothing is due from the server but its reason for closing the connection
+// (an idle timeout, say), which may have come in while the caller's event loop ran.
+void NetConnection::checkStillOpen()
+{
+    m_reader.feed(m_socket.readAll());
+    if (m_reader.hasFrame()) {
+        const Message message = receive();
+        if (const auto *error = std::get_if<ErrorReply>(&message); error && error->id == 0)
+            lose(error->message);
+        lose(QStringLiteral("通信协议错误：服务器发来了未请求的“%1”。").arg(messageKind(message)));
+    }
+    if (m_reader.failed())
+        lose(m_reader.failure());
+    if (m_socket.state() != QAbstractSocket::ConnectedState)
+        lose(kLost);
+}
+
 Message NetConnection::exchange(Message request)
 {
     if (!m_lost.isEmpty())
         throw Error(kLost);
+    checkStillOpen();
     const qint64 id = ++m_lastId;
     std::visit(
         [id](auto &m) {

@@ -79,6 +79,7 @@ public:
 private:
     Message exchange(Message request);
     Message receive();
+    void checkStillOpen();
     [[noreturn]] void lose(const QString &reason);
     void encrypt(const ServerAddress &address, const ClientSecurity &security);
     void checkPinned(const QString &server, const ClientSecurity &security);

@@ -522,9 +522,9 @@ private slots:
     void timeoutsClose()
     {
         NetServerOptions limits;
-        limits.handshakeTimeoutMs = 100;
-        limits.loginTimeoutMs = 300;
-        limits.idleTimeoutMs = 500;
+        limits.handshakeTimeoutMs = 300;
+        limits.loginTimeoutMs = 1000;
+        limits.idleTimeoutMs = 1000;
         NetFixture f(limits);
         QSignalSpy closed(&f.server, &NetServer::connectionClosed);
 
@@ -533,22 +533,22 @@ private slots:
         QVERIFY(silent.waitForConnected(5000));
         QVERIFY(silent.waitForDisconnected(5000));
         QTRY_COMPARE(closed.count(), 1);
-        QCOMPARE(closed[0][1].toString(), QStringLiteral("TLS 握手没有在 100 毫秒内完成。"));
+        QCOMPARE(closed[0][1].toString(), QStringLiteral("TLS 握手没有在 300 毫秒内完成。"));
 
         auto late = f.client(nullptr);
         QTRY_COMPARE(closed.count(), 2);
         QCOMPARE(
             errorOf([&] { late->login({}, QStringLiteral("Manager"), QStringLiteral("manager")); }),
-            QStringLiteral("没有在 300 毫秒内登录，服务器断开了连接。"));
+            QStringLiteral("没有在 1 秒内登录，服务器断开了连接。"));
 
         auto busy = f.client();
-        for (int i = 0; i < 6; ++i) {
-            QTest::qWait(150);
+        for (int i = 0; i < 5; ++i) {
+            QTest::qWait(300);
             QCOMPARE(errorOf([&] { busy->request(kAccounts, kAll); }), QString());
         }
         QTRY_COMPARE(closed.count(), 3);
         const QString idle = errorOf([&] { busy->request(kAccounts, kAll); });
-        QVERIFY2(idle.startsWith(kLost) && idle.contains(u"空闲超过 500 毫秒"), qPrintable(idle));
+        QVERIFY2(idle.startsWith(kLost) && idle.contains(u"空闲超过 1 秒"), qPrintable(idle));
         QCOMPARE(errorOf([&] { busy->request(kAccounts, kAll); }), kLost);
     }
 
