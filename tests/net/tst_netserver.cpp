@@ -14,6 +14,7 @@
 #include <QSslSocket>
 #include <QTcpSocket>
 #include <QTest>
+#include <QThread>
 
 using namespace vexa;
 using namespace vexa::net;
@@ -567,6 +568,29 @@ private slots:
         first->logout();
         QTRY_COMPARE(closed.count(), 2);
         QVERIFY(f.client()->request(kAccounts, kAll).rows.empty());
+    }
+
+    // A client that sends requests and reads none of the replies stalls only its own
+    // connection: with its socket buffers full, another client is still answered.
+    void slowClientStallsOnlyItself()
+    {
+        NetFixture f;
+        QSignalSpy closed(&f.server, &NetServer::connectionClosed);
+        RawClient slow(f.server.port());
+        slow.send(Hello{});
+        QVERIFY(slow.receive());
+        slow.send(Login{1, {}, QStringLiteral("Manager"), QStringLiteral("manager")});
+        const std::optional<Message> session = slow.receive();
+        QVERIFY(session && std::holds_alternative<Session>(*session));
+        slow.socket.setReadBufferSize(1);
+        QByteArray burst;
+        for (qint64 id = 2; id < 400; ++id)
+            burst += writeFrame(encodeMessage(
+                Request{id, QStringLiteral("SYS_SMAcctTempData"), QStringLiteral("WHERE 1=1")}));
+        slow.send(burst);
+        QThread::msleep(1500); // the server writes replies until the buffers are full
+        QCOMPARE(errorOf([&] { f.client()->request(kAccounts, kAll); }), QString());
+        QCOMPARE(closed.count(), 0);
     }
 };
 
