@@ -115,8 +115,9 @@ int main(int argc, char *argv[])
                 keyFile = value;
             else if (a == u"--idle-timeout") {
                 const int minutes = positive(value);
-                if (minutes == 0 || minutes > 30 * 24 * 60)
-                    return fail(QStringLiteral("--idle-timeout 应当是 1 到 43200 之间的分钟数。"));
+                if (minutes == 0 || minutes > 7 * 24 * 60)
+                    return fail(
+                        QStringLiteral("--idle-timeout 应当是 1 到 10080（一周）之间的分钟数。"));
                 options.idleTimeoutMs = minutes * 60 * 1000;
             } else {
                 options.maxConnections = positive(value);
