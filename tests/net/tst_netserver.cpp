@@ -482,6 +482,20 @@ private slots:
         QVERIFY(!options.tls());
     }
 
+    // The key is readable by its owner only, and a second run never replaces a key in use.
+    void certificateFilesWrittenOnce()
+    {
+        const ServerCertificate first;
+        const QFileDevice::Permissions others = QFileDevice::ReadGroup | QFileDevice::WriteGroup |
+                                                QFileDevice::ReadOther | QFileDevice::WriteOther;
+        QCOMPARE(QFile::permissions(first.keyFile()) & others, QFileDevice::Permissions());
+        const QByteArray key = contents(first.keyFile());
+        QCOMPARE(
+            errorOf([&] { Certificates::writeFiles(first.dir.path(), {QStringLiteral("x")}); }),
+            QStringLiteral("文件“%1”已存在，不会覆盖。").arg(first.keyFile()));
+        QCOMPARE(contents(first.keyFile()), key);
+    }
+
     // Login names one of the server's sets; a refused login leaves the connection usable.
     void loginNamesTheSet_data()
     {
