@@ -48,6 +48,11 @@ NetConnection::NetConnection(const ServerAddress &address, const ClientSecurity 
 void NetConnection::encrypt(const ServerAddress &address, const ClientSecurity &security)
 {
     const QString server = address.toString();
+    if (!QSslSocket::supportsSsl())
+        throw Error(
+            QStringLiteral("本机的 Qt 没有可用的 TLS 支持（OpenSSL 后端插件），无法与服务器 "
+                           "%1 加密通信。")
+                .arg(server));
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
     tls.setProtocol(QSsl::TlsV1_2OrLater);
     if (!security.caFile.isEmpty()) {

@@ -427,6 +427,9 @@ private:
 
 void NetServerOptions::loadCertificate(const QString &certificateFile, const QString &keyFile)
 {
+    if (!QSslSocket::supportsSsl())
+        throw Error(
+            QStringLiteral("本机的 Qt 没有可用的 TLS 支持（OpenSSL 后端插件），无法加密通信。"));
     const auto read = [](const QString &path, const QString &what) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
