@@ -1,5 +1,6 @@
 #include "AdminCommands.h"
 
+#include "Certificates.h"
 #include "DataPacket.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
@@ -18,6 +19,7 @@
 #include <QRegularExpression>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <csignal>
 #include <optional>
 #include <termios.h>
@@ -107,6 +109,11 @@ const QList<CommandInfo> &commandInfos()
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
+        {QStringLiteral("cert"), 0, 0, {}, {QStringLiteral("out"), QStringLiteral("host")},
+         QStringLiteral("cert --out DIR [--host NAME]..."),
+         QStringLiteral("为 vexa-server 生成私钥 DIR/server.key（只有本用户可读写）和自签名证书 "
+                        "DIR/server.crt（有效期 10 年），输出证书指纹；--host 是客户端连接时用的主机名"
+                        "或 IP 地址，可以给多个，缺省为本机名和 localhost。已有的文件不会覆盖。")},
     };
     // clang-format on
     return infos;
@@ -116,7 +123,7 @@ struct CommandLine
 {
     const CommandInfo *info = nullptr;
     QStringList positional;
-    QHash<QString, QString> options; // name -> value ("" for a flag)
+    QMultiHash<QString, QString> options; // name -> value ("" for a flag); value(): the last
     bool help = false;
 };
 
@@ -837,6 +844,28 @@ int dumpCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+int certCommand(const CommandLine &cl, Context &cx)
+{
+    const QString dir = cl.options.value(QStringLiteral("out"));
+    if (dir.isEmpty())
+        throw UsageError{QStringLiteral("请用 --out 指定写入私钥和证书的文件夹。"), cl.info};
+    QStringList hosts = cl.options.values(QStringLiteral("host"));
+    std::reverse(hosts.begin(), hosts.end()); // in the order given
+    if (hosts.isEmpty())
+        hosts = QStringList{QSysInfo::machineHostName(), QStringLiteral("localhost")};
+    hosts.removeAll(QString());
+    hosts.removeDuplicates();
+    const QString fingerprint = net::Certificates::writeFiles(dir, hosts);
+    const QDir folder(dir);
+    cx.out << QStringLiteral("私钥：%1（只有本用户可读写，请妥善保管）\n")
+                  .arg(folder.filePath(QStringLiteral("server.key")))
+           << QStringLiteral("证书：%1，适用于 %2\n")
+                  .arg(folder.filePath(QStringLiteral("server.crt")),
+                       hosts.join(QStringLiteral("、")))
+           << QStringLiteral("证书指纹（SHA-256）：%1\n").arg(fingerprint);
+    return ExitOk;
+}
+
 } // namespace
 
 QString usageText()
@@ -883,6 +912,8 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return backupCommand(cl, cx);
         if (name == QLatin1String("restore"))
             return restoreCommand(cl, cx);
+        if (name == QLatin1String("cert"))
+            return certCommand(cl, cx);
         return dumpCommand(cl, cx);
     } catch (const UsageError &e) {
         err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';

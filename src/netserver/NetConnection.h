@@ -8,8 +8,8 @@
 #include <RemoteConnection.h>
 
 #include <QDateTime>
+#include <QSslSocket>
 #include <QString>
-#include <QTcpSocket>
 #include <functional>
 
 namespace vexa::net {
@@ -48,8 +48,10 @@ class NetConnection : public IRemoteConnection, public IAppServer
 public:
     static constexpr int kDefaultTimeoutMs = 60000;
 
-    // Connects and exchanges hellos. Throws vexa::Error when the server cannot be reached
-    // or refuses the handshake (a different protocol version, with the server's message).
+    // Connects (over TLS unless security.insecure), checks the server's certificate as
+    // security says, and exchanges hellos. Throws vexa::Error when the server cannot be
+    // reached, its certificate is not trusted (nothing has been sent to it then), or it
+    // refuses the handshake (a different protocol version, a full server: its message).
     NetConnection(const ServerAddress &address, const ClientSecurity &security,
                   int timeoutMs = kDefaultTimeoutMs);
     ~NetConnection() override;
@@ -77,9 +79,12 @@ public:
 private:
     Message exchange(Message request);
     Message receive();
+    void checkStillOpen();
     [[noreturn]] void lose(const QString &reason);
+    void encrypt(const ServerAddress &address, const ClientSecurity &security);
+    void checkPinned(const QString &server, const ClientSecurity &security);
 
-    QTcpSocket m_socket;
+    QSslSocket m_socket; // plain TCP when insecure
     FrameReader m_reader;
     int m_timeoutMs;
     qint64 m_lastId = 0;
