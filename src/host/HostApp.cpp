@@ -229,6 +229,8 @@ void HostApp::createWindow(const QElapsedTimer *startClock)
         if (m_window)
             m_window->showStatusNote(
                 QStringLiteral("与服务器的连接已断开。请用“系统 → 重新登录”再次登录。"));
+        if (m_host)
+            m_host->updateSessionText();
     });
     QObject::connect(
         m_window.get(), &HostMainWindow::newAccountSetRequested, &m_requests,

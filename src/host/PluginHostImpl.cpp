@@ -86,8 +86,11 @@ void PluginHostImpl::updateSessionText()
         if (info->isActive() && !info->isEmpty())
             company = info->asString(QStringLiteral("UseOrg")).trimmed();
     }
-    m_window.setSessionText(
-        QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
+    QString text = QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file);
+    // Said as long as it holds, not only in the passing note.
+    if (m_session.connectionLost())
+        text += QStringLiteral("  （与服务器的连接已断开）");
+    m_window.setSessionText(text);
     m_window.setAccountSetTitle(company.isEmpty() ? file
                                                   : QStringLiteral("%1（%2）").arg(company, file));
 }

@@ -172,6 +172,39 @@ private slots:
         ClientDataSet *shared = host->GetDataModule()->dataSet(QStringLiteral("CDS_GLAcct"));
         QVERIFY(shared && shared->isActive());
         QCOMPARE(shared->remoteConnection(), host->GetConnection());
+
+        // A refused re-login leaves the session as it was.
+        QString refusal;
+        dialogs.answerWith([&](QDialog &d) {
+            fillAndClick({{QStringLiteral("edPassword"), QStringLiteral("wrong")}})(d);
+            refusal = text(d, "lbError");
+            d.findChild<QPushButton *>(QStringLiteral("btnCancel"))->click();
+            return d.result();
+        });
+        host->Relogin();
+        QCOMPARE(refusal, QStringLiteral("用户名或密码错误。"));
+        QCOMPARE(host->GetConnection()->request(kUsers, kByCode), local->request(kUsers, kByCode));
+        QVERIFY(!host->GetValue(QStringLiteral("HASRELOGIN")).toBool());
+    }
+
+    // A set the server can only read: the user is told after the login, as for a file.
+    void readOnlyOverServer()
+    {
+        ServedSet s;
+        s.setClerkPassword(QStringLiteral("只有张三知道-9"));
+        s.stop();
+        server::AppServer::Options readOnly = test::fastServerOptions();
+        readOnly.readOnly = true;
+        s.set = server::AppServer::open(s.path(), readOnly);
+        s.start(0);
+        HostDialogsScripted dialogs;
+        HostApp app(serverOptions(s, QStringLiteral("clerk"), QStringLiteral("只有张三知道-9")),
+                    test::fastServerOptions());
+        QVERIFY(app.start());
+        QVERIFY(app.session()->readOnly());
+        QCOMPARE(dialogs.messages.messages.size(), 1);
+        QCOMPARE(dialogs.messages.messages[0].text,
+                 QStringLiteral("账套“%1”是只读的：可以查看数据，不能保存更改。").arg(s.address()));
     }
 
     // The login dialog keeps server, set and user for the next start, never the password;
@@ -205,6 +238,20 @@ private slots:
         const QByteArray stored = file.readAll();
         QVERIFY(stored.contains("clerk"));
         QVERIFY(!QString::fromUtf8(stored).contains(secret));
+
+        // A file named on the command line wins over the remembered server.
+        {
+            HostOptions onFile;
+            onFile.dataPath = s.path();
+            onFile.pluginPath = kFakePlugin;
+            onFile.user = QStringLiteral("clerk");
+            onFile.password = secret;
+            onFile.hasPassword = true;
+            HostApp app(onFile, test::fastServerOptions());
+            QVERIFY(app.start());
+            QVERIFY(!app.session()->remote());
+        }
+        LastLogin{s.address(), QStringLiteral("demo"), QStringLiteral("clerk")}.save();
 
         // A plain start shows what was remembered; the user picks the file instead.
         QStringList shown;
@@ -252,6 +299,11 @@ private slots:
         QVERIFY(app.session()->connectionLost());
         QCOMPARE(app.window()->statusNote(),
                  QStringLiteral("与服务器的连接已断开。请用“系统 → 重新登录”再次登录。"));
+        const auto sessionText = [&] {
+            return app.window()->findChild<QLabel *>(QStringLiteral("lbSession"))->text();
+        };
+        QVERIFY2(sessionText().endsWith(QStringLiteral("（与服务器的连接已断开）")),
+                 qPrintable(sessionText()));
 
         // While the server is away the login dialog says why and stays open.
         QString notice, refusal;
@@ -274,6 +326,7 @@ private slots:
         host->Relogin();
         QCOMPARE(dialogs.pending(), 0);
         QVERIFY(!app.session()->connectionLost());
+        QVERIFY(!sessionText().contains(kLost.chopped(1)));
         QCOMPARE(host->GetConnection(), connection);
         QCOMPARE(connection->request(kUsers, kByCode), before);
         QVERIFY(host->GetValue(QStringLiteral("HASRELOGIN")).toBool());
@@ -282,6 +335,13 @@ private slots:
         QVERIFY(!fakePlugin(app)->log.isEmpty());
         QVERIFY(fakePlugin(app)->log.first().startsWith(QStringLiteral("Reload(false)")));
         QCOMPARE(dialogs.messages.messages.size(), 0);
+
+        // Lost a second time: said again.
+        app.window()->showStatusNote(QString());
+        s.stop();
+        QCOMPARE(errorOf([&] { connection->request(kUsers, kByCode); }), kLost);
+        QCOMPARE(app.window()->statusNote(),
+                 QStringLiteral("与服务器的连接已断开。请用“系统 → 重新登录”再次登录。"));
     }
 
     // An unknown server's certificate is trusted only on 信任并连接; Enter cancels.
