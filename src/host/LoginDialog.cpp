@@ -84,7 +84,7 @@ void LoginDialog::updateSetLabel()
     const bool onServer = !server().isEmpty();
     m_setLabel->setText(onServer ? QStringLiteral("账套：") : QStringLiteral("账套文件："));
     m_set->setPlaceholderText(onServer ? QStringLiteral("空：服务器上唯一的账套")
-                                       : QStringLiteral("本机账套文件的路径"));
+                                       : QStringLiteral("本机账套文件的路径（空：演示账套）"));
 }
 
 void LoginDialog::setUser(const QString &user)
