@@ -846,8 +846,11 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return ExitOk;
         }
         const QString &name = cl.info->name;
-        if (std::any_of(cl.positional.begin(), cl.positional.end(),
-                        [](const QString &a) { return isRemoteSet(a); }))
+        // The set's place: the first argument; restore's target and backup's copy second.
+        const bool secondIsPlace =
+            name == QLatin1String("restore") || name == QLatin1String("backup");
+        if (isRemoteSet(cl.positional.value(0)) ||
+            (secondIsPlace && isRemoteSet(cl.positional.value(1))))
             return remoteCommand(cl, cx);
         if (name == QLatin1String("create"))
             return createCommand(cl, cx);

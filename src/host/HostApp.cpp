@@ -41,6 +41,18 @@ QString native(const QString &path)
     return qScopeGuard([] { QApplication::restoreOverrideCursor(); });
 }
 
+// Whether the session already goes where the login dialog points.
+bool sessionIs(const HostSession &session, const QString &server, const QString &set)
+{
+    if (server.isEmpty() != !session.remote())
+        return false;
+    if (!session.remote())
+        return RecentAccountSets::key(set.isEmpty() ? HostSession::defaultAccountSetPath() : set) ==
+               RecentAccountSets::key(session.path());
+    const std::optional<net::ServerAddress> address = net::ServerAddress::parse(server);
+    return address && address->toString() == session.serverText() && set == session.setName();
+}
+
 } // namespace
 
 HostApp::HostApp(HostOptions options, server::AppServer::Options serverOptions)
@@ -140,18 +152,6 @@ std::unique_ptr<HostSession> HostApp::sessionFor(const QString &server, const QS
     }
     session->setDesignMode(m_options.design);
     return session;
-}
-
-// Whether the session already goes where the login dialog points.
-static bool sessionIs(const HostSession &session, const QString &server, const QString &set)
-{
-    if (server.isEmpty() != !session.remote())
-        return false;
-    if (!session.remote())
-        return RecentAccountSets::key(set.isEmpty() ? HostSession::defaultAccountSetPath() : set) ==
-               RecentAccountSets::key(session.path());
-    const std::optional<net::ServerAddress> address = net::ServerAddress::parse(server);
-    return address && address->toString() == session.serverText() && set == session.setName();
 }
 
 bool HostApp::logIn()

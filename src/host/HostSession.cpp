@@ -117,7 +117,12 @@ bool HostSession::readOnly() const
     // A server tells only a logged-in client.
     if (m_link->remote() && (!m_link->loggedIn() || m_link->lost()))
         return false;
-    return m_link->readOnly();
+    try {
+        return m_link->readOnly();
+    } catch (const Error &) {
+        // A server that cannot tell (gone meanwhile) still refuses every save itself.
+        return false;
+    }
 }
 
 QString HostSession::readOnlyNotice() const

@@ -136,6 +136,8 @@ void TestAdminRemote::refusals_data()
     const QString onServer = QStringLiteral("请在那台机器上用账套文件的路径");
     QTest::newRow("backup") << QStringList{"backup", "@", "/tmp/x.bak"} << "" << 1 << onServer;
     QTest::newRow("check") << QStringList{"check", "@"} << "" << 1 << onServer;
+    QTest::newRow("restore onto a server")
+        << QStringList{"restore", "/tmp/x.bak", "@"} << "" << 1 << onServer;
     QTest::newRow("dump") << QStringList{"dump", "@", "SysUser"} << "" << 1 << onServer;
     QTest::newRow("rename") << QStringList{"users", "@",      "rename",  "clerk",
                                            "x",     "--user", "Manager", "--insecure"}
