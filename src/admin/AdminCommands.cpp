@@ -1,5 +1,6 @@
 #include "AdminCommands.h"
 
+#include "AdminRemote.h"
 #include "Certificates.h"
 #include "DataPacket.h"
 #include "Passwords.h"
@@ -20,6 +21,7 @@
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QSysInfo>
+#include <algorithm>
 #include <csignal>
 #include <optional>
 #include <termios.h>
@@ -145,6 +147,23 @@ CommandLine parseCommandLine(const QStringList &args)
             cl.info = &s;
     if (!cl.info)
         throw UsageError{QStringLiteral("未知的命令“%1”。").arg(args[0])};
+    // A set on a server takes the options of a connection as well.
+    if (worksOverServer(cl.info->name) &&
+        std::any_of(args.begin() + 1, args.end(),
+                    [](const QString &a) { return isRemoteSet(a); })) {
+        static QHash<QString, CommandInfo> remote;
+        if (!remote.contains(cl.info->name)) {
+            CommandInfo info = *cl.info;
+            for (const QString &flag : remoteFlags())
+                if (!info.flags.contains(flag))
+                    info.flags.append(flag);
+            for (const QString &option : remoteValued())
+                if (!info.valued.contains(option))
+                    info.valued.append(option);
+            remote.insert(info.name, info);
+        }
+        cl.info = &remote[cl.info->name];
+    }
 
     bool optionsEnded = false;
     for (int i = 1; i < args.size(); ++i) {
@@ -280,19 +299,6 @@ QString readNewPassword(const CommandLine &cl, Context &cx, const QString &promp
 }
 
 // --- formatting ------------------------------------------------------------------------
-// "12" and "-3" go to the server as integers; "007" keeps its zeros as text.
-QVariant argumentValue(const QString &text)
-{
-    static const QRegularExpression integer(QStringLiteral("^-?(0|[1-9][0-9]{0,18})$"));
-    if (integer.match(text).hasMatch()) {
-        bool ok = false;
-        const qlonglong n = text.toLongLong(&ok);
-        if (ok)
-            return n >= INT_MIN && n <= INT_MAX ? QVariant(int(n)) : QVariant(n);
-    }
-    return text;
-}
-
 CellFormat formatOption(const CommandLine &cl)
 {
     const QString name = cl.options.value(QStringLiteral("format"), QStringLiteral("table"));
@@ -559,19 +565,6 @@ int groupsCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
-QString levelName(int level)
-{
-    switch (level) {
-    case server::UserAdmin::Full:
-        return QStringLiteral("完全");
-    case server::UserAdmin::Browse:
-        return QStringLiteral("浏览");
-    case server::UserAdmin::Modify:
-        return QStringLiteral("修改");
-    }
-    return QString::number(level);
-}
-
 int rightsCommand(const CommandLine &cl, Context &cx)
 {
     const int group = numberArgument(cl, cl.positional[1], QStringLiteral("用户组"));
@@ -695,38 +688,6 @@ int passwdCommand(const CommandLine &cl, Context &cx)
     server::LoginGuard(db, server->dialect(), server->options().login, true, false).clear(userCode);
     cx.out << QStringLiteral("已修改用户“%1”的密码。").arg(userCode) << '\n';
     return ExitOk;
-}
-
-QString sizeText(qint64 bytes)
-{
-    if (bytes < 1024)
-        return QStringLiteral("%1 字节").arg(bytes);
-    if (bytes < 1024 * 1024)
-        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
-    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
-}
-
-QStringList summaryCells(const server::SetSummary &s)
-{
-    const QString none = QStringLiteral("（未配置）");
-    return {s.company.isEmpty() ? none : s.company,
-            s.chartTemplate.isEmpty() ? none : s.chartTemplate,
-            s.startPeriod.isEmpty() ? none : s.startPeriod,
-            s.enabled ? QStringLiteral("是") : QStringLiteral("否"),
-            QString::number(s.schemaVersion),
-            s.activeUsers == s.users
-                ? QString::number(s.users)
-                : QStringLiteral("%1（停用 %2）").arg(s.users).arg(s.users - s.activeUsers),
-            sizeText(s.bytes)};
-}
-
-const QStringList &summaryLabels()
-{
-    static const QStringList labels = {QStringLiteral("单位名称"),     QStringLiteral("科目模板"),
-                                       QStringLiteral("财务启用期间"), QStringLiteral("已启用"),
-                                       QStringLiteral("版本"),         QStringLiteral("用户数"),
-                                       QStringLiteral("文件大小")};
-    return labels;
 }
 
 int infoCommand(const CommandLine &cl, Context &cx)
@@ -866,6 +827,27 @@ int certCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+// A command on a set served by vexa-server (vexa://HOST[:PORT]/SET).
+int remoteCommand(const CommandLine &cl, Context &cx)
+{
+    if (!worksOverServer(cl.info->name) || !isRemoteSet(cl.positional[0]))
+        throw Error(
+            QStringLiteral("“%1”要在账套所在的服务器上运行：请在那台机器上用账套文件的路径执行 "
+                           "vexa-admin %1 …。")
+                .arg(cl.info->name));
+    RemoteCommand command{cl.info->name, cl.positional, cl.options,
+                          cl.info->name == QLatin1String("query") ? formatOption(cl)
+                                                                  : CellFormat::Table};
+    RemoteIO io{cx.out, cx.err,
+                [&cx](const QString &prompt, bool secret) { return cx.readLine(prompt, secret); },
+                cx.options.terminalInput, cx.options.networkTimeoutMs};
+    try {
+        return runRemote(command, io);
+    } catch (const RemoteUsageError &e) {
+        throw UsageError{e.message, cl.info};
+    }
+}
+
 } // namespace
 
 QString usageText()
@@ -873,6 +855,11 @@ QString usageText()
     QString text = kUsageLine + QLatin1String("\n\n");
     for (const CommandInfo &s : commandInfos())
         text += QStringLiteral("  vexa-admin %1\n      %2\n").arg(s.synopsis, s.summary);
+    text += QStringLiteral(
+        "\nquery、call、users、groups、rights、passwd 和 info 的 PATH 也可以是 vexa-server "
+        "上的账套，"
+        "写成 vexa://主机[:端口]/账套名；要用 --user 登录（密码取自 --password-file 或标准输入），"
+        "--insecure 用于以 --insecure 运行的服务器，--ca FILE 给出签发服务器证书的 CA。\n");
     text += QStringLiteral("\n退出状态：0 成功，1 失败，2 命令行有误。\n");
     return text;
 }
@@ -888,6 +875,12 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return ExitOk;
         }
         const QString &name = cl.info->name;
+        // The set's place: the first argument; restore's target and backup's copy second.
+        const bool secondIsPlace =
+            name == QLatin1String("restore") || name == QLatin1String("backup");
+        if (isRemoteSet(cl.positional.value(0)) ||
+            (secondIsPlace && isRemoteSet(cl.positional.value(1))))
+            return remoteCommand(cl, cx);
         if (name == QLatin1String("create"))
             return createCommand(cl, cx);
         if (name == QLatin1String("query"))

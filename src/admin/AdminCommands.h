@@ -19,6 +19,8 @@ struct AdminOptions
     // Standard input is a terminal: prompt for passwords on err and switch echo off
     // while they are typed. Otherwise a password is simply the next line of in.
     bool terminalInput = false;
+    // How long a command on a server waits for an answer (vexa://HOST/SET).
+    int networkTimeoutMs = 60000;
 };
 
 // Exit statuses.

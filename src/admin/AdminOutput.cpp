@@ -1,11 +1,14 @@
 // What vexa-admin prints: tables sized for a terminal, CSV and JSON.
 #include "AdminOutput.h"
 
+#include "UserAdmin.h"
+
 #include <QDate>
 #include <QDateTime>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
+#include <climits>
 #include <cmath>
 
 namespace vexa::admin {
@@ -302,6 +305,68 @@ QString variantText(const QVariant &v)
     default:
         return v.toString();
     }
+}
+
+// "12" and "-3" go to the server as integers; "007" keeps its zeros as text.
+QVariant argumentValue(const QString &text)
+{
+    static const QRegularExpression integer(QStringLiteral("^-?(0|[1-9][0-9]{0,18})$"));
+    if (integer.match(text).hasMatch()) {
+        bool ok = false;
+        const qlonglong n = text.toLongLong(&ok);
+        if (ok)
+            return n >= INT_MIN && n <= INT_MAX ? QVariant(int(n)) : QVariant(n);
+    }
+    return text;
+}
+
+QString levelName(int level)
+{
+    switch (level) {
+    case server::UserAdmin::Full:
+        return QStringLiteral("完全");
+    case server::UserAdmin::Browse:
+        return QStringLiteral("浏览");
+    case server::UserAdmin::Modify:
+        return QStringLiteral("修改");
+    }
+    return QString::number(level);
+}
+
+namespace {
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 字节").arg(bytes);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg(double(bytes) / 1024, 0, 'f', 1);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024 * 1024), 0, 'f', 1);
+}
+
+} // namespace
+
+QStringList summaryCells(const server::SetSummary &s)
+{
+    const QString none = QStringLiteral("（未配置）");
+    return {s.company.isEmpty() ? none : s.company,
+            s.chartTemplate.isEmpty() ? none : s.chartTemplate,
+            s.startPeriod.isEmpty() ? none : s.startPeriod,
+            s.enabled ? QStringLiteral("是") : QStringLiteral("否"),
+            QString::number(s.schemaVersion),
+            s.activeUsers == s.users
+                ? QString::number(s.users)
+                : QStringLiteral("%1（停用 %2）").arg(s.users).arg(s.users - s.activeUsers),
+            sizeText(s.bytes)};
+}
+
+const QStringList &summaryLabels()
+{
+    static const QStringList labels = {QStringLiteral("单位名称"),     QStringLiteral("科目模板"),
+                                       QStringLiteral("财务启用期间"), QStringLiteral("已启用"),
+                                       QStringLiteral("版本"),         QStringLiteral("用户数"),
+                                       QStringLiteral("文件大小")};
+    return labels;
 }
 
 } // namespace vexa::admin

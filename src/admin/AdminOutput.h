@@ -4,6 +4,7 @@
 
 #include "DataPacket.h"
 #include "FieldDef.h"
+#include "SetMaintenance.h"
 
 #include <QList>
 #include <QString>
@@ -43,5 +44,16 @@ bool isNull(const QVariant &v);
 
 // A value an operation returns or writes back into an argument.
 QString variantText(const QVariant &v);
+
+// An argument of `call` as the server gets it: "12" and "-3" as integers, anything else
+// (also "007") as text.
+QVariant argumentValue(const QString &text);
+
+// A right's level in words: 完全, 浏览, 修改 (the number for anything else).
+QString levelName(int level);
+
+// What `info` shows of a set, label by label.
+const QStringList &summaryLabels();
+QStringList summaryCells(const server::SetSummary &summary);
 
 } // namespace vexa::admin

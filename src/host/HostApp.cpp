@@ -1,6 +1,7 @@
 #include "HostApp.h"
 
 #include "HostDialogs.h"
+#include "HostLogin.h"
 #include "HostMainWindow.h"
 #include "HostSession.h"
 #include "LoginDialog.h"
@@ -38,6 +39,18 @@ QString native(const QString &path)
 {
     QApplication::setOverrideCursor(Qt::WaitCursor);
     return qScopeGuard([] { QApplication::restoreOverrideCursor(); });
+}
+
+// Whether the session already goes where the login dialog points.
+bool sessionIs(const HostSession &session, const QString &server, const QString &set)
+{
+    if (server.isEmpty() != !session.remote())
+        return false;
+    if (!session.remote())
+        return RecentAccountSets::key(set.isEmpty() ? HostSession::defaultAccountSetPath() : set) ==
+               RecentAccountSets::key(session.path());
+    const std::optional<net::ServerAddress> address = net::ServerAddress::parse(server);
+    return address && address->toString() == session.serverText() && set == session.setName();
 }
 
 } // namespace
@@ -97,18 +110,48 @@ bool HostApp::start(const QElapsedTimer *startClock)
 
 bool HostApp::openStartSet()
 {
-    const bool isDefault = m_options.dataPath.isEmpty();
-    const QString path = isDefault ? HostSession::defaultAccountSetPath() : m_options.dataPath;
+    QString server = m_options.server;
+    QString set = m_options.setName;
+    // Without --data or --server the start goes where the last login went; the screenshot
+    // mode always renders the local demo.
+    if (server.isEmpty() && m_options.dataPath.isEmpty() && m_options.screenshotDir.isEmpty()) {
+        const LastLogin last = LastLogin::load();
+        if (net::ServerAddress::parse(last.server)) {
+            server = last.server;
+            set = last.set;
+        }
+    }
     try {
-        m_session = HostSession::open(path, isDefault, m_serverOptions);
-        m_session->setDesignMode(m_options.design);
+        m_session = sessionFor(server, server.isEmpty() ? m_options.dataPath : set);
         return true;
     } catch (const Error &e) {
+        const QString path = m_options.dataPath.isEmpty() ? HostSession::defaultAccountSetPath()
+                                                          : m_options.dataPath;
         showMessage(nullptr, QLatin1Char('E'), QStringLiteral("打开账套"),
                     QStringLiteral("无法打开账套“%1”：\n%2")
                         .arg(QDir::toNativeSeparators(path), e.message()));
         return false;
     }
+}
+
+std::unique_ptr<HostSession> HostApp::sessionFor(const QString &server, const QString &set)
+{
+    std::unique_ptr<HostSession> session;
+    if (server.isEmpty()) {
+        // No file named: the default demo set, made on the first start.
+        const bool isDefault = set.isEmpty();
+        const QString path = isDefault ? HostSession::defaultAccountSetPath() : set;
+        session = HostSession::open(path, isDefault, m_serverOptions);
+    } else {
+        const std::optional<net::ServerAddress> address = net::ServerAddress::parse(server);
+        if (!address)
+            throw Error(
+                QStringLiteral("服务器地址“%1”无效，应写成 主机 或 主机:端口。").arg(server));
+        session = HostSession::connect(
+            *address, set, clientSecurity({m_options.insecure, m_options.caFile}, nullptr));
+    }
+    session->setDesignMode(m_options.design);
+    return session;
 }
 
 bool HostApp::logIn()
@@ -128,6 +171,7 @@ bool HostApp::logIn()
     m_options.password.clear();
     if (direct) {
         try {
+            const auto busy = busyCursor();
             m_session->login(user, password);
             m_demoPassword = server::isDemoLogin(user, password) ? password : QString();
             password.fill(QChar(0));
@@ -138,17 +182,28 @@ bool HostApp::logIn()
         } catch (const Error &e) {
             error = e.message();
         }
+        password.fill(QChar(0));
         if (!m_options.screenshotDir.isEmpty()) {
             printLine(QStringLiteral("登录失败：") + error);
             m_exitCode = 1;
             return false;
         }
     }
+    if (user.isEmpty())
+        user = LastLogin::load().user;
     LoginDialog dialog(m_session->path());
+    dialog.setPlace(m_session->serverText(),
+                    m_session->remote() ? m_session->setName() : native(m_session->path()), true);
     dialog.setUser(user);
     dialog.setError(error);
     dialog.setNotice(m_session->readOnlyNotice());
-    dialog.setAttempt([this](const QString &u, const QString &p) {
+    dialog.setAttempt([this, &dialog](const QString &u, const QString &p) {
+        const auto busy = busyCursor();
+        // The user may have pointed the dialog at another file or server.
+        if (!sessionIs(*m_session, dialog.server(), dialog.setName())) {
+            m_session = sessionFor(dialog.server(), dialog.setName());
+            dialog.setNotice(m_session->readOnlyNotice());
+        }
         m_session->login(u, p);
         m_demoPassword = server::isDemoLogin(u, p) ? p : QString();
     });
@@ -156,6 +211,9 @@ bool HostApp::logIn()
         m_exitCode = 0; // the user chose not to log in
         return false;
     }
+    // Told after the login: a server says so only to a logged-in client.
+    if (m_session->remote() && m_session->readOnly())
+        showMessage(nullptr, QLatin1Char('W'), QStringLiteral("登录"), m_session->readOnlyNotice());
     return true;
 }
 
@@ -165,6 +223,15 @@ void HostApp::createWindow(const QElapsedTimer *startClock)
     m_host = std::make_unique<PluginHostImpl>(*m_session, *m_window);
     m_host->updateSessionText();
     m_window->setRecentAccountSets(RecentAccountSets::load());
+    // A lost server is said where the user looks while working; the page that hit it shows
+    // the error itself.
+    m_session->setLostHandler([this] {
+        if (m_window)
+            m_window->showStatusNote(
+                QStringLiteral("与服务器的连接已断开。请用“系统 → 重新登录”再次登录。"));
+        if (m_host)
+            m_host->updateSessionText();
+    });
     QObject::connect(
         m_window.get(), &HostMainWindow::newAccountSetRequested, &m_requests,
         [this] { newAccountSet(); }, Qt::QueuedConnection);
@@ -182,8 +249,13 @@ void HostApp::createWindow(const QElapsedTimer *startClock)
 void HostApp::rememberSet()
 {
     // The screenshot mode is no use of a set worth listing.
-    if (m_options.screenshotDir.isEmpty())
+    if (!m_options.screenshotDir.isEmpty())
+        return;
+    if (!m_session->remote())
         RecentAccountSets::remember(m_session->path());
+    LastLogin{m_session->serverText(), m_session->remote() ? m_session->setName() : QString(),
+              m_session->session().userCode}
+        .save();
 }
 
 bool HostApp::newAccountSet()

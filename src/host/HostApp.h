@@ -49,6 +49,9 @@ public:
 
 private:
     bool openStartSet();
+    // The session of a file (server empty; set the file, empty for the default demo set)
+    // or of a set on a server. Throws vexa::Error.
+    std::unique_ptr<HostSession> sessionFor(const QString &server, const QString &set);
     bool logIn();
     void createWindow(const QElapsedTimer *startClock);
     void askForOwnPassword();

@@ -1,6 +1,7 @@
 #include "HostOptions.h"
 
 #include "Passwords.h"
+#include "ServerAddress.h"
 
 #include <vexa/Error.h>
 
@@ -18,6 +19,18 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     const QCommandLineOption data(QStringLiteral("data"),
                                   QStringLiteral("账套文件（缺省为用户数据目录下的演示账套）。"),
                                   QStringLiteral("PATH"));
+    const QCommandLineOption server(
+        QStringLiteral("server"), QStringLiteral("连接 vexa-server 上的账套（端口缺省为 7070）。"),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption set(QStringLiteral("set"),
+                                 QStringLiteral("服务器上的账套名（服务器只有一个账套时可省略）。"),
+                                 QStringLiteral("NAME"));
+    const QCommandLineOption insecure(
+        QStringLiteral("insecure"),
+        QStringLiteral("不加密、不检查服务器（只用于以 --insecure 运行的服务器）。"));
+    const QCommandLineOption ca(QStringLiteral("ca"),
+                                QStringLiteral("信任由这个 CA 证书（PEM）签发的服务器证书。"),
+                                QStringLiteral("FILE"));
     const QCommandLineOption design(QStringLiteral("design"), QStringLiteral("设计模式。"));
     const QCommandLineOption plugin(QStringLiteral("plugin"), QStringLiteral("插件库文件。"),
                                     QStringLiteral("PATH"));
@@ -36,8 +49,8 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     const QCommandLineOption screenshots(
         QStringLiteral("screenshots"),
         QStringLiteral("把每个模块页面和登录窗口保存为 PNG 图片后退出。"), QStringLiteral("DIR"));
-    parser.addOptions(
-        {data, design, plugin, user, password, passwordFile, passwordStdin, screenshots});
+    parser.addOptions({data, server, set, insecure, ca, design, plugin, user, password,
+                       passwordFile, passwordStdin, screenshots});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -50,6 +63,29 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
         return false;
     }
     options.dataPath = parser.value(data);
+    options.server = parser.value(server).trimmed();
+    options.setName = parser.value(set).trimmed();
+    options.insecure = parser.isSet(insecure);
+    options.caFile = parser.value(ca);
+    if (parser.isSet(server)) {
+        if (parser.isSet(data)) {
+            error = QStringLiteral(
+                "--data 和 --server 只能用一个：账套要么是本机的文件，要么在服务器上。");
+            return false;
+        }
+        if (!net::ServerAddress::parse(options.server)) {
+            error = QStringLiteral("服务器地址“%1”无效，应写成 主机 或 主机:端口。")
+                        .arg(options.server);
+            return false;
+        }
+    } else if (parser.isSet(set) || parser.isSet(insecure) || parser.isSet(ca)) {
+        error = QStringLiteral("--set、--insecure 和 --ca 要与 --server 同用。");
+        return false;
+    }
+    if (options.insecure && !options.caFile.isEmpty()) {
+        error = QStringLiteral("--insecure 和 --ca 只能用一个。");
+        return false;
+    }
     options.design = parser.isSet(design);
     options.pluginPath = parser.value(plugin);
     options.user = parser.value(user);

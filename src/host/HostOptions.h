@@ -9,6 +9,10 @@ namespace vexa::host {
 struct HostOptions
 {
     QString dataPath;           // --data: the account set; empty for the default demo set
+    QString server;             // --server HOST[:PORT]: a set on a vexa-server instead
+    QString setName;            // --set: the set's name on the server (empty: its only set)
+    bool insecure = false;      // --insecure: plain TCP to a server run with --insecure
+    QString caFile;             // --ca: trust servers whose certificate this CA signed
     bool design = false;        // --design: the "DesignModule" session value
     QString pluginPath;         // --plugin: the plug-in library, instead of the search list
     QString user;               // --user

@@ -51,7 +51,7 @@ std::unique_ptr<HostSession> HostSession::open(const QString &path, bool createI
     if (createIfMissing)
         server::AppServer::removeEmptyShell(path);
     if (QFileInfo::exists(path)) {
-        s->m_server = server::AppServer::open(path, options);
+        s->m_link = std::make_unique<LocalLink>(server::AppServer::open(path, options));
     } else {
         if (!createIfMissing)
             throw Error(QStringLiteral("账套文件“%1”不存在。").arg(QDir::toNativeSeparators(path)));
@@ -59,30 +59,70 @@ std::unique_ptr<HostSession> HostSession::open(const QString &path, bool createI
         if (!QDir().mkpath(folder))
             throw Error(
                 QStringLiteral("无法创建文件夹“%1”。").arg(QDir::toNativeSeparators(folder)));
-        s->m_server = server::AppServer::create(path, true, options);
+        s->m_link = std::make_unique<LocalLink>(server::AppServer::create(path, true, options));
     }
-    s->m_connection = s->m_server->connect();
-    s->m_dataModule = std::make_unique<DataModule>();
-    s->m_dataModule->setObjectName(QStringLiteral("DataModule"));
-    s->m_dataModule->setRemoteConnection(s->m_connection.get());
+    s->makeDataModule();
     return s;
+}
+
+std::unique_ptr<HostSession> HostSession::connect(const net::ServerAddress &address,
+                                                  const QString &set,
+                                                  const net::ClientSecurity &security)
+{
+    std::unique_ptr<HostSession> s(new HostSession);
+    s->m_link = std::make_unique<NetLink>(address, set, security);
+    s->makeDataModule();
+    return s;
+}
+
+void HostSession::makeDataModule()
+{
+    m_dataModule = std::make_unique<DataModule>();
+    m_dataModule->setObjectName(QStringLiteral("DataModule"));
+    m_dataModule->setRemoteConnection(m_link.get());
 }
 
 HostSession::~HostSession()
 {
     // The datasets hold the connection: free them first.
     m_dataModule.reset();
-    m_connection.reset();
+    m_link.reset();
 }
 
 QString HostSession::path() const
 {
-    return m_server->path();
+    return m_link->place();
+}
+
+QString HostSession::serverText() const
+{
+    const auto *net = dynamic_cast<const NetLink *>(m_link.get());
+    return net ? net->address().toString() : QString();
+}
+
+QString HostSession::setName() const
+{
+    const auto *net = dynamic_cast<const NetLink *>(m_link.get());
+    return net ? net->setName() : m_link->place();
+}
+
+void HostSession::setLostHandler(std::function<void()> handler)
+{
+    if (auto *net = dynamic_cast<NetLink *>(m_link.get()))
+        net->onLost = std::move(handler);
 }
 
 bool HostSession::readOnly() const
 {
-    return m_server->readOnly();
+    // A server tells only a logged-in client.
+    if (m_link->remote() && (!m_link->loggedIn() || m_link->lost()))
+        return false;
+    try {
+        return m_link->readOnly();
+    } catch (const Error &) {
+        // A server that cannot tell (gone meanwhile) still refuses every save itself.
+        return false;
+    }
 }
 
 QString HostSession::readOnlyNotice() const
@@ -90,21 +130,21 @@ QString HostSession::readOnlyNotice() const
     if (!readOnly())
         return {};
     return QStringLiteral("账套“%1”是只读的：可以查看数据，不能保存更改。")
-        .arg(QDir::toNativeSeparators(path()));
+        .arg(m_link->remote() ? path() : QDir::toNativeSeparators(path()));
 }
 
 void HostSession::changePassword(const QString &oldPassword, const QString &newPassword)
 {
     QVariantList args{oldPassword, newPassword};
     // Modifyps answers with a code, not an exception: 0 done, -2 a wrong old password.
-    if (m_connection->call(QStringLiteral("Modifyps"), args).toInt() != 0)
-        throw Error(m_connection->lastError());
+    if (m_link->call(QStringLiteral("Modifyps"), args).toInt() != 0)
+        throw Error(m_link->lastError());
 }
 
 void HostSession::login(const QString &userCode, const QString &password)
 {
-    const bool first = !m_connection->loggedIn();
-    m_connection->login(userCode, password);
+    const bool first = !m_link->loggedIn();
+    m_link->login(userCode, password);
     if (first) {
         openSharedDataSets();
     } else {
@@ -115,12 +155,12 @@ void HostSession::login(const QString &userCode, const QString &password)
 
 bool HostSession::loggedIn() const
 {
-    return m_connection->loggedIn();
+    return m_link->loggedIn();
 }
 
 const server::SessionInfo &HostSession::session() const
 {
-    return m_connection->session();
+    return m_link->session();
 }
 
 void HostSession::openSharedDataSets()
@@ -128,7 +168,7 @@ void HostSession::openSharedDataSets()
     for (const SharedDataSet &d : kSharedDataSets) {
         auto *ds = new ClientDataSet;
         ds->setObjectName(QString::fromLatin1(d.name));
-        ds->setRemoteConnection(m_connection.get());
+        ds->setRemoteConnection(m_link.get());
         ds->setProviderName(QString::fromLatin1(d.provider));
         ds->setCommandText(QStringLiteral("WHERE 1=1"));
         m_dataModule->addDataSet(ds);
@@ -167,9 +207,9 @@ QVariant HostSession::value(const QString &name) const
     if (is("DesignModule"))
         return m_designMode;
     if (is("DATE"))
-        return dayNumber(m_connection->serverDateTime(), false);
+        return dayNumber(m_link->serverDateTime(), false);
     if (is("DateTime"))
-        return dayNumber(m_connection->serverDateTime(), true);
+        return dayNumber(m_link->serverDateTime(), true);
     if (is("UserID"))
         return session().userId;
     if (is("UserName"))
@@ -184,7 +224,7 @@ QVariant HostSession::value(const QString &name) const
 QList<ModuleInfo> HostSession::modules(const QString &commandText) const
 {
     ClientDataSet ds;
-    ds.setRemoteConnection(m_connection.get());
+    ds.setRemoteConnection(m_link.get());
     ds.setProviderName(QStringLiteral("SYS_SMModules"));
     ds.setCommandText(commandText);
     ds.open();

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "AppServer.h"
+#include "SessionLink.h"
 
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 namespace vexa {
@@ -24,7 +26,9 @@ struct ModuleInfo
 };
 
 // The open account set, the host's connection to it, the logged-in user and the shared
-// data module the plug-in reads. Answers the session values of the host contract.
+// data module the plug-in reads. Answers the session values of the host contract. The set
+// is a file served in-process or a set on a vexa-server (SessionLink); the rest of the
+// host does not tell the two apart.
 class HostSession
 {
 public:
@@ -38,9 +42,22 @@ public:
     // empty by a cut-short creation is made again. Throws vexa::Error.
     static std::unique_ptr<HostSession> open(const QString &path, bool createIfMissing,
                                              const server::AppServer::Options &options);
+    // A set on a vexa-server. Nothing is sent before the first login, which connects.
+    static std::unique_ptr<HostSession> connect(const net::ServerAddress &address,
+                                                const QString &set,
+                                                const net::ClientSecurity &security);
     ~HostSession();
 
+    // The set as the user names it: its file, or "server:port/set" (place()).
     QString path() const;
+    bool remote() const { return m_link->remote(); }
+    // The server (empty for a file) and the set's name there.
+    QString serverText() const;
+    QString setName() const;
+    // The connection to the server was lost: every call fails until a new login.
+    bool connectionLost() const { return m_link->lost(); }
+    // Told (once per login) when a call finds the connection to the server lost.
+    void setLostHandler(std::function<void()> handler);
     // The set opened read-only (its file or folder cannot be written): pages read, saves are
     // refused. readOnlyNotice() is what the login tells the user then, empty otherwise.
     bool readOnly() const;
@@ -56,7 +73,10 @@ public:
     bool hasRelogin() const { return m_hasRelogin; }
     const server::SessionInfo &session() const;
 
-    server::ServerConnection *connection() const { return m_connection.get(); }
+    // What the host's and the plug-in's datasets hold; the same object for the session's life.
+    IRemoteConnection *connection() const { return m_link.get(); }
+    // The in-process connection of a file; null over a server.
+    server::ServerConnection *localConnection() const { return m_link->local(); }
     DataModule *dataModule() const { return m_dataModule.get(); }
 
     void setDesignMode(bool on) { m_designMode = on; }
@@ -77,12 +97,12 @@ public:
 
 private:
     HostSession() = default;
+    void makeDataModule();
     void openSharedDataSets();
     void refreshSharedDataSets();
     QList<ModuleInfo> modules(const QString &commandText) const;
 
-    std::unique_ptr<server::AppServer> m_server;
-    std::unique_ptr<server::ServerConnection> m_connection;
+    std::unique_ptr<SessionLink> m_link;
     std::unique_ptr<DataModule> m_dataModule;
     bool m_designMode = false;
     bool m_hasRelogin = false;

@@ -19,10 +19,11 @@ LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDial
     setObjectName(QStringLiteral("LoginDialog"));
     setWindowTitle(QStringLiteral("登录"));
 
-    auto *accountSet = new QLabel(QDir::toNativeSeparators(accountSetPath), this);
-    accountSet->setObjectName(QStringLiteral("lbAccountSet"));
-    accountSet->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    accountSet->setWordWrap(true);
+    m_server = makeLineEdit(this, "edServer");
+    m_server->setPlaceholderText(QStringLiteral("空：本机的账套文件"));
+    m_set = makeLineEdit(this, "edSet");
+    m_setLabel = new QLabel(this);
+    connect(m_server, &QLineEdit::textChanged, this, &LoginDialog::updateSetLabel);
 
     m_user = new QLineEdit(this);
     m_user->setObjectName(QStringLiteral("edUser"));
@@ -40,18 +41,50 @@ LoginDialog::LoginDialog(const QString &accountSetPath, QWidget *parent) : QDial
     // Accepting is tryLogin's decision, not the button box's.
     connect(m_ok, &QPushButton::clicked, this, &LoginDialog::tryLogin);
 
-    auto *form = new QFormLayout;
-    form->addRow(QStringLiteral("账套："), accountSet);
-    form->addRow(QStringLiteral("用户名："), m_user);
-    form->addRow(QStringLiteral("密码："), m_password);
+    m_form = new QFormLayout;
+    m_form->addRow(QStringLiteral("服务器："), m_server);
+    m_form->addRow(m_setLabel, m_set);
+    m_form->addRow(QStringLiteral("用户名："), m_user);
+    m_form->addRow(QStringLiteral("密码："), m_password);
+    setPlace(QString(), QDir::toNativeSeparators(accountSetPath), false);
 
     auto *layout = new QVBoxLayout(this);
-    layout->addLayout(form);
+    layout->addLayout(m_form);
     layout->addWidget(m_notice);
     layout->addWidget(m_error);
     layout->addStretch();
     layout->addWidget(buttons);
-    setMinimumWidth(360);
+    setMinimumWidth(400);
+}
+
+void LoginDialog::setPlace(const QString &server, const QString &set, bool editable)
+{
+    m_server->setText(server);
+    m_set->setText(set);
+    for (QLineEdit *edit : {m_server, m_set}) {
+        edit->setReadOnly(!editable);
+        edit->setFrame(editable);
+    }
+    m_form->setRowVisible(m_server, editable || !server.isEmpty());
+    updateSetLabel();
+}
+
+QString LoginDialog::server() const
+{
+    return m_server->text().trimmed();
+}
+
+QString LoginDialog::setName() const
+{
+    return m_set->text().trimmed();
+}
+
+void LoginDialog::updateSetLabel()
+{
+    const bool onServer = !server().isEmpty();
+    m_setLabel->setText(onServer ? QStringLiteral("账套：") : QStringLiteral("账套文件："));
+    m_set->setPlaceholderText(onServer ? QStringLiteral("空：服务器上唯一的账套")
+                                       : QStringLiteral("本机账套文件的路径（空：演示账套）"));
 }
 
 void LoginDialog::setUser(const QString &user)

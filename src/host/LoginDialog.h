@@ -3,14 +3,18 @@
 #include <QDialog>
 #include <functional>
 
+class QFormLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 
 namespace vexa::host {
 
-// Asks for user name and password. "登录" hands them to the attempt function; a refusal
-// (vexa::Error) is shown inside the dialog, which stays open for another try.
+// Asks for the server, the account set, user name and password. "登录" hands user and
+// password to the attempt function, which reads server() and setName() where the user may
+// choose them; a refusal (vexa::Error) is shown inside the dialog, which stays open for
+// another try. An empty server means an account-set file on this machine, named by the
+// set field.
 class LoginDialog : public QDialog
 {
     Q_OBJECT
@@ -21,6 +25,12 @@ public:
     explicit LoginDialog(const QString &accountSetPath, QWidget *parent = nullptr);
 
     void setAttempt(Attempt attempt) { m_attempt = std::move(attempt); }
+    // The server ("host[:port]", empty for a file) and the set (its name on the server, or
+    // the file). Editable: the user may choose another; otherwise both are shown only, and
+    // the server line only for a set on a server.
+    void setPlace(const QString &server, const QString &set, bool editable);
+    QString server() const;
+    QString setName() const;
     void setUser(const QString &user);
     QString user() const;
     void setPassword(const QString &password);
@@ -32,7 +42,13 @@ public:
 private:
     void tryLogin();
 
+    void updateSetLabel();
+
     Attempt m_attempt;
+    QFormLayout *m_form;
+    QLineEdit *m_server;
+    QLineEdit *m_set;
+    QLabel *m_setLabel;
     QLineEdit *m_user;
     QLineEdit *m_password;
     QLabel *m_error;

@@ -71,7 +71,8 @@ void PluginHostImpl::updateModuleMenu()
 void PluginHostImpl::updateSessionText()
 {
     const server::SessionInfo &s = m_session.session();
-    const QString file = QFileInfo(m_session.path()).fileName();
+    const QString file =
+        m_session.remote() ? m_session.path() : QFileInfo(m_session.path()).fileName();
     QString company;
     if (ClientDataSet *info = m_session.dataModule() ? m_session.dataModule()->dataSet(
                                                            QStringLiteral("CDS_SysInitInfo"))
@@ -85,8 +86,11 @@ void PluginHostImpl::updateSessionText()
         if (info->isActive() && !info->isEmpty())
             company = info->asString(QStringLiteral("UseOrg")).trimmed();
     }
-    m_window.setSessionText(
-        QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file));
+    QString text = QStringLiteral("用户：%1（%2）  账套：%3").arg(s.userName, s.userCode, file);
+    // Said as long as it holds, not only in the passing note.
+    if (m_session.connectionLost())
+        text += QStringLiteral("  （与服务器的连接已断开）");
+    m_window.setSessionText(text);
     m_window.setAccountSetTitle(company.isEmpty() ? file
                                                   : QStringLiteral("%1（%2）").arg(company, file));
 }
@@ -301,7 +305,12 @@ void PluginHostImpl::EndLaunch(bool)
 void PluginHostImpl::Relogin()
 {
     LoginDialog dialog(m_session.path(), &m_window);
+    if (m_session.remote())
+        dialog.setPlace(m_session.serverText(), m_session.setName(), false);
     dialog.setUser(m_session.session().userCode);
+    dialog.setNotice(m_session.connectionLost()
+                         ? QStringLiteral("与服务器的连接已断开。登录后继续工作。")
+                         : m_session.readOnlyNotice());
     dialog.setAttempt(
         [this](const QString &user, const QString &password) { m_session.login(user, password); });
     if (execDialog(dialog) != QDialog::Accepted)

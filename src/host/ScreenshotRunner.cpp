@@ -63,7 +63,12 @@ int ScreenshotRunner::run(const QString &dir)
     m_window.show();
 
     {
+        // As the start shows it: server and set may be chosen.
         LoginDialog login(m_session.path(), &m_window);
+        login.setPlace(m_session.serverText(),
+                       m_session.remote() ? m_session.setName()
+                                          : QDir::toNativeSeparators(m_session.path()),
+                       true);
         login.setUser(m_session.session().userCode);
         login.show();
         save(login, QStringLiteral("login.png"));

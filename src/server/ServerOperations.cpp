@@ -11,6 +11,7 @@
 
 #include <vexa/Error.h>
 
+#include <QFileInfo>
 #include <QSet>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -42,6 +43,49 @@ void runPrepared(QSqlQuery &q)
 {
     if (!q.exec())
         failed(q);
+}
+
+QVariant firstValue(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q(db);
+    run(q, sql);
+    return q.next() ? q.value(0) : QVariant();
+}
+
+// GetSetInfo: what a client of a server cannot read from the set's file itself (whether
+// the set is read-only, what vexa-admin info shows), as a one-row data packet.
+QString setInfo(QSqlDatabase &db, const AppServer &server)
+{
+    DataPacket packet;
+    const auto field = [](const char *name, FieldType type) {
+        return FieldDef{QString::fromLatin1(name), type, 0, false, false};
+    };
+    packet.fields = {
+        field("ReadOnly", FieldType::Boolean),     field("Company", FieldType::String),
+        field("ChartTemplate", FieldType::String), field("StartPeriod", FieldType::String),
+        field("Enabled", FieldType::Boolean),      field("SchemaVersion", FieldType::Integer),
+        field("Users", FieldType::Integer),        field("ActiveUsers", FieldType::Integer),
+        field("Bytes", FieldType::LargeInt)};
+    QVariantList row{server.readOnly(), QString(), QString(), QString(), false};
+    QSqlQuery q(db);
+    run(q, QStringLiteral(
+               "SELECT UseOrg, AcctTempDesc, GLStartPeriodName, InitialAudit FROM SysInitInfo"));
+    if (q.next()) {
+        row[1] = q.value(0).toString();
+        row[2] = q.value(1).toString();
+        row[3] = q.value(2).toString();
+        row[4] = q.value(3).toInt() != 0;
+    }
+    row << server.schemaVersion()
+        << firstValue(db, QStringLiteral("SELECT COUNT(*) FROM SysUser")).toInt()
+        // A user without an Active value logs in, as the login reads it.
+        << firstValue(db, QStringLiteral(
+                              "SELECT COUNT(*) FROM SysUser WHERE Active IS NULL OR Active <> 0"))
+               .toInt()
+        << qint64(QFileInfo(server.path()).size() +
+                  QFileInfo(server.path() + QStringLiteral("-wal")).size());
+    packet.rows.push_back(row);
+    return writeDataPacket(packet);
 }
 
 } // namespace
@@ -89,6 +133,8 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
             return saveAccessories(args);
         if (isUserAdminOperation(op))
             return userAdminCall(op, args);
+        if (is("GetSetInfo"))
+            return setInfo(m_db, m_server);
         throw Error(QStringLiteral("应用服务器没有操作“%1”。").arg(operation));
     } catch (const Error &e) {
         fail(e.message());

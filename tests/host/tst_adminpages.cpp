@@ -137,7 +137,7 @@ void TestAdminPages::usersPageAddsAndDisablesAUser()
     QVERIFY(r.messages.messages.isEmpty());
 
     // The server holds it: the user's right password meets the disabled account.
-    auto other = r.fixture.session->connection()->server().connect();
+    auto other = r.fixture.session->localConnection()->server().connect();
     QCOMPARE(errorOf([&] { other->login(QStringLiteral("cash"), QStringLiteral("pw-1")); }),
              QStringLiteral("用户“cash”已停用。"));
 
@@ -188,8 +188,8 @@ void TestAdminPages::groupsPageGrantsAndRevokesARight()
     page->findChild<QPushButton *>(QStringLiteral("btnGrant"))->click();
     QCOMPARE(levelShown(), QStringLiteral("浏览"));
 
-    const server::UserAdmin admin(r.fixture.session->connection()->database(),
-                                  r.fixture.session->connection()->server().dialect(),
+    const server::UserAdmin admin(r.fixture.session->localConnection()->database(),
+                                  r.fixture.session->localConnection()->server().dialect(),
                                   server::PasswordCost::Fast);
     const QList<server::UserAdmin::Right> granted = admin.rights(2);
     const auto it = std::find_if(granted.begin(), granted.end(),

@@ -89,6 +89,16 @@ void TestHostProgram::options_data()
     QTest::newRow("missing value") << QStringList{"--data"} << false;
     QTest::newRow("stray argument") << QStringList{"demo.vexa"} << false;
     QTest::newRow("screenshots without a folder") << QStringList{"--screenshots", ""} << false;
+    QTest::newRow("server") << QStringList{"--server", "[::1]:7071", "--set",
+                                           "books",    "--ca",       "/etc/vexa-ca.pem"}
+                            << true;
+    QTest::newRow("server and file") << QStringList{"--server", "h", "--data", "/a.vexa"} << false;
+    QTest::newRow("server without host") << QStringList{"--server", ":7070"} << false;
+    QTest::newRow("server port out of range") << QStringList{"--server", "h:65536"} << false;
+    QTest::newRow("set without server") << QStringList{"--set", "books"} << false;
+    QTest::newRow("insecure without server") << QStringList{"--insecure"} << false;
+    QTest::newRow("insecure and a CA")
+        << QStringList{"--server", "h", "--insecure", "--ca", "/ca.pem"} << false;
 }
 
 void TestHostProgram::options()
@@ -109,6 +119,12 @@ void TestHostProgram::options()
     }
     if (QTest::currentDataTag() == QLatin1String("user alone"))
         QVERIFY(!o.hasPassword);
+    if (QTest::currentDataTag() == QLatin1String("server")) {
+        QCOMPARE(o.server, QStringLiteral("[::1]:7071"));
+        QCOMPARE(o.setName, QStringLiteral("books"));
+        QCOMPARE(o.caFile, QStringLiteral("/etc/vexa-ca.pem"));
+        QVERIFY(!o.insecure);
+    }
 }
 
 void TestHostProgram::pluginArgumentsKeptFromQt_data()

@@ -139,7 +139,7 @@ void TestHostSession::reloginSwitchesUserAndRereadsDataSets()
     QCOMPARE(f.session->value(QStringLiteral("HASRELOGIN")), QVariant(false));
 
     // Another client configures the account set meanwhile.
-    QSqlQuery q(f.session->connection()->database());
+    QSqlQuery q(f.session->localConnection()->database());
     QVERIFY(
         q.exec(QStringLiteral("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, "
                               "AcctTempDesc) VALUES (1, '示例公司', 'RMB', '人民币', '工业')")));

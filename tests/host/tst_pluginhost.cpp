@@ -145,7 +145,7 @@ void TestPluginHost::unknownModule()
     if (!withPlugin)
         r.host.setPlugin(nullptr);
     if (!otherLibrary.isEmpty()) {
-        QSqlQuery q(r.fixture.session->connection()->database());
+        QSqlQuery q(r.fixture.session->localConnection()->database());
         QVERIFY(q.exec(QStringLiteral("UPDATE SMModules SET DllFile = '%1' WHERE MCode = '%2'")
                            .arg(otherLibrary, code)));
     }
