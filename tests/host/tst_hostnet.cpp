@@ -3,6 +3,7 @@
 // server that goes away under an open session, and the question for an unknown server.
 // The host's dialogs are answered by ScriptedDialogs.
 
+#include "Certificates.h"
 #include "ClientDataSet.h"
 #include "DataModule.h"
 #include "FakePlugin.h"
@@ -32,17 +33,21 @@ namespace {
 const QString kFakePlugin = QStringLiteral(VEXA_FAKE_PLUGIN);
 const QString kLost = QStringLiteral("与服务器的连接已断开。");
 
-// A demo set served on a free loopback port; the server can go away and come back on
-// the same port.
+// A demo set served on a free loopback port, over plain TCP or over TLS with a certificate
+// of its own; the server can go away and come back on the same port.
 struct ServedSet
 {
     QTemporaryDir dir;
     std::unique_ptr<server::AppServer> set;
     std::unique_ptr<net::NetServer> server;
     quint16 port = 0;
+    bool tls = false;
+    QString fingerprint;
 
-    ServedSet()
+    explicit ServedSet(bool withTls = false) : tls(withTls)
     {
+        if (tls)
+            fingerprint = net::Certificates::writeFiles(dir.path(), {QStringLiteral("127.0.0.1")});
         server::AppServer::Options options = test::fastServerOptions();
         options.login.delayStepMs = 0;
         set = server::AppServer::create(path(), true, options);
@@ -51,7 +56,12 @@ struct ServedSet
     ~ServedSet() { server.reset(); }
     void start(quint16 onPort)
     {
-        server = std::make_unique<net::NetServer>(*set);
+        net::NetServerOptions options;
+        if (tls)
+            options.loadCertificate(dir.filePath(QStringLiteral("server.crt")),
+                                    dir.filePath(QStringLiteral("server.key")));
+        server = std::make_unique<net::NetServer>(
+            QMap<QString, server::AppServer *>{{QStringLiteral("demo"), set.get()}}, options);
         server->listen(QHostAddress::LocalHost, onPort);
         port = server->port();
     }
@@ -84,7 +94,7 @@ HostOptions serverOptions(const ServedSet &s, const QString &user = QString(),
 {
     HostOptions o;
     o.server = s.address();
-    o.insecure = true;
+    o.insecure = !s.tls;
     o.pluginPath = kFakePlugin;
     o.user = user;
     o.password = password;
@@ -140,6 +150,7 @@ private slots:
     {
         m_settings = std::make_unique<QTemporaryDir>();
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings->path());
+        qputenv("XDG_CONFIG_HOME", m_settings->path().toLocal8Bit()); // known_servers
     }
     void cleanup()
     {
@@ -147,17 +158,23 @@ private slots:
         m_settings.reset();
     }
 
-    // vexa --server: the login goes over the wire, the console opens and the plug-in reads
-    // the set through the connection the host hands it.
+    // vexa --server over TLS: the new server's certificate is trusted on the user's word
+    // and pinned, the login goes over the wire, the console opens and the plug-in reads the
+    // set through the connection the host hands it.
     void startsAgainstServer()
     {
-        ServedSet s;
+        ServedSet s(true);
         HostDialogsScripted dialogs;
+        dialogs.click(QStringLiteral("btnOk"));     // 信任并连接
         dialogs.click(QStringLiteral("btnCancel")); // Manager/manager: the own-password question
         HostApp app(serverOptions(s, QStringLiteral("Manager"), QStringLiteral("manager")),
                     test::fastServerOptions());
         QVERIFY(app.start());
         QCOMPARE(dialogs.pending(), 0);
+        QVERIFY(dialogs.shown[0].text.contains(s.fingerprint));
+        QFile known(m_settings->filePath(QStringLiteral("vexa/known_servers")));
+        QVERIFY(known.open(QIODevice::ReadOnly));
+        QVERIFY(known.readAll().contains(s.fingerprint.toLatin1()));
         QVERIFY(app.session()->remote());
         QCOMPARE(app.session()->localConnection(), nullptr);
         QVERIFY(app.window()->pageForCode(QStringLiteral("SFMF")));
