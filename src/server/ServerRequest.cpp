@@ -19,7 +19,7 @@ namespace {
 QString queryFailed(const SqlDialect &dialect, const QString &provider, const QSqlError &error)
 {
     const QString text = databaseErrorText(error);
-    if (dialect.tooComplex(text))
+    if (dialect.tooComplex(error))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
     return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, text);
 }
@@ -38,6 +38,7 @@ ServerConnection::~ServerConnection()
     if (m_inTransaction)
         QSqlQuery(m_db).exec(m_server.dialect().rollback());
     m_files->discard();
+    m_loginMark.reset(); // it may hold the connection
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -143,7 +144,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
     s.userGroup = q.value(3).toString();
     s.manager = q.value(4).toInt() != 0;
     m_session = s;
-    m_loginMark = LoginMark::take(m_server.path(), s.userCode);
+    m_loginMark = LoginMark::take(m_db, s.userCode);
     return s;
 }
 
