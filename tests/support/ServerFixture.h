@@ -48,6 +48,19 @@ inline void dropSet(const QString &location)
     server::PostgresServer(where).drop(where.database);
 }
 
+// A new set's location, its PostgreSQL database dropped at the end: declare it before the
+// server that uses it.
+struct NewSetLocation
+{
+    QString location;
+    NewSetLocation(const QTemporaryDir &dir, const QString &fileName)
+        : location(newSetLocation(dir, fileName))
+    {}
+    ~NewSetLocation() { dropSet(location); }
+    NewSetLocation(const NewSetLocation &) = delete;
+    NewSetLocation &operator=(const NewSetLocation &) = delete;
+};
+
 struct ServerFixture
 {
     QTemporaryDir dir;
