@@ -2,6 +2,7 @@
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "UserAdmin.h"
 #include "support/ServerFixture.h"
 #include "support/TestSupport.h"
 
@@ -525,6 +526,47 @@ private slots:
             QVERIFY2(!e.contains(QLatin1String("lock")) && !e.contains(QLatin1String("busy")),
                      qPrintable(e));
         }
+    }
+
+    // Server processes on several machines serve one set (here two servers in one process,
+    // which share nothing): keys, conflicts, the write lock and who is logged in are the
+    // set's, seen by both.
+    void twoServersShareOneSet()
+    {
+        ServerFixture fx;
+        AppServer::Options options = fx.server->options();
+        const auto second = AppServer::open(fx.path(), options);
+        auto a = fx.connect();
+        auto b = second->connect();
+        b->login(QStringLiteral("Manager"), QStringLiteral("manager"));
+
+        QVariantList args{QStringLiteral("TestID"), 1};
+        const qlonglong first = a->call(QStringLiteral("GetEntityID"), args).toLongLong();
+        QCOMPARE(b->call(QStringLiteral("GetEntityID"), args).toLongLong(), first + 1);
+
+        const DeltaPacket mine = rateChange(*a, QStringLiteral("JPY"), 1);
+        const DeltaPacket theirs = rateChange(*b, QStringLiteral("JPY"), 2);
+        QCOMPARE(save(*a, mine), QString());
+        const QString lost = save(*b, theirs);
+        QVERIFY2(lost.contains(QStringLiteral("已被其他用户修改")), qPrintable(lost));
+
+        b->call(QStringLiteral("BeginTrans"));
+        auto late = fx.connect();
+        for (const QString &sql : fx.server->dialect().connectionSetup(100))
+            QSqlQuery(late->database()).exec(sql);
+        const QString waited = saveRate(*late, QStringLiteral("EUR"), 1);
+        QVERIFY2(waited.contains(QStringLiteral("其他用户正在保存")), qPrintable(waited));
+        b->call(QStringLiteral("RollbackTrans"));
+
+        // The clerk, logged in on the second server only, is disabled rather than removed.
+        auto clerk = second->connect();
+        clerk->login(QStringLiteral("clerk"), QStringLiteral("clerk"));
+        QVariantList removal{QStringLiteral("CLERK")};
+        QCOMPARE(a->call(QStringLiteral("RemoveUser"), removal).toInt(),
+                 int(UserAdmin::Removal::DisabledLoggedIn));
+        clerk.reset();
+        QCOMPARE(a->call(QStringLiteral("RemoveUser"), removal).toInt(),
+                 int(UserAdmin::Removal::Removed));
     }
 
     void entityIds()
