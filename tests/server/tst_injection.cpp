@@ -480,6 +480,17 @@ private slots:
                        : p.rows[0][indexOfField(p.fields, QLatin1String(field))].toString();
         };
         auto users = open(QStringLiteral("LX_SysUser"), QStringLiteral("WHERE 1=0"));
+        if (onPostgres()) {
+            users->append();
+            users->setValue(QStringLiteral("UserID"), QUuid::createUuid().toString().toUpper());
+            users->setValue(QStringLiteral("UserCode"), QStringLiteral("a") + kNul);
+            users->setValue(QStringLiteral("UserGroup"), 2);
+            users->post();
+            QCOMPARE(apply(QStringLiteral("LX_SysUser"), users->delta()), 1);
+            QVERIFY2(c().lastError().contains(text("空字符")), qPrintable(c().lastError()));
+            QCOMPARE(snapshot(), m_before);
+            users->cancelUpdates();
+        }
         for (int i = 0; i < values.size(); ++i) {
             users->append();
             users->setValue(QStringLiteral("UserID"), QUuid::createUuid().toString().toUpper());
