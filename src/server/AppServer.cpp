@@ -18,7 +18,6 @@
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
-#include <QStandardPaths>
 #include <atomic>
 #include <unistd.h>
 
@@ -250,17 +249,9 @@ AppServer::AppServer(QString path, Options options) : m_options(options)
     if (PostgresDialect::isLocation(path)) {
         m_path = path;
         m_dialect = std::make_unique<PostgresDialect>();
-        QString folder = m_options.attachmentFolder;
-        if (folder.isEmpty()) {
-            const PostgresLocation location = PostgresLocation::parse(path);
-            folder = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
-                     QStringLiteral("/vexa/postgresql/%1/%2")
-                         .arg(location.host.isEmpty() ? QStringLiteral("localhost")
-                                                      : QString(location.host).replace(u'/', u'_'),
-                              location.database);
-        }
-        m_attachments = std::make_unique<AttachmentStore>(
-            folder + QStringLiteral("/doc/accessories"), m_options.maxAttachmentBytes, folder);
+        // Only the limits: the files are in the set (AttachmentTable).
+        m_attachments =
+            std::make_unique<AttachmentStore>(QStringLiteral("/"), m_options.maxAttachmentBytes);
         return;
     }
     m_path = QFileInfo(path).absoluteFilePath();

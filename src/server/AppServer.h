@@ -58,9 +58,6 @@ public:
         PasswordCost passwordCost = PasswordCost::Interactive;
         // Open for reading only, even where the file could be written (read commands).
         bool readOnly = false;
-        // Where a PostgreSQL set keeps its attachment files (a file set keeps them beside
-        // it); empty: a folder of this user's data named after the server and database.
-        QString attachmentFolder;
         // The statfs type of a path (tests pretend a network file system); null: statfs.
         std::function<qint64(const QString &)> fileSystemType;
         LoginPolicy login;

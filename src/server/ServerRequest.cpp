@@ -1,6 +1,7 @@
 // A client connection: its life, provider requests and login.
 #include "AppServer.h"
 #include "AttachmentStore.h"
+#include "AttachmentTable.h"
 #include "LoginMark.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
@@ -26,11 +27,16 @@ QString queryFailed(const SqlDialect &dialect, const QString &provider, const QS
 
 } // namespace
 
-ServerConnection::ServerConnection(AppServer &server)
-    : m_server(server), m_files(std::make_unique<AttachmentChanges>(server.attachments()))
+ServerConnection::ServerConnection(AppServer &server) : m_server(server)
 {
     m_db = server.openConnection();
     m_connectionName = m_db.connectionName();
+    // A PostgreSQL set keeps its files in itself, where every server of the set finds them.
+    if (PostgresDialect::isLocation(server.path()))
+        m_files = std::make_unique<AttachmentTable>(server.attachments(), m_db, server.dialect(),
+                                                    m_inTransaction);
+    else
+        m_files = std::make_unique<AttachmentChanges>(server.attachments());
 }
 
 ServerConnection::~ServerConnection()
@@ -38,7 +44,8 @@ ServerConnection::~ServerConnection()
     if (m_inTransaction)
         QSqlQuery(m_db).exec(m_server.dialect().rollback());
     m_files->discard();
-    m_loginMark.reset(); // it may hold the connection
+    m_files.reset();     // both may hold the connection
+    m_loginMark.reset();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);

@@ -72,7 +72,6 @@ struct ServerFixture
         server::AppServer::Options options;
         options.passwordCost = server::PasswordCost::Fast;
         options.maxAttachmentBytes = 1024 * 1024;
-        options.attachmentFolder = dir.path();
         server = server::AppServer::create(path(), demo, options);
     }
     ~ServerFixture()

@@ -751,3 +751,12 @@ CREATE TABLE DMAccessories (
     ApproveDate   vx_datetime
 );
 CREATE INDEX DMAccessories_Doc ON DMAccessories (ObjType, EntryID, ItemID);
+
+------------------------------------------------------------------------------------------
+-- PostgreSQL only: the attachment files themselves (a file set keeps them in a folder)
+------------------------------------------------------------------------------------------
+
+CREATE TABLE AccessoryFile (
+    FileName TEXT        NOT NULL PRIMARY KEY COLLATE nocase,
+    FileData BYTEA       NOT NULL
+);

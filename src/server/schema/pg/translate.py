@@ -62,6 +62,19 @@ CREATE TRIGGER T0102010_FullName_Update AFTER UPDATE OF AcctID, AcctName, Parent
 FOR EACH ROW EXECUTE FUNCTION T0102010_FullName();
 """
 
+# A file set keeps the attachment files in a folder beside it; a PostgreSQL set keeps them in
+# itself, where every server of the set finds them. FileName is the stored name.
+ATTACHMENT_FILES = """
+------------------------------------------------------------------------------------------
+-- PostgreSQL only: the attachment files themselves (a file set keeps them in a folder)
+------------------------------------------------------------------------------------------
+
+CREATE TABLE AccessoryFile (
+    FileName TEXT        NOT NULL PRIMARY KEY COLLATE nocase,
+    FileData BYTEA       NOT NULL
+);
+"""
+
 TYPES = {
     "BOOLEAN": "vx_boolean",
     "WORD": "vx_word",
@@ -101,6 +114,7 @@ def translate(name, text):
     if name.startswith("001"):
         marker = "-- Account types"
         result = result.replace(marker, FULL_NAME_TRIGGER + "\n" + marker, 1)
+        result += ATTACHMENT_FILES
     return result
 
 
