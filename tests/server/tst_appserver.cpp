@@ -1,5 +1,6 @@
 #include "AccountSetFile.h"
 #include "ClientDataSet.h"
+#include "PostgresLocation.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "UserAdmin.h"
@@ -185,6 +186,19 @@ private slots:
         QVERIFY(errorOf([&] {
                     AppServer::open(foreign);
                 }).contains(QStringLiteral("不是本系统的账套")));
+
+        if (onPostgres()) {
+            // A database that is missing, and one that holds no set.
+            const test::NewSetLocation missing(dir, QStringLiteral("missing.vexa"));
+            QVERIFY(errorOf([&] {
+                        AppServer::open(missing.location);
+                    }).contains(QStringLiteral("无法连接账套数据库")));
+            const auto where = PostgresLocation::parse(missing.location);
+            PostgresServer(where).create(where.database);
+            QVERIFY(errorOf([&] {
+                        AppServer::open(missing.location);
+                    }).contains(QStringLiteral("不是账套数据库")));
+        }
 
         ServerFixture fx(false);
         QVERIFY(errorOf([&] {
@@ -573,6 +587,11 @@ private slots:
         const QString waited = saveRate(*late, QStringLiteral("EUR"), 1);
         QVERIFY2(waited.contains(QStringLiteral("其他用户正在保存")), qPrintable(waited));
         b->call(QStringLiteral("RollbackTrans"));
+
+        // A file uploaded through one server is served by the other.
+        const QString file = QStringLiteral("{3F8FAD5B-D9CB-469F-A165-70867728950E}.txt");
+        QCOMPARE(store(*a, {{file, "shared"}}), QString());
+        QCOMPARE(served(*b, file), QByteArray("shared"));
 
         // The clerk, logged in on the second server only, is disabled rather than removed.
         auto clerk = second->connect();
