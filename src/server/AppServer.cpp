@@ -422,19 +422,24 @@ void AppServer::load()
     QSqlDatabase db = openConnection();
     m_adminConnection = db.connectionName();
 
+    // Messages name a PostgreSQL set without its password.
+    const QString shown =
+        PostgresDialect::isLocation(m_path) ? PostgresLocation::parse(m_path).display() : m_path;
     // Only create() makes a schema: a file without one is not written to.
-    const int version = schemaVersionOf(*m_dialect, db, m_path);
+    const int version = schemaVersionOf(*m_dialect, db, shown);
     if (version == 0)
-        throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(m_path));
+        throw Error(
+            QStringLiteral("%1“%2”不是账套数据库。")
+                .arg(shown == m_path ? QStringLiteral("文件") : QStringLiteral("数据库"), shown));
     if (version > kSchemaVersion)
         throw Error(QStringLiteral("账套“%1”的版本 %2 高于本程序支持的版本 %3，请升级程序。")
-                        .arg(m_path)
+                        .arg(shown)
                         .arg(version)
                         .arg(kSchemaVersion));
     checkPages(db);
     if (m_readOnly && !readableAt(version))
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
-                        .arg(m_path)
+                        .arg(shown)
                         .arg(kSchemaVersion));
     if (!m_readOnly && version < kSchemaVersion)
         keepCopyBeforeUpgrade(*m_dialect, db, m_path, version);
