@@ -156,6 +156,15 @@ int migrate(const SqlDialect &dialect, QSqlDatabase &db, int version)
         auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
         for (const QString &sql : dialect.beginWrite())
             exec(db, sql);
+        // Another server of the set may have run it while this one waited for the lock.
+        if (version > 0) {
+            QSqlQuery now(db);
+            if (now.exec(QStringLiteral("SELECT MAX(version) FROM SchemaVersion")) && now.next() &&
+                now.value(0).toInt() >= m.version) {
+                version = now.value(0).toInt();
+                continue; // the guard ends the transaction
+            }
+        }
         dialect.runScript(db, readResource(m.resource, dialect));
         exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
         exec(db, QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
