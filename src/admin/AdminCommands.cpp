@@ -4,6 +4,7 @@
 #include "Certificates.h"
 #include "DataPacket.h"
 #include "Passwords.h"
+#include "PostgresLocation.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SetMaintenance.h"
@@ -320,12 +321,26 @@ CellFormat formatOption(const CommandLine &cl)
 
 // --- commands ---------------------------------------------------------------------------
 
+// What create made: a file, or a PostgreSQL database (shown without its password).
+QString createdText(const AppServer &server)
+{
+    if (!server::PostgresDialect::isLocation(server.path()))
+        return QStringLiteral("已创建账套文件：%1").arg(server.path());
+    return QStringLiteral("已创建账套数据库：%1")
+        .arg(server::PostgresLocation::parse(server.path()).display());
+}
+
 int createCommand(const CommandLine &cl, Context &cx)
 {
     const bool demo = cl.options.contains(QStringLiteral("demo"));
     // Said before anything is asked for.
-    if (QFileInfo::exists(cl.positional[0]))
+    if (server::PostgresDialect::isLocation(cl.positional[0])) {
+        const auto where = server::PostgresLocation::parse(cl.positional[0]);
+        if (server::PostgresServer(where).exists(where.database))
+            throw Error(QStringLiteral("账套数据库“%1”已存在。").arg(where.display()));
+    } else if (QFileInfo::exists(cl.positional[0])) {
         throw Error(QStringLiteral("账套文件“%1”已存在。").arg(cl.positional[0]));
+    }
     if (!demo) {
         server::Administrator admin;
         if (cl.options.contains(QStringLiteral("admin"))) {
@@ -344,7 +359,7 @@ int createCommand(const CommandLine &cl, Context &cx)
         admin.password =
             readNewPassword(cl, cx, QStringLiteral("管理员“%1”的密码：").arg(admin.userCode));
         const auto server = AppServer::create(cl.positional[0], admin, cx.options.server);
-        cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n'
+        cx.out << createdText(*server) << '\n'
                << QStringLiteral("管理员：%1").arg(admin.userCode) << '\n';
         return ExitOk;
     }
@@ -355,7 +370,7 @@ int createCommand(const CommandLine &cl, Context &cx)
                            "同用。"),
             cl.info};
     const auto server = AppServer::create(cl.positional[0], true, cx.options.server);
-    cx.out << QStringLiteral("已创建账套文件：%1").arg(server->path()) << '\n';
+    cx.out << createdText(*server) << '\n';
 
     const auto connection = server->connect();
     const DataPacket users = connection->request(QStringLiteral("LX_SysUser"), QString());

@@ -3,6 +3,7 @@
 #include "AccountSetFile.h"
 #include "AttachmentStore.h"
 #include "OwnConnection.h"
+#include "PostgresLocation.h"
 #include "ProviderCatalog.h"
 #include "Seed.h"
 #include "SqlDialect.h"
@@ -51,6 +52,8 @@ bool readableAt(int version)
 void keepCopyBeforeUpgrade(const SqlDialect &dialect, QSqlDatabase &db, const QString &path,
                            int version)
 {
+    if (dialect.copyInto().isEmpty())
+        return; // the engine's own backups; the migration is one transaction there
     const QString copy =
         QStringLiteral("%1.v%2-%3.bak")
             .arg(path)
@@ -80,6 +83,16 @@ QByteArray readResource(const char *name)
     if (!f.open(QIODevice::ReadOnly))
         throw Error(QStringLiteral("程序缺少内置文件“%1”。").arg(QString::fromLatin1(name)));
     return f.readAll();
+}
+
+// A migration's script in the engine's own SQL.
+QByteArray readResource(const char *name, const SqlDialect &dialect)
+{
+    if (dialect.driverName() != QLatin1String("QPSQL"))
+        return readResource(name);
+    const QString pg = QString::fromLatin1(name).replace(QLatin1String(":/server/schema/"),
+                                                         QLatin1String(":/server/schema/pg/"));
+    return readResource(pg.toLatin1().constData());
 }
 
 void exec(QSqlDatabase &db, const QString &sql)
@@ -121,7 +134,8 @@ int schemaVersionOf(const SqlDialect &dialect, QSqlDatabase &db, const QString &
     int tables = 0;
     while (q.next()) {
         ++tables;
-        hasVersion = hasVersion || q.value(0).toString() == QLatin1String("SchemaVersion");
+        hasVersion = hasVersion || q.value(0).toString().compare(QLatin1String("SchemaVersion"),
+                                                                 Qt::CaseInsensitive) == 0;
     }
     if (tables == 0)
         return 0;
@@ -139,9 +153,19 @@ int migrate(const SqlDialect &dialect, QSqlDatabase &db, int version)
     for (const Migration &m : kMigrations) {
         if (m.version <= version)
             continue;
-        exec(db, dialect.beginWrite());
         auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
-        dialect.runScript(db, readResource(m.resource));
+        for (const QString &sql : dialect.beginWrite())
+            exec(db, sql);
+        // Another server of the set may have run it while this one waited for the lock.
+        if (version > 0) {
+            QSqlQuery now(db);
+            if (now.exec(QStringLiteral("SELECT MAX(version) FROM SchemaVersion")) && now.next() &&
+                now.value(0).toInt() >= m.version) {
+                version = now.value(0).toInt();
+                continue; // the guard ends the transaction
+            }
+        }
+        dialect.runScript(db, readResource(m.resource, dialect));
         exec(db, QStringLiteral("DELETE FROM SchemaVersion"));
         exec(db, QStringLiteral("INSERT INTO SchemaVersion (version) VALUES (%1)").arg(m.version));
         exec(db, dialect.commit());
@@ -196,10 +220,19 @@ QSqlDatabase openDatabase(const SqlDialect &dialect, const QString &path, const 
         db = QSqlDatabase();
         QSqlDatabase::removeDatabase(name);
     });
-    db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
-    db.setConnectOptions(connectOptions);
-    if (!db.open())
-        throw Error(QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
+    if (PostgresDialect::isLocation(path)) {
+        const PostgresLocation location = PostgresLocation::parse(path);
+        location.applyTo(db, databaseName);
+        if (!db.open())
+            throw Error(QStringLiteral("无法连接账套数据库“%1”：%2")
+                            .arg(location.display(), db.lastError().text()));
+    } else {
+        db.setDatabaseName(databaseName.isEmpty() ? path : databaseName);
+        db.setConnectOptions(connectOptions);
+        if (!db.open())
+            throw Error(
+                QStringLiteral("无法打开账套文件“%1”：%2").arg(path, db.lastError().text()));
+    }
     for (const QString &sql : dialect.connectionSetup(AppServer::kBusyTimeoutMs))
         exec(db, sql);
     forget.dismiss();
@@ -220,10 +253,18 @@ OwnConnection::~OwnConnection()
     QSqlDatabase::removeDatabase(m_name);
 }
 
-AppServer::AppServer(QString path, Options options)
-    : m_path(QFileInfo(path).absoluteFilePath()), m_options(options),
-      m_dialect(std::make_unique<SqliteDialect>())
+AppServer::AppServer(QString path, Options options) : m_options(options)
 {
+    if (PostgresDialect::isLocation(path)) {
+        m_path = path;
+        m_dialect = std::make_unique<PostgresDialect>();
+        // Only the limits: the files are in the set (AttachmentTable).
+        m_attachments =
+            std::make_unique<AttachmentStore>(QStringLiteral("/"), m_options.maxAttachmentBytes);
+        return;
+    }
+    m_path = QFileInfo(path).absoluteFilePath();
+    m_dialect = std::make_unique<SqliteDialect>();
     const QString folder = QFileInfo(m_path).absolutePath();
     m_attachments = std::make_unique<AttachmentStore>(folder + QStringLiteral("/doc/accessories"),
                                                       m_options.maxAttachmentBytes, folder);
@@ -241,6 +282,11 @@ QSqlDatabase AppServer::openConnection() const
 {
     if (!m_readOnly)
         return openDatabase(*m_dialect, m_path, nextConnectionName());
+    if (PostgresDialect::isLocation(m_path)) {
+        QSqlDatabase db = openDatabase(*m_dialect, m_path, nextConnectionName());
+        exec(db, QStringLiteral("SET default_transaction_read_only = on"));
+        return db;
+    }
     const ReadingTarget target = readingTarget();
     return openDatabase(*m_dialect, m_path, nextConnectionName(), target.connectOptions,
                         target.databaseName);
@@ -248,6 +294,13 @@ QSqlDatabase AppServer::openConnection() const
 
 std::unique_ptr<AppServer> AppServer::open(const QString &path, const Options &options)
 {
+    if (PostgresDialect::isLocation(path)) {
+        PostgresLocation::parse(path); // a bad address says so before any connection
+        std::unique_ptr<AppServer> server(new AppServer(path, options));
+        server->m_readOnly = options.readOnly;
+        server->load();
+        return server;
+    }
     const QFileInfo info(path);
     if (!info.exists())
         throw Error(QStringLiteral("账套文件“%1”不存在。").arg(path));
@@ -287,6 +340,8 @@ std::unique_ptr<AppServer>
 AppServer::createFilled(const QString &path, const Options &options,
                         const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
 {
+    if (PostgresDialect::isLocation(path))
+        return createPostgres(path, options, fill);
     const QString target = QFileInfo(path).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw Error(QStringLiteral("账套文件“%1”已存在。").arg(path));
@@ -307,8 +362,49 @@ AppServer::createFilled(const QString &path, const Options &options,
     return server;
 }
 
+// The set is built in a database of a hidden name and renamed into place when complete, so
+// the name never holds half a set; what a killed builder left behind is dropped first.
+std::unique_ptr<AppServer>
+AppServer::createPostgres(const QString &location, const Options &options,
+                          const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill)
+{
+    const PostgresLocation where = PostgresLocation::parse(location);
+    const QString pending = where.database + QStringLiteral("__vexa_new");
+    if (pending.toUtf8().size() > 63)
+        throw Error(QStringLiteral("数据库名“%1”太长。").arg(where.database));
+    {
+        PostgresServer server(where);
+        if (server.exists(where.database))
+            throw Error(QStringLiteral("账套数据库“%1”已存在。").arg(where.display()));
+        server.drop(pending);
+        server.create(pending);
+        auto abandon = qScopeGuard([&] {
+            try {
+                server.drop(pending);
+            } catch (const Error &) {
+                // the next creation of this name drops it
+            }
+        });
+        {
+            const PostgresDialect dialect;
+            OwnConnection c(
+                openDatabase(dialect, location, nextConnectionName(), QString(), pending));
+            migrate(dialect, c.db(), 0);
+            if (fill)
+                fill(c.db(), dialect);
+        }
+        server.rename(pending, where.database);
+        abandon.dismiss();
+    }
+    std::unique_ptr<AppServer> server(new AppServer(location, options));
+    server->load();
+    return server;
+}
+
 bool AppServer::removeEmptyShell(const QString &path)
 {
+    if (PostgresDialect::isLocation(path))
+        return false;
     const QFileInfo info(path);
     if (!info.isFile() || (info.size() > 0 && !SqliteDialect::isDatabaseFile(path)))
         return false;
@@ -335,19 +431,24 @@ void AppServer::load()
     QSqlDatabase db = openConnection();
     m_adminConnection = db.connectionName();
 
+    // Messages name a PostgreSQL set without its password.
+    const QString shown =
+        PostgresDialect::isLocation(m_path) ? PostgresLocation::parse(m_path).display() : m_path;
     // Only create() makes a schema: a file without one is not written to.
-    const int version = schemaVersionOf(*m_dialect, db, m_path);
+    const int version = schemaVersionOf(*m_dialect, db, shown);
     if (version == 0)
-        throw Error(QStringLiteral("文件“%1”不是账套数据库。").arg(m_path));
+        throw Error(
+            QStringLiteral("%1“%2”不是账套数据库。")
+                .arg(shown == m_path ? QStringLiteral("文件") : QStringLiteral("数据库"), shown));
     if (version > kSchemaVersion)
         throw Error(QStringLiteral("账套“%1”的版本 %2 高于本程序支持的版本 %3，请升级程序。")
-                        .arg(m_path)
+                        .arg(shown)
                         .arg(version)
                         .arg(kSchemaVersion));
     checkPages(db);
     if (m_readOnly && !readableAt(version))
         throw Error(QStringLiteral("账套“%1”要升级到版本 %2 才能使用，但它是只读的。")
-                        .arg(m_path)
+                        .arg(shown)
                         .arg(kSchemaVersion));
     if (!m_readOnly && version < kSchemaVersion)
         keepCopyBeforeUpgrade(*m_dialect, db, m_path, version);

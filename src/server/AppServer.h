@@ -36,7 +36,10 @@ struct SessionInfo
 
 // One account set served in-process: a SQLite file (WAL, foreign keys on, a schema
 // version with ordered migrations) and the attachment folder beside it
-// (<file's folder>/doc/accessories, which must be a real folder, not a link). Each client gets its
+// (<file's folder>/doc/accessories, which must be a real folder, not a link), or a
+// PostgreSQL database (a location postgresql://...; see docs/server-postgresql.md) that
+// several server processes may serve at once: nothing one of them keeps in memory matters
+// to another. Each client gets its
 // own ServerConnection with its own database connection, so transactions and conflicts are per
 // client.
 class AppServer
@@ -108,6 +111,9 @@ private:
     static std::unique_ptr<AppServer>
     createFilled(const QString &path, const Options &options,
                  const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill);
+    static std::unique_ptr<AppServer>
+    createPostgres(const QString &location, const Options &options,
+                   const std::function<void(QSqlDatabase &, const SqlDialect &)> &fill);
     void load(); // version check, migrations, catalog
     void checkPages(QSqlDatabase &db) const;
     // What a read-only connection opens: SQLite reads a WAL set through its -shm file, so

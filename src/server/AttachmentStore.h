@@ -63,27 +63,30 @@ class AttachmentChanges
 {
 public:
     explicit AttachmentChanges(const AttachmentStore &store) : m_store(store) {}
-    ~AttachmentChanges() { discard(); }
+    virtual ~AttachmentChanges() { AttachmentChanges::discard(); }
     AttachmentChanges(const AttachmentChanges &) = delete;
     AttachmentChanges &operator=(const AttachmentChanges &) = delete;
 
-    bool isEmpty() const { return m_staged.empty() && m_removed.isEmpty(); }
+    virtual bool isEmpty() const { return m_staged.empty() && m_removed.isEmpty(); }
 
     // Checks every name and size, then writes every file under a staging name. When one
     // fails, nothing of this call stays staged; earlier calls keep theirs.
-    void stage(const QList<std::pair<QString, QByteArray>> &files);
+    virtual void stage(const QList<std::pair<QString, QByteArray>> &files);
     // The files of the record with this GUID go at commit.
-    void removeRecord(const QString &accessoriesId);
+    virtual void removeRecord(const QString &accessoriesId);
     // The file as these changes leave it.
-    std::optional<QByteArray> load(const QString &storedName) const;
+    virtual std::optional<QByteArray> load(const QString &storedName) const;
 
     // Sets aside the files that are replaced or removed, moves the staged files into
     // place, runs commitRecords (the database's commit) and drops what was set aside.
     // When any step fails the folder is put back as it was, the changes are discarded and
     // the error goes on.
-    void commit(const std::function<void()> &commitRecords = {});
+    virtual void commit(const std::function<void()> &commitRecords = {});
     // Forgets the changes and removes their staging files.
-    void discard();
+    virtual void discard();
+
+protected:
+    const AttachmentStore &store() const { return m_store; }
 
 private:
     const AttachmentStore &m_store;

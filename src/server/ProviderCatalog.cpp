@@ -33,7 +33,7 @@ QList<Column> columnsOf(QSqlDatabase &db, const SqlDialect &dialect, const QStri
     QList<Column> out;
     while (q.next()) {
         Column c;
-        c.name = q.value(1).toString();
+        c.name = dialect.columnName(q.value(1).toString());
         c.declared = q.value(2).toString();
         c.notNull = q.value(3).toInt() != 0;
         c.hasDefault = !q.value(4).isNull();

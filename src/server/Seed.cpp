@@ -39,7 +39,7 @@ QList<FieldDef> columnsOf(QSqlDatabase &db, const SqlDialect &dialect, const QSt
         throw Error(q.lastError().text());
     QList<FieldDef> out;
     while (q.next())
-        out.append(ProviderCatalog::fieldFromDeclaredType(q.value(1).toString(),
+        out.append(ProviderCatalog::fieldFromDeclaredType(dialect.columnName(q.value(1).toString()),
                                                           q.value(2).toString(), false, true));
     if (out.isEmpty())
         throw Error(QStringLiteral("演示数据的表“%1”不存在。").arg(table));
@@ -152,16 +152,17 @@ void loadTemplates(QSqlDatabase &db, const SqlDialect &dialect)
         while (it.hasNext()) {
             const QString path = it.next();
             const QString field = QFileInfo(path).completeBaseName();
-            fields << QLatin1Char('"') + field + QLatin1Char('"');
+            fields << dialect.quoteIdentifier(field);
             packets << templatePacket(db, dialect, field, path);
         }
         QSqlQuery q(db);
         QStringList marks(fields.size() + 1, QStringLiteral("?"));
-        q.prepare(QStringLiteral("INSERT INTO SMAcctTempData (AcctTempCode%1) VALUES (%2)")
-                      .arg(fields.isEmpty()
-                               ? QString()
-                               : QStringLiteral(", ") + fields.join(QLatin1String(", ")),
-                           marks.join(QLatin1String(", "))));
+        if (!q.prepare(QStringLiteral("INSERT INTO SMAcctTempData (AcctTempCode%1) VALUES (%2)")
+                           .arg(fields.isEmpty()
+                                    ? QString()
+                                    : QStringLiteral(", ") + fields.join(QLatin1String(", ")),
+                                marks.join(QLatin1String(", ")))))
+            throw Error(q.lastError().text());
         q.addBindValue(code);
         for (const QVariant &p : packets)
             q.addBindValue(p);
@@ -243,8 +244,9 @@ QString userCodeProblem(const QString &userCode)
 void loadSeed(QSqlDatabase &db, const SqlDialect &dialect, PasswordCost cost,
               const Administrator *administrator)
 {
-    exec(db, dialect.beginWrite());
     auto undo = qScopeGuard([&] { QSqlQuery(db).exec(dialect.rollback()); });
+    for (const QString &sql : dialect.beginWrite())
+        exec(db, sql);
     // Files load in any order; references are checked once, at the commit.
     exec(db, dialect.deferForeignKeys());
     loadFolder(db, dialect, QStringLiteral(":/server/seed"));

@@ -147,9 +147,13 @@ void ServerConnection::beginTrans()
         throw Error(QStringLiteral("事务已经开始，不能再次开始事务。"));
     QSqlQuery q(m_db);
     // The write lock is taken now, waiting for another client's save to end.
-    if (!q.exec(m_server.dialect().beginWrite()))
-        throw Error(
-            QStringLiteral("开始事务失败：%1").arg(databaseErrorText(q.lastError(), q.driver())));
+    for (const QString &sql : m_server.dialect().beginWrite()) {
+        if (!q.exec(sql)) {
+            const QString text = databaseErrorText(q.lastError(), q.driver());
+            QSqlQuery(m_db).exec(m_server.dialect().rollback());
+            throw Error(QStringLiteral("开始事务失败：%1").arg(text));
+        }
+    }
     m_inTransaction = true;
 }
 

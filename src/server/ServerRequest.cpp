@@ -1,6 +1,7 @@
 // A client connection: its life, provider requests and login.
 #include "AppServer.h"
 #include "AttachmentStore.h"
+#include "AttachmentTable.h"
 #include "LoginMark.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
@@ -19,18 +20,23 @@ namespace {
 QString queryFailed(const SqlDialect &dialect, const QString &provider, const QSqlError &error)
 {
     const QString text = databaseErrorText(error);
-    if (dialect.tooComplex(text))
+    if (dialect.tooComplex(error))
         return QStringLiteral("提供者“%1”的查询条件过于复杂，请简化条件。").arg(provider);
     return QStringLiteral("提供者“%1”查询失败：%2").arg(provider, text);
 }
 
 } // namespace
 
-ServerConnection::ServerConnection(AppServer &server)
-    : m_server(server), m_files(std::make_unique<AttachmentChanges>(server.attachments()))
+ServerConnection::ServerConnection(AppServer &server) : m_server(server)
 {
     m_db = server.openConnection();
     m_connectionName = m_db.connectionName();
+    // A PostgreSQL set keeps its files in itself, where every server of the set finds them.
+    if (PostgresDialect::isLocation(server.path()))
+        m_files = std::make_unique<AttachmentTable>(server.attachments(), m_db, server.dialect(),
+                                                    m_inTransaction);
+    else
+        m_files = std::make_unique<AttachmentChanges>(server.attachments());
 }
 
 ServerConnection::~ServerConnection()
@@ -38,6 +44,8 @@ ServerConnection::~ServerConnection()
     if (m_inTransaction)
         QSqlQuery(m_db).exec(m_server.dialect().rollback());
     m_files->discard();
+    m_files.reset();     // both may hold the connection
+    m_loginMark.reset();
     m_db.close();
     m_db = QSqlDatabase();
     QSqlDatabase::removeDatabase(m_connectionName);
@@ -143,7 +151,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
     s.userGroup = q.value(3).toString();
     s.manager = q.value(4).toInt() != 0;
     m_session = s;
-    m_loginMark = LoginMark::take(m_server.path(), s.userCode);
+    m_loginMark = LoginMark::take(m_db, s.userCode);
     return s;
 }
 

@@ -30,7 +30,7 @@ bool sameValue(const QVariant &a, const QVariant &b)
 QString readable(const SqlDialect &dialect, const QSqlQuery &q, ErrorKind *kind = nullptr)
 {
     const QString text = databaseErrorText(q.lastError(), q.driver());
-    switch (dialect.failedConstraint(text)) {
+    switch (dialect.failedConstraint(q.lastError())) {
     case SqlDialect::Constraint::Unique:
         if (kind)
             *kind = ErrorKind::DuplicateKey;
@@ -298,9 +298,16 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         }
         {
             DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
-            int n = 0;
-            for (const DeltaRow &row : delta.rows)
-                writer.write(row, ++n);
+            try {
+                int n = 0;
+                for (const DeltaRow &row : delta.rows)
+                    writer.write(row, ++n);
+            } catch (...) {
+                // Rolled back before the writer frees its statements: PostgreSQL refuses
+                // everything but a rollback in a transaction that failed.
+                work.reset();
+                throw;
+            }
         }
         // A deleted attachment record takes its file along when the deletion commits.
         QStringList removedFiles;

@@ -2,6 +2,7 @@
 
 #include "AccountSetFile.h"
 #include "AttachmentStore.h"
+#include "AttachmentTable.h"
 #include "OwnConnection.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
@@ -191,11 +192,15 @@ QStringList checkSet(const QString &path, const AppServer::Options &options)
                         .arg(nodes.value(0).toString(), nodes.value(1).toString());
 
     const QString folder = server->attachments().folder();
+    const bool inTable = PostgresDialect::isLocation(server->path());
     for (const QString &name : attachmentNames(db)) {
         try {
-            if (!QFileInfo::exists(QDir(folder).filePath(AttachmentStore::diskName(name))))
-                problems << QStringLiteral("附件文件 %1 不在“%2”里。")
-                                .arg(name, QDir::toNativeSeparators(folder));
+            if (inTable
+                    ? !AttachmentTable::holds(db, name)
+                    : !QFileInfo::exists(QDir(folder).filePath(AttachmentStore::diskName(name))))
+                problems << (inTable ? QStringLiteral("附件文件 %1 不在账套中。").arg(name)
+                                     : QStringLiteral("附件文件 %1 不在“%2”里。")
+                                           .arg(name, QDir::toNativeSeparators(folder)));
         } catch (const Error &e) {
             problems << QStringLiteral("附件 %1：%2").arg(name, e.message());
         }
@@ -234,8 +239,16 @@ QString backupFilesFolder(const QString &backup)
     return QFileInfo(backup).absoluteFilePath() + QStringLiteral(".accessories");
 }
 
+// A PostgreSQL set is backed up and restored with PostgreSQL's own tools.
+static void refusePostgres(const QString &location)
+{
+    if (PostgresDialect::isLocation(location))
+        throw Error(QStringLiteral("PostgreSQL 账套请用 pg_dump 备份、用 pg_restore 恢复。"));
+}
+
 BackupReport backupSet(const QString &path, const QString &dest, const AppServer::Options &options)
 {
+    refusePostgres(path);
     const QString target = QFileInfo(dest).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw Error(QStringLiteral("备份文件“%1”已存在。").arg(QDir::toNativeSeparators(target)));
@@ -275,6 +288,7 @@ BackupReport backupSet(const QString &path, const QString &dest, const AppServer
 void restoreSet(const QString &backup, const QString &path, bool force,
                 const AppServer::Options &options)
 {
+    refusePostgres(path);
     const QString target = QFileInfo(path).absoluteFilePath();
     const auto source = AppServer::open(backup, forReading(options));
     if (QFileInfo::exists(target)) {

@@ -8,6 +8,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSqlDriver>
+#include <QSqlError>
 #include <QTime>
 #include <QUrl>
 #include <algorithm>
@@ -84,11 +85,52 @@ bool isNullLiteral(const Node &n)
     return n.kind == NodeKind::Literal && !n.value.isValid();
 }
 
+// The engines the printer writes for: the grammar and its limits are the same on both.
+enum class Engine { Sqlite, Postgres };
+
+bool numericType(const FieldDef &f)
+{
+    switch (f.type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::LargeInt:
+    case FieldType::Boolean:
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::BCD:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// What an IN list's items are cast to on PostgreSQL, where they arrive as JSON text.
+const char *postgresItemType(const FieldDef *f)
+{
+    if (!f)
+        return "TEXT";
+    switch (f->type) {
+    case FieldType::SmallInt:
+    case FieldType::Integer:
+    case FieldType::Word:
+    case FieldType::LargeInt:
+    case FieldType::Boolean:
+    case FieldType::Float:
+    case FieldType::Currency:
+    case FieldType::BCD:
+        return "NUMERIC";
+    default:
+        return "TEXT";
+    }
+}
+
 class Printer
 {
 public:
-    Printer(const SqliteDialect &dialect, const Provider &provider, QVariantList &params)
-        : m_dialect(dialect), m_provider(provider), m_params(params)
+    Printer(const SqlDialect &dialect, Engine engine, const Provider &provider,
+            QVariantList &params)
+        : m_dialect(dialect), m_engine(engine), m_provider(provider), m_params(params)
     {}
 
     QString print(const Node &n, const FieldDef *context = nullptr)
@@ -157,6 +199,14 @@ public:
                    print(b, fa) + QLatin1Char(')');
         }
         case NodeKind::Like:
+            // SQLite's LIKE ignores letter case and has no escape character; a text cast
+            // under a plain collation lets it run on any column.
+            if (m_engine == Engine::Postgres)
+                return QStringLiteral(
+                           "(CAST(%1 AS TEXT) COLLATE \"C\" %2ILIKE CAST(%3 AS TEXT) ESCAPE '')")
+                    .arg(print(*n.children[0]),
+                         n.negated ? QLatin1String("NOT ") : QLatin1String(""),
+                         print(*n.children[1]));
             return QStringLiteral("(%1 %2LIKE %3)")
                 .arg(print(*n.children[0]), n.negated ? QLatin1String("NOT ") : QLatin1String(""),
                      print(*n.children[1]));
@@ -172,6 +222,12 @@ public:
                 appendJson(items, bound(itemValue(*n.children[i]), f));
             }
             items += u']';
+            if (m_engine == Engine::Postgres)
+                return QStringLiteral("(%1 %2IN (SELECT CAST(value AS %3) FROM "
+                                      "json_array_elements_text(CAST(%4 AS JSON))))")
+                    .arg(f ? left : QStringLiteral("CAST(%1 AS TEXT)").arg(left),
+                         n.negated ? QLatin1String("NOT ") : QLatin1String(""),
+                         QLatin1String(postgresItemType(f)), parameter(items));
             return QStringLiteral("(%1 %2IN (SELECT +value FROM json_each(%3)))")
                 .arg(left, n.negated ? QLatin1String("NOT ") : QLatin1String(""), parameter(items));
         }
@@ -201,7 +257,37 @@ private:
     {
         if (!value.isValid())
             return QStringLiteral("NULL");
-        return parameter(bound(value, context));
+        QVariant v = bound(value, context);
+        if (m_engine != Engine::Postgres)
+            return parameter(v);
+        // PostgreSQL takes a bare parameter's type from the column it meets. SQLite compares
+        // a number with a text column as text, and a number with a numeric column as the
+        // number it is (1e20 matches no integer): so a number meets a text column as text,
+        // and is typed by its value everywhere else.
+        if (context && numericType(*context) && v.typeId() == QMetaType::QString) {
+            bool isNumber = false;
+            const double d = v.toString().trimmed().toDouble(&isNumber);
+            if (isNumber)
+                v = d;
+        }
+        if (context && !numericType(*context)) {
+            if (v.typeId() == QMetaType::Double || v.typeId() == QMetaType::Int ||
+                v.typeId() == QMetaType::LongLong) {
+                QString text;
+                appendJson(text, v); // SQLite's text of a number: 1.0 stays "1.0"
+                v = text;
+            }
+            return parameter(v);
+        }
+        switch (v.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+            return QStringLiteral("CAST(%1 AS BIGINT)").arg(parameter(v));
+        case QMetaType::Double:
+            return QStringLiteral("CAST(%1 AS DOUBLE PRECISION)").arg(parameter(v));
+        default:
+            return QStringLiteral("CAST(%1 AS TEXT)").arg(parameter(v));
+        }
     }
 
     QString parameter(const QVariant &value)
@@ -230,6 +316,8 @@ private:
     {
         if (!value.isValid())
             return value;
+        if (m_engine == Engine::Postgres && value.typeId() == QMetaType::QString)
+            refuseNul(value.toString());
         QVariant bound = value;
         if (value.typeId() == QMetaType::Bool)
             bound = value.toBool() ? 1 : 0;
@@ -247,10 +335,21 @@ private:
         return bound;
     }
 
-    const SqliteDialect &m_dialect;
+    const SqlDialect &m_dialect;
+    Engine m_engine;
     const Provider &m_provider;
     QVariantList &m_params;
 };
+
+} // namespace
+
+void refuseNul(const QString &text)
+{
+    if (text.contains(QChar(u'\0')))
+        throw Error(QStringLiteral("PostgreSQL 账套中的文本不能含有空字符（U+0000）。"));
+}
+
+namespace {
 
 // Nesting the engine has to parse once NOT chains and same-kind groups are folded the
 // way the printer folds them.
@@ -313,9 +412,9 @@ QStringList SqliteDialect::connectionSetup(int busyTimeoutMs) const
 
 // IMMEDIATE takes the write lock at the start: SQLite waits for a busy lock only when a
 // transaction starts, so one that had read first could not wait at its first write.
-QString SqliteDialect::beginWrite() const
+QStringList SqliteDialect::beginWrite() const
 {
-    return QStringLiteral("BEGIN IMMEDIATE");
+    return {QStringLiteral("BEGIN IMMEDIATE")};
 }
 
 QString SqliteDialect::commit() const
@@ -416,8 +515,9 @@ QString SqliteDialect::equalsIgnoringCase(const QString &column) const
     return column + QStringLiteral(" = ? COLLATE NOCASE");
 }
 
-SqlDialect::Constraint SqliteDialect::failedConstraint(const QString &engineText) const
+SqlDialect::Constraint SqliteDialect::failedConstraint(const QSqlError &error) const
 {
+    const QString engineText = error.databaseText();
     if (engineText.contains(QLatin1String("UNIQUE constraint failed")))
         return Constraint::Unique;
     if (engineText.contains(QLatin1String("NOT NULL constraint failed")))
@@ -427,8 +527,9 @@ SqlDialect::Constraint SqliteDialect::failedConstraint(const QString &engineText
     return Constraint::None;
 }
 
-bool SqliteDialect::tooComplex(const QString &engineText) const
+bool SqliteDialect::tooComplex(const QSqlError &error) const
 {
+    const QString engineText = error.databaseText();
     return engineText.contains(QLatin1String("parser stack overflow")) ||
            engineText.contains(QLatin1String("too many")) ||
            engineText.contains(QLatin1String("too big")) ||
@@ -552,23 +653,26 @@ QVariant SqliteDialect::fromStorage(const FieldDef &field, const QVariant &store
     return stored;
 }
 
-QString SqliteDialect::condition(const Provider &provider, const cond::Node &node,
-                                 QVariantList &params) const
+namespace {
+
+QString printCondition(const SqlDialect &dialect, Engine engine, const Provider &provider,
+                       const cond::Node &node, QVariantList &params)
 {
     checkNesting(node);
-    Printer printer(*this, provider, params);
+    Printer printer(dialect, engine, provider, params);
     return printer.print(node);
 }
 
-QString SqliteDialect::selectStatement(const Provider &provider, const cond::CommandText &command,
-                                       QVariantList &params) const
+QString printSelect(const SqlDialect &dialect, Engine engine, const Provider &provider,
+                    const cond::CommandText &command, QVariantList &params)
 {
     QStringList columns;
     for (const FieldDef &f : provider.fields)
-        columns << quoteIdentifier(f.name);
-    QString sql = QStringLiteral("SELECT %1 FROM %2")
-                      .arg(columns.join(QLatin1String(", ")), quoteIdentifier(provider.source));
-    Printer printer(*this, provider, params);
+        columns << dialect.quoteIdentifier(f.name);
+    QString sql =
+        QStringLiteral("SELECT %1 FROM %2")
+            .arg(columns.join(QLatin1String(", ")), dialect.quoteIdentifier(provider.source));
+    Printer printer(dialect, engine, provider, params);
     if (command.where) {
         checkNesting(*command.where);
         sql += QStringLiteral(" WHERE ") + printer.print(*command.where);
@@ -579,14 +683,45 @@ QString SqliteDialect::selectStatement(const Provider &provider, const cond::Com
             Node column;
             column.kind = NodeKind::Column;
             column.name = o.column;
-            order << quoteIdentifier(printer.field(column).name) +
-                         (o.descending ? QLatin1String(" DESC") : QLatin1String(""));
+            QString item = dialect.quoteIdentifier(printer.field(column).name);
+            if (o.descending)
+                item += QLatin1String(" DESC");
+            // SQLite sorts NULL before every value.
+            if (engine == Engine::Postgres)
+                item += o.descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
+            order << item;
         }
         sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
     }
     if (command.top)
         sql += QStringLiteral(" LIMIT %1").arg(*command.top);
     return sql;
+}
+
+} // namespace
+
+QString SqliteDialect::condition(const Provider &provider, const cond::Node &node,
+                                 QVariantList &params) const
+{
+    return printCondition(*this, Engine::Sqlite, provider, node, params);
+}
+
+QString SqliteDialect::selectStatement(const Provider &provider, const cond::CommandText &command,
+                                       QVariantList &params) const
+{
+    return printSelect(*this, Engine::Sqlite, provider, command, params);
+}
+
+QString PostgresDialect::condition(const Provider &provider, const cond::Node &node,
+                                   QVariantList &params) const
+{
+    return printCondition(*this, Engine::Postgres, provider, node, params);
+}
+
+QString PostgresDialect::selectStatement(const Provider &provider, const cond::CommandText &command,
+                                         QVariantList &params) const
+{
+    return printSelect(*this, Engine::Postgres, provider, command, params);
 }
 
 } // namespace vexa::server

@@ -35,8 +35,22 @@ sqlite3 *sqliteHandle(const QSqlDriver *driver)
     return *static_cast<sqlite3 *const *>(v.constData());
 }
 
+// PostgreSQL answers a five-character SQLSTATE; SQLite's codes have at most four digits.
+QString sqlState(const QSqlError &error)
+{
+    const QString code = error.nativeErrorCode();
+    return code.size() == 5 ? code : QString();
+}
+
+bool pageDamage(const QString &state)
+{
+    return state == u"XX001" || state == u"XX002";
+}
+
 int primaryCode(const QSqlError &error)
 {
+    if (!sqlState(error).isEmpty())
+        return -1;
     bool numeric = false;
     const int code = error.nativeErrorCode().toInt(&numeric) & 0xff;
     return numeric ? code : -1;
@@ -46,11 +60,20 @@ int primaryCode(const QSqlError &error)
 
 bool isDamage(const QSqlError &error)
 {
-    return primaryCode(error) == SQLITE_CORRUPT;
+    return primaryCode(error) == SQLITE_CORRUPT || pageDamage(sqlState(error));
 }
 
 QString storageProblem(const QSqlError &error, const QSqlDriver *driver)
 {
+    if (const QString state = sqlState(error); !state.isEmpty()) {
+        if (state == u"25006") // a read-only transaction
+            return readOnlyText();
+        if (state == u"53100")
+            return diskFullText();
+        if (pageDamage(state))
+            return QStringLiteral("账套数据库已损坏，请用备份恢复账套。");
+        return {};
+    }
     switch (primaryCode(error)) {
     case SQLITE_READONLY:
         return readOnlyText();
@@ -74,7 +97,9 @@ QString databaseErrorText(const QSqlError &error, const QSqlDriver *driver)
         return problem;
     const int code = primaryCode(error);
     const QString text = error.databaseText().isEmpty() ? error.text() : error.databaseText();
-    if (code == SQLITE_BUSY || code == SQLITE_LOCKED ||
+    // PostgreSQL: the write lock did not come within lock_timeout (55P03), or a deadlock.
+    const QString state = sqlState(error);
+    if (code == SQLITE_BUSY || code == SQLITE_LOCKED || state == u"55P03" || state == u"40P01" ||
         text.contains(QLatin1String("database is locked")))
         return QStringLiteral("其他用户正在保存数据，等候超时，请稍后再试。");
     return text;

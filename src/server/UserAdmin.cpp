@@ -35,10 +35,10 @@ UserAdmin::UserAdmin(QSqlDatabase db, const SqlDialect &dialect, PasswordCost co
 int UserAdmin::count(const QString &sql, const QVariantList &values) const
 {
     QSqlQuery q(m_db);
-    q.prepare(sql);
+    const bool prepared = q.prepare(sql);
     for (const QVariant &v : values)
         q.addBindValue(v);
-    if (!q.exec() || !q.next())
+    if (!prepared || !q.exec() || !q.next())
         throw Error(QStringLiteral("无法读取用户数据：%1")
                         .arg(databaseErrorText(q.lastError(), q.driver())));
     return q.value(0).toInt();
@@ -47,10 +47,10 @@ int UserAdmin::count(const QString &sql, const QVariantList &values) const
 void UserAdmin::run(const QString &sql, const QVariantList &values) const
 {
     QSqlQuery q(m_db);
-    q.prepare(sql);
+    const bool prepared = q.prepare(sql);
     for (const QVariant &v : values)
         q.addBindValue(v);
-    if (!q.exec())
+    if (!prepared || !q.exec())
         throw Error(QStringLiteral("无法保存用户数据：%1")
                         .arg(databaseErrorText(q.lastError(), q.driver())));
 }
@@ -123,7 +123,7 @@ UserAdmin::Removal UserAdmin::removeUser(const QString &userCode)
                      count(QStringLiteral("SELECT COUNT(*) FROM DMAccessories WHERE MakerID = ? OR "
                                           "RatifierID = ?"),
                            {user.id, user.id});
-    const bool loggedIn = uses == 0 && LoginMark::held(m_db.databaseName(), user.code);
+    const bool loggedIn = uses == 0 && LoginMark::held(m_db, user.code);
     if (uses > 0 || loggedIn) {
         run(QStringLiteral("UPDATE SysUser SET Active = 0 WHERE UserID = ?"), {user.id});
         work.commit();
@@ -233,7 +233,7 @@ void UserAdmin::grant(int group, int objType, int level)
     WriteScope work(m_db, m_dialect, m_inTransaction);
     requireGroup(group);
     if (count(QStringLiteral("SELECT COUNT(*) FROM (") + kKnownObjTypes +
-                  QStringLiteral(") WHERE ObjType = ?"),
+                  QStringLiteral(") AS known WHERE ObjType = ?"),
               {objType}) == 0)
         throw Error(QStringLiteral("没有对象类型 %1。").arg(objType));
     run(m_dialect.upsert(QStringLiteral("SysCheckRight"),

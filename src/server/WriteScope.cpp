@@ -17,7 +17,21 @@ const QString kSavepoint = QStringLiteral("vexa_work");
 WriteScope::WriteScope(QSqlDatabase db, const SqlDialect &dialect, bool inTransaction)
     : m_db(db), m_dialect(dialect), m_nested(inTransaction)
 {
-    exec(m_nested ? m_dialect.savepoint(kSavepoint) : m_dialect.beginWrite());
+    if (m_nested) {
+        exec(m_dialect.savepoint(kSavepoint));
+    } else {
+        const QStringList begin = m_dialect.beginWrite();
+        for (qsizetype i = 0; i < begin.size(); ++i) {
+            try {
+                exec(begin[i]);
+            } catch (const Error &) {
+                // A transaction that began but did not get the lock is ended here.
+                if (i > 0)
+                    QSqlQuery(m_db).exec(m_dialect.rollback());
+                throw;
+            }
+        }
+    }
     m_open = true;
 }
 

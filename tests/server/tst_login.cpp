@@ -3,6 +3,7 @@
 #include "AppServer.h"
 #include "LoginGuard.h"
 
+#include "../support/ServerFixture.h"
 #include "../support/TestSupport.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@ const QString kRefused = QStringLiteral("用户名或密码错误。");
 struct LoginSet
 {
     QTemporaryDir dir;
+    test::NewSetLocation set{dir, QStringLiteral("set.vexa")};
     AppServer::Options options;
     QDateTime now = QDateTime(QDate(2026, 12, 7), QTime(9, 0));
     std::unique_ptr<AppServer> server;
@@ -32,7 +34,7 @@ struct LoginSet
         options.login.clock = [this] { return now; };
         server = AppServer::create(path(), true, options);
     }
-    QString path() const { return dir.filePath(QStringLiteral("set.vexa")); }
+    QString path() const { return set.location; }
 
     QString loginError(const QString &user, const QString &password)
     {
@@ -150,6 +152,8 @@ private slots:
 
         set.server = AppServer::open(set.path(), set.options);
         QCOMPARE(set.server->schemaVersion(), 2);
+        if (test::onPostgres()) // the upgrade is one transaction there; copies are pg_dump's
+            return;
         const QStringList copies =
             QDir(set.dir.path()).entryList({QStringLiteral("set.vexa.v1-*.bak")});
         QCOMPARE(copies.size(), 1);

@@ -2,6 +2,7 @@
 // set filled the way a configured company would be (chart template, periods, vouchers ...).
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
+#include "SqlDialect.h"
 #include "support/ServerFixture.h"
 
 #include <vexa/Error.h>
@@ -296,8 +297,9 @@ private slots:
         const Provider &p = provider(name);
         const DataPacket all = c().request(name, QStringLiteral("WHERE 1=1"));
         QCOMPARE(all.fields, p.fields);
-        const QStringList stored =
-            oracleKeys(QStringLiteral("SELECT %1 FROM \"%2\"").arg(p.keys.join(u','), p.source));
+        const QStringList stored = oracleKeys(
+            QStringLiteral("SELECT %1 FROM %2")
+                .arg(p.keys.join(u','), m_fx->server->dialect().quoteIdentifier(p.source)));
         QVERIFY2(!stored.isEmpty(), "the account set was loaded for every provider");
         QCOMPARE(keysOf(p, all), stored);
         QCOMPARE(keysOf(p, c().request(name, QString())), stored);
@@ -350,7 +352,7 @@ private slots:
         row("period table", "LX_FINPostingPeriods", "WHERE 1=1 ORDER BY PeriodID",
             "SELECT PeriodID FROM FINPostingPeriods", "PeriodID", Proof::All);
         row("period picker given", "LX_FINPostingPeriods", "TOP 2000  WHERE (-1=1)",
-            "SELECT PeriodID FROM FINPostingPeriods WHERE 0", "", Proof::None);
+            "SELECT PeriodID FROM FINPostingPeriods WHERE 1 = 0", "", Proof::None);
         row("period search name", "LX_FINPostingPeriods",
             "TOP 2000   WHERE (PeriodCode Like '第3期%' OR PeriodName Like '%第3期%')",
             "SELECT PeriodID FROM FINPostingPeriods WHERE No = 3", "", Proof::Some);
@@ -382,8 +384,9 @@ private slots:
         row("module search GL", "SYS_SMModules",
             "TOP 2000  WHERE (InnerUse = 0)  AND (MCode Like 'GL%' OR MDesc Like '%GL%' OR "
             "SearchOne Like '%GL%' OR SearchTwo Like '%GL%' OR DllFile = 'GL')  ORDER BY MCode",
-            "SELECT MCode FROM SMModules WHERE InnerUse = 0 AND (MCode LIKE 'GL%' OR MDesc LIKE "
-            "'%GL%' OR SearchOne LIKE '%GL%' OR SearchTwo LIKE '%GL%' OR DllFile = 'GL')",
+            "SELECT MCode FROM SMModules WHERE InnerUse = 0 AND (UPPER(MCode) LIKE 'GL%' OR "
+            "UPPER(MDesc) LIKE '%GL%' OR UPPER(SearchOne) LIKE '%GL%' OR UPPER(SearchTwo) LIKE "
+            "'%GL%' OR DllFile = 'GL')",
             "MCode", Proof::Some);
     }
 

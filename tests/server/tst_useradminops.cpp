@@ -116,7 +116,8 @@ void TestUserAdminOperations::resetPasswordReplacesTheOldAndLiftsALock()
     options.passwordCost = PasswordCost::Fast;
     options.login.maxFailures = 2;
     options.login.delayStepMs = 0;
-    auto server = AppServer::create(dir.filePath(QStringLiteral("s.vexa")), true, options);
+    const test::NewSetLocation set(dir, QStringLiteral("s.vexa"));
+    auto server = AppServer::create(set.location, true, options);
     auto manager = server->connect();
     manager->login(QStringLiteral("Manager"), QStringLiteral("manager"));
     const auto loginError = [&](const char *user, const char *password) {
