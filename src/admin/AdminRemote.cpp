@@ -13,19 +13,6 @@ namespace {
 
 const QString kScheme = QStringLiteral("vexa://");
 
-// The columns of a packet by name, so the order the server sends them in does not matter.
-struct Columns
-{
-    const DataPacket &packet;
-    int operator()(const char *name) const
-    {
-        const int i = indexOfField(packet.fields, QString::fromLatin1(name));
-        if (i < 0)
-            throw Error(QStringLiteral("服务器的回答缺少列“%1”。").arg(QLatin1String(name)));
-        return i;
-    }
-};
-
 int positiveNumber(const QString &text, const QString &what)
 {
     bool ok = false;
@@ -177,7 +164,7 @@ int call(const RemoteCommand &c, RemoteIO &io)
 int listUsers(Session &s, RemoteIO &io)
 {
     const DataPacket p = s.packet("GetUsers");
-    const Columns column{p};
+    const PacketColumns column{p};
     const int code = column("UserCode"), name = column("UserName"), group = column("UserGroup"),
               manager = column("Manager"), active = column("Active");
     std::vector<QStringList> rows;
@@ -263,13 +250,13 @@ int groups(const RemoteCommand &c, RemoteIO &io)
     Session s(c, io);
     if (sub.isEmpty()) {
         const DataPacket p = s.packet("GetUserGroups");
-        const Columns column{p};
+        const PacketColumns column{p};
         const int group = column("UserGroup"), name = column("GroupName"), count = column("Users");
         std::vector<QStringList> rows;
         for (const QVariantList &row : p.rows) {
             // The server lists every object type with the group's level, 0 for none.
             const DataPacket rights = s.packet("GetGroupRights", {row[group].toInt()});
-            const int level = Columns{rights}("RightValue");
+            const int level = PacketColumns{rights}("RightValue");
             int granted = 0;
             for (const QVariantList &r : rights.rows)
                 granted += r[level].toInt() > 0 ? 1 : 0;
@@ -320,7 +307,7 @@ int rights(const RemoteCommand &c, RemoteIO &io)
     Session s(c, io);
     if (sub.isEmpty()) {
         const DataPacket p = s.packet("GetGroupRights", {group});
-        const Columns column{p};
+        const PacketColumns column{p};
         const int type = column("ObjType"), name = column("ObjName"), value = column("RightValue");
         std::vector<QStringList> rows;
         for (const QVariantList &row : p.rows)
@@ -361,7 +348,7 @@ int info(const RemoteCommand &c, RemoteIO &io)
     const DataPacket p = s.packet("GetSetInfo");
     if (p.rows.empty())
         throw Error(QStringLiteral("服务器没有回答账套的信息。"));
-    const Columns column{p};
+    const PacketColumns column{p};
     const QVariantList &row = p.rows[0];
     server::SetSummary summary;
     summary.company = row[column("Company")].toString();

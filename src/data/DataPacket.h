@@ -2,6 +2,8 @@
 
 #include "FieldDef.h"
 
+#include <vexa/Error.h>
+
 #include <QList>
 #include <QString>
 #include <QVariant>
@@ -19,6 +21,20 @@ struct DataPacket
 
     bool isEmpty() const { return fields.isEmpty(); }
     bool operator==(const DataPacket &) const = default;
+};
+
+// The columns of a server's answer by name, so the order it sends them in does not matter;
+// a missing one throws vexa::Error.
+struct PacketColumns
+{
+    const DataPacket &packet;
+    int operator()(const char *name) const
+    {
+        const int i = indexOfField(packet.fields, QString::fromLatin1(name));
+        if (i < 0)
+            throw Error(QStringLiteral("服务器的回答缺少列“%1”。").arg(QLatin1String(name)));
+        return i;
+    }
 };
 
 // One changed row of a dataset's change log.

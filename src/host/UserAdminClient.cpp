@@ -7,23 +7,6 @@
 
 namespace vexa::host {
 
-namespace {
-
-// The columns of a packet by name, so the order the server sends them in does not matter.
-struct Columns
-{
-    const DataPacket &packet;
-    int operator()(const char *name) const
-    {
-        const int i = indexOfField(packet.fields, QString::fromLatin1(name));
-        if (i < 0)
-            throw Error(QStringLiteral("服务器的回答缺少列“%1”。").arg(QLatin1String(name)));
-        return i;
-    }
-};
-
-} // namespace
-
 QVariant UserAdminClient::call(const char *operation, QVariantList args) const
 {
     if (!m_server)
@@ -34,7 +17,7 @@ QVariant UserAdminClient::call(const char *operation, QVariantList args) const
 QList<UserAdminClient::User> UserAdminClient::users() const
 {
     const DataPacket packet = readDataPacket(call("GetUsers", {}).toString());
-    const Columns column{packet};
+    const PacketColumns column{packet};
     const int code = column("UserCode"), name = column("UserName"), group = column("UserGroup"),
               groupName = column("GroupName"), manager = column("Manager"),
               active = column("Active");
@@ -48,7 +31,7 @@ QList<UserAdminClient::User> UserAdminClient::users() const
 QList<UserAdminClient::Group> UserAdminClient::groups() const
 {
     const DataPacket packet = readDataPacket(call("GetUserGroups", {}).toString());
-    const Columns column{packet};
+    const PacketColumns column{packet};
     const int group = column("UserGroup"), name = column("GroupName"), users = column("Users");
     QList<Group> out;
     for (const QVariantList &row : packet.rows)
@@ -59,7 +42,7 @@ QList<UserAdminClient::Group> UserAdminClient::groups() const
 QList<UserAdminClient::Right> UserAdminClient::rights(int group) const
 {
     const DataPacket packet = readDataPacket(call("GetGroupRights", {group}).toString());
-    const Columns column{packet};
+    const PacketColumns column{packet};
     const int objType = column("ObjType"), name = column("ObjName"), level = column("RightValue");
     QList<Right> out;
     for (const QVariantList &row : packet.rows)

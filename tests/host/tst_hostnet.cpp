@@ -16,6 +16,7 @@
 #include "NetServer.h"
 #include "PluginHostImpl.h"
 #include "support/ScriptedDialogs.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -123,16 +124,6 @@ QString text(QDialog &dialog, const char *name)
 test::FakePlugin *fakePlugin(HostApp &app)
 {
     return static_cast<test::FakePlugin *>(app.pluginHost()->plugin());
-}
-
-QString errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
 }
 
 const QString kUsers = QStringLiteral("LX_SysUser");

@@ -6,6 +6,7 @@
 #include "Protocol.h"
 #include "WireValue.h"
 #include "support/ServerFixture.h"
+#include "support/TestSupport.h"
 
 #include <vexa/Error.h>
 
@@ -101,16 +102,6 @@ QByteArray contents(const QString &path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString errorOf(const std::function<void()> &f)
-{
-    try {
-        f();
-    } catch (const Error &e) {
-        return e.message();
-    }
-    return QString();
 }
 
 std::unique_ptr<ClientDataSet> openOn(IRemoteConnection &c)
