@@ -785,37 +785,7 @@ int restoreCommand(const CommandLine &cl, Context &cx)
 int dumpCommand(const CommandLine &cl, Context &cx)
 {
     const auto server = AppServer::open(cl.positional[0], forReading(cx));
-    const QString table = cl.positional[1];
-    // Only a name the catalog knows reaches the statement, and then quoted.
-    const QList<FieldDef> fields = server->catalog().tableColumns(table);
-    if (fields.isEmpty())
-        throw Error(QStringLiteral("不能导出“%1”：提供者目录中没有这张表或视图。").arg(table));
-    const server::SqlDialect &dialect = server->dialect();
-    QStringList columns;
-    for (const FieldDef &f : fields)
-        columns.append(dialect.quoteIdentifier(f.name));
-
-    const auto connection = server->connect();
-    DataPacket packet;
-    packet.fields = fields;
-    {
-        QSqlQuery q(connection->database());
-        q.setForwardOnly(true);
-        if (!q.prepare(QStringLiteral("SELECT %1 FROM %2")
-                           .arg(columns.join(QLatin1String(", ")), dialect.quoteIdentifier(table))))
-            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
-        if (!q.exec())
-            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
-        while (q.next()) {
-            QVariantList row;
-            row.reserve(fields.size());
-            for (int i = 0; i < fields.size(); ++i)
-                row.append(dialect.fromStorage(fields[i], q.value(i)));
-            packet.rows.push_back(std::move(row));
-        }
-        if (q.lastError().isValid())
-            sqlFailed(QStringLiteral("无法读取“%1”").arg(table), q);
-    }
+    const DataPacket packet = server->connect()->tableRows(cl.positional[1]);
     writePacket(cx.out, packet, CellFormat::Csv);
     return ExitOk;
 }

@@ -368,6 +368,28 @@ int info(const RemoteCommand &c, RemoteIO &io)
     return ExitOk;
 }
 
+// The same lines and exit status as check on the server's machine.
+int check(const RemoteCommand &c, RemoteIO &io)
+{
+    Session s(c, io);
+    const DataPacket p = s.packet("CheckSet");
+    for (const QVariantList &row : p.rows)
+        io.out << row.value(0).toString() << '\n';
+    if (!p.rows.empty()) {
+        io.err << QStringLiteral("vexa-admin: 检查发现 %1 个问题。").arg(p.rows.size()) << '\n';
+        return ExitFailed;
+    }
+    io.out << QStringLiteral("检查通过。") << '\n';
+    return ExitOk;
+}
+
+int dump(const RemoteCommand &c, RemoteIO &io)
+{
+    Session s(c, io);
+    writePacket(io.out, s.packet("DumpTable", {c.positional[1]}), CellFormat::Csv);
+    return ExitOk;
+}
+
 } // namespace
 
 bool isRemoteSet(const QString &text)
@@ -389,10 +411,10 @@ RemoteSet parseRemoteSet(const QString &text)
 
 bool worksOverServer(const QString &command)
 {
-    static const QStringList commands = {QStringLiteral("query"),  QStringLiteral("call"),
-                                         QStringLiteral("users"),  QStringLiteral("groups"),
-                                         QStringLiteral("rights"), QStringLiteral("passwd"),
-                                         QStringLiteral("info")};
+    static const QStringList commands = {
+        QStringLiteral("query"),  QStringLiteral("call"),   QStringLiteral("users"),
+        QStringLiteral("groups"), QStringLiteral("rights"), QStringLiteral("passwd"),
+        QStringLiteral("info"),   QStringLiteral("check"),  QStringLiteral("dump")};
     return commands.contains(command);
 }
 
@@ -427,6 +449,10 @@ int runRemote(const RemoteCommand &c, RemoteIO &io)
         return passwd(c, io);
     if (c.name == QLatin1String("info"))
         return info(c, io);
+    if (c.name == QLatin1String("check"))
+        return check(c, io);
+    if (c.name == QLatin1String("dump"))
+        return dump(c, io);
     throw Error(QStringLiteral("“%1”只能在服务器所在的机器上运行：请在那里用账套文件的路径执行 "
                                "vexa-admin %1 …。")
                     .arg(c.name));

@@ -169,6 +169,9 @@ public:
 
     AppServer &server() { return m_server; }
     QSqlDatabase database() const { return m_db; }
+    // Every row of a table or view of the provider catalog (vexa-admin dump). Throws
+    // vexa::Error for a name the catalog does not know.
+    DataPacket tableRows(const QString &table);
 
 private:
     friend class AppServer;

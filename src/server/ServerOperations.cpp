@@ -141,6 +141,39 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
     }
 }
 
+DataPacket ServerConnection::tableRows(const QString &table)
+{
+    // Only a name the catalog knows reaches the statement, and then quoted.
+    const QList<FieldDef> fields = m_server.catalog().tableColumns(table);
+    if (fields.isEmpty())
+        throw Error(QStringLiteral("不能导出“%1”：提供者目录中没有这张表或视图。").arg(table));
+    const SqlDialect &dialect = m_server.dialect();
+    QStringList columns;
+    for (const FieldDef &f : fields)
+        columns.append(dialect.quoteIdentifier(f.name));
+    DataPacket packet;
+    packet.fields = fields;
+    QSqlQuery q(m_db);
+    q.setForwardOnly(true);
+    const auto failed = [&] {
+        return Error(QStringLiteral("无法读取“%1”：%2")
+                         .arg(table, databaseErrorText(q.lastError(), q.driver())));
+    };
+    if (!q.exec(QStringLiteral("SELECT %1 FROM %2")
+                    .arg(columns.join(QLatin1String(", ")), dialect.quoteIdentifier(table))))
+        throw failed();
+    while (q.next()) {
+        QVariantList row;
+        row.reserve(fields.size());
+        for (int i = 0; i < fields.size(); ++i)
+            row.append(dialect.fromStorage(fields[i], q.value(i)));
+        packet.rows.push_back(std::move(row));
+    }
+    if (q.lastError().isValid())
+        throw failed();
+    return packet;
+}
+
 void ServerConnection::beginTrans()
 {
     if (m_inTransaction)

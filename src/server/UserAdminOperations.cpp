@@ -1,7 +1,9 @@
-// The named operations behind the host's 用户 and 权限组 pages: the same work as vexa-admin's
-// users, groups and rights commands, for a logged-in administrator.
+// The named operations behind the host's 用户 and 权限组 pages and vexa-admin over a server:
+// the same work as vexa-admin's users, groups, rights, check and dump commands, for a
+// logged-in administrator.
 #include "AppServer.h"
 #include "DataPacket.h"
+#include "SetMaintenance.h"
 #include "StorageErrors.h"
 #include "UserAdmin.h"
 
@@ -25,7 +27,8 @@ constexpr Operation kOperations[] = {
     {"GetUsers", 0, false},         {"GetUserGroups", 0, false}, {"GetGroupRights", 1, false},
     {"AddUser", 5, true},           {"RemoveUser", 1, true},     {"SetUserActive", 2, true},
     {"ResetUserPassword", 2, true}, {"AddUserGroup", 1, true},   {"RemoveUserGroup", 1, true},
-    {"GrantRight", 3, true},        {"RevokeRight", 2, true},
+    {"GrantRight", 3, true},        {"RevokeRight", 2, true},    {"CheckSet", 0, false},
+    {"DumpTable", 1, false},
 };
 
 const Operation *find(const QString &operation)
@@ -86,8 +89,26 @@ QVariant ServerConnection::userAdminCall(const QString &operation, QVariantList 
                         .arg(args.size() + 1));
     if (op.writes)
         refuseOnReadOnly();
-    UserAdmin admin(m_db, m_server.dialect(), m_server.options().passwordCost, m_inTransaction);
     const auto is = [&op](const char *name) { return qstrcmp(op.name, name) == 0; };
+    if (is("CheckSet")) {
+        DataPacket packet;
+        packet.fields = {field("Problem", FieldType::String)};
+        for (const QString &problem : checkSet(m_server.path(), m_server.options()))
+            packet.rows.push_back({problem});
+        return writeDataPacket(packet);
+    }
+    if (is("DumpTable")) {
+        DataPacket packet = tableRows(args[0].toString());
+        // Password hashes never leave the server.
+        const int hash = indexOfField(packet.fields, QStringLiteral("PasswordHash"));
+        if (hash >= 0) {
+            packet.fields.removeAt(hash);
+            for (QVariantList &row : packet.rows)
+                row.removeAt(hash);
+        }
+        return writeDataPacket(packet);
+    }
+    UserAdmin admin(m_db, m_server.dialect(), m_server.options().passwordCost, m_inTransaction);
 
     if (is("GetUsers")) {
         DataPacket packet;
