@@ -16,6 +16,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTest>
+#include <algorithm>
 #include <csignal>
 #include <optional>
 #include <random>
@@ -156,6 +157,21 @@ QString checked(const QString &path)
 }
 
 // The stored rows of some providers, read in-process.
+// Rows in a fixed order: without ORDER BY, PostgreSQL returns them in whatever order its
+// pages hold them, which a rewritten table changes.
+DataPacket inOrder(DataPacket packet)
+{
+    const auto key = [](const QVariantList &row) {
+        QStringList cells;
+        for (const QVariant &v : row)
+            cells << v.toString();
+        return cells.join(QChar(0x1f));
+    };
+    std::sort(packet.rows.begin(), packet.rows.end(),
+              [&](const QVariantList &a, const QVariantList &b) { return key(a) < key(b); });
+    return packet;
+}
+
 std::vector<DataPacket> readBack(const QString &path, const QStringList &providers,
                                  const QString &command)
 {
@@ -164,7 +180,7 @@ std::vector<DataPacket> readBack(const QString &path, const QStringList &provide
     c->login(QStringLiteral("Manager"), QStringLiteral("manager"));
     std::vector<DataPacket> packets;
     for (const QString &p : providers)
-        packets.push_back(c->request(p, command));
+        packets.push_back(inOrder(c->request(p, command)));
     return packets;
 }
 
@@ -312,7 +328,7 @@ private slots:
                 loadTemplate(charts[t]);
                 loaded[t].clear();
                 for (const QString &p : kTemplateProviders)
-                    loaded[t].push_back(c->request(p, all));
+                    loaded[t].push_back(inOrder(c->request(p, all)));
             }
         }
         QVERIFY(loaded[0] != loaded[1]);
