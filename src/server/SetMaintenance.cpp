@@ -395,12 +395,17 @@ void restorePostgres(const QString &backup, const QString &location, bool force,
             // the next restore of this set drops it
         }
     });
-    runPostgresTool(QStringLiteral("pg_restore"), where,
-                    where.toolArguments(pending)
-                        << QStringLiteral("--exit-on-error")
-                        << QStringLiteral("--single-transaction") << QStringLiteral("--no-owner")
-                        << QStringLiteral("--no-privileges")
-                        << QFileInfo(backup).absoluteFilePath());
+    try {
+        runPostgresTool(QStringLiteral("pg_restore"), where,
+                        where.toolArguments(pending)
+                            << QStringLiteral("--exit-on-error")
+                            << QStringLiteral("--single-transaction")
+                            << QStringLiteral("--no-owner") << QStringLiteral("--no-privileges")
+                            << QFileInfo(backup).absoluteFilePath());
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("无法恢复备份“%1”，原来的账套没有动：%2")
+                        .arg(QDir::toNativeSeparators(backup), e.message()));
+    }
     const QStringList problems = checkSet(where.withDatabase(pending), options);
     if (!problems.isEmpty())
         throw Error(QStringLiteral("备份“%1”恢复出的账套有问题，原来的账套没有动：\n%2")
