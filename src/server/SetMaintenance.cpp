@@ -422,7 +422,7 @@ void restorePostgres(const QString &backup, const QString &location, bool force,
         try {
             server.allowConnections(where.database, true);
         } catch (const Error &) {
-            // the set stays closed to connections: its administrator is told below
+            // nothing more to try: the error on its way says what failed
         }
     });
     refuseLoggedIn(server, where);
@@ -431,13 +431,22 @@ void restorePostgres(const QString &backup, const QString &location, bool force,
     server.rename(where.database, old);
     try {
         server.rename(pending, where.database);
-    } catch (const Error &) {
-        server.rename(old, where.database);
+    } catch (const Error &e) {
+        try {
+            server.rename(old, where.database);
+        } catch (const Error &) {
+            throw Error(QStringLiteral("%1\n原来的账套现在是数据库“%2”，请改回“%3”。")
+                            .arg(e.message(), old, where.database));
+        }
         throw;
     }
     reopen.dismiss();
     abandon.dismiss();
-    server.drop(old);
+    try {
+        server.drop(old);
+    } catch (const Error &) {
+        // restored all the same; the next restore of this set drops it
+    }
 }
 
 } // namespace
