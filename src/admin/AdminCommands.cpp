@@ -104,11 +104,12 @@ const QList<CommandInfo> &commandInfos()
                         "有问题时逐条列出，退出状态为 1。")},
         {QStringLiteral("backup"), 2, 2, {}, {},
          QStringLiteral("backup PATH DEST"),
-         QStringLiteral("在账套使用中做一致的备份 DEST，附件文件放在 DEST.accessories 中。")},
+         QStringLiteral("在账套使用中做一致的备份 DEST，附件文件放在 DEST.accessories 中；"
+                        "PostgreSQL 账套用 pg_dump 备份成一个文件，附件在其中。")},
         {QStringLiteral("restore"), 2, 2, {QStringLiteral("force")}, {},
          QStringLiteral("restore BACKUP PATH [--force]"),
          QStringLiteral("把备份恢复到 PATH（连同附件文件）；有人正在使用 PATH 时拒绝，"
-                        "PATH 在备份之后改过时要加 --force。")},
+                        "PATH 在备份之后改过时要加 --force（PostgreSQL 账套：已有就要加）。")},
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
@@ -705,14 +706,27 @@ int passwdCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+// Where a set is, for what the commands print: its file, or its database without password.
+QString whereText(const QString &location)
+{
+    if (server::PostgresDialect::isLocation(location))
+        return server::PostgresLocation::parse(location).display();
+    return QFileInfo(location).absoluteFilePath();
+}
+
 int infoCommand(const CommandLine &cl, Context &cx)
 {
-    const QStringList cells =
-        summaryCells(server::summarizeSet(cl.positional[0], cx.options.server));
-    cx.out << QStringLiteral("账套文件：%1").arg(QFileInfo(cl.positional[0]).absoluteFilePath())
-           << '\n';
+    const QString &set = cl.positional[0];
+    const QStringList cells = summaryCells(server::summarizeSet(set, cx.options.server));
+    QStringList labels = summaryLabels();
+    if (server::PostgresDialect::isLocation(set)) {
+        cx.out << QStringLiteral("账套数据库：%1").arg(whereText(set)) << '\n';
+        labels.last() = QStringLiteral("数据库大小");
+    } else {
+        cx.out << QStringLiteral("账套文件：%1").arg(whereText(set)) << '\n';
+    }
     for (int i = 0; i < cells.size(); ++i)
-        cx.out << summaryLabels()[i] << QStringLiteral("：") << cells[i] << '\n';
+        cx.out << labels[i] << QStringLiteral("：") << cells[i] << '\n';
     return ExitOk;
 }
 
@@ -777,8 +791,7 @@ int restoreCommand(const CommandLine &cl, Context &cx)
 {
     server::restoreSet(cl.positional[0], cl.positional[1],
                        cl.options.contains(QStringLiteral("force")), cx.options.server);
-    cx.out << QStringLiteral("已恢复到：%1").arg(QFileInfo(cl.positional[1]).absoluteFilePath())
-           << '\n';
+    cx.out << QStringLiteral("已恢复到：%1").arg(whereText(cl.positional[1])) << '\n';
     return ExitOk;
 }
 

@@ -32,7 +32,7 @@ off_t markOffset(const QString &userCode)
 
 // The advisory lock (kLoginSpace, hash of the name): apart from the write lock's number,
 // which is a single 64-bit key.
-constexpr qint32 kLoginSpace = 0x56455855; // "VEXU"
+constexpr qint32 kLoginSpace = LoginMark::kPostgresSpace;
 
 qint32 loginKey(const QString &userCode)
 {

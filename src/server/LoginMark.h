@@ -24,6 +24,9 @@ public:
     // a connection to the set.
     static bool held(QSqlDatabase db, const QString &userCode);
 
+    // The first key of a PostgreSQL login's advisory lock (the second: the login name's).
+    static constexpr qint32 kPostgresSpace = 0x56455855; // "VEXU"
+
     ~LoginMark();
     LoginMark(const LoginMark &) = delete;
     LoginMark &operator=(const LoginMark &) = delete;

@@ -1,5 +1,7 @@
 #include "PostgresLocation.h"
 
+#include "LoginMark.h"
+
 #include <vexa/Error.h>
 
 #include <QRegularExpression>
@@ -87,6 +89,53 @@ QString PostgresLocation::display() const
     return text;
 }
 
+QString PostgresLocation::withDatabase(const QString &databaseName) const
+{
+    const auto part = [](const QString &text) {
+        return QString::fromLatin1(QUrl::toPercentEncoding(text));
+    };
+    QStringList items;
+    for (const QString &option : options) {
+        const qsizetype eq = option.indexOf(QLatin1Char('='));
+        items << part(option.left(eq)) + QLatin1Char('=') + part(option.mid(eq + 1));
+    }
+    const std::pair<const char *, QString> settings[] = {
+        {"host", host},
+        {"port", port > 0 ? QString::number(port) : QString()},
+        {"user", user},
+        {"password", password}};
+    for (const auto &[key, value] : settings)
+        if (!value.isEmpty())
+            items << QLatin1String(key) + QLatin1Char('=') + part(value);
+    return QStringLiteral("postgresql:///") + part(databaseName) +
+           (items.isEmpty() ? QString() : QLatin1Char('?') + items.join(QLatin1Char('&')));
+}
+
+QStringList PostgresLocation::toolArguments(const QString &databaseName) const
+{
+    QStringList args{QStringLiteral("--no-password")};
+    if (!host.isEmpty())
+        args << QStringLiteral("--host=") + host;
+    if (port > 0)
+        args << QStringLiteral("--port=") + QString::number(port);
+    if (!user.isEmpty())
+        args << QStringLiteral("--username=") + user;
+    // A connection string, so the libpq settings (sslmode ...) come along.
+    const auto quoted = [](QString value) {
+        value.replace(QLatin1Char('\\'), QLatin1String("\\\\"));
+        value.replace(QLatin1Char('\''), QLatin1String("\\'"));
+        return QLatin1Char('\'') + value + QLatin1Char('\'');
+    };
+    QStringList conninfo{QStringLiteral("dbname=") +
+                         quoted(databaseName.isEmpty() ? database : databaseName)};
+    for (const QString &option : options) {
+        const qsizetype eq = option.indexOf(QLatin1Char('='));
+        conninfo << option.left(eq) + QLatin1Char('=') + quoted(option.mid(eq + 1));
+    }
+    args << QStringLiteral("--dbname=") + conninfo.join(QLatin1Char(' '));
+    return args;
+}
+
 PostgresServer::PostgresServer(const PostgresLocation &location) : m_location(location)
 {
     static std::atomic<int> counter{0};
@@ -143,6 +192,38 @@ void PostgresServer::rename(const QString &from, const QString &to)
 void PostgresServer::drop(const QString &database)
 {
     exec(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(quotedName(database)));
+}
+
+int PostgresServer::logins(const QString &database)
+{
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.prepare(QStringLiteral(
+        "SELECT COUNT(*) FROM pg_locks l JOIN pg_database d ON d.oid = l.database WHERE "
+        "d.datname = ? AND l.locktype = 'advisory' AND l.classid = CAST(? AS BIGINT) & "
+        "4294967295 AND l.objsubid = 2 AND l.granted"));
+    q.addBindValue(database);
+    q.addBindValue(LoginMark::kPostgresSpace);
+    if (!q.exec() || !q.next())
+        throw Error(QStringLiteral("无法读取 PostgreSQL 服务器“%1”上的登录：%2")
+                        .arg(m_location.display(), q.lastError().text()));
+    return q.value(0).toInt();
+}
+
+void PostgresServer::allowConnections(const QString &database, bool allow)
+{
+    exec(QStringLiteral("ALTER DATABASE %1 WITH ALLOW_CONNECTIONS %2")
+             .arg(quotedName(database), allow ? QStringLiteral("true") : QStringLiteral("false")));
+}
+
+void PostgresServer::endConnections(const QString &database)
+{
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.prepare(QStringLiteral("SELECT pg_terminate_backend(pid) FROM pg_stat_activity WHERE "
+                             "datname = ? AND pid <> pg_backend_pid()"));
+    q.addBindValue(database);
+    if (!q.exec())
+        throw Error(QStringLiteral("PostgreSQL 服务器“%1”拒绝了操作：%2")
+                        .arg(m_location.display(), q.lastError().text()));
 }
 
 } // namespace vexa::server

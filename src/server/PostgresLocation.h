@@ -25,6 +25,11 @@ struct PostgresLocation
     void applyTo(QSqlDatabase &db, const QString &databaseName = QString()) const;
     // The location without its password, for messages.
     QString display() const;
+    // The whole location text (password included) of another database of the same server.
+    QString withDatabase(const QString &databaseName) const;
+    // How pg_dump and pg_restore reach this location's server as this user: everything but
+    // the password, which goes through the environment (PGPASSWORD) so ps does not show it.
+    QStringList toolArguments(const QString &databaseName = QString()) const;
 };
 
 // Creates, renames and drops the databases of sets through the server's "postgres" database.
@@ -42,6 +47,12 @@ public:
     void rename(const QString &from, const QString &to);
     // Ends the connections to it first.
     void drop(const QString &database);
+    // How many logins of vexa hold their mark on the database (see LoginMark).
+    int logins(const QString &database);
+    // No new connections to the database; those it has stay.
+    void allowConnections(const QString &database, bool allow);
+    // Ends the connections to the database other than this one's.
+    void endConnections(const QString &database);
 
 private:
     void exec(const QString &sql);

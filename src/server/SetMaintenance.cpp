@@ -4,6 +4,7 @@
 #include "AttachmentStore.h"
 #include "AttachmentTable.h"
 #include "OwnConnection.h"
+#include "PostgresLocation.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
 
@@ -12,8 +13,11 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QScopeGuard>
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QStandardPaths>
 
 namespace vexa::server {
 
@@ -40,6 +44,12 @@ int countOf(QSqlDatabase &db, const QString &sql)
 {
     QSqlQuery q = run(db, sql);
     return q.next() ? q.value(0).toInt() : 0;
+}
+
+qint64 countOf64(QSqlDatabase &db, const QString &sql)
+{
+    QSqlQuery q = run(db, sql);
+    return q.next() ? q.value(0).toLongLong() : 0;
 }
 
 // The stored file name of an attachment record.
@@ -121,7 +131,9 @@ SetSummary summarizeSet(const QString &path, const AppServer::Options &options)
     // A user without an Active value logs in, as the login reads it.
     s.activeUsers = countOf(
         c.db(), QStringLiteral("SELECT COUNT(*) FROM SysUser WHERE Active IS NULL OR Active <> 0"));
-    s.bytes = QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
+    s.bytes = PostgresDialect::isLocation(path)
+                  ? countOf64(c.db(), QStringLiteral("SELECT pg_database_size(current_database())"))
+                  : QFileInfo(path).size() + QFileInfo(path + QStringLiteral("-wal")).size();
     return s;
 }
 
@@ -239,16 +251,210 @@ QString backupFilesFolder(const QString &backup)
     return QFileInfo(backup).absoluteFilePath() + QStringLiteral(".accessories");
 }
 
-// A PostgreSQL set is backed up and restored with PostgreSQL's own tools.
-static void refusePostgres(const QString &location)
+namespace {
+
+// What a backup file is, from its first bytes.
+enum class BackupKind { Unknown, Sqlite, Postgres };
+
+BackupKind backupKind(const QString &backup)
 {
-    if (PostgresDialect::isLocation(location))
-        throw Error(QStringLiteral("PostgreSQL 账套请用 pg_dump 备份、用 pg_restore 恢复。"));
+    QFile f(backup);
+    if (!f.open(QIODevice::ReadOnly))
+        return BackupKind::Unknown;
+    const QByteArray head = f.read(16);
+    if (head.startsWith("PGDMP")) // pg_dump's custom format
+        return BackupKind::Postgres;
+    if (head == QByteArray("SQLite format 3", 16))
+        return BackupKind::Sqlite;
+    return BackupKind::Unknown;
 }
+
+// pg_dump or pg_restore: from VEXA_PG_BIN when set, else on PATH, else the newest of
+// Debian's /usr/lib/postgresql/N/bin.
+QString postgresTool(const QString &name)
+{
+    const QString chosen = qEnvironmentVariable("VEXA_PG_BIN");
+    if (!chosen.isEmpty())
+        return QStandardPaths::findExecutable(name, {chosen});
+    QString found = QStandardPaths::findExecutable(name);
+    if (!found.isEmpty())
+        return found;
+    QDir versions(QStringLiteral("/usr/lib/postgresql"));
+    int newest = -1;
+    for (const QString &version : versions.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString tool = QStandardPaths::findExecutable(
+            name, {versions.filePath(version + QStringLiteral("/bin"))});
+        if (!tool.isEmpty() && version.toInt() > newest) {
+            newest = version.toInt();
+            found = tool;
+        }
+    }
+    return found;
+}
+
+// Runs pg_dump or pg_restore against where, the password in its environment only.
+void runPostgresTool(const QString &name, const PostgresLocation &where,
+                     const QStringList &arguments)
+{
+    const QString tool = postgresTool(name);
+    if (tool.isEmpty())
+        throw Error(QStringLiteral("找不到 PostgreSQL 的 %1 程序：请安装 PostgreSQL 客户端"
+                                   "（如 postgresql-client），或用环境变量 VEXA_PG_BIN "
+                                   "指明它所在的文件夹。")
+                        .arg(name));
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    if (!where.password.isEmpty())
+        env.insert(QStringLiteral("PGPASSWORD"), where.password);
+    env.insert(QStringLiteral("PGCONNECT_TIMEOUT"), QStringLiteral("30"));
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(tool, arguments);
+    if (!process.waitForStarted(-1))
+        throw Error(QStringLiteral("无法运行 %1（%2）：%3").arg(name, tool, process.errorString()));
+    process.waitForFinished(-1);
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0)
+        throw Error(QStringLiteral("%1 失败（退出状态 %2）：%3")
+                        .arg(name)
+                        .arg(process.exitCode())
+                        .arg(QString::fromLocal8Bit(process.readAllStandardError()).trimmed()));
+}
+
+QString hiddenDatabase(const PostgresLocation &where, const char *suffix)
+{
+    const QString name = where.database + QLatin1String(suffix);
+    if (name.toUtf8().size() > 63)
+        throw Error(QStringLiteral("数据库名“%1”太长。").arg(where.database));
+    return name;
+}
+
+void refuseLoggedIn(PostgresServer &server, const PostgresLocation &where)
+{
+    if (server.logins(where.database) > 0)
+        throw Error(QStringLiteral("账套“%1”正在使用，不能用备份覆盖它：请所有用户先退出。")
+                        .arg(where.display()));
+}
+
+// pg_dump takes one snapshot of the whole database, so the copy is consistent while others
+// write; the attachment files are rows of the set and come along.
+BackupReport backupPostgres(const QString &location, const QString &dest,
+                            const AppServer::Options &options)
+{
+    const PostgresLocation where = PostgresLocation::parse(location);
+    const QString target = QFileInfo(dest).absoluteFilePath();
+    if (QFileInfo::exists(target))
+        throw Error(QStringLiteral("备份文件“%1”已存在。").arg(QDir::toNativeSeparators(target)));
+    AppServer::open(location, forReading(options)); // only a set is backed up
+    makeFolderFor(target);
+    PendingSetFile::removeAbandoned(target);
+    PendingSetFile pending(target);
+    runPostgresTool(QStringLiteral("pg_dump"), where,
+                    where.toolArguments() << QStringLiteral("--format=custom")
+                                          << QStringLiteral("--file=") + pending.path());
+    pending.publish();
+    return {};
+}
+
+// The backup is restored into a database of a hidden name and checked; only a sound set
+// takes the place of the old one, and only while nobody is logged in to it.
+void restorePostgres(const QString &backup, const QString &location, bool force,
+                     const AppServer::Options &options)
+{
+    const PostgresLocation where = PostgresLocation::parse(location);
+    switch (backupKind(backup)) {
+    case BackupKind::Postgres:
+        break;
+    case BackupKind::Sqlite:
+        throw Error(QStringLiteral("“%1”是 SQLite 账套文件的备份，不能恢复到 PostgreSQL 账套"
+                                   "“%2”：请恢复成账套文件。")
+                        .arg(QDir::toNativeSeparators(backup), where.display()));
+    case BackupKind::Unknown:
+        throw Error(QStringLiteral("“%1”不是 PostgreSQL 账套的备份（vexa-admin backup 或 "
+                                   "pg_dump -Fc 做的）。")
+                        .arg(QDir::toNativeSeparators(backup)));
+    }
+    const QString pending = hiddenDatabase(where, "__vexa_restore");
+    const QString old = hiddenDatabase(where, "__vexa_old");
+    PostgresServer server(where);
+    const bool replacing = server.exists(where.database);
+    if (replacing) {
+        refuseLoggedIn(server, where);
+        // PostgreSQL keeps no time of a database's last change to tell whether it changed
+        // after the backup: replacing a set always needs the administrator's word.
+        if (!force)
+            throw Error(QStringLiteral("账套“%1”已存在；一定要用备份覆盖它，请加 --force。")
+                            .arg(where.display()));
+    }
+    server.drop(pending); // what a killed restore left behind
+    server.create(pending);
+    auto abandon = qScopeGuard([&] {
+        try {
+            server.drop(pending);
+        } catch (const Error &) {
+            // the next restore of this set drops it
+        }
+    });
+    try {
+        runPostgresTool(QStringLiteral("pg_restore"), where,
+                        where.toolArguments(pending)
+                            << QStringLiteral("--exit-on-error")
+                            << QStringLiteral("--single-transaction")
+                            << QStringLiteral("--no-owner") << QStringLiteral("--no-privileges")
+                            << QFileInfo(backup).absoluteFilePath());
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("无法恢复备份“%1”，原来的账套没有动：%2")
+                        .arg(QDir::toNativeSeparators(backup), e.message()));
+    }
+    const QStringList problems = checkSet(where.withDatabase(pending), options);
+    if (!problems.isEmpty())
+        throw Error(QStringLiteral("备份“%1”恢复出的账套有问题，原来的账套没有动：\n%2")
+                        .arg(QDir::toNativeSeparators(backup), problems.join(QLatin1Char('\n'))));
+
+    if (!replacing) {
+        server.rename(pending, where.database);
+        abandon.dismiss();
+        return;
+    }
+    // Nobody may log in between the look at the logins and the swap.
+    server.allowConnections(where.database, false);
+    auto reopen = qScopeGuard([&] {
+        try {
+            server.allowConnections(where.database, true);
+        } catch (const Error &) {
+            // nothing more to try: the error on its way says what failed
+        }
+    });
+    refuseLoggedIn(server, where);
+    server.endConnections(where.database); // servers of the set with nobody logged in
+    server.drop(old);
+    server.rename(where.database, old);
+    try {
+        server.rename(pending, where.database);
+    } catch (const Error &e) {
+        try {
+            server.rename(old, where.database);
+        } catch (const Error &) {
+            throw Error(QStringLiteral("%1\n原来的账套现在是数据库“%2”，请改回“%3”。")
+                            .arg(e.message(), old, where.database));
+        }
+        throw;
+    }
+    reopen.dismiss();
+    abandon.dismiss();
+    try {
+        server.drop(old);
+    } catch (const Error &) {
+        // restored all the same; the next restore of this set drops it
+    }
+}
+
+} // namespace
 
 BackupReport backupSet(const QString &path, const QString &dest, const AppServer::Options &options)
 {
-    refusePostgres(path);
+    if (PostgresDialect::isLocation(path))
+        return backupPostgres(path, dest, options);
     const QString target = QFileInfo(dest).absoluteFilePath();
     if (QFileInfo::exists(target))
         throw Error(QStringLiteral("备份文件“%1”已存在。").arg(QDir::toNativeSeparators(target)));
@@ -288,7 +494,12 @@ BackupReport backupSet(const QString &path, const QString &dest, const AppServer
 void restoreSet(const QString &backup, const QString &path, bool force,
                 const AppServer::Options &options)
 {
-    refusePostgres(path);
+    if (PostgresDialect::isLocation(path))
+        return restorePostgres(backup, path, force, options);
+    if (backupKind(backup) == BackupKind::Postgres)
+        throw Error(QStringLiteral("“%1”是 PostgreSQL 账套的备份，只能恢复到 PostgreSQL 账套"
+                                   "（postgresql://…）。")
+                        .arg(QDir::toNativeSeparators(backup)));
     const QString target = QFileInfo(path).absoluteFilePath();
     const auto source = AppServer::open(backup, forReading(options));
     if (QFileInfo::exists(target)) {

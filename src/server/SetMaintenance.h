@@ -19,7 +19,7 @@ struct SetSummary
     int schemaVersion = 0;
     int users = 0;
     int activeUsers = 0;
-    qint64 bytes = 0; // the file and its -wal
+    qint64 bytes = 0; // the file and its -wal; on PostgreSQL the database's size
 };
 
 // Reads the set without changing it. Throws vexa::Error when it cannot be opened.
@@ -45,11 +45,15 @@ struct BackupReport
 
 // A consistent copy of the set at dest while others go on using it, with the attachment
 // files its records name (in backupFilesFolder(dest)). dest must not exist; it appears
-// whole or not at all.
+// whole or not at all. A PostgreSQL set is copied by pg_dump (custom format) into the one
+// file dest, its attachment files with it.
 BackupReport backupSet(const QString &path, const QString &dest, const AppServer::Options &options);
 
 // Puts a backup in place at path, with its attachment files. Refused while the set at path
 // is in use, and over a set changed after the backup was made unless force.
+// On PostgreSQL (a pg_dump backup only): restored by pg_restore into a new database, checked
+// as checkSet does, then swapped in; refused while anyone is logged in to the set, and over
+// any existing set unless force. Whatever fails leaves the set at path as it was.
 void restoreSet(const QString &backup, const QString &path, bool force,
                 const AppServer::Options &options);
 

@@ -3,6 +3,7 @@
 #include "AdminCommands.h"
 #include "AdminRun.h"
 
+#include "../support/ServerFixture.h"
 #include "../support/TestSupport.h"
 
 #include <QFile>
@@ -185,6 +186,42 @@ private slots:
         QCOMPARE(r.out.count(QLatin1Char('\n')), 2);
         QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,2,")),
                  qPrintable(r.out));
+    }
+
+    // A PostgreSQL set is shown by its location without the password, with the database's
+    // size; its backup and restore name it the same way.
+    void postgresSetInfoBackupAndRestore()
+    {
+        if (!test::onPostgres())
+            QSKIP("PostgreSQL only");
+        QTemporaryDir folder;
+        test::NewSetLocation set(folder, QStringLiteral("a.vexa")),
+            copy(folder, QStringLiteral("b.vexa"));
+        const auto withPassword = [](const QString &location) {
+            return location + QStringLiteral("&password=s3cret");
+        };
+        QCOMPARE(
+            run({QStringLiteral("create"), withPassword(set.location), QStringLiteral("--demo")})
+                .status,
+            0);
+        Result r = run({QStringLiteral("info"), withPassword(set.location)});
+        QCOMPARE(r.status, 0);
+        const QString shown = server::PostgresLocation::parse(set.location).display();
+        QVERIFY2(r.out.startsWith(QStringLiteral("账套数据库：%1\n").arg(shown)),
+                 qPrintable(r.out));
+        QVERIFY2(QRegularExpression(QStringLiteral("\n数据库大小：\\d+\\.\\d MB\n"))
+                     .match(r.out)
+                     .hasMatch(),
+                 qPrintable(r.out));
+
+        const QString backup = folder.filePath(QStringLiteral("a.dump"));
+        r = run({QStringLiteral("backup"), withPassword(set.location), backup});
+        QCOMPARE(r.status, 0);
+        r = run({QStringLiteral("restore"), backup, withPassword(copy.location)});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(r.out, QStringLiteral("已恢复到：%1\n")
+                            .arg(server::PostgresLocation::parse(copy.location).display()));
+        QCOMPARE(run({QStringLiteral("check"), copy.location}).out, QStringLiteral("检查通过。\n"));
     }
 
     // The command lines of users, groups and rights; the rules behind them are the server's.
