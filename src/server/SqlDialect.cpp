@@ -677,22 +677,29 @@ QString printSelect(const SqlDialect &dialect, Engine engine, const Provider &pr
         checkNesting(*command.where);
         sql += QStringLiteral(" WHERE ") + printer.print(*command.where);
     }
-    if (!command.orderBy.empty()) {
-        QStringList order;
-        for (const cond::OrderItem &o : command.orderBy) {
-            Node column;
-            column.kind = NodeKind::Column;
-            column.name = o.column;
-            QString item = dialect.quoteIdentifier(printer.field(column).name);
-            if (o.descending)
-                item += QLatin1String(" DESC");
-            // SQLite sorts NULL before every value.
-            if (engine == Engine::Postgres)
-                item += o.descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
-            order << item;
-        }
-        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
+    QStringList order;
+    for (const cond::OrderItem &o : command.orderBy) {
+        Node column;
+        column.kind = NodeKind::Column;
+        column.name = o.column;
+        QString item = dialect.quoteIdentifier(printer.field(column).name);
+        if (o.descending)
+            item += QLatin1String(" DESC");
+        // SQLite sorts NULL before every value.
+        if (engine == Engine::Postgres)
+            item += o.descending ? QLatin1String(" NULLS LAST") : QLatin1String(" NULLS FIRST");
+        order << item;
     }
+    // Where nothing else decides, SQLite answers in the order of the table or index it
+    // reads, the same from one request to the next; PostgreSQL in the order its pages hold
+    // the rows, which an update changes. The keys decide there, so a list keeps its order
+    // and a TOP takes the same rows each time.
+    if (engine == Engine::Postgres)
+        for (const QString &key : provider.keys)
+            if (const int i = provider.column(key); i >= 0)
+                order << dialect.quoteIdentifier(provider.fields[i].name);
+    if (!order.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + order.join(QLatin1String(", "));
     if (command.top)
         sql += QStringLiteral(" LIMIT %1").arg(*command.top);
     return sql;

@@ -439,6 +439,30 @@ private slots:
         }
     }
 
+    // Without ORDER BY a list comes in key order, also after a row was rewritten, and TOP
+    // takes the rows with the lowest keys.
+    void keyOrderWhereNothingElseDecides()
+    {
+        const QString name = QStringLiteral("LX_DMAccounting");
+        const Provider &p = provider(name);
+        sql(QStringLiteral("UPDATE %1 SET AcctName = AcctName WHERE AcctID = (SELECT MIN(AcctID) "
+                           "FROM %1)")
+                .arg(p.update));
+        const auto ids = [&](const QString &command) {
+            const DataPacket packet = c().request(name, command);
+            const int id = indexOfField(packet.fields, QStringLiteral("AcctID"));
+            QList<qlonglong> out;
+            for (const QVariantList &row : packet.rows)
+                out << row[id].toLongLong();
+            return out;
+        };
+        const QList<qlonglong> all = ids(QStringLiteral("WHERE 1=1"));
+        QList<qlonglong> sorted = all;
+        std::sort(sorted.begin(), sorted.end());
+        QCOMPARE(all, sorted);
+        QCOMPARE(ids(QStringLiteral("TOP 3")), sorted.mid(0, 3));
+    }
+
     // The list view joins the account's full name: its ancestors' names and its own.
     void fullNames()
     {
