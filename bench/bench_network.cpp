@@ -17,8 +17,8 @@
 //   --tls       TLS with a certificate made for the run, trusted on first use (scripts/bench
 //               passes it: clients of a real server use TLS)
 //   --no-load   leaves (c) out; --only-top leaves (b) and (c) out (for a profiler)
-//   --codec     also times the steps of (a)'s reply on its way: the packet text, the CBOR
-//               message, the frame, and back
+//   --codec     also times the steps of (a)'s reply on its way (the CBOR packet, the
+//               message, the frame, and back) beside the packet text
 #include "AppServer.h"
 #include "Certificates.h"
 #include "Frame.h"
@@ -28,6 +28,7 @@
 #include "Process.h"
 #include "Protocol.h"
 #include "ProviderCatalog.h"
+#include "WirePacket.h"
 
 #include <vexa/Error.h>
 
@@ -375,17 +376,29 @@ void load(const Options &o, Engine &engine, const net::ClientSecurity &sec)
                 engine.p99);
 }
 
-// Where the network's extra time in (a) goes, step by step on the reply, without sockets.
+// Where the network's extra time in (a) goes, step by step on the reply, without sockets;
+// the packet text beside it, for comparison.
 void codec(const Options &o, Engine &e)
 {
     const net::PacketReply reply{7, e.bigLocal->request(kAccounts, kTop)};
-    std::vector<double> text, encode, frame, unframe, decode, read;
+    std::vector<double> text, untext, wire, unwire, encode, frame, unframe, decode;
     QByteArray payload;
+    qsizetype textBytes = 0;
     for (int r = 0; r < o.repeat; ++r) {
         QElapsedTimer t;
         t.start();
         const QString packetText = writeDataPacket(reply.packet);
         text.push_back(msSince(t));
+        textBytes = packetText.toUtf8().size();
+        t.restart();
+        const DataPacket p = readDataPacket(packetText);
+        untext.push_back(msSince(t));
+        t.restart();
+        const QByteArray cbor = net::writeWirePacket(reply.packet);
+        wire.push_back(msSince(t));
+        t.restart();
+        const DataPacket q = net::readWirePacket(cbor);
+        unwire.push_back(msSince(t));
         t.restart();
         payload = net::encodeMessage(reply);
         encode.push_back(msSince(t));
@@ -402,18 +415,17 @@ void codec(const Options &o, Engine &e)
         t.restart();
         const net::Message m = net::decodeMessage(back);
         decode.push_back(msSince(t));
-        t.restart();
-        const DataPacket p = readDataPacket(packetText);
-        read.push_back(msSince(t));
         if (!std::holds_alternative<net::PacketReply>(m) ||
-            std::get<net::PacketReply>(m).packet.rows.size() != 2000 || p.rows.size() != 2000)
+            std::get<net::PacketReply>(m).packet.rows.size() != 2000 || p.rows.size() != 2000 ||
+            q.rows.size() != 2000)
             throw Error(QStringLiteral("the reply did not survive its way"));
     }
-    std::printf("%-10s (a)'s reply, %lld bytes: encodeMessage %.2f ms (of which the packet text "
-                "%.2f), writeFrame %.2f, FrameReader %.2f, decodeMessage %.2f ms (of which "
-                "reading the packet text %.2f)\n",
-                qPrintable(e.name), qint64(payload.size()), median(encode), median(text),
-                median(frame), median(unframe), median(decode), median(read));
+    std::printf("%-10s (a)'s reply: packet text %lld bytes, written %.2f ms, read %.2f ms; CBOR "
+                "packet written %.2f ms, read %.2f ms; message of %lld bytes: encodeMessage "
+                "%.2f ms, writeFrame %.2f, FrameReader %.2f, decodeMessage %.2f ms\n",
+                qPrintable(e.name), qint64(textBytes), median(text), median(untext), median(wire),
+                median(unwire), qint64(payload.size()), median(encode), median(frame),
+                median(unframe), median(decode));
 }
 
 void printPair(const Engine &e, const char *what, const std::vector<double> &local,
