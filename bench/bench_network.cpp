@@ -34,6 +34,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -376,6 +377,15 @@ void load(const Options &o, Engine &engine, const net::ClientSecurity &sec)
                 engine.p99);
 }
 
+// The machine's load average, for reading the figures.
+QString loadAverage()
+{
+    QFile f(QStringLiteral("/proc/loadavg"));
+    if (!f.open(QIODevice::ReadOnly))
+        return QStringLiteral("unknown");
+    return QString::fromLatin1(f.readAll()).section(u' ', 0, 2);
+}
+
 // Where the network's extra time in (a) goes, step by step on the reply, without sockets;
 // the packet text beside it, for comparison.
 void codec(const Options &o, Engine &e)
@@ -432,9 +442,12 @@ void printPair(const Engine &e, const char *what, const std::vector<double> &loc
                const std::vector<double> &net, double target)
 {
     const double l = median(local), n = median(net);
+    const auto [lmin, lmax] = std::minmax_element(local.begin(), local.end());
+    const auto [nmin, nmax] = std::minmax_element(net.begin(), net.end());
     std::printf("%-10s %-26s in-process %8.1f ms   network %8.1f ms   ratio %.2f (target <= "
-                "%.1f) %s\n",
-                qPrintable(e.name), what, l, n, n / l, target, n / l <= target ? "ok" : "MISSED");
+                "%.1f) %s   [in-process %.1f-%.1f, network %.1f-%.1f]\n",
+                qPrintable(e.name), what, l, n, n / l, target, n / l <= target ? "ok" : "MISSED",
+                *lmin, *lmax, *nmin, *nmax);
 }
 
 void report(const Options &o, const std::vector<std::unique_ptr<Engine>> &engines)
@@ -531,8 +544,9 @@ int main(int argc, char **argv)
                                      dir.filePath(QStringLiteral("server.key")));
         }
         const net::ClientSecurity sec = security(o, dir);
-        std::printf("bench_network: %s over loopback, %s\n", o.tls ? "TLS" : "plain TCP",
-                    qPrintable(o.engines.join(QStringLiteral(" and "))));
+        std::printf("bench_network: %s over loopback, %s; load average %s\n",
+                    o.tls ? "TLS" : "plain TCP",
+                    qPrintable(o.engines.join(QStringLiteral(" and "))), qPrintable(loadAverage()));
         std::vector<std::unique_ptr<Engine>> engines;
         for (const QString &e : o.engines)
             engines.push_back(std::make_unique<Engine>(o, e, dir, sec));
@@ -546,6 +560,7 @@ int main(int argc, char **argv)
                 load(o, *e, sec);
         if (engines.size() == 2)
             reportEngines(o, *engines[0], *engines[1]);
+        std::printf("load average at the end %s\n", qPrintable(loadAverage()));
     } catch (const std::exception &e) {
         std::fprintf(stderr, "bench_network: %s\n", errorText(e).toUtf8().constData());
         return 1;
