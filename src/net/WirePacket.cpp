@@ -547,10 +547,9 @@ DataPacket readWirePacket(QByteArrayView bytes)
     packet.fields = readFields(r);
     const qsizetype rows = count([] { return QStringLiteral("行表应为数组。"); });
     const qsizetype width = packet.fields.size();
-    // A row takes a byte, and a byte for each value at least.
-    if (rows > r.left() / (width + 1))
-        fail(incomplete());
-    packet.rows.reserve(size_t(rows));
+    // A whole row takes a byte, and a byte for each value, at least: a count beyond that
+    // reserves no more than the bytes can fill.
+    packet.rows.reserve(size_t(std::min(rows, r.left() / (width + 1))));
     for (qsizetype i = 1; i <= rows; ++i) {
         const qsizetype n = count([i] { return QStringLiteral("第 %1 行应为数组。").arg(i); });
         if (n != width)
