@@ -253,6 +253,7 @@ void TestProtocol::wirePacket()
     lone.fields = {FieldDef{u"Name"_s, FieldType::WideString}};
     lone.rows.push_back({QString(QChar(0xD800)) + u"x"_s + QChar(0xDC01)});
     lone.rows.push_back({u"😀"_s + QChar(0xDC01)});
+    lone.rows.push_back({QString(QChar(0xD800)) + u"ab"_s});
     QVERIFY(identicalPackets(viaWire(lone), lone));
 }
 
