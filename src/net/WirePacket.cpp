@@ -4,10 +4,13 @@
 
 #include <vexa/Error.h>
 
+#include <DataPacketFormat.h>
+
 #include <QDateTime>
 #include <QtEndian>
 #include <algorithm>
 #include <bit>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -210,10 +213,10 @@ void writeValue(Writer &w, const FieldDef &field, const QVariant &v)
     case FieldType::Float:
     case FieldType::Currency:
     case FieldType::BCD: {
-        if (const double *d = held<double>(v, type, QMetaType::Double))
-            return w.real(*d);
-        const double d = v.toDouble(&ok);
-        return ok ? w.real(d) : w.byte(kNull);
+        const double *exact = held<double>(v, type, QMetaType::Double);
+        const double d = exact ? *exact : v.toDouble(&ok);
+        // As in the packet text, which has no NaN or infinity.
+        return ok && std::isfinite(d) ? w.real(d) : w.byte(kNull);
     }
     case FieldType::Date: {
         const QDate d = type == QMetaType::QDateTime ? v.toDateTime().date() : v.toDate();
@@ -452,8 +455,15 @@ QVariant readTyped(Reader &r, const FieldDef &field)
         return QVariant(r.boolean());
     case FieldType::Float:
     case FieldType::Currency:
-    case FieldType::BCD:
-        return QVariant(r.real());
+    case FieldType::BCD: {
+        double d = r.real();
+        if (!std::isfinite(d))
+            malformed(Malformed::Range);
+        // Four decimals, as the packet text's reader keeps them.
+        if (field.type == FieldType::Currency && std::fabs(d) < packet::kCurrencyRoundLimit)
+            d = std::round(d * 10000.0) / 10000.0;
+        return QVariant(d);
+    }
     case FieldType::Date: {
         const QDate d = QDate::fromJulianDay(r.integer());
         if (!d.isValid())

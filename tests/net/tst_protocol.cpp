@@ -94,15 +94,15 @@ DataPacket everyType()
          QDate(1, 1, 1), QTime(0, 0), QDateTime(QDate(1999, 12, 31), QTime(0, 0)),
          QString(255, u'x'), QByteArray()});
     p.rows.push_back({QString(256, u'z'), QString(65536, u'z'), QVariant(), -24, -25, 256,
-                      QVariant::fromValue<qint64>(4294967296), QVariant(), QVariant(), QVariant(),
-                      QVariant(), QVariant(), QVariant(), QVariant(), QVariant(),
-                      QByteArray(24, '\0')});
+                      QVariant::fromValue<qint64>(4294967296), QVariant(), std::nan(""),
+                      std::numeric_limits<double>::infinity(), 1.23456789, QVariant(), QVariant(),
+                      QVariant(), QVariant(), QByteArray(24, '\0')});
     QVariantList typedNulls;
     for (const FieldDef &f : p.fields)
         typedNulls.append(nullFor(f.type));
     p.rows.push_back(typedNulls);
     p.rows.push_back({u"x"_s, u"y"_s, u"z"_s, 255, 65536, 24,
-                      QVariant::fromValue<qint64>(-4294967297), true, 1e300, -1234.5678, 0.25,
+                      QVariant::fromValue<qint64>(-4294967297), true, 1e300, -1234.56789, 0.25,
                       QDate(9999, 12, 31), QTime(12, 0), QDateTime(QDate(2024, 6, 1), QTime(8, 0)),
                       u"备注"_s, QByteArray("\xff", 1)});
     return p;
