@@ -1,5 +1,6 @@
 #include "Protocol.h"
 
+#include "WirePacket.h"
 #include "WireValue.h"
 
 #include <QCborArray>
@@ -60,6 +61,13 @@ public:
         if (!v.isBool())
             malformed(QStringLiteral("消息“%1”的字段“%2”应为 true 或 false。").arg(m_kind, name));
         return v.toBool();
+    }
+    QByteArray bytes(const QString &name)
+    {
+        const QCborValue v = take(name);
+        if (!v.isByteArray())
+            malformed(QStringLiteral("消息“%1”的字段“%2”应为字节串。").arg(m_kind, name));
+        return v.toByteArray();
     }
     QVariant value(const QString &name) { return decodeValue(take(name), name); }
     QVariantList list(const QString &name)
@@ -187,7 +195,7 @@ struct Encoder
     {
         QCborMap c = start("packet");
         c.insert(QStringLiteral("id"), m.id);
-        c.insert(QStringLiteral("packet"), writeDataPacket(m.packet));
+        c.insert(QStringLiteral("packet"), writeWirePacket(m.packet));
         return c;
     }
     QCborMap operator()(const Applied &m) const
@@ -293,7 +301,12 @@ Message decodeFields(const QString &kind, Fields &f, const QCborMap &map)
     if (kind == QLatin1String("packet")) {
         PacketReply m;
         m.id = f.replyId();
-        m.packet = f.packet<DataPacket>(QStringLiteral("packet"), readDataPacket);
+        const QByteArray packet = f.bytes(QStringLiteral("packet"));
+        try {
+            m.packet = readWirePacket(packet);
+        } catch (const Error &e) {
+            malformed(QStringLiteral("字段“packet”中的数据包有误：%1").arg(e.message()));
+        }
         return m;
     }
     if (kind == QLatin1String("applied")) {

@@ -14,7 +14,7 @@ namespace vexa::net {
 // one frame. Requests carry an id (1 and up) the reply echoes; an error reply with id 0
 // answers no request (a refused hello, a malformed frame) and the connection closes after it.
 
-constexpr int kProtocolVersion = 1;
+constexpr int kProtocolVersion = 2; // 2: a provider's reply packet in CBOR, not as text
 inline const QString kProtocolName = QStringLiteral("vexa");
 
 // First message each way: who speaks what.

@@ -245,13 +245,14 @@ private slots:
         QVERIFY(net->request(kAccounts, kAll).rows.empty());
 
         RawClient raw(f.server.port(), false);
-        raw.send(Hello{kProtocolName, 2, QStringLiteral("2.0")});
+        raw.send(Hello{kProtocolName, kProtocolVersion + 1, QStringLiteral("2.0")});
         const std::optional<Message> reply = raw.receive();
         QVERIFY(reply);
         const auto *error = std::get_if<ErrorReply>(&*reply);
         QVERIFY(error);
         QCOMPARE(error->id, qint64(0));
-        QVERIFY2(error->message.contains(QStringLiteral("第 2 版")), qPrintable(error->message));
+        QVERIFY2(error->message.contains(QStringLiteral("第 %1 版").arg(kProtocolVersion + 1)),
+                 qPrintable(error->message));
         QVERIFY(raw.closedByServer());
     }
 

@@ -1,6 +1,7 @@
 #include "Frame.h"
 #include "Protocol.h"
 #include "ServerAddress.h"
+#include "WirePacket.h"
 #include "WireValue.h"
 #include "support/TestSupport.h"
 
@@ -69,6 +70,54 @@ QString refusalOf(const QByteArray &stream, qsizetype maxFrame)
     return errorOf([&] { decodeMessage(reader.takeFrame()); });
 }
 
+// A packet with every field type and values at the edges of each CBOR length form.
+DataPacket everyType()
+{
+    DataPacket p;
+    const FieldType types[] = {
+        FieldType::String,  FieldType::WideString, FieldType::FixedChar, FieldType::SmallInt,
+        FieldType::Integer, FieldType::Word,       FieldType::LargeInt,  FieldType::Boolean,
+        FieldType::Float,   FieldType::Currency,   FieldType::BCD,       FieldType::Date,
+        FieldType::Time,    FieldType::DateTime,   FieldType::Memo,      FieldType::Blob};
+    for (FieldType t : types)
+        p.fields.append(FieldDef{fieldTypeName(t) + u"Field"_s, t, t == FieldType::String ? 300 : 0,
+                                 t == FieldType::Integer, t == FieldType::Memo});
+    const qint64 i64min = std::numeric_limits<qint64>::min();
+    p.rows.push_back({u"1001"_s, u"库存现金 𠀀 é"_s, u"A"_s, -32768,
+                      std::numeric_limits<int>::min(), 65535, QVariant::fromValue(i64min), true,
+                      -0.5, 1234.5678, 1e-300, QDate(2024, 2, 29), QTime(23, 59, 59, 999),
+                      QDateTime(QDate(2024, 1, 31), QTime(14, 5, 9, 120)), QString(300, u'备'),
+                      QByteArray(70000, '\x5a')});
+    p.rows.push_back(
+        {QString(23, u'y'), QString(24, u'y'), u""_s, 32767, std::numeric_limits<int>::max(), 0,
+         QVariant::fromValue(std::numeric_limits<qint64>::max()), false, 23.0, 0.0, 100.0,
+         QDate(1, 1, 1), QTime(0, 0), QDateTime(QDate(1999, 12, 31), QTime(0, 0)),
+         QString(255, u'x'), QByteArray()});
+    p.rows.push_back({QString(256, u'z'), QString(65536, u'z'), QVariant(), -24, -25, 256,
+                      QVariant::fromValue<qint64>(4294967296), QVariant(), std::nan(""),
+                      std::numeric_limits<double>::infinity(), 1.23456789, QVariant(), QVariant(),
+                      QVariant(), QVariant(), QByteArray(24, '\0')});
+    QVariantList typedNulls;
+    for (const FieldDef &f : p.fields)
+        typedNulls.append(nullFor(f.type));
+    p.rows.push_back(typedNulls);
+    p.rows.push_back({u"x"_s, u"y"_s, u"z"_s, 255, 65536, 24,
+                      QVariant::fromValue<qint64>(-4294967297), true, 1e300, -1234.56789, 0.25,
+                      QDate(9999, 12, 31), QTime(12, 0), QDateTime(QDate(2024, 6, 1), QTime(8, 0)),
+                      u"备注"_s, QByteArray("\xff", 1)});
+    return p;
+}
+
+bool identicalPackets(const DataPacket &a, const DataPacket &b)
+{
+    if (a.fields != b.fields || a.rows.size() != b.rows.size())
+        return false;
+    for (size_t r = 0; r < a.rows.size(); ++r)
+        if (!identicalValues(QVariant(a.rows[r]), QVariant(b.rows[r])))
+            return false;
+    return true;
+}
+
 QCborValue nestedArray(int depth)
 {
     QCborValue v(1);
@@ -88,6 +137,7 @@ private slots:
     void messageRoundTrip();
     void valueRoundTrip_data();
     void valueRoundTrip();
+    void wirePacket();
     void chunking();
     void refusals_data();
     void refusals();
@@ -188,6 +238,23 @@ void TestProtocol::valueRoundTrip()
     QVERIFY(identicalValues(QVariant(result.args), QVariant(QVariantList{value, value})));
     // A null is not an empty text, an int is not a qint64: the comparison itself must see it.
     QVERIFY(!identicalValues(value, value.isValid() ? QVariant() : QVariant(u""_s)));
+}
+
+void TestProtocol::wirePacket()
+{
+    // A reply's packet travels in CBOR: what arrives is what the packet text would give.
+    const DataPacket p = everyType();
+    const auto viaWire = [](const DataPacket &packet) {
+        return std::get<PacketReply>(decodeMessage(encodeMessage(PacketReply{1, packet}))).packet;
+    };
+    QVERIFY(identicalPackets(viaWire(p), readDataPacket(writeDataPacket(p))));
+    // A text with a lone surrogate, which the packet text's reader is not asked about.
+    DataPacket lone;
+    lone.fields = {FieldDef{u"Name"_s, FieldType::WideString}};
+    lone.rows.push_back({QString(QChar(0xD800)) + u"x"_s + QChar(0xDC01)});
+    lone.rows.push_back({u"😀"_s + QChar(0xDC01)});
+    lone.rows.push_back({QString(QChar(0xD800)) + u"ab"_s});
+    QVERIFY(identicalPackets(viaWire(lone), lone));
 }
 
 void TestProtocol::chunking()
@@ -298,7 +365,9 @@ void TestProtocol::refusals_data()
 
     QTest::newRow("unsupported version")
         << framed(mapOf(Hello{kProtocolName, kProtocolVersion + 1, u"2.0"_s})) << max
-        << u"对方（程序版本 2.0）使用 Vexa 通信协议第 2 版，本程序只支持第 1 版。请把客户端和服务器升级到同一版本。"_s;
+        << u"对方（程序版本 2.0）使用 Vexa 通信协议第 %1 版，本程序只支持第 %2 版。请把客户端和服务器升级到同一版本。"_s
+               .arg(kProtocolVersion + 1)
+               .arg(kProtocolVersion);
     QTest::newRow("other protocol") << framed(mapOf(Hello{u"http"_s, 1, u"1"_s})) << max
                                     << u"通信协议错误：对方使用的不是 Vexa 通信协议。"_s;
 
@@ -329,6 +398,55 @@ void TestProtocol::refusals_data()
     QTest::newRow("bad delta") << framed(m) << max
                                << u"通信协议错误：字段“delta”中的数据包有误："_s +
                                       errorOf([] { readDeltaPacket(u"{}"_s); });
+
+    // A reply packet's CBOR spoiled.
+    const QByteArray good = writeWirePacket(samplePacket());
+    const auto replyWith = [](const QCborValue &packet) {
+        QCborMap c = mapOf(PacketReply{1, samplePacket()});
+        c[u"packet"_s] = packet;
+        return framed(c);
+    };
+    const auto field = [](const char *type) {
+        return QCborArray{u"N"_s, QString::fromLatin1(type), 0, false, false};
+    };
+    const auto oneValue = [&](const char *type, const QCborValue &v) {
+        return QCborArray{QCborArray{field(type)}, QCborArray{QCborArray{v}}}
+            .toCborValue()
+            .toCbor();
+    };
+    const QString bad = u"通信协议错误：字段“packet”中的数据包有误："_s;
+    QTest::newRow("packet as text") << replyWith(writeDataPacket(samplePacket())) << max
+                                    << u"通信协议错误：消息“packet”的字段“packet”应为字节串。"_s;
+    QTest::newRow("packet truncated")
+        << replyWith(good.chopped(1)) << max << bad + u"数据不完整。"_s;
+    QTest::newRow("packet trailing")
+        << replyWith(good + '\0') << max << bad + u"结尾有 1 个多余的字节。"_s;
+    QTest::newRow("row too short")
+        << replyWith(QCborArray{QCborArray{field("integer")}, QCborArray{QCborArray{}}}
+                         .toCborValue()
+                         .toCbor())
+        << max << bad + u"第 1 行有 0 个值，应为 1 个。"_s;
+    QTest::newRow("smallint beyond")
+        << replyWith(oneValue("smallint", 32768)) << max << bad + u"第 1 行字段“N”的值超出范围。"_s;
+    QTest::newRow("word below 0") << replyWith(oneValue("word", -1)) << max
+                                  << bad + u"第 1 行字段“N”的值超出范围。"_s;
+    QTest::newRow("text for integer") << replyWith(oneValue("integer", u"1"_s)) << max
+                                      << bad + u"第 1 行字段“N”的值不是“integer”类型。"_s;
+    QTest::newRow("time past midnight")
+        << replyWith(oneValue("time", 86400000)) << max << bad + u"第 1 行字段“N”的值超出范围。"_s;
+    QTest::newRow("unknown field type")
+        << replyWith(oneValue("money", 1)) << max << bad + u"字段“N”的类型“money”未知。"_s;
+    QTest::newRow("same name twice")
+        << replyWith(QCborArray{
+               QCborArray{field("integer"), QCborArray{u"n"_s, u"integer"_s, 0, false, false}},
+               QCborArray{}}
+                         .toCborValue()
+                         .toCbor())
+        << max << bad + u"字段“n”重复（字段名不区分大小写）。"_s;
+    QByteArray lie = QCborArray{QCborArray{field("integer")}, QCborArray{}}.toCborValue().toCbor();
+    lie.chop(1);
+    lie.append(char(0x9B)).append(QByteArray("\x7f\xff\xff\xff\xff\xff\xff\xff", 8));
+    QTest::newRow("row count beyond the bytes") << replyWith(lie) << max << bad + u"数据不完整。"_s;
 }
 
 void TestProtocol::refusals()
