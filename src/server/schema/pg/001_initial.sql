@@ -529,7 +529,11 @@ CREATE TABLE AcctFullName (
 -- The full name of an account and of every account below it is rebuilt from the tree
 -- whenever the account is inserted or renamed or moved; the walk stops at 32 levels so a
 -- cycle cannot loop.
-CREATE FUNCTION T0102010_FullName() RETURNS trigger LANGUAGE plpgsql AS $$
+-- Every lookup below is by key or by parent, both indexed. PostgreSQL keeps the function's
+-- plans for the session; made while the table was small they would read it whole, once per
+-- inserted row, and a big load would take time growing with the square of its rows.
+CREATE FUNCTION T0102010_FullName() RETURNS trigger LANGUAGE plpgsql
+SET enable_seqscan = off AS $$
 BEGIN
     INSERT INTO AcctFullName (AcctID, FullName)
     SELECT down.id,

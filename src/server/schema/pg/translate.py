@@ -33,7 +33,11 @@ CREATE COLLATION nocase (provider = icu, locale = 'und-u-ks-level2', determinist
 """
 
 FULL_NAME_TRIGGER = """\
-CREATE FUNCTION T0102010_FullName() RETURNS trigger LANGUAGE plpgsql AS $$
+-- Every lookup below is by key or by parent, both indexed. PostgreSQL keeps the function's
+-- plans for the session; made while the table was small they would read it whole, once per
+-- inserted row, and a big load would take time growing with the square of its rows.
+CREATE FUNCTION T0102010_FullName() RETURNS trigger LANGUAGE plpgsql
+SET enable_seqscan = off AS $$
 BEGIN
     INSERT INTO AcctFullName (AcctID, FullName)
     SELECT down.id,
