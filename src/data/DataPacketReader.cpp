@@ -252,11 +252,7 @@ QVariant PacketReader::readValue(const FieldDef &field)
             badValue(QStringLiteral("的值 %1 不是整数或超出范围").arg(shortened(number.text())));
         if (field.type == FieldType::LargeInt)
             return QVariant(qlonglong(n));
-        qint64 low = std::numeric_limits<qint32>::min(), high = std::numeric_limits<qint32>::max();
-        if (field.type == FieldType::SmallInt)
-            low = std::numeric_limits<qint16>::min(), high = std::numeric_limits<qint16>::max();
-        else if (field.type == FieldType::Word)
-            low = 0, high = std::numeric_limits<quint16>::max();
+        const auto [low, high] = integerRange(field.type);
         if (n < low || n > high)
             badValue(QStringLiteral("的值 %1 超出范围（%2 至 %3）").arg(n).arg(low).arg(high));
         return QVariant(int(n));

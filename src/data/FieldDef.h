@@ -4,7 +4,9 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <limits>
 #include <optional>
+#include <utility>
 
 namespace vexa {
 
@@ -26,6 +28,22 @@ enum class FieldType {
     Memo,
     Blob,
 };
+
+// The values an integer field of that type holds (SmallInt, Integer, Word; any other type:
+// the 64-bit range).
+constexpr std::pair<qint64, qint64> integerRange(FieldType type)
+{
+    switch (type) {
+    case FieldType::SmallInt:
+        return {std::numeric_limits<qint16>::min(), std::numeric_limits<qint16>::max()};
+    case FieldType::Integer:
+        return {std::numeric_limits<qint32>::min(), std::numeric_limits<qint32>::max()};
+    case FieldType::Word:
+        return {0, std::numeric_limits<quint16>::max()};
+    default:
+        return {std::numeric_limits<qint64>::min(), std::numeric_limits<qint64>::max()};
+    }
+}
 
 struct FieldDef
 {

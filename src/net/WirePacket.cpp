@@ -442,11 +442,7 @@ QVariant readTyped(Reader &r, const FieldDef &field)
         const qint64 n = r.integer();
         if (field.type == FieldType::LargeInt)
             return QVariant(qlonglong(n));
-        qint64 low = std::numeric_limits<qint32>::min(), high = std::numeric_limits<qint32>::max();
-        if (field.type == FieldType::SmallInt)
-            low = std::numeric_limits<qint16>::min(), high = std::numeric_limits<qint16>::max();
-        else if (field.type == FieldType::Word)
-            low = 0, high = std::numeric_limits<quint16>::max();
+        const auto [low, high] = integerRange(field.type);
         if (n < low || n > high)
             malformed(Malformed::Range);
         return QVariant(int(n));
