@@ -7,6 +7,7 @@
 
 #include <vexa/Error.h>
 
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -135,6 +136,16 @@ void TestAdminRemote::changesThroughServer()
     QVERIFY(onFile(s, {"dump", "SysUser"}).out.contains(QStringLiteral("$argon2id$")));
     QVERIFY2(!r.out.contains(QStringLiteral("PasswordHash")) &&
                  !r.out.contains(QStringLiteral("argon2")),
+             qPrintable(r.out));
+
+    // check runs on the server and reports what it finds there.
+    const auto direct = s.set->connect();
+    QSqlQuery q(direct->database());
+    QVERIFY(q.exec(QStringLiteral("INSERT INTO FINPostingPeriods (PeriodID, Year, No, PostingFrom, "
+                                  "PostingTo) VALUES (901, 2030, 1, '2030-02-01', '2030-01-01')")));
+    r = asManager(s, {"check"});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.out.contains(QStringLiteral("会计期间 2030 年第 1 期的开始日期晚于结束日期。")),
              qPrintable(r.out));
 }
 
