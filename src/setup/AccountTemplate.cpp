@@ -60,21 +60,33 @@ void copyRows(const QString &provider, const QString &table, const DataPacket &r
     ApplyChanges(*target, false);
 }
 
-bool nullToFalse(const ClientDataSet &ds, const QString &field)
+bool nullToFalse(const ClientDataSet &ds, int field)
 {
-    return !ds.isNull(field) && ds.asBoolean(field);
+    const QVariant v = ds.value(field);
+    if (!v.isValid())
+        return false;
+    FieldDef as = ds.fieldDefs()[field];
+    as.type = FieldType::Boolean;
+    return coerceToField(as, v).toBool();
+}
+
+// The (payload column, target field) pairs of the fields the two share by name.
+QList<std::pair<int, int>> sharedFields(const ClientDataSet &target, const DataPacket &payload)
+{
+    QList<std::pair<int, int>> shared;
+    for (int c = 0; c < payload.fields.size(); ++c) {
+        const int f = target.fieldIndex(payload.fields[c].name);
+        if (f >= 0)
+            shared.append({c, f});
+    }
+    return shared;
 }
 
 } // namespace
 
 void AppendSharedRows(ClientDataSet &target, const DataPacket &payload)
 {
-    QList<std::pair<int, int>> shared; // payload column, target field
-    for (int c = 0; c < payload.fields.size(); ++c) {
-        const int f = target.fieldIndex(payload.fields[c].name);
-        if (f >= 0)
-            shared.append({c, f});
-    }
+    const auto shared = sharedFields(target, payload);
     for (const QVariantList &row : payload.rows) {
         target.append();
         for (const auto &[c, f] : shared)
@@ -93,31 +105,52 @@ void AppendTemplateAccounts(ClientDataSet &accounts, const DataPacket &payload,
     const int typeColumn = indexOfField(payload.fields, S("AcctTypeCode"));
     const int dcColumn = indexOfField(payload.fields, S("DC"));
 
-    DataPacket one{payload.fields, {}};
+    // Every position is looked up once: a chart may have thousands of accounts.
+    const auto shared = sharedFields(accounts, payload);
+    auto at = [&accounts](const char *name) {
+        const QString field = QString::fromLatin1(name);
+        accounts.field(field); // throws, naming the field, when the dataset lacks it
+        return accounts.fieldIndex(field);
+    };
+    const int currCode = at("CurrCode"), isControl = at("IsControl"), isNode = at("IsNode"),
+              inFull = at("InFull"), controlType = at("ControlType");
+    struct Adapted
+    {
+        int adjustRate, acItemDesc, comeAndGoCheck, isCostRules, acItemId;
+        int nullToFalse[8];
+    };
+    Adapted adapted{};
+    if (full) {
+        adapted = {at("AdjustRate"),
+                   at("ACItemDesc"),
+                   at("ComeAndGoCheck"),
+                   at("IsCostRules"),
+                   at("ACItemID"),
+                   {at("ACurrAcct"), at("QtyEnter"), at("IsEquivalent"), at("Budget"), at("Frozen"),
+                    at("Fixed"), at("DeleteTag"), inFull}};
+    }
+
     for (const QVariantList &row : payload.rows) {
-        one.rows = {row};
-        AppendSharedRows(accounts, one);
-        accounts.edit();
-        accounts.setValue(S("CurrCode"), sysCur);
-        accounts.setValue(S("IsControl"), false);
+        accounts.append();
+        for (const auto &[c, f] : shared)
+            accounts.setValue(f, row.value(c));
+        accounts.setValue(currCode, sysCur);
+        accounts.setValue(isControl, false);
         if (full) {
-            if (nullToFalse(accounts, S("IsNode")))
-                accounts.setValue(S("InFull"), true);
-            accounts.setValue(S("AdjustRate"), false);
-            for (const char *field : {"ACurrAcct", "QtyEnter", "IsEquivalent", "Budget", "Frozen",
-                                      "Fixed", "DeleteTag", "InFull"}) {
-                const QString name = QString::fromLatin1(field);
-                accounts.setValue(name, nullToFalse(accounts, name));
-            }
-            accounts.setValue(S("ACItemDesc"), QVariant());
-            accounts.setValue(S("ComeAndGoCheck"), false);
-            accounts.setValue(S("IsCostRules"), false);
-            accounts.setValue(S("ACItemID"), 0);
+            if (nullToFalse(accounts, isNode))
+                accounts.setValue(inFull, true);
+            accounts.setValue(adapted.adjustRate, false);
+            for (const int field : adapted.nullToFalse)
+                accounts.setValue(field, nullToFalse(accounts, field));
+            accounts.setValue(adapted.acItemDesc, QVariant());
+            accounts.setValue(adapted.comeAndGoCheck, false);
+            accounts.setValue(adapted.isCostRules, false);
+            accounts.setValue(adapted.acItemId, 0);
         }
         const QString type = typeColumn >= 0 ? row.value(typeColumn).toString() : QString();
         if (controlTypes.contains(type)) {
             const QString dc = dcColumn >= 0 ? row.value(dcColumn).toString() : QString();
-            accounts.setValue(S("ControlType"), dc == S("C") ? 1 : 2);
+            accounts.setValue(controlType, dc == S("C") ? 1 : 2);
         }
         accounts.post();
     }
