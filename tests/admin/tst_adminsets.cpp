@@ -84,7 +84,7 @@ private slots:
         QVERIFY(count(set, QStringLiteral("SELECT COUNT(*) FROM SysCheckRight")) > 100);
         QCOMPARE(count(set, QStringLiteral("SELECT COUNT(*) FROM SMAcctTempData WHERE "
                                            "AcctXMLData IS NOT NULL")),
-                 2);
+                 3);
     }
 
     void createAsksForWhatTheOptionsLeaveOut()

@@ -2,7 +2,8 @@
 // adapted to (the control type of SY, SR, SRFY and ZCH accounts among it), report lines
 // bound by account code, check list 0 replaced and the others kept, a failing load rolled
 // back, the chart-less template's account types and the preview that writes nothing; and
-// the parameter records opened by key on a set that lacks them.
+// the parameter records opened by key on a set that lacks them; every shipped chart through
+// the load, and the current enterprise chart's statements against a made-up trial balance.
 #include "AccountSetParams.h"
 #include "AccountTemplate.h"
 #include "ClientDataSet.h"
@@ -15,6 +16,7 @@
 #include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -55,6 +57,88 @@ QString sql(const QString &statement)
         qFatal("%s", qPrintable(statement));
     return q.next() ? q.value(0).toString() : QString();
 }
+
+// Rows of a statement on the set's file.
+QList<QVariantList> rows(const QString &statement)
+{
+    QSqlQuery q(QSqlDatabase::database(QStringLiteral("direct")));
+    if (!q.exec(statement))
+        qFatal("%s", qPrintable(statement));
+    QList<QVariantList> out;
+    while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < q.record().count(); ++i)
+            row << q.value(i);
+        out << row;
+    }
+    return out;
+}
+
+// The loaded chart's report lines worked out from leaf balances (debit positive), the way
+// the fetch types read them: QM and SY on the account's own side, JQM and DQM the debit or
+// credit part of its balance; sum lines add their lines, lines by hand stay 0.
+class StatementEvaluator
+{
+public:
+    QMap<QString, QString> dc;     // account code -> D/C
+    QMap<QString, qint64> balance; // leaf code -> debit-positive balance
+
+    qint64 line(int report, const QString &itemCode)
+    {
+        const auto found = rows(QStringLiteral("SELECT ItemID FROM T0200097 WHERE TempletID = %1 "
+                                               "AND ItemCode = '%2'")
+                                    .arg(report)
+                                    .arg(itemCode));
+        if (found.size() != 1)
+            qFatal("line %s of report %d", qPrintable(itemCode), report);
+        return value(report, found[0][0].toInt(), 0);
+    }
+
+private:
+    qint64 net(const QString &code) const
+    {
+        qint64 sum = 0;
+        for (auto it = balance.cbegin(); it != balance.cend(); ++it)
+            if (it.key().startsWith(code))
+                sum += it.value();
+        return sum;
+    }
+    qint64 fetch(const QString &code, const QString &type) const
+    {
+        const qint64 n = net(code);
+        if (type == u"JQM")
+            return std::max<qint64>(n, 0);
+        if (type == u"DQM")
+            return std::max<qint64>(-n, 0);
+        return dc.value(code) == u"C" ? -n : n;
+    }
+    qint64 value(int report, int item, int depth)
+    {
+        if (depth > 20)
+            qFatal("report %d: the sum lines form a cycle", report);
+        const auto type = rows(QStringLiteral("SELECT ItemType FROM T0200097 WHERE TempletID = "
+                                              "%1 AND ItemID = %2")
+                                   .arg(report)
+                                   .arg(item));
+        qint64 sum = 0;
+        if (type.value(0).value(0).toInt() == 1) {
+            for (const QVariantList &t :
+                 rows(QStringLiteral("SELECT ItemAcctCode, FetchType, Operator FROM T0200098 "
+                                     "WHERE TempletID = %1 AND ItemID = %2")
+                          .arg(report)
+                          .arg(item)))
+                sum += (t[2].toString() == u"-" ? -1 : 1) * fetch(t[0].toString(), t[1].toString());
+        } else if (type.value(0).value(0).toInt() == 2) {
+            for (const QVariantList &t :
+                 rows(QStringLiteral("SELECT SumItemID, Operator FROM T0200099 WHERE TempletID = "
+                                     "%1 AND ItemID = %2")
+                          .arg(report)
+                          .arg(item)))
+                sum += (t[1].toString() == u"-" ? -1 : 1) * value(report, t[0].toInt(), depth + 1);
+        }
+        return sum;
+    }
+};
 
 // A template with the given accounts and, when given, check list 0's levels.
 void addTemplate(const QString &code, const DataPacket &accounts, const DataPacket &levels = {})
@@ -259,6 +343,86 @@ private slots:
         QCOMPARE(preview.accounts->value("InFull"),
                  tpl.rows[0][indexOfField(tpl.fields, "InFull")]);
         QCOMPARE(count("LX_DMAccounting"), stored);
+    }
+    // The shipped charts with their reports, each loaded as a company loads it.
+    void shippedCharts_data()
+    {
+        QTest::addColumn<QString>("code");
+        auto templates = open("SYS_SMAcctTempData", "WHERE 1=1 ORDER BY AcctTempCode");
+        int charts = 0;
+        for (templates->first(); !templates->eof(); templates->next())
+            if (!templates->asString("T0200096").isEmpty() && ++charts)
+                QTest::newRow(qPrintable(templates->asString("AcctTempCode")))
+                    << templates->asString("AcctTempCode");
+        QVERIFY(charts >= 3);
+    }
+    void shippedCharts()
+    {
+        QFETCH(QString, code);
+        load(code);
+        QCOMPARE(sql(QStringLiteral("SELECT COUNT(*) FROM T0200098 WHERE AcctID IS NULL")),
+                 QStringLiteral("0"));
+        // Each account has its first-level account's type; a profit-and-loss sub-account its
+        // side too, as the load sets the control type from it.
+        StatementEvaluator chart;
+        struct Account
+        {
+            QString code, parent, type, dc;
+            bool leaf, frozen;
+        };
+        QMap<QString, Account> accounts; // by AcctID
+        for (const QVariantList &r :
+             rows(QStringLiteral("SELECT AcctID, AcctCode, ParentID, AcctType || AcctTypeCode, "
+                                 "DC, IsNode, Frozen FROM T0102010")))
+            accounts.insert(r[0].toString(), {r[1].toString(), r[2].toString(), r[3].toString(),
+                                              r[4].toString(), r[5].toBool(), r[6].toBool()});
+        QVERIFY(accounts.size() > 100);
+        for (const Account &a : accounts) {
+            const Account *top = &a;
+            while (!top->parent.isEmpty()) {
+                const auto parent = accounts.constFind(top->parent);
+                QVERIFY2(parent != accounts.cend(), qPrintable(top->code));
+                top = &*parent;
+            }
+            QVERIFY2(a.type == top->type, qPrintable(a.code));
+            if (a.type.endsWith(u"SY"))
+                QVERIFY2(a.dc == top->dc, qPrintable(a.code));
+            chart.dc.insert(a.code, a.dc);
+        }
+        // Made-up amounts on every usable profit-and-loss leaf: the net profit is what they
+        // close into the current-year profit (prior-year adjustments go to retained profit).
+        int i = 0;
+        qint64 profit = 0;
+        for (const Account &a : accounts) {
+            if (!a.leaf || a.frozen || !a.type.endsWith(u"SY") || a.code == u"6901")
+                continue;
+            const qint64 amount = (100 + ++i * 37) * (a.dc == u"D" ? 1 : -1);
+            chart.balance.insert(a.code, amount);
+            profit -= amount;
+        }
+        QVERIFY(i > 10 && profit != 0);
+        QCOMPARE(chart.line(2, QStringLiteral("JLR")), profit);
+        if (code != u"A01100")
+            return; // the older balance sheets leave some balances to the user
+        QCOMPARE(chart.line(2, QStringLiteral("ZHSYZE")), profit); // no OCI typed in
+
+        // Made-up closing balances on every other usable leaf, every third on the other side,
+        // the paid-in capital taking the difference: assets and the other side agree.
+        chart.balance.clear();
+        qint64 total = 0;
+        for (const Account &a : accounts) {
+            if (!a.leaf || a.frozen || a.type.endsWith(u"SY"))
+                continue;
+            ++i;
+            const qint64 amount = (100 + i * 37) * (a.dc == u"D" ? 1 : -1) * (i % 3 ? 1 : -1);
+            chart.balance.insert(a.code, amount);
+            total += amount;
+        }
+        chart.balance[QStringLiteral("4001")] -= total;
+        QVERIFY(chart.balance[QStringLiteral("4001")] != 0);
+        const qint64 assets = chart.line(1, QStringLiteral("ZCZJ"));
+        QVERIFY(assets > 0);
+        QCOMPARE(chart.line(1, QStringLiteral("FZSYZQYZJ")), assets);
     }
 };
 
