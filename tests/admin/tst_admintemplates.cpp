@@ -100,30 +100,64 @@ private slots:
         const QString gb = chartFile("excel-gb18030.csv");
         const QString dotted = chartFile("dotted.csv");
         const QString own = chartFile("chart-422.csv");
-        QTest::newRow("Excel GB18030, quoted name with commas")
-            << gb << "" << "GB18030" << "140301" << "原料及主要材料,辅助材料" << "1403" << 2
-            << "ZC" << "D" << "QtyEnter" << QVariant(true);
+        QTest::newRow("Excel GB18030, quoted name with commas") << gb << ""
+                                                                << "GB18030"
+                                                                << "140301"
+                                                                << "原料及主要材料,辅助材料"
+                                                                << "1403" << 2 << "ZC"
+                                                                << "D"
+                                                                << "QtyEnter" << QVariant(true);
         QTest::newRow("Excel GB18030, type and side from the parent")
-            << gb << "" << "GB18030" << "140302" << "燃料,动力" << "1403" << 2 << "ZC" << "D"
+            << gb << ""
+            << "GB18030"
+            << "140302"
+            << "燃料,动力"
+            << "1403" << 2 << "ZC"
+            << "D"
             << "QtyEnter" << QVariant(true);
         QTest::newRow("Excel GB18030 named GBK, third level, a tick")
-            << gb << "gbk" << "GBK" << "22210101" << "进项税额" << "222101" << 3 << "FZ" << "D"
+            << gb << "gbk"
+            << "GBK"
+            << "22210101"
+            << "进项税额"
+            << "222101" << 3 << "FZ"
+            << "D"
             << "ACurrAcct" << QVariant(false);
-        QTest::newRow("Excel GB18030, a tick") << gb << "gb18030" << "GB18030" << "100202"
-                                              << "中国银行（美元户）" << "1002" << 2 << "ZC"
-                                              << "D" << "ACurrAcct" << QVariant(true);
-        QTest::newRow("Excel GB18030, 所有者权益类 by name")
-            << gb << "" << "GB18030" << "4103" << "本年利润" << "" << 1 << "QY" << "C"
-            << "Fixed" << QVariant();
-        QTest::newRow("dotted codes, third level") << dotted << "" << "UTF-8" << "2221.01.02"
-                                                   << "销项税额" << "2221.01" << 3 << "FZ" << "C"
+        QTest::newRow("Excel GB18030, a tick") << gb << "gb18030"
+                                               << "GB18030"
+                                               << "100202"
+                                               << "中国银行（美元户）"
+                                               << "1002" << 2 << "ZC"
+                                               << "D"
+                                               << "ACurrAcct" << QVariant(true);
+        QTest::newRow("Excel GB18030, 所有者权益类 by name") << gb << ""
+                                                             << "GB18030"
+                                                             << "4103"
+                                                             << "本年利润"
+                                                             << "" << 1 << "QY"
+                                                             << "C"
+                                                             << "Fixed" << QVariant();
+        QTest::newRow("dotted codes, third level") << dotted << ""
+                                                   << "UTF-8"
+                                                   << "2221.01.02"
+                                                   << "销项税额"
+                                                   << "2221.01" << 3 << "FZ"
+                                                   << "C"
                                                    << "" << QVariant();
-        QTest::newRow("dotted codes, side of the parent, not of the type")
-            << dotted << "" << "UTF-8" << "1231.01" << "应收账款坏账准备" << "1231" << 2 << "ZC"
-            << "C" << "" << QVariant();
-        QTest::newRow("4-2-2 with a parent column")
-            << own << "" << "UTF-8" << "14030102" << "热轧卷,开平板" << "140301" << 3 << "ZC"
-            << "D" << "Fixed" << QVariant(false);
+        QTest::newRow("dotted codes, side of the parent, not of the type") << dotted << ""
+                                                                           << "UTF-8"
+                                                                           << "1231.01"
+                                                                           << "应收账款坏账准备"
+                                                                           << "1231" << 2 << "ZC"
+                                                                           << "C"
+                                                                           << "" << QVariant();
+        QTest::newRow("4-2-2 with a parent column") << own << ""
+                                                    << "UTF-8"
+                                                    << "14030102"
+                                                    << "热轧卷,开平板"
+                                                    << "140301" << 3 << "ZC"
+                                                    << "D"
+                                                    << "Fixed" << QVariant(false);
     }
     void readsRealWorldFiles()
     {
@@ -203,8 +237,9 @@ private slots:
         QCOMPARE(r.status, 1);
         QStringList lines = r.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
         QVERIFY(!lines.isEmpty());
-        QCOMPARE(lines.takeLast(),
-                 QStringLiteral("vexa-admin: 共 %1 处错误，没有导入任何内容。").arg(expected.size()));
+        QCOMPARE(
+            lines.takeLast(),
+            QStringLiteral("vexa-admin: 共 %1 处错误，没有导入任何内容。").arg(expected.size()));
         QCOMPARE(lines, expected);
         QCOMPARE(count("SMAcctTemp"), templates);
         QCOMPARE(count("SMAcctTempData"), payloads);
@@ -246,8 +281,8 @@ private slots:
         auto back = packets(copy);
         if (format == u"csv") // a CSV file holds the accounts and their types only
             for (auto *p : {&original, &back})
-                for (const char *field : {"T0200096", "T0200097", "T0200098", "T0200099",
-                                          "T0102053", "T0102055"})
+                for (const char *field :
+                     {"T0200096", "T0200097", "T0200098", "T0200099", "T0102053", "T0102055"})
                     p->erase(QString::fromLatin1(field));
         QVERIFY(!original.empty());
         QCOMPARE(back.size(), original.size());
@@ -287,8 +322,10 @@ private slots:
         QVERIFY2(imported.status == 0, qPrintable(imported.err));
         const auto listed = run({"templates", "list", set});
         QCOMPARE(listed.status, 0);
-        const QString row = listed.out.split(QLatin1Char('\n')).filter(QStringLiteral("Z422")).value(0);
-        QVERIFY2(row.contains(QStringLiteral("本公司科目表")) && row.contains(QStringLiteral(" 36 ")),
+        const QString row =
+            listed.out.split(QLatin1Char('\n')).filter(QStringLiteral("Z422")).value(0);
+        QVERIFY2(row.contains(QStringLiteral("本公司科目表")) &&
+                     row.contains(QStringLiteral(" 36 ")),
                  qPrintable(listed.out));
 
         {
