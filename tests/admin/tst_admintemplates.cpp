@@ -223,6 +223,11 @@ private slots:
                                       "“资产”不同。",
                                       "第 12 行，“封存”：“也许”应为 是 或 否。",
                                       "第 13 行，“科目代码”：科目代码不能为空。"};
+        QTest::newRow("json") << chartFile("errors.json")
+                              << QStringList{"第 2 个科目，“Frozen”：应为 true 或 false。",
+                                             "第 3 个科目，“type”：未知的科目类别“FZ”。",
+                                             "T0200098 第 2 行，“ItemAcctCode”：报表取数的科目"
+                                             "“6051”不在科目表中。"};
         QTest::newRow("parents") << chartFile("errors-parents.csv")
                                  << QStringList{"第 3 行，“上级科目”：科目“A1”的上级科目关系成环。",
                                                 "第 6 行，“上级科目”：上级科目“1009”不存在。"};
@@ -355,6 +360,15 @@ private slots:
             QCOMPARE(accounts->value(QStringLiteral("QtyEnter")).toBool(),
                      a.flags.value(QStringLiteral("QtyEnter")).toBool());
         }
+
+        // The template the set's parameters name stays.
+        QSqlQuery info(host.server->openConnection());
+        QVERIFY(info.exec(QStringLiteral(
+            "INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, AcctTempDesc) "
+            "VALUES (1, '测试公司', 'RMB', '人民币', 'Z422')")));
+        const auto removed = run({"templates", "remove", set, "Z422"});
+        QCOMPARE(removed.status, 1);
+        QVERIFY2(removed.err.contains(QStringLiteral("不能删除")), qPrintable(removed.err));
 
         const QString exported = m_files.filePath(QStringLiteral("z422.csv"));
         QCOMPARE(run({"templates", "export", set, "Z422", exported}).status, 0);
