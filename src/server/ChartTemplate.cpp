@@ -174,6 +174,9 @@ QList<ChartProblem> completeChart(ChartTemplate &chart, const LevelLengths &leve
         }
         if (a.name.trimmed().isEmpty())
             problems.append({a.line, column("name"), S("科目名称不能为空。")});
+        else if (std::any_of(a.name.begin(), a.name.end(),
+                             [](QChar c) { return c.category() == QChar::Other_Control; }))
+            problems.append({a.line, column("name"), S("科目名称不能含有换行或其他控制字符。")});
         else if (gbkByteLength(a.name) > kAccountNameBytes)
             problems.append(
                 {a.line, column("name"), tooLong(S("科目名称"), a.name, kAccountNameBytes)});

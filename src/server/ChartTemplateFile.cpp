@@ -249,7 +249,12 @@ ChartReading readChartCsv(const QByteArray &bytes, const QString &encoding)
         reading.problems.append({1, {}, S("没有科目名称列（表头应有“科目名称”或“AcctName”）。")});
     if (!reading.problems.isEmpty())
         return reading;
-    chart.parentsGiven = columnOf.contains(S("parent"));
+    // A parent column left empty throughout says nothing: the codes tell the parents then.
+    const int parentColumn = columnOf.value(S("parent"), -1);
+    chart.parentsGiven = parentColumn >= 0 &&
+                         std::any_of(csv.rows.begin(), csv.rows.end(), [&](const QStringList &r) {
+                             return !r[parentColumn].trimmed().isEmpty();
+                         });
 
     for (size_t r = 0; r < csv.rows.size(); ++r) {
         const QStringList &cells = csv.rows[r];
@@ -264,7 +269,7 @@ ChartReading readChartCsv(const QByteArray &bytes, const QString &encoding)
         };
         a.code = cell("code");
         a.name = cell("name");
-        a.parent = cell("parent");
+        a.parent = chart.parentsGiven ? cell("parent") : QString();
         const QString type = cell("type");
         a.type = type.isEmpty() ? QString() : accountTypeCode(type);
         if (!type.isEmpty() && a.type.isEmpty())
