@@ -362,6 +362,20 @@ private slots:
                      a.flags.value(QStringLiteral("QtyEnter")).toBool());
         }
 
+        // The set's own chart exported is a template again, with the same tree.
+        const QString current = m_files.filePath(QStringLiteral("current.json"));
+        QCOMPARE(run({"templates", "export", set, "--current", current}).status, 0);
+        const auto again = run({"templates", "import", set, current, "--code", "Z422B", "--name",
+                                QStringLiteral("从账套导出")});
+        QVERIFY2(again.status == 0, qPrintable(again.err));
+        const auto back = server::readChartJson(contents(current)).chart;
+        QCOMPARE(back.accounts.size(), file.chart.accounts.size());
+        for (size_t i = 0; i < back.accounts.size(); ++i) {
+            QCOMPARE(back.accounts[i].code, file.chart.accounts[i].code);
+            QCOMPARE(back.accounts[i].parent, file.chart.accounts[i].parent);
+            QCOMPARE(back.accounts[i].type, file.chart.accounts[i].type);
+        }
+
         // The template the set's parameters name stays.
         QSqlQuery info(host.server->openConnection());
         QVERIFY(info.exec(QStringLiteral(
