@@ -10,6 +10,7 @@
 #include "SetMaintenance.h"
 #include "SqlDialect.h"
 #include "StorageErrors.h"
+#include "TemplateCommands.h"
 #include "UserAdmin.h"
 
 #include <vexa/Error.h>
@@ -37,7 +38,7 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
-                   "passwd|query|call|dump> ...");
+                   "passwd|query|call|dump|templates> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
@@ -113,6 +114,21 @@ const QList<CommandInfo> &commandInfos()
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
+        {QStringLiteral("templates"), 2, 4,
+         {QStringLiteral("current"), QStringLiteral("replace"), QStringLiteral("dry-run")},
+         {QStringLiteral("code"), QStringLiteral("name"), QStringLiteral("remark"),
+          QStringLiteral("encoding"), QStringLiteral("levels"), QStringLiteral("format")},
+         QStringLiteral("templates list PATH | templates export PATH CODE FILE | "
+                        "templates export PATH --current FILE | templates import PATH FILE "
+                        "[--code CODE --name NAME] [--remark TEXT] [--encoding utf-8|gb18030|gbk] "
+                        "[--levels 4-2-2] [--replace] [--dry-run] | templates remove PATH CODE "
+                        "(FILE 的格式按 .csv/.json 结尾，或用 --format csv|json)"),
+         QStringLiteral("科目模板：列出；导出为 CSV（只含科目，UTF-8 带 BOM，Excel 可直接打开）或 JSON"
+                        "（科目、科目类别、报表模板和辅助核算全部）；--current 导出本账套当前的科目表；"
+                        "从 CSV（UTF-8 或 GB18030/GBK，自动识别或用 --encoding 指定）或 JSON 导入为新模板："
+                        "先逐行检查，有任何错误就按行列出、什么都不写入；没有上级科目列时按科目代码的"
+                        "“.”分段或 --levels 级次长度（缺省 4-2-2-2-2-2）找上级；--dry-run 只显示科目树"
+                        "和错误；已有的代码要加 --replace 才替换。删除时拒绝本账套参数中选定的模板。")},
         {QStringLiteral("cert"), 0, 0, {}, {QStringLiteral("out"), QStringLiteral("host")},
          QStringLiteral("cert --out DIR [--host NAME]..."),
          QStringLiteral("为 vexa-server 生成私钥 DIR/server.key（只有本用户可读写）和自签名证书 "
@@ -803,6 +819,15 @@ int dumpCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+int templatesCommandLine(const CommandLine &cl, Context &cx)
+{
+    try {
+        return templatesCommand(cl.positional, cl.options, cx.out, cx.err, cx.options.server);
+    } catch (const TemplateUsageError &e) {
+        throw UsageError{e.message, cl.info};
+    }
+}
+
 int certCommand(const CommandLine &cl, Context &cx)
 {
     const QString dir = cl.options.value(QStringLiteral("out"));
@@ -874,8 +899,9 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
         }
         const QString &name = cl.info->name;
         // The set's place: the first argument; restore's target and backup's copy second.
-        const bool secondIsPlace =
-            name == QLatin1String("restore") || name == QLatin1String("backup");
+        const bool secondIsPlace = name == QLatin1String("restore") ||
+                                   name == QLatin1String("backup") ||
+                                   name == QLatin1String("templates");
         if (isRemoteSet(cl.positional.value(0)) ||
             (secondIsPlace && isRemoteSet(cl.positional.value(1))))
             return remoteCommand(cl, cx);
@@ -905,6 +931,8 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return restoreCommand(cl, cx);
         if (name == QLatin1String("cert"))
             return certCommand(cl, cx);
+        if (name == QLatin1String("templates"))
+            return templatesCommandLine(cl, cx);
         return dumpCommand(cl, cx);
     } catch (const UsageError &e) {
         err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';

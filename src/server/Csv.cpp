@@ -130,6 +130,7 @@ CsvTable parseCsv(const QString &text)
                             .arg(fields.size()));
         table.rows.push_back(fields);
         table.quoted.push_back(quoted);
+        table.lines.push_back(line);
     }
     return table;
 }

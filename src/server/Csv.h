@@ -13,7 +13,8 @@ struct CsvTable
     QStringList header;
     std::vector<QStringList> rows; // each as long as header
     std::vector<std::vector<bool>>
-        quoted; // per cell: written in quotes ("" is then an empty text, not a NULL)
+        quoted;             // per cell: written in quotes ("" is then an empty text, not a NULL)
+    std::vector<int> lines; // per row: the line of the file it starts on (the header is line 1)
 };
 
 // Throws vexa::Error naming the line for an unterminated quote, a record with the wrong

@@ -118,22 +118,24 @@ void loadTable(QSqlDatabase &db, const SqlDialect &dialect, const QString &table
 QString templatePacket(QSqlDatabase &db, const SqlDialect &dialect, const QString &field,
                        const QString &resource)
 {
-    const QString target = field == u"AcctXMLData"       ? QStringLiteral("T0102010")
-                           : field == u"AcctTypeXMLData" ? QStringLiteral("T0102011")
-                                                         : field;
     const CsvTable csv = readCsv(resource);
-    const QList<FieldDef> columns = columnsOf(db, dialect, target);
-    const std::vector<int> map = mapHeader(csv, columns, resource);
-    DataPacket packet;
-    for (int i : map)
-        packet.fields.append(columns[i]);
+    std::vector<QVariantList> rows;
+    rows.reserve(csv.rows.size());
     for (size_t r = 0; r < csv.rows.size(); ++r) {
         QVariantList row;
-        for (int c = 0; c < int(map.size()); ++c)
-            row.append(cellValue(csv, r, c, columns[map[c]], resource));
-        packet.rows.push_back(std::move(row));
+        for (int c = 0; c < csv.header.size(); ++c)
+            row.append(csv.rows[r][c].isEmpty() && !csv.quoted[r][c] ? QVariant()
+                                                                     : QVariant(csv.rows[r][c]));
+        rows.push_back(std::move(row));
     }
-    return writeDataPacket(packet);
+    QStringList header;
+    for (const QString &h : csv.header)
+        header << h.trimmed();
+    try {
+        return writeDataPacket(templatePayload(db, dialect, field, header, rows));
+    } catch (const Error &e) {
+        throw Error(QStringLiteral("演示数据文件“%1”：%2").arg(resource, e.message()));
+    }
 }
 
 void loadTemplates(QSqlDatabase &db, const SqlDialect &dialect)
@@ -214,6 +216,44 @@ void addAdministrator(QSqlDatabase &db, const Administrator &admin, PasswordCost
 }
 
 } // namespace
+
+QString templateTargetTable(const QString &field)
+{
+    return field == u"AcctXMLData"       ? QStringLiteral("T0102010")
+           : field == u"AcctTypeXMLData" ? QStringLiteral("T0102011")
+                                         : field;
+}
+
+DataPacket templatePayload(QSqlDatabase &db, const SqlDialect &dialect, const QString &field,
+                           const QStringList &columns, const std::vector<QVariantList> &rows)
+{
+    const QString target = templateTargetTable(field);
+    const QList<FieldDef> tableFields = columnsOf(db, dialect, target);
+    DataPacket packet;
+    for (const QString &name : columns) {
+        const int i = indexOfField(tableFields, name);
+        if (i < 0)
+            throw Error(QStringLiteral("列“%1”不在表 %2 中。").arg(name, target));
+        packet.fields.append(tableFields[i]);
+    }
+    packet.rows.reserve(rows.size());
+    for (size_t r = 0; r < rows.size(); ++r) {
+        QVariantList row;
+        row.reserve(packet.fields.size());
+        for (int c = 0; c < packet.fields.size(); ++c) {
+            const QVariant value = rows[r].value(c);
+            try {
+                row.append(value.isValid() && !value.isNull()
+                               ? coerceToField(packet.fields[c], value)
+                               : QVariant());
+            } catch (const Error &e) {
+                throw Error(QStringLiteral("第 %1 行：%2").arg(r + 1).arg(e.message()));
+            }
+        }
+        packet.rows.push_back(std::move(row));
+    }
+    return packet;
+}
 
 bool isDemoLogin(const QString &userCode, const QString &password)
 {

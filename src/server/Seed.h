@@ -2,7 +2,11 @@
 
 #include "Passwords.h"
 
+#include "DataPacket.h"
+
 #include <QSqlDatabase>
+#include <QStringList>
+#include <vector>
 
 namespace vexa::server {
 
@@ -38,6 +42,17 @@ struct DemoLogin
     const char *password;
 };
 inline constexpr DemoLogin kDemoLogins[] = {{"Manager", "manager"}, {"clerk", "clerk"}};
+
+// The table a chart-template payload field loads into: AcctXMLData T0102010, AcctTypeXMLData
+// T0102011, every other field (T0200096 ... T0200099, T0102053, T0102055) the table of its name.
+QString templateTargetTable(const QString &field);
+
+// A chart-template payload as the account-set creation stores it and the template load reads
+// it: the given columns (any letter case) with the field types of the target table, each value
+// converted to its field's type (a null stays null). Throws vexa::Error naming a column the
+// table lacks, or the row (counted from 1) and field of a value that does not fit.
+DataPacket templatePayload(QSqlDatabase &db, const SqlDialect &dialect, const QString &field,
+                           const QStringList &columns, const std::vector<QVariantList> &rows);
 
 // Whether a login used a demo user's published password (the name in any letter case).
 bool isDemoLogin(const QString &userCode, const QString &password);

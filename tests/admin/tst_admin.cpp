@@ -24,7 +24,7 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
-                   "passwd|query|call|dump> ...");
+                   "passwd|query|call|dump|templates> ...");
 
 AdminOptions fastOptions()
 {
