@@ -2,11 +2,14 @@
 // set filled in, refused, saved with its questions; reopened with what the save fixed; and
 // a read-only user. The rules themselves are tested on AccountSetConfig.
 #include "AccountTemplate.h"
+#include "ChartTemplateFile.h"
+#include "ChartTemplateStore.h"
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "FiscalCalendar.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "SelAccountingForm.h"
 #include "StartGLForm.h"
 #include "support/PluginSession.h"
 #include "support/ScriptedDialogs.h"
@@ -16,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QFile>
 #include <QInputMethodEvent>
 #include <QLineEdit>
 #include <QPushButton>
@@ -59,6 +63,19 @@ ScriptedDialogs::Answer pickRow(int row, bool doubleClick = false)
     };
 }
 
+// A company's own chart (dotted codes), imported into the set beside the shipped templates.
+void importChart(server::ServerConnection &connection, const QString &code)
+{
+    QFile file(qEnvironmentVariable("VEXA_TEST_DATA") + QStringLiteral("/charts/dotted.csv"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    server::ChartReading read = server::readChartCsv(file.readAll());
+    read.chart.code = code;
+    read.chart.name = QStringLiteral("本公司科目表");
+    QVERIFY(read.problems.isEmpty());
+    QVERIFY(server::completeChart(read.chart).isEmpty());
+    server::ChartTemplateStore(connection).store(read.chart, false);
+}
+
 } // namespace
 
 class TestStartGLForm : public QObject
@@ -81,6 +98,7 @@ private slots:
             child<QAbstractButton>(form, QLatin1String(name))->click();
         };
         const auto lastShown = [&] { return dialogs.shown.constLast().text; };
+        importChart(*host.connection, QStringLiteral("B01000"));
 
         auto form = std::make_unique<TStartGLForm>();
         form->show();
@@ -134,9 +152,21 @@ private slots:
         dialogs.click(QStringLiteral("btnOk"));
         click(*form, "btnAcctTypes");
         QVERIFY(form->Config().ChosenAccountTypes()->recordCount() > 0);
-        industry->setCurrentIndex(industry->findData(QStringLiteral("A01000")));
-        dialogs.answer(1);
+        // The imported chart is picked like a shipped one; 科目查阅 shows its tree unsaved.
+        industry->setCurrentIndex(industry->findData(QStringLiteral("B01000")));
+        QStringList previewed;
+        dialogs.answerWith([&](QDialog &d) {
+            auto &browser = dynamic_cast<TShowTempAccountingForm &>(d);
+            ClientDataSet &shown = *browser.DataSet();
+            shown.locate(QStringLiteral("AcctCode"), QStringLiteral("2221.01.01"));
+            previewed << QString::number(shown.recordCount()) << shown.asString("AcctName")
+                      << shown.asString("Levels") << QString::number(browser.TypeTabCount());
+            d.accept();
+            return d.result();
+        });
         click(*form, "btnBrowseTemplate");
+        QCOMPARE(previewed, (QStringList{"11", "进项税额", "3", "3"}));
+        QVERIFY(ProviderDataSet("LX_DMAccounting", QStringLiteral("WHERE 1=1"))->isEmpty());
 
         // Start periods with the picker, then every question answered Yes: saved and enabled.
         dialogs.answerWith(pickRow(2));
@@ -161,6 +191,9 @@ private slots:
         QCOMPARE(info->asInteger("GLStartPeriodID"), 3);
         QCOMPARE(info->asInteger("CashierStartPeriodID"), 4);
         QVERIFY(info->asBoolean("InitialAudit"));
+        QCOMPARE(info->asString("AcctTempDesc"), QStringLiteral("B01000"));
+        QCOMPARE(ProviderDataSet("LX_DMAccounting", QStringLiteral("WHERE 1=1"))->recordCount(),
+                 11);
 
         // Reopened: the fixed settings are read-only, the pickers of stored starts gone.
         form = std::make_unique<TStartGLForm>();
