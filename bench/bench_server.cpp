@@ -1,11 +1,14 @@
 // Application server benchmarks, each beside the same work done through the sqlite3 C API
 // on the same file in the same run (scripts/bench):
 //   (a) a provider request "TOP 2000 WHERE AcctName LIKE '%存款%' ORDER BY AcctCode" on
-//       50,000 accounts against prepare / step / reading every column;
+//       10,000, 50,000 and 500,000 accounts against prepare / step / reading every column,
+//       the two side by side for each size;
 //   (b) apply-updates of a 10,000-row insert delta against prepared inserts in one
 //       transaction;
-//   (c) requests with IN lists of 5,000 to 40,000 items (growth, no baseline).
-// VEXA_BENCH_ACCOUNTS=n makes the account set smaller (for runs under valgrind).
+//   (c) requests with IN lists of 5,000 to 40,000 items on 50,000 accounts (growth, no
+//       baseline).
+// VEXA_BENCH_ACCOUNTS=n[,n...] sets the sizes of (a), e.g. smaller for runs under valgrind;
+// (c) then reads the first. Each set is built once through the C API, in one transaction.
 #include "AppServer.h"
 #include "Process.h"
 #include "ProviderCatalog.h"
@@ -16,6 +19,8 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
+#include <functional>
+#include <map>
 #include <sqlite3.h>
 #include <string>
 #include <variant>
@@ -115,14 +120,15 @@ sqlite3 *openC(const QString &path)
     return db;
 }
 
-void bind(sqlite3_stmt *s, int i, const CValue &v)
+// Not "bind": std::bind, found through CValue, would take a non-const value.
+void bindValue(sqlite3_stmt *s, int i, const CValue &v)
 {
     if (const auto *n = std::get_if<sqlite3_int64>(&v))
         sqlite3_bind_int64(s, i, *n);
     else if (const auto *d = std::get_if<double>(&v))
         sqlite3_bind_double(s, i, *d);
     else if (const auto *t = std::get_if<std::string>(&v))
-        sqlite3_bind_text(s, i, t->data(), int(t->size()), SQLITE_STATIC);
+        sqlite3_bind_text(s, i, t->data(), int(t->size()), SQLITE_TRANSIENT);
     else
         sqlite3_bind_null(s, i);
 }
@@ -144,7 +150,7 @@ void insertAll(sqlite3 *db, const std::string &sql, const std::vector<std::vecto
     check(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), db, "prepare insert");
     for (const auto &row : rows) {
         for (size_t i = 0; i < row.size(); ++i)
-            bind(s, int(i) + 1, row[i]);
+            bindValue(s, int(i) + 1, row[i]);
         check(sqlite3_step(s), db, "insert");
         sqlite3_reset(s);
     }
@@ -152,40 +158,104 @@ void insertAll(sqlite3 *db, const std::string &sql, const std::vector<std::vecto
     exec(db, "COMMIT");
 }
 
-// Everything the benchmarks share, made once per run.
+// Account i of n as account() gives it and toC() converts it, made without a QVariant:
+// 500,000 accounts are built in seconds. One maker per field, chosen once by its name.
+using Maker = std::function<CValue(int i, int n)>;
+
+std::vector<Maker> cAccountMakers(const QList<FieldDef> &fields)
+{
+    const auto code = [](int i, int n) { return (qint64(i) * 7919) % n; };
+    const auto flag = [](auto f) {
+        return [f](int i, int) { return CValue(sqlite3_int64(f(i))); };
+    };
+    const auto text = [](const char *t) {
+        return [t](int, int) { return CValue(std::string(t)); };
+    };
+    const std::map<QString, Maker> byName{
+        {QStringLiteral("AcctID"), [](int i, int) { return CValue(sqlite3_int64(i)); }},
+        {QStringLiteral("AcctCode"),
+         [code](int i, int n) { return CValue(std::to_string(10000000 + code(i, n))); }},
+        {QStringLiteral("LevelCode"),
+         [code](int i, int n) { return CValue(std::to_string(10000000 + code(i, n))); }},
+        {QStringLiteral("AcctName"),
+         [](int i, int) {
+             return CValue(std::string(kPrefixes[i % 8]) + "-" + std::to_string(i));
+         }},
+        {QStringLiteral("ParentID"),
+         [](int i, int) { return i > 100 ? CValue(sqlite3_int64(i % 100 + 1)) : CValue(); }},
+        {QStringLiteral("Levels"), flag([](int i) { return i > 100 ? 2 : 1; })},
+        {QStringLiteral("IsNode"), flag([](int i) { return i > 100; })},
+        {QStringLiteral("AcctType"), [](int i, int) { return CValue(std::to_string(i % 6 + 1)); }},
+        {QStringLiteral("AcctTypeCode"), text("ZC")},
+        {QStringLiteral("DC"), [](int i, int) { return CValue(std::string(i % 3 ? "D" : "C")); }},
+        {QStringLiteral("CurrCode"), text("RMB")},
+        {QStringLiteral("QtyEnter"), flag([](int i) { return i % 10 == 0; })},
+        {QStringLiteral("InFull"), flag([](int) { return true; })},
+        {QStringLiteral("Frozen"), flag([](int i) { return i % 50 == 0; })},
+        {QStringLiteral("Fixed"), flag([](int i) { return i <= 100; })},
+        {QStringLiteral("ACurrAcct"), flag([](int) { return 0; })},
+        {QStringLiteral("AdjustRate"), flag([](int) { return 0; })},
+        {QStringLiteral("IsControl"), flag([](int) { return 0; })},
+        {QStringLiteral("IsEquivalent"), flag([](int) { return 0; })},
+        {QStringLiteral("Budget"), flag([](int) { return 0; })},
+        {QStringLiteral("DeleteTag"), flag([](int) { return 0; })},
+        {QStringLiteral("ComeAndGoCheck"), flag([](int) { return 0; })},
+        {QStringLiteral("IsCostRules"), flag([](int) { return 0; })},
+        {QStringLiteral("ACItemID"), flag([](int) { return 0; })},
+    };
+    std::vector<Maker> makers;
+    for (const FieldDef &f : fields) {
+        const auto it = byName.find(f.name);
+        makers.push_back(it != byName.end() ? it->second
+                                            : Maker([](int, int) { return CValue(); }));
+    }
+    // The same rows as the delta's: checked on the first accounts.
+    for (int i = 1; i <= 300; ++i) {
+        const QVariantList row = account(fields, i, 1000);
+        for (int c = 0; c < fields.size(); ++c)
+            if (makers[size_t(c)](i, 1000) != toC(row[c])) {
+                std::fprintf(stderr, "account %d column %s differs\n", i,
+                             qPrintable(fields[c].name));
+                std::abort();
+            }
+    }
+    return makers;
+}
+
+// A set of n accounts with a connection of the server and one of the C API.
+struct AccountSet
+{
+    std::unique_ptr<AppServer> server;
+    std::unique_ptr<ServerConnection> connection;
+    sqlite3 *c = nullptr;
+
+    ~AccountSet()
+    {
+        connection.reset();
+        sqlite3_close(c);
+    }
+};
+
+// Everything the benchmarks share, made once per run; the account sets when first used.
 struct Setup
 {
     QTemporaryDir dir;
-    std::unique_ptr<AppServer> big;   // 50,000 accounts, read by (a)
-    std::unique_ptr<AppServer> empty; // no accounts, written by (b)
-    std::unique_ptr<ServerConnection> bigConnection, emptyConnection;
-    sqlite3 *bigC = nullptr, *emptyC = nullptr;
+    std::map<int, std::unique_ptr<AccountSet>> sets; // by number of accounts
+    std::unique_ptr<AppServer> empty;                // no accounts, written by (b)
+    std::unique_ptr<ServerConnection> emptyConnection;
+    sqlite3 *emptyC = nullptr;
     QList<FieldDef> fields;
+    std::vector<Maker> makers;
     DeltaPacket delta;                      // (b) as the server gets it
     std::vector<std::vector<CValue>> cRows; // (b) as the C API binds it
     std::string insertSql, selectSql;
 
     Setup()
     {
-        const int accounts = qEnvironmentVariableIsSet("VEXA_BENCH_ACCOUNTS")
-                                 ? qEnvironmentVariableIntValue("VEXA_BENCH_ACCOUNTS")
-                                 : 50000;
-        big = AppServer::create(dir.filePath(QStringLiteral("big.vexa")), false);
         empty = AppServer::create(dir.filePath(QStringLiteral("empty.vexa")), false);
-        fields = big->catalog().require(QStringLiteral("LX_DMAccounting")).fields;
+        fields = empty->catalog().require(QStringLiteral("LX_DMAccounting")).fields;
         insertSql = insertStatement(fields);
-
-        bigC = openC(big->path());
-        std::vector<std::vector<CValue>> all;
-        for (int i = 1; i <= accounts; ++i) {
-            std::vector<CValue> row;
-            for (const QVariant &v : account(fields, i, accounts))
-                row.push_back(toC(v));
-            all.push_back(std::move(row));
-        }
-        insertAll(bigC, insertSql, all);
-        exec(bigC, "ANALYZE");
-        bigConnection = big->connect();
+        makers = cAccountMakers(fields);
 
         delta.fields = fields;
         for (int i = 1; i <= kInsertRows; ++i) {
@@ -207,20 +277,58 @@ struct Setup
                     "LIMIT 2000";
     }
 
+    AccountSet &accounts(int n)
+    {
+        std::unique_ptr<AccountSet> &set = sets[n];
+        if (set)
+            return *set;
+        set = std::make_unique<AccountSet>();
+        set->server =
+            AppServer::create(dir.filePath(QStringLiteral("accounts-%1.vexa").arg(n)), false);
+        set->c = openC(set->server->path());
+        exec(set->c, "BEGIN");
+        sqlite3_stmt *s = nullptr;
+        check(sqlite3_prepare_v2(set->c, insertSql.c_str(), -1, &s, nullptr), set->c,
+              "prepare insert");
+        for (int i = 1; i <= n; ++i) {
+            for (size_t c = 0; c < makers.size(); ++c)
+                bindValue(s, int(c) + 1, makers[c](i, n));
+            check(sqlite3_step(s), set->c, "insert");
+            sqlite3_reset(s);
+        }
+        sqlite3_finalize(s);
+        exec(set->c, "COMMIT");
+        exec(set->c, "ANALYZE");
+        set->connection = set->server->connect();
+        return *set;
+    }
+
     ~Setup()
     {
-        bigConnection.reset();
+        sets.clear();
         emptyConnection.reset();
-        sqlite3_close(bigC);
         sqlite3_close(emptyC);
     }
 };
+
+// The sizes of (a): VEXA_BENCH_ACCOUNTS or 10,000, 50,000 and 500,000.
+std::vector<int> accountSizes()
+{
+    std::vector<int> sizes;
+    for (const QString &n :
+         qEnvironmentVariable("VEXA_BENCH_ACCOUNTS").split(u',', Qt::SkipEmptyParts))
+        if (n.toInt() > 0)
+            sizes.push_back(n.toInt());
+    if (sizes.empty())
+        sizes = {10000, 50000, 500000};
+    return sizes;
+}
 
 Setup *g_setup = nullptr;
 
 void BM_Request_Provider(benchmark::State &state)
 {
-    ServerConnection &c = *g_setup->bigConnection;
+    ServerConnection &c = *g_setup->accounts(int(state.range(0))).connection;
     size_t rows = 0;
     for (auto _ : state) {
         const DataPacket packet = c.request(QStringLiteral("LX_DMAccounting"), kCommand);
@@ -229,11 +337,9 @@ void BM_Request_Provider(benchmark::State &state)
     }
     state.counters["rows"] = double(rows);
 }
-BENCHMARK(BM_Request_Provider)->Unit(benchmark::kMillisecond);
-
 void BM_Request_CApi(benchmark::State &state)
 {
-    sqlite3 *db = g_setup->bigC;
+    sqlite3 *db = g_setup->accounts(int(state.range(0))).c;
     const std::string pattern = "%存款%";
     size_t rows = 0;
     for (auto _ : state) {
@@ -270,13 +376,13 @@ void BM_Request_CApi(benchmark::State &state)
     }
     state.counters["rows"] = double(rows);
 }
-BENCHMARK(BM_Request_CApi)->Unit(benchmark::kMillisecond);
-
 // (c) A request whose condition is an IN list of n account codes, one in 1,000 of them
 // an account's: the time should double with n.
 void BM_Request_InList(benchmark::State &state)
 {
-    ServerConnection &c = *g_setup->bigConnection;
+    const int accounts =
+        qEnvironmentVariableIsSet("VEXA_BENCH_ACCOUNTS") ? accountSizes().front() : 50000;
+    ServerConnection &c = *g_setup->accounts(accounts).connection;
     const int n = int(state.range(0));
     QString command = QStringLiteral("WHERE AcctCode IN (");
     for (int i = 0; i < n; ++i)
@@ -347,6 +453,15 @@ int main(int argc, char **argv)
     try {
         Setup setup;
         g_setup = &setup;
+        // Each size's provider request beside its C API baseline, in one run.
+        for (const int n : accountSizes()) {
+            benchmark::RegisterBenchmark("BM_Request_Provider", BM_Request_Provider)
+                ->Arg(n)
+                ->Unit(benchmark::kMillisecond);
+            benchmark::RegisterBenchmark("BM_Request_CApi", BM_Request_CApi)
+                ->Arg(n)
+                ->Unit(benchmark::kMillisecond);
+        }
         benchmark::RunSpecifiedBenchmarks();
         g_setup = nullptr;
     } catch (const Error &e) {
