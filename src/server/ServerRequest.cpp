@@ -6,6 +6,7 @@
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "SqliteRows.h"
 #include "StorageErrors.h"
 
 #include <vexa/Error.h>
@@ -44,7 +45,7 @@ ServerConnection::~ServerConnection()
     if (m_inTransaction)
         QSqlQuery(m_db).exec(m_server.dialect().rollback());
     m_files->discard();
-    m_files.reset();     // both may hold the connection
+    m_files.reset(); // both may hold the connection
     m_loginMark.reset();
     m_db.close();
     m_db = QSqlDatabase();
@@ -82,19 +83,28 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
         QVariantList params;
         const QString sql = m_server.dialect().selectStatement(provider, command, params);
 
+        const SqlDialect &dialect = m_server.dialect();
+        DataPacket packet;
+        packet.fields = provider.fields;
+        // On SQLite the rows are read through the engine's own handle: Qt's driver would
+        // wrap every cell first, about half the time of a lookup.
+        if (sqlite3 *handle = sqliteHandleOf(m_db)) {
+            QSqlError error;
+            if (!readSqliteRows(handle, sql, params, provider.fields, dialect, packet.rows, error))
+                throw Error(queryFailed(dialect, provider.name, error));
+            return packet;
+        }
+
         QSqlQuery q(m_db);
         q.setForwardOnly(true);
         if (!q.prepare(sql))
-            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
+            throw Error(queryFailed(dialect, provider.name, q.lastError()));
         for (const QVariant &p : params)
             q.addBindValue(p);
         if (!q.exec())
-            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
+            throw Error(queryFailed(dialect, provider.name, q.lastError()));
 
-        DataPacket packet;
-        packet.fields = provider.fields;
         const int n = int(provider.fields.size());
-        const SqlDialect &dialect = m_server.dialect();
         while (q.next()) {
             QVariantList row;
             row.reserve(n);
@@ -103,7 +113,7 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
             packet.rows.push_back(std::move(row));
         }
         if (q.lastError().isValid())
-            throw Error(queryFailed(m_server.dialect(), provider.name, q.lastError()));
+            throw Error(queryFailed(dialect, provider.name, q.lastError()));
         return packet;
     } catch (const Error &e) {
         fail(e.message());

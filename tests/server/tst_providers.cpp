@@ -3,6 +3,7 @@
 #include "ClientDataSet.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "SqliteRows.h"
 #include "support/ServerFixture.h"
 
 #include <vexa/Error.h>
@@ -60,6 +61,23 @@ int compareValues(const QVariant &a, const QVariant &b)
 } // namespace
 
 Q_DECLARE_METATYPE(Proof)
+Q_DECLARE_METATYPE(vexa::FieldType)
+
+namespace {
+
+// The same value down to its type and to a null text or blob against an empty one.
+bool identical(const QVariant &a, const QVariant &b)
+{
+    if (a.typeId() != b.typeId() || a.isNull() != b.isNull() || a != b)
+        return false;
+    if (a.typeId() == QMetaType::QString)
+        return a.toString().isNull() == b.toString().isNull();
+    if (a.typeId() == QMetaType::QByteArray)
+        return a.toByteArray().isNull() == b.toByteArray().isNull();
+    return true;
+}
+
+} // namespace
 
 class TestProviders : public QObject
 {
@@ -437,6 +455,116 @@ private slots:
             QVERIFY2(cmp <= 0,
                      qPrintable(QStringLiteral("rows %1 and %2 out of order").arg(r).arg(r + 1)));
         }
+    }
+
+    // A request on SQLite reads its rows through the engine's handle: every value and every
+    // failure must be the one Qt's driver and the dialect give for the same statement.
+    void sqliteCellsAsTheDriverReadsThem_data()
+    {
+        QTest::addColumn<FieldType>("type");
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QVariantList>("params");
+        const auto row = [](const char *name, FieldType type, const char *sql,
+                            QVariantList params = {}) {
+            QTest::newRow(name) << type << QString::fromUtf8(sql) << params;
+        };
+        using T = FieldType;
+        row("null text", T::String, "SELECT NULL");
+        row("empty text", T::String, "SELECT ''");
+        row("text with NUL", T::Memo, "SELECT 'a' || char(0) || 'b'");
+        row("non-BMP text", T::WideString, "SELECT '𝄞 账 😀'");
+        row("bytes not UTF-8", T::String, "SELECT CAST(x'61ff80c0' AS TEXT)");
+        row("integer in a text column", T::String, "SELECT 42");
+        row("real in a text column", T::FixedChar, "SELECT 1.5");
+        row("blob in a text column", T::String, "SELECT x'e8b4a6'");
+        row("date", T::Date, "SELECT '2024-01-31'");
+        row("date with a time", T::Date, "SELECT '2024-01-31 10:20:30.456'");
+        row("date not a date", T::Date, "SELECT 'soon'");
+        row("date time", T::DateTime, "SELECT '2024-01-31 10:20:30.456'");
+        row("time", T::Time, "SELECT '10:20:30'");
+        row("boolean true", T::Boolean, "SELECT 1");
+        row("boolean false", T::Boolean, "SELECT 0");
+        row("boolean as another number", T::Boolean, "SELECT -1");
+        row("boolean as text", T::Boolean, "SELECT '0'");
+        row("boolean as real", T::Boolean, "SELECT 0.5");
+        row("64-bit integer", T::LargeInt, "SELECT 9223372036854775807");
+        row("64-bit in an integer column", T::Integer, "SELECT 4294967297");
+        row("real in an integer column", T::Integer, "SELECT 2.5");
+        row("negative real in a small column", T::SmallInt, "SELECT -2.5");
+        row("text in an integer column", T::Word, "SELECT '12'");
+        row("real in a 64-bit column", T::LargeInt, "SELECT 1e19");
+        row("currency", T::Currency, "SELECT 1.23456");
+        row("currency from an integer", T::Currency, "SELECT 7");
+        row("float", T::Float, "SELECT 0.1");
+        row("blob", T::Blob, "SELECT x'00ff'");
+        row("empty blob", T::Blob, "SELECT x''");
+        row("text in a blob column", T::Blob, "SELECT '账'");
+        row("null text bound", T::String, "SELECT ?", {QVariant(QString())});
+        row("empty text bound", T::String, "SELECT ?", {QVariant(QStringLiteral(""))});
+        row("boolean bound", T::String, "SELECT ?", {true});
+        row("64-bit bound", T::LargeInt, "SELECT ?", {qlonglong(1) << 40});
+        row("real bound", T::Float, "SELECT ?", {0.25});
+        row("blob bound", T::Blob, "SELECT ?", {QByteArray("\0\1", 2)});
+        row("date bound", T::String, "SELECT ?", {QDate(2024, 2, 29)});
+        row("date time bound", T::String, "SELECT ?", {QDateTime(QDate(2024, 2, 29), QTime(1, 2))});
+        row("unknown column", T::String, "SELECT nosuch");
+        row("two statements", T::String, "SELECT 1; SELECT 2");
+        row("too few values bound", T::String, "SELECT ?, ?", {1});
+        row("fails at the third row", T::String,
+            "SELECT CASE WHEN value < 3 THEN value ELSE json('{') END FROM json_each('[1,2,3]')");
+    }
+
+    void sqliteCellsAsTheDriverReadsThem()
+    {
+        QFETCH(FieldType, type);
+        QFETCH(QString, sql);
+        QFETCH(QVariantList, params);
+        const QString name = QStringLiteral("cells");
+        {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
+            db.setDatabaseName(QStringLiteral(":memory:"));
+            QVERIFY(db.open());
+            SqliteDialect dialect;
+            const QList<FieldDef> fields{{QStringLiteral("v"), type}, {QStringLiteral("w"), type}};
+
+            QSqlQuery q(db);
+            q.setForwardOnly(true);
+            bool ok = q.prepare(sql);
+            for (const QVariant &p : params)
+                q.addBindValue(p);
+            ok = ok && q.exec();
+            std::vector<QVariantList> expected;
+            while (ok && q.next()) {
+                QVariantList r;
+                for (int i = 0; i < q.record().count(); ++i)
+                    r << dialect.fromStorage(fields[i], q.value(i));
+                expected.push_back(r);
+            }
+            const QSqlError expectedError = q.lastError();
+            q.finish();
+
+            const QList<FieldDef> used = fields.mid(0, sql.count(u'?') == 2 ? 2 : 1);
+            std::vector<QVariantList> rows;
+            QSqlError error;
+            const bool read =
+                readSqliteRows(sqliteHandleOf(db), sql, params, used, dialect, rows, error);
+            QCOMPARE(read, !expectedError.isValid());
+            if (!read) {
+                QCOMPARE(error.databaseText(), expectedError.databaseText());
+                QCOMPARE(error.driverText(), expectedError.driverText());
+                QCOMPARE(error.nativeErrorCode(), expectedError.nativeErrorCode());
+                QCOMPARE(error.type(), expectedError.type());
+            } else {
+                QCOMPARE(rows.size(), expected.size());
+                for (size_t r = 0; r < rows.size(); ++r)
+                    for (int i = 0; i < used.size(); ++i)
+                        QVERIFY2(
+                            identical(rows[r][i], expected[r][i]),
+                            qPrintable(QStringLiteral("%1 against %2")
+                                           .arg(rows[r][i].toString(), expected[r][i].toString())));
+            }
+        }
+        QSqlDatabase::removeDatabase(name);
     }
 
     // Without ORDER BY a list comes in key order, also after a row was rewritten, and TOP
