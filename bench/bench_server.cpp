@@ -6,7 +6,9 @@
 //   (b) apply-updates of a 10,000-row insert delta against prepared inserts in one
 //       transaction;
 //   (c) requests with IN lists of 5,000 to 40,000 items on 50,000 accounts (growth, no
-//       baseline).
+//       baseline);
+//   (d) a request for one account by its key on 10,000 accounts against the same on the
+//       C API: the request's own overhead.
 // VEXA_BENCH_ACCOUNTS=n[,n...] sets the sizes of (a), e.g. smaller for runs under valgrind;
 // (c) then reads the first. Each set is built once through the C API, in one transaction.
 #include "AppServer.h"
@@ -248,7 +250,7 @@ struct Setup
     std::vector<Maker> makers;
     DeltaPacket delta;                      // (b) as the server gets it
     std::vector<std::vector<CValue>> cRows; // (b) as the C API binds it
-    std::string insertSql, selectSql;
+    std::string insertSql, selectSql, oneSql;
 
     Setup()
     {
@@ -275,6 +277,7 @@ struct Setup
         selectSql = "SELECT " + columns +
                     " FROM \"T0102010\" WHERE (\"AcctName\" LIKE ?) ORDER BY \"AcctCode\" "
                     "LIMIT 2000";
+        oneSql = "SELECT " + columns + " FROM \"T0102010\" WHERE (\"AcctID\" = ?)";
     }
 
     AccountSet &accounts(int n)
@@ -337,45 +340,73 @@ void BM_Request_Provider(benchmark::State &state)
     }
     state.counters["rows"] = double(rows);
 }
+// Prepare, bind, step and read every column, as a program on the C API would.
+size_t readC(sqlite3 *db, const std::string &sql, const CValue &parameter)
+{
+    sqlite3_stmt *s = nullptr;
+    check(sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr), db, "prepare");
+    bindValue(s, 1, parameter);
+    const int n = sqlite3_column_count(s);
+    std::vector<std::vector<CValue>> out;
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        std::vector<CValue> row;
+        row.reserve(n);
+        for (int i = 0; i < n; ++i) {
+            switch (sqlite3_column_type(s, i)) {
+            case SQLITE_INTEGER:
+                row.emplace_back(sqlite3_column_int64(s, i));
+                break;
+            case SQLITE_FLOAT:
+                row.emplace_back(sqlite3_column_double(s, i));
+                break;
+            case SQLITE_NULL:
+                row.emplace_back(std::monostate{});
+                break;
+            default:
+                row.emplace_back(
+                    std::string(reinterpret_cast<const char *>(sqlite3_column_text(s, i)),
+                                size_t(sqlite3_column_bytes(s, i))));
+            }
+        }
+        out.push_back(std::move(row));
+    }
+    sqlite3_finalize(s);
+    benchmark::DoNotOptimize(out.data());
+    return out.size();
+}
+
 void BM_Request_CApi(benchmark::State &state)
 {
     sqlite3 *db = g_setup->accounts(int(state.range(0))).c;
-    const std::string pattern = "%存款%";
+    const CValue pattern = std::string("%存款%");
     size_t rows = 0;
-    for (auto _ : state) {
-        sqlite3_stmt *s = nullptr;
-        check(sqlite3_prepare_v2(db, g_setup->selectSql.c_str(), -1, &s, nullptr), db, "prepare");
-        sqlite3_bind_text(s, 1, pattern.data(), int(pattern.size()), SQLITE_STATIC);
-        const int n = sqlite3_column_count(s);
-        std::vector<std::vector<CValue>> out;
-        while (sqlite3_step(s) == SQLITE_ROW) {
-            std::vector<CValue> row;
-            row.reserve(n);
-            for (int i = 0; i < n; ++i) {
-                switch (sqlite3_column_type(s, i)) {
-                case SQLITE_INTEGER:
-                    row.emplace_back(sqlite3_column_int64(s, i));
-                    break;
-                case SQLITE_FLOAT:
-                    row.emplace_back(sqlite3_column_double(s, i));
-                    break;
-                case SQLITE_NULL:
-                    row.emplace_back(std::monostate{});
-                    break;
-                default:
-                    row.emplace_back(
-                        std::string(reinterpret_cast<const char *>(sqlite3_column_text(s, i)),
-                                    size_t(sqlite3_column_bytes(s, i))));
-                }
-            }
-            out.push_back(std::move(row));
-        }
-        sqlite3_finalize(s);
-        rows = out.size();
-        benchmark::DoNotOptimize(out.data());
-    }
+    for (auto _ : state)
+        rows = readC(db, g_setup->selectSql, pattern);
     state.counters["rows"] = double(rows);
 }
+
+// (d) One account by its key: what the request costs beyond the engine's own work (the
+// command text parsed, the statement printed and prepared) where there is little to read.
+void BM_RequestOne_Provider(benchmark::State &state)
+{
+    ServerConnection &c = *g_setup->accounts(int(state.range(0))).connection;
+    for (auto _ : state) {
+        const DataPacket packet =
+            c.request(QStringLiteral("LX_DMAccounting"), QStringLiteral("WHERE AcctID = 5"));
+        if (packet.rows.size() != 1)
+            state.SkipWithError("not one row");
+        benchmark::DoNotOptimize(packet.rows.data());
+    }
+}
+
+void BM_RequestOne_CApi(benchmark::State &state)
+{
+    sqlite3 *db = g_setup->accounts(int(state.range(0))).c;
+    for (auto _ : state)
+        if (readC(db, g_setup->oneSql, sqlite3_int64(5)) != 1)
+            state.SkipWithError("not one row");
+}
+
 // (c) A request whose condition is an IN list of n account codes, one in 1,000 of them
 // an account's: the time should double with n.
 void BM_Request_InList(benchmark::State &state)
@@ -462,6 +493,13 @@ int main(int argc, char **argv)
                 ->Arg(n)
                 ->Unit(benchmark::kMillisecond);
         }
+        const int one = accountSizes().front();
+        benchmark::RegisterBenchmark("BM_RequestOne_Provider", BM_RequestOne_Provider)
+            ->Arg(one)
+            ->Unit(benchmark::kMicrosecond);
+        benchmark::RegisterBenchmark("BM_RequestOne_CApi", BM_RequestOne_CApi)
+            ->Arg(one)
+            ->Unit(benchmark::kMicrosecond);
         benchmark::RunSpecifiedBenchmarks();
         g_setup = nullptr;
     } catch (const Error &e) {

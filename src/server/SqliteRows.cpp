@@ -173,16 +173,17 @@ bool readSqliteRows(sqlite3 *db, const QString &sql, const QVariantList &params,
                     const QList<FieldDef> &fields, const SqlDialect &dialect,
                     std::vector<QVariantList> &rows, QSqlError &error)
 {
+    // Qt's UTF-8 conversion is faster than SQLite's from UTF-16.
+    const QByteArray text = sql.toUtf8();
     sqlite3_stmt *raw = nullptr;
-    const void *tail = nullptr;
-    int rc = sqlite3_prepare16_v2(db, sql.constData(), int((sql.size() + 1) * sizeof(QChar)), &raw,
-                                  &tail);
+    const char *tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, text.constData(), int(text.size() + 1), &raw, &tail);
     Statement statement(raw);
     if (rc != SQLITE_OK) {
         error = engineError(db, "Unable to execute statement", QSqlError::StatementError, rc);
         return false;
     }
-    if (tail && !QString(static_cast<const QChar *>(tail)).trimmed().isEmpty()) {
+    if (tail && !QString::fromUtf8(tail).trimmed().isEmpty()) {
         error = engineError(db, "Unable to execute multiple statements at a time",
                             QSqlError::StatementError, SQLITE_MISUSE);
         return false;
