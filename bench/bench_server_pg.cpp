@@ -163,7 +163,10 @@ AccountSet &accounts(int n)
     std::string columns;
     for (const FieldDef &f : provider.fields)
         columns += (columns.empty() ? "" : ", ") + f.name.toLower().toStdString();
+    // The full-name trigger, which LX_DMAccounting does not read, is left out of the load:
+    // with it a COPY of 50,000 accounts took minutes.
     exec(set->c, "BEGIN");
+    exec(set->c, "ALTER TABLE t0102010 DISABLE TRIGGER USER");
     PGresult *r = PQexec(set->c, ("COPY t0102010 (" + columns + ") FROM STDIN").c_str());
     checkResult(r, set->c, "copy");
     PQclear(r);
@@ -181,7 +184,8 @@ AccountSet &accounts(int n)
     r = PQgetResult(set->c);
     checkResult(r, set->c, "copy end");
     PQclear(r);
-    exec(set->c, "COMMIT");
+    exec(set->c, "COMMIT"); // the references are checked here
+    exec(set->c, "ALTER TABLE t0102010 ENABLE TRIGGER USER");
     exec(set->c, "ANALYZE");
 
     // The very statement the server runs for the command text.
