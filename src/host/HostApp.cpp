@@ -223,7 +223,7 @@ bool HostApp::logIn()
 
 void HostApp::prepareWithoutLogin()
 {
-    m_window = std::make_unique<HostMainWindow>();
+    m_window = std::make_unique<HostMainWindow>(); // the frame: nothing of the set in it
     const QString path =
         PluginLoader::find(m_options.pluginPath, QCoreApplication::applicationDirPath());
     if (path.isEmpty())

@@ -21,6 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSqlDriver>
+#include <QThread>
 #include <deque>
 
 using namespace vexa;
@@ -299,6 +301,9 @@ void TestAccountSets::checkOverlapsLoading()
     QCOMPARE(script.pending(), 0);
     if (!loggedIn)
         return;
+    // The worker handed the session's database connection back.
+    QCOMPARE(app->session()->localConnection()->database().driver()->thread(),
+             QThread::currentThread());
     QVERIFY(messageAfterLogin);
     if (brokenPlugin) {
         QCOMPARE(script.messages.size(), 1);
