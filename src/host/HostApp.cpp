@@ -172,7 +172,11 @@ bool HostApp::logIn()
     if (direct) {
         try {
             const auto busy = busyCursor();
-            m_session->login(user, password);
+            // The check (argon2, most of the start) overlaps with the preparation; nothing
+            // is shown and nothing is asked of the set as the user before it has passed.
+            m_session->beginLogin(user, password);
+            prepareWithoutLogin();
+            m_session->finishLogin();
             m_demoPassword = server::isDemoLogin(user, password) ? password : QString();
             password.fill(QChar(0));
             if (m_session->readOnly())
@@ -217,9 +221,24 @@ bool HostApp::logIn()
     return true;
 }
 
+void HostApp::prepareWithoutLogin()
+{
+    m_window = std::make_unique<HostMainWindow>(); // the frame: nothing of the set in it
+    const QString path =
+        PluginLoader::find(m_options.pluginPath, QCoreApplication::applicationDirPath());
+    if (path.isEmpty())
+        return;
+    try {
+        m_loader->open(path);
+    } catch (const Error &) {
+        // Tried again and reported by loadPlugin(), after the login.
+    }
+}
+
 void HostApp::createWindow(const QElapsedTimer *startClock)
 {
-    m_window = std::make_unique<HostMainWindow>();
+    if (!m_window) // else the frame built during the password check
+        m_window = std::make_unique<HostMainWindow>();
     m_host = std::make_unique<PluginHostImpl>(*m_session, *m_window);
     m_host->updateSessionText();
     m_window->setRecentAccountSets(RecentAccountSets::load());

@@ -53,6 +53,11 @@ private:
     // or of a set on a server. Throws vexa::Error.
     std::unique_ptr<HostSession> sessionFor(const QString &server, const QString &set);
     bool logIn();
+    // What the start builds without the login, while the password is checked: the main
+    // window's frame (nothing of the set in it, not shown) and the plug-in library with its
+    // entry point, not called yet. A library that does not load is left to loadPlugin(),
+    // which reports it after the login as ever.
+    void prepareWithoutLogin();
     void createWindow(const QElapsedTimer *startClock);
     void askForOwnPassword();
     void loadPlugin();

@@ -145,6 +145,23 @@ void HostSession::login(const QString &userCode, const QString &password)
 {
     const bool first = !m_link->loggedIn();
     m_link->login(userCode, password);
+    afterLogin(first);
+}
+
+void HostSession::beginLogin(const QString &userCode, const QString &password)
+{
+    m_begunFirst = !m_link->loggedIn();
+    m_link->beginLogin(userCode, password);
+}
+
+void HostSession::finishLogin()
+{
+    m_link->finishLogin();
+    afterLogin(m_begunFirst);
+}
+
+void HostSession::afterLogin(bool first)
+{
     if (first) {
         openSharedDataSets();
     } else {

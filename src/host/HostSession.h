@@ -67,6 +67,12 @@ public:
     // login as it was). The first login opens the shared datasets; a later one is a
     // re-login: it marks the session re-logged and reads the shared datasets again.
     void login(const QString &userCode, const QString &password);
+    // login() in two halves: the password check runs (for a set file on a worker thread)
+    // while the caller prepares what needs no login. Until finishLogin(), which waits for
+    // the check and then does the rest of login() or throws its refusal, nothing may use
+    // the session.
+    void beginLogin(const QString &userCode, const QString &password);
+    void finishLogin();
     // The logged-in user's own password (the server checks the old one).
     void changePassword(const QString &oldPassword, const QString &newPassword);
     bool loggedIn() const;
@@ -100,12 +106,14 @@ private:
     void makeDataModule();
     void openSharedDataSets();
     void refreshSharedDataSets();
+    void afterLogin(bool first);
     QList<ModuleInfo> modules(const QString &commandText) const;
 
     std::unique_ptr<SessionLink> m_link;
     std::unique_ptr<DataModule> m_dataModule;
     bool m_designMode = false;
     bool m_hasRelogin = false;
+    bool m_begunFirst = false; // the login begun is the first
 };
 
 } // namespace vexa::host

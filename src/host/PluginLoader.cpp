@@ -31,7 +31,7 @@ QString PluginLoader::find(const QString &explicitPath, const QString &applicati
     return {};
 }
 
-ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
+void PluginLoader::open(const QString &path)
 {
     unload();
     m_library.setFileName(path);
@@ -44,6 +44,15 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
         throw Error(QStringLiteral("插件库“%1”没有入口函数 %2。")
                         .arg(QDir::toNativeSeparators(path), QLatin1String(kCreatePluginSymbol)));
     }
+    m_create = create;
+    m_opened = path;
+}
+
+ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
+{
+    if (!m_create || m_plugin || m_opened != path)
+        open(path);
+    const CreatePluginFunction create = m_create;
     ILXPlugin *plugin = nullptr;
     // The exception object's code and a literal message's characters live in the library:
     // copy the characters out and let the exception end before the library goes.
@@ -58,11 +67,11 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
         failure = QString(text.constData(), text.size()); // a deep copy: see above
     }
     if (failed) {
-        m_library.unload();
+        unload();
         throw Error(failure.isEmpty() ? QStringLiteral("插件初始化失败。") : failure);
     }
     if (!plugin) {
-        m_library.unload();
+        unload();
         throw Error(
             QStringLiteral("插件库“%1”没有交出插件对象。").arg(QDir::toNativeSeparators(path)));
     }
@@ -73,6 +82,8 @@ ILXPlugin *PluginLoader::load(const QString &path, IPluginHost *host)
 void PluginLoader::unload()
 {
     m_plugin = nullptr;
+    m_create = nullptr;
+    m_opened.clear();
     if (m_library.isLoaded())
         m_library.unload();
 }

@@ -30,6 +30,9 @@ public:
     // Loads the library and calls CreatePlugin. Throws vexa::Error when the library does
     // not load or lacks the entry point, and passes CreatePlugin's own errors on.
     ILXPlugin *load(const QString &path, IPluginHost *host);
+    // The first half of load(), which needs no login: loads the library and finds its entry
+    // point. Throws as load() does; load() of the same path goes on from there.
+    void open(const QString &path);
     ILXPlugin *plugin() const { return m_plugin; }
     QString path() const { return m_library.fileName(); }
     bool isLoaded() const { return m_library.isLoaded(); }
@@ -41,6 +44,8 @@ public:
 
 private:
     QLibrary m_library;
+    QString m_opened; // the path open() loaded, with its entry point
+    CreatePluginFunction m_create = nullptr;
     ILXPlugin *m_plugin = nullptr;
 };
 

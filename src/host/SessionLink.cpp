@@ -4,7 +4,26 @@
 
 #include <vexa/Error.h>
 
+#include <QSqlDriver>
+
 namespace vexa::host {
+
+void SessionLink::beginLogin(const QString &userCode, const QString &password)
+{
+    m_begunFailure = nullptr;
+    try {
+        m_begun = login(userCode, password);
+    } catch (...) {
+        m_begunFailure = std::current_exception();
+    }
+}
+
+server::SessionInfo SessionLink::finishLogin()
+{
+    if (m_begunFailure)
+        std::rethrow_exception(std::exchange(m_begunFailure, nullptr));
+    return m_begun;
+}
 
 LocalLink::LocalLink(std::unique_ptr<server::AppServer> server)
     : m_server(std::move(server)), m_connection(m_server->connect())
@@ -12,12 +31,46 @@ LocalLink::LocalLink(std::unique_ptr<server::AppServer> server)
 
 LocalLink::~LocalLink()
 {
+    if (m_checking)
+        m_checking->wait();
     m_connection.reset(); // before the set it belongs to
 }
 
 server::SessionInfo LocalLink::login(const QString &userCode, const QString &password)
 {
     return m_connection->login(userCode, password);
+}
+
+void LocalLink::beginLogin(const QString &userCode, const QString &password)
+{
+    m_begunFailure = nullptr;
+    // A database connection is used by one thread at a time, the one its driver belongs to:
+    // the driver goes to the worker for the login, and the worker hands it back when done.
+    QObject *driver = m_connection->database().driver();
+    QThread *home = QThread::currentThread();
+    // A copy of its own that nothing shares, so that wiping it wipes the characters.
+    QString own(password.constData(), password.size());
+    m_checking.reset(
+        QThread::create([this, driver, home, userCode, own = std::move(own)]() mutable {
+            try {
+                m_begun = m_connection->login(userCode, own);
+            } catch (...) {
+                m_begunFailure = std::current_exception();
+            }
+            own.fill(QChar(0));
+            driver->moveToThread(home);
+        }));
+    driver->moveToThread(m_checking.get());
+    m_checking->start();
+}
+
+server::SessionInfo LocalLink::finishLogin()
+{
+    if (m_checking) {
+        m_checking->wait();
+        m_checking.reset();
+    }
+    return SessionLink::finishLogin();
 }
 
 DataPacket LocalLink::request(const QString &provider, const QString &commandText)

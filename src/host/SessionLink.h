@@ -5,6 +5,8 @@
 
 #include <QDateTime>
 #include <QString>
+#include <QThread>
+#include <exception>
 #include <functional>
 #include <memory>
 
@@ -23,6 +25,12 @@ public:
     // Logs in; a refusal throws vexa::Error with the server's text and leaves the current
     // login as it was.
     virtual server::SessionInfo login(const QString &userCode, const QString &password) = 0;
+    // login() in two halves, so that the caller can prepare what needs no login while the
+    // password is checked: finishLogin() waits for the check, then answers as login() does or
+    // throws its refusal. Between the two nothing may use the link. Here the check is done at
+    // once; a set file checks on a worker thread.
+    virtual void beginLogin(const QString &userCode, const QString &password);
+    virtual server::SessionInfo finishLogin();
     virtual bool loggedIn() const = 0;
     virtual const server::SessionInfo &session() const = 0;
 
@@ -42,6 +50,11 @@ public:
 
     IAppServer *appServer() override { return this; }
     using IAppServer::call;
+
+protected:
+    // What the login begun answered.
+    server::SessionInfo m_begun;
+    std::exception_ptr m_begunFailure;
 };
 
 // A set file opened in this process.
@@ -52,6 +65,10 @@ public:
     ~LocalLink() override;
 
     server::SessionInfo login(const QString &userCode, const QString &password) override;
+    // The server's whole login (the lock, the argon2 check, the count of failures) runs on a
+    // worker thread.
+    void beginLogin(const QString &userCode, const QString &password) override;
+    server::SessionInfo finishLogin() override;
     bool loggedIn() const override { return m_connection->loggedIn(); }
     const server::SessionInfo &session() const override { return m_connection->session(); }
     QDateTime serverDateTime() override { return m_connection->serverDateTime(); }
@@ -69,6 +86,7 @@ public:
 private:
     std::unique_ptr<server::AppServer> m_server;
     std::unique_ptr<server::ServerConnection> m_connection;
+    std::unique_ptr<QThread> m_checking; // the login begun, until finishLogin
 };
 
 // A set on a vexa-server. Each login opens a new connection; the old one goes only when

@@ -13,6 +13,7 @@
 #include "RecentAccountSets.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -20,6 +21,8 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSettings>
+#include <QSqlDriver>
+#include <QThread>
 #include <deque>
 
 using namespace vexa;
@@ -149,6 +152,8 @@ private slots:
 
     void demoPasswordQuestion_data();
     void demoPasswordQuestion();
+    void checkOverlapsLoading_data();
+    void checkOverlapsLoading();
     void newAccountSetRefusals_data();
     void newAccountSetRefusals();
     void newAccountSetFromMenu();
@@ -226,6 +231,92 @@ void TestAccountSets::demoPasswordQuestion()
         QVERIFY_THROWS_EXCEPTION(
             Error, session->login(QStringLiteral("Manager"), QStringLiteral("manager")));
     session->login(QStringLiteral("Manager"), change ? own : QStringLiteral("manager"));
+}
+
+void TestAccountSets::checkOverlapsLoading_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<int>("maxFailures");
+    QTest::addColumn<bool>("brokenPlugin");
+    QTest::newRow("wrong password, then the right one") << "x" << 5 << false;
+    QTest::newRow("locked out") << "x" << 1 << false;
+    QTest::newRow("right password") << "manager" << 5 << false;
+    QTest::newRow("plug-in does not load") << "manager" << 5 << true;
+}
+
+void TestAccountSets::checkOverlapsLoading()
+{
+    // The password is checked on a worker thread while the window frame is built and the
+    // plug-in library loaded; nothing of the set may show before the check has passed.
+    QFETCH(QString, password);
+    QFETCH(int, maxFailures);
+    QFETCH(bool, brokenPlugin);
+    auto options = fastServerOptions();
+    options.login.maxFailures = maxFailures;
+    options.login.delayStepMs = 0;
+    const bool refused = password != QLatin1String("manager");
+    QString refusal; // what the login without the overlap says
+    if (refused) {
+        auto reference =
+            HostSession::open(demoSet(QStringLiteral("reference.vexa")), false, options);
+        QVERIFY_THROWS_EXCEPTION(Error, reference->login(QStringLiteral("Manager"), password));
+        refusal = reference->localConnection()->lastError();
+    }
+    HostOptions o = optionsFor(demoSet(QStringLiteral("demo.vexa")));
+    o.password = password;
+    if (brokenPlugin) {
+        o.pluginPath = m_dir->filePath(QStringLiteral("libvexagl.so"));
+        QFile f(o.pluginPath);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("not an ELF file");
+    }
+    std::unique_ptr<HostApp> app = std::make_unique<HostApp>(o, options);
+    HostScript script;
+    QStringList seenAtDialog;
+    if (refused) {
+        script.answers.push_back([&](QDialog &dialog) {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (w != &dialog && w->isVisible())
+                    seenAtDialog << QStringLiteral("shown: ") + w->objectName();
+            if (app->pluginHost() || app->session()->loggedIn() ||
+                !app->session()->dataModule()->dataSets().isEmpty())
+                seenAtDialog << QStringLiteral("the set was read as the user");
+            seenAtDialog << dialog.findChild<QLabel *>(QStringLiteral("lbError"))->text();
+            return maxFailures > 1
+                       ? login(QStringLiteral("Manager"), QStringLiteral("manager"))(dialog)
+                       : cancel()(dialog);
+        });
+    }
+    const bool loggedIn = maxFailures > 1;
+    if (loggedIn)
+        script.answers.push_back(cancel()); // the demo password question
+    bool messageAfterLogin = true;
+    hostDialogs().message = [&](QWidget *, QChar, const QString &, const QString &text) {
+        messageAfterLogin = messageAfterLogin && app->session()->loggedIn();
+        script.messages << text;
+    };
+    QCOMPARE(app->start(), loggedIn);
+    if (refused)
+        QCOMPARE(seenAtDialog, QStringList{refusal});
+    QCOMPARE(script.pending(), 0);
+    if (!loggedIn)
+        return;
+    // The worker handed the session's database connection back.
+    QCOMPARE(app->session()->localConnection()->database().driver()->thread(),
+             QThread::currentThread());
+    QVERIFY(messageAfterLogin);
+    if (brokenPlugin) {
+        QCOMPARE(script.messages.size(), 1);
+        QVERIFY2(script.messages[0].startsWith(QStringLiteral("无法装载插件库")),
+                 qPrintable(script.messages[0]));
+        QCOMPARE(app->window()->pluginStatus(), QStringLiteral("插件库装载失败，模块页面不可用。"));
+        QCOMPARE(app->window()->tabs()->count(), 0);
+        return;
+    }
+    QCOMPARE(script.messages, QStringList{});
+    QCOMPARE(fakePlugin(*app)->log.filter(QStringLiteral("Create SFMF")).size(), 1);
+    QCOMPARE(app->window()->tabs()->count(), 1);
+    QCOMPARE(HostMainWindow::pageCode(app->window()->currentPage()), QStringLiteral("SFMF"));
 }
 
 void TestAccountSets::newAccountSetRefusals_data()
