@@ -155,12 +155,11 @@ private:
             // Bound through the C API: Qt's bind path names a placeholder per value.
             std::unique_ptr<SqliteStatement> &s = m_sqliteInserts[shape];
             if (!s) {
-                try {
-                    s = std::make_unique<SqliteStatement>(m_sqlite, statement());
-                } catch (const Error &e) {
-                    throw Error(
-                        QStringLiteral("保存“%1”失败：%2").arg(m_provider.name, e.message()));
-                }
+                s = std::make_unique<SqliteStatement>(m_sqlite, statement());
+                if (!s->isValid())
+                    throw Error(QStringLiteral("保存“%1”失败：%2")
+                                    .arg(m_provider.name,
+                                         readable(m_dialect, s->lastError(), m_db.driver())));
             }
             m_values.clear();
             for (int d = 0; d < width; ++d)

@@ -1,7 +1,5 @@
 #include "SqliteStatement.h"
 
-#include <vexa/Error.h>
-
 #include <QByteArray>
 #include <QSqlDriver>
 #include <sqlite3.h>
@@ -24,20 +22,15 @@ SqliteStatement::SqliteStatement(sqlite3 *db, const QString &sql) : m_db(db)
     const int rc =
         sqlite3_prepare16_v2(db, sql.utf16(), int(sql.size() * sizeof(char16_t)), &m_stmt, nullptr);
     if (rc != SQLITE_OK) {
+        m_error = engineError(sqlite3_extended_errcode(db));
         sqlite3_finalize(m_stmt);
         m_stmt = nullptr;
-        throw Error(engineError(rc).databaseText());
     }
 }
 
 SqliteStatement::~SqliteStatement()
 {
     sqlite3_finalize(m_stmt);
-}
-
-int SqliteStatement::parameterCount() const
-{
-    return sqlite3_bind_parameter_count(m_stmt);
 }
 
 // The error as Qt's driver reports a failed step: the engine's text and its (extended)
@@ -99,6 +92,8 @@ int bindOne(sqlite3_stmt *s, int i, const QVariant &v)
 
 bool SqliteStatement::exec(const std::vector<QVariant> &values)
 {
+    if (!m_stmt)
+        return false;
     // Texts and blobs are bound without a copy: values outlives the step.
     sqlite3_clear_bindings(m_stmt);
     const int count = sqlite3_bind_parameter_count(m_stmt);

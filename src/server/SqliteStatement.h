@@ -24,13 +24,13 @@ sqlite3 *sqliteHandle(const QSqlDatabase &db);
 class SqliteStatement
 {
 public:
-    // Throws vexa::Error with the engine's text when the statement does not compile.
+    // When the statement does not compile, isValid() answers false and lastError() says why.
     SqliteStatement(sqlite3 *db, const QString &sql);
     ~SqliteStatement();
     SqliteStatement(const SqliteStatement &) = delete;
     SqliteStatement &operator=(const SqliteStatement &) = delete;
 
-    int parameterCount() const;
+    bool isValid() const { return m_stmt != nullptr; }
     // Binds values (as many as the statement has parameters) and runs it once; on a
     // failure answers false and lastError() says why, as Qt's driver would have said it.
     bool exec(const std::vector<QVariant> &values);

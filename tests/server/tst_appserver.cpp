@@ -458,6 +458,13 @@ private slots:
         QCOMPARE(c.lastError().databaseText(), qt.lastError().databaseText());
         QCOMPARE(c.lastError().nativeErrorCode().toInt() & 0xff,
                  qt.lastError().nativeErrorCode().toInt() & 0xff);
+        // A statement that does not compile says why, as Qt's prepare does.
+        vexa::server::SqliteStatement bad(vexa::server::sqliteHandle(db),
+                                          u"INSERT INTO x (n) VALUES (?)"_s);
+        QVERIFY(!bad.isValid());
+        QVERIFY(!qt.prepare(u"INSERT INTO x (n) VALUES (?)"_s));
+        QCOMPARE(bad.lastError().databaseText(), qt.lastError().databaseText());
+        QVERIFY(qt.prepare(insert));
         // The statement was reset after the failure: it runs again.
         QVERIFY2(c.exec({1000, u"再来"_s}), qPrintable(c.lastError().text()));
     }
