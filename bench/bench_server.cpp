@@ -8,7 +8,11 @@
 //   (c) requests with IN lists of 5,000 to 40,000 items on 50,000 accounts (growth, no
 //       baseline);
 //   (d) a request for one account by its key on 10,000 accounts against the same on the
-//       C API: the request's own overhead.
+//       C API: the request's own overhead;
+//   (e) the apply of (b) at 10,000 to 300,000 rows, provider and C API, for how an import
+//       grows. Experiments, each on a throw-away set: VEXA_BENCH_CACHE_KB=n gives both
+//       connections a page cache of n KiB; VEXA_BENCH_NO_TRIGGER=1 drops the full-name
+//       triggers; VEXA_BENCH_SORTED=1 inserts the accounts in code order.
 // VEXA_BENCH_ACCOUNTS=n[,n...] sets the sizes of (a), e.g. smaller for runs under valgrind;
 // (c) then reads the first. Each set is built once through the C API, in one transaction.
 #include "AppServer.h"
@@ -18,6 +22,7 @@
 #include <vexa/Error.h>
 
 #include <QCoreApplication>
+#include <QSqlQuery>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <cstdio>
@@ -270,6 +275,14 @@ struct Setup
         }
         emptyC = openC(empty->path());
         emptyConnection = empty->connect();
+        if (qEnvironmentVariableIsSet("VEXA_BENCH_NO_TRIGGER"))
+            exec(emptyC, "DROP TRIGGER T0102010_FullName_Insert; "
+                         "DROP TRIGGER T0102010_FullName_Update");
+        if (const int kb = qEnvironmentVariableIntValue("VEXA_BENCH_CACHE_KB"); kb > 0) {
+            const std::string pragma = "PRAGMA cache_size = -" + std::to_string(kb);
+            exec(emptyC, pragma);
+            QSqlQuery(emptyConnection->database()).exec(QString::fromStdString(pragma));
+        }
 
         std::string columns;
         for (const FieldDef &f : fields)
@@ -474,6 +487,80 @@ void BM_Apply_CApi(benchmark::State &state)
     }
 }
 BENCHMARK(BM_Apply_CApi)->Unit(benchmark::kMillisecond);
+
+// (d) n accounts as (b) makes them, as a delta and as the C API binds them.
+struct Rows
+{
+    DeltaPacket delta;
+    std::vector<std::vector<CValue>> c;
+};
+
+Rows growthRows(int n)
+{
+    Rows r;
+    r.delta.fields = g_setup->fields;
+    const bool sorted = qEnvironmentVariableIsSet("VEXA_BENCH_SORTED");
+    for (int i = 1; i <= n; ++i) {
+        QVariantList row = account(g_setup->fields, i, n);
+        if (sorted) {
+            const int code = indexOfField(g_setup->fields, QStringLiteral("AcctCode"));
+            row[code] = QStringLiteral("%1").arg(10000000 + i);
+        }
+        std::vector<CValue> c;
+        for (const QVariant &v : row)
+            c.push_back(toC(v));
+        r.c.push_back(std::move(c));
+        r.delta.rows.push_back({DeltaRow::Kind::Insert, std::move(row), {}});
+    }
+    return r;
+}
+
+void BM_ApplyGrowth_Provider(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const Rows rows = growthRows(n);
+    ServerConnection &c = *g_setup->emptyConnection;
+    for (auto _ : state) {
+        int errors = -1;
+        QVariant owner;
+        c.applyUpdates(QStringLiteral("LX_DMAccounting"), rows.delta, -1, errors, owner);
+        if (errors != 0) {
+            state.SkipWithError(c.lastError().toStdString().c_str());
+            break;
+        }
+        state.PauseTiming();
+        clearAccounts();
+        state.ResumeTiming();
+    }
+    state.counters["rows/s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ApplyGrowth_Provider)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
+
+void BM_ApplyGrowth_CApi(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    const Rows rows = growthRows(n);
+    for (auto _ : state) {
+        insertAll(g_setup->emptyC, g_setup->insertSql, rows.c);
+        state.PauseTiming();
+        clearAccounts();
+        state.ResumeTiming();
+    }
+    state.counters["rows/s"] = benchmark::Counter(double(n), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ApplyGrowth_CApi)
+    ->Arg(10000)
+    ->Arg(30000)
+    ->Arg(100000)
+    ->Arg(300000)
+    ->Iterations(1)
+    ->Unit(benchmark::kMillisecond);
 
 } // namespace
 

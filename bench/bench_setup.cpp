@@ -3,6 +3,9 @@
 //   tables, the rebinding statements) beside copying the same rows unadapted through the
 //   same providers in one transaction: the load's own work (adapting each account, the two
 //   rebinding statements) should stay a small share;
+// - the same load beside a bare insert of the rows it writes (BM_BareInsert): on the same
+//   connection, in one transaction, the six deletes, every row through sqlite3_bind_* and
+//   the two rebinding updates. The load should take at most twice that;
 // - a company's chart of 5,000 accounts (4-2-2 codes) imported as vexa-admin imports it
 //   (CSV parsed, every row checked, the template row stored) beside the template load of the
 //   same chart: the import should take at most twice the load;
@@ -18,12 +21,17 @@
 #include "FiscalCalendar.h"
 #include "Globals.h"
 #include "Process.h"
+#include "SqliteStatement.h"
 
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 #include <memory>
+#include <sqlite3.h>
+#include <string>
+#include <variant>
+#include <vector>
 
 using namespace vexa;
 using namespace vexa::gl;
@@ -85,6 +93,132 @@ void BM_CopyTemplateRowsUnadapted(benchmark::State &state)
     }
 }
 BENCHMARK(BM_CopyTemplateRowsUnadapted)->Unit(benchmark::kMillisecond);
+
+// A stored value as the C API hands it over, and one table's rows.
+using CValue = std::variant<std::monostate, sqlite3_int64, double, std::string>;
+struct TableRows
+{
+    std::string insert; // INSERT INTO t (every column) VALUES (?, ...)
+    std::vector<std::vector<CValue>> rows;
+};
+
+sqlite3 *handleOf(test::TestHost &host)
+{
+    sqlite3 *db = server::sqliteHandle(host.connection->database());
+    if (!db)
+        qFatal("the benchmark's set is not SQLite");
+    return db;
+}
+
+void run(sqlite3 *db, const char *sql)
+{
+    char *message = nullptr;
+    if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK)
+        qFatal("%s: %s", sql, message);
+}
+
+const char *const kLoadedTables[] = {"T0102010", "T0200096", "T0200097",
+                                     "T0200098", "T0200099", "T0102011"};
+
+// The rows a load of the template writes: loaded once and read back before a rollback.
+std::vector<TableRows> loadedRows(test::TestHost &host, const QString &code)
+{
+    sqlite3 *db = handleOf(host);
+    BeginTrans();
+    LoadAccountTemplate(code, QStringLiteral("RMB"));
+    std::vector<TableRows> tables;
+    for (const char *table : kLoadedTables) {
+        TableRows t;
+        sqlite3_stmt *s = nullptr;
+        const std::string select = std::string("SELECT * FROM ") + table;
+        sqlite3_prepare_v2(db, select.c_str(), -1, &s, nullptr);
+        std::string columns, marks;
+        for (int c = 0; c < sqlite3_column_count(s); ++c) {
+            columns += std::string(c ? ", \"" : "\"") + sqlite3_column_name(s, c) + "\"";
+            marks += c ? ", ?" : "?";
+        }
+        t.insert =
+            std::string("INSERT INTO ") + table + " (" + columns + ") VALUES (" + marks + ")";
+        while (sqlite3_step(s) == SQLITE_ROW) {
+            std::vector<CValue> row;
+            for (int c = 0; c < sqlite3_column_count(s); ++c) {
+                switch (sqlite3_column_type(s, c)) {
+                case SQLITE_INTEGER:
+                    row.emplace_back(sqlite3_column_int64(s, c));
+                    break;
+                case SQLITE_FLOAT:
+                    row.emplace_back(sqlite3_column_double(s, c));
+                    break;
+                case SQLITE_NULL:
+                    row.emplace_back(std::monostate{});
+                    break;
+                default:
+                    row.emplace_back(
+                        std::string(reinterpret_cast<const char *>(sqlite3_column_text(s, c)),
+                                    size_t(sqlite3_column_bytes(s, c))));
+                }
+            }
+            t.rows.push_back(std::move(row));
+        }
+        sqlite3_finalize(s);
+        tables.push_back(std::move(t));
+    }
+    RollbackTrans();
+    return tables;
+}
+
+// The load done bare: the six deletes, every row bound and stepped, the two updates.
+void bareInsert(sqlite3 *db, const std::vector<TableRows> &tables)
+{
+    run(db, "BEGIN IMMEDIATE");
+    for (const char *table : kLoadedTables)
+        run(db, (std::string("DELETE FROM ") + table).c_str());
+    for (const TableRows &t : tables) {
+        sqlite3_stmt *s = nullptr;
+        if (sqlite3_prepare_v2(db, t.insert.c_str(), -1, &s, nullptr) != SQLITE_OK)
+            qFatal("%s: %s", t.insert.c_str(), sqlite3_errmsg(db));
+        for (const auto &row : t.rows) {
+            for (size_t i = 0; i < row.size(); ++i) {
+                const int n = int(i) + 1;
+                if (const auto *w = std::get_if<sqlite3_int64>(&row[i]))
+                    sqlite3_bind_int64(s, n, *w);
+                else if (const auto *d = std::get_if<double>(&row[i]))
+                    sqlite3_bind_double(s, n, *d);
+                else if (const auto *text = std::get_if<std::string>(&row[i]))
+                    sqlite3_bind_text(s, n, text->data(), int(text->size()), SQLITE_STATIC);
+                else
+                    sqlite3_bind_null(s, n);
+            }
+            if (sqlite3_step(s) != SQLITE_DONE)
+                qFatal("%s: %s", t.insert.c_str(), sqlite3_errmsg(db));
+            sqlite3_reset(s);
+        }
+        sqlite3_finalize(s);
+    }
+    run(db, "UPDATE T0200098 SET AcctID = NULL WHERE ItemAcctCode NOT IN "
+            "(SELECT AcctCode FROM T0102010)");
+    run(db, "UPDATE T0200098 SET AcctID = T0102010.AcctID FROM T0102010 "
+            "WHERE T0200098.ItemAcctCode = T0102010.AcctCode ");
+}
+
+void BM_BareInsert(benchmark::State &state)
+{
+    test::TestHost host;
+    useHost(host);
+    sqlite3 *db = handleOf(host);
+    const std::vector<TableRows> tables = loadedRows(host, QStringLiteral("A01000"));
+    size_t rows = 0;
+    for (const TableRows &t : tables)
+        rows += t.rows.size();
+    for (auto _ : state) {
+        bareInsert(db, tables);
+        state.PauseTiming();
+        run(db, "ROLLBACK");
+        state.ResumeTiming();
+    }
+    state.counters["rows"] = double(rows);
+}
+BENCHMARK(BM_BareInsert)->Unit(benchmark::kMillisecond);
 
 // 100 first-level accounts, 7 regions under each, 6 companies under each region: 5,000
 // accounts in 4-2-2 codes, as a company's own chart saved from Excel holds them.
@@ -193,6 +327,22 @@ void BM_LoadChart5000(benchmark::State &state)
     }
 }
 BENCHMARK(BM_LoadChart5000)->Unit(benchmark::kMillisecond);
+
+void BM_BareInsertChart5000(benchmark::State &state)
+{
+    test::TestHost host;
+    useHost(host);
+    importCompanyChart(*host.connection, companyChart());
+    sqlite3 *db = handleOf(host);
+    const std::vector<TableRows> tables = loadedRows(host, QStringLiteral("B5000"));
+    for (auto _ : state) {
+        bareInsert(db, tables);
+        state.PauseTiming();
+        run(db, "ROLLBACK");
+        state.ResumeTiming();
+    }
+}
+BENCHMARK(BM_BareInsertChart5000)->Unit(benchmark::kMillisecond);
 
 void BM_FirstSave(benchmark::State &state)
 {

@@ -186,6 +186,7 @@ private:
     template <int K> void sortView();
     void bindFilter(const QList<FieldDef> &fields, const FieldNameIndex &names,
                     Filter &filter) const;
+    static void hintFilter(const QList<FieldDef> &fields, Filter &filter);
     void removeRow(const Row *row);
     bool rowVisible(const Row &row) const;
     bool lessByIndex(const Row *a, const Row *b) const;

@@ -37,7 +37,7 @@ struct ClientDataSet::RowBlock
 
 struct ClientDataSet::Filter
 {
-    cond::NodePtr node;
+    cond::ShapedCondition condition; // bound to m_fields while the dataset is active
     std::optional<cond::EqualityHint> hint;
 };
 

@@ -98,12 +98,17 @@ void ClientDataSet::bindFilter(const QList<FieldDef> &fields, const FieldNameInd
                                Filter &filter) const
 {
     try {
-        cond::bindColumns(*filter.node,
+        cond::bindColumns(*filter.condition.node,
                           [&names](const QString &name) { return names.indexOf(name); });
     } catch (const Error &e) {
         throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(m_filterText, e.message()));
     }
-    filter.hint = cond::equalityHint(*filter.node);
+    hintFilter(fields, filter);
+}
+
+void ClientDataSet::hintFilter(const QList<FieldDef> &fields, Filter &filter)
+{
+    filter.hint = cond::equalityHint(*filter.condition.node);
     // The hash answers only what "=" would: exact texts of a text column.
     if (filter.hint && !isStringType(fields[filter.hint->index].type))
         filter.hint.reset();
@@ -116,7 +121,7 @@ bool ClientDataSet::rowVisible(const Row &row) const
     if (row.status == Row::Status::Deleted)
         return false;
     if (m_filtered && m_filter)
-        return cond::matches(*m_filter->node, row.values.constData());
+        return cond::matches(*m_filter->condition.node, row.values.constData());
     return true;
 }
 
@@ -275,10 +280,15 @@ void ClientDataSet::checkBrowseMode()
 void ClientDataSet::setFilter(const QString &text)
 {
     std::unique_ptr<Filter> filter;
-    if (!text.trimmed().isEmpty()) {
+    if (isActive() && m_state == State::Browse && m_filter &&
+        cond::refillCondition(m_filter->condition, text)) {
+        // The same condition with other literals: the bound tree is reused.
+        filter = std::move(m_filter);
+        hintFilter(m_fields, *filter);
+    } else if (!text.trimmed().isEmpty()) {
         filter = std::make_unique<Filter>();
         try {
-            filter->node = cond::parseCondition(text);
+            filter->condition = cond::parseShapedCondition(text);
         } catch (const Error &e) {
             throw Error(QStringLiteral("筛选条件“%1”无效：%2").arg(text, e.message()));
         }

@@ -84,6 +84,29 @@ NodePtr parseCondition(const QString &text);
 // every request; a longer one is refused before it is parsed.
 constexpr qsizetype kMaxCommandText = 1 << 20;
 
+// A condition parsed once for every text of its shape: texts that differ only in their
+// text and number literals (a tree read level by level filters "ParentID = 'x'" once per
+// node) share one tree, whose literals and positions are set again for each text.
+struct ShapedCondition
+{
+    struct Token
+    {
+        int kind = 0;
+        int op = 0;   // of an operator
+        QString name; // of a word or a bracketed name
+        int pos = 0;  // where it starts in the text set last
+    };
+    NodePtr node;
+    std::vector<Token> tokens;    // of the text set last
+    std::vector<Node *> literals; // the nodes of text and number literals, in text order
+};
+// Parses as parseCondition does, and throws as it does.
+ShapedCondition parseShapedCondition(const QString &text);
+// When text has the shape of condition: its literals and positions go into condition's
+// tree, every node's cache is worked out again (column indexes stay bound) and the answer
+// is true. Otherwise false, condition unchanged.
+bool refillCondition(ShapedCondition &condition, const QString &text);
+
 // Parse a command text. An empty or blank text gives an empty CommandText; a text longer
 // than kMaxCommandText is refused.
 CommandText parseCommandText(const QString &text);

@@ -3,6 +3,7 @@
 #include <vexa/Error.h>
 
 #include <QStringList>
+#include <algorithm>
 #include <cmath>
 
 namespace vexa::cond {
@@ -188,6 +189,8 @@ public:
 
     NodePtr orExpression() { return chain(NodeKind::Or, "OR"); }
     NodePtr column(const QString &expected);
+    // Collects the nodes made from text and number literals, in the text's order.
+    void collectLiterals(std::vector<Node *> *literals) { m_literals = literals; }
 
 private:
     Token lex();
@@ -209,6 +212,7 @@ private:
     Token m_tok, m_peek;
     bool m_hasPeek = false;
     int m_depth = 0;
+    std::vector<Node *> *m_literals = nullptr;
 };
 
 Token Parser::lex()
@@ -350,7 +354,8 @@ void prepare(Node &n)
     if (n.kind == NodeKind::Literal && n.value.typeId() == QMetaType::QString) {
         const QString &text = *static_cast<const QString *>(n.value.constData());
         readNumber(text, &n.cache);
-        if (!text.trimmed().isEmpty() && isAsciiDigit(text.trimmed().front()))
+        if (const QStringView t = QStringView(text).trimmed();
+            !t.isEmpty() && isAsciiDigit(t.front()))
             readDateTimeText(text, &n.cache);
     } else if (n.kind == NodeKind::Negate && n.children.size() == 1) {
         const QVariant &v = n.children[0]->value;
@@ -486,6 +491,8 @@ NodePtr Parser::operand()
     if (at(Tok::String) || at(Tok::Integer) || at(Tok::Real) || atWord("NULL") || atWord("TRUE") ||
         atWord("FALSE")) {
         node = makeNode(NodeKind::Literal, m_tok.pos);
+        if (m_literals && !at(Tok::Word))
+            m_literals->push_back(node.get());
         node->value = at(Tok::String) ? QVariant(m_tok.text)
                       : at(Tok::Word) ? (atWord("NULL") ? QVariant() : QVariant(atWord("TRUE")))
                                       : m_tok.number;
@@ -523,6 +530,103 @@ NodePtr parseCondition(const QString &text)
     if (!p.at(Tok::End))
         p.unexpected(QStringLiteral("AND、OR 或条件的结尾"));
     return root;
+}
+
+namespace {
+
+// The tokens of a text with its text and number literals left out, and the literals. The
+// parser decides by the tokens alone, never by a literal's value.
+using ShapeToken = ShapedCondition::Token;
+
+ShapeToken shapeToken(const Token &t)
+{
+    ShapeToken s;
+    s.kind = int(t.kind);
+    s.pos = t.pos;
+    if (t.kind == Tok::Op)
+        s.op = int(t.op);
+    else if (t.kind == Tok::Word || t.kind == Tok::Name)
+        s.name = t.text;
+    return s;
+}
+
+bool isLiteral(const Token &t)
+{
+    return t.kind == Tok::String || t.kind == Tok::Integer || t.kind == Tok::Real;
+}
+
+void prepareAll(Node &n)
+{
+    for (NodePtr &c : n.children)
+        prepareAll(*c);
+    prepare(n);
+}
+
+void movePositions(Node &n, const std::vector<ShapeToken> &from, const std::vector<int> &to)
+{
+    // Every node starts where one of its tokens does.
+    const auto it = std::lower_bound(from.begin(), from.end(), n.position,
+                                     [](const ShapeToken &t, int pos) { return t.pos < pos; });
+    if (it != from.end() && it->pos == n.position)
+        n.position = to[size_t(it - from.begin())];
+    for (NodePtr &c : n.children)
+        movePositions(*c, from, to);
+}
+
+} // namespace
+
+ShapedCondition parseShapedCondition(const QString &text)
+{
+    ShapedCondition shaped;
+    {
+        Parser p(text, QStringLiteral("条件表达式"));
+        if (p.at(Tok::End))
+            p.fail(0, QStringLiteral("条件为空"));
+        p.collectLiterals(&shaped.literals);
+        shaped.node = p.orExpression();
+        if (!p.at(Tok::End))
+            p.unexpected(QStringLiteral("AND、OR 或条件的结尾"));
+    }
+    Parser p(text, QStringLiteral("条件表达式"));
+    for (; !p.at(Tok::End); p.advance())
+        shaped.tokens.push_back(shapeToken(p.token()));
+    return shaped;
+}
+
+bool refillCondition(ShapedCondition &condition, const QString &text)
+{
+    if (!condition.node)
+        return false;
+    std::vector<int> positions;
+    QVariantList literals;
+    positions.reserve(condition.tokens.size());
+    try {
+        Parser p(text, QStringLiteral("条件表达式"));
+        for (; !p.at(Tok::End); p.advance()) {
+            const Token &t = p.token();
+            if (positions.size() == condition.tokens.size())
+                return false;
+            const ShapeToken &was = condition.tokens[positions.size()];
+            if (was.kind != int(t.kind) || (t.kind == Tok::Op && was.op != int(t.op)) ||
+                ((t.kind == Tok::Word || t.kind == Tok::Name) && was.name != t.text))
+                return false;
+            positions.push_back(t.pos);
+            if (isLiteral(t))
+                literals.push_back(t.kind == Tok::String ? QVariant(t.text) : t.number);
+        }
+    } catch (const Error &) {
+        return false; // the full parse tells what is wrong
+    }
+    if (positions.size() != condition.tokens.size() ||
+        literals.size() != qsizetype(condition.literals.size()))
+        return false;
+    for (size_t i = 0; i < condition.literals.size(); ++i)
+        condition.literals[i]->value = literals[qsizetype(i)];
+    movePositions(*condition.node, condition.tokens, positions);
+    for (size_t i = 0; i < positions.size(); ++i)
+        condition.tokens[i].pos = positions[i];
+    prepareAll(*condition.node);
+    return true;
 }
 
 CommandText parseCommandText(const QString &text)

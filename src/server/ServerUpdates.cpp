@@ -3,12 +3,14 @@
 #include "AttachmentStore.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "SqliteStatement.h"
 #include "StorageErrors.h"
 #include "WriteScope.h"
 
 #include <vexa/Error.h>
 
 #include <QHash>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <map>
@@ -27,10 +29,11 @@ bool sameValue(const QVariant &a, const QVariant &b)
 
 // The engine's error as a user reads it; a unique key that another row already holds
 // says so in kind.
-QString readable(const SqlDialect &dialect, const QSqlQuery &q, ErrorKind *kind = nullptr)
+QString readable(const SqlDialect &dialect, const QSqlError &error, const QSqlDriver *driver,
+                 ErrorKind *kind = nullptr)
 {
-    const QString text = databaseErrorText(q.lastError(), q.driver());
-    switch (dialect.failedConstraint(q.lastError())) {
+    const QString text = databaseErrorText(error, driver);
+    switch (dialect.failedConstraint(error)) {
     case SqlDialect::Constraint::Unique:
         if (kind)
             *kind = ErrorKind::DuplicateKey;
@@ -53,12 +56,17 @@ public:
                 const QList<FieldDef> &target, const QStringList &defaults,
                 const DeltaPacket &delta)
         : m_db(db), m_dialect(dialect), m_provider(provider), m_target(target),
-          m_defaults(defaults), m_delta(delta)
+          m_defaults(defaults), m_delta(delta), m_sqlite(sqliteHandle(db))
     {
         for (const FieldDef &f : delta.fields) {
             if (provider.column(f.name) < 0)
                 throw Error(QStringLiteral("提供者“%1”没有列“%2”。").arg(provider.name, f.name));
-            m_targetIndex.push_back(indexOfField(target, f.name));
+            const int t = indexOfField(target, f.name);
+            m_targetIndex.push_back(t);
+            // Checked without the required flag: a missing value is the engine's to refuse.
+            FieldDef lenient = t >= 0 ? target[t] : FieldDef();
+            lenient.required = false;
+            m_lenient.push_back(std::move(lenient));
         }
         for (const QString &k : provider.keys) {
             const int d = indexOfField(delta.fields, k);
@@ -99,10 +107,8 @@ private:
     // A value checked against the target column (type, GBK length) before it is bound.
     QVariant bound(int d, const QVariant &value) const
     {
-        const FieldDef &f = m_target[m_targetIndex[d]];
-        FieldDef lenient = f;
-        lenient.required = false;
-        return m_dialect.toStorage(f, coerceToField(lenient, value));
+        return m_dialect.toStorage(m_target[m_targetIndex[d]],
+                                   coerceToField(m_lenient[size_t(d)], value));
     }
 
     QString keyText(const QVariantList &values) const
@@ -115,8 +121,12 @@ private:
 
     [[noreturn]] void sqlFailed(const QSqlQuery &q, const char *what) const
     {
+        sqlFailed(q.lastError(), what);
+    }
+    [[noreturn]] void sqlFailed(const QSqlError &error, const char *what) const
+    {
         ErrorKind kind = ErrorKind::General;
-        const QString reason = readable(m_dialect, q, &kind);
+        const QString reason = readable(m_dialect, error, m_db.driver(), &kind);
         throw Error(QStringLiteral("保存“%1”失败：%2记录时出错：%3")
                         .arg(m_provider.name, QString::fromUtf8(what), reason),
                     kind);
@@ -131,18 +141,37 @@ private:
             if (m_targetIndex[d] >= 0 &&
                 (row.values[d].isValid() || m_defaults.value(m_targetIndex[d]).isEmpty()))
                 shape[d] = QLatin1Char('1');
-        QSqlQuery *&q = m_inserts[shape];
-        if (!q) {
+        const auto statement = [&] {
             QStringList columns, marks;
             for (int d = 0; d < width; ++d)
                 if (shape[d] == QLatin1Char('1')) {
                     columns << column(d);
                     marks << QStringLiteral("?");
                 }
-            q = &prepared(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                              .arg(table(), columns.join(QLatin1String(", ")),
-                                   marks.join(QLatin1String(", "))));
+            return QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                .arg(table(), columns.join(QLatin1String(", ")), marks.join(QLatin1String(", ")));
+        };
+        if (m_sqlite) {
+            // Bound through the C API: Qt's bind path names a placeholder per value.
+            std::unique_ptr<SqliteStatement> &s = m_sqliteInserts[shape];
+            if (!s) {
+                s = std::make_unique<SqliteStatement>(m_sqlite, statement());
+                if (!s->isValid())
+                    throw Error(QStringLiteral("保存“%1”失败：%2")
+                                    .arg(m_provider.name,
+                                         readable(m_dialect, s->lastError(), m_db.driver())));
+            }
+            m_values.clear();
+            for (int d = 0; d < width; ++d)
+                if (shape[d] == QLatin1Char('1'))
+                    m_values.push_back(bound(d, row.values[d]));
+            if (!s->exec(m_values))
+                sqlFailed(s->lastError(), "插入");
+            return;
         }
+        QSqlQuery *&q = m_inserts[shape];
+        if (!q)
+            q = &prepared(statement());
         for (int d = 0; d < width; ++d)
             if (shape[d] == QLatin1Char('1'))
                 q->addBindValue(bound(d, row.values[d]));
@@ -243,8 +272,9 @@ private:
         if (it == m_statements.end()) {
             auto q = std::make_unique<QSqlQuery>(m_db);
             if (!q->prepare(sql))
-                throw Error(QStringLiteral("保存“%1”失败：%2")
-                                .arg(m_provider.name, readable(m_dialect, *q)));
+                throw Error(
+                    QStringLiteral("保存“%1”失败：%2")
+                        .arg(m_provider.name, readable(m_dialect, q->lastError(), q->driver())));
             it = m_statements.emplace(sql, std::move(q)).first;
         }
         return *it->second;
@@ -256,10 +286,15 @@ private:
     const QList<FieldDef> &m_target;
     const QStringList &m_defaults;
     const DeltaPacket &m_delta;
-    std::vector<int> m_targetIndex; // delta field -> target column, -1 when not stored
-    std::vector<int> m_keys;        // delta field indexes of the provider's keys
+    sqlite3 *m_sqlite;               // the connection's handle on the SQLite engine, else null
+    std::vector<int> m_targetIndex;  // delta field -> target column, -1 when not stored
+    std::vector<FieldDef> m_lenient; // per delta field: its target column, not required
+    std::vector<int> m_keys;         // delta field indexes of the provider's keys
     std::map<QString, std::unique_ptr<QSqlQuery>> m_statements;
     QHash<QString, QSqlQuery *> m_inserts; // by the shape of the row, into m_statements
+    // SQLite: inserts by the shape of the row, and the values of the row being written.
+    std::map<QString, std::unique_ptr<SqliteStatement>> m_sqliteInserts;
+    std::vector<QVariant> m_values;
 };
 
 } // namespace

@@ -420,6 +420,58 @@ private slots:
         QCOMPARE(ds.recordCount(), before - (wasChild ? 1 : 0));
     }
 
+    // A filter set after one of the same shape reuses the bound tree with the new literals;
+    // it must show what the text alone shows on a fresh dataset, and a text of another
+    // shape must not be taken for it.
+    void filterOfTheSameShape_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::newRow("other text") << u"Active = 'Y'"_s << u"Active = 'N'"_s;
+        QTest::newRow("other number") << u"Year = 2023"_s << u"Year = 2024"_s;
+        QTest::newRow("other column") << u"Year = 2024"_s << u"No = 4"_s;
+        QTest::newRow("other operator") << u"No < 5"_s << u"No > 5"_s;
+        QTest::newRow("number and text") << u"No = 3"_s << u"No = '4'"_s;
+        QTest::newRow("and, or") << u"Year = 2024 AND No = 2"_s << u"Year = 2024 OR No = 3"_s;
+        QTest::newRow("signed") << u"No > -1 AND No < 4"_s << u"No > -1 AND No < 9"_s;
+        QTest::newRow("null, text") << u"PeriodName = null"_s << u"PeriodName = '2024年第2期'"_s;
+        QTest::newRow("longer list") << u"No IN (1, 2)"_s << u"No IN (1, 2, 3)"_s;
+        QTest::newRow("like") << u"PeriodName LIKE '2023%'"_s << u"PeriodName LIKE '%第1_期'"_s;
+    }
+    void filterOfTheSameShape()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        auto reused = makePeriods(), fresh = makePeriods();
+        int id = 1;
+        for (int year = 2023; year <= 2025; ++year)
+            for (int no = 1; no <= 12; ++no, ++id) {
+                addPeriod(*reused, id, year, no, no % 3 ? "Y" : "N");
+                addPeriod(*fresh, id, year, no, no % 3 ? "Y" : "N");
+            }
+        reused->setFiltered(true);
+        fresh->setFiltered(true);
+        // Twice, so that the hash of an equality filter is built and then asked again.
+        for (int i = 0; i < 2; ++i) {
+            reused->setFilter(first);
+            column(*reused, u"PeriodID"_s);
+            reused->setFilter(second);
+        }
+        fresh->setFilter(second);
+        QCOMPARE(column(*reused, u"PeriodID"_s), column(*fresh, u"PeriodID"_s));
+        QVERIFY(!column(*fresh, u"PeriodID"_s).isEmpty());
+
+        // Bound again to other fields, the reused tree names the column where the text
+        // set last has it.
+        const QString text = u"Active = 'Y' AND Year = 1"_s;
+        reused->setFilter(text);
+        reused->setFilter(u"Active = 'NN' AND Year = 2025"_s);
+        DataPacket other;
+        other.fields = {FieldDef{u"Active"_s, FieldType::String, 1}};
+        const QString msg = errorOf([&] { reused->setData(other); });
+        QVERIFY2(msg.contains(u"第 19 个字符处"_s), qPrintable(msg));
+    }
+
     void indexIsStableAndOrdersNullsFirst()
     {
         auto ds = makePeriods();

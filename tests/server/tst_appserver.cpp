@@ -3,6 +3,7 @@
 #include "PostgresLocation.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
+#include "SqliteStatement.h"
 #include "UserAdmin.h"
 #include "support/ServerFixture.h"
 #include "support/TestSupport.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSet>
 #include <QSqlDatabase>
 #include <QSqlError>
@@ -392,6 +394,79 @@ private slots:
             row = now.rows[0][indexOfField(now.fields, QStringLiteral("AcctName"))].toString() +
                   u'|' + now.rows[0][indexOfField(now.fields, QStringLiteral("DC"))].toString();
         QCOMPARE(row, stored);
+    }
+
+    // The apply binds its inserts through the C API: every kind of value must be stored
+    // as Qt's driver stores it (NULL and empty text apart, 64-bit integers whole, blobs
+    // with their zero bytes), and a failure must read as Qt's does.
+    void sqliteStatementStoresWhatQtStores()
+    {
+        using namespace Qt::StringLiterals;
+        QSqlDatabase db = QSqlDatabase::addDatabase(u"QSQLITE"_s, u"binding"_s);
+        auto drop = qScopeGuard([&db] {
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(u"binding"_s);
+        });
+        db.setDatabaseName(u":memory:"_s);
+        QVERIFY(db.open());
+        QSqlQuery qt(db);
+        QVERIFY(qt.exec(u"CREATE TABLE t (n INTEGER UNIQUE, v)"_s));
+        const QVariantList values{QVariant(),
+                                  QVariant(QString()),
+                                  QString(u""_s),
+                                  QString(70000, QChar(u'长')),
+                                  QString(u"含\0零"_s),
+                                  qint64(1) << 40,
+                                  -(qint64(1) << 40) - 3,
+                                  -7,
+                                  true,
+                                  false,
+                                  2.5,
+                                  QByteArray("a\0b", 3),
+                                  QByteArray(),
+                                  uint(4000000000u),
+                                  QVariant::fromValue(qulonglong(1) << 63),
+                                  QDate(2027, 1, 5),
+                                  QDateTime(QDate(2027, 1, 5), QTime(8, 30, 1, 250)),
+                                  QTime(8, 30, 1, 250)};
+        const QString insert = u"INSERT INTO t (n, v) VALUES (?, ?)"_s;
+        QVERIFY(qt.prepare(insert));
+        vexa::server::SqliteStatement c(vexa::server::sqliteHandle(db), insert);
+        for (int i = 0; i < values.size(); ++i) {
+            qt.addBindValue(i + 1);
+            qt.addBindValue(values[i]);
+            QVERIFY2(qt.exec(), qPrintable(qt.lastError().text()));
+            QVERIFY2(c.exec({-(i + 1), values[i]}), qPrintable(c.lastError().text()));
+        }
+        QSqlQuery read(db);
+        for (int i = 0; i < values.size(); ++i) {
+            QStringList stored;
+            for (int n : {i + 1, -(i + 1)}) {
+                QVERIFY(
+                    read.exec(u"SELECT typeof(v) || ':' || quote(v) FROM t WHERE n = %1"_s.arg(n)));
+                QVERIFY(read.next());
+                stored << read.value(0).toString();
+            }
+            QCOMPARE(stored[1], stored[0]);
+        }
+        // A second row with a taken key fails as it fails through Qt.
+        qt.addBindValue(1);
+        qt.addBindValue(0);
+        QVERIFY(!qt.exec());
+        QVERIFY(!c.exec({1, 0}));
+        QCOMPARE(c.lastError().databaseText(), qt.lastError().databaseText());
+        QCOMPARE(c.lastError().nativeErrorCode().toInt() & 0xff,
+                 qt.lastError().nativeErrorCode().toInt() & 0xff);
+        // A statement that does not compile says why, as Qt's prepare does.
+        vexa::server::SqliteStatement bad(vexa::server::sqliteHandle(db),
+                                          u"INSERT INTO x (n) VALUES (?)"_s);
+        QVERIFY(!bad.isValid());
+        QVERIFY(!qt.prepare(u"INSERT INTO x (n) VALUES (?)"_s));
+        QCOMPARE(bad.lastError().databaseText(), qt.lastError().databaseText());
+        QVERIFY(qt.prepare(insert));
+        // The statement was reset after the failure: it runs again.
+        QVERIFY2(c.exec({1000, u"再来"_s}), qPrintable(c.lastError().text()));
     }
 
     void applyIsAllOrNothing()
