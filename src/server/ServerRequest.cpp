@@ -7,6 +7,7 @@
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "SqliteRows.h"
+#include "SqliteStatement.h"
 #include "StorageErrors.h"
 
 #include <vexa/Error.h>
@@ -88,7 +89,7 @@ DataPacket ServerConnection::request(const QString &providerName, const QString 
         packet.fields = provider.fields;
         // On SQLite the rows are read through the engine's own handle: Qt's driver would
         // wrap every cell first, about half the time of a lookup.
-        if (sqlite3 *handle = sqliteHandleOf(m_db)) {
+        if (sqlite3 *handle = sqliteHandle(m_db)) {
             QSqlError error;
             if (!readSqliteRows(handle, sql, params, provider.fields, dialect, packet.rows, error))
                 throw Error(queryFailed(dialect, provider.name, error));

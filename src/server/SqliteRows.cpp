@@ -1,6 +1,7 @@
 #include "SqliteRows.h"
 
 #include "SqlDialect.h"
+#include "SqliteStatement.h"
 
 #include <QByteArrayView>
 #include <QCoreApplication>
@@ -25,65 +26,6 @@ QSqlError engineError(sqlite3 *db, const char *what, QSqlError::ErrorType type, 
     return QSqlError(QCoreApplication::translate("QSQLiteResult", what),
                      QString(reinterpret_cast<const QChar *>(sqlite3_errmsg16(db))), type,
                      QString::number(code));
-}
-
-// A null text, blob, date or time is bound as NULL, as Qt's driver does.
-bool boundAsNull(const QVariant &v)
-{
-    if (v.isNull())
-        return true;
-    switch (v.typeId()) {
-    case QMetaType::QString:
-        return static_cast<const QString *>(v.constData())->isNull();
-    case QMetaType::QByteArray:
-        return static_cast<const QByteArray *>(v.constData())->isNull();
-    case QMetaType::QDateTime:
-        return !v.toDateTime().isValid();
-    case QMetaType::QDate:
-        return !v.toDate().isValid();
-    case QMetaType::QTime:
-        return !v.toTime().isValid();
-    default:
-        return false;
-    }
-}
-
-int bindText(sqlite3_stmt *s, int i, const QString &text)
-{
-    return sqlite3_bind_text16(s, i, text.constData(), int(text.size() * sizeof(QChar)),
-                               SQLITE_TRANSIENT);
-}
-
-// Each value as Qt's SQLite driver binds it.
-int bind(sqlite3_stmt *s, int i, const QVariant &v)
-{
-    if (boundAsNull(v))
-        return sqlite3_bind_null(s, i);
-    switch (v.typeId()) {
-    case QMetaType::QByteArray: {
-        const auto *bytes = static_cast<const QByteArray *>(v.constData());
-        return sqlite3_bind_blob(s, i, bytes->constData(), int(bytes->size()), SQLITE_STATIC);
-    }
-    case QMetaType::Int:
-    case QMetaType::Bool:
-        return sqlite3_bind_int(s, i, v.toInt());
-    case QMetaType::Double:
-        return sqlite3_bind_double(s, i, v.toDouble());
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-        return sqlite3_bind_int64(s, i, v.toLongLong());
-    case QMetaType::QDateTime:
-        return bindText(s, i, v.toDateTime().toString(Qt::ISODateWithMs));
-    case QMetaType::QTime:
-        return bindText(s, i, v.toTime().toString(QStringLiteral("hh:mm:ss.zzz")));
-    case QMetaType::QString: {
-        const auto *text = static_cast<const QString *>(v.constData());
-        return sqlite3_bind_text16(s, i, text->constData(), int(text->size() * sizeof(QChar)),
-                                   SQLITE_STATIC);
-    }
-    default:
-        return bindText(s, i, v.toString());
-    }
 }
 
 bool isTextField(FieldType type)
@@ -158,17 +100,6 @@ QVariant cell(sqlite3_stmt *s, int i, const FieldDef &field, const SqlDialect &d
 
 } // namespace
 
-sqlite3 *sqliteHandleOf(const QSqlDatabase &db)
-{
-    const QSqlDriver *driver = db.driver();
-    if (!driver)
-        return nullptr;
-    const QVariant v = driver->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(v.constData());
-}
-
 bool readSqliteRows(sqlite3 *db, const QString &sql, const QVariantList &params,
                     const QList<FieldDef> &fields, const SqlDialect &dialect,
                     std::vector<QVariantList> &rows, QSqlError &error)
@@ -195,7 +126,7 @@ bool readSqliteRows(sqlite3 *db, const QString &sql, const QVariantList &params,
         return false;
     }
     for (int i = 0; i < params.size(); ++i) {
-        rc = bind(s, i + 1, params[i]);
+        rc = bindSqliteValue(s, i + 1, params[i]);
         if (rc != SQLITE_OK) {
             error = engineError(db, "Unable to bind parameters", QSqlError::StatementError, rc);
             return false;

@@ -14,9 +14,6 @@ namespace vexa::server {
 
 class SqlDialect;
 
-// The sqlite3 handle under a Qt connection; nullptr when the connection is not SQLite.
-sqlite3 *sqliteHandleOf(const QSqlDatabase &db);
-
 // Runs a SELECT on a SQLite connection's own handle and reads every cell straight into its
 // field's value. Qt's driver wraps each cell in a QVariant for its cache, copies it out and
 // converts texts to UTF-16 through SQLite: about half the time of a lookup. The values are

@@ -1,6 +1,7 @@
 #include "SqliteStatement.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QSqlDriver>
 #include <sqlite3.h>
 
@@ -44,7 +45,8 @@ QSqlError SqliteStatement::engineError(int code) const
 
 namespace {
 
-bool isNullValue(const QVariant &v)
+// A null text, blob, date or time is bound as NULL, as Qt's driver does.
+bool boundAsNull(const QVariant &v)
 {
     if (v.isNull())
         return true;
@@ -53,14 +55,28 @@ bool isNullValue(const QVariant &v)
         return static_cast<const QString *>(v.constData())->isNull();
     case QMetaType::QByteArray:
         return static_cast<const QByteArray *>(v.constData())->isNull();
+    case QMetaType::QDateTime:
+        return !v.toDateTime().isValid();
+    case QMetaType::QDate:
+        return !v.toDate().isValid();
+    case QMetaType::QTime:
+        return !v.toTime().isValid();
     default:
         return false;
     }
 }
 
-int bindOne(sqlite3_stmt *s, int i, const QVariant &v)
+int bindText(sqlite3_stmt *s, int i, const QString &text)
 {
-    if (isNullValue(v))
+    return sqlite3_bind_text16(s, i, text.constData(), int(text.size() * sizeof(QChar)),
+                               SQLITE_TRANSIENT);
+}
+
+} // namespace
+
+int bindSqliteValue(sqlite3_stmt *s, int i, const QVariant &v)
+{
+    if (boundAsNull(v))
         return sqlite3_bind_null(s, i);
     switch (v.typeId()) {
     case QMetaType::QByteArray: {
@@ -75,20 +91,19 @@ int bindOne(sqlite3_stmt *s, int i, const QVariant &v)
     case QMetaType::UInt:
     case QMetaType::LongLong:
         return sqlite3_bind_int64(s, i, v.toLongLong());
+    case QMetaType::QDateTime:
+        return bindText(s, i, v.toDateTime().toString(Qt::ISODateWithMs));
+    case QMetaType::QTime:
+        return bindText(s, i, v.toTime().toString(QStringLiteral("hh:mm:ss.zzz")));
     case QMetaType::QString: {
         const auto *text = static_cast<const QString *>(v.constData());
-        return sqlite3_bind_text16(s, i, text->utf16(), int(text->size() * sizeof(char16_t)),
+        return sqlite3_bind_text16(s, i, text->constData(), int(text->size() * sizeof(QChar)),
                                    SQLITE_STATIC);
     }
-    default: {
-        const QString text = v.toString();
-        return sqlite3_bind_text16(s, i, text.utf16(), int(text.size() * sizeof(char16_t)),
-                                   SQLITE_TRANSIENT);
-    }
+    default:
+        return bindText(s, i, v.toString());
     }
 }
-
-} // namespace
 
 bool SqliteStatement::exec(const std::vector<QVariant> &values)
 {
@@ -103,7 +118,7 @@ bool SqliteStatement::exec(const std::vector<QVariant> &values)
         return false;
     }
     for (int i = 0; i < count; ++i) {
-        if (const int rc = bindOne(m_stmt, i + 1, values[size_t(i)]); rc != SQLITE_OK) {
+        if (const int rc = bindSqliteValue(m_stmt, i + 1, values[size_t(i)]); rc != SQLITE_OK) {
             m_error = engineError(rc);
             return false;
         }

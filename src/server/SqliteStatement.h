@@ -14,6 +14,13 @@ namespace vexa::server {
 // The sqlite3 handle under a Qt connection, or null when the connection is not SQLite's.
 sqlite3 *sqliteHandle(const QSqlDatabase &db);
 
+// Binds parameter i (from 1) as Qt's SQLite driver binds the value: a null value, a null
+// QString or QByteArray, an invalid date or time as NULL; a QByteArray as a blob; int and bool
+// as integers, qint64 and uint as 64-bit integers, double as a real; dates and times as ISO
+// text; anything else as its text. Texts and blobs are not copied: the value must outlive
+// the step. Returns SQLite's result code.
+int bindSqliteValue(sqlite3_stmt *s, int i, const QVariant &value);
+
 // One statement prepared through the sqlite3 C API on a Qt connection's own handle, run
 // many times with values bound the way Qt's SQLite driver binds them (a null or invalid
 // value, a null QString or QByteArray as NULL; a QByteArray as a blob; int and bool as

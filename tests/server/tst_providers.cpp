@@ -4,6 +4,7 @@
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "SqliteRows.h"
+#include "SqliteStatement.h"
 #include "support/ServerFixture.h"
 
 #include <vexa/Error.h>
@@ -547,7 +548,7 @@ private slots:
             std::vector<QVariantList> rows;
             QSqlError error;
             const bool read =
-                readSqliteRows(sqliteHandleOf(db), sql, params, used, dialect, rows, error);
+                readSqliteRows(sqliteHandle(db), sql, params, used, dialect, rows, error);
             QCOMPARE(read, !expectedError.isValid());
             if (!read) {
                 QCOMPARE(error.databaseText(), expectedError.databaseText());
