@@ -9,7 +9,11 @@ namespace vexa::server {
 
 sqlite3 *sqliteHandle(const QSqlDatabase &db)
 {
-    const QSqlDriver *driver = db.driver();
+    return sqliteHandle(db.driver());
+}
+
+sqlite3 *sqliteHandle(const QSqlDriver *driver)
+{
     if (!driver)
         return nullptr;
     const QVariant v = driver->handle();

@@ -6,6 +6,7 @@
 #include <QVariant>
 #include <vector>
 
+class QSqlDriver;
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -13,6 +14,7 @@ namespace vexa::server {
 
 // The sqlite3 handle under a Qt connection, or null when the connection is not SQLite's.
 sqlite3 *sqliteHandle(const QSqlDatabase &db);
+sqlite3 *sqliteHandle(const QSqlDriver *driver);
 
 // Binds parameter i (from 1) as Qt's SQLite driver binds the value: a null value, a null
 // QString or QByteArray, an invalid date or time as NULL; a QByteArray as a blob; int and bool

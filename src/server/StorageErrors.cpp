@@ -1,5 +1,7 @@
 #include "StorageErrors.h"
 
+#include "SqliteStatement.h"
+
 #include <QSqlDriver>
 #include <QSqlError>
 #include <QVariant>
@@ -24,16 +26,6 @@ QString damagedText(const QString &path)
 }
 
 namespace {
-
-sqlite3 *sqliteHandle(const QSqlDriver *driver)
-{
-    if (!driver)
-        return nullptr;
-    const QVariant v = driver->handle();
-    if (!v.isValid() || qstrcmp(v.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(v.constData());
-}
 
 // PostgreSQL answers a five-character SQLSTATE; SQLite's codes have at most four digits.
 QString sqlState(const QSqlError &error)
