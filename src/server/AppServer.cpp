@@ -36,8 +36,9 @@ struct Migration
 constexpr Migration kMigrations[] = {
     {1, ":/server/schema/001_initial.sql", false},
     {2, ":/server/schema/002_login_guard.sql", true},
+    {3, ":/server/schema/003_ledger.sql", true},
 };
-constexpr int kSchemaVersion = 2;
+constexpr int kSchemaVersion = 3;
 
 bool readableAt(int version)
 {

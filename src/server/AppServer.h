@@ -14,6 +14,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace vexa::server {
 
@@ -32,6 +33,7 @@ struct SessionInfo
     QString userName;  // display name
     QString userGroup; // group id as text
     bool manager = false;
+    QString machine; // where the client runs (host name, or address:port over the network)
 };
 
 // One account set served in-process: a SQLite file (WAL, foreign keys on, a schema
@@ -160,6 +162,9 @@ public:
     // Throws vexa::Error("用户名或密码错误。") otherwise.
     SessionInfo login(const QString &userCode, const QString &password);
     const SessionInfo &session() const { return m_session; }
+    // Where the client runs, for the operation log; this machine's name unless a network
+    // server names the client before its login.
+    void setMachine(const QString &machine) { m_session.machine = machine; }
     bool loggedIn() const { return !m_session.userId.isEmpty(); }
 
     QDateTime serverDateTime() const;
@@ -196,6 +201,12 @@ private:
     void beginTrans();
     void commitTrans();
     void rollbackTrans();
+
+    // The ledger's operations: vouchers, review, posting, reversal and the log
+    // (LedgerVouchers.cpp); the chart and the opening balances (LedgerChart.cpp). Each
+    // answers nothing for a name that is not its own.
+    std::optional<QVariant> voucherCall(const QString &operation, QVariantList &args);
+    std::optional<QVariant> chartCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);

@@ -36,7 +36,8 @@ PostgresDialect::PostgresDialect()
     };
     static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
     for (const char *file :
-         {":/server/schema/pg/001_initial.sql", ":/server/schema/pg/002_login_guard.sql"}) {
+         {":/server/schema/pg/001_initial.sql", ":/server/schema/pg/002_login_guard.sql",
+          ":/server/schema/pg/003_ledger.sql"}) {
         QFile f(QString::fromLatin1(file));
         if (!f.open(QIODevice::ReadOnly))
             continue; // the catalogue then says which table it cannot read

@@ -135,6 +135,10 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
             return userAdminCall(op, args);
         if (is("GetSetInfo"))
             return setInfo(m_db, m_server);
+        if (std::optional<QVariant> answer = voucherCall(op, args))
+            return *answer;
+        if (std::optional<QVariant> answer = chartCall(op, args))
+            return *answer;
         throw Error(QStringLiteral("应用服务器没有操作“%1”。").arg(operation));
     } catch (const Error &e) {
         fail(e.message());

@@ -14,6 +14,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <QSysInfo>
 
 namespace vexa::server {
 
@@ -161,6 +162,7 @@ SessionInfo ServerConnection::login(const QString &userCode, const QString &pass
     s.userName = q.value(2).toString();
     s.userGroup = q.value(3).toString();
     s.manager = q.value(4).toInt() != 0;
+    s.machine = m_session.machine.isEmpty() ? QSysInfo::machineHostName() : m_session.machine;
     m_session = s;
     m_loginMark = LoginMark::take(m_db, s.userCode);
     return s;

@@ -769,7 +769,7 @@ private slots:
         exec("INSERT INTO T0200098 (TempletID, ItemID, ItemAcctCode, FetchType, AcctID) VALUES "
              "(1, 1, '1001', 'QM', 99), (1, 2, '1002', 'QM', NULL), (1, 3, '9999', 'QM', 2)");
         exec("INSERT INTO T0200099 (TempletID, ItemID, SumItemID, Operator) VALUES (1, 3, 1, '+')");
-        exec("INSERT INTO T0102055 (ACheckID, ACheckDesc) VALUES (5, '部门')");
+        // List 5 (项目) comes with every set; list 0 is the template's own.
         exec("INSERT INTO T0102053 (DacvID, ACheckID) VALUES (10, 0), (11, 0), (20, 5)");
         exec("INSERT INTO T0102056 (DacvID, AcctID) VALUES (10, 1), (20, 1)");
         exec("INSERT INTO T0102057 (DacvID, AcctID, PeriodID) VALUES (10, 1, 1), (11, 1, 1), "
@@ -788,7 +788,9 @@ private slots:
         batch("DELETE T0102055 WHERE ACheckID = 0");
         batch("DELETE T0102053 WHERE ACheckID = 0");
         QCOMPARE(column("SELECT DacvID FROM T0102057 UNION ALL SELECT DacvID FROM T0102056 UNION "
-                        "ALL SELECT ACheckID FROM T0102055 UNION ALL SELECT DacvID FROM T0102053"),
+                        "ALL SELECT ACheckID FROM T0102055 WHERE ACheckID IN (0, 5) UNION ALL "
+                        "SELECT DacvID "
+                        "FROM T0102053"),
                  (QStringList{"20", "20", "5", "20"}));
         // The template load's order; each statement empties its own table and no other.
         const QStringList order = {"T0200099", "T0200098", "T0200097",
