@@ -455,7 +455,7 @@ void AppServer::load()
         keepCopyBeforeUpgrade(*m_dialect, db, m_path, version);
     m_schemaVersion = m_readOnly ? version : migrate(*m_dialect, db, version);
     m_catalog = std::make_unique<ProviderCatalog>(readResource(":/server/schema/providers.json"),
-                                                  db, *m_dialect);
+                                                  db, *m_dialect, m_schemaVersion);
 }
 
 // SQLite reads a WAL set through its -shm file. Where the folder cannot take one and no

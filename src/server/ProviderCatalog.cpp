@@ -97,7 +97,7 @@ FieldDef ProviderCatalog::fieldFromDeclaredType(const QString &column, const QSt
 }
 
 ProviderCatalog::ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db,
-                                 const SqlDialect &dialect)
+                                 const SqlDialect &dialect, int schemaVersion)
 {
     QJsonParseError parseError;
     const QJsonDocument doc = QJsonDocument::fromJson(catalogJson, &parseError);
@@ -128,6 +128,8 @@ ProviderCatalog::ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db
 
     for (const QJsonValue &v : list) {
         const QJsonObject o = v.toObject();
+        if (o.value(QLatin1String("since")).toInt(1) > schemaVersion)
+            continue;
         Provider p;
         p.name = o.value(QLatin1String("name")).toString();
         p.source = o.value(QLatin1String("source")).toString();

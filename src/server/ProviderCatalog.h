@@ -7,6 +7,7 @@
 #include <QSqlDatabase>
 #include <QString>
 #include <QStringList>
+#include <limits>
 
 namespace vexa::server {
 
@@ -32,8 +33,11 @@ class ProviderCatalog
 {
 public:
     // Throws vexa::Error when the catalog names a table, view or column the database
-    // does not have, or a column has a type the client cannot hold.
-    ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db, const SqlDialect &dialect);
+    // does not have, or a column has a type the client cannot hold. A provider marked
+    // "since": n is left out of a set read at an older schema version (read-only, not
+    // upgraded), which lacks its table.
+    ProviderCatalog(const QByteArray &catalogJson, QSqlDatabase &db, const SqlDialect &dialect,
+                    int schemaVersion = std::numeric_limits<int>::max());
 
     // nullptr when there is no such provider (names compare without letter case).
     const Provider *find(const QString &name) const;

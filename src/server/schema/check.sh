@@ -257,8 +257,8 @@ for n in REQUIRED_PROVIDERS:
 provider_source = {}
 for p in catalog["providers"]:
     n, src, upd, key = p.get("name"), p.get("source"), p.get("update"), p.get("key")
-    if set(p) != {"name", "source", "update", "key"}:
-        problem(f"provider {n}: entries are name, source, update and key")
+    if not {"name", "source", "update", "key"} <= set(p) <= {"name", "source", "update", "key", "since"}:
+        problem(f"provider {n}: entries are name, source, update, key and since (optional)")
     if src not in objects:
         problem(f"provider {n}: source {src} is not in the schema")
         continue
