@@ -240,12 +240,20 @@ private slots:
         }
         save(QStringLiteral("LX_FINPostingPeriods"), periods);
 
-        // Vouchers have no provider of their own; the posted list is a view over them.
+        // The ledger's tables are written by its operations only; their providers read.
         sql(QStringLiteral(
             "INSERT INTO FINDocVoucher (DocEntry, ObjType, NumCa, DocNum, DocDate, PeriodID, "
             "Posted) VALUES (1, 2101, '记', 1, '2024-01-15', 1, 1), "
             "(2, 2101, '记', 2, '2024-03-31', 3, 1), (3, 2101, '转', 1, '2024-03-31', 4, 1), "
             "(4, 2101, '记', 3, '2024-05-10', 5, 0)"));
+        sql(QStringLiteral("INSERT INTO FINDocVoucherLine (DocEntry, LineNo, AcctID, DacvID, "
+                           "Debit, Credit) VALUES (1, 1, 1, 0, 100, 0), (1, 2, 2, 0, 0, 100)"));
+        sql(QStringLiteral("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit) "
+                           "VALUES (1, 1, 0, 100, 0), (2, 1, 0, 0, 100)"));
+        sql(QStringLiteral("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
+                           "YtdCredit) VALUES (1, 0, '', 500, 0, 0)"));
+        sql(QStringLiteral("INSERT INTO OperationLog (LogID, LogTime, Action) "
+                           "VALUES (1, '2024-01-15 09:00:00.000', '新增')"));
         sql(QStringLiteral("INSERT INTO DMProperty (PropID, PropType, PropValue, Remark, FixTag, "
                            "SortNo) VALUES (6, 'PartUnit', '个', '计量单位', 0, 1)"));
 
