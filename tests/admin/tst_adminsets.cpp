@@ -168,7 +168,7 @@ private slots:
                  (QStringList{
                      QStringLiteral("单位名称：华东五金"), QStringLiteral("科目模板：企业会计准则"),
                      QStringLiteral("财务启用期间：2026年1期"), QStringLiteral("已启用：是"),
-                     QStringLiteral("版本：2"), QStringLiteral("用户数：2（停用 1）")}));
+                     QStringLiteral("版本：3"), QStringLiteral("用户数：2（停用 1）")}));
 
         // Only sets are listed: not a text file, not a database of something else.
         QFile(folder.filePath(QStringLiteral("notes.vexa"))).open(QIODevice::WriteOnly);
