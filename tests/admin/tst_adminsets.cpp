@@ -184,7 +184,7 @@ private slots:
                  QStringLiteral("csv")});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.out.count(QLatin1Char('\n')), 2);
-        QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,2,")),
+        QVERIFY2(r.out.contains(QStringLiteral("a.vexa,华东五金,企业会计准则,2026年1期,是,3,")),
                  qPrintable(r.out));
     }
 
