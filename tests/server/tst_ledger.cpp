@@ -376,7 +376,7 @@ const std::vector<RefusalCase> &refusalCases()
              ledgerSql(
                  w.db(),
                  QStringLiteral("UPDATE FINPostingPeriods SET GLPost = ? WHERE PeriodID = 202403"),
-                 {true});
+                 {1});
              return [=, &w]() -> QVariant {
                  return call(*w.a, "PostVouchers", {202412, QString()});
              };
@@ -470,9 +470,9 @@ void checkBooks(QSqlDatabase db, std::map<int, QStringList> &posted, const QStri
                            "OR SUM(l.Debit) <> v.DebitTotal OR v.DebitTotal <> v.CreditTotal"));
     if (!unbalanced.isEmpty())
         fail(QStringLiteral("posted vouchers that do not balance: ") + unbalanced.join(u','));
-    const QStringList mismatched =
-        rowsOf(db, QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE (Status = 2) <> "
-                                  "(CASE WHEN Posted THEN 1 ELSE 0 END = 1)"));
+    const QStringList mismatched = rowsOf(
+        db,
+        QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE (Status = 2) <> (Posted = 1)"));
     if (!mismatched.isEmpty())
         fail(QStringLiteral("Posted disagrees with Status: ") + mismatched.join(u','));
 

@@ -3,7 +3,8 @@
 // An account set ready for vouchers: periods 2024.01-12 (PeriodID yyyymm) with the ledger
 // started at 2024.02, 2024.09 frozen and 2024.10 closed; a small chart with a parent of
 // three levels, cash and bank, an account per auxiliary list and a frozen one; customers
-// and departments. And the packets SaveVoucher takes.
+// and departments. And the packets SaveVoucher takes. Booleans are bound as 0/1, which
+// both engines store.
 
 #include "AppServer.h"
 #include "DataPacket.h"
@@ -53,7 +54,7 @@ inline void setUpLedger(server::ServerConnection &c)
                   {202400 + no, no, QStringLiteral("2024.%1").arg(no, 2, 10, QChar(u'0')),
                    QStringLiteral("2024年第%1期").arg(no), from.toString(Qt::ISODate),
                    from.addMonths(1).addDays(-1).toString(Qt::ISODate),
-                   no == 9 ? QStringLiteral("N") : QStringLiteral("Y"), no == 10});
+                   no == 9 ? QStringLiteral("N") : QStringLiteral("Y"), int(no == 10)});
     }
     ledgerSql(
         db, QStringLiteral("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, "
@@ -91,7 +92,8 @@ inline void setUpLedger(server::ServerConnection &c)
                            "VALUES (?, ?, ?, ?, ?, ?, ?, 'D', ?, ?)"),
             {a.id, QString::fromUtf8(a.code), QString::fromUtf8(a.name),
              a.parent ? QVariant(a.parent) : QVariant(QMetaType(QMetaType::Int)),
-             int(strlen(a.code) - 2) / 2, a.leaf, QString::fromUtf8(a.code), a.frozen, a.list});
+             int(strlen(a.code) - 2) / 2, int(a.leaf), QString::fromUtf8(a.code), int(a.frozen),
+             a.list});
     const struct
     {
         int id, list;
@@ -101,11 +103,10 @@ inline void setUpLedger(server::ServerConnection &c)
                  {3, 3, "D01", "财务部"},
                  {4, 3, "D02", "销售部"}};
     for (const auto &i : items)
-        ledgerSql(
-            db,
-            QStringLiteral("INSERT INTO T0102053 (DacvID, ACheckID, DacvCode, DacvDesc, "
-                           "Levels, IsNode, Frozen) VALUES (?, ?, ?, ?, 1, ?, ?)"),
-            {i.id, i.list, QString::fromUtf8(i.code), QString::fromUtf8(i.name), true, false});
+        ledgerSql(db,
+                  QStringLiteral("INSERT INTO T0102053 (DacvID, ACheckID, DacvCode, DacvDesc, "
+                                 "Levels, IsNode, Frozen) VALUES (?, ?, ?, ?, 1, ?, ?)"),
+                  {i.id, i.list, QString::fromUtf8(i.code), QString::fromUtf8(i.name), 1, 0});
 }
 
 // Sets the finance options: exactly the flags on (1-based positions) are set.
