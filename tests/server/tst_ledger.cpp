@@ -425,6 +425,7 @@ private slots:
     void refusals_data();
     void refusals();
     void randomSequencesKeepTheBooks();
+    void reversalMakesALinkedRedVoucherAndLogsIt();
     void concurrentSavesNumberWithoutGapOrDuplicate();
 };
 
@@ -684,6 +685,51 @@ void TestLedger::randomSequencesKeepTheBooks()
     QVERIFY(!rowsOf(w.db(), QStringLiteral("SELECT 1 FROM FINDocVoucher WHERE ReversesEntry > 0 "
                                            "AND Status = 2"))
                  .isEmpty());
+}
+
+void TestLedger::reversalMakesALinkedRedVoucherAndLogsIt()
+{
+    Books w;
+    w.a->setMachine(QStringLiteral("10.1.2.3:5000"));
+    w.saveSimple(*w.a, QDate(2024, 4, 1)); // the red voucher's period has a number taken
+    const int original = w.save(*w.a, QStringLiteral("收"), QDate(2024, 3, 5),
+                                {VLine{BankIcbc, 12345, 0}, VLine{Receivable, 0, 12345, 2}});
+    call(*w.b, "ReviewVouchers", {QString::number(original), true});
+    call(*w.a, "PostVouchers", {202403, QString()});
+    const DataPacket red = answer(call(*w.b, "ReverseVoucher", {original, QDate(2024, 4, 2)}));
+    const int entry = packetValue(red, 0, "DocEntry").toInt();
+    QCOMPARE(packetValue(red, 0, "NumCa").toString(), QStringLiteral("收"));
+    QCOMPARE(packetValue(red, 0, "DocNum").toInt(), 1);
+    QCOMPARE(packetValue(red, 0, "PeriodID").toInt(), 202404);
+    QCOMPARE(packetValue(red, 0, "Status").toInt(), 0);
+    QCOMPARE(packetValue(red, 0, "DebitTotal").toLongLong(), -12345);
+    QCOMPARE(rowsOf(w.db(), QStringLiteral("SELECT Summary, AcctID, DacvID, Debit, Credit FROM "
+                                           "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
+                                .arg(entry)),
+             (QStringList{QStringLiteral("注销3月5日收字第1号凭证|3|0|-12345|0"),
+                          QStringLiteral("注销3月5日收字第1号凭证|4|2|0|-12345")}));
+    QCOMPARE(
+        rowsOf(w.db(), QStringLiteral("SELECT ReversedBy FROM FINDocVoucher WHERE DocEntry = %1")
+                           .arg(original)),
+        QStringList{QString::number(entry)});
+    QCOMPARE(rowsOf(w.db(), QStringLiteral("SELECT ReversesEntry, MakerID FROM FINDocVoucher "
+                                           "WHERE DocEntry = %1")
+                                .arg(entry)),
+             QStringList{QStringLiteral("%1|%2").arg(original).arg(w.b->session().userId)});
+    // Each step's line names who, from where, what and which voucher.
+    QCOMPARE(
+        rowsOf(w.db(), QStringLiteral("SELECT UserName, Machine, Action, ObjKey FROM "
+                                      "OperationLog WHERE ObjKey = '%1' ORDER BY LogID")
+                           .arg(original)),
+        (QStringList{
+            QStringLiteral("%1|10.1.2.3:5000|新增|%2").arg(w.a->session().userName).arg(original),
+            QStringLiteral("%1|%2|审核|%3")
+                .arg(w.b->session().userName, w.b->session().machine)
+                .arg(original),
+            QStringLiteral("%1|10.1.2.3:5000|记账|%2").arg(w.a->session().userName).arg(original),
+            QStringLiteral("%1|%2|冲销|%3")
+                .arg(w.b->session().userName, w.b->session().machine)
+                .arg(original)}));
 }
 
 void TestLedger::concurrentSavesNumberWithoutGapOrDuplicate()
