@@ -487,7 +487,7 @@ std::optional<QVariant> ServerConnection::voucherCall(const QString &operation, 
         runQuery(m_db, QStringLiteral("UPDATE FINDocVoucher SET ReversedBy = ? WHERE DocEntry = ?"),
                  {red.docEntry, entry}, kWhat);
         log(m_db, m_session, QStringLiteral("冲销"), entry,
-            QStringLiteral("%1 由红字凭证%2（内码 %3）冲销")
+            QStringLiteral("%1；红字凭证：%2（内码 %3）")
                 .arg(describe(original), describe(red))
                 .arg(red.docEntry));
         log(m_db, m_session, QStringLiteral("新增"), red.docEntry,
