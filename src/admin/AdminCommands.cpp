@@ -38,7 +38,7 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
-                   "passwd|query|call|dump|templates> ...");
+                   "passwd|query|call|dump|log|templates> ...");
 
 // A command line that cannot run: exit status 2 with the usage line.
 struct CommandInfo;
@@ -114,6 +114,12 @@ const QList<CommandInfo> &commandInfos()
         {QStringLiteral("dump"), 2, 2, {}, {},
          QStringLiteral("dump PATH TABLE"),
          QStringLiteral("以 CSV 输出提供者目录中一张表或视图的全部行。")},
+        {QStringLiteral("log"), 1, 1, {},
+         {QStringLiteral("user"), QStringLiteral("from"), QStringLiteral("to"), QStringLiteral("text")},
+         QStringLiteral("log PATH [--user NAME] [--from yyyy-MM-dd] [--to yyyy-MM-dd] [--text WORDS]"),
+         QStringLiteral("按时间顺序（最新的在最后）列出操作日志，每条一行：时间、用户、机器、操作、对象和内容；"
+                        "--user 按登录名或用户名，--from/--to 按日期（含当天），--text 按操作、对象或"
+                        "内容中的文字（多个词都要出现）筛选。只读。")},
         {QStringLiteral("templates"), 2, 4,
          {QStringLiteral("current"), QStringLiteral("replace"), QStringLiteral("dry-run")},
          {QStringLiteral("code"), QStringLiteral("name"), QStringLiteral("remark"),
@@ -819,6 +825,82 @@ int dumpCommand(const CommandLine &cl, Context &cx)
     return ExitOk;
 }
 
+// The operation log, oldest first, filtered by user, dates and words.
+int logCommand(const CommandLine &cl, Context &cx)
+{
+    QStringList where;
+    QVariantList binds;
+    const QString user = cl.options.value(QStringLiteral("user")).trimmed();
+    if (!user.isEmpty()) {
+        where << QStringLiteral("(UserName = ? OR UserID IN (SELECT UserID FROM SysUser "
+                                "WHERE UserCode = ?))");
+        binds << user << user;
+    }
+    const auto day = [&](const char *option) {
+        const QString text = cl.options.value(QLatin1String(option)).trimmed();
+        const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
+        if (!text.isEmpty() && !date.isValid())
+            throw UsageError{QStringLiteral("--%1 的日期“%2”无效，请写成 yyyy-MM-dd。")
+                                 .arg(QLatin1String(option), text),
+                             cl.info};
+        return date;
+    };
+    // LogTime is text "yyyy-MM-dd HH:mm:ss.zzz": whole days compare as text.
+    if (const QDate from = day("from"); from.isValid()) {
+        where << QStringLiteral("LogTime >= ?");
+        binds << from.toString(Qt::ISODate);
+    }
+    if (const QDate to = day("to"); to.isValid()) {
+        where << QStringLiteral("LogTime < ?");
+        binds << to.addDays(1).toString(Qt::ISODate);
+    }
+    for (const QString &word :
+         cl.options.value(QStringLiteral("text")).split(u' ', Qt::SkipEmptyParts)) {
+        where << QStringLiteral("(Action LIKE ? OR ObjKey LIKE ? OR Detail LIKE ?)");
+        const QString pattern = QLatin1Char('%') + word + QLatin1Char('%');
+        binds << pattern << pattern << pattern;
+    }
+    const auto server = AppServer::open(cl.positional[0], forReading(cx));
+    const auto connection = server->connect();
+    QSqlQuery q(connection->database());
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT LogTime, UserName, Machine, Action, ObjType, ObjKey, Detail "
+                             "FROM OperationLog%1 ORDER BY LogTime, LogID")
+                  .arg(where.isEmpty()
+                           ? QString()
+                           : QStringLiteral(" WHERE ") + where.join(QLatin1String(" AND "))));
+    for (int i = 0; i < binds.size(); ++i)
+        q.bindValue(i, binds[i]);
+    if (!q.exec())
+        throw Error(QStringLiteral("无法读取操作日志：%1").arg(q.lastError().text()));
+    const auto objectName = [](int type) {
+        switch (type) {
+        case 2101:
+            return QStringLiteral("凭证");
+        case 2001:
+            return QStringLiteral("科目");
+        case 2007:
+            return QStringLiteral("期初余额");
+        default:
+            return QString::number(type);
+        }
+    };
+    int count = 0;
+    while (q.next()) {
+        // One entry, one line: a line break inside a detail would split it.
+        QString detail = q.value(6).toString();
+        detail.replace(u'\n', u' ');
+        cx.out << q.value(0).toString() << "  " << q.value(1).toString() << "  "
+               << q.value(2).toString() << "  " << q.value(3).toString() << "  "
+               << objectName(q.value(4).toInt()) << ' ' << q.value(5).toString() << "  " << detail
+               << '\n';
+        ++count;
+    }
+    if (count == 0)
+        cx.err << QStringLiteral("没有符合条件的操作日志。") << '\n';
+    return ExitOk;
+}
+
 int templatesCommandLine(const CommandLine &cl, Context &cx)
 {
     try {
@@ -933,6 +1015,8 @@ int runAdmin(const QStringList &args, QTextStream &out, QTextStream &err, QTextS
             return certCommand(cl, cx);
         if (name == QLatin1String("templates"))
             return templatesCommandLine(cl, cx);
+        if (name == QLatin1String("log"))
+            return logCommand(cl, cx);
         return dumpCommand(cl, cx);
     } catch (const UsageError &e) {
         err << QStringLiteral("vexa-admin: %1").arg(e.message) << '\n' << kUsageLine << '\n';

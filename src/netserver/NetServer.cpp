@@ -186,6 +186,10 @@ private:
                 // A refused login leaves no connection: the next attempt may name another set.
                 m_connection.reset();
                 auto connection = chooseSet(m.set).connect();
+                // The operation log names the client's address, not the server's host.
+                connection->setMachine(QStringLiteral("%1:%2")
+                                           .arg(m_socket.peerAddress().toString())
+                                           .arg(m_socket.peerPort()));
                 const server::SessionInfo s = connection->login(m.user, m.password);
                 m_connection = std::move(connection);
                 return Session{m.id, s.userId, s.userCode, s.userName, s.userGroup, s.manager};

@@ -24,7 +24,7 @@ namespace {
 
 const QString kUsageLine =
     QStringLiteral("用法: vexa-admin <create|info|list|check|backup|restore|users|groups|rights|"
-                   "passwd|query|call|dump|templates> ...");
+                   "passwd|query|call|dump|log|templates> ...");
 
 AdminOptions fastOptions()
 {
@@ -389,6 +389,57 @@ private slots:
             QVERIFY(!canLogin(path, manager, QStringLiteral("manager")));
         }
         QVERIFY(canLogin(path, QStringLiteral("clerk"), QStringLiteral("clerk")));
+    }
+
+    // The operation log: every filter narrows, entries oldest first, one line each.
+    void logFilters_data()
+    {
+        QTest::addColumn<QStringList>("filters");
+        QTest::addColumn<QStringList>("keys"); // the ObjKey of each line, in order
+        QTest::newRow("all") << QStringList{} << QStringList{"7", "8", "9"};
+        QTest::newRow("user by login") << QStringList{"--user", "clerk"} << QStringList{"8"};
+        QTest::newRow("user by name")
+            << QStringList{"--user", "系统管理员"} << QStringList{"7", "9"};
+        QTest::newRow("from") << QStringList{"--from", "2026-03-02"} << QStringList{"8", "9"};
+        QTest::newRow("to, the whole day")
+            << QStringList{"--to", "2026-03-02"} << QStringList{"7", "8"};
+        QTest::newRow("words, all of them")
+            << QStringList{"--text", "记字 第5号"} << QStringList{"9"};
+        QTest::newRow("nothing") << QStringList{"--text", "收字"} << QStringList{};
+    }
+    void logFilters()
+    {
+        QFETCH(QStringList, filters);
+        QFETCH(QStringList, keys);
+        QTemporaryDir dir;
+        const QString set = dir.filePath(QStringLiteral("log.vexa"));
+        QCOMPARE(run({QStringLiteral("create"), set, QStringLiteral("--demo")}).status, 0);
+        {
+            const auto server = AppServer::open(set, fastOptions().server);
+            const auto c = server->connect();
+            QSqlQuery q(c->database());
+            QVERIFY(q.exec(QStringLiteral(
+                "INSERT INTO OperationLog (LogID, LogTime, UserID, UserName, Machine, Action, "
+                "ObjType, ObjKey, Detail) VALUES "
+                "(3, '2026-03-03 09:00:00.000', '{637C5151-C64E-56BF-BD93-E31E399C3719}', "
+                "'系统管理员', '10.0.0.5:4100', '记账', 2101, '9', '记字第5号，第 202603 期'), "
+                "(1, '2026-03-01 08:00:00.000', '{637C5151-C64E-56BF-BD93-E31E399C3719}', "
+                "'系统管理员', 'host-a', '新增', 2101, '7', '记字第1号'), "
+                "(2, '2026-03-02 23:59:59.999', '{1E8C8115-2981-5C5C-AA61-4041A89117C5}', "
+                "'会计张三', 'host-b', '审核', 2101, '8', '记字第3号\n第二行')")));
+        }
+        const Result r = run(QStringList{QStringLiteral("log"), set} + filters);
+        QCOMPARE(r.status, 0);
+        QStringList got;
+        for (const QString &line : r.out.split(u'\n', Qt::SkipEmptyParts)) {
+            const QStringList cols = line.split(QStringLiteral("  "));
+            QVERIFY2(cols.size() == 6, qPrintable(line));
+            got << cols[4].section(u' ', 1);
+        }
+        QCOMPARE(got, keys);
+        if (keys.contains(QStringLiteral("9")))
+            QVERIFY(r.out.contains(QStringLiteral(
+                "2026-03-03 09:00:00.000  系统管理员  10.0.0.5:4100  记账  凭证 9  记字第5号")));
     }
 
     void dump_data()

@@ -5,6 +5,7 @@
 #include "NetServer.h"
 #include "Protocol.h"
 #include "WireValue.h"
+#include "support/LedgerSet.h"
 #include "support/ServerFixture.h"
 #include "support/TestSupport.h"
 
@@ -226,6 +227,18 @@ private slots:
                  errorOf([&] { local->call(QStringLiteral("NoSuchOperation")); }));
         QCOMPARE(net->lastError(), local->lastError());
         QVERIFY(qAbs(net->serverDateTime().secsTo(QDateTime::currentDateTime())) < 60);
+
+        // The operation log names the client's address, not the server's host.
+        using namespace vexa::test;
+        ledgerSql(local->database(), QStringLiteral("DELETE FROM T0102010")); // the two above
+        setUpLedger(*local);
+        QVariantList voucher{voucherHeader(0, QStringLiteral("记"), QDate(2024, 3, 5)),
+                             voucherLines({VLine{Cash, 100, 0}, VLine{Taxes, 0, 100}})};
+        net->call(QStringLiteral("SaveVoucher"), voucher);
+        QSqlQuery q(local->database());
+        QVERIFY(q.exec(QStringLiteral("SELECT Machine FROM OperationLog")) && q.next());
+        QVERIFY2(q.value(0).toString().startsWith(QLatin1String("127.0.0.1:")),
+                 qPrintable(q.value(0).toString()));
     }
 
     // Nothing but the handshake and a login is answered before a successful login; a hello of
