@@ -60,23 +60,26 @@ QStringList VoucherWords()
     return words;
 }
 
-QList<LedgerAccount> LeafAccounts()
+LedgerAccount accountOfRow(const ClientDataSet &ds)
+{
+    LedgerAccount a;
+    a.acctId = ds.value(QStringLiteral("AcctID")).toInt();
+    a.code = ds.asString(QStringLiteral("AcctCode")).trimmed();
+    a.fullName = ds.asString(QStringLiteral("FullName")).trimmed();
+    if (a.fullName.isEmpty())
+        a.fullName = ds.asString(QStringLiteral("AcctName")).trimmed();
+    a.itemList = ds.value(QStringLiteral("ACItemID")).toInt();
+    a.leaf = ds.value(QStringLiteral("IsNode")).toBool();
+    a.frozen = ds.value(QStringLiteral("Frozen")).toBool();
+    return a;
+}
+
+QList<LedgerAccount> Accounts()
 {
     auto ds = read(QStringLiteral("LX_BMListAccounting"), QStringLiteral("ORDER BY AcctCode"));
     QList<LedgerAccount> accounts;
-    for (ds->first(); !ds->eof(); ds->next()) {
-        if (!ds->value(QStringLiteral("IsNode")).toBool() ||
-            ds->value(QStringLiteral("Frozen")).toBool())
-            continue;
-        LedgerAccount a;
-        a.acctId = ds->value(QStringLiteral("AcctID")).toInt();
-        a.code = ds->asString(QStringLiteral("AcctCode")).trimmed();
-        a.fullName = ds->asString(QStringLiteral("FullName")).trimmed();
-        if (a.fullName.isEmpty())
-            a.fullName = ds->asString(QStringLiteral("AcctName")).trimmed();
-        a.itemList = ds->value(QStringLiteral("ACItemID")).toInt();
-        accounts.append(a);
-    }
+    for (ds->first(); !ds->eof(); ds->next())
+        accounts.append(accountOfRow(*ds));
     return accounts;
 }
 
@@ -87,6 +90,28 @@ const LedgerAccount *FindAccount(const QList<LedgerAccount> &accounts, const QSt
         if (a.code == key)
             return &a;
     return nullptr;
+}
+
+const LedgerAccount *FindAccount(const QList<LedgerAccount> &accounts, int acctId)
+{
+    for (const LedgerAccount &a : accounts)
+        if (a.acctId == acctId)
+            return &a;
+    return nullptr;
+}
+
+const LedgerAccount &LineAccount(const QList<LedgerAccount> &accounts, const QString &code)
+{
+    const LedgerAccount *a = FindAccount(accounts, code);
+    if (!a)
+        throw Error(
+            QStringLiteral("没有代码为“%1”的会计科目。按 F7 可以选择科目。").arg(code.trimmed()));
+    if (!a->leaf)
+        throw Error(QStringLiteral("科目“%1 %2”不是明细科目，请选择它的下级科目。")
+                        .arg(a->code, a->fullName));
+    if (a->frozen)
+        throw Error(QStringLiteral("科目“%1 %2”已冻结，不能录入凭证。").arg(a->code, a->fullName));
+    return *a;
 }
 
 QList<AuxItem> AuxItems(int list)
@@ -152,19 +177,15 @@ VoucherDraft LoadVoucher(int docEntry)
     d.attachments = head->value(QStringLiteral("Attachments")).toInt();
     d.status = head->value(QStringLiteral("Status")).toInt();
     d.memo = head->asString(QStringLiteral("Memo"));
+    d.maker = head->asString(QStringLiteral("Maker"));
+    d.reviewer = head->asString(QStringLiteral("Ratifier"));
+    d.cashier = head->asString(QStringLiteral("Cashier"));
+    d.poster = head->asString(QStringLiteral("Poster"));
+    d.reversedBy = head->value(QStringLiteral("ReversedBy")).toInt();
 
     QHash<int, LedgerAccount> accounts;
-    auto acct = read(QStringLiteral("LX_BMListAccounting"), QString());
-    for (acct->first(); !acct->eof(); acct->next()) {
-        LedgerAccount a;
-        a.acctId = acct->value(QStringLiteral("AcctID")).toInt();
-        a.code = acct->asString(QStringLiteral("AcctCode")).trimmed();
-        a.fullName = acct->asString(QStringLiteral("FullName")).trimmed();
-        if (a.fullName.isEmpty())
-            a.fullName = acct->asString(QStringLiteral("AcctName")).trimmed();
-        a.itemList = acct->value(QStringLiteral("ACItemID")).toInt();
-        accounts.insert(a.acctId, a);
-    }
+    for (const LedgerAccount &acct : Accounts())
+        accounts.insert(acct.acctId, acct);
     QHash<int, QString> itemNames;
     auto lines = read(QStringLiteral("LX_FINDocVoucherLine"),
                       QStringLiteral("WHERE DocEntry = %1 ORDER BY LineNo").arg(docEntry));

@@ -24,6 +24,8 @@ struct LedgerAccount
     QString code;
     QString fullName;
     int itemList = 0; // auxiliary list (T0102055), 0: none
+    bool leaf = false;
+    bool frozen = false;
 };
 
 struct AuxItem
@@ -43,10 +45,14 @@ struct LedgerPeriod
 
 // The voucher words of the set (收, 付, 转, 记 ...), in their order.
 QStringList VoucherWords();
-// The accounts a voucher line may take: leaf accounts that are not frozen, by code.
-QList<LedgerAccount> LeafAccounts();
-// The account of that code among accounts; nullptr when none.
+// The chart, by code.
+QList<LedgerAccount> Accounts();
+// The account of that code (blanks ignored) among accounts; nullptr when none.
 const LedgerAccount *FindAccount(const QList<LedgerAccount> &accounts, const QString &code);
+const LedgerAccount *FindAccount(const QList<LedgerAccount> &accounts, int acctId);
+// The account a voucher line may take for a typed code: a leaf that is not frozen. Throws
+// vexa::Error saying why another code is refused.
+const LedgerAccount &LineAccount(const QList<LedgerAccount> &accounts, const QString &code);
 // The items of an auxiliary list that can be chosen (leaf, not frozen), by code.
 QList<AuxItem> AuxItems(int list);
 // The periods of the set, in order; the period of a date among them (periodId 0: none).

@@ -35,6 +35,9 @@ public:
     int attachments = 0; // 附件张数
     int status = 0;      // 0 未审核, 1 已审核, 2 已记账
     QString memo;
+    // The people, as the server recorded them (shown, never sent).
+    QString maker, reviewer, cashier, poster;
+    int reversedBy = 0; // the red voucher that cancels this one, 0: none
     QList<VoucherLineDraft> lines;
 
     qint64 debitTotal() const;
