@@ -29,7 +29,9 @@ TPostVouchersForm::TPostVouchersForm(QWidget *parent) : gl::TLXChildForm(parent)
                    plClient);
     note->setWordWrap(true);
     client->addWidget(note);
+    plModuleToolbar->hide(); // the page's one command sits by its period
     auto *form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::FieldsStayAtSizeHint);
     cbPeriod = new QComboBox(plClient);
     cbPeriod->setObjectName(QStringLiteral("cbPeriod"));
     form->addRow(QStringLiteral("记账到期间"), cbPeriod);

@@ -27,6 +27,7 @@ TReverseVoucherForm::TReverseVoucherForm(QWidget *parent) : gl::TLXChildForm(par
     setWindowTitle(QStringLiteral("冲销凭证"));
     SetModuleCaption(QStringLiteral("冲销凭证"));
 
+    plModuleToolbar->hide(); // the page's one command sits by its date
     auto *client = new QVBoxLayout(plClient);
     client->addWidget(gl::MakeTitleLabel(QStringLiteral("冲销凭证"), plClient));
     auto *note = new QLabel(
