@@ -418,7 +418,24 @@ void TestPluginHost::twoPlugins()
     QVERIFY(r.page(console));
     QCOMPARE(r.plugin.log.filter(QStringLiteral("Close")), QStringList{});
 
-    r.open(QStringLiteral("GLPZGL"));
+    // A re-login reloads both and executes each page in its own plug-in.
+    const int list = r.open(QStringLiteral("GLPZGL"));
+    hostDialogs().exec = [](QDialog &dialog) {
+        auto *login = qobject_cast<LoginDialog *>(&dialog);
+        if (!login)
+            return int(QDialog::Rejected);
+        login->findChild<QLineEdit *>(QStringLiteral("edPassword"))
+            ->setText(QStringLiteral("manager"));
+        login->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
+        return login->result();
+    };
+    r.host.Relogin();
+    QCOMPARE(r.plugin.log.filter(QStringLiteral("Reload")).size(), 1);
+    QCOMPARE(r.plugin.log.last(), QStringLiteral("Execute %1 0 '' -").arg(console));
+    QCOMPARE(ledger.log.mid(ledger.log.size() - 2),
+             (QStringList{"Reload(false) user=系统管理员 relogin=true",
+                          QStringLiteral("Execute %1 0 '' -").arg(list)}));
+
     r.host.shutdown();
     QCOMPARE(r.plugin.log.last(), QStringLiteral("CloseAll"));
     QCOMPARE(ledger.log.last(), QStringLiteral("CloseAll"));
