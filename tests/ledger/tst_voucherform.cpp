@@ -7,6 +7,7 @@
 #include "ClientDataSet.h"
 #include "DataAccess.h"
 #include "MessageDialogs.h"
+#include "SelAccountingForm.h"
 
 #include <QComboBox>
 #include <QDateEdit>
@@ -112,7 +113,19 @@ void TestVoucherForm::enterSaveAndReopen()
     grid->setFocus();
     type(form, QStringLiteral("报销"));
     press(form, Qt::Key_Return);
-    type(form, QStringLiteral("1001"));
+    // F7 in the account cell: the account picker's choice goes on the line.
+    s.dialogs.answerWith([](QDialog &dialog) {
+        auto &picker = static_cast<gl::TSelAccountingForm &>(dialog);
+        picker.DataSet()->locate(QStringLiteral("AcctID"), int(Cash));
+        picker.Choose();
+        return dialog.result();
+    });
+    press(form, Qt::Key_F7);
+    QCOMPARE(s.dialogs.shown.last().className, QStringLiteral("vexa::gl::TSelAccountingForm"));
+    s.messages();
+    QCOMPARE(form.Draft().lines[0].acctCode, QStringLiteral("1001"));
+    QCOMPARE(grid->currentIndex().column(), 1);
+    grid->setFocus();
     press(form, Qt::Key_Return);
     type(form, QStringLiteral("5"));
     press(form, Qt::Key_Return);
