@@ -300,6 +300,13 @@ void refuseUsedAccountDelete(QSqlDatabase db, qint64 acctId)
         throw Error(usedMessage(*a));
 }
 
+bool ledgerHasEntries(QSqlDatabase db)
+{
+    return exists(db, S("SELECT 1 FROM GLOpening"), {}) ||
+           exists(db, S("SELECT 1 FROM FINDocVoucherLine"), {}) ||
+           exists(db, S("SELECT 1 FROM GLBalance"), {});
+}
+
 OpeningTotals openingTotals(QSqlDatabase db)
 {
     OpeningTotals t;

@@ -68,6 +68,9 @@ QList<int> chartLevelEnds(QSqlDatabase db);
 // balances; nothing for an account that does not exist (LedgerChart.cpp).
 void refuseUsedAccountDelete(QSqlDatabase db, qint64 acctId);
 
+// Whether any account has an opening balance, a voucher line or a balance (LedgerChart.cpp).
+bool ledgerHasEntries(QSqlDatabase db);
+
 // The trial balance of the opening balances: leaf accounts in the base currency, each
 // account's net on its side; the year's opening is Balance - YtdDebit + YtdCredit.
 struct OpeningTotals

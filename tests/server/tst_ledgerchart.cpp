@@ -233,6 +233,9 @@ void TestLedgerChart::refusalsChangeNothing_data()
     QTest::newRow("delete used through apply-updates")
         << false << "applyDelete" << QVariantList{cash}
         << "科目“1001 库存现金”已有期初余额、凭证分录或余额，不能删除。";
+    QTest::newRow("template load over entries")
+        << false << "ExecuteBatch" << QVariantList{S("DELETE T0102010")}
+        << "账套已有期初余额或凭证，不能重新装入会计科目。";
     QTest::newRow("delete fixed") << false << "DeleteAccount" << QVariantList{capital}
                                   << "是固定科目，不能删除";
     QTest::newRow("opening on a parent")
