@@ -340,9 +340,11 @@ void TestLedgerChart::subAccountTakesOverTheLeafsEntries()
     QCOMPARE(added.value(6).toString(), S("银行存款-工商银行"));
     QCOMPARE(trial(), trialBefore);
 
-    // The second sub-account finds the parent a parent: nothing moves.
+    // The second sub-account finds the parent a parent: nothing moves. Its name is 80 bytes,
+    // the most the column holds.
     const qint64 second =
-        call(c, "AddAccount", {packet({{"AcctCode", S("100202")}, {"AcctName", S("中国银行")}})})
+        call(c, "AddAccount",
+             {packet({{"AcctCode", S("100202")}, {"AcctName", QString(40, u'行')}})})
             .toLongLong();
     QCOMPARE(value(c, S("SELECT COUNT(*) FROM GLOpening WHERE AcctID = %1").arg(second)).toInt(),
              0);
