@@ -56,9 +56,10 @@ bool sessionIs(const HostSession &session, const QString &server, const QString 
 } // namespace
 
 HostApp::HostApp(HostOptions options, server::AppServer::Options serverOptions)
-    : m_options(std::move(options)), m_serverOptions(serverOptions),
-      m_loader(std::make_unique<PluginLoader>())
+    : m_options(std::move(options)), m_serverOptions(serverOptions)
 {
+    for (qsizetype i = 0; i < PluginLoader::libraries().size(); ++i)
+        m_loaders.push_back(std::make_unique<PluginLoader>());
     if (!m_options.screenshotDir.isEmpty()) {
         // Nobody is there to answer a message box: messages go to stderr.
         hostDialogs().message = [](QWidget *, QChar, const QString &caption, const QString &text) {
@@ -224,15 +225,24 @@ bool HostApp::logIn()
 void HostApp::prepareWithoutLogin()
 {
     m_window = std::make_unique<HostMainWindow>(); // the frame: nothing of the set in it
-    const QString path =
-        PluginLoader::find(m_options.pluginPath, QCoreApplication::applicationDirPath());
-    if (path.isEmpty())
-        return;
-    try {
-        m_loader->open(path);
-    } catch (const Error &) {
-        // Tried again and reported by loadPlugin(), after the login.
+    const QList<PluginLibrary> libraries = PluginLoader::libraries();
+    for (qsizetype i = 0; i < libraries.size(); ++i) {
+        const QString path = PluginLoader::find(libraries[i], explicitPath(libraries[i].name),
+                                                QCoreApplication::applicationDirPath());
+        if (path.isEmpty())
+            continue;
+        try {
+            m_loaders[size_t(i)]->open(path);
+        } catch (const Error &) {
+            // Tried again and reported by loadPlugin(), after the login.
+        }
     }
+}
+
+QString HostApp::explicitPath(const QString &libraryName) const
+{
+    return libraryName == PluginLoader::kLedger.name ? m_options.ledgerPluginPath
+                                                     : m_options.pluginPath;
 }
 
 void HostApp::createWindow(const QElapsedTimer *startClock)
@@ -377,7 +387,7 @@ bool HostApp::switchTo(std::unique_ptr<HostSession> next, const QString &demoPas
     m_host->shutdown();
     if (!m_window->pageHandles().isEmpty()) {
         m_window->setShuttingDown(false);
-        m_host->setPlugin(m_host->plugin());
+        m_host->resume();
         showMessage(m_window.get(), QLatin1Char('W'), QStringLiteral("切换账套"),
                     QStringLiteral("有页面没有关闭，没有切换账套，仍在使用账套“%1”。")
                         .arg(native(m_session->path())));
@@ -424,23 +434,35 @@ void HostApp::askForOwnPassword()
 
 void HostApp::loadPlugin()
 {
-    const QString path =
-        PluginLoader::find(m_options.pluginPath, QCoreApplication::applicationDirPath());
-    if (path.isEmpty()) {
-        const QStringList looked =
-            PluginLoader::searchList(m_options.pluginPath, QCoreApplication::applicationDirPath());
-        m_window->setPluginStatus(
-            QStringLiteral("未找到插件库 %1，模块页面不可用。").arg(PluginLoader::kLibraryFile));
-        printLine(QStringLiteral("未找到插件库，查找过：") + looked.join(QStringLiteral("，")));
-    } else {
+    const QString appDir = QCoreApplication::applicationDirPath();
+    const QList<PluginLibrary> libraries = PluginLoader::libraries();
+    QStringList status;
+    for (qsizetype i = 0; i < libraries.size(); ++i) {
+        const PluginLibrary &library = libraries[i];
+        // The console's library is the program's main one: its absence makes every page
+        // unavailable; another one's only its own modules.
+        const bool main = i == 0;
+        const QString path = PluginLoader::find(library, explicitPath(library.name), appDir);
+        if (path.isEmpty()) {
+            const QStringList looked =
+                PluginLoader::searchList(library, explicitPath(library.name), appDir);
+            status << QStringLiteral("未找到插件库 %1，%2")
+                          .arg(library.file, main ? QStringLiteral("模块页面不可用。")
+                                                  : QStringLiteral("它的模块页面不可用。"));
+            printLine(QStringLiteral("未找到插件库 %1，查找过：").arg(library.file) +
+                      looked.join(QStringLiteral("，")));
+            continue;
+        }
         try {
-            m_host->setPlugin(m_loader->load(path, m_host.get()));
-            m_window->setPluginStatus(QString());
+            m_host->setPlugin(m_loaders[size_t(i)]->load(path, m_host.get()), library.name);
         } catch (const Error &e) {
-            m_window->setPluginStatus(QStringLiteral("插件库装载失败，模块页面不可用。"));
+            status << (main ? QStringLiteral("插件库装载失败，模块页面不可用。")
+                            : QStringLiteral("插件库 %1 装载失败，它的模块页面不可用。")
+                                  .arg(library.file));
             showMessage(m_window.get(), QLatin1Char('E'), QStringLiteral("装载插件"), e.message());
         }
     }
+    m_window->setPluginStatus(status.join(QLatin1Char(' ')));
     m_host->updateModuleMenu();
 }
 
@@ -467,12 +489,14 @@ void HostApp::tearDown(bool keepPlugin)
     m_window.reset();
     m_session.reset();
     if (keepPlugin) {
-        if (m_loader->isLoaded())
-            m_earlierLoaders.push_back(std::exchange(m_loader, std::make_unique<PluginLoader>()));
+        for (std::unique_ptr<PluginLoader> &loader : m_loaders)
+            if (loader->isLoaded())
+                m_earlierLoaders.push_back(std::exchange(loader, std::make_unique<PluginLoader>()));
         return;
     }
-    if (m_loader->isLoaded())
-        m_loader->unload();
+    for (std::unique_ptr<PluginLoader> &loader : m_loaders)
+        if (loader->isLoaded())
+            loader->unload();
     for (const std::unique_ptr<PluginLoader> &earlier : m_earlierLoaders)
         earlier->unload();
     m_earlierLoaders.clear();

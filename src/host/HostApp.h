@@ -60,7 +60,10 @@ private:
     void prepareWithoutLogin();
     void createWindow(const QElapsedTimer *startClock);
     void askForOwnPassword();
+    // Loads every plug-in library found; the status bar names those missing or refused.
     void loadPlugin();
+    // The --plugin or --ledger-plugin path of a library.
+    QString explicitPath(const QString &libraryName) const;
     // Opens the module console page when the loaded plug-in serves it.
     void openConsole();
     // Closes the current set as the program's end does and brings up next, logged in, as
@@ -78,8 +81,9 @@ private:
     QString m_demoPassword; // the login used a published demo password (cleared once asked)
     // Receives the menu's requests, queued: a switch deletes the window that sent them.
     QObject m_requests;
-    std::unique_ptr<PluginLoader> m_loader;
-    // The loaders of the sets switched away from: the library they loaded stays in memory
+    // One loader per library of PluginLoader::libraries(), in that order.
+    std::vector<std::unique_ptr<PluginLoader>> m_loaders;
+    // The loaders of the sets switched away from: the libraries they loaded stay in memory
     // to the end of the program.
     std::vector<std::unique_ptr<PluginLoader>> m_earlierLoaders;
     std::unique_ptr<HostSession> m_session;

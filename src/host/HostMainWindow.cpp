@@ -46,6 +46,7 @@ constexpr CommandButton kCommandButtons[] = {
 };
 
 const char kHandleProperty[] = "vexaFormHandle";
+const char kOwnerProperty[] = "vexaPluginName";
 const char kCodeProperty[] = "vexaModuleCode";
 const char kCaptionProperty[] = "vexaCaption";
 
@@ -200,9 +201,10 @@ void HostMainWindow::SetCaptionIcon(const QString &iconName, QChar iconKind, int
 }
 
 void HostMainWindow::addPage(QWidget *page, int handle, const QString &moduleCode,
-                             const QString &caption)
+                             const QString &caption, const QString &owner)
 {
     page->setProperty(kHandleProperty, handle);
+    page->setProperty(kOwnerProperty, owner);
     page->setProperty(kCodeProperty, moduleCode);
     page->setProperty(kCaptionProperty, caption);
     // A page may come as a top-level window of the plug-in; docked it is a plain child.
@@ -269,6 +271,11 @@ QWidget *HostMainWindow::pageForCode(const QString &moduleCode) const
 int HostMainWindow::pageHandle(const QWidget *page)
 {
     return page ? page->property(kHandleProperty).toInt() : 0;
+}
+
+QString HostMainWindow::pageOwner(const QWidget *page)
+{
+    return page ? page->property(kOwnerProperty).toString() : QString();
 }
 
 QString HostMainWindow::pageCode(const QWidget *page)

@@ -57,8 +57,10 @@ public:
         QWidget *m_page;
     };
 
-    // Docks page as a tab and makes it current. handle 0 marks a host page.
-    void addPage(QWidget *page, int handle, const QString &moduleCode, const QString &caption);
+    // Docks page as a tab and makes it current. handle 0 marks a host page; owner names
+    // the plug-in that made the page (the catalogue's DllFile).
+    void addPage(QWidget *page, int handle, const QString &moduleCode, const QString &caption,
+                 const QString &owner = QString());
     void removePage(QWidget *page);
     void activatePage(QWidget *page);
     QWidget *currentPage() const;
@@ -68,6 +70,7 @@ public:
     QWidget *pageForHandle(int handle) const;
     QWidget *pageForCode(const QString &moduleCode) const;
     static int pageHandle(const QWidget *page);
+    static QString pageOwner(const QWidget *page);
     static QString pageCode(const QWidget *page);
     static QString pageCaption(const QWidget *page);
     void setPageCaption(QWidget *page, const QString &caption);

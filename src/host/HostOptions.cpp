@@ -34,6 +34,9 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     const QCommandLineOption design(QStringLiteral("design"), QStringLiteral("设计模式。"));
     const QCommandLineOption plugin(QStringLiteral("plugin"), QStringLiteral("插件库文件。"),
                                     QStringLiteral("PATH"));
+    const QCommandLineOption ledgerPlugin(QStringLiteral("ledger-plugin"),
+                                          QStringLiteral("账务插件库文件（凭证等模块）。"),
+                                          QStringLiteral("PATH"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("用户名。"),
                                   QStringLiteral("U"));
     const QCommandLineOption password(
@@ -49,8 +52,8 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     const QCommandLineOption screenshots(
         QStringLiteral("screenshots"),
         QStringLiteral("把每个模块页面和登录窗口保存为 PNG 图片后退出。"), QStringLiteral("DIR"));
-    parser.addOptions({data, server, set, insecure, ca, design, plugin, user, password,
-                       passwordFile, passwordStdin, screenshots});
+    parser.addOptions({data, server, set, insecure, ca, design, plugin, ledgerPlugin, user,
+                       password, passwordFile, passwordStdin, screenshots});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
@@ -88,6 +91,7 @@ bool parseHostOptions(const QStringList &arguments, HostOptions &options, QStrin
     }
     options.design = parser.isSet(design);
     options.pluginPath = parser.value(plugin);
+    options.ledgerPluginPath = parser.value(ledgerPlugin);
     options.user = parser.value(user);
     const int passwordWays = int(parser.isSet(password)) + int(parser.isSet(passwordFile)) +
                              int(parser.isSet(passwordStdin));

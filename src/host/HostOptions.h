@@ -15,6 +15,7 @@ struct HostOptions
     QString caFile;             // --ca: trust servers whose certificate this CA signed
     bool design = false;        // --design: the "DesignModule" session value
     QString pluginPath;         // --plugin: the plug-in library, instead of the search list
+    QString ledgerPluginPath;   // --ledger-plugin: the ledger's library, likewise
     QString user;               // --user
     QString password;           // --password, or what --password-file / --password-stdin gave
     QString passwordFile;       // --password-file: read at start-up, see readPassword

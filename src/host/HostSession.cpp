@@ -266,7 +266,8 @@ ModuleInfo HostSession::module(const QString &code) const
 
 QList<ModuleInfo> HostSession::pageModules() const
 {
-    return modules(QStringLiteral("WHERE DllFile = 'VEXAGL' OR FormClass <> ''"));
+    // A module without a page class is no plug-in's page, whatever library it names.
+    return modules(QStringLiteral("WHERE FormClass IS NOT NULL"));
 }
 
 } // namespace vexa::host

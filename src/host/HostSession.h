@@ -94,8 +94,8 @@ public:
 
     // The catalogue row of a module code; found is false when there is none.
     ModuleInfo module(const QString &code) const;
-    // The modules served by a page of a plug-in: DllFile "VEXAGL" or a FormClass, in
-    // catalogue order.
+    // The modules with a page class (FormClass), in catalogue order; which of them a
+    // loaded plug-in serves is the host's to say.
     QList<ModuleInfo> pageModules() const;
 
     // Day numbers as the plug-in reads dates: days since 1899-12-30.

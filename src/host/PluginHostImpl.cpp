@@ -19,7 +19,7 @@ namespace vexa::host {
 const QString PluginHostImpl::kPluginName = QStringLiteral("VEXAGL");
 
 PluginHostImpl::PluginHostImpl(HostSession &session, HostMainWindow &window, QObject *parent)
-    : QObject(parent), m_session(session), m_window(window), m_pluginName(kPluginName)
+    : QObject(parent), m_session(session), m_window(window)
 {
     connect(&window, &HostMainWindow::moduleRequested, this, [this](const QString &code) {
         QVariant p3;
@@ -40,25 +40,57 @@ PluginHostImpl::~PluginHostImpl()
 
 void PluginHostImpl::setPlugin(ILXPlugin *plugin, const QString &name)
 {
-    m_plugin = plugin;
-    m_pluginName = name;
+    const QString key = name.toUpper();
+    for (qsizetype i = 0; i < m_plugins.size(); ++i) {
+        if (m_plugins[i].name != key)
+            continue;
+        if (plugin)
+            m_plugins[i].plugin = plugin;
+        else
+            m_plugins.removeAt(i);
+        m_shutDown = false;
+        return;
+    }
+    if (plugin)
+        m_plugins.append({key, plugin});
     m_shutDown = false;
 }
 
-bool PluginHostImpl::serves(const ModuleInfo &module) const
+ILXPlugin *PluginHostImpl::plugin(const QString &name) const
 {
-    return m_plugin && module.found && !module.formClass.isEmpty() &&
-           (module.dllFile.isEmpty() ||
-            module.dllFile.compare(m_pluginName, Qt::CaseInsensitive) == 0);
+    for (const Plugin &p : m_plugins)
+        if (p.name.compare(name, Qt::CaseInsensitive) == 0)
+            return p.plugin;
+    return nullptr;
+}
+
+ILXPlugin *PluginHostImpl::pluginFor(const ModuleInfo &module) const
+{
+    if (!module.found || module.formClass.isEmpty())
+        return nullptr;
+    return plugin(module.dllFile.isEmpty() ? kPluginName : module.dllFile);
+}
+
+ILXPlugin *PluginHostImpl::pageOwner(const QWidget *page) const
+{
+    if (HostMainWindow::pageHandle(page) == 0)
+        return nullptr;
+    return plugin(HostMainWindow::pageOwner(page));
+}
+
+void PluginHostImpl::resume()
+{
+    m_shutDown = false;
 }
 
 void PluginHostImpl::updateModuleMenu()
 {
     QList<QPair<QString, QString>> entries;
-    if (m_plugin) {
+    if (!m_plugins.isEmpty()) {
         try {
             for (const ModuleInfo &m : m_session.pageModules())
-                entries.append({m.code, m.caption});
+                if (serves(m))
+                    entries.append({m.code, m.caption});
         } catch (const std::exception &e) {
             reportError(QStringLiteral("模块目录"), e);
         } catch (...) { // nothing may cross the event loop
@@ -119,9 +151,10 @@ void PluginHostImpl::shutdown()
         return;
     m_shutDown = true;
     m_window.setShuttingDown(true);
-    if (m_plugin) {
+    // Every plug-in closes its pages, also when another one's closing work failed.
+    for (const Plugin &p : m_plugins) {
         try {
-            m_plugin->CloseAllForms();
+            p.plugin->CloseAllForms();
         } catch (const std::exception &e) {
             reportError(QStringLiteral("关闭模块"), e);
         } catch (...) { // nothing may cross the event loop
@@ -169,8 +202,8 @@ int PluginHostImpl::OpenModule(const QString &moduleCode, int tag, quint32 p1, c
             openAdminPage(m_session, m_window, module.code, module.caption);
             return 0;
         }
-        if (serves(module))
-            return openPluginPage(module, tag, p1, p2, p3);
+        if (ILXPlugin *plugin = pluginFor(module))
+            return openPluginPage(*plugin, module, tag, p1, p2, p3);
         openUnknownPage(module, p2, p3);
     } catch (const std::exception &e) {
         reportError(QStringLiteral("打开模块"), e);
@@ -180,16 +213,17 @@ int PluginHostImpl::OpenModule(const QString &moduleCode, int tag, quint32 p1, c
     return 0;
 }
 
-int PluginHostImpl::openPluginPage(const ModuleInfo &module, int tag, quint32 p1, const QString &p2,
-                                   QVariant &p3)
+int PluginHostImpl::openPluginPage(ILXPlugin &plugin, const ModuleInfo &module, int tag, quint32 p1,
+                                   const QString &p2, QVariant &p3)
 {
     // A module already open comes to the front, executed with the new parameters.
     if (QWidget *open = m_window.pageForCode(module.code)) {
-        if (const int handle = HostMainWindow::pageHandle(open)) {
+        const int handle = HostMainWindow::pageHandle(open);
+        if (ILXPlugin *owner = pageOwner(open)) {
             int shown;
             {
                 HostMainWindow::CaptionRedirect redirect(m_window, open);
-                shown = m_plugin->ShowModuleForm(handle, p1, p2, p3);
+                shown = owner->ShowModuleForm(handle, p1, p2, p3);
             }
             if (shown == -1)
                 return 0;
@@ -206,7 +240,7 @@ int PluginHostImpl::openPluginPage(const ModuleInfo &module, int tag, quint32 p1
     {
         // The page sets its caption while it executes, before it is docked.
         HostMainWindow::CaptionRedirect pending(m_window, nullptr);
-        handle = m_plugin->CreateModuleForm(module.code, tag, p1, p2, p3);
+        handle = plugin.CreateModuleForm(module.code, tag, p1, p2, p3);
         caption = pending.textSet ? pending.text : QString();
         iconName = pending.iconName;
         iconKind = pending.iconKind;
@@ -214,16 +248,17 @@ int PluginHostImpl::openPluginPage(const ModuleInfo &module, int tag, quint32 p1
     }
     if (handle == 0)
         return 0;
-    QWidget *page = m_plugin->FormWidget(handle);
+    QWidget *page = plugin.FormWidget(handle);
     if (!page) {
-        m_plugin->CloseModuleForm(handle);
+        plugin.CloseModuleForm(handle);
         throw Error(QStringLiteral("插件没有交出模块“%1”的页面。").arg(module.code));
     }
     if (caption.isEmpty())
         caption = !page->windowTitle().isEmpty() ? page->windowTitle()
                   : !module.caption.isEmpty()    ? module.caption
                                                  : module.code;
-    m_window.addPage(page, handle, module.code, caption);
+    const QString owner = module.dllFile.isEmpty() ? kPluginName : module.dllFile.toUpper();
+    m_window.addPage(page, handle, module.code, caption, owner);
     if (iconSet)
         m_window.setPageIcon(page, iconName, iconKind);
     return handle;
@@ -252,12 +287,13 @@ void PluginHostImpl::closePage(QWidget *page)
 {
     m_window.removePage(page);
     const int handle = HostMainWindow::pageHandle(page);
-    if (handle == 0 || !m_plugin) {
+    ILXPlugin *owner = pageOwner(page);
+    if (!owner) {
         page->deleteLater();
         return;
     }
     try {
-        m_plugin->CloseModuleForm(handle);
+        owner->CloseModuleForm(handle);
     } catch (const std::exception &e) {
         reportError(QStringLiteral("关闭模块"), e);
     } catch (...) { // nothing may cross the event loop
@@ -317,17 +353,21 @@ void PluginHostImpl::Relogin()
         return; // the current login stays
     updateSessionText();
     reviewAdminPages(m_session, m_window, [this](QWidget *page) { closePage(page); });
-    if (!m_plugin)
+    if (m_plugins.isEmpty())
         return;
     try {
-        m_plugin->Reload(false);
-        for (int handle : m_window.pageHandles()) {
-            QWidget *page = m_window.pageForHandle(handle);
-            if (!page) // closed by an earlier page's execute
+        for (const Plugin &p : m_plugins)
+            p.plugin->Reload(false);
+        QList<QPointer<QWidget>> pages;
+        for (QWidget *page : m_window.pages())
+            pages.append(page);
+        for (const QPointer<QWidget> &page : pages) {
+            ILXPlugin *owner = page ? pageOwner(page) : nullptr;
+            if (!owner) // a host page, or closed by an earlier page's execute
                 continue;
             HostMainWindow::CaptionRedirect redirect(m_window, page);
             QVariant p3;
-            m_plugin->ExecuteForm(handle, 0, QString(), p3);
+            owner->ExecuteForm(HostMainWindow::pageHandle(page), 0, QString(), p3);
         }
     } catch (const std::exception &e) {
         reportError(QStringLiteral("重新登录"), e);

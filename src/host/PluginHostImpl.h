@@ -13,8 +13,11 @@ class HostSession;
 class UnknownModulePage;
 struct ModuleInfo;
 
-// The host's services as the plug-in sees them, over the session and the main window.
-// Drives the plug-in it is given: opens its pages as tabs, closes them, re-logs in.
+// The host's services as the plug-ins see them, over the session and the main window.
+// Drives the plug-ins it is given, each under the catalogue's name for its library
+// (SMModules.DllFile): opens a module's page with the plug-in that serves it, and sends
+// every later call for that page to the same plug-in (handles are each plug-in's own
+// numbers and may repeat between plug-ins).
 class PluginHostImpl : public QObject, public IPluginHost
 {
     Q_OBJECT
@@ -26,12 +29,16 @@ public:
     PluginHostImpl(HostSession &session, HostMainWindow &window, QObject *parent = nullptr);
     ~PluginHostImpl() override;
 
-    // The plug-in that serves the modules whose DllFile is name (not owned).
+    // The plug-in that serves the modules whose DllFile is name (not owned); nullptr
+    // forgets the plug-in of that name. A module with an empty DllFile is the console's.
     void setPlugin(ILXPlugin *plugin, const QString &name = kPluginName);
-    ILXPlugin *plugin() const { return m_plugin; }
-
-    // Whether a loaded plug-in serves the module.
-    bool serves(const ModuleInfo &module) const;
+    ILXPlugin *plugin(const QString &name = kPluginName) const;
+    // The plug-in that serves the module; nullptr when no loaded plug-in does.
+    ILXPlugin *pluginFor(const ModuleInfo &module) const;
+    bool serves(const ModuleInfo &module) const { return pluginFor(module) != nullptr; }
+    // After a shutdown that left pages open (a switch of sets that did not happen): the
+    // pages work on as before.
+    void resume();
 
     // Fills the module menu with the page modules a loaded plug-in serves.
     void updateModuleMenu();
@@ -65,16 +72,23 @@ public:
     QWidget *MainWindow() override;
 
 private:
-    int openPluginPage(const ModuleInfo &module, int tag, quint32 p1, const QString &p2,
-                       QVariant &p3);
+    int openPluginPage(ILXPlugin &plugin, const ModuleInfo &module, int tag, quint32 p1,
+                       const QString &p2, QVariant &p3);
     void openUnknownPage(const ModuleInfo &module, const QString &p2, const QVariant &p3);
     void reportError(const QString &caption, const std::exception &e);
     void reportUnknownError(const QString &caption);
+    // The plug-in that made a docked page; nullptr for a host page or a plug-in gone.
+    ILXPlugin *pageOwner(const QWidget *page) const;
+
+    struct Plugin
+    {
+        QString name; // the catalogue's DllFile, upper case
+        ILXPlugin *plugin;
+    };
 
     HostSession &m_session;
     HostMainWindow &m_window;
-    ILXPlugin *m_plugin = nullptr;
-    QString m_pluginName;
+    QList<Plugin> m_plugins; // in the order they were set: the console's first
     int m_busy = 0;
     int m_launch = 0;
     bool m_shutDown = false;

@@ -8,24 +8,38 @@
 namespace vexa::host {
 
 const QString PluginLoader::kLibraryFile = QStringLiteral("libvexagl.so");
+const PluginLibrary PluginLoader::kConsole{QStringLiteral("VEXAGL"), kLibraryFile,
+                                           QStringLiteral("VEXA_PLUGIN_PATH"),
+                                           QStringLiteral("plugin")};
+const PluginLibrary PluginLoader::kLedger{
+    QStringLiteral("VEXALEDGER"), QStringLiteral("libvexaledger.so"),
+    QStringLiteral("VEXA_LEDGER_PLUGIN_PATH"), QStringLiteral("ledger")};
 
-QStringList PluginLoader::searchList(const QString &explicitPath, const QString &applicationDir)
+QList<PluginLibrary> PluginLoader::libraries()
+{
+    return {kConsole, kLedger};
+}
+
+QStringList PluginLoader::searchList(const PluginLibrary &library, const QString &explicitPath,
+                                     const QString &applicationDir)
 {
     if (!explicitPath.isEmpty())
         return {explicitPath};
     QStringList list;
-    const QString env = qEnvironmentVariable("VEXA_PLUGIN_PATH");
+    const QString env = qEnvironmentVariable(library.environment.toLatin1().constData());
     if (!env.isEmpty())
-        list.append(QFileInfo(env).isDir() ? QDir(env).filePath(kLibraryFile) : env);
+        list.append(QFileInfo(env).isDir() ? QDir(env).filePath(library.file) : env);
     const QDir dir(applicationDir);
-    list.append(QDir::cleanPath(dir.filePath(QStringLiteral("../plugin/") + kLibraryFile)));
-    list.append(dir.filePath(kLibraryFile));
+    list.append(QDir::cleanPath(
+        dir.filePath(QStringLiteral("../%1/%2").arg(library.buildFolder, library.file))));
+    list.append(dir.filePath(library.file));
     return list;
 }
 
-QString PluginLoader::find(const QString &explicitPath, const QString &applicationDir)
+QString PluginLoader::find(const PluginLibrary &library, const QString &explicitPath,
+                           const QString &applicationDir)
 {
-    for (const QString &candidate : searchList(explicitPath, applicationDir))
+    for (const QString &candidate : searchList(library, explicitPath, applicationDir))
         if (QFileInfo(candidate).isFile())
             return QFileInfo(candidate).absoluteFilePath();
     return {};

@@ -8,18 +8,43 @@
 
 namespace vexa::host {
 
-// Finds the plug-in library, loads it and calls its CreatePlugin.
+// One plug-in library the host loads: the catalogue's name for it (SMModules.DllFile), its
+// file, the environment variable that points at it and its folder in a build tree.
+struct PluginLibrary
+{
+    QString name;        // VEXAGL
+    QString file;        // libvexagl.so
+    QString environment; // VEXA_PLUGIN_PATH
+    QString buildFolder; // plugin: <build>/src/plugin beside <build>/src/host
+};
+
+// Finds a plug-in library, loads it and calls its CreatePlugin.
 class PluginLoader
 {
 public:
-    static const QString kLibraryFile; // libvexagl.so
+    static const QString kLibraryFile;   // libvexagl.so
+    static const PluginLibrary kConsole; // VEXAGL, libvexagl.so
+    static const PluginLibrary kLedger;  // VEXALEDGER, libvexaledger.so
+    // The libraries the host loads, the console's first.
+    static QList<PluginLibrary> libraries();
 
-    // Where the plug-in is looked for, in order: the --plugin path when given (then
-    // nothing else), VEXA_PLUGIN_PATH, <dir of vexa>/../plugin/libvexagl.so,
-    // <dir of vexa>/libvexagl.so.
-    static QStringList searchList(const QString &explicitPath, const QString &applicationDir);
+    // Where a library is looked for, in order: the explicit path when given (then nothing
+    // else), $<environment> (a file, or a folder holding the file), <dir of
+    // vexa>/../<buildFolder>/<file>, <dir of vexa>/<file>.
+    static QStringList searchList(const PluginLibrary &library, const QString &explicitPath,
+                                  const QString &applicationDir);
     // The first existing file of the search list; empty when there is none.
-    static QString find(const QString &explicitPath, const QString &applicationDir);
+    static QString find(const PluginLibrary &library, const QString &explicitPath,
+                        const QString &applicationDir);
+    // The console's library.
+    static QStringList searchList(const QString &explicitPath, const QString &applicationDir)
+    {
+        return searchList(kConsole, explicitPath, applicationDir);
+    }
+    static QString find(const QString &explicitPath, const QString &applicationDir)
+    {
+        return find(kConsole, explicitPath, applicationDir);
+    }
 
     PluginLoader() = default;
     // Leaves the library loaded: unloading is the owner's explicit last step.

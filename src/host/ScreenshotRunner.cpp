@@ -28,7 +28,7 @@ void settle()
 
 } // namespace
 
-const QString ScreenshotRunner::kSampleUnknownModule = QStringLiteral("GLPZLR");
+const QString ScreenshotRunner::kSampleUnknownModule = QStringLiteral("GLJCXJZ");
 
 ScreenshotRunner::ScreenshotRunner(HostSession &session, HostMainWindow &window,
                                    PluginHostImpl &host)
@@ -91,8 +91,9 @@ int ScreenshotRunner::run(const QString &dir)
         if (!m_host.serves(m))
             continue;
         QVariant p3;
-        const int handle = m_host.OpenModule(m.code, 0, 0, QString(), p3);
-        QWidget *page = m_window.pageForHandle(handle);
+        // Handles are each plug-in's own numbers: the page is found by its module.
+        QWidget *page =
+            m_host.OpenModule(m.code, 0, 0, QString(), p3) ? m_window.pageForCode(m.code) : nullptr;
         if (!page) {
             m_failures.append(QStringLiteral("模块 %1（%2）没有打开。").arg(m.code, m.caption));
             continue;

@@ -18,7 +18,7 @@ class ScreenshotRunner
 {
 public:
     // A module of the demo catalogue no plug-in of this product serves.
-    static const QString kSampleUnknownModule; // "GLPZLR"
+    static const QString kSampleUnknownModule; // "GLJCXJZ" (经常性记账)
 
     ScreenshotRunner(HostSession &session, HostMainWindow &window, PluginHostImpl &host);
 

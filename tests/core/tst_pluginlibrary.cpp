@@ -1,6 +1,6 @@
-// The built plug-in library as a host sees it: loaded with QLibrary, driven only through
-// the contract. Errors thrown inside the library must be caught by the host as
-// vexa::Error, which needs one type identity across the library boundary.
+// The built plug-in libraries (the console's and the ledger's) as a host sees them: loaded
+// with QLibrary, driven only through the contract. Errors thrown inside the library must be caught
+// by the host as vexa::Error, which needs one type identity across the library boundary.
 #include "support/TestHost.h"
 
 #include <vexa/PluginHost.h>
@@ -17,13 +17,26 @@ class TestPluginLibrary : public QObject
     Q_OBJECT
 
     QTemporaryDir m_settings;
-    QLibrary m_library{QStringLiteral(VEXA_PLUGIN_FILE)};
+    QLibrary m_library;
     CreatePluginFunction m_create = nullptr;
 
 private slots:
+    void initTestCase_data()
+    {
+        QTest::addColumn<QString>("library");
+        QTest::newRow("libvexagl.so") << QStringLiteral(VEXA_PLUGIN_FILE);
+        QTest::newRow("libvexaledger.so") << QStringLiteral(VEXA_LEDGER_FILE);
+    }
+
     void initTestCase()
     {
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+    }
+
+    void init()
+    {
+        QFETCH_GLOBAL(QString, library);
+        m_library.setFileName(library);
         QVERIFY2(m_library.load(), qPrintable(m_library.errorString()));
         m_create = reinterpret_cast<CreatePluginFunction>(m_library.resolve(kCreatePluginSymbol));
         QVERIFY(m_create);
@@ -60,9 +73,10 @@ private slots:
     // type's identity, nothing the host could bind to by accident.
     void exportsOnlyTheContract()
     {
+        QFETCH_GLOBAL(QString, library);
         QProcess nm;
-        nm.start(QStringLiteral("nm"), {QStringLiteral("-D"), QStringLiteral("--defined-only"),
-                                        QStringLiteral(VEXA_PLUGIN_FILE)});
+        nm.start(QStringLiteral("nm"),
+                 {QStringLiteral("-D"), QStringLiteral("--defined-only"), library});
         QVERIFY2(nm.waitForFinished(), qPrintable(nm.errorString()));
         QCOMPARE(nm.exitCode(), 0);
         QStringList exported;

@@ -79,7 +79,8 @@ void TestHostProgram::options_data()
     QTest::newRow("none") << QStringList{} << true;
     QTest::newRow("all") << QStringList{"--data", "/a/b.vexa",     "--design", "--plugin",
                                         "/p.so",  "--user",        "clerk",    "--password",
-                                        "clerk",  "--screenshots", "/shots"}
+                                        "clerk",  "--screenshots", "/shots",   "--ledger-plugin",
+                                        "/l.so"}
                          << true;
     QTest::newRow("user alone") << QStringList{"--user", "clerk"} << true;
     QTest::newRow("password alone") << QStringList{"--password", "x"} << false;
@@ -113,6 +114,7 @@ void TestHostProgram::options()
         QCOMPARE(o.dataPath, QStringLiteral("/a/b.vexa"));
         QVERIFY(o.design);
         QCOMPARE(o.pluginPath, QStringLiteral("/p.so"));
+        QCOMPARE(o.ledgerPluginPath, QStringLiteral("/l.so"));
         QCOMPARE(o.user, QStringLiteral("clerk"));
         QVERIFY(o.hasPassword);
         QCOMPARE(o.screenshotDir, QStringLiteral("/shots"));
@@ -194,6 +196,18 @@ void TestHostProgram::searchList()
     QCOMPARE(PluginLoader::searchList(QStringLiteral("/nowhere/x.so"), bin),
              QStringList{"/nowhere/x.so"});
     QCOMPARE(PluginLoader::find(QStringLiteral("/nowhere/x.so"), bin), QString());
+
+    // The ledger's library is looked for the same way, under its own names.
+    const QString ledgerDir = dir.filePath(QStringLiteral("build/src/ledger"));
+    QVERIFY(QDir().mkpath(ledgerDir));
+    touch(ledgerDir + "/libvexaledger.so");
+    QCOMPARE(PluginLoader::find(PluginLoader::kLedger, QString(), bin),
+             ledgerDir + "/libvexaledger.so");
+    touch(envDir + "/libvexaledger.so");
+    qputenv("VEXA_LEDGER_PLUGIN_PATH", envDir.toLocal8Bit());
+    QCOMPARE(PluginLoader::find(PluginLoader::kLedger, QString(), bin),
+             envDir + "/libvexaledger.so");
+    qunsetenv("VEXA_LEDGER_PLUGIN_PATH");
 }
 
 void TestHostProgram::loadPlugin()
@@ -273,9 +287,10 @@ void TestHostProgram::screenshots()
 {
     vexa::test::HostFixture fixture(false);
     QTemporaryDir shots;
-    const Run r =
-        runVexa({"--data", fixture.path(), "--plugin", kFakePlugin, "--screenshots", shots.path()});
+    const Run r = runVexa({"--data", fixture.path(), "--plugin", kFakePlugin, "--ledger-plugin",
+                           kFakePlugin, "--screenshots", shots.path()});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    // Both libraries loaded (the fake serves as either): the pages of both are there.
     // The host's own pages of the administrator come with or without the plug-in.
     QStringList expected{"login.png", "new-account-set.png", "unimplemented.png", "SMSU.png",
                          "SMSG.png"};
@@ -296,9 +311,10 @@ void TestHostProgram::screenshotsWithoutPlugin()
     QTemporaryDir shots;
     QProcessEnvironment env;
     env.insert(QStringLiteral("VEXA_STARTUP_TIMING"), QStringLiteral("1"));
-    const Run r = runVexa({"--data", fixture.path(), "--plugin", "/nowhere/libvexagl.so",
-                           "--screenshots", shots.path()},
-                          env);
+    const Run r =
+        runVexa({"--data", fixture.path(), "--plugin", "/nowhere/libvexagl.so", "--ledger-plugin",
+                 "/nowhere/libvexaledger.so", "--screenshots", shots.path()},
+                env);
     QCOMPARE(r.exitCode, 1);
     QVERIFY2(r.err.contains(QStringLiteral("未找到插件库")), qPrintable(r.err));
     QVERIFY2(r.err.contains(QStringLiteral("vexa-startup-ms: ")), qPrintable(r.err));

@@ -54,7 +54,7 @@ void TestHostSession::values_data()
     QTest::newRow("unknown") << "NoSuchKey" << QVariant();
     QTest::newRow("empty") << "" << QVariant();
     QTest::newRow("console page") << "MCODE:SFMF" << QVariant(QStringLiteral("TMainForm"));
-    QTest::newRow("module without page") << "MCODE:GLPZLR" << QVariant(QString());
+    QTest::newRow("module without page") << "MCODE:GLPZMB" << QVariant(QString());
     QTest::newRow("unknown code") << "MCODE:ZZZZ" << QVariant(QString());
     QTest::newRow("quote closing the literal")
         << "MCODE:ZZZZ' OR MCode = 'SFMF" << QVariant(QString());

@@ -69,6 +69,7 @@ private slots:
     void toolbarCommands();
     void closingTabsAndWindow();
     void moduleMenu();
+    void twoPlugins();
     void cleanup() { resetHostDialogs(); }
 };
 
@@ -130,7 +131,7 @@ void TestPluginHost::unknownModule_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<bool>("withPlugin");
     QTest::addColumn<QString>("otherLibrary"); // module moved to another library first
-    QTest::newRow("catalogue module without page") << "GLPZLR" << true << "";
+    QTest::newRow("catalogue module without page") << "GLPZMB" << true << "";
     QTest::newRow("code not in the catalogue") << "NOPE" << true << "";
     QTest::newRow("page module, no plug-in loaded") << "SFMF" << false << "";
     QTest::newRow("page of another library") << "SFNF" << true << "OTHERGL";
@@ -376,6 +377,58 @@ void TestPluginHost::moduleMenu()
     QCOMPARE(r.window.moduleMenu()->actions().size(), 1);
     QVERIFY(!r.window.moduleMenu()->actions().first()->isEnabled());
     r.host.setPlugin(&r.plugin); // so the rig closes the page it opened
+}
+
+// Each plug-in gets the modules of its library and every later call for its own pages,
+// though both hand out the same handle numbers.
+void TestPluginHost::twoPlugins()
+{
+    FakePlugin ledger; // outlives the rig, which closes the pages at its end
+    HostRig r;
+    ledger.host = &r.host;
+    r.host.setPlugin(&ledger, QStringLiteral("VEXALEDGER"));
+    QCOMPARE(r.plugin.nextHandle, ledger.nextHandle);
+
+    const int console = r.open(QStringLiteral("SFMF"));
+    const int voucher = r.open(QStringLiteral("GLPZLR"));
+    QCOMPARE(voucher, console);
+    QCOMPARE(r.plugin.log, QStringList{"Create SFMF 0 0 '' -"});
+    QCOMPARE(ledger.log, QStringList{"Create GLPZLR 0 0 '' -"});
+    QPointer<FakePage> voucherPage = ledger.pages.value(voucher);
+    QCOMPARE(r.window.currentPage(), voucherPage.data());
+
+    // Started again: the page of its own plug-in comes forward.
+    r.window.activatePage(r.page(console));
+    r.open(QStringLiteral("GLPZLR"));
+    QCOMPARE(ledger.log.last(), QStringLiteral("Show %1").arg(voucher));
+    QCOMPARE(r.plugin.log.filter(QStringLiteral("Show")), QStringList{});
+    QCOMPARE(r.window.currentPage(), voucherPage.data());
+
+    r.host.updateModuleMenu();
+    QStringList codes;
+    for (QAction *a : r.window.moduleMenu()->actions())
+        codes << a->data().toString();
+    QVERIFY2(codes.contains(QStringLiteral("GLPZGL")) && codes.contains(QStringLiteral("SFMF")),
+             qPrintable(codes.join(u',')));
+
+    // Its tab closes its page only.
+    emit r.window.tabs()->tabCloseRequested(r.window.tabs()->indexOf(voucherPage));
+    QCOMPARE(ledger.log.last(), QStringLiteral("Close %1").arg(voucher));
+    QVERIFY(voucherPage.isNull());
+    QVERIFY(r.page(console));
+    QCOMPARE(r.plugin.log.filter(QStringLiteral("Close")), QStringList{});
+
+    r.open(QStringLiteral("GLPZGL"));
+    r.host.shutdown();
+    QCOMPARE(r.plugin.log.last(), QStringLiteral("CloseAll"));
+    QCOMPARE(ledger.log.last(), QStringLiteral("CloseAll"));
+
+    // Without the ledger's library its modules open the page of modules not built.
+    r.host.setPlugin(nullptr, QStringLiteral("VEXALEDGER"));
+    r.host.resume();
+    r.open(QStringLiteral("GLPZDZ"));
+    QVERIFY(qobject_cast<UnknownModulePage *>(r.window.currentPage()));
+    QCOMPARE(ledger.log.filter(QStringLiteral("GLPZDZ")), QStringList{});
 }
 
 QTEST_MAIN(TestPluginHost)

@@ -1,0 +1,37 @@
+// The ledger plug-in's entry point and the registration of its page classes.
+#include "LXPlugin.h"
+#include "PostVouchersForm.h"
+#include "ReverseVoucherForm.h"
+#include "VoucherForm.h"
+#include "VoucherListForm.h"
+
+#include <vexa/PluginHost.h>
+
+namespace {
+
+// The page classes under the catalogue's FormClass names.
+void RegisterForms(vexa::gl::TLXPlugin &plugin)
+{
+    using namespace vexa::ledger;
+    plugin.RegisterFormClass<TVoucherForm>(QStringLiteral("TVoucherForm"));
+    plugin.RegisterFormClass<TVoucherListForm>(QStringLiteral("TVoucherListForm"));
+    plugin.RegisterFormClass<TReverseVoucherForm>(QStringLiteral("TReverseVoucherForm"));
+    plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
+}
+
+// Library load and unload, as the console's library does.
+struct LibraryLifetime
+{
+    LibraryLifetime() { vexa::gl::RegisterFormsProc() = RegisterForms; }
+    ~LibraryLifetime() { vexa::gl::UnloadPlugin(); }
+} lifetime;
+
+} // namespace
+
+extern "C" __attribute__((visibility("default"))) void CreatePlugin(vexa::IPluginHost *host,
+                                                                    QApplication *application,
+                                                                    QScreen *screen,
+                                                                    vexa::ILXPlugin **plugin)
+{
+    vexa::gl::CreatePluginImpl(host, application, screen, plugin);
+}

@@ -1,0 +1,722 @@
+// The server's voucher operations: what they refuse, what randomised sequences of them keep
+// true (balances, numbering, posted vouchers unchanged), and numbering under concurrency.
+#include "AppServer.h"
+#include "DataPacket.h"
+
+#include "../support/LedgerSet.h"
+#include "../support/ServerFixture.h"
+
+#include <QRandomGenerator>
+#include <QSqlQuery>
+#include <QSqlRecord>
+#include <QTest>
+
+#include <functional>
+#include <map>
+#include <thread>
+
+using namespace vexa;
+using namespace vexa::server;
+using namespace vexa::test;
+
+namespace {
+
+QVariant call(ServerConnection &c, const char *op, QVariantList args)
+{
+    return c.call(QString::fromLatin1(op), args);
+}
+
+// The refusal's message, or an empty text when the operation succeeded.
+QString refusal(const std::function<QVariant()> &op)
+{
+    try {
+        op();
+    } catch (const Error &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+DataPacket answer(const QVariant &v)
+{
+    return readDataPacket(v.toString());
+}
+
+QVariant packetValue(const DataPacket &p, int row, const char *field)
+{
+    return p.rows[size_t(row)][indexOfField(p.fields, QLatin1String(field))];
+}
+
+QList<VLine> pair(int debitAcct, int creditAcct, qint64 fen, int debitItem = 0, int creditItem = 0)
+{
+    return {VLine{debitAcct, fen, 0, debitItem}, VLine{creditAcct, 0, fen, creditItem}};
+}
+
+QStringList rowsOf(QSqlDatabase db, const QString &sql)
+{
+    QSqlQuery q(db);
+    if (!q.exec(sql))
+        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
+    QStringList rows;
+    while (q.next()) {
+        QStringList cells;
+        for (int i = 0; i < q.record().count(); ++i)
+            cells << q.value(i).toString();
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+// A set with the chart, two accountants' connections (the administrator and clerk) and a
+// third user of clerk's group.
+struct Books
+{
+    ServerFixture f;
+    std::unique_ptr<ServerConnection> a = f.connect("Manager", "manager");
+    std::unique_ptr<ServerConnection> b = f.connect("clerk", "clerk");
+    std::unique_ptr<ServerConnection> c;
+
+    Books()
+    {
+        setUpLedger(*a);
+        call(*a, "AddUser", {"cashier", "出纳王五", 2, false, "pw"});
+        c = f.connect("cashier", "pw");
+    }
+    QSqlDatabase db() const { return a->database(); }
+
+    int save(ServerConnection &by, const QString &word, const QDate &date,
+             const QList<VLine> &lines, int entry = 0)
+    {
+        const DataPacket p = answer(
+            call(by, "SaveVoucher", {voucherHeader(entry, word, date), voucherLines(lines)}));
+        return packetValue(p, 0, "DocEntry").toInt();
+    }
+    int saveSimple(ServerConnection &by, const QDate &date = QDate(2024, 3, 5))
+    {
+        return save(by, QStringLiteral("记"), date, pair(Cash, RevenueA, 10000));
+    }
+    int posted(const QDate &date = QDate(2024, 3, 5))
+    {
+        const int e = saveSimple(*a, date);
+        call(*b, "ReviewVouchers", {QString::number(e), true});
+        call(*a, "PostVouchers", {202412, QString::number(e)});
+        return e;
+    }
+    // Everything an operation may change, to see that a refused one changed nothing.
+    QStringList state() const
+    {
+        return rowsOf(db(), QStringLiteral("SELECT DocEntry, NumCa, DocNum, PeriodID, Status, "
+                                           "RatifierID, CashierID, ReversedBy, DebitTotal "
+                                           "FROM FINDocVoucher ORDER BY DocEntry")) +
+               rowsOf(db(), QStringLiteral("SELECT DocEntry, LineNo, AcctID, Debit, Credit FROM "
+                                           "FINDocVoucherLine ORDER BY DocEntry, LineNo")) +
+               rowsOf(db(), QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, Credit FROM "
+                                           "GLBalance ORDER BY AcctID, PeriodID, DacvID")) +
+               rowsOf(db(), QStringLiteral("SELECT COUNT(*) FROM OperationLog"));
+    }
+};
+
+using Act = std::function<QVariant()>;
+
+struct RefusalCase
+{
+    const char *name;
+    const char *message;                 // a part of the refusal
+    std::function<Act(Books &)> prepare; // the set-up; answers the refused call
+};
+
+QVariant saveLines(Books &w, const QList<VLine> &lines, const QDate &date = QDate(2024, 3, 5),
+                   const QString &word = QStringLiteral("记"))
+{
+    return call(*w.a, "SaveVoucher", {voucherHeader(0, word, date), voucherLines(lines)});
+}
+
+QVariant edit(Books &w, ServerConnection &by, int entry)
+{
+    return call(by, "SaveVoucher",
+                {voucherHeader(entry, QStringLiteral("记"), QDate(2024, 3, 6)),
+                 voucherLines(pair(Cash, RevenueB, 500))});
+}
+
+const std::vector<RefusalCase> &refusalCases()
+{
+    static const std::vector<RefusalCase> cases = {
+        {"one line", "至少要有两条分录",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, {VLine{Cash, 100, 0}}); };
+         }},
+        {"debit and credit on a line", "第 2 行分录应当填写借方或贷方金额中的一个",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, {VLine{Cash, 100, 0}, VLine{RevenueA, 50, 150}});
+             };
+         }},
+        {"neither on a line", "第 3 行分录应当填写借方或贷方金额中的一个",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(
+                     w, {VLine{Cash, 100, 0}, VLine{RevenueA, 0, 100}, VLine{Taxes, 0, 0}});
+             };
+         }},
+        {"unbalanced", "借贷不平衡：借方合计 1234.56，贷方合计 1234.55。",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, {VLine{Cash, 123456, 0}, VLine{RevenueA, 0, 123455}});
+             };
+         }},
+        {"zero total", "金额合计不能为零",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, {VLine{Cash, 100, 0}, VLine{Cash, -100, 0},
+                                      VLine{RevenueA, 0, 100}, VLine{RevenueA, 0, -100}});
+             };
+         }},
+        {"summary over 200 bytes", "第 1 行摘要超过 200 个字节",
+         [](Books &w) -> Act {
+             QList<VLine> lines = pair(Cash, RevenueA, 100);
+             lines[0].summary = QString(99, u'摘') + QStringLiteral("abc");
+             return [=, &w]() -> QVariant { return saveLines(w, lines); };
+         }},
+        {"unknown account", "第 2 行的会计科目不存在",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, pair(Cash, 999, 100)); };
+         }},
+        {"parent account", "“600101 产品销售”不是明细科目",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, pair(Cash, RevenueGoods, 100)); };
+         }},
+        {"frozen account", "“660202 差旅费”已冻结",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, pair(AdminTravel, Cash, 100)); };
+         }},
+        {"item missing", "“1122 应收账款”要做辅助核算",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, pair(Receivable, RevenueA, 100)); };
+         }},
+        {"item of another list", "不属于科目“1122 应收账款”的核算类别",
+         [](Books &w) -> Act {
+             return
+                 [=, &w]() -> QVariant { return saveLines(w, pair(Receivable, RevenueA, 100, 3)); };
+         }},
+        {"item on a plain account", "“1001 库存现金”没有辅助核算",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant { return saveLines(w, pair(Cash, RevenueA, 100, 1)); };
+         }},
+        {"no period", "2030年1月5日不在任何会计期间内",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, pair(Cash, RevenueA, 100), QDate(2030, 1, 5));
+             };
+         }},
+        {"before the ledger's start", "在财务系统启用期间之前",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, pair(Cash, RevenueA, 100), QDate(2024, 1, 31));
+             };
+         }},
+        {"frozen period", "2024年第9期已冻结",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, pair(Cash, RevenueA, 100), QDate(2024, 9, 1));
+             };
+         }},
+        {"closed period", "2024年第10期已结账",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, pair(Cash, RevenueA, 100), QDate(2024, 10, 31));
+             };
+         }},
+        {"unknown word", "凭证字“借”不存在",
+         [](Books &w) -> Act {
+             return [=, &w]() -> QVariant {
+                 return saveLines(w, pair(Cash, RevenueA, 100), QDate(2024, 3, 5),
+                                  QStringLiteral("借"));
+             };
+         }},
+        {"edit a reviewed voucher", "已审核，不能修改",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+         }},
+        {"edit a posted voucher", "已记账，不能修改",
+         [](Books &w) -> Act {
+             const int e = w.posted();
+             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+         }},
+        {"edit a signed voucher", "已出纳签字，不能修改",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.c, "SignVouchers", {QString::number(e), true});
+             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+         }},
+        {"edit another's voucher without flag 8", "账套设置不允许修改他人填制的凭证",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             setFinanceFlags(*w.a, {5, 6, 21});
+             return [=, &w]() -> QVariant { return edit(w, *w.b, e); };
+         }},
+        {"move out before a posted one", "之后的记字第2号已记账，改变它的凭证字或期间",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             w.posted();
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "SaveVoucher",
+                             {voucherHeader(e, QStringLiteral("记"), QDate(2024, 4, 1)),
+                              voucherLines(pair(Cash, RevenueB, 500))});
+             };
+         }},
+        {"delete before a posted one", "之后的记字第2号已记账，删除它",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             w.posted();
+             return [=, &w]() -> QVariant { return call(*w.a, "DeleteVoucher", {e}); };
+         }},
+        {"delete a reviewed voucher", "已审核，不能删除",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             return [=, &w]() -> QVariant { return call(*w.a, "DeleteVoucher", {e}); };
+         }},
+        {"delete another's voucher without flag 8", "不允许删除他人填制的凭证",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             setFinanceFlags(*w.a, {});
+             return [=, &w]() -> QVariant { return call(*w.b, "DeleteVoucher", {e}); };
+         }},
+        {"review one's own", "审核人不能是制单人",
+         [](Books &w) -> Act {
+             const int e1 = w.saveSimple(*w.b);
+             const int e2 = w.saveSimple(*w.a);
+             // All or nothing: the first of the list would pass.
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "ReviewVouchers",
+                             {QStringLiteral("%1,%2").arg(e1).arg(e2), true});
+             };
+         }},
+        {"batch review with flag 7", "禁止成批审核",
+         [](Books &w) -> Act {
+             const QString list =
+                 QStringLiteral("%1,%2").arg(w.saveSimple(*w.a)).arg(w.saveSimple(*w.a));
+             setFinanceFlags(*w.a, {7, 8});
+             return [=, &w]() -> QVariant { return call(*w.b, "ReviewVouchers", {list, true}); };
+         }},
+        {"unreview by another user", "只有审核人或系统管理员可以取消审核",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             return [=, &w]() -> QVariant {
+                 return call(*w.c, "ReviewVouchers", {QString::number(e), false});
+             };
+         }},
+        {"unreview a posted voucher", "已记账，不能取消审核",
+         [](Books &w) -> Act {
+             const int e = w.posted();
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "ReviewVouchers", {QString::number(e), false});
+             };
+         }},
+        {"sign without a cash line", "不需要出纳签字",
+         [](Books &w) -> Act {
+             const int e = w.save(*w.a, QStringLiteral("转"), QDate(2024, 3, 5),
+                                  pair(Receivable, RevenueA, 100, 1));
+             return [=, &w]() -> QVariant {
+                 return call(*w.c, "SignVouchers", {QString::number(e), true});
+             };
+         }},
+        {"sign after review with flag 11", "不允许审核后出纳签字",
+         [](Books &w) -> Act {
+             const int e = w.save(*w.a, QStringLiteral("收"), QDate(2024, 3, 5),
+                                  pair(BankIcbc, RevenueA, 100));
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             setFinanceFlags(*w.a, {8, 11});
+             return [=, &w]() -> QVariant {
+                 return call(*w.c, "SignVouchers", {QString::number(e), true});
+             };
+         }},
+        {"post an unreviewed voucher", "尚未审核，不能记账",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "PostVouchers", {202412, QString::number(e)});
+             };
+         }},
+        {"post twice", "已经记账，不能重复记账",
+         [](Books &w) -> Act {
+             const int e = w.posted();
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "PostVouchers", {202412, QString::number(e)});
+             };
+         }},
+        {"post without the cashier's signature (flag 10)", "尚未出纳签字",
+         [](Books &w) -> Act {
+             const int e = w.save(*w.a, QStringLiteral("收"), QDate(2024, 3, 5),
+                                  pair(BankIcbc, RevenueA, 100));
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             setFinanceFlags(*w.a, {8, 10});
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "PostVouchers", {202412, QString()});
+             };
+         }},
+        {"post with unbalanced openings", "期初余额试算不平衡，不能记账。",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             ledgerSql(w.db(), QStringLiteral("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, "
+                                              "Balance, YtdDebit, YtdCredit) VALUES "
+                                              "(1, 0, '', 500, 0, 0), (7, 0, '', -500, 0, 100)"));
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "PostVouchers", {202412, QString()});
+             };
+         }},
+        {"post into a closed period", "2024年第3期已结账",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             ledgerSql(
+                 w.db(),
+                 QStringLiteral("UPDATE FINPostingPeriods SET GLPost = ? WHERE PeriodID = 202403"),
+                 {1});
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "PostVouchers", {202412, QString()});
+             };
+         }},
+        {"post without the right", "没有“凭证记账”的权限",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             call(*w.b, "ReviewVouchers", {QString::number(e), true});
+             return [=, &w]() -> QVariant {
+                 return call(*w.b, "PostVouchers", {202412, QString()});
+             };
+         }},
+        {"reverse an unposted voucher", "尚未记账，不需要冲销",
+         [](Books &w) -> Act {
+             const int e = w.saveSimple(*w.a);
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "ReverseVoucher", {e, QDate(2024, 4, 2)});
+             };
+         }},
+        {"reverse twice", "已经冲销过了",
+         [](Books &w) -> Act {
+             const int e = w.posted();
+             call(*w.a, "ReverseVoucher", {e, QDate(2024, 4, 2)});
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "ReverseVoucher", {e, QDate(2024, 4, 3)});
+             };
+         }},
+        {"reverse into a closed period", "2024年第10期已结账",
+         [](Books &w) -> Act {
+             const int e = w.posted();
+             return [=, &w]() -> QVariant {
+                 return call(*w.a, "ReverseVoucher", {e, QDate(2024, 10, 2)});
+             };
+         }},
+    };
+    return cases;
+}
+
+} // namespace
+
+class TestLedger : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void refusals_data();
+    void refusals();
+    void randomSequencesKeepTheBooks();
+    void concurrentSavesNumberWithoutGapOrDuplicate();
+};
+
+void TestLedger::refusals_data()
+{
+    QTest::addColumn<int>("index");
+    for (size_t i = 0; i < refusalCases().size(); ++i)
+        QTest::newRow(refusalCases()[i].name) << int(i);
+}
+
+void TestLedger::refusals()
+{
+    QFETCH(int, index);
+    const RefusalCase &rc = refusalCases()[size_t(index)];
+    Books w;
+    const Act act = rc.prepare(w);
+    const QStringList before = w.state();
+    const QString message = refusal(act);
+    QVERIFY2(
+        message.contains(QString::fromUtf8(rc.message)),
+        qPrintable(
+            QStringLiteral("expected “%1”, got “%2”").arg(QString::fromUtf8(rc.message), message)));
+    // All or nothing: the refused call left no trace, not even a log line.
+    QCOMPARE(w.state(), before);
+}
+
+namespace {
+
+using BalanceMap = std::map<std::tuple<int, int, int>, std::pair<qint64, qint64>>;
+
+// The invariants of the books, read with plain SQL. posted: each posted voucher as first
+// seen posted (header and lines); it must never change.
+void checkBooks(QSqlDatabase db, std::map<int, QStringList> &posted, const QString &step)
+{
+    const auto fail = [&](const QString &what) {
+        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(step, what)));
+    };
+    // Every posted voucher balances, its totals those of its lines; Posted follows Status.
+    const QStringList unbalanced = rowsOf(
+        db, QStringLiteral("SELECT v.DocEntry FROM FINDocVoucher v JOIN FINDocVoucherLine l "
+                           "ON l.DocEntry = v.DocEntry WHERE v.Status = 2 GROUP BY v.DocEntry, "
+                           "v.DebitTotal, v.CreditTotal HAVING SUM(l.Debit) <> SUM(l.Credit) "
+                           "OR SUM(l.Debit) <> v.DebitTotal OR v.DebitTotal <> v.CreditTotal"));
+    if (!unbalanced.isEmpty())
+        fail(QStringLiteral("posted vouchers that do not balance: ") + unbalanced.join(u','));
+    const QStringList mismatched = rowsOf(
+        db,
+        QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE (Status = 2) <> (Posted = 1)"));
+    if (!mismatched.isEmpty())
+        fail(QStringLiteral("Posted disagrees with Status: ") + mismatched.join(u','));
+
+    // Numbers per word and period: 1..n.
+    for (const QString &row :
+         rowsOf(db, QStringLiteral("SELECT PeriodID, NumCa, COUNT(*), COUNT(DISTINCT DocNum), "
+                                   "MIN(DocNum), MAX(DocNum) FROM FINDocVoucher "
+                                   "GROUP BY PeriodID, NumCa"))) {
+        const QStringList c = row.split(u'|');
+        if (c[2] != c[3] || c[4] != QLatin1String("1") || c[5] != c[2])
+            fail(QStringLiteral("numbering with a gap or a duplicate: ") + row);
+    }
+
+    // GLBalance is a rebuild from the posted lines, over each account and its parents.
+    std::map<int, int> parent;
+    for (const QString &row : rowsOf(db, QStringLiteral("SELECT AcctID, ParentID FROM T0102010"))) {
+        const QStringList c = row.split(u'|');
+        parent[c[0].toInt()] = c[1].toInt();
+    }
+    BalanceMap rebuilt;
+    for (const QString &row :
+         rowsOf(db, QStringLiteral("SELECT l.AcctID, v.PeriodID, l.DacvID, l.Debit, l.Credit "
+                                   "FROM FINDocVoucherLine l JOIN FINDocVoucher v ON "
+                                   "v.DocEntry = l.DocEntry WHERE v.Status = 2"))) {
+        const QStringList c = row.split(u'|');
+        const int period = c[1].toInt(), item = c[2].toInt();
+        const qint64 debit = c[3].toLongLong(), credit = c[4].toLongLong();
+        for (int a = c[0].toInt(); a != 0; a = parent[a]) {
+            auto &m = rebuilt[{a, period, 0}];
+            m.first += debit;
+            m.second += credit;
+        }
+        if (item > 0) {
+            auto &m = rebuilt[{c[0].toInt(), period, item}];
+            m.first += debit;
+            m.second += credit;
+        }
+    }
+    BalanceMap stored;
+    for (const QString &row : rowsOf(db, QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, "
+                                                        "Credit FROM GLBalance"))) {
+        const QStringList c = row.split(u'|');
+        stored[{c[0].toInt(), c[1].toInt(), c[2].toInt()}] = {c[3].toLongLong(), c[4].toLongLong()};
+    }
+    if (stored != rebuilt)
+        fail(QStringLiteral("GLBalance differs from a rebuild of the posted lines"));
+    // A parent's movement is the sum of its children's.
+    BalanceMap children;
+    for (const auto &[key, m] : stored) {
+        const auto [acct, period, item] = key;
+        if (item == 0 && parent[acct] != 0) {
+            auto &sum = children[{parent[acct], period, 0}];
+            sum.first += m.first;
+            sum.second += m.second;
+        }
+    }
+    for (const auto &[key, sum] : children)
+        if (stored[key] != sum)
+            fail(QStringLiteral("a parent's balance is not the sum of its children's: account %1")
+                     .arg(std::get<0>(key)));
+
+    // Nothing posted ever changes (ReversedBy is a link, not content).
+    for (const QString &row : rowsOf(db, QStringLiteral("SELECT DocEntry FROM FINDocVoucher "
+                                                        "WHERE Status = 2"))) {
+        const int entry = row.toInt();
+        const QStringList now =
+            rowsOf(db, QStringLiteral("SELECT NumCa, DocNum, DocDate, PeriodID, Attachments, "
+                                      "Memo, MakerID, RatifierID, CashierID, PosterID, PostDate, "
+                                      "DebitTotal, CreditTotal, ReversesEntry "
+                                      "FROM FINDocVoucher WHERE DocEntry = %1")
+                           .arg(entry)) +
+            rowsOf(db, QStringLiteral("SELECT LineNo, Summary, AcctID, DacvID, Debit, Credit FROM "
+                                      "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
+                           .arg(entry));
+        posted.try_emplace(entry, now);
+    }
+    for (const auto &[entry, was] : posted) {
+        const QStringList now =
+            rowsOf(db, QStringLiteral("SELECT NumCa, DocNum, DocDate, PeriodID, Attachments, "
+                                      "Memo, MakerID, RatifierID, CashierID, PosterID, PostDate, "
+                                      "DebitTotal, CreditTotal, ReversesEntry "
+                                      "FROM FINDocVoucher WHERE DocEntry = %1 AND Status = 2")
+                           .arg(entry)) +
+            rowsOf(db, QStringLiteral("SELECT LineNo, Summary, AcctID, DacvID, Debit, Credit FROM "
+                                      "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
+                           .arg(entry));
+        if (now != was)
+            fail(QStringLiteral("posted voucher %1 changed").arg(entry));
+    }
+}
+
+// Random balanced lines on leaf accounts (items where the account asks), sometimes red.
+QList<VLine> randomLines(QRandomGenerator &rng)
+{
+    const int leaves[] = {Cash, BankIcbc, Receivable, RevenueA, RevenueB, AdminOffice, Taxes};
+    const int debits = 1 + int(rng.bounded(2)), credits = 1 + int(rng.bounded(2));
+    const qint64 total = 100 + qint64(rng.bounded(1000000));
+    const qint64 sign = rng.bounded(8) == 0 ? -1 : 1;
+    QList<VLine> lines;
+    const auto split = [&](int n, bool debit) {
+        qint64 left = total;
+        for (int i = 0; i < n; ++i) {
+            const qint64 part = i == n - 1 ? left : 1 + qint64(rng.bounded(int(left - n + i)));
+            left -= part;
+            const int acct = leaves[rng.bounded(int(std::size(leaves)))];
+            const int item = acct == Receivable    ? 1 + int(rng.bounded(2))
+                             : acct == AdminOffice ? 3 + int(rng.bounded(2))
+                                                   : 0;
+            lines << VLine{acct, debit ? sign * part : 0, debit ? 0 : sign * part, item};
+        }
+    };
+    split(debits, true);
+    split(credits, false);
+    return lines;
+}
+
+} // namespace
+
+void TestLedger::randomSequencesKeepTheBooks()
+{
+    const quint32 seed = qEnvironmentVariableIsSet("VEXA_LEDGER_SEED")
+                             ? quint32(qEnvironmentVariableIntValue("VEXA_LEDGER_SEED"))
+                             : 20261207u;
+    qInfo("seed %u (VEXA_LEDGER_SEED repeats a run)", seed);
+    QRandomGenerator rng(seed);
+    Books w;
+    ServerConnection *users[] = {w.a.get(), w.b.get()};
+    const QString words[] = {QStringLiteral("记"), QStringLiteral("收")};
+    const auto randomDate = [&] {
+        return QDate(2024, 2 + int(rng.bounded(3)), 1 + int(rng.bounded(28)));
+    };
+    const auto pick = [&](const char *where) -> int {
+        const QStringList e = rowsOf(
+            w.db(), QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE %1 ORDER BY DocEntry")
+                        .arg(QLatin1String(where)));
+        return e.isEmpty() ? 0 : e[int(rng.bounded(int(e.size())))].toInt();
+    };
+    std::map<int, QStringList> posted;
+    int done = 0, refused = 0;
+    const int steps = 300;
+    for (int step = 0; step < steps; ++step) {
+        ServerConnection &by = *users[rng.bounded(2)];
+        ServerConnection &other = &by == w.a.get() ? *w.b : *w.a;
+        const int kind = int(rng.bounded(12));
+        QString what;
+        const QString message = refusal([&]() -> QVariant {
+            switch (kind) {
+            case 0:
+            case 1:
+            case 2: { // a new voucher
+                what = QStringLiteral("save");
+                return call(by, "SaveVoucher",
+                            {voucherHeader(0, words[rng.bounded(2)], randomDate()),
+                             voucherLines(randomLines(rng))});
+            }
+            case 3: { // an edit, perhaps to another word or period
+                const int e = pick("1 = 1");
+                what = QStringLiteral("edit %1").arg(e);
+                return call(by, "SaveVoucher",
+                            {voucherHeader(e, words[rng.bounded(2)], randomDate()),
+                             voucherLines(randomLines(rng))});
+            }
+            case 4: {
+                const int e = pick("1 = 1");
+                what = QStringLiteral("delete %1").arg(e);
+                return call(by, "DeleteVoucher", {e});
+            }
+            case 5:
+            case 6:
+            case 7: { // review by the other user, now and then by the maker (refused)
+                const int e = pick("Status = 0");
+                what = QStringLiteral("review %1").arg(e);
+                return call(rng.bounded(6) == 0 ? by : other, "ReviewVouchers",
+                            {QString::number(e), true});
+            }
+            case 8: {
+                const int e = pick("Status = 1");
+                what = QStringLiteral("unreview %1").arg(e);
+                return call(by, "ReviewVouchers", {QString::number(e), false});
+            }
+            case 9:
+            case 10: { // posting: everything up to a period, or one voucher (twice, refused)
+                const bool all = rng.bounded(2) == 0;
+                const int e = pick(rng.bounded(4) == 0 ? "Status >= 1" : "Status = 1");
+                what = all ? QStringLiteral("post all") : QStringLiteral("post %1").arg(e);
+                return call(*w.a, "PostVouchers",
+                            {202402 + int(rng.bounded(3)), all ? QString() : QString::number(e)});
+            }
+            default: {
+                const int e = pick("Status = 2");
+                what = QStringLiteral("reverse %1").arg(e);
+                return call(by, "ReverseVoucher", {e, randomDate()});
+            }
+            }
+        });
+        message.isEmpty() ? ++done : ++refused;
+        if (!message.isEmpty() && qEnvironmentVariableIsSet("VEXA_LEDGER_TRACE"))
+            qInfo("%s: %s", qPrintable(what), qPrintable(message));
+        checkBooks(w.db(), posted,
+                   QStringLiteral("step %1 (%2%3)")
+                       .arg(step)
+                       .arg(what, message.isEmpty() ? QString() : QStringLiteral(": ") + message));
+        if (QTest::currentTestFailed())
+            return;
+    }
+    qInfo("%d operations done, %d refused, %zu vouchers posted", done, refused, posted.size());
+    // The sequence did real work of every kind.
+    QVERIFY(posted.size() > 10);
+    QVERIFY(!rowsOf(w.db(), QStringLiteral("SELECT 1 FROM FINDocVoucher WHERE ReversesEntry > 0 "
+                                           "AND Status = 2"))
+                 .isEmpty());
+}
+
+void TestLedger::concurrentSavesNumberWithoutGapOrDuplicate()
+{
+    Books w;
+    constexpr int perThread = 25;
+    QStringList failures[2];
+    const auto saver = [&](int t) {
+        // Each thread its own connection, made and closed in that thread.
+        auto c = w.f.connect(t == 0 ? "Manager" : "clerk", t == 0 ? "manager" : "clerk");
+        for (int i = 0; i < perThread; ++i) {
+            const QString message = refusal([&] {
+                return call(*c, "SaveVoucher",
+                            {voucherHeader(0, QStringLiteral("记"), QDate(2024, 5, 10 + t)),
+                             voucherLines(pair(Cash, RevenueA, 100 + i))});
+            });
+            if (!message.isEmpty())
+                failures[t] << message;
+        }
+    };
+    std::thread first(saver, 0), second(saver, 1);
+    first.join();
+    second.join();
+    QVERIFY2(failures[0].isEmpty() && failures[1].isEmpty(),
+             qPrintable((failures[0] + failures[1]).join(u'\n')));
+    const QStringList numbers =
+        rowsOf(w.db(), QStringLiteral("SELECT DocNum FROM FINDocVoucher WHERE PeriodID = 202405 "
+                                      "AND NumCa = '记' ORDER BY DocNum"));
+    QStringList expected;
+    for (int n = 1; n <= 2 * perThread; ++n)
+        expected << QString::number(n);
+    QCOMPARE(numbers, expected);
+}
+
+QTEST_GUILESS_MAIN(TestLedger)
+#include "tst_ledger.moc"
