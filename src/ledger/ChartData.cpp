@@ -82,13 +82,14 @@ QList<ChartAccount> ChartAccounts()
     return chart;
 }
 
-QList<std::pair<int, QString>> AccountTypes()
+QList<AccountTypeInfo> AccountTypes()
 {
     auto ds = read(S("LX_DMAccttype"), S("WHERE 1=1 ORDER BY AcctType"));
-    QList<std::pair<int, QString>> types;
+    QList<AccountTypeInfo> types;
     for (ds->first(); !ds->eof(); ds->next())
-        types.append(
-            {int(ds->value(S("AcctType")).toInt()), ds->asString(S("AcctTypeDesc")).trimmed()});
+        types.append({int(ds->value(S("AcctType")).toInt()),
+                      ds->asString(S("AcctTypeCode")).trimmed(),
+                      ds->asString(S("AcctTypeDesc")).trimmed()});
     return types;
 }
 

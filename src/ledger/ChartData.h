@@ -33,8 +33,14 @@ struct ChartAccount
 
 // Every account, by code.
 QList<ChartAccount> ChartAccounts();
-// The account types (number, description), by number.
-QList<std::pair<int, QString>> AccountTypes();
+struct AccountTypeInfo
+{
+    int number = 0;
+    QString code; // ZC, FZ ...
+    QString name;
+};
+// The account types, by number.
+QList<AccountTypeInfo> AccountTypes();
 // The auxiliary lists 1-5 (number, name).
 QList<std::pair<int, QString>> ItemLists();
 // The currencies (code, name).

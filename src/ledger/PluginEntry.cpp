@@ -1,4 +1,5 @@
 // The ledger plug-in's entry point and the registration of its page classes.
+#include "AccountsForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -18,6 +19,7 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TVoucherListForm>(QStringLiteral("TVoucherListForm"));
     plugin.RegisterFormClass<TReverseVoucherForm>(QStringLiteral("TReverseVoucherForm"));
     plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
+    plugin.RegisterFormClass<TAccountsForm>(QStringLiteral("TAccountsForm"));
     plugin.RegisterFormClass<TOpeningBalanceForm>(QStringLiteral("TOpeningBalanceForm"));
 }
 
