@@ -156,6 +156,8 @@ void TAccountsForm::AddAccount()
 {
     const ChartAccount *selected = Selected();
     TAccountDialog dialog(nullptr, selected ? selected->code : QString(), m_types, this);
+    if (selected)
+        dialog.TakeDefaults(*selected);
     if (gl::DialogService::instance().exec(dialog) != QDialog::Accepted)
         return;
     const QString code = dialog.Code();
@@ -260,9 +262,11 @@ TAccountDialog::TAccountDialog(const ChartAccount *account, const QString &codeP
     m_side->addItem(S("贷"), S("C"));
     m_currency = new QComboBox(this);
     m_currency->setObjectName(S("cbCurrency"));
-    m_currency->addItem(S("（本位币）"), QString());
+    // An empty currency is the chart's 多货币 (any currency).
     for (const auto &[code, name] : Currencies())
         m_currency->addItem(S("%1 %2").arg(code, name), code);
+    m_currency->addItem(S("（多货币）"), QString());
+    m_currency->setCurrentIndex(std::max(0, m_currency->findData(BaseCurrency())));
     m_items = new QComboBox(this);
     m_items->setObjectName(S("cbItems"));
     m_items->addItem(S("（无）"), 0);
@@ -305,6 +309,13 @@ TAccountDialog::TAccountDialog(const ChartAccount *account, const QString &codeP
         });
     });
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void TAccountDialog::TakeDefaults(const ChartAccount &parent)
+{
+    m_side->setCurrentIndex(parent.dc == u"C" ? 1 : 0);
+    m_currency->setCurrentIndex(std::max(0, m_currency->findData(parent.currCode)));
+    m_items->setCurrentIndex(std::max(0, m_items->findData(parent.itemList)));
 }
 
 QString TAccountDialog::Code() const

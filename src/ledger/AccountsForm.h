@@ -59,6 +59,9 @@ public:
     TAccountDialog(const ChartAccount *account, const QString &codePrefix,
                    const QList<AccountTypeInfo> &types, QWidget *parent = nullptr);
 
+    // A new account starts with the side, currency and list of the account it goes under.
+    void TakeDefaults(const ChartAccount &parent);
+
     QString Code() const;
     // The fields as AddAccount or ModifyAccount take them (DC, CurrCode, ACItemID, Frozen,
     // AcctName, and AcctTypeCode for a new account).

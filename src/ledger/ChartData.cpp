@@ -113,6 +113,12 @@ QList<std::pair<QString, QString>> Currencies()
     return list;
 }
 
+QString BaseCurrency()
+{
+    auto info = read(S("LX_SysInitInfo"), S("WHERE 1=1"));
+    return info->isEmpty() ? QString() : info->asString(S("SysCur")).trimmed();
+}
+
 AccountUse AccountUsage(qint64 acctId)
 {
     const QVariant answer = call("AccountUsage", {acctId});

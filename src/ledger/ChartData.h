@@ -43,6 +43,8 @@ struct AccountTypeInfo
 QList<AccountTypeInfo> AccountTypes();
 // The auxiliary lists 1-5 (number, name).
 QList<std::pair<int, QString>> ItemLists();
+// The set's base currency (SysInitInfo.SysCur).
+QString BaseCurrency();
 // The currencies (code, name).
 QList<std::pair<QString, QString>> Currencies();
 
