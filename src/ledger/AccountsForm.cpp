@@ -94,6 +94,8 @@ void TAccountsForm::Reload()
     }
     Fill();
     Select(current);
+    if (!m_tree->currentItem() && m_tree->topLevelItemCount() > 0)
+        m_tree->setCurrentItem(m_tree->topLevelItem(0));
 }
 
 void TAccountsForm::Fill()

@@ -41,9 +41,15 @@ qint64 signedFromSide(const QString &dc, qint64 amount)
     return dc == u"C" ? -amount : amount;
 }
 
+// Zero shows as an empty cell, as in a paper ledger: the figures stand out.
+QString amountText(qint64 fen)
+{
+    return fen == 0 ? QString() : Money::format(fen);
+}
+
 QString sideAmount(const QString &dc, qint64 signedAmount)
 {
-    return Money::format(OpeningBalanceTree::onSide(dc, signedAmount).amount);
+    return amountText(OpeningBalanceTree::onSide(dc, signedAmount).amount);
 }
 
 } // namespace
@@ -81,9 +87,11 @@ TOpeningBalanceForm::TOpeningBalanceForm(QWidget *parent) : gl::TLXChildForm(par
     m_grid->setSelectionMode(QAbstractItemView::SingleSelection);
     m_grid->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
                             QAbstractItemView::AnyKeyPressed);
-    m_grid->setColumnWidth(ColName, 220);
+    m_grid->setColumnWidth(ColCode, 110);
     m_grid->setColumnWidth(ColSide, 40);
-    m_grid->horizontalHeader()->setStretchLastSection(true);
+    for (int c : {ColBalance, ColYtdDebit, ColYtdCredit, ColYear})
+        m_grid->setColumnWidth(c, 140);
+    m_grid->horizontalHeader()->setSectionResizeMode(ColName, QHeaderView::Stretch);
     layout->addWidget(m_grid);
 
     connect(m_save, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Save(); }); });
@@ -150,8 +158,8 @@ void TOpeningBalanceForm::ShowFigures()
         const OpeningAccount &a = accounts[r];
         const OpeningFigures f = m_tree.total(a.id);
         m_grid->item(r, ColBalance)->setText(sideAmount(a.dc, f.balance));
-        m_grid->item(r, ColYtdDebit)->setText(Money::format(f.ytdDebit));
-        m_grid->item(r, ColYtdCredit)->setText(Money::format(f.ytdCredit));
+        m_grid->item(r, ColYtdDebit)->setText(amountText(f.ytdDebit));
+        m_grid->item(r, ColYtdCredit)->setText(amountText(f.ytdCredit));
         m_grid->item(r, ColYear)->setText(sideAmount(a.dc, f.yearOpening()));
     }
 }
@@ -250,8 +258,8 @@ TOpeningItemsDialog::TOpeningItemsDialog(const OpeningAccount &account, const QL
         m_grid->setItem(r, 0, cell(items[r].code, false));
         m_grid->setItem(r, 1, cell(items[r].name, false));
         m_grid->setItem(r, 2, cell(sideAmount(account.dc, f.balance), true, true));
-        m_grid->setItem(r, 3, cell(Money::format(f.ytdDebit), true, true));
-        m_grid->setItem(r, 4, cell(Money::format(f.ytdCredit), true, true));
+        m_grid->setItem(r, 3, cell(amountText(f.ytdDebit), true, true));
+        m_grid->setItem(r, 4, cell(amountText(f.ytdCredit), true, true));
     }
     layout->addWidget(m_grid);
     auto *buttons = new QHBoxLayout;

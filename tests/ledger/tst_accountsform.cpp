@@ -89,8 +89,9 @@ void TestAccountsForm::maintainTheChart()
     dialogs.answerWith(fill("100101", "备用金"));
     dialogs.answer(gl::mrNo);
     child<QPushButton>(form, S("btnAdd"))->click();
-    QVERIFY2(dialogs.shown.last().text.contains(S("增加下级科目后将转入新科目“100101 备用金”")),
-             qPrintable(dialogs.shown.last().text));
+    QCOMPARE(dialogs.shown.last().text,
+             S("科目“1001 库存现金”已有期初余额或凭证分录，增加下级科目后将转入新科目“100101 "
+               "备用金”。是否继续？"));
     QVERIFY(!value(c, S("SELECT 1 FROM T0102010 WHERE AcctCode = '100101'")).isValid());
 
     dialogs.answerWith(fill("100101", "备用金"));
