@@ -1,5 +1,7 @@
 // The ledger plug-in's entry point and the registration of its page classes.
+#include "AccountsForm.h"
 #include "LXPlugin.h"
+#include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
 #include "ReverseVoucherForm.h"
 #include "VoucherForm.h"
@@ -17,6 +19,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TVoucherListForm>(QStringLiteral("TVoucherListForm"));
     plugin.RegisterFormClass<TReverseVoucherForm>(QStringLiteral("TReverseVoucherForm"));
     plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
+    plugin.RegisterFormClass<TAccountsForm>(QStringLiteral("TAccountsForm"));
+    plugin.RegisterFormClass<TOpeningBalanceForm>(QStringLiteral("TOpeningBalanceForm"));
 }
 
 // Library load and unload, as the console's library does.

@@ -4,6 +4,7 @@
 // finance options and the periods vouchers may go into.
 
 #include <QDate>
+#include <QList>
 #include <QSqlDatabase>
 #include <QString>
 
@@ -57,5 +58,27 @@ int ledgerStartPeriod(QSqlDatabase db);
 // it, the period lies before the general-ledger start, is frozen (Active 'N') or closed.
 // Answers the period.
 LedgerPeriod requireOpenPeriod(QSqlDatabase db, const QDate &date);
+
+// The chart's code level ends (cumulative lengths: 4, 6, 8 ... for 4-2-2): the set keeps
+// no setting of its own, so the lengths its chart already uses, 4 then 2 per level where
+// it has no account yet (LedgerChart.cpp).
+QList<int> chartLevelEnds(QSqlDatabase db);
+
+// Refuses (vexa::Error) deleting an account that has opening balances, voucher lines or
+// balances; nothing for an account that does not exist (LedgerChart.cpp).
+void refuseUsedAccountDelete(QSqlDatabase db, qint64 acctId);
+
+// Whether any account has an opening balance, a voucher line or a balance (LedgerChart.cpp).
+bool ledgerHasEntries(QSqlDatabase db);
+
+// The trial balance of the opening balances: leaf accounts in the base currency, each
+// account's net on its side; the year's opening is Balance - YtdDebit + YtdCredit.
+struct OpeningTotals
+{
+    qint64 openingDebit = 0, openingCredit = 0;
+    qint64 yearDebit = 0, yearCredit = 0;
+    bool balanced() const { return openingDebit == openingCredit && yearDebit == yearCredit; }
+};
+OpeningTotals openingTotals(QSqlDatabase db);
 
 } // namespace vexa::server

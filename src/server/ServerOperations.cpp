@@ -3,6 +3,7 @@
 #include "AttachmentStore.h"
 #include "BatchStatements.h"
 #include "DataPacket.h"
+#include "LedgerCommon.h"
 #include "Passwords.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
@@ -291,6 +292,10 @@ QVariant ServerConnection::executeBatch(QVariantList &args)
     if (!sql)
         throw Error(QStringLiteral("应用服务器拒绝执行该语句：%1").arg(text.left(200)));
     WriteScope work(m_db, m_server.dialect(), m_inTransaction);
+    // The template load replaces the chart of a set that has no entries yet; once the books
+    // hold any, the accounts they name stay.
+    if (sql->startsWith(QLatin1String("DELETE FROM T0102010")) && ledgerHasEntries(m_db))
+        throw Error(QStringLiteral("账套已有期初余额或凭证，不能重新装入会计科目。"));
     int rows = 0;
     {
         QSqlQuery q(m_db);

@@ -1,6 +1,7 @@
 // Apply-updates: a client's delta written to the provider's table, all or nothing.
 #include "AppServer.h"
 #include "AttachmentStore.h"
+#include "LedgerCommon.h"
 #include "ProviderCatalog.h"
 #include "SqlDialect.h"
 #include "SqliteStatement.h"
@@ -334,6 +335,15 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         {
             DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
             try {
+                // The books keep their accounts: one with entries is not deleted this way
+                // either (DeleteAccount refuses the same).
+                const int acct = indexOfField(delta.fields, QStringLiteral("AcctID"));
+                if (provider.update.compare(QLatin1String("T0102010"), Qt::CaseInsensitive) == 0 &&
+                    acct >= 0) {
+                    for (const DeltaRow &row : delta.rows)
+                        if (row.kind == DeltaRow::Kind::Delete)
+                            refuseUsedAccountDelete(m_db, row.original.value(acct).toLongLong());
+                }
                 int n = 0;
                 for (const DeltaRow &row : delta.rows)
                     writer.write(row, ++n);
