@@ -131,7 +131,7 @@ QVariant saveLines(Books &w, const QList<VLine> &lines, const QDate &date = QDat
     return call(*w.a, "SaveVoucher", {voucherHeader(0, word, date), voucherLines(lines)});
 }
 
-QVariant edit(Books &w, ServerConnection &by, int entry)
+QVariant edit(ServerConnection &by, int entry)
 {
     return call(by, "SaveVoucher",
                 {voucherHeader(entry, QStringLiteral("记"), QDate(2024, 3, 6)),
@@ -237,24 +237,24 @@ const std::vector<RefusalCase> &refusalCases()
          [](Books &w) -> Act {
              const int e = w.saveSimple(*w.a);
              call(*w.b, "ReviewVouchers", {QString::number(e), true});
-             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+             return [=, &w]() -> QVariant { return edit(*w.a, e); };
          }},
         {"edit a posted voucher", "已记账，不能修改",
          [](Books &w) -> Act {
              const int e = w.posted();
-             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+             return [=, &w]() -> QVariant { return edit(*w.a, e); };
          }},
         {"edit a signed voucher", "已出纳签字，不能修改",
          [](Books &w) -> Act {
              const int e = w.saveSimple(*w.a);
              call(*w.c, "SignVouchers", {QString::number(e), true});
-             return [=, &w]() -> QVariant { return edit(w, *w.a, e); };
+             return [=, &w]() -> QVariant { return edit(*w.a, e); };
          }},
         {"edit another's voucher without flag 8", "账套设置不允许修改他人填制的凭证",
          [](Books &w) -> Act {
              const int e = w.saveSimple(*w.a);
              setFinanceFlags(*w.a, {5, 6, 21});
-             return [=, &w]() -> QVariant { return edit(w, *w.b, e); };
+             return [=, &w]() -> QVariant { return edit(*w.b, e); };
          }},
         {"move out before a posted one", "之后的记字第2号已记账，改变它的凭证字或期间",
          [](Books &w) -> Act {
