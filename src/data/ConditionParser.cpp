@@ -302,6 +302,8 @@ qsizetype Parser::lexQuoted(Token &t, qsizetype i, QChar close)
         }
         if (close == u']' && t.text.isEmpty())
             fail(t.pos, QStringLiteral("方括号内缺少字段名"));
+        if (t.text.isNull()) // '' is an empty text; a null one would be bound as NULL
+            t.text = QStringLiteral("");
         return j + 1;
     }
     if (close == u']')

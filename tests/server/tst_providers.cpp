@@ -388,6 +388,9 @@ private slots:
             "SELECT DocEntry FROM FINDocVoucher WHERE Posted = 1 ORDER BY DocDate DESC, PeriodID "
             "DESC LIMIT 1",
             "", Proof::One);
+        // '' is an empty text, not NULL.
+        row("base-currency openings", "LX_GLOpening", "WHERE CurrCode = ''",
+            "SELECT AcctID, DacvID, CurrCode FROM GLOpening WHERE CurrCode = ''", "", Proof::One);
         row("voucher numbering", "LX_DMDocNum",
             "WHERE (ObjType = 2101) or (ObjType = 2102) ORDER BY ObjType, NumCa",
             "SELECT ObjType, NumCa FROM DMDocNum WHERE ObjType IN (2101, 2102)", "ObjType, NumCa",
