@@ -300,6 +300,22 @@ void refuseUsedAccountDelete(QSqlDatabase db, qint64 acctId)
         throw Error(usedMessage(*a));
 }
 
+void refuseUsedAccountChange(QSqlDatabase db, qint64 acctId, const QStringList &changed)
+{
+    static const QStringList kept = {S("AcctCode"), S("ParentID"), S("DC"),
+                                     S("CurrCode"), S("ACItemID"), S("AcctType")};
+    bool touches = false;
+    for (const QString &f : changed)
+        touches = touches || kept.contains(f, Qt::CaseInsensitive);
+    if (!touches)
+        return;
+    const std::optional<Account> a = readAccount(db, S("WHERE AcctID = ?"), acctId);
+    if (a && usageOf(db, acctId).used())
+        throw Error(S("科目%1已有期初余额、凭证分录或余额，不能修改代码、上级、余额方向、币别、"
+                      "类别或辅助核算。")
+                        .arg(a->label()));
+}
+
 bool ledgerHasEntries(QSqlDatabase db)
 {
     return exists(db, S("SELECT 1 FROM GLOpening"), {}) ||

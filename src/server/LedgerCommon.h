@@ -67,6 +67,9 @@ QList<int> chartLevelEnds(QSqlDatabase db);
 // Refuses (vexa::Error) deleting an account that has opening balances, voucher lines or
 // balances; nothing for an account that does not exist (LedgerChart.cpp).
 void refuseUsedAccountDelete(QSqlDatabase db, qint64 acctId);
+// The same for a change, through apply-updates, of what the entries of a used account rest
+// on (code, parent, side, currency, type, auxiliary list); changed: the fields that differ.
+void refuseUsedAccountChange(QSqlDatabase db, qint64 acctId, const QStringList &changed);
 
 // Whether any account has an opening balance, a voucher line or a balance (LedgerChart.cpp).
 bool ledgerHasEntries(QSqlDatabase db);

@@ -14,6 +14,7 @@
 
 #include <QSqlError>
 #include <QSqlQuery>
+#include <algorithm>
 
 namespace vexa::server {
 
@@ -110,11 +111,24 @@ int nextNumber(QSqlDatabase db, int periodId, const QString &numCa)
     return q.next() ? q.value(0).toInt() : 1;
 }
 
+// Never the key of a deleted voucher: its log lines go on naming it. The counter is the
+// one GetEntityID("DocEntry") hands out, taken under the write lock the caller holds.
 int nextDocEntry(QSqlDatabase db)
 {
     QSqlQuery q = runQuery(
         db, QStringLiteral("SELECT COALESCE(MAX(DocEntry), 0) + 1 FROM FINDocVoucher"), {}, kWhat);
-    return q.next() ? q.value(0).toInt() : 1;
+    int next = q.next() ? q.value(0).toInt() : 1;
+    q = runQuery(db, QStringLiteral("SELECT NextID FROM EntityCounter WHERE Name = 'DocEntry'"), {},
+                 kWhat);
+    const bool counted = q.next();
+    if (counted)
+        next = std::max(next, q.value(0).toInt());
+    runQuery(
+        db,
+        counted ? QStringLiteral("UPDATE EntityCounter SET NextID = ? WHERE Name = 'DocEntry'")
+                : QStringLiteral("INSERT INTO EntityCounter (NextID, Name) VALUES (?, 'DocEntry')"),
+        {next + 1}, kWhat);
+    return next;
 }
 
 // A voucher leaves its number: refused when a posted voucher comes after it in its

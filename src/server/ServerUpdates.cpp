@@ -335,14 +335,24 @@ void ServerConnection::applyUpdates(const QString &providerName, const DeltaPack
         {
             DeltaWriter writer(m_db, m_server.dialect(), provider, target, defaults, delta);
             try {
-                // The books keep their accounts: one with entries is not deleted this way
-                // either (DeleteAccount refuses the same).
+                // The books keep their accounts: one with entries is not deleted, nor has
+                // what its entries rest on changed, this way either (DeleteAccount and
+                // ModifyAccount refuse the same).
                 const int acct = indexOfField(delta.fields, QStringLiteral("AcctID"));
                 if (provider.update.compare(QLatin1String("T0102010"), Qt::CaseInsensitive) == 0 &&
                     acct >= 0) {
-                    for (const DeltaRow &row : delta.rows)
+                    for (const DeltaRow &row : delta.rows) {
                         if (row.kind == DeltaRow::Kind::Delete)
                             refuseUsedAccountDelete(m_db, row.original.value(acct).toLongLong());
+                        if (row.kind != DeltaRow::Kind::Modify)
+                            continue;
+                        QStringList changed;
+                        for (int i = 0; i < delta.fields.size(); ++i)
+                            if (row.values.value(i) != row.original.value(i))
+                                changed << delta.fields[i].name;
+                        refuseUsedAccountChange(m_db, row.original.value(acct).toLongLong(),
+                                                changed);
+                    }
                 }
                 int n = 0;
                 for (const DeltaRow &row : delta.rows)

@@ -13,6 +13,7 @@
 
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 using namespace vexa;
@@ -612,6 +613,8 @@ void TestLedger::randomSequencesKeepTheBooks()
         return e.isEmpty() ? 0 : e[int(rng.bounded(int(e.size())))].toInt();
     };
     std::map<int, QStringList> posted;
+    std::set<int> entries;
+    bool reused = false;
     int done = 0, refused = 0;
     const int steps = 300;
     for (int step = 0; step < steps; ++step) {
@@ -625,9 +628,12 @@ void TestLedger::randomSequencesKeepTheBooks()
             case 1:
             case 2: { // a new voucher
                 what = QStringLiteral("save");
-                return call(by, "SaveVoucher",
-                            {voucherHeader(0, words[rng.bounded(2)], randomDate()),
-                             voucherLines(randomLines(rng))});
+                const QVariant saved = call(by, "SaveVoucher",
+                                            {voucherHeader(0, words[rng.bounded(2)], randomDate()),
+                                             voucherLines(randomLines(rng))});
+                // A deleted voucher's key is never given again: its log lines name it.
+                reused = !entries.insert(packetValue(answer(saved), 0, "DocEntry").toInt()).second;
+                return saved;
             }
             case 3: { // an edit, perhaps to another word or period
                 const int e = pick("1 = 1");
@@ -670,6 +676,8 @@ void TestLedger::randomSequencesKeepTheBooks()
             }
         });
         message.isEmpty() ? ++done : ++refused;
+        QVERIFY2(!reused,
+                 qPrintable(QStringLiteral("step %1: a voucher key was given twice").arg(step)));
         if (!message.isEmpty() && qEnvironmentVariableIsSet("VEXA_LEDGER_TRACE"))
             qInfo("%s: %s", qPrintable(what), qPrintable(message));
         checkBooks(w.db(), posted,

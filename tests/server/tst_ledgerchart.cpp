@@ -233,6 +233,9 @@ void TestLedgerChart::refusalsChangeNothing_data()
     QTest::newRow("delete used through apply-updates")
         << false << "applyDelete" << QVariantList{cash}
         << "科目“1001 库存现金”已有期初余额、凭证分录或余额，不能删除。";
+    QTest::newRow("side of a used account through apply-updates")
+        << false << "applyChange" << QVariantList{cash, S("DC"), S("C")}
+        << "科目“1001 库存现金”已有期初余额、凭证分录或余额，不能修改代码、上级、余额方向";
     QTest::newRow("template load over entries")
         << false << "ExecuteBatch" << QVariantList{S("DELETE T0102010")}
         << "账套已有期初余额或凭证，不能重新装入会计科目。";
@@ -270,14 +273,20 @@ void TestLedgerChart::refusalsChangeNothing()
     auto &c = clerk ? *m_clerk : *m_manager;
     const QString before = snapshot(*m_manager);
     QString error;
-    if (operation == u"applyDelete") {
+    if (operation.startsWith(u"apply")) {
         ClientDataSet ds;
         ds.setRemoteConnection(&c);
         ds.setProviderName(S("LX_DMAccounting"));
         ds.setCommandText(S("WHERE AcctID = %1").arg(args[0].toLongLong()));
         ds.open();
         QCOMPARE(ds.recordCount(), 1);
-        ds.deleteRecord();
+        if (operation == u"applyDelete") {
+            ds.deleteRecord();
+        } else {
+            ds.edit();
+            ds.setValue(args[1].toString(), args[2]);
+            ds.post();
+        }
         int errors = 0;
         QVariant owner;
         c.applyUpdates(S("LX_DMAccounting"), ds.delta(), -1, errors, owner);
