@@ -140,13 +140,14 @@ private slots:
         // Back to version 1: without what versions 2 (failed logins) and 3 (the ledger) add.
         for (const char *sql :
              {"DROP TABLE LoginFailure", "DROP TABLE FINDocVoucherLine", "DROP TABLE GLBalance",
-              "DROP TABLE GLOpening", "DROP TABLE OperationLog", "DROP INDEX FINDocVoucher_Number",
-              "DROP INDEX FINDocVoucher_Status", "DELETE FROM T0102055 WHERE ACheckID > 0",
+              "DROP TABLE GLOpening", "DROP TABLE OperationLog", "DROP TABLE GLOption",
+              "DROP INDEX FINDocVoucher_Number", "DROP INDEX FINDocVoucher_Status",
+              "DELETE FROM T0102055 WHERE ACheckID > 0",
               "UPDATE SMModules SET DllFile = 'GL', FormClass = '' WHERE DllFile = 'VEXALEDGER'"})
             set.exec(QString::fromLatin1(sql));
         for (const char *column :
              {"Status", "SubNo", "SubCount", "MakeDate", "RatifyDate", "CashierID", "Cashier",
-              "CashierDate", "DebitTotal", "CreditTotal", "ReversesEntry", "ReversedBy"})
+              "CashierDate", "DebitTotal", "CreditTotal", "ReversesEntry", "ReversedBy", "Kind"})
             set.exec(QStringLiteral("ALTER TABLE FINDocVoucher DROP COLUMN %1")
                          .arg(QString::fromLatin1(column)));
         set.exec(QStringLiteral("UPDATE SchemaVersion SET version = 1"));

@@ -252,6 +252,7 @@ private slots:
                            "VALUES (1, 1, 0, 100, 0), (2, 1, 0, 0, 100)"));
         sql(QStringLiteral("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
                            "YtdCredit) VALUES (1, 0, '', 500, 0, 0)"));
+        sql(QStringLiteral("INSERT INTO GLOption (Name, Value) VALUES ('ProfitAcctID', '4103')"));
         sql(QStringLiteral("INSERT INTO OperationLog (LogID, LogTime, Action) "
                            "VALUES (1, '2024-01-15 09:00:00.000', '新增')"));
         sql(QStringLiteral("INSERT INTO DMProperty (PropID, PropType, PropValue, Remark, FixTag, "

@@ -30,6 +30,10 @@ ALTER TABLE FINDocVoucher ADD COLUMN DebitTotal BIGINT;
 ALTER TABLE FINDocVoucher ADD COLUMN CreditTotal BIGINT;
 ALTER TABLE FINDocVoucher ADD COLUMN ReversesEntry INTEGER;
 ALTER TABLE FINDocVoucher ADD COLUMN ReversedBy INTEGER;
+-- What made the voucher: 0 entered by hand (or a red/blue correction), 1 结转损益 (profit
+-- and loss carried to 本年利润), 2 本年利润 carried to 利润分配 at the year's end. The
+-- income statement leaves the closing vouchers out of the profit-and-loss amounts.
+ALTER TABLE FINDocVoucher ADD COLUMN Kind SMALLINT;
 
 CREATE UNIQUE INDEX FINDocVoucher_Number ON FINDocVoucher (PeriodID, NumCa, DocNum);
 CREATE INDEX FINDocVoucher_Status ON FINDocVoucher (PeriodID, Status);
@@ -90,6 +94,13 @@ CREATE TABLE GLOpening (
 
 -- Next voucher number per voucher word and period is MAX(DocNum) + 1, taken under the
 -- write lock; no table of its own, so a deleted draft leaves no counter behind.
+
+-- The ledger's settings by name (the 本年利润 and 利润分配 accounts of the closing, ...),
+-- written by the ledger's operations.
+CREATE TABLE GLOption (
+    Name  VARCHAR(40)  NOT NULL PRIMARY KEY,
+    Value VARCHAR(200)
+);
 
 ------------------------------------------------------------------------------------------
 -- Operation log: every change of a voucher, an opening balance or an account, written in
