@@ -341,18 +341,20 @@ public:
             const qint64 firstLine = qMax<qint64>(0, offset - row);
             const qint64 lastLine = qMin(lines, end - row);
             if (firstLine < lastLine) {
-                qint64 running = balance + linesBefore(p.id, firstLine);
+                // One ordered walk: the lines before the page only add to the balance.
+                qint64 running = balance;
+                qint64 at = 0;
                 QSqlQuery q = run(m_db,
-                                  S("SELECT v.DocEntry, v.DocDate, v.NumCa, v.DocNum, "
-                                    "l.Summary, a.AcctCode, l.Debit, l.Credit %1 "
-                                    "LIMIT ? OFFSET ?")
+                                  S("SELECT l.Debit, l.Credit, v.DocEntry, v.DocDate, v.NumCa, "
+                                    "v.DocNum, l.Summary, a.AcctCode %1 LIMIT ?")
                                       .arg(linesFrom()),
-                                  {p.id, lastLine - firstLine, firstLine});
-                while (q.next()) {
-                    const qint64 d = q.value(6).toLongLong(), c = q.value(7).toLongLong();
+                                  {p.id, lastLine});
+                for (; q.next(); ++at) {
+                    const qint64 d = q.value(0).toLongLong(), c = q.value(1).toLongLong();
                     running += d - c;
-                    push(1, p.id, q.value(0), q.value(1), q.value(2), q.value(3),
-                         q.value(4).toString(), q.value(5), d, c, running);
+                    if (at >= firstLine)
+                        push(1, p.id, q.value(2), q.value(3), q.value(4), q.value(5),
+                             q.value(6).toString(), q.value(7), d, c, running);
                 }
             }
             balance += debit - credit;
@@ -384,20 +386,6 @@ private:
                  "l.LineNo")
             .arg(m_ids, lineItemFilter());
     }
-    // The net of the first n lines of a period: what the page's first line starts from.
-    qint64 linesBefore(int period, qint64 n) const
-    {
-        if (n <= 0)
-            return 0;
-        QSqlQuery q = run(m_db,
-                          S("SELECT COALESCE(SUM(d - c), 0) FROM (SELECT l.Debit AS d, "
-                            "l.Credit AS c %1 LIMIT ?) x")
-                              .arg(linesFrom()),
-                          {period, n});
-        q.next();
-        return q.value(0).toLongLong();
-    }
-
     QSqlDatabase m_db;
     const Range &m_range;
     Account m_account;
