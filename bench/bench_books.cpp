@@ -113,5 +113,17 @@ int main(int argc, char **argv)
                     label, juneRows, juneRows / 2, m, yearRows, yearMiddle, y);
     };
     measurePages("DetailLedger");
+    // An ordinary leaf (about 475 lines a year) and the busiest leaf's first-level account
+    // (its 80 leaves, about 88,000 lines a year): the first page of the year.
+    const int ordinary = set.leaves[500];
+    const double leaf = measure(runs, [&] {
+        call(*c, "DetailLedger", {ordinary, 202401, 202412, 0, 100});
+    });
+    const double parent = measure(runs, [&] {
+        call(*c, "DetailLedger", {set.busyParent, 202401, 202412, 0, 100});
+    });
+    std::printf("(c) first page of the year: an ordinary leaf %.2f ms; the busiest first-level "
+                "account %.2f ms\n",
+                leaf, parent);
     return 0;
 }
