@@ -83,6 +83,20 @@ DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset,
     return page;
 }
 
+QList<GeneralLedgerRow> GeneralLedger(int acctId, int fromPeriod, int toPeriod)
+{
+    const DataPacket p = call("GeneralLedger", {acctId, fromPeriod, toPeriod});
+    const Reader at{p};
+    QList<GeneralLedgerRow> rows;
+    for (size_t r = 0; r < p.rows.size(); ++r)
+        rows << GeneralLedgerRow{at(r, "PeriodID").toInt(),        at(r, "PeriodName").toString(),
+                                 at(r, "OpeningSide").toString(),  at(r, "ClosingSide").toString(),
+                                 at(r, "Opening").toLongLong(),    at(r, "Debit").toLongLong(),
+                                 at(r, "Credit").toLongLong(),     at(r, "YearDebit").toLongLong(),
+                                 at(r, "YearCredit").toLongLong(), at(r, "Closing").toLongLong()};
+    return rows;
+}
+
 QString CompanyName()
 {
     auto info = gl::ProviderDataSet(QStringLiteral("LX_SysInitInfo"), QStringLiteral("WHERE 1=1"));
@@ -117,6 +131,29 @@ ReportTable BalanceReport(const QString &title, const QList<BalanceRow> &rows)
             out.cells << amount(f);
         out.level = qMax(0, r.level - 1);
         out.bold = r.total || r.level == 1;
+        t.rows << out;
+    }
+    return t;
+}
+
+ReportTable GeneralLedgerReport(const QString &account, const QList<GeneralLedgerRow> &rows)
+{
+    ReportTable t;
+    t.title = QStringLiteral("总分类账 %1").arg(account);
+    t.columns = {{QStringLiteral("期间"), Qt::AlignLeft, 10},
+                 {QStringLiteral("期初方向"), Qt::AlignCenter, 5},
+                 {QStringLiteral("期初余额"), Qt::AlignRight, 12},
+                 {QStringLiteral("本期借方"), Qt::AlignRight, 12},
+                 {QStringLiteral("本期贷方"), Qt::AlignRight, 12},
+                 {QStringLiteral("本年累计借方"), Qt::AlignRight, 12},
+                 {QStringLiteral("本年累计贷方"), Qt::AlignRight, 12},
+                 {QStringLiteral("期末方向"), Qt::AlignCenter, 5},
+                 {QStringLiteral("期末余额"), Qt::AlignRight, 12}};
+    for (const GeneralLedgerRow &r : rows) {
+        ReportRow out;
+        out.cells << r.periodName << r.openingSide << Money::format(r.opening) << amount(r.debit)
+                  << amount(r.credit) << amount(r.yearDebit) << amount(r.yearCredit)
+                  << r.closingSide << Money::format(r.closing);
         t.rows << out;
     }
     return t;

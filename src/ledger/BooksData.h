@@ -44,12 +44,23 @@ struct DetailPage
 };
 DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset, qint64 limit);
 
+// One period of the 总分类账.
+struct GeneralLedgerRow
+{
+    int periodId = 0;
+    QString periodName;
+    QString openingSide, closingSide;
+    qint64 opening = 0, debit = 0, credit = 0, yearDebit = 0, yearCredit = 0, closing = 0;
+};
+QList<GeneralLedgerRow> GeneralLedger(int acctId, int fromPeriod, int toPeriod);
+
 // The company (SysInitInfo.UseOrg) and "2024.01 至 2024.03" for the report's head.
 QString CompanyName();
 QString PeriodRangeText(const QList<LedgerPeriod> &periods, int from, int to);
 
 // The reports: titles, columns and cells as the windows show them.
 ReportTable BalanceReport(const QString &title, const QList<BalanceRow> &rows);
+ReportTable GeneralLedgerReport(const QString &account, const QList<GeneralLedgerRow> &rows);
 ReportTable DetailReport(const QString &account, const QList<DetailRow> &rows);
 
 } // namespace vexa::ledger

@@ -2,6 +2,7 @@
 #include "AccountBalanceForm.h"
 #include "AccountsForm.h"
 #include "DetailLedgerForm.h"
+#include "GeneralLedgerForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -26,6 +27,7 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TAccountBalanceForm>(QStringLiteral("TAccountBalanceForm"));
     plugin.RegisterFormClass<TTrialBalanceForm>(QStringLiteral("TTrialBalanceForm"));
     plugin.RegisterFormClass<TDetailLedgerForm>(QStringLiteral("TDetailLedgerForm"));
+    plugin.RegisterFormClass<TGeneralLedgerForm>(QStringLiteral("TGeneralLedgerForm"));
 }
 
 // Library load and unload, as the console's library does.

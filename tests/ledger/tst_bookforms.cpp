@@ -3,6 +3,7 @@
 #include "AccountBalanceForm.h"
 #include "DataPacket.h"
 #include "DetailLedgerForm.h"
+#include "GeneralLedgerForm.h"
 #include "LedgerWindow.h"
 
 #include <QCheckBox>
@@ -136,6 +137,32 @@ private slots:
         click(form, "btnQuery");
         QCOMPARE(form.findChild<QLabel *>(QStringLiteral("lbBalanced"))->text(),
                  QStringLiteral("试算结果不平衡"));
+    }
+
+    // 总分类账 of a parent: its sub-accounts' movement, the balance carried to the next period.
+    void generalLedger()
+    {
+        Books b(2); // 1.00 + 1.01 credited to 60010101 in March
+        TGeneralLedgerForm form;
+        QVariant p3;
+        form.Execute(0, QString(), p3);
+        form.findChild<QLineEdit *>(QStringLiteral("edAccount"))->setText(QStringLiteral("6001"));
+        choose(form, "cbFromPeriod", 202402);
+        choose(form, "cbToPeriod", 202404);
+        click(form, "btnQuery");
+        auto *grid = form.findChild<QTableView *>(QStringLiteral("grdPeriods"));
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(cell(grid, 1, 4), QStringLiteral("2.01")); // March 本期贷方
+        QCOMPARE(cell(grid, 1, 7) + cell(grid, 1, 8), QStringLiteral("贷2.01"));
+        QCOMPARE(cell(grid, 2, 1) + cell(grid, 2, 2), QStringLiteral("贷2.01")); // April 期初
+        QCOMPARE(cell(grid, 2, 6), QStringLiteral("2.01")); // April 本年累计贷方
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        b.session->calls.clear();
+        QMetaObject::invokeMethod(grid, "doubleClicked", Q_ARG(QModelIndex, grid->currentIndex()));
+        QCOMPARE(
+            b.session->calls.filter(QStringLiteral("OpenModule")),
+            QStringList{
+                QStringLiteral("OpenModule:GLMXFLZ:0:%1:Range 202403 202403:").arg(int(Revenue))});
     }
 
     void detailLedgerPages()

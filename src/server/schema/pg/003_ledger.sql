@@ -149,3 +149,4 @@ UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TPostVouchersForm' WHE
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TAccountBalanceForm' WHERE MCode = 'GLKMYEB';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TTrialBalanceForm' WHERE MCode = 'GLYESSPH';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TDetailLedgerForm' WHERE MCode = 'GLMXFLZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TGeneralLedgerForm' WHERE MCode = 'GLZFLZ';
