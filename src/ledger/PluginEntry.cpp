@@ -1,5 +1,8 @@
 // The ledger plug-in's entry point and the registration of its page classes.
+#include "AccountBalanceForm.h"
 #include "AccountsForm.h"
+#include "DetailLedgerForm.h"
+#include "GeneralLedgerForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -21,6 +24,10 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
     plugin.RegisterFormClass<TAccountsForm>(QStringLiteral("TAccountsForm"));
     plugin.RegisterFormClass<TOpeningBalanceForm>(QStringLiteral("TOpeningBalanceForm"));
+    plugin.RegisterFormClass<TAccountBalanceForm>(QStringLiteral("TAccountBalanceForm"));
+    plugin.RegisterFormClass<TTrialBalanceForm>(QStringLiteral("TTrialBalanceForm"));
+    plugin.RegisterFormClass<TDetailLedgerForm>(QStringLiteral("TDetailLedgerForm"));
+    plugin.RegisterFormClass<TGeneralLedgerForm>(QStringLiteral("TGeneralLedgerForm"));
 }
 
 // Library load and unload, as the console's library does.

@@ -207,6 +207,8 @@ private:
     // answers nothing for a name that is not its own.
     std::optional<QVariant> voucherCall(const QString &operation, QVariantList &args);
     std::optional<QVariant> chartCall(const QString &operation, QVariantList &args);
+    // The balances and the books, read-only (LedgerBooks.cpp).
+    std::optional<QVariant> booksCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);

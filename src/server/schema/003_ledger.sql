@@ -146,3 +146,7 @@ UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TVoucherForm' WHERE MC
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TVoucherListForm' WHERE MCode = 'GLPZGL';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TReverseVoucherForm' WHERE MCode = 'GLCXPZ';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TPostVouchersForm' WHERE MCode = 'GLPZDZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TAccountBalanceForm' WHERE MCode = 'GLKMYEB';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TTrialBalanceForm' WHERE MCode = 'GLYESSPH';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TDetailLedgerForm' WHERE MCode = 'GLMXFLZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TGeneralLedgerForm' WHERE MCode = 'GLZFLZ';

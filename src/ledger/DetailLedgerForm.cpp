@@ -1,0 +1,205 @@
+#include "DetailLedgerForm.h"
+
+#include "FormKit.h"
+#include "Globals.h"
+#include "MessageDialogs.h"
+
+#include <vexa/Error.h>
+#include <vexa/PluginHost.h>
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+
+namespace vexa::ledger {
+
+TDetailLedgerForm::TDetailLedgerForm(QWidget *parent) : gl::TLXChildForm(parent)
+{
+    setObjectName(QStringLiteral("TDetailLedgerForm"));
+    setWindowTitle(QStringLiteral("明细分类账"));
+    SetModuleCaption(QStringLiteral("明细分类账"));
+    plModuleToolbar->hide();
+
+    auto *client = new QVBoxLayout(plClient);
+    client->addWidget(gl::MakeTitleLabel(QStringLiteral("明细分类账"), plClient));
+    auto *bar = new QHBoxLayout;
+    edAccount = new QLineEdit(plClient);
+    edAccount->setObjectName(QStringLiteral("edAccount"));
+    edAccount->setPlaceholderText(QStringLiteral("科目代码"));
+    edAccount->setMaximumWidth(120);
+    lbAccountName = new QLabel(plClient);
+    lbAccountName->setObjectName(QStringLiteral("lbAccountName"));
+    cbFromPeriod = new QComboBox(plClient);
+    cbFromPeriod->setObjectName(QStringLiteral("cbFromPeriod"));
+    cbToPeriod = new QComboBox(plClient);
+    cbToPeriod->setObjectName(QStringLiteral("cbToPeriod"));
+    bar->addWidget(new QLabel(QStringLiteral("科目"), plClient));
+    bar->addWidget(edAccount);
+    bar->addWidget(lbAccountName);
+    bar->addWidget(new QLabel(QStringLiteral("期间"), plClient));
+    bar->addWidget(cbFromPeriod);
+    bar->addWidget(new QLabel(QStringLiteral("至"), plClient));
+    bar->addWidget(cbToPeriod);
+    QPushButton *query = gl::MakeButton(QStringLiteral("查询"), QStringLiteral("btnQuery"), this);
+    QPushButton *exportButton =
+        gl::MakeButton(QStringLiteral("导出"), QStringLiteral("btnExport"), this);
+    QPushButton *preview =
+        gl::MakeButton(QStringLiteral("打印预览"), QStringLiteral("btnPreview"), this);
+    bar->addWidget(query);
+    bar->addWidget(exportButton);
+    bar->addWidget(preview);
+    bar->addStretch(1);
+    client->addLayout(bar);
+
+    const ReportTable columns = DetailReport(QString(), {});
+    m_model = new QStandardItemModel(0, int(columns.columns.size()), this);
+    QStringList titles;
+    for (const ReportColumn &c : columns.columns)
+        titles << c.title;
+    m_model->setHorizontalHeaderLabels(titles);
+    grdLines = new QTableView(plClient);
+    grdLines->setObjectName(QStringLiteral("grdLines"));
+    grdLines->setModel(m_model);
+    grdLines->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdLines->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdLines->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdLines->verticalHeader()->hide();
+    grdLines->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    SetMainGridView(grdLines);
+    client->addWidget(grdLines, 1);
+    auto *pages = new QHBoxLayout;
+    btnPrevPage = gl::MakeButton(QStringLiteral("上一页"), QStringLiteral("btnPrevPage"), this);
+    btnNextPage = gl::MakeButton(QStringLiteral("下一页"), QStringLiteral("btnNextPage"), this);
+    lbPage = new QLabel(plClient);
+    lbPage->setObjectName(QStringLiteral("lbPage"));
+    pages->addWidget(btnPrevPage);
+    pages->addWidget(lbPage);
+    pages->addWidget(btnNextPage);
+    pages->addStretch(1);
+    client->addLayout(pages);
+
+    connect(query, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Query(); }); });
+    connect(edAccount, &QLineEdit::returnPressed, this,
+            [this] { gl::RunGuarded([this] { Query(); }); });
+    connect(exportButton, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { Export(); }); });
+    connect(preview, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { Preview(); }); });
+    connect(btnPrevPage, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { ShowPage(m_page - 1); }); });
+    connect(btnNextPage, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { ShowPage(m_page + 1); }); });
+    connect(grdLines, &QTableView::doubleClicked, this,
+            [this] { gl::RunGuarded([this] { OpenVoucher(); }); });
+}
+
+void TDetailLedgerForm::Execute(quint32 p1, const QString &p2, QVariant &)
+{
+    gl::BusyScope busy;
+    m_periods = Periods();
+    m_accounts = Accounts();
+    const QStringList range = p2.split(u' ');
+    const bool started = p1 > 0 && range.size() == 3 && range[0] == u"Range";
+    for (int i = 0; i < 2; ++i) {
+        QComboBox *c = i == 0 ? cbFromPeriod : cbToPeriod;
+        QSignalBlocker block(c);
+        const QVariant kept = started ? QVariant(range[i + 1].toInt()) : c->currentData();
+        c->clear();
+        for (const LedgerPeriod &p : m_periods)
+            c->addItem(p.code, p.periodId);
+        const int at = c->findData(kept);
+        const int today = c->findData(PeriodOf(m_periods, QDate::currentDate()).periodId);
+        c->setCurrentIndex(at >= 0 ? at : today >= 0 ? today : c->count() - 1);
+    }
+    if (started) {
+        if (const LedgerAccount *a = FindAccount(m_accounts, int(p1)))
+            edAccount->setText(a->code);
+        ShowPage(0);
+    }
+}
+
+const LedgerAccount &TDetailLedgerForm::account() const
+{
+    const QString code = edAccount->text().trimmed();
+    if (code.isEmpty())
+        throw Error(QStringLiteral("请输入科目代码。"));
+    const LedgerAccount *a = FindAccount(m_accounts, code);
+    if (!a)
+        throw Error(QStringLiteral("科目代码“%1”不存在。").arg(code));
+    return *a;
+}
+
+void TDetailLedgerForm::ShowPage(qint64 page)
+{
+    const LedgerAccount &a = account();
+    lbAccountName->setText(a.fullName);
+    const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
+    DetailPage answer;
+    {
+        gl::BusyScope busy;
+        answer = DetailLedger(a.acctId, from, to, qMax<qint64>(0, page) * kPageRows, kPageRows);
+    }
+    m_page = qMax<qint64>(0, page);
+    m_pages = (answer.totalRows + kPageRows - 1) / kPageRows;
+    m_rows = answer.rows;
+    const ReportTable t = DetailReport(a.code, m_rows);
+    m_model->setRowCount(0);
+    for (const ReportRow &r : t.rows) {
+        QList<QStandardItem *> items;
+        for (int c = 0; c < r.cells.size(); ++c) {
+            auto *item = new QStandardItem(r.cells[c]);
+            item->setTextAlignment(t.columns[c].align | Qt::AlignVCenter);
+            if (r.bold) {
+                QFont f = item->font();
+                f.setBold(true);
+                item->setFont(f);
+            }
+            items << item;
+        }
+        m_model->appendRow(items);
+    }
+    lbPage->setText(
+        QStringLiteral("第 %1 页 共 %2 页").arg(m_page + 1).arg(qMax<qint64>(1, m_pages)));
+    btnPrevPage->setEnabled(m_page > 0);
+    btnNextPage->setEnabled(m_page + 1 < m_pages);
+}
+
+ReportTable TDetailLedgerForm::report() const
+{
+    // The whole range, not only the page shown.
+    const LedgerAccount &a = account();
+    const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
+    gl::BusyScope busy;
+    ReportTable t = DetailReport(a.code + u' ' + a.fullName,
+                                 DetailLedger(a.acctId, from, to, 0, 10000000).rows);
+    t.company = CompanyName();
+    t.period = PeriodRangeText(m_periods, from, to);
+    return t;
+}
+
+void TDetailLedgerForm::Export()
+{
+    exportReportCsv(this, report());
+}
+
+void TDetailLedgerForm::Preview()
+{
+    previewReport(this, report());
+}
+
+void TDetailLedgerForm::OpenVoucher()
+{
+    const int row = grdLines->currentIndex().row();
+    if (row < 0 || row >= m_rows.size() || m_rows[row].docEntry <= 0)
+        return;
+    QVariant p3;
+    gl::HostRef().OpenModule(QStringLiteral("GLPZLR"), 0, quint32(m_rows[row].docEntry),
+                             QStringLiteral("DocEntry"), p3);
+}
+
+} // namespace vexa::ledger

@@ -1,0 +1,160 @@
+#include "GeneralLedgerForm.h"
+
+#include "FormKit.h"
+#include "Globals.h"
+#include "MessageDialogs.h"
+
+#include <vexa/Error.h>
+#include <vexa/PluginHost.h>
+
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStandardItemModel>
+#include <QTableView>
+
+namespace vexa::ledger {
+
+TGeneralLedgerForm::TGeneralLedgerForm(QWidget *parent) : gl::TLXChildForm(parent)
+{
+    setObjectName(QStringLiteral("TGeneralLedgerForm"));
+    setWindowTitle(QStringLiteral("总分类账"));
+    SetModuleCaption(QStringLiteral("总分类账"));
+    plModuleToolbar->hide();
+
+    auto *client = new QVBoxLayout(plClient);
+    client->addWidget(gl::MakeTitleLabel(QStringLiteral("总分类账"), plClient));
+    auto *bar = new QHBoxLayout;
+    edAccount = new QLineEdit(plClient);
+    edAccount->setObjectName(QStringLiteral("edAccount"));
+    edAccount->setPlaceholderText(QStringLiteral("科目代码"));
+    edAccount->setMaximumWidth(120);
+    lbAccountName = new QLabel(plClient);
+    lbAccountName->setObjectName(QStringLiteral("lbAccountName"));
+    cbFromPeriod = new QComboBox(plClient);
+    cbFromPeriod->setObjectName(QStringLiteral("cbFromPeriod"));
+    cbToPeriod = new QComboBox(plClient);
+    cbToPeriod->setObjectName(QStringLiteral("cbToPeriod"));
+    bar->addWidget(new QLabel(QStringLiteral("科目"), plClient));
+    bar->addWidget(edAccount);
+    bar->addWidget(lbAccountName);
+    bar->addWidget(new QLabel(QStringLiteral("期间"), plClient));
+    bar->addWidget(cbFromPeriod);
+    bar->addWidget(new QLabel(QStringLiteral("至"), plClient));
+    bar->addWidget(cbToPeriod);
+    QPushButton *query = gl::MakeButton(QStringLiteral("查询"), QStringLiteral("btnQuery"), this);
+    QPushButton *exportButton =
+        gl::MakeButton(QStringLiteral("导出"), QStringLiteral("btnExport"), this);
+    QPushButton *preview =
+        gl::MakeButton(QStringLiteral("打印预览"), QStringLiteral("btnPreview"), this);
+    bar->addWidget(query);
+    bar->addWidget(exportButton);
+    bar->addWidget(preview);
+    bar->addStretch(1);
+    client->addLayout(bar);
+
+    const ReportTable columns = GeneralLedgerReport(QString(), {});
+    m_model = new QStandardItemModel(0, int(columns.columns.size()), this);
+    QStringList titles;
+    for (const ReportColumn &c : columns.columns)
+        titles << c.title;
+    m_model->setHorizontalHeaderLabels(titles);
+    grdPeriods = new QTableView(plClient);
+    grdPeriods->setObjectName(QStringLiteral("grdPeriods"));
+    grdPeriods->setModel(m_model);
+    grdPeriods->setSelectionBehavior(QAbstractItemView::SelectRows);
+    grdPeriods->setSelectionMode(QAbstractItemView::SingleSelection);
+    grdPeriods->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grdPeriods->verticalHeader()->hide();
+    SetMainGridView(grdPeriods);
+    client->addWidget(grdPeriods, 1);
+
+    connect(query, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Refresh(); }); });
+    connect(edAccount, &QLineEdit::returnPressed, this,
+            [this] { gl::RunGuarded([this] { Refresh(); }); });
+    connect(exportButton, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { Export(); }); });
+    connect(preview, &QPushButton::clicked, this,
+            [this] { gl::RunGuarded([this] { Preview(); }); });
+    connect(grdPeriods, &QTableView::doubleClicked, this,
+            [this] { gl::RunGuarded([this] { OpenLedger(); }); });
+}
+
+void TGeneralLedgerForm::Execute(quint32, const QString &, QVariant &)
+{
+    gl::BusyScope busy;
+    m_periods = Periods();
+    m_accounts = Accounts();
+    for (QComboBox *c : {cbFromPeriod, cbToPeriod}) {
+        QSignalBlocker block(c);
+        const QVariant kept = c->currentData();
+        c->clear();
+        for (const LedgerPeriod &p : m_periods)
+            c->addItem(p.code, p.periodId);
+        const int at = c->findData(kept);
+        c->setCurrentIndex(at >= 0 ? at : c == cbFromPeriod ? 0 : c->count() - 1);
+    }
+}
+
+void TGeneralLedgerForm::Refresh()
+{
+    const QString code = edAccount->text().trimmed();
+    if (code.isEmpty())
+        throw Error(QStringLiteral("请输入科目代码。"));
+    const LedgerAccount *a = FindAccount(m_accounts, code);
+    if (!a)
+        throw Error(QStringLiteral("科目代码“%1”不存在。").arg(code));
+    lbAccountName->setText(a->fullName);
+    {
+        gl::BusyScope busy;
+        m_rows = GeneralLedger(a->acctId, cbFromPeriod->currentData().toInt(),
+                               cbToPeriod->currentData().toInt());
+    }
+    m_acctId = a->acctId;
+    m_account = a->code + u' ' + a->fullName;
+    const ReportTable t = GeneralLedgerReport(m_account, m_rows);
+    m_model->setRowCount(0);
+    for (const ReportRow &r : t.rows) {
+        QList<QStandardItem *> items;
+        for (int c = 0; c < r.cells.size(); ++c) {
+            auto *item = new QStandardItem(r.cells[c]);
+            item->setTextAlignment(t.columns[c].align | Qt::AlignVCenter);
+            items << item;
+        }
+        m_model->appendRow(items);
+    }
+}
+
+ReportTable TGeneralLedgerForm::report() const
+{
+    ReportTable t = GeneralLedgerReport(m_account, m_rows);
+    t.company = CompanyName();
+    t.period = PeriodRangeText(m_periods, cbFromPeriod->currentData().toInt(),
+                               cbToPeriod->currentData().toInt());
+    return t;
+}
+
+void TGeneralLedgerForm::Export()
+{
+    exportReportCsv(this, report());
+}
+
+void TGeneralLedgerForm::Preview()
+{
+    previewReport(this, report());
+}
+
+void TGeneralLedgerForm::OpenLedger()
+{
+    const int row = grdPeriods->currentIndex().row();
+    if (row < 0 || row >= m_rows.size())
+        return;
+    QVariant p3;
+    gl::HostRef().OpenModule(QStringLiteral("GLMXFLZ"), 0, quint32(m_acctId),
+                             QStringLiteral("Range %1 %1").arg(m_rows[row].periodId), p3);
+}
+
+} // namespace vexa::ledger
