@@ -612,7 +612,6 @@ std::optional<QVariant> ServerConnection::closingCall(const QString &operation, 
 
     if (is("ReopenPeriod")) {
         refuseOnReadOnly();
-        requireRight(m_db, m_session, kCloseObjType, QStringLiteral("期末结账"));
         const int periodId = argumentAt(args, 0, operation).toInt();
         WriteScope work(m_db, dialect, m_inTransaction);
         {
