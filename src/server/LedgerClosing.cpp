@@ -14,6 +14,7 @@
 
 #include <QSet>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <algorithm>
 #include <map>
 
@@ -48,6 +49,22 @@ LedgerPeriod requirePeriod(QSqlDatabase db, int periodId)
     if (p.periodId == 0)
         throw Error(QStringLiteral("会计期间 %1 不存在。").arg(periodId));
     return p;
+}
+
+// Every row of a statement, read before the next statement runs: on PostgreSQL a
+// forward-only result still open when another statement starts loses its rows.
+std::vector<QVariantList> rowsOf(QSqlDatabase db, const QString &sql, const QVariantList &binds)
+{
+    QSqlQuery q = runQuery(db, sql, binds, kWhat);
+    std::vector<QVariantList> rows;
+    const int columns = q.record().count();
+    while (q.next()) {
+        QVariantList row;
+        for (int i = 0; i < columns; ++i)
+            row.append(q.value(i));
+        rows.push_back(row);
+    }
+    return rows;
 }
 
 int countOf(QSqlDatabase db, const QString &sql, const QVariantList &binds)
@@ -155,20 +172,19 @@ using Balances = std::map<BalanceKey, qint64>;
 Balances closingBalances(QSqlDatabase db, int periodId)
 {
     Balances b;
-    QSqlQuery q = runQuery(
-        db,
-        QStringLiteral("SELECT AcctID, DacvID, SUM(Balance) FROM GLOpening GROUP BY AcctID, "
-                       "DacvID"),
-        {}, kWhat);
-    while (q.next())
-        b[{q.value(0).toInt(), q.value(1).toInt()}] += q.value(2).toLongLong();
-    q = runQuery(db,
-                 QStringLiteral("SELECT AcctID, DacvID, SUM(Debit), SUM(Credit) FROM GLBalance "
-                                "WHERE PeriodID <= ? GROUP BY AcctID, DacvID"),
-                 {periodId}, kWhat);
-    while (q.next())
-        b[{q.value(0).toInt(), q.value(1).toInt()}] +=
-            q.value(2).toLongLong() - q.value(3).toLongLong();
+    for (const QVariantList &r :
+         rowsOf(db,
+                QStringLiteral("SELECT AcctID, DacvID, CAST(SUM(Balance) AS BIGINT) FROM GLOpening "
+                               "GROUP BY AcctID, DacvID"),
+                {}))
+        b[{r[0].toInt(), r[1].toInt()}] += r[2].toLongLong();
+    for (const QVariantList &r :
+         rowsOf(db,
+                QStringLiteral("SELECT AcctID, DacvID, CAST(SUM(Debit) AS BIGINT), "
+                               "CAST(SUM(Credit) AS BIGINT) FROM GLBalance "
+                               "WHERE PeriodID <= ? GROUP BY AcctID, DacvID"),
+                {periodId}))
+        b[{r[0].toInt(), r[1].toInt()}] += r[2].toLongLong() - r[3].toLongLong();
     return b;
 }
 
@@ -177,22 +193,18 @@ Balances closingBalances(QSqlDatabase db, int periodId)
 QSet<int> profitAndLossLeaves(QSqlDatabase db, const LedgerChart &chart)
 {
     QSet<QString> types;
-    QSqlQuery q = runQuery(
-        db, QStringLiteral("SELECT AcctType, AcctTypeCode, AcctTypeDesc FROM T0102011"), {}, kWhat);
-    while (q.next())
-        if (q.value(1).toString().trimmed() == QLatin1String("SY") ||
-            q.value(2).toString().trimmed() == QStringLiteral("损益"))
-            types.insert(q.value(0).toString().trimmed());
+    for (const QVariantList &r : rowsOf(
+             db, QStringLiteral("SELECT AcctType, AcctTypeCode, AcctTypeDesc FROM T0102011"), {}))
+        if (r[1].toString().trimmed() == QLatin1String("SY") ||
+            r[2].toString().trimmed() == QStringLiteral("损益"))
+            types.insert(r[0].toString().trimmed());
     QSet<int> leaves;
-    q = runQuery(db, QStringLiteral("SELECT AcctID, AcctType, AcctTypeCode FROM T0102010"), {},
-                 kWhat);
-    while (q.next()) {
-        const int id = q.value(0).toInt();
-        if (!chart.value(id).leaf)
-            continue;
-        if (q.value(2).toString().trimmed() == QLatin1String("SY") ||
-            (!q.value(1).toString().trimmed().isEmpty() &&
-             types.contains(q.value(1).toString().trimmed())))
+    for (const QVariantList &r :
+         rowsOf(db, QStringLiteral("SELECT AcctID, AcctType, AcctTypeCode FROM T0102010"), {})) {
+        const int id = r[0].toInt();
+        const QString type = r[1].toString().trimmed();
+        if (chart.value(id).leaf && (r[2].toString().trimmed() == QLatin1String("SY") ||
+                                     (!type.isEmpty() && types.contains(type))))
             leaves.insert(id);
     }
     return leaves;
@@ -321,24 +333,25 @@ QList<Problem> closeProblems(QSqlDatabase db, const LedgerPeriod &period)
     // The first-level accounts' closing balances: leaf openings rolled up, and the posted
     // movement of the first-level account itself.
     std::map<int, qint64> top;
-    QSqlQuery q = runQuery(db,
-                           QStringLiteral("SELECT AcctID, SUM(Balance) FROM GLOpening "
-                                          "GROUP BY AcctID"),
-                           {}, kWhat);
-    while (q.next()) {
-        int a = q.value(0).toInt();
+    for (const QVariantList &r :
+         rowsOf(db,
+                QStringLiteral(
+                    "SELECT AcctID, CAST(SUM(Balance) AS BIGINT) FROM GLOpening GROUP BY AcctID"),
+                {})) {
+        int a = r[0].toInt();
         for (int guard = 0; chart.value(a).parentId != 0 && guard < 64; ++guard)
             a = chart.value(a).parentId;
-        top[a] += q.value(1).toLongLong();
+        top[a] += r[1].toLongLong();
     }
-    q = runQuery(db,
-                 QStringLiteral("SELECT AcctID, SUM(Debit), SUM(Credit) FROM GLBalance "
-                                "WHERE PeriodID <= ? AND DacvID = 0 GROUP BY AcctID"),
-                 {period.periodId}, kWhat);
-    while (q.next()) {
-        const int a = q.value(0).toInt();
+    for (const QVariantList &r :
+         rowsOf(db,
+                QStringLiteral("SELECT AcctID, CAST(SUM(Debit) AS BIGINT), CAST(SUM(Credit) AS "
+                               "BIGINT) FROM GLBalance "
+                               "WHERE PeriodID <= ? AND DacvID = 0 GROUP BY AcctID"),
+                {period.periodId})) {
+        const int a = r[0].toInt();
         if (chart.contains(a) && chart.value(a).parentId == 0)
-            top[a] += q.value(1).toLongLong() - q.value(2).toLongLong();
+            top[a] += r[1].toLongLong() - r[2].toLongLong();
     }
     qint64 debit = 0, credit = 0;
     for (const auto &[acct, amount] : top)
@@ -351,23 +364,24 @@ QList<Problem> closeProblems(QSqlDatabase db, const LedgerPeriod &period)
     add(QStringLiteral("损益类科目余额不为零，请先结转损益"),
         int(profitAndLossBalances(db, chart, period.periodId).size()));
 
-    q = runQuery(db, QStringLiteral("SELECT CashierStartPeriodID FROM SysInitInfo"), {}, kWhat);
-    const int cashierStart = q.next() ? q.value(0).toInt() : 0;
+    const auto cashier =
+        rowsOf(db, QStringLiteral("SELECT CashierStartPeriodID FROM SysInitInfo"), {});
+    const int cashierStart = cashier.empty() ? 0 : cashier[0][0].toInt();
     if (cashierStart != 0 && period.periodId >= cashierStart) {
-        q = runQuery(db,
-                     QStringLiteral("SELECT CashierPost FROM FINPostingPeriods WHERE PeriodID = ?"),
-                     {period.periodId}, kWhat);
-        if (!(q.next() && q.value(0).toInt() != 0))
+        const auto post = rowsOf(
+            db, QStringLiteral("SELECT CashierPost FROM FINPostingPeriods WHERE PeriodID = ?"),
+            {period.periodId});
+        if (post.empty() || post[0][0].toInt() == 0)
             add(QStringLiteral("出纳管理本期尚未结账，请先由出纳结账"), 1);
     }
 
     int earlier = 0;
-    q = runQuery(db,
-                 QStringLiteral("SELECT GLPost FROM FINPostingPeriods "
-                                "WHERE PeriodID < ? AND PeriodID >= ?"),
-                 {period.periodId, ledgerStartPeriod(db)}, kWhat);
-    while (q.next())
-        if (q.value(0).toInt() == 0)
+    const int start = ledgerStartPeriod(db);
+    for (const QVariantList &r : rowsOf(db,
+                                        QStringLiteral("SELECT GLPost FROM FINPostingPeriods "
+                                                       "WHERE PeriodID < ? AND PeriodID >= ?"),
+                                        {period.periodId, start}))
+        if (r[0].toInt() == 0)
             ++earlier;
     add(QStringLiteral("以前期间尚未结账，请按顺序结账"), earlier);
 
@@ -408,10 +422,10 @@ PeriodRow periodAfter(QSqlDatabase db, int periodId)
 
 void setCurrentPeriod(QSqlDatabase db, int periodId)
 {
-    QSqlQuery q =
-        runQuery(db, QStringLiteral("SELECT PeriodName FROM FINPostingPeriods WHERE PeriodID = ?"),
-                 {periodId}, kWhat);
-    const QString name = q.next() ? q.value(0).toString() : QString();
+    const auto rows =
+        rowsOf(db, QStringLiteral("SELECT PeriodName FROM FINPostingPeriods WHERE PeriodID = ?"),
+               {periodId});
+    const QString name = rows.empty() ? QString() : rows[0][0].toString();
     runQuery(db, QStringLiteral("UPDATE SysInitInfo SET GLNowPeriodID = ?, GLNowPeriodName = ?"),
              {periodId, name}, kWhat);
 }

@@ -55,14 +55,16 @@ Amounts amountsOf(QSqlDatabase db, const QString &sql)
 // posted lines, not from the balance table.
 Amounts profitAndLossOracle(QSqlDatabase db, int periodId)
 {
-    return amountsOf(db, QStringLiteral("SELECT l.AcctID, l.DacvID, SUM(l.Debit) - SUM(l.Credit) "
-                                        "FROM FINDocVoucherLine l JOIN FINDocVoucher v "
-                                        "ON v.DocEntry = l.DocEntry JOIN T0102010 a ON "
-                                        "a.AcctID = l.AcctID WHERE v.Status = 2 AND "
-                                        "v.PeriodID <= %1 AND a.AcctTypeCode = 'SY' "
-                                        "GROUP BY l.AcctID, l.DacvID "
-                                        "HAVING SUM(l.Debit) <> SUM(l.Credit)")
-                             .arg(periodId));
+    return amountsOf(
+        db,
+        QStringLiteral("SELECT l.AcctID, l.DacvID, CAST(SUM(l.Debit) - SUM(l.Credit) AS BIGINT) "
+                       "FROM FINDocVoucherLine l JOIN FINDocVoucher v "
+                       "ON v.DocEntry = l.DocEntry JOIN T0102010 a ON "
+                       "a.AcctID = l.AcctID WHERE v.Status = 2 AND "
+                       "v.PeriodID <= %1 AND a.AcctTypeCode = 'SY' "
+                       "GROUP BY l.AcctID, l.DacvID "
+                       "HAVING SUM(l.Debit) <> SUM(l.Credit)")
+            .arg(periodId));
 }
 
 // The set of LedgerYear.h with the administrator making and posting, clerk reviewing.
@@ -161,11 +163,12 @@ private slots:
         QCOMPARE(h.mid(3, 2), QStringList({QStringLiteral("1"), QStringLiteral("0")}));
         QCOMPARE(h[5], h[6]);
         // Each line cancels its balance: credit - debit is the balance (debit positive).
-        Amounts carried = amountsOf(y.db(), QStringLiteral("SELECT AcctID, DacvID, "
-                                                           "SUM(Credit) - SUM(Debit) FROM "
-                                                           "FINDocVoucherLine WHERE DocEntry = %1 "
-                                                           "GROUP BY AcctID, DacvID")
-                                                .arg(entry));
+        Amounts carried =
+            amountsOf(y.db(), QStringLiteral("SELECT AcctID, DacvID, "
+                                             "CAST(SUM(Credit) - SUM(Debit) AS BIGINT) FROM "
+                                             "FINDocVoucherLine WHERE DocEntry = %1 "
+                                             "GROUP BY AcctID, DacvID")
+                                  .arg(entry));
         qint64 profit = 0;
         for (const auto &[key, amount] : oracle)
             profit -= amount;
@@ -209,7 +212,8 @@ private slots:
         QTest::newRow("not carried") << 202402 << QStringList{"损益类科目余额不为零"} << 3;
         QTest::newRow("out of balance") << 202402 << QStringList{"试算不平衡"} << 4;
         QTest::newRow("cashier open") << 202402 << QStringList{"出纳"} << 5;
-        QTest::newRow("earlier open") << 202404 << QStringList{"以前期间尚未结账，请按顺序结账（2）"} << 0;
+        QTest::newRow("earlier open")
+            << 202404 << QStringList{"以前期间尚未结账，请按顺序结账（2）"} << 0;
         QTest::newRow("profit left at the year end")
             << 202412 << QStringList{"请按顺序结账（10）", "本年利润尚有余额"} << 6;
     }

@@ -210,9 +210,10 @@ inline qint64 postedBalance(QSqlDatabase db, int acct, int periodId, int item = 
 {
     QSqlQuery q(db);
     q.prepare(QStringLiteral(
-        "SELECT (SELECT COALESCE(SUM(Balance), 0) FROM GLOpening WHERE AcctID = ? AND DacvID = ?) "
-        "+ (SELECT COALESCE(SUM(Debit - Credit), 0) FROM GLBalance WHERE AcctID = ? AND "
-        "DacvID = ? AND PeriodID <= ?)"));
+        "SELECT CAST((SELECT COALESCE(SUM(Balance), 0) FROM GLOpening WHERE AcctID = ? AND "
+        "DacvID = ?) + (SELECT COALESCE(SUM(Debit - Credit), 0) FROM GLBalance WHERE AcctID = ? "
+        "AND "
+        "DacvID = ? AND PeriodID <= ?) AS BIGINT)"));
     for (const QVariant &v : QVariantList{acct, item, acct, item, periodId})
         q.addBindValue(v);
     if (!q.exec() || !q.next())
