@@ -1,5 +1,7 @@
 // The ledger plug-in's entry point and the registration of its page classes.
 #include "AccountsForm.h"
+#include "CarryForwardForm.h"
+#include "ClosePeriodForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -21,6 +23,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
     plugin.RegisterFormClass<TAccountsForm>(QStringLiteral("TAccountsForm"));
     plugin.RegisterFormClass<TOpeningBalanceForm>(QStringLiteral("TOpeningBalanceForm"));
+    plugin.RegisterFormClass<TCarryForwardForm>(QStringLiteral("TCarryForwardForm"));
+    plugin.RegisterFormClass<TClosePeriodForm>(QStringLiteral("TClosePeriodForm"));
 }
 
 // Library load and unload, as the console's library does.
