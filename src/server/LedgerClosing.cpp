@@ -381,7 +381,7 @@ QList<Problem> closeProblems(QSqlDatabase db, const LedgerPeriod &period)
                                         QStringLiteral("SELECT GLPost FROM FINPostingPeriods "
                                                        "WHERE PeriodID < ? AND PeriodID >= ?"),
                                         {period.periodId, start}))
-        if (r[0].toInt() < 0)
+        if (r[0].toInt() == 0)
             ++earlier;
     add(QStringLiteral("以前期间尚未结账，请按顺序结账"), earlier);
 
