@@ -109,6 +109,7 @@ void TCarryForwardForm::Execute(quint32, const QString &, QVariant &)
         int at = cbPeriod->findData(kept);
         cbPeriod->setCurrentIndex(at < 0 ? 0 : at); // the first open period
     }
+    edDate->setEnabled(cbPeriod->count() > 0);
     emit cbPeriod->currentIndexChanged(cbPeriod->currentIndex());
 }
 

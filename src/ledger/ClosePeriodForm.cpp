@@ -77,7 +77,9 @@ void TClosePeriodForm::Refresh()
     m_periods = LedgerPeriods();
     m_open = OpenPeriodOf(m_periods);
     m_latestClosed = LatestClosedOf(m_periods);
-    lbPeriod->setText(m_open ? codeOf(m_open) : QStringLiteral("全部期间都已结账"));
+    lbPeriod->setText(m_periods.isEmpty() ? QStringLiteral("账套还没有会计期间或财务启用期间")
+                      : m_open            ? codeOf(m_open)
+                                          : QStringLiteral("全部期间都已结账"));
     lbLatest->setText(m_latestClosed ? codeOf(m_latestClosed) : QStringLiteral("无"));
     btnCheck->setEnabled(m_open != 0);
     btnClose->setEnabled(m_open != 0);

@@ -25,6 +25,8 @@ QList<ClosePeriodInfo> LedgerPeriods()
 {
     auto info = gl::ProviderDataSet(QStringLiteral("LX_SysInitInfo"), QStringLiteral("WHERE 1=1"));
     const int start = info->isEmpty() ? 0 : info->value(QStringLiteral("GLStartPeriodID")).toInt();
+    if (start <= 0)
+        return {}; // the ledger has not started
     auto ds =
         gl::ProviderDataSet(QStringLiteral("LX_FINPostingPeriods"),
                             QStringLiteral("WHERE PeriodID >= %1 ORDER BY PeriodID").arg(start));
