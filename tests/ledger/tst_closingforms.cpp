@@ -58,6 +58,16 @@ void click(QWidget &form, const char *button)
     form.findChild<QPushButton *>(QString::fromLatin1(button))->click();
 }
 
+// With VEXA_SCREENSHOTS=DIR the window is saved there as it stands (docs/screenshots).
+void shoot(QWidget &form, const char *file)
+{
+    const QString dir = qEnvironmentVariable("VEXA_SCREENSHOTS");
+    if (dir.isEmpty())
+        return;
+    form.resize(900, 520);
+    form.grab().save(dir + QLatin1Char('/') + QLatin1String(file));
+}
+
 QString text(QWidget &form, const char *label)
 {
     return form.findChild<QLabel *>(QString::fromLatin1(label))->text();
@@ -84,6 +94,7 @@ private slots:
         click(form, "btnCheck");
         QCOMPARE(problems->count(), 2);
         QVERIFY(problems->item(0)->text().contains(u"未审核（1）"));
+        shoot(form, "ledger-closeperiod.png");
         s.dialogs.answer(gl::mrOk);
         click(form, "btnClose"); // refused before the question
         QVERIFY(s.messages().value(0).contains(u"还不能结账"));
@@ -133,6 +144,7 @@ private slots:
         QCOMPARE(lines->item(0, 0)->text(), QStringLiteral("60010101 甲产品"));
         QCOMPARE(lines->item(0, 1)->text(), QStringLiteral("1,000.00"));
         QCOMPARE(lines->item(1, 2)->text(), QStringLiteral("1,000.00"));
+        shoot(form, "ledger-carryforward.png");
 
         s.dialogs.answerWith([](QDialog &d) {
             static_cast<gl::TSelAccountingForm &>(d).SelectedValue = int(Capital);
