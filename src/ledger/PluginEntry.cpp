@@ -3,6 +3,8 @@
 #include "AccountsForm.h"
 #include "DetailLedgerForm.h"
 #include "GeneralLedgerForm.h"
+#include "CarryForwardForm.h"
+#include "ClosePeriodForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -28,6 +30,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TTrialBalanceForm>(QStringLiteral("TTrialBalanceForm"));
     plugin.RegisterFormClass<TDetailLedgerForm>(QStringLiteral("TDetailLedgerForm"));
     plugin.RegisterFormClass<TGeneralLedgerForm>(QStringLiteral("TGeneralLedgerForm"));
+    plugin.RegisterFormClass<TCarryForwardForm>(QStringLiteral("TCarryForwardForm"));
+    plugin.RegisterFormClass<TClosePeriodForm>(QStringLiteral("TClosePeriodForm"));
 }
 
 // Library load and unload, as the console's library does.

@@ -209,6 +209,7 @@ private:
     std::optional<QVariant> chartCall(const QString &operation, QVariantList &args);
     // The balances and the books, read-only (LedgerBooks.cpp).
     std::optional<QVariant> booksCall(const QString &operation, QVariantList &args);
+    std::optional<QVariant> closingCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);

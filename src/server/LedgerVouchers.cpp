@@ -230,6 +230,36 @@ void requireEditable(const StoredVoucher &v, const QString &doing)
 
 } // namespace
 
+StoredVoucher insertNewVoucher(QSqlDatabase db, const SqlDialect &dialect,
+                               const SessionInfo &session, const VoucherHeader &h, int periodId,
+                               const QList<VoucherLine> &lines, qint64 total, int kind)
+{
+    StoredVoucher saved;
+    saved.numCa = h.numCa;
+    saved.periodId = periodId;
+    saved.docDate = h.docDate;
+    saved.debitTotal = saved.creditTotal = total;
+    saved.docEntry = nextDocEntry(db);
+    saved.docNum = nextNumber(db, periodId, h.numCa);
+    runQuery(db,
+             QStringLiteral(
+                 "INSERT INTO FINDocVoucher (DocEntry, ObjType, NumCa, DocNum, DocDate, PeriodID, "
+                 "Attachments, Memo, MakerID, Maker, MakeDate, Posted, Status, SubNo, SubCount, "
+                 "DebitTotal, CreditTotal, Kind) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?, "
+                 "?, ?, ?, ?)"),
+             {saved.docEntry, kVoucherObjType, h.numCa, saved.docNum,
+              dialect.toStorage(field("", FieldType::Date), h.docDate), periodId, h.attachments,
+              h.memo, session.userId, session.userName,
+              dialect.toStorage(field("", FieldType::DateTime), QDateTime::currentDateTime()),
+              dialect.toStorage(field("", FieldType::Boolean), false), h.subNo, h.subCount, total,
+              total, kind},
+             kWhat);
+    insertLines(db, saved.docEntry, lines);
+    log(db, session, QStringLiteral("新增"), saved.docEntry,
+        describe(saved) + QStringLiteral("，%1 行分录").arg(lines.size()));
+    return saved;
+}
+
 std::optional<QVariant> ServerConnection::voucherCall(const QString &operation, QVariantList &args)
 {
     auto is = [&operation](const char *name) {
@@ -290,25 +320,10 @@ std::optional<QVariant> ServerConnection::voucherCall(const QString &operation, 
                 detail +=
                     QStringLiteral("；原凭证字和期间中其后 %1 张凭证的号码各前移一号").arg(moved);
         } else {
-            saved.docEntry = nextDocEntry(m_db);
-            saved.docNum = nextNumber(m_db, period.periodId, h.numCa);
-            runQuery(
-                m_db,
-                QStringLiteral(
-                    "INSERT INTO FINDocVoucher (DocEntry, ObjType, NumCa, DocNum, DocDate, "
-                    "PeriodID, "
-                    "Attachments, Memo, MakerID, Maker, MakeDate, Posted, Status, SubNo, SubCount, "
-                    "DebitTotal, CreditTotal) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 0, ?, ?, "
-                    "?, ?)"),
-                {saved.docEntry, kVoucherObjType, h.numCa, saved.docNum,
-                 dialect.toStorage(field("", FieldType::Date), h.docDate), period.periodId,
-                 h.attachments, h.memo, m_session.userId, m_session.userName,
-                 dialect.toStorage(field("", FieldType::DateTime), QDateTime::currentDateTime()),
-                 dialect.toStorage(field("", FieldType::Boolean), false), h.subNo, h.subCount,
-                 total, total},
-                kWhat);
-            action = QStringLiteral("新增");
-            detail = describe(saved) + QStringLiteral("，%1 行分录").arg(lines.size());
+            const StoredVoucher made =
+                insertNewVoucher(m_db, dialect, m_session, h, period.periodId, lines, total, 0);
+            work.commit();
+            return savedAnswer(made);
         }
         insertLines(m_db, saved.docEntry, lines);
         log(m_db, m_session, action, saved.docEntry, detail);

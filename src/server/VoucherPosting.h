@@ -15,6 +15,8 @@ namespace vexa::server {
 
 class SqlDialect;
 struct SessionInfo;
+struct VoucherHeader;
+struct VoucherLine;
 
 constexpr int kVoucherObjType = 2101;
 
@@ -63,5 +65,13 @@ bool voucherHasCashLine(QSqlDatabase db, const LedgerChart &chart, int docEntry)
 // PeriodID) in posting order. Throws vexa::Error with the reason.
 QString postVouchers(QSqlDatabase db, const SqlDialect &dialect, const SessionInfo &session,
                      int periodId, const QList<int> &entries);
+
+// A new voucher of the period (its lines already checked, total their sum) inserted with the
+// next number of its word and period, unreviewed, with its 新增 log line, inside the
+// caller's transaction under its write lock. kind: FINDocVoucher.Kind (0 by hand, 1 结转损益,
+// 2 本年利润 to 利润分配). SaveVoucher and the closing vouchers share it (LedgerVouchers.cpp).
+StoredVoucher insertNewVoucher(QSqlDatabase db, const SqlDialect &dialect,
+                               const SessionInfo &session, const VoucherHeader &h, int periodId,
+                               const QList<VoucherLine> &lines, qint64 total, int kind);
 
 } // namespace vexa::server

@@ -150,3 +150,5 @@ UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TAccountBalanceForm' W
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TTrialBalanceForm' WHERE MCode = 'GLYESSPH';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TDetailLedgerForm' WHERE MCode = 'GLMXFLZ';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TGeneralLedgerForm' WHERE MCode = 'GLZFLZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TCarryForwardForm' WHERE MCode = 'GLJZSY';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TClosePeriodForm' WHERE MCode = 'GLQMJZ';
