@@ -207,6 +207,8 @@ private:
     // answers nothing for a name that is not its own.
     std::optional<QVariant> voucherCall(const QString &operation, QVariantList &args);
     std::optional<QVariant> chartCall(const QString &operation, QVariantList &args);
+    // The statements from the report templates (LedgerStatements.cpp).
+    std::optional<QVariant> statementsCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);
