@@ -4,6 +4,7 @@
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
 #include "ReverseVoucherForm.h"
+#include "StatementForm.h"
 #include "VoucherForm.h"
 #include "VoucherListForm.h"
 
@@ -21,6 +22,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TPostVouchersForm>(QStringLiteral("TPostVouchersForm"));
     plugin.RegisterFormClass<TAccountsForm>(QStringLiteral("TAccountsForm"));
     plugin.RegisterFormClass<TOpeningBalanceForm>(QStringLiteral("TOpeningBalanceForm"));
+    plugin.RegisterFormClass<TBalanceSheetForm>(QStringLiteral("TBalanceSheetForm"));
+    plugin.RegisterFormClass<TIncomeStatementForm>(QStringLiteral("TIncomeStatementForm"));
 }
 
 // Library load and unload, as the console's library does.

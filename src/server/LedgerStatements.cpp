@@ -54,6 +54,11 @@ void requireReadRight(QSqlDatabase db, const SessionInfo &session, int objType, 
     throw Error(S("没有“%1”的权限，请找系统管理员。").arg(what));
 }
 
+QString periodText(int period)
+{
+    return S("%1年第%2期").arg(period / 100).arg(period % 100);
+}
+
 struct Account
 {
     qint64 id = 0;
@@ -527,9 +532,10 @@ QVariant Statement::answer(const SessionInfo &session)
     if (m_start == 0)
         throw Error(S("尚未设置总账启用期间，不能出报表。"));
     if (periodById(m_db, m_period).periodId == 0)
-        throw Error(S("会计期间 %1 不存在。").arg(m_period));
+        throw Error(S("会计期间 %1 不存在。").arg(periodText(m_period)));
     if (m_period < m_start)
-        throw Error(S("会计期间 %1 早于总账启用期间 %2，没有数据。").arg(m_period).arg(m_start));
+        throw Error(S("会计期间 %1 早于总账启用期间 %2，没有数据。")
+                        .arg(periodText(m_period), periodText(m_start)));
     readAccounts();
     readBalances();
     computeLines();

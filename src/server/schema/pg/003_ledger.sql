@@ -146,3 +146,5 @@ UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TVoucherForm' WHERE MC
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TVoucherListForm' WHERE MCode = 'GLPZGL';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TReverseVoucherForm' WHERE MCode = 'GLCXPZ';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TPostVouchersForm' WHERE MCode = 'GLPZDZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TBalanceSheetForm' WHERE MCode = 'GLZCFZB';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TIncomeStatementForm' WHERE MCode = 'GLLRB';
