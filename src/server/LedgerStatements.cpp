@@ -237,22 +237,23 @@ void Statement::readBalances()
         s.ytdDebit += o.value(3).toLongLong();
         s.ytdCredit += o.value(4).toLongLong();
     }
+    // Summed by the database: one row per account and item, not per period.
     const int prevEnd = year * 100;
     QSqlQuery b = run(m_db,
-                      S("SELECT AcctID, DacvID, PeriodID, Debit - Credit FROM GLBalance "
-                        "WHERE PeriodID <= ?"),
-                      {m_period});
+                      S("SELECT AcctID, DacvID, SUM(Debit - Credit), "
+                        "SUM(CASE WHEN PeriodID <= ? THEN Debit - Credit ELSE 0 END), "
+                        "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
+                        "ELSE 0 END), "
+                        "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
+                        "ELSE 0 END) "
+                        "FROM GLBalance WHERE PeriodID <= ? GROUP BY AcctID, DacvID"),
+                      {prevEnd, m_cur.from, m_cur.to, m_prev.from, m_prev.to, m_period});
     while (b.next()) {
         Sums &s = m_bal[{b.value(0).toLongLong(), b.value(1).toLongLong()}];
-        const int p = b.value(2).toInt();
-        const qint64 net = b.value(3).toLongLong();
-        s.toPeriod += net;
-        if (p <= prevEnd)
-            s.toPrevEnd += net;
-        if (p >= m_cur.from && p <= m_cur.to)
-            s.spanCur += net;
-        if (p >= m_prev.from && p <= m_prev.to)
-            s.spanPrev += net;
+        s.toPeriod += b.value(2).toLongLong();
+        s.toPrevEnd += b.value(3).toLongLong();
+        s.spanCur += b.value(4).toLongLong();
+        s.spanPrev += b.value(5).toLongLong();
     }
 
     if (m_type != 2)

@@ -37,6 +37,8 @@ ALTER TABLE FINDocVoucher ADD COLUMN Kind SMALLINT;
 
 CREATE UNIQUE INDEX FINDocVoucher_Number ON FINDocVoucher (PeriodID, NumCa, DocNum);
 CREATE INDEX FINDocVoucher_Status ON FINDocVoucher (PeriodID, Status);
+-- The closing vouchers (Kind 1, 2), which the income statement takes out again.
+CREATE INDEX FINDocVoucher_Kind ON FINDocVoucher (Kind, PeriodID);
 
 -- Voucher lines (分录), LineNo from 1 in the order entered. DacvID: the auxiliary item
 -- (T0102053) when the account asks for one (T0102010.ACItemID), else 0. CurrCode, Rate and
