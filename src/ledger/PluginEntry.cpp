@@ -1,14 +1,15 @@
 // The ledger plug-in's entry point and the registration of its page classes.
 #include "AccountBalanceForm.h"
 #include "AccountsForm.h"
-#include "DetailLedgerForm.h"
-#include "GeneralLedgerForm.h"
 #include "CarryForwardForm.h"
 #include "ClosePeriodForm.h"
+#include "DetailLedgerForm.h"
+#include "GeneralLedgerForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
 #include "ReverseVoucherForm.h"
+#include "StatementForm.h"
 #include "VoucherForm.h"
 #include "VoucherListForm.h"
 
@@ -32,6 +33,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TGeneralLedgerForm>(QStringLiteral("TGeneralLedgerForm"));
     plugin.RegisterFormClass<TCarryForwardForm>(QStringLiteral("TCarryForwardForm"));
     plugin.RegisterFormClass<TClosePeriodForm>(QStringLiteral("TClosePeriodForm"));
+    plugin.RegisterFormClass<TBalanceSheetForm>(QStringLiteral("TBalanceSheetForm"));
+    plugin.RegisterFormClass<TIncomeStatementForm>(QStringLiteral("TIncomeStatementForm"));
 }
 
 // Library load and unload, as the console's library does.

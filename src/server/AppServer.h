@@ -210,6 +210,8 @@ private:
     // The balances and the books, read-only (LedgerBooks.cpp).
     std::optional<QVariant> booksCall(const QString &operation, QVariantList &args);
     std::optional<QVariant> closingCall(const QString &operation, QVariantList &args);
+    // The statements from the report templates (LedgerStatements.cpp).
+    std::optional<QVariant> statementsCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);

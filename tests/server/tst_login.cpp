@@ -142,7 +142,7 @@ private slots:
              {"DROP TABLE LoginFailure", "DROP TABLE FINDocVoucherLine", "DROP TABLE GLBalance",
               "DROP TABLE GLOpening", "DROP TABLE OperationLog", "DROP TABLE GLOption",
               "DROP INDEX FINDocVoucher_Number", "DROP INDEX FINDocVoucher_Status",
-              "DELETE FROM T0102055 WHERE ACheckID > 0",
+              "DROP INDEX FINDocVoucher_Kind", "DELETE FROM T0102055 WHERE ACheckID > 0",
               "UPDATE SMModules SET DllFile = 'GL', FormClass = '' WHERE DllFile = 'VEXALEDGER'"})
             set.exec(QString::fromLatin1(sql));
         for (const char *column :

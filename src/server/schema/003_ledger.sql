@@ -37,6 +37,8 @@ ALTER TABLE FINDocVoucher ADD COLUMN Kind SMALLINT;
 
 CREATE UNIQUE INDEX FINDocVoucher_Number ON FINDocVoucher (PeriodID, NumCa, DocNum);
 CREATE INDEX FINDocVoucher_Status ON FINDocVoucher (PeriodID, Status);
+-- The closing vouchers (Kind 1, 2), which the income statement takes out again.
+CREATE INDEX FINDocVoucher_Kind ON FINDocVoucher (Kind, PeriodID);
 
 -- Voucher lines (分录), LineNo from 1 in the order entered. DacvID: the auxiliary item
 -- (T0102053) when the account asks for one (T0102010.ACItemID), else 0. CurrCode, Rate and
@@ -152,3 +154,5 @@ UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TDetailLedgerForm' WHE
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TGeneralLedgerForm' WHERE MCode = 'GLZFLZ';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TCarryForwardForm' WHERE MCode = 'GLJZSY';
 UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TClosePeriodForm' WHERE MCode = 'GLQMJZ';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TBalanceSheetForm' WHERE MCode = 'GLZCFZB';
+UPDATE SMModules SET DllFile = 'VEXALEDGER', FormClass = 'TIncomeStatementForm' WHERE MCode = 'GLLRB';
