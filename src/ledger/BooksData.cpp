@@ -100,7 +100,8 @@ QList<GeneralLedgerRow> GeneralLedger(int acctId, int fromPeriod, int toPeriod)
 QString CompanyName()
 {
     auto info = gl::ProviderDataSet(QStringLiteral("LX_SysInitInfo"), QStringLiteral("WHERE 1=1"));
-    return info->eof() ? QString() : info->value(QStringLiteral("UseOrg")).toString();
+    info->first();
+    return info->eof() ? QString() : info->asString(QStringLiteral("UseOrg")).trimmed();
 }
 
 QString PeriodRangeText(const QList<LedgerPeriod> &periods, int from, int to)

@@ -84,13 +84,6 @@ int LatestPostedPeriod()
     return gl::CallServer(S("GetFieldMaxValue"), args).toInt();
 }
 
-QString CompanyName()
-{
-    auto ds = gl::ProviderDataSet(S("LX_SysInitInfo"), QString());
-    ds->first();
-    return ds->eof() ? QString() : ds->asString(S("UseOrg")).trimmed();
-}
-
 QString BalanceText(const Statement &s)
 {
     if (!s.balanced)

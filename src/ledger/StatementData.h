@@ -45,8 +45,6 @@ QList<StatementTemplet> StatementTemplets(int type);
 Statement ReadStatement(int templetId, int periodId);
 // The latest period with posted entries; 0 when nothing is posted.
 int LatestPostedPeriod();
-// The set's company name (SysInitInfo.UseOrg).
-QString CompanyName();
 
 // What the balance check says: "资产总计与负债和所有者权益总计相等。" or the differences
 // and the accounts no line takes; empty for a statement without the check.

@@ -1,5 +1,7 @@
 #include "StatementForm.h"
 
+#include "BooksData.h"
+
 #include "FormKit.h"
 #include "LedgerData.h"
 #include "MessageDialogs.h"

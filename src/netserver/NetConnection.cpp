@@ -218,7 +218,7 @@ server::SessionInfo NetConnection::login(const QString &set, const QString &user
                                          const QString &password)
 {
     const auto s = expect<Session>(exchange(Login{0, set, userCode, password}));
-    return server::SessionInfo{s.userId, s.userCode, s.userName, s.userGroup, s.manager};
+    return server::SessionInfo{s.userId, s.userCode, s.userName, s.userGroup, s.manager, {}};
 }
 
 DataPacket NetConnection::request(const QString &provider, const QString &commandText)
