@@ -4,6 +4,7 @@
 #include "Globals.h"
 #include "MessageDialogs.h"
 #include "Money.h"
+#include "ReportPage.h"
 
 #include <vexa/PluginHost.h>
 
@@ -31,14 +32,7 @@ TAccountBalanceForm::TAccountBalanceForm(QWidget *parent, bool trial)
     auto *client = new QVBoxLayout(plClient);
     client->addWidget(gl::MakeTitleLabel(title, plClient));
     auto *bar = new QHBoxLayout;
-    cbFromPeriod = new QComboBox(plClient);
-    cbFromPeriod->setObjectName(QStringLiteral("cbFromPeriod"));
-    cbToPeriod = new QComboBox(plClient);
-    cbToPeriod->setObjectName(QStringLiteral("cbToPeriod"));
-    bar->addWidget(new QLabel(QStringLiteral("期间"), plClient));
-    bar->addWidget(cbFromPeriod);
-    bar->addWidget(new QLabel(QStringLiteral("至"), plClient));
-    bar->addWidget(cbToPeriod);
+    AddPeriodRange(bar, plClient, cbFromPeriod, cbToPeriod);
     if (!trial) {
         cbLevel = new QComboBox(plClient);
         cbLevel->setObjectName(QStringLiteral("cbLevel"));
@@ -51,31 +45,12 @@ TAccountBalanceForm::TAccountBalanceForm(QWidget *parent, bool trial)
         chkZero->setObjectName(QStringLiteral("chkZero"));
         bar->addWidget(chkZero);
     }
-    QPushButton *query = gl::MakeButton(QStringLiteral("查询"), QStringLiteral("btnQuery"), this);
-    QPushButton *exportButton =
-        gl::MakeButton(QStringLiteral("导出"), QStringLiteral("btnExport"), this);
-    QPushButton *preview =
-        gl::MakeButton(QStringLiteral("打印预览"), QStringLiteral("btnPreview"), this);
-    bar->addWidget(query);
-    bar->addWidget(exportButton);
-    bar->addWidget(preview);
-    bar->addStretch(1);
+    const ReportButtons b = AddReportButtons(bar, this);
+    QPushButton *query = b.query, *exportButton = b.exportButton, *preview = b.preview;
     client->addLayout(bar);
 
-    const ReportTable columns = BalanceReport(QString(), {});
-    m_model = new QStandardItemModel(0, int(columns.columns.size()), this);
-    QStringList titles;
-    for (const ReportColumn &c : columns.columns)
-        titles << c.title;
-    m_model->setHorizontalHeaderLabels(titles);
-    grdBalances = new QTableView(plClient);
-    grdBalances->setObjectName(QStringLiteral("grdBalances"));
-    grdBalances->setModel(m_model);
-    grdBalances->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdBalances->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdBalances->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdBalances->verticalHeader()->hide();
-    grdBalances->horizontalHeader()->setSectionResizeMode(1, QHeaderView::Stretch);
+    grdBalances = MakeReportGrid(plClient, this, QStringLiteral("grdBalances"),
+                                 BalanceReport(QString(), {}), 1, m_model);
     SetMainGridView(grdBalances);
     client->addWidget(grdBalances, 1);
     lbBalanced = new QLabel(plClient);

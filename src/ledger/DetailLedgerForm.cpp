@@ -3,6 +3,7 @@
 #include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "ReportPage.h"
 
 #include <vexa/Error.h>
 #include <vexa/PluginHost.h>
@@ -28,48 +29,14 @@ TDetailLedgerForm::TDetailLedgerForm(QWidget *parent) : gl::TLXChildForm(parent)
     auto *client = new QVBoxLayout(plClient);
     client->addWidget(gl::MakeTitleLabel(QStringLiteral("明细分类账"), plClient));
     auto *bar = new QHBoxLayout;
-    edAccount = new QLineEdit(plClient);
-    edAccount->setObjectName(QStringLiteral("edAccount"));
-    edAccount->setPlaceholderText(QStringLiteral("科目代码"));
-    edAccount->setMaximumWidth(120);
-    lbAccountName = new QLabel(plClient);
-    lbAccountName->setObjectName(QStringLiteral("lbAccountName"));
-    cbFromPeriod = new QComboBox(plClient);
-    cbFromPeriod->setObjectName(QStringLiteral("cbFromPeriod"));
-    cbToPeriod = new QComboBox(plClient);
-    cbToPeriod->setObjectName(QStringLiteral("cbToPeriod"));
-    bar->addWidget(new QLabel(QStringLiteral("科目"), plClient));
-    bar->addWidget(edAccount);
-    bar->addWidget(lbAccountName);
-    bar->addWidget(new QLabel(QStringLiteral("期间"), plClient));
-    bar->addWidget(cbFromPeriod);
-    bar->addWidget(new QLabel(QStringLiteral("至"), plClient));
-    bar->addWidget(cbToPeriod);
-    QPushButton *query = gl::MakeButton(QStringLiteral("查询"), QStringLiteral("btnQuery"), this);
-    QPushButton *exportButton =
-        gl::MakeButton(QStringLiteral("导出"), QStringLiteral("btnExport"), this);
-    QPushButton *preview =
-        gl::MakeButton(QStringLiteral("打印预览"), QStringLiteral("btnPreview"), this);
-    bar->addWidget(query);
-    bar->addWidget(exportButton);
-    bar->addWidget(preview);
-    bar->addStretch(1);
+    AddAccountBox(bar, plClient, edAccount, lbAccountName);
+    AddPeriodRange(bar, plClient, cbFromPeriod, cbToPeriod);
+    const ReportButtons b = AddReportButtons(bar, this);
+    QPushButton *query = b.query, *exportButton = b.exportButton, *preview = b.preview;
     client->addLayout(bar);
 
-    const ReportTable columns = DetailReport(QString(), {});
-    m_model = new QStandardItemModel(0, int(columns.columns.size()), this);
-    QStringList titles;
-    for (const ReportColumn &c : columns.columns)
-        titles << c.title;
-    m_model->setHorizontalHeaderLabels(titles);
-    grdLines = new QTableView(plClient);
-    grdLines->setObjectName(QStringLiteral("grdLines"));
-    grdLines->setModel(m_model);
-    grdLines->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdLines->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdLines->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdLines->verticalHeader()->hide();
-    grdLines->horizontalHeader()->setSectionResizeMode(2, QHeaderView::Stretch);
+    grdLines = MakeReportGrid(plClient, this, QStringLiteral("grdLines"),
+                              DetailReport(QString(), {}), 2, m_model);
     SetMainGridView(grdLines);
     client->addWidget(grdLines, 1);
     auto *pages = new QHBoxLayout;

@@ -3,6 +3,7 @@
 #include "FormKit.h"
 #include "Globals.h"
 #include "MessageDialogs.h"
+#include "ReportPage.h"
 
 #include <vexa/Error.h>
 #include <vexa/PluginHost.h>
@@ -28,47 +29,14 @@ TGeneralLedgerForm::TGeneralLedgerForm(QWidget *parent) : gl::TLXChildForm(paren
     auto *client = new QVBoxLayout(plClient);
     client->addWidget(gl::MakeTitleLabel(QStringLiteral("总分类账"), plClient));
     auto *bar = new QHBoxLayout;
-    edAccount = new QLineEdit(plClient);
-    edAccount->setObjectName(QStringLiteral("edAccount"));
-    edAccount->setPlaceholderText(QStringLiteral("科目代码"));
-    edAccount->setMaximumWidth(120);
-    lbAccountName = new QLabel(plClient);
-    lbAccountName->setObjectName(QStringLiteral("lbAccountName"));
-    cbFromPeriod = new QComboBox(plClient);
-    cbFromPeriod->setObjectName(QStringLiteral("cbFromPeriod"));
-    cbToPeriod = new QComboBox(plClient);
-    cbToPeriod->setObjectName(QStringLiteral("cbToPeriod"));
-    bar->addWidget(new QLabel(QStringLiteral("科目"), plClient));
-    bar->addWidget(edAccount);
-    bar->addWidget(lbAccountName);
-    bar->addWidget(new QLabel(QStringLiteral("期间"), plClient));
-    bar->addWidget(cbFromPeriod);
-    bar->addWidget(new QLabel(QStringLiteral("至"), plClient));
-    bar->addWidget(cbToPeriod);
-    QPushButton *query = gl::MakeButton(QStringLiteral("查询"), QStringLiteral("btnQuery"), this);
-    QPushButton *exportButton =
-        gl::MakeButton(QStringLiteral("导出"), QStringLiteral("btnExport"), this);
-    QPushButton *preview =
-        gl::MakeButton(QStringLiteral("打印预览"), QStringLiteral("btnPreview"), this);
-    bar->addWidget(query);
-    bar->addWidget(exportButton);
-    bar->addWidget(preview);
-    bar->addStretch(1);
+    AddAccountBox(bar, plClient, edAccount, lbAccountName);
+    AddPeriodRange(bar, plClient, cbFromPeriod, cbToPeriod);
+    const ReportButtons b = AddReportButtons(bar, this);
+    QPushButton *query = b.query, *exportButton = b.exportButton, *preview = b.preview;
     client->addLayout(bar);
 
-    const ReportTable columns = GeneralLedgerReport(QString(), {});
-    m_model = new QStandardItemModel(0, int(columns.columns.size()), this);
-    QStringList titles;
-    for (const ReportColumn &c : columns.columns)
-        titles << c.title;
-    m_model->setHorizontalHeaderLabels(titles);
-    grdPeriods = new QTableView(plClient);
-    grdPeriods->setObjectName(QStringLiteral("grdPeriods"));
-    grdPeriods->setModel(m_model);
-    grdPeriods->setSelectionBehavior(QAbstractItemView::SelectRows);
-    grdPeriods->setSelectionMode(QAbstractItemView::SingleSelection);
-    grdPeriods->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    grdPeriods->verticalHeader()->hide();
+    grdPeriods = MakeReportGrid(plClient, this, QStringLiteral("grdPeriods"),
+                                GeneralLedgerReport(QString(), {}), -1, m_model);
     SetMainGridView(grdPeriods);
     client->addWidget(grdPeriods, 1);
 

@@ -1,0 +1,38 @@
+#pragma once
+
+// The parts the book pages share: the period range, the account box, the three report
+// buttons and the read-only grid over a report's columns.
+
+#include "ReportOutput.h"
+
+class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QLineEdit;
+class QObject;
+class QPushButton;
+class QStandardItemModel;
+class QTableView;
+class QWidget;
+
+namespace vexa::ledger {
+
+struct ReportButtons
+{
+    QPushButton *query;
+    QPushButton *exportButton;
+    QPushButton *preview;
+};
+
+// "期间 [cbFromPeriod] 至 [cbToPeriod]".
+void AddPeriodRange(QHBoxLayout *bar, QWidget *parent, QComboBox *&from, QComboBox *&to);
+// "科目 [edAccount] lbAccountName".
+void AddAccountBox(QHBoxLayout *bar, QWidget *parent, QLineEdit *&code, QLabel *&name);
+// 查询, 导出, 打印预览 (btnQuery, btnExport, btnPreview), then the bar's stretch.
+ReportButtons AddReportButtons(QHBoxLayout *bar, QWidget *owner);
+// A grid of whole rows, not editable, over a model (owned by owner) titled by the columns;
+// the column stretch takes the free width.
+QTableView *MakeReportGrid(QWidget *parent, QObject *owner, const QString &name,
+                           const ReportTable &columns, int stretch, QStandardItemModel *&model);
+
+} // namespace vexa::ledger
