@@ -37,8 +37,9 @@ constexpr Migration kMigrations[] = {
     {1, ":/server/schema/001_initial.sql", false},
     {2, ":/server/schema/002_login_guard.sql", true},
     {3, ":/server/schema/003_ledger.sql", true},
+    {4, ":/server/schema/004_ledger_books.sql", true},
 };
-constexpr int kSchemaVersion = 3;
+constexpr int kSchemaVersion = 4;
 
 bool readableAt(int version)
 {

@@ -37,7 +37,7 @@ PostgresDialect::PostgresDialect()
     static const QRegularExpression comment(QStringLiteral("--[^\n]*"));
     for (const char *file :
          {":/server/schema/pg/001_initial.sql", ":/server/schema/pg/002_login_guard.sql",
-          ":/server/schema/pg/003_ledger.sql"}) {
+          ":/server/schema/pg/003_ledger.sql", ":/server/schema/pg/004_ledger_books.sql"}) {
         QFile f(QString::fromLatin1(file));
         if (!f.open(QIODevice::ReadOnly))
             continue; // the catalogue then says which table it cannot read

@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(QDir(set.dir.path()).entryList({QStringLiteral("*.bak")}), QStringList());
 
         set.server = AppServer::open(set.path(), set.options);
-        QCOMPARE(set.server->schemaVersion(), 3);
+        QCOMPARE(set.server->schemaVersion(), 4);
         {
             // The upgrade routes the ledger's modules to the ledger plug-in.
             const auto c = set.server->connect();
