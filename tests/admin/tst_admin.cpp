@@ -303,19 +303,16 @@ private slots:
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("message");
-        QTest::newRow("unknown operation")
-            << QStringList{QStringLiteral("Nope")} << QString() << QStringLiteral("没有操作");
+        const auto row = [](const char *tag, const QStringList &args, const char *input,
+                            const char *message) {
+            QTest::newRow(tag) << args << input << message;
+        };
+        row("unknown operation", {"Nope"}, "", "没有操作");
         // GetEntityID answers a bad name with -1 and the reason as the last error.
-        QTest::newRow("failure by result")
-            << QStringList{QStringLiteral("GetEntityID"), QString(), QStringLiteral("1")}
-            << QString() << QStringLiteral("实体名称");
-        QTest::newRow("wrong password")
-            << QStringList{QStringLiteral("--user"), QStringLiteral("Manager"),
-                           QStringLiteral("GetLastErrorInfo")}
-            << QStringLiteral("wrong\n") << QStringLiteral("用户名或密码错误");
-        QTest::newRow("no password")
-            << QStringList{QStringLiteral("--user=Manager"), QStringLiteral("GetLastErrorInfo")}
-            << QString() << QStringLiteral("密码");
+        row("failure by result", {"GetEntityID", QString(), "1"}, "", "实体名称");
+        row("wrong password", {"--user", "Manager", "GetLastErrorInfo"}, "wrong\n",
+            "用户名或密码错误");
+        row("no password", {"--user=Manager", "GetLastErrorInfo"}, "", "密码");
     }
     void callFailures()
     {
@@ -352,20 +349,17 @@ private slots:
         QTest::addColumn<QString>("user");
         QTest::addColumn<QString>("input");
         QTest::addColumn<QString>("message"); // empty: the change succeeds
-        QTest::newRow("lines differ") << QStringLiteral("Manager") << QStringLiteral("new1\nnew2\n")
-                                      << QStringLiteral("不一致");
-        QTest::newRow("empty") << QStringLiteral("Manager") << QStringLiteral("\n\n")
-                               << QStringLiteral("不能为空");
-        QTest::newRow("one line") << QStringLiteral("Manager") << QStringLiteral("new1\n")
-                                  << QStringLiteral("两遍");
-        QTest::newRow("no input") << QStringLiteral("Manager") << QString()
-                                  << QStringLiteral("没有从标准输入");
-        QTest::newRow("unknown user") << QStringLiteral("nobody") << QStringLiteral("new1\nnew1\n")
-                                      << QStringLiteral("不存在");
-        QTest::newRow("CRLF, other case")
-            << QStringLiteral("MANAGER") << QStringLiteral("new1\r\nnew1\r\n") << QString();
-        QTest::newRow("no newline at the end")
-            << QStringLiteral("Manager") << QStringLiteral("new 1\nnew 1") << QString();
+        const auto row = [](const char *tag, const char *user, const char *input,
+                            const char *message) {
+            QTest::newRow(tag) << user << input << message;
+        };
+        row("lines differ", "Manager", "new1\nnew2\n", "不一致");
+        row("empty", "Manager", "\n\n", "不能为空");
+        row("one line", "Manager", "new1\n", "两遍");
+        row("no input", "Manager", "", "没有从标准输入");
+        row("unknown user", "nobody", "new1\nnew1\n", "不存在");
+        row("CRLF, other case", "MANAGER", "new1\r\nnew1\r\n", "");
+        row("no newline at the end", "Manager", "new 1\nnew 1", "");
     }
     void passwd()
     {
@@ -491,26 +485,20 @@ private slots:
         QTest::addColumn<int>("status");
         const QString p = m_dir.filePath(QStringLiteral("never.vexa"));
         const QString mod = kModules;
-        QTest::newRow("nothing") << QStringList{} << 2;
-        QTest::newRow("unknown command") << QStringList{QStringLiteral("frob"), p} << 2;
-        QTest::newRow("query without provider") << QStringList{QStringLiteral("query"), p} << 2;
-        QTest::newRow("users, extra argument")
-            << QStringList{QStringLiteral("users"), p, QStringLiteral("x")} << 2;
-        QTest::newRow("unknown format")
-            << QStringList{QStringLiteral("query"), p, mod, QStringLiteral("--format=xml")} << 2;
-        QTest::newRow("format without value")
-            << QStringList{QStringLiteral("query"), p, mod, QStringLiteral("--format")} << 2;
-        QTest::newRow("unknown option")
-            << QStringList{QStringLiteral("create"), p, QStringLiteral("--bogus")} << 2;
-        QTest::newRow("flag with value")
-            << QStringList{QStringLiteral("create"), p, QStringLiteral("--demo=yes")} << 2;
-        QTest::newRow("option of another command")
-            << QStringList{QStringLiteral("create"), p, QStringLiteral("--user"),
-                           QStringLiteral("x")}
-            << 2;
-        QTest::newRow("help") << QStringList{QStringLiteral("--help")} << 0;
-        QTest::newRow("help of a command")
-            << QStringList{QStringLiteral("passwd"), QStringLiteral("-h")} << 0;
+        const auto row = [](const char *tag, const QStringList &args, int status) {
+            QTest::newRow(tag) << args << status;
+        };
+        row("nothing", {}, 2);
+        row("unknown command", {"frob", p}, 2);
+        row("query without provider", {"query", p}, 2);
+        row("users, extra argument", {"users", p, "x"}, 2);
+        row("unknown format", {"query", p, mod, "--format=xml"}, 2);
+        row("format without value", {"query", p, mod, "--format"}, 2);
+        row("unknown option", {"create", p, "--bogus"}, 2);
+        row("flag with value", {"create", p, "--demo=yes"}, 2);
+        row("option of another command", {"create", p, "--user", "x"}, 2);
+        row("help", {"--help"}, 0);
+        row("help of a command", {"passwd", "-h"}, 0);
     }
     void usage()
     {

@@ -155,32 +155,26 @@ void TestAdminRemote::refusals_data()
     QTest::addColumn<QString>("input");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");
-    const QString onServer = QStringLiteral("请在那台机器上用账套文件的路径");
-    QTest::newRow("backup") << QStringList{"backup", "@", "/tmp/x.bak"} << "" << 1 << onServer;
-    QTest::newRow("restore onto a server")
-        << QStringList{"restore", "/tmp/x.bak", "@"} << "" << 1 << onServer;
-    QTest::newRow("rename") << QStringList{"users", "@",      "rename",  "clerk",
-                                           "x",     "--user", "Manager", "--insecure"}
-                            << "manager\n"
-                            << 1 << "不能通过服务器做";
-    QTest::newRow("no login name")
-        << QStringList{"users", "@", "--insecure"} << "" << 2 << "--user";
-    QTest::newRow("wrong password")
-        << QStringList{"users", "@", "--user", "Manager", "--insecure"} << "nope\n"
-        << 1 << "用户名或密码错误。";
-    QTest::newRow("not an administrator")
-        << QStringList{"groups", "@", "add", "出纳组", "--user", "clerk", "--insecure"} << "clerk\n"
-        << 1 << "只有系统管理员才能管理用户和权限组";
-    QTest::newRow("no host") << QStringList{"users", "vexa://:7070/demo", "--user", "Manager",
-                                            "--insecure"}
-                             << "manager\n"
-                             << 1 << "写法不对";
-    QTest::newRow("nobody listening")
-        << QStringList{"users", "vexa://127.0.0.1:1/demo", "--user", "Manager", "--insecure"}
-        << "manager\n"
-        << 1 << "无法连接到服务器 127.0.0.1:1";
-    QTest::newRow("connection options on a file")
-        << QStringList{"users", "FILE", "--insecure"} << "" << 2 << "没有选项“--insecure”";
+    const auto row = [](const char *tag, const QStringList &args, const char *input, int status,
+                        const char *error) {
+        QTest::newRow(tag) << args << input << status << error;
+    };
+    const QStringList asManager{"--user", "Manager", "--insecure"};
+    row("backup", {"backup", "@", "/tmp/x.bak"}, "", 1, "请在那台机器上用账套文件的路径");
+    row("restore onto a server", {"restore", "/tmp/x.bak", "@"}, "", 1,
+        "请在那台机器上用账套文件的路径");
+    row("rename", QStringList{"users", "@", "rename", "clerk", "x"} + asManager, "manager\n", 1,
+        "不能通过服务器做");
+    row("no login name", {"users", "@", "--insecure"}, "", 2, "--user");
+    row("wrong password", QStringList{"users", "@"} + asManager, "nope\n", 1, "用户名或密码错误。");
+    row("not an administrator", {"groups", "@", "add", "出纳组", "--user", "clerk", "--insecure"},
+        "clerk\n", 1, "只有系统管理员才能管理用户和权限组");
+    row("no host", QStringList{"users", "vexa://:7070/demo"} + asManager, "manager\n", 1,
+        "写法不对");
+    row("nobody listening", QStringList{"users", "vexa://127.0.0.1:1/demo"} + asManager,
+        "manager\n", 1, "无法连接到服务器 127.0.0.1:1");
+    row("connection options on a file", {"users", "FILE", "--insecure"}, "", 2,
+        "没有选项“--insecure”");
 }
 
 void TestAdminRemote::refusals()

@@ -100,64 +100,29 @@ private slots:
         const QString gb = chartFile("excel-gb18030.csv");
         const QString dotted = chartFile("dotted.csv");
         const QString own = chartFile("chart-422.csv");
-        QTest::newRow("Excel GB18030, quoted name with commas") << gb << ""
-                                                                << "GB18030"
-                                                                << "140301"
-                                                                << "原料及主要材料,辅助材料"
-                                                                << "1403" << 2 << "ZC"
-                                                                << "D"
-                                                                << "QtyEnter" << QVariant(true);
-        QTest::newRow("Excel GB18030, type and side from the parent")
-            << gb << ""
-            << "GB18030"
-            << "140302"
-            << "燃料,动力"
-            << "1403" << 2 << "ZC"
-            << "D"
-            << "QtyEnter" << QVariant(true);
-        QTest::newRow("Excel GB18030 named GBK, third level, a tick")
-            << gb << "gbk"
-            << "GBK"
-            << "22210101"
-            << "进项税额"
-            << "222101" << 3 << "FZ"
-            << "D"
-            << "ACurrAcct" << QVariant(false);
-        QTest::newRow("Excel GB18030, a tick") << gb << "gb18030"
-                                               << "GB18030"
-                                               << "100202"
-                                               << "中国银行（美元户）"
-                                               << "1002" << 2 << "ZC"
-                                               << "D"
-                                               << "ACurrAcct" << QVariant(true);
-        QTest::newRow("Excel GB18030, 所有者权益类 by name") << gb << ""
-                                                             << "GB18030"
-                                                             << "4103"
-                                                             << "本年利润"
-                                                             << "" << 1 << "QY"
-                                                             << "C"
-                                                             << "Fixed" << QVariant();
-        QTest::newRow("dotted codes, third level") << dotted << ""
-                                                   << "UTF-8"
-                                                   << "2221.01.02"
-                                                   << "销项税额"
-                                                   << "2221.01" << 3 << "FZ"
-                                                   << "C"
-                                                   << "" << QVariant();
-        QTest::newRow("dotted codes, side of the parent, not of the type") << dotted << ""
-                                                                           << "UTF-8"
-                                                                           << "1231.01"
-                                                                           << "应收账款坏账准备"
-                                                                           << "1231" << 2 << "ZC"
-                                                                           << "C"
-                                                                           << "" << QVariant();
-        QTest::newRow("4-2-2 with a parent column") << own << ""
-                                                    << "UTF-8"
-                                                    << "14030102"
-                                                    << "热轧卷,开平板"
-                                                    << "140301" << 3 << "ZC"
-                                                    << "D"
-                                                    << "Fixed" << QVariant(false);
+        const auto row = [](const char *tag, const QString &file, const char *encoding,
+                            const char *detected, const char *code, const char *name,
+                            const char *parent, int level, const char *type, const char *side,
+                            const char *flag, const QVariant &flagValue) {
+            QTest::newRow(tag) << file << encoding << detected << code << QString::fromUtf8(name)
+                               << parent << level << type << side << flag << flagValue;
+        };
+        row("Excel GB18030, quoted name with commas", gb, "", "GB18030", "140301",
+            "原料及主要材料,辅助材料", "1403", 2, "ZC", "D", "QtyEnter", true);
+        row("Excel GB18030, type and side from the parent", gb, "", "GB18030", "140302",
+            "燃料,动力", "1403", 2, "ZC", "D", "QtyEnter", true);
+        row("Excel GB18030 named GBK, third level, a tick", gb, "gbk", "GBK", "22210101",
+            "进项税额", "222101", 3, "FZ", "D", "ACurrAcct", false);
+        row("Excel GB18030, a tick", gb, "gb18030", "GB18030", "100202", "中国银行（美元户）",
+            "1002", 2, "ZC", "D", "ACurrAcct", true);
+        row("Excel GB18030, 所有者权益类 by name", gb, "", "GB18030", "4103", "本年利润", "", 1,
+            "QY", "C", "Fixed", QVariant());
+        row("dotted codes, third level", dotted, "", "UTF-8", "2221.01.02", "销项税额", "2221.01",
+            3, "FZ", "C", "", QVariant());
+        row("dotted codes, side of the parent, not of the type", dotted, "", "UTF-8", "1231.01",
+            "应收账款坏账准备", "1231", 2, "ZC", "C", "", QVariant());
+        row("4-2-2 with a parent column", own, "", "UTF-8", "14030102", "热轧卷,开平板", "140301",
+            3, "ZC", "D", "Fixed", false);
     }
     void readsRealWorldFiles()
     {

@@ -9,7 +9,6 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QHeaderView>
-#include <QLabel>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableView>
@@ -80,31 +79,11 @@ private slots:
         QCOMPARE(ColumnOf(&view, QStringLiteral("nope")), -1);
     }
 
-    void titleAndButtons_data()
+    // Enter in an editor of the dialog does not press the button.
+    void enterPressesNoButton()
     {
-        QTest::addColumn<int>("frame");
-        QTest::addColumn<int>("height"); // 0: not fixed
-        QTest::addColumn<bool>("filled");
-        QTest::newRow("plain") << int(TitleFrame::None) << 0 << false;
-        QTest::newRow("panel") << int(TitleFrame::Panel) << 24 << false;
-        QTest::newRow("filled panel") << int(TitleFrame::FilledPanel) << 24 << true;
-    }
-    void titleAndButtons()
-    {
-        QFETCH(int, frame);
-        QFETCH(int, height);
-        QFETCH(bool, filled);
         QDialog dialog;
-        QLabel *title = MakeTitleLabel(QStringLiteral(" 标题"), &dialog, TitleFrame(frame));
-        QCOMPARE(title->objectName(), QStringLiteral("lbTitle"));
-        QVERIFY(title->font().bold());
-        QCOMPARE(title->maximumHeight() == 24 && title->minimumHeight() == 24, height == 24);
-        QCOMPARE(title->frameShape(), height ? QFrame::Panel : QFrame::NoFrame);
-        QCOMPARE(title->autoFillBackground(), filled);
-
-        // Enter in an editor of the dialog does not press the button.
         QPushButton *ok = MakeButton(QStringLiteral("确认"), QStringLiteral("btnOk"), &dialog);
-        QCOMPARE(ok->objectName(), QStringLiteral("btnOk"));
         int pressed = 0;
         connect(ok, &QPushButton::clicked, [&pressed] { ++pressed; });
         dialog.show();

@@ -399,30 +399,16 @@ private slots:
         QTest::addColumn<QString>("link");
         QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("text");
-        QTest::newRow("link, order") << ""
-                                     << "IsNode = 1"
-                                     << "Code"
-                                     << "WHERE (IsNode = 1)  ORDER BY Code";
-        QTest::newRow("nothing") << ""
-                                 << ""
-                                 << ""
-                                 << "";
-        QTest::newRow("order only") << ""
-                                    << ""
-                                    << "Code"
-                                    << "WHERE 1=1 ORDER BY Code";
-        QTest::newRow("fixed, link") << "A = 1"
-                                     << "B = 2"
-                                     << "C"
-                                     << "WHERE (A = 1)  AND (B = 2)  ORDER BY C";
-        QTest::newRow("fixed, order") << "A = 1"
-                                      << ""
-                                      << "C"
-                                      << "WHERE (A = 1)  ORDER BY C";
-        QTest::newRow("fixed only") << "A = 1"
-                                    << ""
-                                    << ""
-                                    << "WHERE (A = 1)";
+        const auto row = [](const char *tag, const char *fixed, const char *link, const char *order,
+                            const char *text) {
+            QTest::newRow(tag) << fixed << link << order << text;
+        };
+        row("link, order", "", "IsNode = 1", "Code", "WHERE (IsNode = 1)  ORDER BY Code");
+        row("nothing", "", "", "", "");
+        row("order only", "", "", "Code", "WHERE 1=1 ORDER BY Code");
+        row("fixed, link", "A = 1", "B = 2", "C", "WHERE (A = 1)  AND (B = 2)  ORDER BY C");
+        row("fixed, order", "A = 1", "", "C", "WHERE (A = 1)  ORDER BY C");
+        row("fixed only", "A = 1", "", "", "WHERE (A = 1)");
     }
     void commandTextsOfDialogs()
     {

@@ -234,30 +234,16 @@ private slots:
         QTest::addColumn<QString>("order");
         QTest::addColumn<QString>("user");     // %1: the key of row 10
         QTest::addColumn<QString>("expected"); // key, last or the row number
-        QTest::newRow("key found elsewhere") << "MCode"
-                                             << "MDesc"
-                                             << ""
-                                             << "key";
-        QTest::newRow("key gone, same number") << "MCode"
-                                               << "MCode"
-                                               << "MCode <> '%1'"
-                                               << "10";
-        QTest::newRow("key gone, fewer rows") << "MCode"
-                                              << "MCode"
-                                              << "MCode Like 'GLPZ%'"
-                                              << "last";
-        QTest::newRow("no key fields") << ""
-                                       << "MDesc"
-                                       << ""
-                                       << "10";
-        QTest::newRow("key field not in dataset") << "NoSuchField"
-                                                  << "MDesc"
-                                                  << ""
-                                                  << "10";
-        QTest::newRow("nothing read before") << "MCode"
-                                             << "MDesc"
-                                             << ""
-                                             << "1";
+        const auto row = [](const char *tag, const char *keyFields, const char *order,
+                            const char *user, const char *expected) {
+            QTest::newRow(tag) << keyFields << order << user << expected;
+        };
+        row("key found elsewhere", "MCode", "MDesc", "", "key");
+        row("key gone, same number", "MCode", "MCode", "MCode <> '%1'", "10");
+        row("key gone, fewer rows", "MCode", "MCode", "MCode Like 'GLPZ%'", "last");
+        row("no key fields", "", "MDesc", "", "10");
+        row("key field not in dataset", "NoSuchField", "MDesc", "", "10");
+        row("nothing read before", "MCode", "MDesc", "", "1");
     }
 
     void restorePlace()

@@ -173,16 +173,15 @@ private slots:
         QTest::addColumn<QString>("code");
         QTest::addColumn<bool>("deletable");
         QTest::addColumn<QString>("missing");
-        QTest::newRow("new, complete") << -1 << 0 << "赠品"
-                                       << "6301" << true << "";
-        QTest::newRow("new, no name") << 0 << 0 << ""
-                                      << "6301" << true << "DocDesc";
-        QTest::newRow("new, no account") << -1 << 0 << "赠品"
-                                         << "" << true << "AcctCode";
-        QTest::newRow("source, no account") << -1 << 12 << "赠品"
-                                            << "" << true << "";
-        QTest::newRow("saved") << 1 << 0 << "赠品"
-                               << "6301" << false << "";
+        const auto row = [](const char *tag, int objType, int source, const char *desc,
+                            const char *code, bool deletable, const char *missing) {
+            QTest::newRow(tag) << objType << source << desc << code << deletable << missing;
+        };
+        row("new, complete", -1, 0, "赠品", "6301", true, "");
+        row("new, no name", 0, 0, "", "6301", true, "DocDesc");
+        row("new, no account", -1, 0, "赠品", "", true, "AcctCode");
+        row("source, no account", -1, 12, "赠品", "", true, "");
+        row("saved", 1, 0, "赠品", "6301", false, "");
     }
 
     void kindRules()
@@ -228,28 +227,18 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("after");
         QTest::addColumn<bool>("refused");
-        QTest::newRow("leaf") << ""
-                              << "500101"
-                              << "500101" << false;
-        QTest::newRow("other leaf replaces") << "500101"
-                                             << "660301"
-                                             << "660301" << false;
-        QTest::newRow("same code") << "500101"
-                                   << "500101"
-                                   << "500101" << false;
-        QTest::newRow("parent refused") << "500101"
-                                        << "5001"
-                                        << "500101" << true;
-        QTest::newRow("unknown refused") << "660301"
-                                         << "9999"
-                                         << "660301" << true;
-        QTest::newRow("frozen refused") << "" << kFrozenLeaf << "" << true;
-        QTest::newRow("quote stays in the code") << ""
-                                                 << "1001' OR '1'='1"
-                                                 << "" << true;
-        QTest::newRow("emptied") << "500101"
-                                 << ""
-                                 << "" << false;
+        const auto row = [](const char *tag, const char *before, const QString &typed,
+                            const char *after, bool refused) {
+            QTest::newRow(tag) << before << typed << after << refused;
+        };
+        row("leaf", "", "500101", "500101", false);
+        row("other leaf replaces", "500101", "660301", "660301", false);
+        row("same code", "500101", "500101", "500101", false);
+        row("parent refused", "500101", "5001", "500101", true);
+        row("unknown refused", "660301", "9999", "660301", true);
+        row("frozen refused", "", kFrozenLeaf, "", true);
+        row("quote stays in the code", "", "1001' OR '1'='1", "", true);
+        row("emptied", "500101", "", "", false);
     }
 
     void enterCodes()

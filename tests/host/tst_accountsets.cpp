@@ -330,45 +330,22 @@ void TestAccountSets::newAccountSetRefusals_data()
     QTest::addColumn<QString>("error");
     const QString exists =
         QStringLiteral("账套文件“%1”已存在。请换一个文件名，已有的账套请用“打开账套”。");
-    QTest::newRow("no file") << ""
-                             << "王会计"
-                             << "a"
-                             << "a"
-                             << "请选择新账套的文件。";
-    QTest::newRow("existing file") << "old.vexa"
-                                   << "王会计"
-                                   << "a"
-                                   << "a" << exists;
+    const auto row = [](const char *tag, const char *file, const char *admin, const char *password,
+                        const char *again, const QString &error) {
+        QTest::newRow(tag) << file << admin << password << again << error;
+    };
+    row("no file", "", "王会计", "a", "a", QStringLiteral("请选择新账套的文件。"));
+    row("existing file", "old.vexa", "王会计", "a", "a", exists);
     // The suffix is added before the check, so "old" is the existing old.vexa.
-    QTest::newRow("existing file, suffix left out") << "old"
-                                                    << ""
-                                                    << ""
-                                                    << "" << exists;
-    QTest::newRow("no login name") << "new"
-                                   << ""
-                                   << "a"
-                                   << "a"
-                                   << "登录名不能为空。";
-    QTest::newRow("blank in front") << "new"
-                                    << " 王会计"
-                                    << "a"
-                                    << "a"
-                                    << "登录名“ 王会计”的首尾不能有空格。";
-    QTest::newRow("control character") << "new"
-                                       << "王\t会计"
-                                       << "a"
-                                       << "a"
-                                       << "登录名不能含有控制字符。";
-    QTest::newRow("no password") << "new"
-                                 << "王会计"
-                                 << ""
-                                 << ""
-                                 << "管理员的密码不能为空。";
-    QTest::newRow("passwords differ") << "new"
-                                      << "王会计"
-                                      << "秘密"
-                                      << "秘密 "
-                                      << "两次输入的密码不一致。";
+    row("existing file, suffix left out", "old", "", "", "", exists);
+    row("no login name", "new", "", "a", "a", QStringLiteral("登录名不能为空。"));
+    row("blank in front", "new", " 王会计", "a", "a",
+        QStringLiteral("登录名“ 王会计”的首尾不能有空格。"));
+    row("control character", "new", "王\t会计", "a", "a",
+        QStringLiteral("登录名不能含有控制字符。"));
+    row("no password", "new", "王会计", "", "", QStringLiteral("管理员的密码不能为空。"));
+    row("passwords differ", "new", "王会计", "秘密", "秘密 ",
+        QStringLiteral("两次输入的密码不一致。"));
 }
 
 void TestAccountSets::newAccountSetRefusals()

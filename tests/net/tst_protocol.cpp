@@ -305,46 +305,40 @@ void TestProtocol::refusals_data()
     QTest::addColumn<QByteArray>("stream");
     QTest::addColumn<qsizetype>("maxFrame");
     QTest::addColumn<QString>("message");
-    const qsizetype max = kMaxFrameBytes;
+    const auto row = [](const char *tag, const QByteArray &stream, const QString &message,
+                        qsizetype maxFrame = kMaxFrameBytes) {
+        QTest::newRow(tag) << stream << maxFrame << message;
+    };
 
-    QTest::newRow("oversized") << QByteArray("\x00\x00\x03\xe9{", 5) << qsizetype(1000)
-                               << u"通信协议错误：帧长度 1001 字节超过上限 1000 字节。"_s;
-    QTest::newRow("oversized default")
-        << QByteArray("\x08\x00\x00\x01", 4) << max
-        << u"通信协议错误：帧长度 134217729 字节超过上限 134217728 字节。"_s;
-    QTest::newRow("zero length") << QByteArray("\0\0\0\0\xa0", 5) << max
-                                 << u"通信协议错误：收到长度为 0 的帧。"_s;
+    row("oversized", QByteArray("\x00\x00\x03\xe9{", 5),
+        u"通信协议错误：帧长度 1001 字节超过上限 1000 字节。"_s, qsizetype(1000));
+    row("oversized default", QByteArray("\x08\x00\x00\x01", 4),
+        u"通信协议错误：帧长度 134217729 字节超过上限 134217728 字节。"_s);
+    row("zero length", QByteArray("\0\0\0\0\xa0", 5), u"通信协议错误：收到长度为 0 的帧。"_s);
     const QByteArray login = encodeMessage(Login{1, {}, u"u"_s, u"p"_s});
-    QTest::newRow("truncated cbor")
-        << writeFrame(login.chopped(1)) << max << u"通信协议错误：消息的 CBOR 编码有误或不完整。"_s;
-    QTest::newRow("trailing bytes")
-        << writeFrame(login + '\0') << max << u"通信协议错误：消息之后还有 1 个多余的字节。"_s;
-    QTest::newRow("not a map") << framed(QCborArray{u"login"_s}) << max
-                               << u"通信协议错误：消息应为 CBOR 映射。"_s;
+    row("truncated cbor", writeFrame(login.chopped(1)),
+        u"通信协议错误：消息的 CBOR 编码有误或不完整。"_s);
+    row("trailing bytes", writeFrame(login + '\0'),
+        u"通信协议错误：消息之后还有 1 个多余的字节。"_s);
+    row("not a map", framed(QCborArray{u"login"_s}), u"通信协议错误：消息应为 CBOR 映射。"_s);
 
     QCborMap m = mapOf(Login{1, {}, u"u"_s, u"p"_s});
     m[u"id"_s] = u"1"_s;
-    QTest::newRow("id as text") << framed(m) << max
-                                << u"通信协议错误：消息“login”的字段“id”应为整数。"_s;
+    row("id as text", framed(m), u"通信协议错误：消息“login”的字段“id”应为整数。"_s);
     m = mapOf(Request{0, u"P"_s, u""_s});
-    QTest::newRow("request id 0") << framed(m) << max
-                                  << u"通信协议错误：消息“request”的字段“id”的值 0 超出范围。"_s;
+    row("request id 0", framed(m), u"通信协议错误：消息“request”的字段“id”的值 0 超出范围。"_s);
     m = mapOf(Request{1, u"P"_s, u""_s});
     m[u"provider"_s] = QCborArray{u"P"_s};
-    QTest::newRow("extra nesting")
-        << framed(m) << max << u"通信协议错误：消息“request”的字段“provider”应为文本。"_s;
+    row("extra nesting", framed(m), u"通信协议错误：消息“request”的字段“provider”应为文本。"_s);
     m = mapOf(Call{1, u"Op"_s, {}});
     m.remove(u"args"_s);
-    QTest::newRow("missing field")
-        << framed(m) << max << u"通信协议错误：消息“call”缺少字段“args”。"_s;
+    row("missing field", framed(m), u"通信协议错误：消息“call”缺少字段“args”。"_s);
     m = mapOf(Logout{1});
     m[u"extra"_s] = 1;
-    QTest::newRow("unknown field")
-        << framed(m) << max << u"通信协议错误：消息“logout”含有未知字段“extra”。"_s;
+    row("unknown field", framed(m), u"通信协议错误：消息“logout”含有未知字段“extra”。"_s);
     m = mapOf(Logout{1});
     m[u"kind"_s] = u"shutdown"_s;
-    QTest::newRow("unknown kind") << framed(m) << max
-                                  << u"通信协议错误：未知的消息类型“shutdown”。"_s;
+    row("unknown kind", framed(m), u"通信协议错误：未知的消息类型“shutdown”。"_s);
     {
         QByteArray bytes;
         QCborStreamWriter w(&bytes);
@@ -355,49 +349,46 @@ void TestProtocol::refusals_data()
         w.append("kind"_L1);
         w.append("login"_L1);
         w.endMap();
-        QTest::newRow("repeated field")
-            << writeFrame(bytes) << max << u"通信协议错误：消息含有重复的字段“kind”。"_s;
+        row("repeated field", writeFrame(bytes), u"通信协议错误：消息含有重复的字段“kind”。"_s);
     }
     m = mapOf(ErrorReply{1, u"x"_s, ErrorKind::General});
     m[u"errorKind"_s] = 3;
-    QTest::newRow("unknown error kind")
-        << framed(m) << max << u"通信协议错误：消息“error”的字段“errorKind”的值 3 超出范围。"_s;
+    row("unknown error kind", framed(m),
+        u"通信协议错误：消息“error”的字段“errorKind”的值 3 超出范围。"_s);
 
-    QTest::newRow("unsupported version")
-        << framed(mapOf(Hello{kProtocolName, kProtocolVersion + 1, u"2.0"_s})) << max
-        << u"对方（程序版本 2.0）使用 Vexa 通信协议第 %1 版，本程序只支持第 %2 版。请把客户端和服务器升级到同一版本。"_s
-               .arg(kProtocolVersion + 1)
-               .arg(kProtocolVersion);
-    QTest::newRow("other protocol") << framed(mapOf(Hello{u"http"_s, 1, u"1"_s})) << max
-                                    << u"通信协议错误：对方使用的不是 Vexa 通信协议。"_s;
+    row("unsupported version", framed(mapOf(Hello{kProtocolName, kProtocolVersion + 1, u"2.0"_s})),
+        u"对方（程序版本 2.0）使用 Vexa 通信协议第 %1 版，本程序只支持第 %2 版。请把客户端和服务器升级到同一版本。"_s
+            .arg(kProtocolVersion + 1)
+            .arg(kProtocolVersion));
+    row("other protocol", framed(mapOf(Hello{u"http"_s, 1, u"1"_s})),
+        u"通信协议错误：对方使用的不是 Vexa 通信协议。"_s);
 
     const auto callWith = [](const QCborValue &args) {
         QCborMap c = mapOf(Call{1, u"Op"_s, {}});
         c[u"args"_s] = args;
         return framed(c);
     };
-    QTest::newRow("list too deep") << callWith(nestedArray(kMaxValueDepth + 1)) << max
-                                   << u"通信协议错误：字段“args”的列表嵌套超过 16 层。"_s;
-    QTest::newRow("int beyond int") << callWith(QCborArray{qint64(1) << 31}) << max
-                                    << u"通信协议错误：字段“args”的整数 2147483648 超出范围。"_s;
-    QTest::newRow("map value") << callWith(QCborArray{QCborMap{}}) << max
-                               << u"通信协议错误：字段“args”含有不支持的值类型。"_s;
-    QTest::newRow("unknown tag") << callWith(QCborArray{QCborValue(QCborTag(99), 1)}) << max
-                                 << u"通信协议错误：字段“args”含有未知的标记 99。"_s;
-    QTest::newRow("time past midnight")
-        << callWith(QCborArray{QCborValue(QCborTag(quint64(WireTag::Time)), 86400000)}) << max
-        << u"通信协议错误：字段“args”的整数 86400000 超出范围。"_s;
-    QTest::newRow("odd utf-16") << callWith(QCborArray{QCborValue(
-                                       QCborTag(quint64(WireTag::Utf16Text)), QByteArray("a"))})
-                                << max << u"通信协议错误：字段“args”的文本格式错误。"_s;
-    QTest::newRow("args not a list")
-        << callWith(QCborValue(1)) << max << u"通信协议错误：消息“call”的字段“args”应为列表。"_s;
+    row("list too deep", callWith(nestedArray(kMaxValueDepth + 1)),
+        u"通信协议错误：字段“args”的列表嵌套超过 16 层。"_s);
+    row("int beyond int", callWith(QCborArray{qint64(1) << 31}),
+        u"通信协议错误：字段“args”的整数 2147483648 超出范围。"_s);
+    row("map value", callWith(QCborArray{QCborMap{}}),
+        u"通信协议错误：字段“args”含有不支持的值类型。"_s);
+    row("unknown tag", callWith(QCborArray{QCborValue(QCborTag(99), 1)}),
+        u"通信协议错误：字段“args”含有未知的标记 99。"_s);
+    row("time past midnight",
+        callWith(QCborArray{QCborValue(QCborTag(quint64(WireTag::Time)), 86400000)}),
+        u"通信协议错误：字段“args”的整数 86400000 超出范围。"_s);
+    row("odd utf-16",
+        callWith(QCborArray{QCborValue(QCborTag(quint64(WireTag::Utf16Text)), QByteArray("a"))}),
+        u"通信协议错误：字段“args”的文本格式错误。"_s);
+    row("args not a list", callWith(QCborValue(1)),
+        u"通信协议错误：消息“call”的字段“args”应为列表。"_s);
 
     m = mapOf(ApplyUpdates{1, u"P"_s, sampleDelta(), -1, {}});
     m[u"delta"_s] = u"{}"_s;
-    QTest::newRow("bad delta") << framed(m) << max
-                               << u"通信协议错误：字段“delta”中的数据包有误："_s +
-                                      errorOf([] { readDeltaPacket(u"{}"_s); });
+    row("bad delta", framed(m),
+        u"通信协议错误：字段“delta”中的数据包有误："_s + errorOf([] { readDeltaPacket(u"{}"_s); }));
 
     // A reply packet's CBOR spoiled.
     const QByteArray good = writeWirePacket(samplePacket());
@@ -415,38 +406,35 @@ void TestProtocol::refusals_data()
             .toCbor();
     };
     const QString bad = u"通信协议错误：字段“packet”中的数据包有误："_s;
-    QTest::newRow("packet as text") << replyWith(writeDataPacket(samplePacket())) << max
-                                    << u"通信协议错误：消息“packet”的字段“packet”应为字节串。"_s;
-    QTest::newRow("packet truncated")
-        << replyWith(good.chopped(1)) << max << bad + u"数据不完整。"_s;
-    QTest::newRow("packet trailing")
-        << replyWith(good + '\0') << max << bad + u"结尾有 1 个多余的字节。"_s;
-    QTest::newRow("row too short")
-        << replyWith(QCborArray{QCborArray{field("integer")}, QCborArray{QCborArray{}}}
-                         .toCborValue()
-                         .toCbor())
-        << max << bad + u"第 1 行有 0 个值，应为 1 个。"_s;
-    QTest::newRow("smallint beyond")
-        << replyWith(oneValue("smallint", 32768)) << max << bad + u"第 1 行字段“N”的值超出范围。"_s;
-    QTest::newRow("word below 0") << replyWith(oneValue("word", -1)) << max
-                                  << bad + u"第 1 行字段“N”的值超出范围。"_s;
-    QTest::newRow("text for integer") << replyWith(oneValue("integer", u"1"_s)) << max
-                                      << bad + u"第 1 行字段“N”的值不是“integer”类型。"_s;
-    QTest::newRow("time past midnight")
-        << replyWith(oneValue("time", 86400000)) << max << bad + u"第 1 行字段“N”的值超出范围。"_s;
-    QTest::newRow("unknown field type")
-        << replyWith(oneValue("money", 1)) << max << bad + u"字段“N”的类型“money”未知。"_s;
-    QTest::newRow("same name twice")
-        << replyWith(QCborArray{
-               QCborArray{field("integer"), QCborArray{u"n"_s, u"integer"_s, 0, false, false}},
-               QCborArray{}}
-                         .toCborValue()
-                         .toCbor())
-        << max << bad + u"字段“n”重复（字段名不区分大小写）。"_s;
+    row("packet as text", replyWith(writeDataPacket(samplePacket())),
+        u"通信协议错误：消息“packet”的字段“packet”应为字节串。"_s);
+    row("packet truncated", replyWith(good.chopped(1)), bad + u"数据不完整。"_s);
+    row("packet trailing", replyWith(good + '\0'), bad + u"结尾有 1 个多余的字节。"_s);
+    row("row too short",
+        replyWith(QCborArray{QCborArray{field("integer")}, QCborArray{QCborArray{}}}
+                      .toCborValue()
+                      .toCbor()),
+        bad + u"第 1 行有 0 个值，应为 1 个。"_s);
+    row("smallint beyond", replyWith(oneValue("smallint", 32768)),
+        bad + u"第 1 行字段“N”的值超出范围。"_s);
+    row("word below 0", replyWith(oneValue("word", -1)), bad + u"第 1 行字段“N”的值超出范围。"_s);
+    row("text for integer", replyWith(oneValue("integer", u"1"_s)),
+        bad + u"第 1 行字段“N”的值不是“integer”类型。"_s);
+    row("time past midnight", replyWith(oneValue("time", 86400000)),
+        bad + u"第 1 行字段“N”的值超出范围。"_s);
+    row("unknown field type", replyWith(oneValue("money", 1)),
+        bad + u"字段“N”的类型“money”未知。"_s);
+    row("same name twice",
+        replyWith(QCborArray{
+            QCborArray{field("integer"), QCborArray{u"n"_s, u"integer"_s, 0, false, false}},
+            QCborArray{}}
+                      .toCborValue()
+                      .toCbor()),
+        bad + u"字段“n”重复（字段名不区分大小写）。"_s);
     QByteArray lie = QCborArray{QCborArray{field("integer")}, QCborArray{}}.toCborValue().toCbor();
     lie.chop(1);
     lie.append(char(0x9B)).append(QByteArray("\x7f\xff\xff\xff\xff\xff\xff\xff", 8));
-    QTest::newRow("row count beyond the bytes") << replyWith(lie) << max << bad + u"数据不完整。"_s;
+    row("row count beyond the bytes", replyWith(lie), bad + u"数据不完整。"_s);
 }
 
 void TestProtocol::refusals()
