@@ -125,6 +125,7 @@ void TDetailLedgerForm::fillItems()
         return;
     m_itemsOf = a ? a->acctId : 0;
     lbAccountName->setText(a ? a->fullName : QString());
+    cbItemAccount->setCurrentIndex(qMax(0, cbItemAccount->findData(a ? a->code : QString())));
     const QVariant kept = cbItem->currentData();
     cbItem->clear();
     if (list != 0)

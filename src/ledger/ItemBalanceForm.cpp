@@ -74,6 +74,7 @@ void TItemBalanceForm::Refresh()
 {
     const LedgerAccount &a = ItemAccount(m_accounts, edAccount->text());
     lbAccountName->setText(a.fullName);
+    cbItemAccount->setCurrentIndex(qMax(0, cbItemAccount->findData(a.code)));
     const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
     {
         gl::BusyScope busy;
