@@ -5,6 +5,8 @@
 #include "DataPacket.h"
 #include "Money.h"
 
+#include <vexa/Error.h>
+
 namespace vexa::ledger {
 
 namespace {
@@ -56,9 +58,10 @@ QList<BalanceRow> AccountBalances(int fromPeriod, int toPeriod, int maxLevel, bo
     return rows;
 }
 
-DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset, qint64 limit)
+namespace {
+
+DetailPage detailPage(const DataPacket &p)
 {
-    const DataPacket p = call("DetailLedger", {acctId, fromPeriod, toPeriod, offset, limit});
     const Reader at{p};
     DetailPage page;
     const int length = VoucherNumberLength();
@@ -81,6 +84,69 @@ DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset,
         page.rows << row;
     }
     return page;
+}
+
+// The balance columns after the two naming ones.
+QList<ReportColumn> figureColumns()
+{
+    QList<ReportColumn> columns;
+    for (const char *c : {"期初借方", "期初贷方", "本期借方", "本期贷方", "本年累计借方",
+                          "本年累计贷方", "期末借方", "期末贷方"})
+        columns.push_back({QString::fromUtf8(c), Qt::AlignRight, 11});
+    return columns;
+}
+
+} // namespace
+
+DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset, qint64 limit)
+{
+    return detailPage(call("DetailLedger", {acctId, fromPeriod, toPeriod, offset, limit}));
+}
+
+DetailPage ItemLedger(int acctId, int dacvId, int fromPeriod, int toPeriod, qint64 offset,
+                      qint64 limit)
+{
+    return detailPage(call("ItemLedger", {acctId, dacvId, fromPeriod, toPeriod, offset, limit}));
+}
+
+QList<ItemBalanceRow> ItemBalances(int acctId, int fromPeriod, int toPeriod)
+{
+    const DataPacket p = call("ItemBalances", {acctId, fromPeriod, toPeriod});
+    const Reader at{p};
+    QList<ItemBalanceRow> rows;
+    ItemBalanceRow total;
+    total.name = QStringLiteral("合计");
+    total.total = true;
+    for (size_t r = 0; r < p.rows.size(); ++r) {
+        ItemBalanceRow row;
+        row.dacvId = at(r, "DacvID").toInt();
+        row.code = at(r, "DacvCode").toString().trimmed();
+        row.name = at(r, "DacvDesc").toString().trimmed();
+        for (size_t i = 0; i < 8; ++i) {
+            row.figures[i] = at(r, kFigureFields[i]).toLongLong();
+            total.figures[i] += row.figures[i];
+        }
+        rows << row;
+    }
+    rows << total;
+    return rows;
+}
+
+const LedgerAccount &ItemAccount(const QList<LedgerAccount> &accounts, const QString &code)
+{
+    const QString key = code.trimmed();
+    if (key.isEmpty())
+        throw Error(QStringLiteral("请输入科目代码。"));
+    const LedgerAccount *a = FindAccount(accounts, key);
+    if (!a)
+        throw Error(QStringLiteral("科目代码“%1”不存在。").arg(key));
+    if (!a->leaf)
+        throw Error(QStringLiteral("科目“%1 %2”不是明细科目，请选择带辅助核算的明细科目。")
+                        .arg(a->code, a->fullName));
+    if (a->itemList == 0)
+        throw Error(QStringLiteral("科目“%1 %2”没有辅助核算，请选择带辅助核算的明细科目。")
+                        .arg(a->code, a->fullName));
+    return *a;
 }
 
 QList<GeneralLedgerRow> GeneralLedger(int acctId, int fromPeriod, int toPeriod)
@@ -122,9 +188,7 @@ ReportTable BalanceReport(const QString &title, const QList<BalanceRow> &rows)
     t.title = title;
     t.columns = {{QStringLiteral("科目代码"), Qt::AlignLeft, 10},
                  {QStringLiteral("科目名称"), Qt::AlignLeft, 16}};
-    for (const char *c : {"期初借方", "期初贷方", "本期借方", "本期贷方", "本年累计借方",
-                          "本年累计贷方", "期末借方", "期末贷方"})
-        t.columns.push_back({QString::fromUtf8(c), Qt::AlignRight, 11});
+    t.columns += figureColumns();
     for (const BalanceRow &r : rows) {
         ReportRow out;
         out.cells << r.code << r.name;
@@ -132,6 +196,24 @@ ReportTable BalanceReport(const QString &title, const QList<BalanceRow> &rows)
             out.cells << amount(f);
         out.level = qMax(0, r.level - 1);
         out.bold = r.total || r.level == 1;
+        t.rows << out;
+    }
+    return t;
+}
+
+ReportTable ItemBalanceReport(const QString &title, const QList<ItemBalanceRow> &rows)
+{
+    ReportTable t;
+    t.title = title;
+    t.columns = {{QStringLiteral("项目代码"), Qt::AlignLeft, 10},
+                 {QStringLiteral("项目名称"), Qt::AlignLeft, 16}};
+    t.columns += figureColumns();
+    for (const ItemBalanceRow &r : rows) {
+        ReportRow out;
+        out.cells << r.code << r.name;
+        for (const qint64 f : r.figures)
+            out.cells << amount(f);
+        out.bold = r.total;
         t.rows << out;
     }
     return t;

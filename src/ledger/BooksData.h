@@ -1,7 +1,8 @@
 #pragma once
 
 // The balances and books as the windows show them: the server's answers (AccountBalances,
-// DetailLedger) as rows, and those rows as a report to export or print.
+// DetailLedger, ItemBalances, ItemLedger) as rows, and those rows as a report to export or
+// print.
 
 #include "LedgerData.h"
 #include "ReportOutput.h"
@@ -43,6 +44,24 @@ struct DetailPage
     qint64 totalRows = 0;
 };
 DetailPage DetailLedger(int acctId, int fromPeriod, int toPeriod, qint64 offset, qint64 limit);
+// The same rows for one auxiliary item of a leaf account.
+DetailPage ItemLedger(int acctId, int dacvId, int fromPeriod, int toPeriod, qint64 offset,
+                      qint64 limit);
+
+// One item of the 辅助核算项目余额表; the last row is the totals (total, dacvId 0).
+struct ItemBalanceRow
+{
+    int dacvId = 0;
+    QString code, name;
+    std::array<qint64, 8> figures{}; // as BalanceRow's
+    bool total = false;
+};
+// The items with anything for the range, by code, and the 合计 row: each column summed.
+QList<ItemBalanceRow> ItemBalances(int acctId, int fromPeriod, int toPeriod);
+
+// The account the item books take for a typed code: a leaf that carries an auxiliary list.
+// Throws vexa::Error saying why another is refused.
+const LedgerAccount &ItemAccount(const QList<LedgerAccount> &accounts, const QString &code);
 
 // One period of the 总分类账.
 struct GeneralLedgerRow
@@ -62,5 +81,6 @@ QString PeriodRangeText(const QList<LedgerPeriod> &periods, int from, int to);
 ReportTable BalanceReport(const QString &title, const QList<BalanceRow> &rows);
 ReportTable GeneralLedgerReport(const QString &account, const QList<GeneralLedgerRow> &rows);
 ReportTable DetailReport(const QString &account, const QList<DetailRow> &rows);
+ReportTable ItemBalanceReport(const QString &title, const QList<ItemBalanceRow> &rows);
 
 } // namespace vexa::ledger

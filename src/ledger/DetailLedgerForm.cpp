@@ -19,17 +19,31 @@
 
 namespace vexa::ledger {
 
-TDetailLedgerForm::TDetailLedgerForm(QWidget *parent) : gl::TLXChildForm(parent)
+TDetailLedgerForm::TDetailLedgerForm(QWidget *parent, bool items)
+    : gl::TLXChildForm(parent), m_items(items)
 {
-    setObjectName(QStringLiteral("TDetailLedgerForm"));
-    setWindowTitle(QStringLiteral("明细分类账"));
-    SetModuleCaption(QStringLiteral("明细分类账"));
+    const QString title =
+        items ? QStringLiteral("辅助核算项目明细账") : QStringLiteral("明细分类账");
+    setObjectName(items ? QStringLiteral("TItemLedgerForm") : QStringLiteral("TDetailLedgerForm"));
+    setWindowTitle(title);
+    SetModuleCaption(title);
     plModuleToolbar->hide();
 
     auto *client = new QVBoxLayout(plClient);
-    client->addWidget(gl::MakeTitleLabel(QStringLiteral("明细分类账"), plClient));
+    client->addWidget(gl::MakeTitleLabel(title, plClient));
     auto *bar = new QHBoxLayout;
     AddAccountBox(bar, plClient, edAccount, lbAccountName);
+    if (items) {
+        cbItemAccount = AddItemAccountChoice(bar, plClient, edAccount,
+                                             [this] { gl::RunGuarded([this] { fillItems(); }); });
+        cbItem = new QComboBox(plClient);
+        cbItem->setObjectName(QStringLiteral("cbItem"));
+        cbItem->setMinimumContentsLength(12);
+        bar->addWidget(new QLabel(QStringLiteral("核算项目"), plClient));
+        bar->addWidget(cbItem);
+        connect(edAccount, &QLineEdit::editingFinished, this,
+                [this] { gl::RunGuarded([this] { fillItems(); }); });
+    }
     AddPeriodRange(bar, plClient, cbFromPeriod, cbToPeriod);
     const ReportButtons b = AddReportButtons(bar, this);
     QPushButton *query = b.query, *exportButton = b.exportButton, *preview = b.preview;
@@ -51,8 +65,13 @@ TDetailLedgerForm::TDetailLedgerForm(QWidget *parent) : gl::TLXChildForm(parent)
     client->addLayout(pages);
 
     connect(query, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Query(); }); });
-    connect(edAccount, &QLineEdit::returnPressed, this,
-            [this] { gl::RunGuarded([this] { Query(); }); });
+    connect(edAccount, &QLineEdit::returnPressed, this, [this] {
+        gl::RunGuarded([this] {
+            if (m_items)
+                fillItems();
+            Query();
+        });
+    });
     connect(exportButton, &QPushButton::clicked, this,
             [this] { gl::RunGuarded([this] { Export(); }); });
     connect(preview, &QPushButton::clicked, this,
@@ -70,8 +89,12 @@ void TDetailLedgerForm::Execute(quint32 p1, const QString &p2, QVariant &)
     gl::BusyScope busy;
     m_periods = Periods();
     m_accounts = Accounts();
+    if (m_items) {
+        FillItemAccounts(cbItemAccount, m_accounts);
+        m_itemsOf = 0; // the items are read again
+    }
     const QStringList range = p2.split(u' ');
-    const bool started = p1 > 0 && range.size() == 3 && range[0] == u"Range";
+    const bool started = p1 > 0 && range.size() == (m_items ? 4 : 3) && range[0] == u"Range";
     for (int i = 0; i < 2; ++i) {
         QComboBox *c = i == 0 ? cbFromPeriod : cbToPeriod;
         QSignalBlocker block(c);
@@ -86,12 +109,49 @@ void TDetailLedgerForm::Execute(quint32 p1, const QString &p2, QVariant &)
     if (started) {
         if (const LedgerAccount *a = FindAccount(m_accounts, int(p1)))
             edAccount->setText(a->code);
+        if (m_items) {
+            fillItems();
+            cbItem->setCurrentIndex(cbItem->findData(range[3].toInt()));
+        }
         ShowPage(0);
     }
 }
 
+void TDetailLedgerForm::fillItems()
+{
+    const LedgerAccount *a = FindAccount(m_accounts, edAccount->text());
+    const int list = a && a->leaf ? a->itemList : 0;
+    if (a && a->acctId == m_itemsOf)
+        return;
+    m_itemsOf = a ? a->acctId : 0;
+    lbAccountName->setText(a ? a->fullName : QString());
+    cbItemAccount->setCurrentIndex(qMax(0, cbItemAccount->findData(a ? a->code : QString())));
+    const QVariant kept = cbItem->currentData();
+    cbItem->clear();
+    if (list != 0)
+        for (const AuxItem &i : AuxItems(list, true))
+            cbItem->addItem(QStringLiteral("%1 %2").arg(i.code, i.name), i.dacvId);
+    cbItem->setCurrentIndex(qMax(0, cbItem->findData(kept)));
+}
+
+int TDetailLedgerForm::item() const
+{
+    if (cbItem->currentIndex() < 0)
+        throw Error(QStringLiteral("请选择核算项目。"));
+    return cbItem->currentData().toInt();
+}
+
+DetailPage TDetailLedgerForm::read(const LedgerAccount &a, qint64 offset, qint64 limit) const
+{
+    const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
+    return m_items ? ItemLedger(a.acctId, item(), from, to, offset, limit)
+                   : DetailLedger(a.acctId, from, to, offset, limit);
+}
+
 const LedgerAccount &TDetailLedgerForm::account() const
 {
+    if (m_items)
+        return ItemAccount(m_accounts, edAccount->text());
     const QString code = edAccount->text().trimmed();
     if (code.isEmpty())
         throw Error(QStringLiteral("请输入科目代码。"));
@@ -105,11 +165,10 @@ void TDetailLedgerForm::ShowPage(qint64 page)
 {
     const LedgerAccount &a = account();
     lbAccountName->setText(a.fullName);
-    const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
     DetailPage answer;
     {
         gl::BusyScope busy;
-        answer = DetailLedger(a.acctId, from, to, qMax<qint64>(0, page) * kPageRows, kPageRows);
+        answer = read(a, qMax<qint64>(0, page) * kPageRows, kPageRows);
     }
     m_page = qMax<qint64>(0, page);
     m_pages = (answer.totalRows + kPageRows - 1) / kPageRows;
@@ -142,8 +201,11 @@ ReportTable TDetailLedgerForm::report() const
     const LedgerAccount &a = account();
     const int from = cbFromPeriod->currentData().toInt(), to = cbToPeriod->currentData().toInt();
     gl::BusyScope busy;
-    ReportTable t = DetailReport(a.code + u' ' + a.fullName,
-                                 DetailLedger(a.acctId, from, to, 0, 10000000).rows);
+    ReportTable t = DetailReport(a.code + u' ' + a.fullName +
+                                     (m_items ? u' ' + cbItem->currentText() : QString()),
+                                 read(a, 0, 10000000).rows);
+    if (m_items)
+        t.title.replace(QStringLiteral("明细分类账"), windowTitle());
     t.company = CompanyName();
     t.period = PeriodRangeText(m_periods, from, to);
     return t;

@@ -114,7 +114,7 @@ const LedgerAccount &LineAccount(const QList<LedgerAccount> &accounts, const QSt
     return *a;
 }
 
-QList<AuxItem> AuxItems(int list)
+QList<AuxItem> AuxItems(int list, bool withFrozen)
 {
     auto ds = read(QStringLiteral("LX_FINBaseACheckLevels"),
                    QStringLiteral("WHERE ACheckID = %1 ORDER BY DacvCode").arg(list));
@@ -122,7 +122,8 @@ QList<AuxItem> AuxItems(int list)
     for (ds->first(); !ds->eof(); ds->next()) {
         // A group of items is no item; a frozen one takes no new entries.
         const QVariant node = ds->value(QStringLiteral("IsNode"));
-        if ((!node.isNull() && !node.toBool()) || ds->value(QStringLiteral("Frozen")).toBool())
+        if ((!node.isNull() && !node.toBool()) ||
+            (!withFrozen && ds->value(QStringLiteral("Frozen")).toBool()))
             continue;
         items.append({ds->value(QStringLiteral("DacvID")).toInt(),
                       ds->asString(QStringLiteral("DacvCode")).trimmed(),

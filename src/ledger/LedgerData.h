@@ -53,8 +53,9 @@ const LedgerAccount *FindAccount(const QList<LedgerAccount> &accounts, int acctI
 // The account a voucher line may take for a typed code: a leaf that is not frozen. Throws
 // vexa::Error saying why another code is refused.
 const LedgerAccount &LineAccount(const QList<LedgerAccount> &accounts, const QString &code);
-// The items of an auxiliary list that can be chosen (leaf, not frozen), by code.
-QList<AuxItem> AuxItems(int list);
+// The items of an auxiliary list that can be chosen (leaf, not frozen; withFrozen: frozen
+// ones too, for the books of their past), by code.
+QList<AuxItem> AuxItems(int list, bool withFrozen = false);
 // The periods of the set, in order; the period of a date among them (periodId 0: none).
 QList<LedgerPeriod> Periods();
 LedgerPeriod PeriodOf(const QList<LedgerPeriod> &periods, const QDate &date);

@@ -5,6 +5,7 @@
 #include "ClosePeriodForm.h"
 #include "DetailLedgerForm.h"
 #include "GeneralLedgerForm.h"
+#include "ItemBalanceForm.h"
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
@@ -30,6 +31,8 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TAccountBalanceForm>(QStringLiteral("TAccountBalanceForm"));
     plugin.RegisterFormClass<TTrialBalanceForm>(QStringLiteral("TTrialBalanceForm"));
     plugin.RegisterFormClass<TDetailLedgerForm>(QStringLiteral("TDetailLedgerForm"));
+    plugin.RegisterFormClass<TItemBalanceForm>(QStringLiteral("TItemBalanceForm"));
+    plugin.RegisterFormClass<TItemLedgerForm>(QStringLiteral("TItemLedgerForm"));
     plugin.RegisterFormClass<TGeneralLedgerForm>(QStringLiteral("TGeneralLedgerForm"));
     plugin.RegisterFormClass<TCarryForwardForm>(QStringLiteral("TCarryForwardForm"));
     plugin.RegisterFormClass<TClosePeriodForm>(QStringLiteral("TClosePeriodForm"));

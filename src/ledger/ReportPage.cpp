@@ -38,6 +38,33 @@ void AddAccountBox(QHBoxLayout *bar, QWidget *parent, QLineEdit *&code, QLabel *
     bar->addWidget(name);
 }
 
+QComboBox *AddItemAccountChoice(QHBoxLayout *bar, QWidget *parent, QLineEdit *code,
+                                const std::function<void()> &chosen)
+{
+    auto *choice = new QComboBox(parent);
+    choice->setObjectName(QStringLiteral("cbItemAccount"));
+    choice->setMinimumContentsLength(16);
+    bar->addWidget(new QLabel(QStringLiteral("选择"), parent));
+    bar->addWidget(choice);
+    QObject::connect(choice, &QComboBox::activated, parent, [choice, code, chosen](int at) {
+        if (at <= 0)
+            return;
+        code->setText(choice->itemData(at).toString());
+        chosen();
+    });
+    return choice;
+}
+
+void FillItemAccounts(QComboBox *choice, const QList<LedgerAccount> &accounts)
+{
+    const QSignalBlocker block(choice);
+    choice->clear();
+    choice->addItem(QString());
+    for (const LedgerAccount &a : accounts)
+        if (a.leaf && a.itemList != 0)
+            choice->addItem(QStringLiteral("%1 %2").arg(a.code, a.fullName), a.code);
+}
+
 ReportButtons AddReportButtons(QHBoxLayout *bar, QWidget *owner)
 {
     const ReportButtons b{

@@ -78,6 +78,19 @@ Statement ReadStatement(int templetId, int periodId)
     return s;
 }
 
+int SaveStatementValues(int templetId, int periodId, const QList<StatementValue> &values)
+{
+    DataPacket p;
+    p.fields = {FieldDef{S("ItemID"), FieldType::Integer, 0, false, false},
+                FieldDef{S("Amount1"), FieldType::LargeInt, 0, false, false},
+                FieldDef{S("Amount2"), FieldType::LargeInt, 0, false, false}};
+    const auto value = [](const std::optional<qint64> &a) { return a ? QVariant(*a) : QVariant(); };
+    for (const StatementValue &v : values)
+        p.rows.push_back({v.itemId, value(v.amount1), value(v.amount2)});
+    QVariantList args{templetId, periodId, writeDataPacket(p)};
+    return gl::CallServer(S("SaveStatementValues"), args).toInt();
+}
+
 int LatestPostedPeriod()
 {
     QVariantList args{S("GLBalance"), S("PeriodID")};

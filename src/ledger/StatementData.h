@@ -43,6 +43,15 @@ struct StatementTemplet
 QList<StatementTemplet> StatementTemplets(int type);
 // Operation Statement; throws vexa::Error with the server's reason.
 Statement ReadStatement(int templetId, int periodId);
+// What was typed into a line filled in by hand; nullopt: nothing (clears the stored figure).
+struct StatementValue
+{
+    int itemId = 0;
+    std::optional<qint64> amount1, amount2;
+};
+// Operation SaveStatementValues; answers the number of lines changed. Throws vexa::Error with
+// the server's reason.
+int SaveStatementValues(int templetId, int periodId, const QList<StatementValue> &values);
 // The latest period with posted entries; 0 when nothing is posted.
 int LatestPostedPeriod();
 

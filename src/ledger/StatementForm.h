@@ -3,10 +3,13 @@
 #include "LXChildForm.h"
 #include "StatementData.h"
 
+#include <map>
+
 class QComboBox;
 class QLabel;
 class QPushButton;
 class QTableWidget;
+class QTableWidgetItem;
 
 namespace vexa::ledger {
 
@@ -14,6 +17,8 @@ namespace vexa::ledger {
 // several of the type), the period (cbPeriod), the lines (grdStatement: 项目, 行次 and the
 // format's two amount columns), the balance check (lbCheck) and what the server could not
 // take (lbWarnings); 查询 (btnQuery), 导出 (btnExport, CSV) and 打印预览 (btnPreview).
+// The two amounts of the lines filled in by hand are typed into the grid and kept by 保存
+// (btnSave); leaving the statement with typed changes asks whether to keep them.
 class TStatementForm : public gl::TLXChildForm
 {
     Q_OBJECT
@@ -27,14 +32,25 @@ public:
     const Statement &Current() const { return m_statement; }
     ReportTable Table() const;
 
+    // Sends the typed figures; throws vexa::Error with the server's reason.
+    void SaveEdits();
+    bool Modified() const { return !m_edits.empty(); }
+
     void Command14() override { Query(); }
+    void ReleaseForm() override;
 
 private:
     void show(const Statement &s);
+    void cellTyped(QTableWidgetItem *item);
+    // Whether the typed changes may go: kept (saved), dropped, or the user stays.
+    bool mayLeave();
 
     int m_type;
     QString m_title;
     Statement m_statement;
+    int m_shownTemplet = 0, m_shownPeriod = 0;
+    std::map<int, StatementValue> m_edits; // by ItemID
+    bool m_filling = false;
     QComboBox *cbTemplet;
     QLabel *lbTemplet;
     QComboBox *cbPeriod;
@@ -44,6 +60,7 @@ private:
     QPushButton *btnQuery;
     QPushButton *btnExport;
     QPushButton *btnPreview;
+    QPushButton *btnSave;
 };
 
 // 资产负债表 GLZCFZB.

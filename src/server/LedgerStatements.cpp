@@ -1,10 +1,13 @@
 // The statements (资产负债表, 利润表) computed from the report templates T0200096-99 and the
-// balances kept at posting (GLBalance + GLOpening): operation Statement.
+// balances kept at posting (GLBalance + GLOpening): operation Statement; the figures of the
+// lines filled in by hand: SaveStatementValues.
 #include "AppServer.h"
 #include "DataPacket.h"
 #include "FieldDef.h"
 #include "LedgerCommon.h"
 #include "StorageErrors.h"
+#include "VoucherRules.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -114,6 +117,7 @@ public:
 
 private:
     void readTemplate();
+    void readValues();
     void readAccounts();
     void readBalances();
     void computeLines();
@@ -189,6 +193,24 @@ void Statement::readTemplate()
         m_sums.emplace(
             s.value(0).toLongLong(),
             std::pair{s.value(1).toLongLong(), s.value(2).toString().trimmed() == u"-" ? -1 : 1});
+}
+
+// The lines filled in by hand keep what was entered for the period; nothing entered is NULL.
+void Statement::readValues()
+{
+    std::map<qint64, std::pair<QVariant, QVariant>> stored;
+    QSqlQuery q = run(m_db,
+                      S("SELECT ItemID, Amount1, Amount2 FROM FINGLReportValue "
+                        "WHERE TempletID = ? AND PeriodID = ?"),
+                      {m_templetId, m_period});
+    while (q.next())
+        stored[q.value(0).toLongLong()] = {q.value(1), q.value(2)};
+    for (Line &l : m_lines)
+        if (l.type == 3)
+            if (const auto it = stored.find(l.itemId); it != stored.end()) {
+                l.a1 = it->second.first.isNull() ? Amount() : it->second.first.toLongLong();
+                l.a2 = it->second.second.isNull() ? Amount() : it->second.second.toLongLong();
+            }
 }
 
 void Statement::readAccounts()
@@ -539,6 +561,7 @@ QVariant Statement::answer(const SessionInfo &session)
                         .arg(periodText(m_period), periodText(m_start)));
     readAccounts();
     readBalances();
+    readValues();
     computeLines();
 
     const bool small = m_code.contains(u"小企");
@@ -575,19 +598,121 @@ QVariant Statement::answer(const SessionInfo &session)
     return QVariantList{writeDataPacket(lines), writeDataPacket(info)};
 }
 
+Amount amountOf(const QVariant &v)
+{
+    return v.isNull() ? Amount() : Amount(v.toLongLong());
+}
+
+QString valueText(const Amount &a)
+{
+    return a ? yuanText(*a) : S("空");
+}
+
+QVariant bindable(const Amount &a)
+{
+    return a ? QVariant(*a) : QVariant(QMetaType(QMetaType::LongLong));
+}
+
+// The hand-filled figures of one template and period: rows ItemID, Amount1, Amount2 (NULL
+// clears). Answers the number of lines changed.
+int saveValues(QSqlDatabase db, const SessionInfo &session, qint64 templetId, int periodId,
+               const DataPacket &rows)
+{
+    QSqlQuery t = run(db, S("SELECT TempletType, TempletName FROM T0200096 WHERE TempletID = ?"),
+                      {templetId});
+    if (!t.next())
+        throw Error(S("报表模板 %1 不存在。").arg(templetId));
+    const int type = t.value(0).toInt();
+    const QString name = t.value(1).toString().trimmed();
+    if (type != 1 && type != 2)
+        throw Error(S("报表模板“%1”不是资产负债表或利润表。").arg(name));
+    const int objType = type == 1 ? kBalanceSheetObj : kIncomeObj;
+    requireRight(db, session, objType, type == 1 ? S("资产负债表") : S("利润表"));
+
+    const LedgerPeriod period = periodById(db, periodId);
+    if (period.periodId == 0)
+        throw Error(S("会计期间 %1 不存在。").arg(periodText(periodId)));
+    const int start = ledgerStartPeriod(db);
+    if (start == 0 || periodId < start)
+        throw Error(
+            S("会计期间 %1 早于总账启用期间，不能填写报表数据。").arg(periodText(periodId)));
+    // A closed period's statement is what was reported: it stays as it was.
+    if (period.closed)
+        throw Error(S("会计期间 %1 已经结账，不能修改报表数据。").arg(periodText(periodId)));
+
+    const PacketColumns col{rows};
+    const int cItem = col("ItemID"), c1 = col("Amount1"), c2 = col("Amount2");
+    QStringList changes;
+    std::set<qint64> seen;
+    for (const QVariantList &r : rows.rows) {
+        const qint64 itemId = r.value(cItem).toLongLong();
+        if (!seen.insert(itemId).second)
+            throw Error(S("报表项目 %1 重复出现。").arg(itemId));
+        QSqlQuery l = run(db,
+                          S("SELECT ItemLine, ItemName, ItemType FROM T0200097 "
+                            "WHERE TempletID = ? AND ItemID = ?"),
+                          {templetId, itemId});
+        if (!l.next())
+            throw Error(S("报表“%1”没有项目 %2。").arg(name).arg(itemId));
+        const QString where = S("第 %1 行“%2”").arg(l.value(0).toString(), l.value(1).toString());
+        if (l.value(2).toInt() != 3)
+            throw Error(S("%1不是手工填列的项目，金额由报表公式计算，不能填写。").arg(where));
+        const Amount a1 = amountOf(r.value(c1)), a2 = amountOf(r.value(c2));
+        Amount old1, old2;
+        QSqlQuery o = run(db,
+                          S("SELECT Amount1, Amount2 FROM FINGLReportValue WHERE TempletID = ? "
+                            "AND ItemID = ? AND PeriodID = ?"),
+                          {templetId, itemId, periodId});
+        if (o.next()) {
+            old1 = amountOf(o.value(0));
+            old2 = amountOf(o.value(1));
+        }
+        if (old1 == a1 && old2 == a2)
+            continue;
+        run(db,
+            S("DELETE FROM FINGLReportValue WHERE TempletID = ? AND ItemID = ? AND PeriodID = ?"),
+            {templetId, itemId, periodId});
+        if (a1 || a2)
+            run(db,
+                S("INSERT INTO FINGLReportValue (TempletID, ItemID, PeriodID, Amount1, Amount2) "
+                  "VALUES (?, ?, ?, ?, ?)"),
+                {templetId, itemId, periodId, bindable(a1), bindable(a2)});
+        changes << S("%1：%2 → %3，%4 → %5")
+                       .arg(where, valueText(old1), valueText(a1), valueText(old2), valueText(a2));
+    }
+    if (!changes.isEmpty())
+        writeOperationLog(db, session,
+                          LogEntry{S("修改"), objType, S("%1/%2").arg(templetId).arg(periodId),
+                                   S("%1 %2 手工填列：").arg(name, periodText(periodId)) +
+                                       changes.join(S("；"))});
+    return int(changes.size());
+}
+
 } // namespace
 
 std::optional<QVariant> ServerConnection::statementsCall(const QString &operation,
                                                          QVariantList &args)
 {
-    if (operation.compare(QLatin1String("Statement"), Qt::CaseInsensitive) != 0)
+    const auto is = [&operation](const char *name) {
+        return operation.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
+    };
+    if (!is("Statement") && !is("SaveStatementValues"))
         return std::nullopt;
     bool okT = false, okP = false;
     const qint64 templet = args.value(0).toLongLong(&okT);
     const int period = args.value(1).toInt(&okP);
     if (!okT || !okP || templet <= 0 || period <= 0)
-        throw Error(S("操作“Statement”需要报表模板和会计期间。"));
-    return Statement(m_db, templet, period).answer(m_session);
+        throw Error(S("操作“%1”需要报表模板和会计期间。").arg(operation));
+    if (is("Statement"))
+        return Statement(m_db, templet, period).answer(m_session);
+    if (args.size() < 3)
+        throw Error(S("操作“%1”缺少第 3 个参数。").arg(operation));
+    const DataPacket rows = readDataPacket(args[2].toString());
+    refuseOnReadOnly();
+    WriteScope work(m_db, m_server.dialect(), m_inTransaction);
+    const int changed = saveValues(m_db, m_session, templet, period, rows);
+    work.commit();
+    return changed;
 }
 
 } // namespace vexa::server

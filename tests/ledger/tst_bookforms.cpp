@@ -1,9 +1,11 @@
-// The 科目余额表, 余额试算平衡表 and 明细分类账 windows driven by their component names on a
-// set with posted vouchers: what they show, drilling down, pages and the CSV export.
+// The 科目余额表, 余额试算平衡表, 明细分类账 and the auxiliary item books driven by their
+// component names on a set with posted vouchers: what they show, drilling down, pages and
+// the CSV export.
 #include "AccountBalanceForm.h"
 #include "DataPacket.h"
 #include "DetailLedgerForm.h"
 #include "GeneralLedgerForm.h"
+#include "ItemBalanceForm.h"
 #include "LedgerWindow.h"
 
 #include <QCheckBox>
@@ -64,6 +66,14 @@ void choose(QWidget &form, const char *combo, int periodId)
 void click(QWidget &form, const char *button)
 {
     form.findChild<QPushButton *>(QString::fromLatin1(button))->click();
+}
+
+// With VEXA_SCREENSHOTS=DIR the window is saved there as it stands (docs/screenshots).
+void shoot(QWidget &form, const char *file)
+{
+    const QString dir = qEnvironmentVariable("VEXA_SCREENSHOTS");
+    if (!dir.isEmpty())
+        form.grab().save(dir + QLatin1Char('/') + QLatin1String(file));
 }
 
 } // namespace
@@ -213,6 +223,86 @@ private slots:
         b.dialogs.answer(QDialog::Accepted);
         click(form, "btnQuery");
         QCOMPARE(b.messages(), QStringList{QStringLiteral("科目代码“9999”不存在。")});
+    }
+
+    // 辅助核算项目余额表 → 辅助核算项目明细账 of one customer, and the accounts refused.
+    void itemBooks()
+    {
+        LedgerWindowSession s;
+        auto clerk = s.other();
+        QVariantList save{
+            voucherHeader(0, QStringLiteral("记"), QDate(2024, 3, 5)),
+            voucherLines({{Receivable, 300, 0, 1}, {Receivable, 200, 0, 2}, {RevenueA, 0, 500}})};
+        const DataPacket saved =
+            readDataPacket(clerk->call(QStringLiteral("SaveVoucher"), save).toString());
+        QVariantList review{saved.rows.front().value(0).toString(), true};
+        s.session->connection->call(QStringLiteral("ReviewVouchers"), review);
+        QVariantList post{202412, QString()};
+        s.session->connection->call(QStringLiteral("PostVouchers"), post);
+
+        TItemBalanceForm form;
+        QVariant p3;
+        form.Execute(0, QString(), p3);
+        choose(form, "cbFromPeriod", 202403);
+        choose(form, "cbToPeriod", 202403);
+        auto *code = form.findChild<QLineEdit *>(QStringLiteral("edAccount"));
+        const struct
+        {
+            const char *code, *refusal;
+        } refused[] = {{"6001", "科目“6001 主营业务收入”不是明细科目"},
+                       {"1001", "科目“1001 库存现金”没有辅助核算"}};
+        for (const auto &r : refused) {
+            code->setText(QString::fromUtf8(r.code));
+            s.messages();
+            s.dialogs.answer(QDialog::Accepted);
+            click(form, "btnQuery");
+            const QStringList shown = s.messages();
+            QVERIFY2(shown.size() == 1 && shown[0].startsWith(QString::fromUtf8(r.refusal)),
+                     qPrintable(shown.join(u'|')));
+        }
+
+        // Chosen from the accounts with a list: both customers and their 合计.
+        auto *accounts = form.findChild<QComboBox *>(QStringLiteral("cbItemAccount"));
+        const int at = accounts->findData(QStringLiteral("1122"));
+        QVERIFY(at > 0);
+        QVERIFY(accounts->findData(QStringLiteral("1001")) < 0);
+        accounts->setCurrentIndex(at);
+        emit accounts->activated(at);
+        auto *grid = form.findChild<QTableView *>(QStringLiteral("grdBalances"));
+        QCOMPARE(grid->model()->rowCount(), 3);
+        QCOMPARE(cell(grid, 1, 1), QStringLiteral("乙客户"));
+        QCOMPARE(cell(grid, 1, 4), QStringLiteral("2.00")); // 本期借方
+        QCOMPARE(cell(grid, 2, 1), QStringLiteral("合计"));
+        QCOMPARE(cell(grid, 2, 8), QStringLiteral("5.00")); // 期末借方
+        form.resize(1100, 420);
+        shoot(form, "GLFZYEB.png");
+
+        grid->setCurrentIndex(grid->model()->index(1, 0));
+        s.session->calls.clear();
+        QMetaObject::invokeMethod(grid, "doubleClicked", Q_ARG(QModelIndex, grid->currentIndex()));
+        QCOMPARE(s.session->calls.filter(QStringLiteral("OpenModule")),
+                 QStringList{QStringLiteral("OpenModule:GLFZMXZ:0:%1:Range 202403 202403 2:")
+                                 .arg(int(Receivable))});
+
+        // The ledger opened that way: the one customer's line, and the export the same.
+        TItemLedgerForm ledger;
+        ledger.Execute(Receivable, QStringLiteral("Range 202403 202403 2"), p3);
+        QCOMPARE(ledger.findChild<QComboBox *>(QStringLiteral("cbItem"))->currentText(),
+                 QStringLiteral("C02 乙客户"));
+        QCOMPARE(ledger.rows().size(), 4); // 期初, the line, 本期合计, 本年累计
+        QCOMPARE(ledger.rows()[1].debit, 200);
+        QCOMPARE(ledger.rows()[3].balance, 200);
+        ledger.resize(1100, 420);
+        shoot(ledger, "GLFZMXZ.png");
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("fzmxz.csv"));
+        s.dialogs.answerFiles({path});
+        click(ledger, "btnExport");
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QString csv = QString::fromUtf8(f.readAll());
+        QVERIFY2(csv.contains(QStringLiteral("2.00")) && !csv.contains(QStringLiteral("3.00")),
+                 qPrintable(csv));
     }
 };
 

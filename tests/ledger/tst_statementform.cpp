@@ -22,11 +22,14 @@ class TestStatementForm : public QObject
 
 private slots:
     void balanceSheet();
+    void handEnteredLine();
 };
 
-void TestStatementForm::balanceSheet()
+namespace {
+
+// A balance sheet of four lines over cash, bank and taxes, with 2024.03 posted.
+void setUpSheet(LedgerWindowSession &s)
 {
-    LedgerWindowSession s;
     QSqlDatabase db = s.session->connection->database();
     ledgerSql(db, QStringLiteral("UPDATE T0102010 SET DC = 'C' WHERE AcctID = %1").arg(Taxes));
     ledgerSql(db, QStringLiteral("INSERT INTO T0200096 (TempletID, TempletCode, TempletName, "
@@ -59,7 +62,14 @@ void TestStatementForm::balanceSheet()
     s.session->connection->call(QStringLiteral("ReviewVouchers"), review);
     QVariantList post{202412, QString()};
     s.session->connection->call(QStringLiteral("PostVouchers"), post);
+}
 
+} // namespace
+
+void TestStatementForm::balanceSheet()
+{
+    LedgerWindowSession s;
+    setUpSheet(s);
     TBalanceSheetForm form;
     QVariant p3;
     form.Execute(0, QString(), p3);
@@ -96,6 +106,50 @@ void TestStatementForm::balanceSheet()
     const QStringList shown = s.messages();
     QCOMPARE(shown.size(), 1);
     QVERIFY2(shown.front().contains(QStringLiteral("启用期间")), qPrintable(shown.front()));
+}
+
+// A line filled in by hand: a refused text, the question on leaving, 保存 and the sum after.
+void TestStatementForm::handEnteredLine()
+{
+    LedgerWindowSession s;
+    setUpSheet(s);
+    QSqlDatabase db = s.session->connection->database();
+    ledgerSql(db, QStringLiteral("INSERT INTO T0200097 (TempletID, ItemID, SortNo, ItemLine, "
+                                 "ItemName, ItemType, Indent) VALUES (1, 5, 1, 5, '其他', 3, 1)"));
+    ledgerSql(db, QStringLiteral("INSERT INTO T0200099 (TempletID, ItemID, SumItemID, Operator) "
+                                 "VALUES (1, 2, 5, '+')"));
+    TBalanceSheetForm form;
+    QVariant p3;
+    form.Execute(0, QString(), p3);
+    auto *period = form.findChild<QComboBox *>(QStringLiteral("cbPeriod"));
+    auto *grid = form.findChild<QTableWidget *>(QStringLiteral("grdStatement"));
+    auto *save = form.findChild<QPushButton *>(QStringLiteral("btnSave"));
+    QCOMPARE(grid->item(1, 0)->text().trimmed(), QStringLiteral("其他"));
+    QCOMPARE(grid->item(2, 2)->text(), QStringLiteral("1,500.00")); // 资产总计
+
+    s.messages();
+    s.dialogs.answer(gl::mrOk);
+    grid->item(1, 2)->setText(QStringLiteral("12.345"));
+    QCOMPARE(s.messages().size(), 1);
+    QCOMPARE(grid->item(1, 2)->text(), QString());
+    QVERIFY(!save->isEnabled());
+    grid->item(1, 2)->setText(QStringLiteral("200"));
+    QCOMPARE(grid->item(1, 2)->text(), QStringLiteral("200.00"));
+    QVERIFY(save->isEnabled());
+
+    // Another period with the change unsaved: 取消 stays on it, the change kept.
+    s.dialogs.answer(gl::mrCancel);
+    period->setCurrentText(QStringLiteral("2024.04"));
+    QCOMPARE(period->currentText(), QStringLiteral("2024.03"));
+    QCOMPARE(grid->item(1, 2)->text(), QStringLiteral("200.00"));
+
+    save->click();
+    QVERIFY(!save->isEnabled());
+    QCOMPARE(grid->item(1, 2)->text(), QStringLiteral("200.00"));
+    QCOMPARE(grid->item(2, 2)->text(), QStringLiteral("1,700.00"));
+    // The period's figure, not the next one's.
+    period->setCurrentText(QStringLiteral("2024.04"));
+    QCOMPARE(grid->item(1, 2)->text(), QString());
 }
 
 QTEST_MAIN(TestStatementForm)

@@ -176,6 +176,7 @@ private slots:
     void incomeStatement();
     void smallEnterprise();
     void refusals();
+    void handEnteredValues();
 };
 
 void TestLedgerStatements::balanceSheet()
@@ -308,6 +309,81 @@ void TestLedgerStatements::refusals()
     } catch (const Error &e) {
         QVERIFY2(e.message().contains(S("循环")), qPrintable(e.message()));
     }
+}
+
+// Lines filled in by hand: stored per period, counted by the sum lines, logged old → new,
+// NULL clears; formula lines, closed periods and a browse-only user are refused.
+void TestLedgerStatements::handEnteredValues()
+{
+    Company w("A01100");
+    enterEnterpriseYears(w);
+    const int templet =
+        scalar(*w.a, S("SELECT TempletID FROM T0200096 WHERE TempletCode = '会企01表'")).toInt();
+    const auto itemOf = [&](const char *name) {
+        return scalar(*w.a,
+                      S("SELECT ItemID FROM T0200097 WHERE TempletID = %1 AND ItemName = '%2'")
+                          .arg(templet)
+                          .arg(S::fromUtf8(name)))
+            .toInt();
+    };
+    const int other = itemOf("其他应收款");
+    ledgerSql(w.a->database(),
+              S("UPDATE T0200097 SET ItemType = 3 WHERE TempletID = ? AND ItemID = ?"),
+              {templet, other});
+    ledgerSql(w.a->database(), S("DELETE FROM T0200098 WHERE TempletID = ? AND ItemID = ?"),
+              {templet, other});
+    const auto save = [&](ServerConnection &c, int period, QList<QVariantList> rows) {
+        DataPacket p;
+        p.fields = {FieldDef{S("ItemID"), FieldType::Integer, 0, false, false},
+                    FieldDef{S("Amount1"), FieldType::LargeInt, 0, false, false},
+                    FieldDef{S("Amount2"), FieldType::LargeInt, 0, false, false}};
+        for (const QVariantList &r : rows)
+            p.rows.push_back(r);
+        return call(c, "SaveStatementValues", {templet, period, writeDataPacket(p)}).toInt();
+    };
+
+    QCOMPARE(save(*w.a, 202412, {{other, 300 * Y, QVariant()}}), 1);
+    Result r = statement(*w.a, "会企01表", 202412);
+    QCOMPARE(r.amount(S("其他应收款"), 1), 300 * Y);
+    QCOMPARE(r.amount(S("其他应收款"), 2), -1);
+    QCOMPARE(r.amount(S("流动资产合计"), 1), 212800 * Y);
+    QCOMPARE(r.amount(S("资产总计"), 2), 194500 * Y);
+    QCOMPARE(r.info_("Difference1").toLongLong(), 300 * Y);
+    // Another period keeps its own (none).
+    QCOMPARE(statement(*w.a, "会企01表", 202411).amount(S("其他应收款"), 1), -1);
+    QCOMPARE(scalar(*w.a, S("SELECT Detail FROM OperationLog WHERE ObjType = 2401 AND "
+                            "ObjKey = '%1/202412'")
+                              .arg(templet))
+                 .toString(),
+             S("资产负债表 2024年第12期 手工填列：第 8 行“其他应收款”：空 → 300.00，空 → 空"));
+    // Saving the same again changes nothing; both NULL clears the line.
+    QCOMPARE(save(*w.a, 202412, {{other, 300 * Y, QVariant()}}), 0);
+    QCOMPARE(save(*w.a, 202412, {{other, QVariant(), QVariant()}}), 1);
+    QCOMPARE(statement(*w.a, "会企01表", 202412).amount(S("流动资产合计"), 1), 212500 * Y);
+    QCOMPARE(scalar(*w.a, S("SELECT COUNT(*) FROM FINGLReportValue")).toInt(), 0);
+
+    ledgerSql(w.a->database(),
+              S("UPDATE FINPostingPeriods SET GLPost = 1 WHERE PeriodID = 202401"));
+    const struct
+    {
+        ServerConnection *by;
+        int period, item;
+        const char *refusal;
+    } refused[] = {
+        {w.a.get(), 202412, itemOf("货币资金"), "不是手工填列的项目"},
+        {w.a.get(), 202401, other, "已经结账"},
+        {w.a.get(), 202312, other, "不存在"},
+        {w.b.get(), 202412, other, "没有“资产负债表”的权限"},
+    };
+    for (const auto &e : refused) {
+        try {
+            save(*e.by, e.period, {{e.item, 1 * Y, 2 * Y}});
+            QFAIL(e.refusal);
+        } catch (const Error &error) {
+            QVERIFY2(error.message().contains(S::fromUtf8(e.refusal)), qPrintable(error.message()));
+        }
+    }
+    QCOMPARE(scalar(*w.a, S("SELECT COUNT(*) FROM FINGLReportValue")).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLedgerStatements)
