@@ -356,7 +356,6 @@ qint64 TemplateSave::save(const SessionInfo &session)
             ++removed;
         }
     }
-    std::vector<qint64> ids;
     for (size_t r = 0; r < m_items.size(); ++r) {
         ItemLine &l = m_items[r];
         const QVariant line = l.line ? QVariant(*l.line) : QVariant();
