@@ -323,6 +323,7 @@ void TReportTemplateForm::showDraft()
 void TReportTemplateForm::fillItems()
 {
     m_filling = true;
+    grdItems->setRowCount(0); // drops the type boxes of the rows as they were
     grdItems->setRowCount(int(m_draft.lines.size()));
     for (int r = 0; r < m_draft.lines.size(); ++r) {
         const TemplateLine &l = m_draft.lines[r];

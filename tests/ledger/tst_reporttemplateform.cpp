@@ -165,6 +165,12 @@ void TestReportTemplateForm::window()
     QVERIFY(q.next());
     QCOMPARE(q.value(0).toInt(), 2);
     QCOMPARE(q.value(2).toInt(), int(Bank));
+    // With VEXA_SCREENSHOTS=DIR the window is saved there (docs/screenshots).
+    if (const QString dir = qEnvironmentVariable("VEXA_SCREENSHOTS"); !dir.isEmpty()) {
+        items->setCurrentCell(1, 1);
+        form.resize(900, 560);
+        form.grab().save(dir + S("/GLBBDY.png"));
+    }
 
     // The server's refusal is shown and the window keeps the edit.
     auto *code = form.findChild<QLineEdit *>(S("edCode"));
