@@ -9,6 +9,7 @@
 #include "LXPlugin.h"
 #include "OpeningBalanceForm.h"
 #include "PostVouchersForm.h"
+#include "ReportTemplateForm.h"
 #include "ReverseVoucherForm.h"
 #include "StatementForm.h"
 #include "VoucherForm.h"
@@ -38,6 +39,7 @@ void RegisterForms(vexa::gl::TLXPlugin &plugin)
     plugin.RegisterFormClass<TClosePeriodForm>(QStringLiteral("TClosePeriodForm"));
     plugin.RegisterFormClass<TBalanceSheetForm>(QStringLiteral("TBalanceSheetForm"));
     plugin.RegisterFormClass<TIncomeStatementForm>(QStringLiteral("TIncomeStatementForm"));
+    plugin.RegisterFormClass<TReportTemplateForm>(QStringLiteral("TReportTemplateForm"));
 }
 
 // Library load and unload, as the console's library does.

@@ -212,6 +212,8 @@ private:
     std::optional<QVariant> closingCall(const QString &operation, QVariantList &args);
     // The statements from the report templates (LedgerStatements.cpp).
     std::optional<QVariant> statementsCall(const QString &operation, QVariantList &args);
+    // Their formats: SaveReportTemplate, DeleteReportTemplate (LedgerReportTemplates.cpp).
+    std::optional<QVariant> reportTemplatesCall(const QString &operation, QVariantList &args);
 
     // Users, groups and rights (UserAdminOperations.cpp), for an administrator only.
     static bool isUserAdminOperation(const QString &operation);

@@ -1,6 +1,7 @@
 // The statements (资产负债表, 利润表) computed from the report templates T0200096-99 and the
 // balances kept at posting (GLBalance + GLOpening): operation Statement; the figures of the
 // lines filled in by hand: SaveStatementValues.
+#include "LedgerStatements.h"
 #include "AppServer.h"
 #include "DataPacket.h"
 #include "FieldDef.h"
@@ -452,22 +453,22 @@ void Statement::computeLines()
     }
 
     // Sum lines in dependency order; a cycle is refused.
-    std::map<qint64, int> state; // 1 visiting, 2 done
-    std::function<void(qint64)> visit = [&](qint64 id) {
-        const auto at = index.find(id);
-        if (at == index.end())
-            return;
-        Line &l = m_lines[at->second];
-        if (l.type != 2 || state[id] == 2)
-            return;
-        if (state[id] == 1)
-            throw Error(
-                S("报表“%1”的合计行“%2”循环引用了自身，请在报表定义中修改。").arg(m_name, l.name));
-        state[id] = 1;
+    std::vector<qint64> sumIds;
+    for (const Line &l : m_lines)
+        if (l.type == 2)
+            sumIds.push_back(l.itemId);
+    std::multimap<qint64, qint64> members;
+    for (const auto &[id, member] : m_sums)
+        members.emplace(id, member.first);
+    const SumLineOrder order = sumLineOrder(sumIds, members);
+    if (order.cycle != 0)
+        throw Error(S("报表“%1”的合计行“%2”循环引用了自身，请在报表定义中修改。")
+                        .arg(m_name, m_lines[index[order.cycle]].name));
+    for (const qint64 id : order.order) {
+        Line &l = m_lines[index[id]];
         const auto [from, to] = m_sums.equal_range(id);
         Amount a1 = 0, a2 = 0;
         for (auto it = from; it != to; ++it) {
-            visit(it->second.first);
             const auto member = index.find(it->second.first);
             if (member == index.end())
                 continue;
@@ -486,10 +487,7 @@ void Statement::computeLines()
             a1 = std::nullopt;
         l.a1 = a1;
         l.a2 = a2;
-        state[id] = 2;
-    };
-    for (const Line &l : m_lines)
-        visit(l.itemId);
+    }
 }
 
 void Statement::checkBalance()
@@ -689,6 +687,35 @@ int saveValues(QSqlDatabase db, const SessionInfo &session, qint64 templetId, in
 }
 
 } // namespace
+
+SumLineOrder sumLineOrder(const std::vector<qint64> &sumLines,
+                          const std::multimap<qint64, qint64> &members)
+{
+    SumLineOrder out;
+    const std::set<qint64> isSum(sumLines.begin(), sumLines.end());
+    std::map<qint64, int> state; // 1 visiting, 2 done
+    std::function<bool(qint64)> visit = [&](qint64 id) {
+        int &st = state[id];
+        if (st == 2)
+            return true;
+        if (st == 1) {
+            out.cycle = id;
+            return false;
+        }
+        st = 1;
+        const auto [from, to] = members.equal_range(id);
+        for (auto it = from; it != to; ++it)
+            if (isSum.count(it->second) && !visit(it->second))
+                return false;
+        state[id] = 2;
+        out.order.push_back(id);
+        return true;
+    };
+    for (const qint64 id : sumLines)
+        if (!visit(id))
+            break;
+    return out;
+}
 
 std::optional<QVariant> ServerConnection::statementsCall(const QString &operation,
                                                          QVariantList &args)

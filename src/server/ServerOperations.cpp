@@ -146,6 +146,8 @@ QVariant ServerConnection::call(const QString &operation, QVariantList &args)
             return *answer;
         if (std::optional<QVariant> answer = statementsCall(op, args))
             return *answer;
+        if (std::optional<QVariant> answer = reportTemplatesCall(op, args))
+            return *answer;
         throw Error(QStringLiteral("应用服务器没有操作“%1”。").arg(operation));
     } catch (const Error &e) {
         fail(e.message());

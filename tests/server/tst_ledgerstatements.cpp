@@ -2,6 +2,7 @@
 // company's two years on the enterprise chart A01100 (and the small-enterprise A02000).
 #include "AppServer.h"
 #include "DataPacket.h"
+#include "ReportTemplateData.h"
 
 #include "../support/LedgerSet.h"
 #include "../support/ServerFixture.h"
@@ -165,6 +166,34 @@ void enterEnterpriseYears(Company &w)
     w.post(QDate(2025, 3, 10), {w.d("1001", 1000 * Y), w.c("1002", 1000 * Y)});
 }
 
+// A format as the editing window reads it.
+ledger::TemplateDraft loadFormat(ServerConnection &c, const char *code)
+{
+    const int id =
+        scalar(c, S("SELECT TempletID FROM T0200096 WHERE TempletCode = '%1'").arg(code)).toInt();
+    const QString where = S("WHERE TempletID = %1").arg(id);
+    return ledger::TemplateDraft::fromRows(c.request(S("LX_FINGLReportTemplet"), where),
+                                           c.request(S("LX_FINGLReportTempletItem"), where),
+                                           c.request(S("LX_FINGLReportTempletForAcctDef"), where),
+                                           c.request(S("LX_FINGLReportTempletForSUM"), where));
+}
+
+int lineNamed(const ledger::TemplateDraft &d, const QString &name)
+{
+    for (int i = 0; i < d.lines.size(); ++i)
+        if (d.lines[i].name == name)
+            return i;
+    qFatal("no line %s", qPrintable(name));
+}
+
+// Changes field of row r in packet p (0 header, 1 lines, 2 terms, 3 sums) of args.
+void setPacketValue(QVariantList &args, int p, int r, const char *field, const QVariant &v)
+{
+    DataPacket packet = readDataPacket(args[p].toString());
+    packet.rows[size_t(r)][indexOfField(packet.fields, QLatin1String(field))] = v;
+    args[p] = writeDataPacket(packet);
+}
+
 } // namespace
 
 class TestLedgerStatements : public QObject
@@ -177,6 +206,8 @@ private slots:
     void smallEnterprise();
     void refusals();
     void handEnteredValues();
+    void editedFormat();
+    void formatRefusals();
 };
 
 void TestLedgerStatements::balanceSheet()
@@ -384,6 +415,162 @@ void TestLedgerStatements::handEnteredValues()
         }
     }
     QCOMPARE(scalar(*w.a, S("SELECT COUNT(*) FROM FINGLReportValue")).toInt(), 0);
+}
+
+// A shipped format edited as the window does it: a line with two terms and a sum line
+// inserted, a line by hand removed; saved, the statement shows them, the lines that stayed
+// keep their ids and figures, a copy is a format of its own and goes with its rows.
+void TestLedgerStatements::editedFormat()
+{
+    using ledger::TemplateLine;
+    Company w("A01100");
+    enterEnterpriseYears(w);
+    const int id =
+        scalar(*w.a, S("SELECT TempletID FROM T0200096 WHERE TempletCode = '会企01表'")).toInt();
+    ledgerSql(w.a->database(),
+              S("INSERT INTO FINGLReportValue (TempletID, ItemID, PeriodID, "
+                "Amount1) VALUES (?, 13, 202412, 700), (?, 22, 202412, 900)"),
+              {id, id});
+
+    ledger::TemplateDraft d = loadFormat(*w.a, "会企01表");
+    const int a = d.insertLine(lineNamed(d, S("存货")) + 1);
+    d.lines[a].name = S("现金与存货");
+    d.lines[a].terms = {{S("1001"), S("QM"), false}, {S("1405"), S("QM"), false}};
+    const int b = d.insertLine(a + 1, TemplateLine::Sum);
+    d.lines[b].name = S("现金存货减应收");
+    d.lines[b].sums = {{d.lines[a].key, false}, {d.lines[lineNamed(d, S("应收账款"))].key, true}};
+    d.removeLine(lineNamed(d, S("其他非流动金融资产")));
+    QVariantList args = d.packets();
+    QCOMPARE(w.a->call(S("SaveReportTemplate"), args).toInt(), id);
+
+    Result r = statement(*w.a, "会企01表", 202412);
+    QCOMPARE(r.amount(S("现金与存货"), 1), (3000 + 50000) * Y);
+    QCOMPARE(r.amount(S("现金存货减应收"), 1), (53000 - 19500) * Y);
+    QCOMPARE(r.amount(S("资产总计"), 1), r.amount(S("负债和所有者权益（或股东权益）总计"), 1));
+    QCOMPARE(scalar(*w.a, S("SELECT ItemLine FROM T0200097 WHERE ItemName = '现金与存货'")).toInt(),
+             10);
+    QCOMPARE(scalar(*w.a, S("SELECT ItemID FROM T0200097 WHERE TempletID = %1 AND "
+                            "ItemName = '短期借款'")
+                              .arg(id))
+                 .toInt(),
+             38);
+    QCOMPARE(
+        scalar(*w.a, S("SELECT COUNT(*) || ':' || MIN(ItemID) FROM FINGLReportValue")).toString(),
+        S("1:13"));
+
+    ledger::TemplateDraft copy = loadFormat(*w.a, "会企01表");
+    copy.copyAsNew(S("会企01表-2"), S("资产负债表（二）"));
+    args = copy.packets();
+    const int copyId = w.a->call(S("SaveReportTemplate"), args).toInt();
+    QVERIFY(copyId != id);
+    QCOMPARE(statement(*w.a, "会企01表-2", 202412).amount(S("现金存货减应收"), 1), 33500 * Y);
+    QVariantList del{copyId};
+    w.a->call(S("DeleteReportTemplate"), del);
+    for (const char *t : {"T0200096", "T0200097", "T0200098", "T0200099"})
+        QCOMPARE(
+            scalar(
+                *w.a,
+                S("SELECT COUNT(*) FROM %1 WHERE TempletID = %2").arg(QLatin1String(t)).arg(copyId))
+                .toInt(),
+            0);
+    QCOMPARE(statement(*w.a, "会企01表", 202412).amount(S("现金与存货"), 1), 53000 * Y);
+    QCOMPARE(scalar(*w.a, S("SELECT COUNT(*) FROM OperationLog WHERE ObjType = 2406")).toInt(), 3);
+}
+
+void TestLedgerStatements::formatRefusals()
+{
+    using Draft = ledger::TemplateDraft;
+    using OnDraft = std::function<void(Draft &)>;
+    using OnPackets = std::function<void(const Draft &, QVariantList &)>;
+    const auto line = [](const Draft &d, const char *name) {
+        return lineNamed(d, S::fromUtf8(name));
+    };
+    const struct
+    {
+        const char *what, *message;
+        OnDraft onDraft;
+        OnPackets onPackets;
+    } cases[] = {
+        {"no code", "报表代码不能为空", [](Draft &d) { d.code = S(" "); }, {}},
+        {"code taken", "报表代码“会企02表”已经存在", [](Draft &d) { d.code = S("会企02表"); }, {}},
+        {"no name", "报表名称不能为空", [](Draft &d) { d.name.clear(); }, {}},
+        {"行次 twice",
+         "第 1 行“交易性金融资产”：行次 1 与“货币资金”重复",
+         [&](Draft &d) { d.lines[line(d, "交易性金融资产")].line = 1; },
+         {}},
+        {"account not in the chart",
+         "第 9 行“存货”：科目 9999 不在科目表中",
+         [&](Draft &d) {
+             d.lines[line(d, "存货")].terms.append({S("9999"), S("QM"), false});
+         },
+         {}},
+        {"fetch type",
+         "的取数方式“QMX”无效，应为 QM、JQM、DQM 或 SY",
+         [&](Draft &d) { d.lines[line(d, "存货")].terms[0].fetch = S("QMX"); },
+         {}},
+        {"operator",
+         "运算符号只能是 + 或 −",
+         {},
+         [](const Draft &, QVariantList &args) { setPacketValue(args, 2, 0, "Operator", S("*")); }},
+        {"term on a sum line",
+         "第 14 行“流动资产合计”：只有“科目取数”的行",
+         {},
+         [&](const Draft &d, QVariantList &args) {
+             setPacketValue(args, 2, 0, "Row", line(d, "流动资产合计") + 1);
+         }},
+        {"sum on a line of accounts",
+         "第 1 行“货币资金”：只有“行合计”的行",
+         {},
+         [&](const Draft &d, QVariantList &args) {
+             setPacketValue(args, 3, 0, "Row", line(d, "货币资金") + 1);
+         }},
+        {"sum of a line not in the format",
+         "报表项目第 999 项不存在",
+         {},
+         [](const Draft &, QVariantList &args) { setPacketValue(args, 3, 0, "SumRow", 999); }},
+        {"cycle",
+         "第 14 行“流动资产合计”：合计行经由其他合计行引用了自身",
+         [&](Draft &d) {
+             d.lines[line(d, "流动资产合计")].sums.append(
+                 {d.lines[line(d, "资产总计")].key, false});
+         },
+         {}},
+        {"line of another format",
+         "不属于这张报表",
+         [](Draft &d) { d.lines[1].itemId = 9999; },
+         {}},
+    };
+    Company w("A01100");
+    const auto tableRows = [&] {
+        return scalar(*w.a, S("SELECT (SELECT COUNT(*) FROM T0200097) * 1000000 + (SELECT "
+                              "COUNT(*) FROM T0200098) * 1000 + (SELECT COUNT(*) FROM T0200099)"))
+            .toLongLong();
+    };
+    const qint64 before = tableRows();
+    for (const auto &c : cases) {
+        Draft d = loadFormat(*w.a, "会企01表");
+        if (c.onDraft)
+            c.onDraft(d);
+        QVariantList args = d.packets();
+        if (c.onPackets)
+            c.onPackets(d, args);
+        try {
+            w.a->call(S("SaveReportTemplate"), args);
+            QFAIL(c.what);
+        } catch (const Error &e) {
+            QVERIFY2(e.message().contains(S::fromUtf8(c.message)),
+                     qPrintable(S("%1: %2").arg(QLatin1String(c.what), e.message())));
+        }
+    }
+    QVariantList args = loadFormat(*w.a, "会企01表").packets();
+    try {
+        w.b->call(S("SaveReportTemplate"), args);
+        QFAIL("saved without the right");
+    } catch (const Error &e) {
+        QVERIFY2(e.message().contains(S("没有“报表定义”的权限")), qPrintable(e.message()));
+    }
+    QCOMPARE(tableRows(), before);
+    QCOMPARE(scalar(*w.a, S("SELECT COUNT(*) FROM OperationLog WHERE ObjType = 2406")).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestLedgerStatements)
