@@ -104,12 +104,26 @@ public:
                     .arg(std::get<0>(key));
 
         // ReversedBy is a link, not content: it is left out.
-        for (const QString &row :
-             ledgerRows(db, QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE Status = 2")))
-            m_posted.try_emplace(row.toInt(), postedContent(db, row.toInt()));
-        for (const auto &[entry, was] : m_posted)
-            if (postedContent(db, entry) != was)
+        std::map<int, QStringList> now;
+        for (const QString &row : ledgerRows(
+                 db, QStringLiteral("SELECT DocEntry, NumCa, DocNum, DocDate, PeriodID, "
+                                    "Attachments, Memo, MakerID, RatifierID, CashierID, PosterID, "
+                                    "PostDate, DebitTotal, CreditTotal, ReversesEntry FROM "
+                                    "FINDocVoucher WHERE Status = 2")))
+            now[row.section(u'|', 0, 0).toInt()] << row;
+        for (const QString &row : ledgerRows(
+                 db, QStringLiteral("SELECT l.DocEntry, l.LineNo, l.Summary, l.AcctID, l.DacvID, "
+                                    "l.Debit, l.Credit FROM FINDocVoucherLine l JOIN "
+                                    "FINDocVoucher v ON v.DocEntry = l.DocEntry WHERE v.Status = 2 "
+                                    "ORDER BY l.DocEntry, l.LineNo")))
+            now[row.section(u'|', 0, 0).toInt()] << row;
+        for (const auto &[entry, content] : now)
+            m_posted.try_emplace(entry, content);
+        for (const auto &[entry, was] : m_posted) {
+            const auto it = now.find(entry);
+            if (it == now.end() || it->second != was)
                 return QStringLiteral("posted voucher %1 changed").arg(entry);
+        }
         return QString();
     }
 
@@ -123,19 +137,6 @@ private:
     {
         m.first += debit;
         m.second += credit;
-    }
-    static QStringList postedContent(QSqlDatabase db, int entry)
-    {
-        return ledgerRows(db, QStringLiteral("SELECT NumCa, DocNum, DocDate, PeriodID, "
-                                             "Attachments, Memo, MakerID, RatifierID, CashierID, "
-                                             "PosterID, PostDate, DebitTotal, CreditTotal, "
-                                             "ReversesEntry FROM FINDocVoucher WHERE DocEntry = "
-                                             "%1 AND Status = 2")
-                                  .arg(entry)) +
-               ledgerRows(db, QStringLiteral("SELECT LineNo, Summary, AcctID, DacvID, Debit, "
-                                             "Credit FROM FINDocVoucherLine WHERE DocEntry = %1 "
-                                             "ORDER BY LineNo")
-                                  .arg(entry));
     }
 
     std::map<int, QStringList> m_posted;
