@@ -19,7 +19,12 @@ struct LedgerWindowSession
     PluginSession<> session;
     ScriptedDialogs dialogs;
 
-    LedgerWindowSession() { setUpLedger(*session->connection); }
+    // withLedgerSet false: an empty set, for a test that lays out its own.
+    explicit LedgerWindowSession(bool withLedgerSet = true)
+    {
+        if (withLedgerSet)
+            setUpLedger(*session->connection);
+    }
 
     // A connection of another user, for what the window does not do itself.
     std::unique_ptr<server::ServerConnection> other(const char *user = "clerk",

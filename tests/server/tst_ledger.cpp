@@ -3,12 +3,12 @@
 #include "AppServer.h"
 #include "DataPacket.h"
 
+#include "../support/LedgerInvariants.h"
 #include "../support/LedgerSet.h"
 #include "../support/ServerFixture.h"
 
 #include <QRandomGenerator>
 #include <QSqlQuery>
-#include <QSqlRecord>
 #include <QTest>
 
 #include <functional>
@@ -53,21 +53,6 @@ QList<VLine> pair(int debitAcct, int creditAcct, qint64 fen, int debitItem = 0, 
     return {VLine{debitAcct, fen, 0, debitItem}, VLine{creditAcct, 0, fen, creditItem}};
 }
 
-QStringList rowsOf(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    QStringList rows;
-    while (q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.record().count(); ++i)
-            cells << q.value(i).toString();
-        rows << cells.join(u'|');
-    }
-    return rows;
-}
-
 // A set with the chart, two accountants' connections (the administrator and clerk) and a
 // third user of clerk's group.
 struct Books
@@ -106,14 +91,16 @@ struct Books
     // Everything an operation may change, to see that a refused one changed nothing.
     QStringList state() const
     {
-        return rowsOf(db(), QStringLiteral("SELECT DocEntry, NumCa, DocNum, PeriodID, Status, "
-                                           "RatifierID, CashierID, ReversedBy, DebitTotal "
-                                           "FROM FINDocVoucher ORDER BY DocEntry")) +
-               rowsOf(db(), QStringLiteral("SELECT DocEntry, LineNo, AcctID, Debit, Credit FROM "
-                                           "FINDocVoucherLine ORDER BY DocEntry, LineNo")) +
-               rowsOf(db(), QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, Credit FROM "
-                                           "GLBalance ORDER BY AcctID, PeriodID, DacvID")) +
-               rowsOf(db(), QStringLiteral("SELECT COUNT(*) FROM OperationLog"));
+        return ledgerRows(db(), QStringLiteral("SELECT DocEntry, NumCa, DocNum, PeriodID, Status, "
+                                               "RatifierID, CashierID, ReversedBy, DebitTotal "
+                                               "FROM FINDocVoucher ORDER BY DocEntry")) +
+               ledgerRows(db(),
+                          QStringLiteral("SELECT DocEntry, LineNo, AcctID, Debit, Credit FROM "
+                                         "FINDocVoucherLine ORDER BY DocEntry, LineNo")) +
+               ledgerRows(db(),
+                          QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, Credit FROM "
+                                         "GLBalance ORDER BY AcctID, PeriodID, DacvID")) +
+               ledgerRows(db(), QStringLiteral("SELECT COUNT(*) FROM OperationLog"));
     }
 };
 
@@ -455,115 +442,13 @@ void TestLedger::refusals()
 
 namespace {
 
-using BalanceMap = std::map<std::tuple<int, int, int>, std::pair<qint64, qint64>>;
-
-// The invariants of the books, read with plain SQL. posted: each posted voucher as first
-// seen posted (header and lines); it must never change.
-void checkBooks(QSqlDatabase db, std::map<int, QStringList> &posted, const QString &step)
+// The invariants of the books (LedgerInvariants.h); each posted voucher as first seen
+// must never change.
+void checkBooks(QSqlDatabase db, LedgerInvariants &books, const QString &step)
 {
-    const auto fail = [&](const QString &what) {
-        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(step, what)));
-    };
-    // Every posted voucher balances, its totals those of its lines; Posted follows Status.
-    const QStringList unbalanced = rowsOf(
-        db, QStringLiteral("SELECT v.DocEntry FROM FINDocVoucher v JOIN FINDocVoucherLine l "
-                           "ON l.DocEntry = v.DocEntry WHERE v.Status = 2 GROUP BY v.DocEntry, "
-                           "v.DebitTotal, v.CreditTotal HAVING SUM(l.Debit) <> SUM(l.Credit) "
-                           "OR SUM(l.Debit) <> v.DebitTotal OR v.DebitTotal <> v.CreditTotal"));
-    if (!unbalanced.isEmpty())
-        fail(QStringLiteral("posted vouchers that do not balance: ") + unbalanced.join(u','));
-    const QStringList mismatched = rowsOf(
-        db,
-        QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE (Status = 2) <> (Posted = 1)"));
-    if (!mismatched.isEmpty())
-        fail(QStringLiteral("Posted disagrees with Status: ") + mismatched.join(u','));
-
-    // Numbers per word and period: 1..n.
-    for (const QString &row :
-         rowsOf(db, QStringLiteral("SELECT PeriodID, NumCa, COUNT(*), COUNT(DISTINCT DocNum), "
-                                   "MIN(DocNum), MAX(DocNum) FROM FINDocVoucher "
-                                   "GROUP BY PeriodID, NumCa"))) {
-        const QStringList c = row.split(u'|');
-        if (c[2] != c[3] || c[4] != QLatin1String("1") || c[5] != c[2])
-            fail(QStringLiteral("numbering with a gap or a duplicate: ") + row);
-    }
-
-    // GLBalance is a rebuild from the posted lines, over each account and its parents.
-    std::map<int, int> parent;
-    for (const QString &row : rowsOf(db, QStringLiteral("SELECT AcctID, ParentID FROM T0102010"))) {
-        const QStringList c = row.split(u'|');
-        parent[c[0].toInt()] = c[1].toInt();
-    }
-    BalanceMap rebuilt;
-    for (const QString &row :
-         rowsOf(db, QStringLiteral("SELECT l.AcctID, v.PeriodID, l.DacvID, l.Debit, l.Credit "
-                                   "FROM FINDocVoucherLine l JOIN FINDocVoucher v ON "
-                                   "v.DocEntry = l.DocEntry WHERE v.Status = 2"))) {
-        const QStringList c = row.split(u'|');
-        const int period = c[1].toInt(), item = c[2].toInt();
-        const qint64 debit = c[3].toLongLong(), credit = c[4].toLongLong();
-        for (int a = c[0].toInt(); a != 0; a = parent[a]) {
-            auto &m = rebuilt[{a, period, 0}];
-            m.first += debit;
-            m.second += credit;
-        }
-        if (item > 0) {
-            auto &m = rebuilt[{c[0].toInt(), period, item}];
-            m.first += debit;
-            m.second += credit;
-        }
-    }
-    BalanceMap stored;
-    for (const QString &row : rowsOf(db, QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, "
-                                                        "Credit FROM GLBalance"))) {
-        const QStringList c = row.split(u'|');
-        stored[{c[0].toInt(), c[1].toInt(), c[2].toInt()}] = {c[3].toLongLong(), c[4].toLongLong()};
-    }
-    if (stored != rebuilt)
-        fail(QStringLiteral("GLBalance differs from a rebuild of the posted lines"));
-    // A parent's movement is the sum of its children's.
-    BalanceMap children;
-    for (const auto &[key, m] : stored) {
-        const auto [acct, period, item] = key;
-        if (item == 0 && parent[acct] != 0) {
-            auto &sum = children[{parent[acct], period, 0}];
-            sum.first += m.first;
-            sum.second += m.second;
-        }
-    }
-    for (const auto &[key, sum] : children)
-        if (stored[key] != sum)
-            fail(QStringLiteral("a parent's balance is not the sum of its children's: account %1")
-                     .arg(std::get<0>(key)));
-
-    // Nothing posted ever changes (ReversedBy is a link, not content).
-    for (const QString &row : rowsOf(db, QStringLiteral("SELECT DocEntry FROM FINDocVoucher "
-                                                        "WHERE Status = 2"))) {
-        const int entry = row.toInt();
-        const QStringList now =
-            rowsOf(db, QStringLiteral("SELECT NumCa, DocNum, DocDate, PeriodID, Attachments, "
-                                      "Memo, MakerID, RatifierID, CashierID, PosterID, PostDate, "
-                                      "DebitTotal, CreditTotal, ReversesEntry "
-                                      "FROM FINDocVoucher WHERE DocEntry = %1")
-                           .arg(entry)) +
-            rowsOf(db, QStringLiteral("SELECT LineNo, Summary, AcctID, DacvID, Debit, Credit FROM "
-                                      "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
-                           .arg(entry));
-        posted.try_emplace(entry, now);
-    }
-    for (const auto &[entry, was] : posted) {
-        const QStringList now =
-            rowsOf(db, QStringLiteral("SELECT NumCa, DocNum, DocDate, PeriodID, Attachments, "
-                                      "Memo, MakerID, RatifierID, CashierID, PosterID, PostDate, "
-                                      "DebitTotal, CreditTotal, ReversesEntry "
-                                      "FROM FINDocVoucher WHERE DocEntry = %1 AND Status = 2")
-                           .arg(entry)) +
-            rowsOf(db, QStringLiteral("SELECT LineNo, Summary, AcctID, DacvID, Debit, Credit FROM "
-                                      "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
-                           .arg(entry));
-        if (now != was)
-            fail(QStringLiteral("posted voucher %1 changed").arg(entry));
-    }
+    const QString broken = books.broken(db);
+    if (!broken.isEmpty())
+        QFAIL(qPrintable(QStringLiteral("%1: %2").arg(step, broken)));
 }
 
 // Random balanced lines on leaf accounts (items where the account asks), sometimes red.
@@ -607,12 +492,12 @@ void TestLedger::randomSequencesKeepTheBooks()
         return QDate(2024, 2 + int(rng.bounded(3)), 1 + int(rng.bounded(28)));
     };
     const auto pick = [&](const char *where) -> int {
-        const QStringList e = rowsOf(
+        const QStringList e = ledgerRows(
             w.db(), QStringLiteral("SELECT DocEntry FROM FINDocVoucher WHERE %1 ORDER BY DocEntry")
                         .arg(QLatin1String(where)));
         return e.isEmpty() ? 0 : e[int(rng.bounded(int(e.size())))].toInt();
     };
-    std::map<int, QStringList> posted;
+    LedgerInvariants books;
     std::set<int> entries;
     bool reused = false;
     int done = 0, refused = 0;
@@ -680,19 +565,20 @@ void TestLedger::randomSequencesKeepTheBooks()
                  qPrintable(QStringLiteral("step %1: a voucher key was given twice").arg(step)));
         if (!message.isEmpty() && qEnvironmentVariableIsSet("VEXA_LEDGER_TRACE"))
             qInfo("%s: %s", qPrintable(what), qPrintable(message));
-        checkBooks(w.db(), posted,
+        checkBooks(w.db(), books,
                    QStringLiteral("step %1 (%2%3)")
                        .arg(step)
                        .arg(what, message.isEmpty() ? QString() : QStringLiteral(": ") + message));
         if (QTest::currentTestFailed())
             return;
     }
-    qInfo("%d operations done, %d refused, %zu vouchers posted", done, refused, posted.size());
+    qInfo("%d operations done, %d refused, %zu vouchers posted", done, refused, books.postedSeen());
     // The sequence did real work of every kind.
-    QVERIFY(posted.size() > 10);
-    QVERIFY(!rowsOf(w.db(), QStringLiteral("SELECT 1 FROM FINDocVoucher WHERE ReversesEntry > 0 "
+    QVERIFY(books.postedSeen() > 10);
+    QVERIFY(
+        !ledgerRows(w.db(), QStringLiteral("SELECT 1 FROM FINDocVoucher WHERE ReversesEntry > 0 "
                                            "AND Status = 2"))
-                 .isEmpty());
+             .isEmpty());
 }
 
 void TestLedger::reversalMakesALinkedRedVoucherAndLogsIt()
@@ -711,24 +597,25 @@ void TestLedger::reversalMakesALinkedRedVoucherAndLogsIt()
     QCOMPARE(packetValue(red, 0, "PeriodID").toInt(), 202404);
     QCOMPARE(packetValue(red, 0, "Status").toInt(), 0);
     QCOMPARE(packetValue(red, 0, "DebitTotal").toLongLong(), -12345);
-    QCOMPARE(rowsOf(w.db(), QStringLiteral("SELECT Summary, AcctID, DacvID, Debit, Credit FROM "
-                                           "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
-                                .arg(entry)),
-             (QStringList{QStringLiteral("注销3月5日收字第1号凭证|3|0|-12345|0"),
-                          QStringLiteral("注销3月5日收字第1号凭证|4|2|0|-12345")}));
     QCOMPARE(
-        rowsOf(w.db(), QStringLiteral("SELECT ReversedBy FROM FINDocVoucher WHERE DocEntry = %1")
-                           .arg(original)),
-        QStringList{QString::number(entry)});
-    QCOMPARE(rowsOf(w.db(), QStringLiteral("SELECT ReversesEntry, MakerID FROM FINDocVoucher "
-                                           "WHERE DocEntry = %1")
-                                .arg(entry)),
+        ledgerRows(w.db(), QStringLiteral("SELECT Summary, AcctID, DacvID, Debit, Credit FROM "
+                                          "FINDocVoucherLine WHERE DocEntry = %1 ORDER BY LineNo")
+                               .arg(entry)),
+        (QStringList{QStringLiteral("注销3月5日收字第1号凭证|3|0|-12345|0"),
+                     QStringLiteral("注销3月5日收字第1号凭证|4|2|0|-12345")}));
+    QCOMPARE(ledgerRows(w.db(),
+                        QStringLiteral("SELECT ReversedBy FROM FINDocVoucher WHERE DocEntry = %1")
+                            .arg(original)),
+             QStringList{QString::number(entry)});
+    QCOMPARE(ledgerRows(w.db(), QStringLiteral("SELECT ReversesEntry, MakerID FROM FINDocVoucher "
+                                               "WHERE DocEntry = %1")
+                                    .arg(entry)),
              QStringList{QStringLiteral("%1|%2").arg(original).arg(w.b->session().userId)});
     // Each step's line names who, from where, what and which voucher.
     QCOMPARE(
-        rowsOf(w.db(), QStringLiteral("SELECT UserName, Machine, Action, ObjKey FROM "
-                                      "OperationLog WHERE ObjKey = '%1' ORDER BY LogID")
-                           .arg(original)),
+        ledgerRows(w.db(), QStringLiteral("SELECT UserName, Machine, Action, ObjKey FROM "
+                                          "OperationLog WHERE ObjKey = '%1' ORDER BY LogID")
+                               .arg(original)),
         (QStringList{
             QStringLiteral("%1|10.1.2.3:5000|新增|%2").arg(w.a->session().userName).arg(original),
             QStringLiteral("%1|%2|审核|%3")
@@ -763,9 +650,9 @@ void TestLedger::concurrentSavesNumberWithoutGapOrDuplicate()
     second.join();
     QVERIFY2(failures[0].isEmpty() && failures[1].isEmpty(),
              qPrintable((failures[0] + failures[1]).join(u'\n')));
-    const QStringList numbers =
-        rowsOf(w.db(), QStringLiteral("SELECT DocNum FROM FINDocVoucher WHERE PeriodID = 202405 "
-                                      "AND NumCa = '记' ORDER BY DocNum"));
+    const QStringList numbers = ledgerRows(
+        w.db(), QStringLiteral("SELECT DocNum FROM FINDocVoucher WHERE PeriodID = 202405 "
+                               "AND NumCa = '记' ORDER BY DocNum"));
     QStringList expected;
     for (int n = 1; n <= 2 * perThread; ++n)
         expected << QString::number(n);

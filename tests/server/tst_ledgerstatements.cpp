@@ -4,9 +4,8 @@
 #include "DataPacket.h"
 #include "ReportTemplateData.h"
 
-#include "../support/LedgerSet.h"
+#include "../support/LedgerCompany.h"
 #include "../support/ServerFixture.h"
-#include "../support/TemplateChart.h"
 
 #include <QSqlQuery>
 #include <QTest>
@@ -34,8 +33,7 @@ QVariant scalar(ServerConnection &c, const QString &sql)
 
 constexpr qint64 Y = 100; // fen per yuan
 
-// A set on a chart template with its report templates bound, periods 2024.01-2025.12, the
-// ledger started at 2024.01.
+// A set on a chart template (LedgerCompany.h) with two suppliers.
 struct Company
 {
     ServerFixture f;
@@ -44,38 +42,8 @@ struct Company
 
     explicit Company(const char *tpl)
     {
+        setUpCompany(*a, tpl);
         ServerConnection &c = *a;
-        const DataPacket t =
-            c.request(S("SYS_SMAcctTempData"), S("WHERE AcctTempCode = '%1'").arg(tpl));
-        QCOMPARE(t.rows.size(), size_t(1));
-        const auto payload = [&](const char *f) {
-            return readDataPacket(packetValue(t, 0, f).toString());
-        };
-        insertRows(c, S("LX_DMAccounting"), payload("AcctXMLData"),
-                   [](QVariantMap &row) { row.insert(S("CurrCode"), S("RMB")); });
-        insertRows(c, S("LX_DMAccttype"), payload("AcctTypeXMLData"));
-        insertRows(c, S("LX_FINGLReportTemplet"), payload("T0200096"));
-        insertRows(c, S("LX_FINGLReportTempletItem"), payload("T0200097"));
-        insertRows(c, S("LX_FINGLReportTempletForAcctDef"), payload("T0200098"));
-        insertRows(c, S("LX_FINGLReportTempletForSUM"), payload("T0200099"));
-        ledgerSql(c.database(), S("UPDATE T0200098 SET AcctID = (SELECT AcctID FROM T0102010 "
-                                  "WHERE AcctCode = T0200098.ItemAcctCode)"));
-        for (int year : {2024, 2025})
-            for (int no = 1; no <= 12; ++no) {
-                const QDate from(year, no, 1);
-                ledgerSql(c.database(),
-                          S("INSERT INTO FINPostingPeriods (PeriodID, Year, No, PeriodCode, "
-                            "PeriodName, PostingFrom, PostingTo, Active, Locked, GLPost) "
-                            "VALUES (?, ?, ?, ?, ?, ?, ?, 'Y', 'N', 0)"),
-                          {year * 100 + no, year, no, S("%1.%2").arg(year).arg(no),
-                           S("%1年第%2期").arg(year).arg(no), from.toString(Qt::ISODate),
-                           from.addMonths(1).addDays(-1).toString(Qt::ISODate)});
-            }
-        ledgerSql(c.database(),
-                  S("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, AcctTempDesc, "
-                    "StartYear, YearPeriods, GLStartPeriodID) VALUES (1, '测试公司', 'RMB', "
-                    "'人民币', ?, 2024, 12, 202401)"),
-                  {S::fromLatin1(tpl)});
         ledgerSql(c.database(), S("INSERT INTO T0102053 (DacvID, ACheckID, DacvCode, DacvDesc, "
                                   "Levels, IsNode, Frozen) VALUES (201, 2, 'G01', '甲供应商', 1, "
                                   "1, 0), (202, 2, 'G02', '乙供应商', 1, 1, 0)"));

@@ -4,15 +4,12 @@
 // cost, opening balances, and a script of a few dozen vouchers of every word (with a
 // reversal), posted, carried forward and closed month by month up to the year end. The
 // script runs through steps the caller supplies, so the server test drives the operations
-// and a window test may drive the same year through the windows. And the invariants of the
-// books, checked after every step.
+// and a window test may drive the same year through the windows.
 
+#include "LedgerInvariants.h"
 #include "LedgerSet.h"
 
-#include <QSqlRecord>
-
 #include <functional>
-#include <map>
 
 namespace vexa::test {
 
@@ -137,72 +134,6 @@ inline void runYear(const YearSteps &s)
         s.close(period);
         s.check(QStringLiteral("%1 closed").arg(period));
     }
-}
-
-inline QStringList ledgerRows(QSqlDatabase db, const QString &sql)
-{
-    QSqlQuery q(db);
-    if (!q.exec(sql))
-        qFatal("%s: %s", qPrintable(sql), qPrintable(q.lastError().text()));
-    QStringList rows;
-    while (q.next()) {
-        QStringList cells;
-        for (int i = 0; i < q.record().count(); ++i)
-            cells << q.value(i).toString();
-        rows << cells.join(u'|');
-    }
-    return rows;
-}
-
-// The invariants of the books, read with plain SQL: every posted voucher balances; numbers
-// per word and period run 1..n; GLBalance is a rebuild of the posted lines over each account
-// and its parents (so a parent is the sum of its children). Answers the first broken one.
-inline QString brokenInvariant(QSqlDatabase db)
-{
-    const QStringList unbalanced = ledgerRows(
-        db, QStringLiteral("SELECT v.DocEntry FROM FINDocVoucher v JOIN FINDocVoucherLine l "
-                           "ON l.DocEntry = v.DocEntry WHERE v.Status = 2 GROUP BY v.DocEntry, "
-                           "v.DebitTotal, v.CreditTotal HAVING SUM(l.Debit) <> SUM(l.Credit) "
-                           "OR SUM(l.Debit) <> v.DebitTotal OR v.DebitTotal <> v.CreditTotal"));
-    if (!unbalanced.isEmpty())
-        return QStringLiteral("posted vouchers that do not balance: ") + unbalanced.join(u',');
-    for (const QString &row : ledgerRows(
-             db, QStringLiteral("SELECT PeriodID, NumCa, COUNT(*), MIN(DocNum), "
-                                "MAX(DocNum) FROM FINDocVoucher GROUP BY PeriodID, NumCa"))) {
-        const QStringList c = row.split(u'|');
-        if (c[3] != QLatin1String("1") || c[4] != c[2])
-            return QStringLiteral("numbering with a gap: ") + row;
-    }
-    std::map<int, int> parent;
-    for (const QString &row :
-         ledgerRows(db, QStringLiteral("SELECT AcctID, ParentID FROM T0102010"))) {
-        const QStringList c = row.split(u'|');
-        parent[c[0].toInt()] = c[1].toInt();
-    }
-    using Key = std::tuple<int, int, int>;
-    std::map<Key, std::pair<qint64, qint64>> rebuilt, stored;
-    const auto add = [&rebuilt](const Key &k, qint64 d, qint64 c) {
-        rebuilt[k].first += d;
-        rebuilt[k].second += c;
-    };
-    for (const QString &row :
-         ledgerRows(db, QStringLiteral("SELECT l.AcctID, v.PeriodID, l.DacvID, l.Debit, l.Credit "
-                                       "FROM FINDocVoucherLine l JOIN FINDocVoucher v ON "
-                                       "v.DocEntry = l.DocEntry WHERE v.Status = 2"))) {
-        const QStringList c = row.split(u'|');
-        for (int a = c[0].toInt(); a != 0; a = parent[a])
-            add({a, c[1].toInt(), 0}, c[3].toLongLong(), c[4].toLongLong());
-        if (c[2].toInt() > 0)
-            add({c[0].toInt(), c[1].toInt(), c[2].toInt()}, c[3].toLongLong(), c[4].toLongLong());
-    }
-    for (const QString &row : ledgerRows(
-             db, QStringLiteral("SELECT AcctID, PeriodID, DacvID, Debit, Credit FROM GLBalance"))) {
-        const QStringList c = row.split(u'|');
-        stored[{c[0].toInt(), c[1].toInt(), c[2].toInt()}] = {c[3].toLongLong(), c[4].toLongLong()};
-    }
-    if (stored != rebuilt)
-        return QStringLiteral("GLBalance differs from a rebuild of the posted lines");
-    return QString();
 }
 
 // An account's (or item's) posted balance at the end of a period, debit positive.
