@@ -5,6 +5,7 @@
 #include "FieldDef.h"
 #include "LedgerCommon.h"
 #include "StorageErrors.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -587,6 +588,8 @@ std::optional<QVariant> ServerConnection::statementsCall(const QString &operatio
     const int period = args.value(1).toInt(&okP);
     if (!okT || !okP || templet <= 0 || period <= 0)
         throw Error(S("操作“Statement”需要报表模板和会计期间。"));
+    // Every figure from one snapshot, whatever is posted meanwhile.
+    const ReadScope snapshot(m_db, m_server.dialect(), m_inTransaction);
     return Statement(m_db, templet, period).answer(m_session);
 }
 
