@@ -137,12 +137,13 @@ private slots:
     void olderSetIsCopiedBeforeItsUpgrade()
     {
         LoginSet set;
-        // Back to version 1: without what versions 2 (failed logins) and 3 (the ledger) add.
+        // Back to version 1: without what versions 2 (failed logins), 3 (the ledger) and 4 add.
         for (const char *sql :
-             {"DROP TABLE LoginFailure", "DROP TABLE FINDocVoucherLine", "DROP TABLE GLBalance",
-              "DROP TABLE GLOpening", "DROP TABLE OperationLog", "DROP TABLE GLOption",
-              "DROP INDEX FINDocVoucher_Number", "DROP INDEX FINDocVoucher_Status",
-              "DROP INDEX FINDocVoucher_Kind", "DELETE FROM T0102055 WHERE ACheckID > 0",
+             {"DROP TABLE LoginFailure", "DROP TABLE FINGLReportValue",
+              "DROP TABLE FINDocVoucherLine", "DROP TABLE GLBalance", "DROP TABLE GLOpening",
+              "DROP TABLE OperationLog", "DROP TABLE GLOption", "DROP INDEX FINDocVoucher_Number",
+              "DROP INDEX FINDocVoucher_Status", "DROP INDEX FINDocVoucher_Kind",
+              "DELETE FROM T0102055 WHERE ACheckID > 0",
               "UPDATE SMModules SET DllFile = 'GL', FormClass = '' WHERE DllFile = 'VEXALEDGER'"})
             set.exec(QString::fromLatin1(sql));
         for (const char *column :
