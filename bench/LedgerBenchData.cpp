@@ -195,15 +195,20 @@ LedgerBenchSet buildLedgerBenchSet(const QString &path, qint64 lineCount, quint3
     }
 
     // Vouchers of two debit and two credit lines, numbered per period in date order.
-    std::map<std::pair<int, int>, std::pair<qint64, qint64>> balances; // (acct, period)
+    struct Sum
+    {
+        qint64 debit = 0, credit = 0, lines = 0;
+    };
+    std::map<std::pair<int, int>, Sum> balances; // (acct, period)
     sqlite3_stmt *header = prepare(
         db, "INSERT INTO FINDocVoucher (DocEntry, ObjType, NumCa, DocNum, DocDate, PeriodID, "
             "Attachments, MakerID, Maker, RatifierID, Ratifier, Posted, PosterID, Poster, "
             "Status, SubNo, SubCount, DebitTotal, CreditTotal, Kind) VALUES (?, 2101, '记', ?, "
             "?, ?, 1, 'maker', '制单人', 'reviewer', '审核人', 1, 'poster', '记账人', 2, 0, 0, "
             "?, ?, 0)");
-    sqlite3_stmt *line = prepare(db, "INSERT INTO FINDocVoucherLine (DocEntry, LineNo, Summary, "
-                                     "AcctID, DacvID, Debit, Credit) VALUES (?, ?, ?, ?, 0, ?, ?)");
+    sqlite3_stmt *line =
+        prepare(db, "INSERT INTO FINDocVoucherLine (DocEntry, LineNo, Summary, AcctID, DacvID, "
+                    "Debit, Credit, PeriodID) VALUES (?, ?, ?, ?, 0, ?, ?, ?)");
     const QByteArray summaries[] = {
         QStringLiteral("销售商品收到货款").toUtf8(), QStringLiteral("支付供应商材料款").toUtf8(),
         QStringLiteral("报销差旅费").toUtf8(), QStringLiteral("计提本月工资").toUtf8()};
@@ -243,11 +248,13 @@ LedgerBenchSet buildLedgerBenchSet(const QString &path, qint64 lineCount, quint3
                 sqlite3_bind_int(line, 4, lines[l].acct);
                 sqlite3_bind_int64(line, 5, lines[l].debit);
                 sqlite3_bind_int64(line, 6, lines[l].credit);
+                sqlite3_bind_int(line, 7, period);
                 step(db, line);
                 for (int id = lines[l].acct; id > 0;) {
                     auto &sum = balances[{id, period}];
-                    sum.first += lines[l].debit;
-                    sum.second += lines[l].credit;
+                    sum.debit += lines[l].debit;
+                    sum.credit += lines[l].credit;
+                    ++sum.lines;
                     const auto up = parentOf.find(id);
                     id = up == parentOf.end() ? 0 : up->second;
                 }
@@ -260,12 +267,13 @@ LedgerBenchSet buildLedgerBenchSet(const QString &path, qint64 lineCount, quint3
     sqlite3_finalize(line);
     {
         sqlite3_stmt *s = prepare(db, "INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, "
-                                      "Credit) VALUES (?, ?, 0, ?, ?)");
+                                      "Credit, LineCount) VALUES (?, ?, 0, ?, ?, ?)");
         for (const auto &[key, sum] : balances) {
             sqlite3_bind_int(s, 1, key.first);
             sqlite3_bind_int(s, 2, key.second);
-            sqlite3_bind_int64(s, 3, sum.first);
-            sqlite3_bind_int64(s, 4, sum.second);
+            sqlite3_bind_int64(s, 3, sum.debit);
+            sqlite3_bind_int64(s, 4, sum.credit);
+            sqlite3_bind_int64(s, 5, sum.lines);
             step(db, s);
         }
         sqlite3_finalize(s);
@@ -277,11 +285,13 @@ LedgerBenchSet buildLedgerBenchSet(const QString &path, qint64 lineCount, quint3
     // the first-level rows sum to all lines.
     if (scalar(db, "SELECT SUM(Debit) - SUM(Credit) FROM FINDocVoucherLine") != 0)
         qFatal("bench set: the lines do not balance");
-    if (scalar(db, "SELECT COUNT(*) FROM (SELECT AcctID, PeriodID, SUM(l.Debit) d, "
-                   "SUM(l.Credit) c FROM FINDocVoucherLine l JOIN FINDocVoucher v "
-                   "ON v.DocEntry = l.DocEntry GROUP BY AcctID, PeriodID) x "
+    if (scalar(db, "SELECT COUNT(*) FROM (SELECT l.AcctID, v.PeriodID, SUM(l.Debit) d, "
+                   "SUM(l.Credit) c, COUNT(*) n FROM FINDocVoucherLine l JOIN FINDocVoucher v "
+                   "ON v.DocEntry = l.DocEntry AND v.PeriodID = l.PeriodID "
+                   "GROUP BY l.AcctID, v.PeriodID) x "
                    "LEFT JOIN GLBalance b ON b.AcctID = x.AcctID AND b.PeriodID = x.PeriodID "
-                   "AND b.DacvID = 0 WHERE b.Debit IS NOT x.d OR b.Credit IS NOT x.c") != 0)
+                   "AND b.DacvID = 0 WHERE b.Debit IS NOT x.d OR b.Credit IS NOT x.c "
+                   "OR b.LineCount IS NOT x.n") != 0)
         qFatal("bench set: GLBalance differs from the lines");
     if (scalar(db, "SELECT SUM(b.Debit) FROM GLBalance b JOIN T0102010 a ON a.AcctID = b.AcctID "
                    "WHERE a.Levels = 1") != scalar(db, "SELECT SUM(Debit) FROM FINDocVoucherLine"))

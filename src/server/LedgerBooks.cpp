@@ -7,6 +7,7 @@
 #include "FieldDef.h"
 #include "LedgerCommon.h"
 #include "StorageErrors.h"
+#include "WriteScope.h"
 
 #include <vexa/Error.h>
 
@@ -183,17 +184,23 @@ Opening openingOf(QSqlDatabase db, const QString &ids, qint64 dacvId)
     return {q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong()};
 }
 
-// Posted movement of one GLBalance row key per period, start..to.
-std::map<int, std::pair<qint64, qint64>> movementOf(QSqlDatabase db, qint64 acctId, qint64 dacvId,
-                                                    int start, int to)
+// Posted movement of one GLBalance row key in a period, and how many posted lines it is.
+struct Moved
+{
+    qint64 debit = 0, credit = 0, lines = 0;
+};
+
+// The movement of one GLBalance row key per period, start..to.
+std::map<int, Moved> movementOf(QSqlDatabase db, qint64 acctId, qint64 dacvId, int start, int to)
 {
     QSqlQuery q = run(db,
-                      S("SELECT PeriodID, Debit, Credit FROM GLBalance WHERE AcctID = ? "
+                      S("SELECT PeriodID, Debit, Credit, LineCount FROM GLBalance WHERE AcctID = ? "
                         "AND DacvID = ? AND PeriodID >= ? AND PeriodID <= ?"),
                       {acctId, dacvId, start, to});
-    std::map<int, std::pair<qint64, qint64>> m;
+    std::map<int, Moved> m;
     while (q.next())
-        m[q.value(0).toInt()] = {q.value(1).toLongLong(), q.value(2).toLongLong()};
+        m[q.value(0).toInt()] = {q.value(1).toLongLong(), q.value(2).toLongLong(),
+                                 q.value(3).toLongLong()};
     return m;
 }
 
@@ -253,8 +260,8 @@ void appendFigures(QVariantList &row, const Figures &f)
 
 // The rows of a detail ledger: the opening line, then per period its posted lines and the
 // 本期合计 and 本年累计 lines. Pages are cut from this sequence; each period's block is
-// known from the line counts, so a page reads only the lines it shows (and sums those of
-// its period before it).
+// known from the line counts GLBalance keeps, so a page reads only the lines of its
+// period up to its end.
 class DetailLedger
 {
 public:
@@ -263,15 +270,6 @@ public:
     {
         m_movement = movementOf(db, a.id, dacvId, r.start, r.to);
         m_opening = openingOf(db, m_ids, dacvId);
-        QSqlQuery q = run(db,
-                          S("SELECT v.PeriodID, COUNT(*) FROM FINDocVoucherLine l "
-                            "JOIN FINDocVoucher v ON v.DocEntry = l.DocEntry "
-                            "WHERE l.AcctID IN (%1)%2 AND v.Status = 2 "
-                            "AND v.PeriodID >= ? AND v.PeriodID <= ? GROUP BY v.PeriodID")
-                              .arg(m_ids, lineItemFilter()),
-                          {r.from, r.to});
-        while (q.next())
-            m_counts[q.value(0).toInt()] = q.value(1).toLongLong();
     }
 
     qint64 rowCount() const
@@ -307,9 +305,9 @@ public:
         before.ytdOpening = m_range.startYear == m_range.periods.front().year;
         Figures f;
         addOpening(f, before, m_opening);
-        for (const auto &[period, dc] : m_movement)
+        for (const auto &[period, m] : m_movement)
             if (period < m_range.from)
-                addMovement(f, before, period, dc.first, dc.second);
+                addMovement(f, before, period, m.debit, m.credit);
         qint64 balance = f.opening;
         qint64 row = 0;
         if (offset <= 0 && end > 0)
@@ -326,11 +324,10 @@ public:
                 yearDebit = yearCredit = 0;
             }
             const auto moved = m_movement.find(p.id);
-            const qint64 debit = moved == m_movement.end() ? 0 : moved->second.first;
-            const qint64 credit = moved == m_movement.end() ? 0 : moved->second.second;
+            const Moved m = moved == m_movement.end() ? Moved{} : moved->second;
+            const qint64 debit = m.debit, credit = m.credit, lines = m.lines;
             yearDebit += debit;
             yearCredit += credit;
-            const qint64 lines = count(p.id);
             const qint64 blockEnd = row + lines + 2;
             if (blockEnd <= offset) {
                 balance += debit - credit;
@@ -370,18 +367,19 @@ public:
 private:
     qint64 count(int period) const
     {
-        const auto it = m_counts.find(period);
-        return it == m_counts.end() ? 0 : it->second;
+        const auto it = m_movement.find(period);
+        return it == m_movement.end() ? 0 : it->second.lines;
     }
     QString lineItemFilter() const
     {
         return m_dacvId > 0 ? S(" AND l.DacvID = %1").arg(m_dacvId) : QString();
     }
-    // The posted lines of one period (bound first) in the books' order.
+    // The posted lines of one period (bound first) in the books' order, found by the lines'
+    // own account and period: only the headers of that period's lines are read.
     QString linesFrom() const
     {
-        return S("FROM FINDocVoucher v JOIN FINDocVoucherLine l ON l.DocEntry = v.DocEntry "
-                 "JOIN T0102010 a ON a.AcctID = l.AcctID WHERE v.PeriodID = ? AND v.Status = 2 "
+        return S("FROM FINDocVoucherLine l JOIN FINDocVoucher v ON v.DocEntry = l.DocEntry "
+                 "JOIN T0102010 a ON a.AcctID = l.AcctID WHERE l.PeriodID = ? AND v.Status = 2 "
                  "AND l.AcctID IN (%1)%2 ORDER BY v.DocDate, v.NumCa, v.DocNum, v.DocEntry, "
                  "l.LineNo")
             .arg(m_ids, lineItemFilter());
@@ -392,8 +390,7 @@ private:
     qint64 m_dacvId;
     QString m_ids;
     Opening m_opening;
-    std::map<int, std::pair<qint64, qint64>> m_movement;
-    std::map<int, qint64> m_counts;
+    std::map<int, Moved> m_movement;
 };
 
 } // namespace
@@ -403,6 +400,12 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
     auto is = [&operation](const char *name) {
         return operation.compare(QLatin1String(name), Qt::CaseInsensitive) == 0;
     };
+    if (!is("AccountBalances") && !is("GeneralLedger") && !is("DetailLedger") &&
+        !is("ItemLedger") && !is("ItemBalances"))
+        return std::nullopt;
+    // Balances, counts and lines from one snapshot: a posting committed meanwhile must not
+    // give a page whose lines disagree with its totals.
+    const ReadScope snapshot(m_db, m_server.dialect(), m_inTransaction);
 
     if (is("AccountBalances")) {
         const int from = intArgument(args, 0, operation), to = intArgument(args, 1, operation);
@@ -495,9 +498,9 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
             field("ClosingSide", FieldType::String), field("Closing", FieldType::LargeInt)};
         const int startYear = r.startYear;
         qint64 balance = opening.balance;
-        for (const auto &[period, dc] : movement)
+        for (const auto &[period, m] : movement)
             if (period < r.from)
-                balance += dc.first - dc.second;
+                balance += m.debit - m.credit;
         int year = 0;
         qint64 yearDebit = 0, yearCredit = 0;
         for (const Period &period : r.periods) {
@@ -509,15 +512,15 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
                     yearDebit = opening.ytdDebit;
                     yearCredit = opening.ytdCredit;
                 }
-                for (const auto &[id, dc] : movement)
+                for (const auto &[id, m] : movement)
                     if (id >= r.yearFirstOf.at(period.id) && id < period.id) {
-                        yearDebit += dc.first;
-                        yearCredit += dc.second;
+                        yearDebit += m.debit;
+                        yearCredit += m.credit;
                     }
             }
             const auto moved = movement.find(period.id);
-            const qint64 debit = moved == movement.end() ? 0 : moved->second.first;
-            const qint64 credit = moved == movement.end() ? 0 : moved->second.second;
+            const qint64 debit = moved == movement.end() ? 0 : moved->second.debit;
+            const qint64 credit = moved == movement.end() ? 0 : moved->second.credit;
             yearDebit += debit;
             yearCredit += credit;
             const qint64 closing = balance + debit - credit;

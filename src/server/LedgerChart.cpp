@@ -486,8 +486,9 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
                     {a.id, parent->id});
                 // The parent's balances stay as the sum of its (one) child.
                 run(m_db,
-                    S("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit) "
-                      "SELECT ?, PeriodID, DacvID, Debit, Credit FROM GLBalance "
+                    S("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit, "
+                      "LineCount) SELECT ?, PeriodID, DacvID, Debit, Credit, LineCount "
+                      "FROM GLBalance "
                       "WHERE AcctID = ?"),
                     {a.id, parent->id});
                 detail +=

@@ -730,8 +730,11 @@ std::optional<QVariant> ServerConnection::statementsCall(const QString &operatio
     const int period = args.value(1).toInt(&okP);
     if (!okT || !okP || templet <= 0 || period <= 0)
         throw Error(S("操作“%1”需要报表模板和会计期间。").arg(operation));
-    if (is("Statement"))
+    if (is("Statement")) {
+        // Every figure from one snapshot, whatever is posted meanwhile.
+        const ReadScope snapshot(m_db, m_server.dialect(), m_inTransaction);
         return Statement(m_db, templet, period).answer(m_session);
+    }
     if (args.size() < 3)
         throw Error(S("操作“%1”缺少第 3 个参数。").arg(operation));
     const DataPacket rows = readDataPacket(args[2].toString());

@@ -163,12 +163,14 @@ int closeGap(QSqlDatabase db, int periodId, const QString &numCa, int docNum)
     return moved;
 }
 
-void insertLines(QSqlDatabase db, int docEntry, const QList<VoucherLine> &lines)
+// The lines carry their voucher's period: the detail ledger finds an account's lines of a
+// period by it. A voucher moved to another period has its lines written again.
+void insertLines(QSqlDatabase db, int docEntry, int periodId, const QList<VoucherLine> &lines)
 {
     QSqlQuery q(db);
     if (!q.prepare(QStringLiteral(
             "INSERT INTO FINDocVoucherLine (DocEntry, LineNo, Summary, AcctID, DacvID, CurrCode, "
-            "Rate, FCAmount, Debit, Credit) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
+            "Rate, FCAmount, Debit, Credit, PeriodID) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")))
         throw Error(
             QStringLiteral("%1：%2").arg(kWhat, databaseErrorText(q.lastError(), q.driver())));
     for (qsizetype i = 0; i < lines.size(); ++i) {
@@ -184,7 +186,8 @@ void insertLines(QSqlDatabase db, int docEntry, const QList<VoucherLine> &lines)
             l.fcAmount.isNull() ? QVariant(QMetaType(QMetaType::LongLong))
                                 : QVariant(l.fcAmount.toLongLong()),
             l.debit,
-            l.credit};
+            l.credit,
+            periodId};
         for (const QVariant &v : values)
             q.addBindValue(v);
         if (!q.exec())
@@ -254,7 +257,7 @@ StoredVoucher insertNewVoucher(QSqlDatabase db, const SqlDialect &dialect,
               dialect.toStorage(field("", FieldType::Boolean), false), h.subNo, h.subCount, total,
               total, kind},
              kWhat);
-    insertLines(db, saved.docEntry, lines);
+    insertLines(db, saved.docEntry, periodId, lines);
     log(db, session, QStringLiteral("新增"), saved.docEntry,
         describe(saved) + QStringLiteral("，%1 行分录").arg(lines.size()));
     return saved;
@@ -325,7 +328,7 @@ std::optional<QVariant> ServerConnection::voucherCall(const QString &operation, 
             work.commit();
             return savedAnswer(made);
         }
-        insertLines(m_db, saved.docEntry, lines);
+        insertLines(m_db, saved.docEntry, saved.periodId, lines);
         log(m_db, m_session, action, saved.docEntry, detail);
         work.commit();
         return savedAnswer(saved);
@@ -511,7 +514,7 @@ std::optional<QVariant> ServerConnection::voucherCall(const QString &operation, 
              dialect.toStorage(field("", FieldType::Boolean), false), red.debitTotal,
              red.creditTotal, entry},
             kWhat);
-        insertLines(m_db, red.docEntry, lines);
+        insertLines(m_db, red.docEntry, red.periodId, lines);
         // A link only: the posted original keeps every value it was posted with.
         runQuery(m_db, QStringLiteral("UPDATE FINDocVoucher SET ReversedBy = ? WHERE DocEntry = ?"),
                  {red.docEntry, entry}, kWhat);

@@ -79,6 +79,12 @@ QStringList PostgresDialect::beginWrite() const
             QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kWriteLock)};
 }
 
+// READ COMMITTED would take a new snapshot for each statement.
+QString PostgresDialect::beginRead() const
+{
+    return QStringLiteral("BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY");
+}
+
 QString PostgresDialect::commit() const
 {
     return QStringLiteral("COMMIT");

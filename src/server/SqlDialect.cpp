@@ -419,6 +419,13 @@ QStringList SqliteDialect::beginWrite() const
     return {QStringLiteral("BEGIN IMMEDIATE")};
 }
 
+// A WAL set: the snapshot is taken at the first read and kept to the end, whatever
+// writers commit meanwhile; it takes no lock that a writer waits for.
+QString SqliteDialect::beginRead() const
+{
+    return QStringLiteral("BEGIN DEFERRED");
+}
+
 QString SqliteDialect::commit() const
 {
     return QStringLiteral("COMMIT");

@@ -33,6 +33,8 @@ public:
     // A write transaction that holds the set's write lock from its start, so that it waits
     // for another writer there instead of failing at its first write: the statements in order.
     virtual QStringList beginWrite() const = 0;
+    // A read-only transaction whose statements all see one snapshot of the set.
+    virtual QString beginRead() const = 0;
     virtual QString commit() const = 0;
     virtual QString rollback() const = 0;
     virtual QString savepoint(const QString &name) const = 0;
@@ -103,6 +105,7 @@ public:
     QString driverName() const override;
     QStringList connectionSetup(int busyTimeoutMs) const override;
     QStringList beginWrite() const override;
+    QString beginRead() const override;
     QString commit() const override;
     QString rollback() const override;
     QString savepoint(const QString &name) const override;
@@ -164,6 +167,7 @@ public:
     QString driverName() const override;
     QStringList connectionSetup(int busyTimeoutMs) const override;
     QStringList beginWrite() const override;
+    QString beginRead() const override;
     QString commit() const override;
     QString rollback() const override;
     QString savepoint(const QString &name) const override;

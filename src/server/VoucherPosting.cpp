@@ -83,6 +83,7 @@ struct Movement
 {
     qint64 debit = 0;
     qint64 credit = 0;
+    qint64 lines = 0; // the detail ledger places its pages by these counts
 };
 
 // The posted lines summed per account (and each account above it), period and item, so
@@ -99,28 +100,31 @@ public:
             Movement &m = m_rows[BalanceKey{a, v.periodId, 0}];
             m.debit += debit;
             m.credit += credit;
+            ++m.lines;
         }
         if (dacvId > 0) {
             Movement &m = m_rows[BalanceKey{acctId, v.periodId, dacvId}];
             m.debit += debit;
             m.credit += credit;
+            ++m.lines;
         }
     }
 
     void write(QSqlDatabase db) const
     {
         QSqlQuery update = prepared(
-            db, QStringLiteral("UPDATE GLBalance SET Debit = Debit + ?, Credit = Credit + ? "
+            db, QStringLiteral("UPDATE GLBalance SET Debit = Debit + ?, Credit = Credit + ?, "
+                               "LineCount = LineCount + ? "
                                "WHERE AcctID = ? AND PeriodID = ? AND DacvID = ?"));
-        QSqlQuery insert =
-            prepared(db, QStringLiteral("INSERT INTO GLBalance (AcctID, PeriodID, "
-                                        "DacvID, Debit, Credit) VALUES (?, ?, ?, ?, ?)"));
+        QSqlQuery insert = prepared(
+            db, QStringLiteral("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit, "
+                               "LineCount) VALUES (?, ?, ?, ?, ?, ?)"));
         for (auto it = m_rows.cbegin(); it != m_rows.cend(); ++it) {
             const BalanceKey &k = it.key();
             const Movement &m = it.value();
-            execBound(update, {m.debit, m.credit, k.acctId, k.periodId, k.dacvId});
+            execBound(update, {m.debit, m.credit, m.lines, k.acctId, k.periodId, k.dacvId});
             if (update.numRowsAffected() == 0)
-                execBound(insert, {k.acctId, k.periodId, k.dacvId, m.debit, m.credit});
+                execBound(insert, {k.acctId, k.periodId, k.dacvId, m.debit, m.credit, m.lines});
         }
     }
 

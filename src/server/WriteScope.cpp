@@ -63,4 +63,22 @@ void WriteScope::exec(const QString &sql)
         throw Error(databaseErrorText(q.lastError(), q.driver()));
 }
 
+ReadScope::ReadScope(QSqlDatabase db, const SqlDialect &dialect, bool inTransaction)
+    : m_db(db), m_dialect(dialect)
+{
+    if (inTransaction)
+        return;
+    QSqlQuery q(m_db);
+    if (!q.exec(m_dialect.beginRead()))
+        throw Error(databaseErrorText(q.lastError(), q.driver()));
+    m_open = true;
+}
+
+// Nothing was written: ending the transaction either way only lets the snapshot go.
+ReadScope::~ReadScope()
+{
+    if (m_open)
+        QSqlQuery(m_db).exec(m_dialect.rollback());
+}
+
 } // namespace vexa::server

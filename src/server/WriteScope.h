@@ -33,4 +33,22 @@ private:
     bool m_open = false;
 };
 
+// A report's reads, all from one snapshot, so that a posting committed meanwhile cannot
+// give totals that disagree with the rows. Inside BeginTrans the connection's transaction
+// is already one snapshot (it holds the write lock), and nothing is done.
+class ReadScope
+{
+public:
+    // Throws vexa::Error when the transaction cannot begin.
+    ReadScope(QSqlDatabase db, const SqlDialect &dialect, bool inTransaction);
+    ~ReadScope();
+    ReadScope(const ReadScope &) = delete;
+    ReadScope &operator=(const ReadScope &) = delete;
+
+private:
+    QSqlDatabase m_db;
+    const SqlDialect &m_dialect;
+    bool m_open = false;
+};
+
 } // namespace vexa::server

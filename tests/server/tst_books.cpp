@@ -6,6 +6,7 @@
 
 #include "../support/LedgerSet.h"
 #include "../support/ServerFixture.h"
+#include "SqliteStatement.h"
 
 #include <QRandomGenerator>
 #include <QSqlQuery>
@@ -14,6 +15,7 @@
 #include <array>
 #include <functional>
 #include <map>
+#include <sqlite3.h>
 
 using namespace vexa;
 using namespace vexa::server;
@@ -98,7 +100,25 @@ struct Set
                 postedLines += 3;
             }
         }
+        // One voucher moved to another period before it is reviewed, and a posted one
+        // reversed in a later period: the books find each line in its voucher's period.
+        const QList<VLine> moved{VLine{Cash, 4321, 0, 0}, VLine{RevenueA, 0, 4321, 0}};
+        const QVariant entry =
+            value(answer(call(*a, "SaveVoucher",
+                              {voucherHeader(0, QStringLiteral("记"), QDate(2024, 3, 3)),
+                               voucherLines(moved)})),
+                  0, "DocEntry");
+        call(*a, "SaveVoucher",
+             {voucherHeader(entry.toInt(), QStringLiteral("记"), QDate(2024, 7, 7)),
+              voucherLines(moved)});
+        call(*b, "ReviewVouchers", {entry.toString(), true});
+        toPost << entry.toString();
         call(*a, "PostVouchers", {202412, toPost.join(u',')});
+        const QVariant red =
+            value(answer(call(*a, "ReverseVoucher", {toPost.front(), QDate(2024, 12, 20)})), 0,
+                  "DocEntry");
+        call(*b, "ReviewVouchers", {red.toString(), true});
+        call(*a, "PostVouchers", {202412, red.toString()});
     }
 
     // The oracle: per account (its subtree) or per item of an account, from GLOpening and
@@ -311,6 +331,97 @@ private slots:
         const DataPacket later = fetch(202406, 202412, 0, 3);
         const Figures at = s.oracle(202406, 202406, item ? acct : 0)[item ? item : acct];
         QCOMPARE(signedOf(value(later, 0, "Side"), fen(later, 0, "Balance")), at[0]);
+    }
+
+    // A set of the schema before the lines kept their period and the balances their line
+    // count, upgraded: the same books. Then a sub-account added under a leaf with lines takes
+    // them over, and its books are the leaf's.
+    void upgradeAndSubAccount()
+    {
+        Set s;
+        const auto listing = [&s](const char *op, QVariantList args) {
+            return answer(s.b->call(QString::fromLatin1(op), args << 202402 << 202412 << 0 << 999))
+                .rows;
+        };
+        const auto cash = listing("DetailLedger", {Cash});
+        const auto customer = listing("ItemLedger", {Receivable, 1});
+        QVERIFY(cash.size() > 30);
+        for (const char *sql :
+             {"DROP INDEX FINDocVoucherLine_Period",
+              "ALTER TABLE FINDocVoucherLine DROP COLUMN PeriodID",
+              "ALTER TABLE GLBalance DROP COLUMN LineCount", "DROP TABLE FINGLReportValue",
+              "UPDATE SchemaVersion SET version = 3"})
+            QVERIFY2(QSqlQuery(s.a->database()).exec(QString::fromLatin1(sql)), sql);
+        s.a.reset();
+        s.b.reset();
+        s.f.server.reset();
+        AppServer::Options options;
+        options.passwordCost = PasswordCost::Fast;
+        s.f.server = AppServer::open(s.f.path(), options);
+        QCOMPARE(s.f.server->schemaVersion(), 4);
+        s.a = s.f.connect("Manager", "manager");
+        s.b = s.f.connect("clerk", "clerk");
+        QCOMPARE(listing("DetailLedger", {Cash}), cash);
+        QCOMPARE(listing("ItemLedger", {Receivable, 1}), customer);
+
+        DataPacket added;
+        added.fields = {FieldDef{QStringLiteral("AcctCode"), FieldType::String},
+                        FieldDef{QStringLiteral("AcctName"), FieldType::String}};
+        added.rows = {{QStringLiteral("100101"), QStringLiteral("零钱")}};
+        const qint64 id = call(*s.a, "AddAccount", {writeDataPacket(added), true}).toLongLong();
+        auto sub = cash;
+        for (auto &row : sub)
+            if (row[0].toInt() == 1)
+                row[7] = QStringLiteral("100101");
+        QCOMPARE(listing("DetailLedger", {id}), sub);
+        QCOMPARE(listing("DetailLedger", {Cash}), sub);
+    }
+
+    // A report reads one snapshot: a posting another user commits while a 明细账 is read
+    // (after its balances and counts, before its lines) shows in no part of it.
+    void detailLedgerReadsOneSnapshot()
+    {
+        if (onPostgres())
+            QSKIP("the statement hook is SQLite's");
+        Set s;
+        const auto save = [&s](const QDate &date) {
+            const QString entry =
+                value(
+                    answer(call(*s.a, "SaveVoucher",
+                                {voucherHeader(0, QStringLiteral("记"), date),
+                                 voucherLines({VLine{Cash, 777, 0, 0}, VLine{Taxes, 0, 777, 0}})})),
+                    0, "DocEntry")
+                    .toString();
+            call(*s.b, "ReviewVouchers", {entry, true});
+            return entry;
+        };
+        call(*s.a, "PostVouchers", {202406, save(QDate(2024, 6, 15))});
+        struct Hook
+        {
+            ServerConnection *poster;
+            QString entry;
+            bool done = false;
+        } hook{s.a.get(), save(QDate(2024, 6, 1))};
+        const QVariantList args{Cash, 202402, 202412, 0, 999};
+        const auto before = answer(call(*s.b, "DetailLedger", args)).rows;
+        // The other user posts the moment the report starts on the lines.
+        sqlite3_trace_v2(
+            sqliteHandle(s.b->database()), SQLITE_TRACE_STMT,
+            [](unsigned, void *context, void *statement, void *) {
+                auto *h = static_cast<Hook *>(context);
+                if (!h->done && QByteArray(sqlite3_sql(static_cast<sqlite3_stmt *>(statement)))
+                                    .contains("ORDER BY v.DocDate")) {
+                    h->done = true;
+                    call(*h->poster, "PostVouchers", {202406, h->entry});
+                }
+                return 0;
+            },
+            &hook);
+        const auto during = answer(call(*s.b, "DetailLedger", args)).rows;
+        sqlite3_trace_v2(sqliteHandle(s.b->database()), 0, nullptr, nullptr);
+        QVERIFY(hook.done);
+        QCOMPARE(during, before);
+        QCOMPARE(answer(call(*s.b, "DetailLedger", args)).rows.size(), before.size() + 1);
     }
 
     void itemBalances()

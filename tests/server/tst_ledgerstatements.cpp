@@ -33,16 +33,16 @@ QVariant scalar(ServerConnection &c, const QString &sql)
 
 constexpr qint64 Y = 100; // fen per yuan
 
-// A set on a chart template (LedgerCompany.h) with two suppliers.
+// A set on a chart template (LedgerCompany.h) with two suppliers, the ledger started at start.
 struct Company
 {
     ServerFixture f;
     std::unique_ptr<ServerConnection> a = f.connect("Manager", "manager");
     std::unique_ptr<ServerConnection> b = f.connect("clerk", "clerk");
 
-    explicit Company(const char *tpl)
+    explicit Company(const char *tpl, int start = 202401)
     {
-        setUpCompany(*a, tpl);
+        setUpCompany(*a, tpl, start);
         ServerConnection &c = *a;
         ledgerSql(c.database(), S("INSERT INTO T0102053 (DacvID, ACheckID, DacvCode, DacvDesc, "
                                   "Levels, IsNode, Frozen) VALUES (201, 2, 'G01', '甲供应商', 1, "
@@ -53,14 +53,16 @@ struct Company
     {
         return scalar(*a, S("SELECT AcctID FROM T0102010 WHERE AcctCode = '%1'").arg(code)).toInt();
     }
-    void opening(const char *code, qint64 debitPositive, int dacv = 0)
+    void opening(const char *code, qint64 debitPositive, int dacv = 0, qint64 ytdDebit = 0,
+                 qint64 ytdCredit = 0)
     {
         ledgerSql(a->database(),
                   S("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
-                    "YtdCredit) VALUES (?, ?, '', ?, 0, 0)"),
-                  {acct(code), dacv, debitPositive});
+                    "YtdCredit) VALUES (?, ?, '', ?, ?, ?)"),
+                  {acct(code), dacv, debitPositive, ytdDebit, ytdCredit});
     }
-    // Saves, reviews and posts a voucher; kind 1 marks it a closing voucher (结转损益).
+    // Saves, reviews and posts a voucher; kind 1 marks it a closing voucher (结转损益), kind 2
+    // the year end's 本年利润 to 利润分配.
     void post(const QDate &date, const QList<VLine> &lines, int kind = 0)
     {
         const DataPacket saved = readDataPacket(
@@ -172,6 +174,7 @@ private slots:
     void balanceSheet();
     void incomeStatement();
     void smallEnterprise();
+    void startedMidYear();
     void refusals();
     void handEnteredValues();
     void editedFormat();
@@ -250,6 +253,18 @@ void TestLedgerStatements::incomeStatement()
     QCOMPARE(r.amount(S("四、净利润（净亏损以“－”号填列）"), 2), -1); // no 2023 in the books
     QCOMPARE(r.info_("Caption1").toString(), S("本期金额"));
 
+    // The year end's second closing voucher (本年利润 to 利润分配) is taken out as well: a
+    // line that reads 本年利润's movement keeps nothing of either transfer.
+    ledgerSql(w.a->database(),
+              S("INSERT INTO T0200098 (TempletID, ItemID, ItemAcctCode, FetchType, Operator, "
+                "AcctID) SELECT TempletID, 20, '4103', 'SY', '+', ? FROM T0200096 "
+                "WHERE TempletCode = '会企02表'"),
+              {w.acct("4103")});
+    w.post(QDate(2024, 12, 31), {w.d("4103", 18000 * Y), w.c("410406", 18000 * Y)}, 2);
+    r = statement(*w.a, "会企02表", 202412);
+    QCOMPARE(r.amount(S("加：营业外收入"), 1), 0);
+    QCOMPARE(r.amount(S("四、净利润（净亏损以“－”号填列）"), 1), 18000 * Y);
+
     // 2025.03: the year to date, and 2024.01-03 beside it.
     r = statement(*w.a, "会企02表", 202503);
     QCOMPARE(r.amount(S("一、营业收入"), 1), 20000 * Y);
@@ -293,6 +308,28 @@ void TestLedgerStatements::smallEnterprise()
     QCOMPARE(r.amount(S("资产总计"), 1), 14500 * Y);
     QCOMPARE(r.amount(S("资产总计"), 2), 10000 * Y);
     QCOMPARE(r.info_("Balanced").toBool(), true);
+}
+
+// The ledger started at 2024.07: January to June are in the openings' year movement, on
+// each income account's own side (the other side held the monthly transfers to 本年利润).
+void TestLedgerStatements::startedMidYear()
+{
+    Company w("A01100", 202407);
+    w.opening("1002", 60000 * Y, 0, 30000 * Y, 20000 * Y);
+    w.opening("4001", -50000 * Y);
+    w.opening("4103", -10000 * Y, 0, 20000 * Y, 30000 * Y);
+    w.opening("6001", 0, 0, 30000 * Y, 30000 * Y);
+    w.opening("6401", 0, 0, 18000 * Y, 18000 * Y);
+    w.opening("660201", 0, 0, 2000 * Y, 2000 * Y);
+    w.post(QDate(2024, 8, 10), {w.d("1002", 5000 * Y), w.c("6001", 5000 * Y)});
+    w.post(QDate(2024, 8, 20), {w.d("6401", 3000 * Y), w.c("1002", 3000 * Y)});
+
+    const Result r = statement(*w.a, "会企02表", 202408);
+    QCOMPARE(r.amount(S("一、营业收入"), 1), 35000 * Y); // 30,000 + 5,000
+    QCOMPARE(r.amount(S("减：营业成本"), 1), 21000 * Y); // 18,000 + 3,000
+    QCOMPARE(r.amount(S("管理费用"), 1), 2000 * Y);      // all before the start
+    QCOMPARE(r.amount(S("四、净利润（净亏损以“－”号填列）"), 1), 12000 * Y);
+    QCOMPARE(r.amount(S("一、营业收入"), 2), -1); // no 2023 in the books
 }
 
 void TestLedgerStatements::refusals()

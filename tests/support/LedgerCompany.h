@@ -2,14 +2,14 @@
 
 // A fresh set on one of the shipped chart templates (A01100 企业会计准则, A02000 小企业会计准则):
 // its chart, account types and report templates with their terms bound to the accounts,
-// periods 2024.01-2025.12 and the ledger started at 2024.01.
+// periods 2024.01-2025.12 and the ledger started at start (2024.01 unless told).
 
 #include "LedgerSet.h"
 #include "TemplateChart.h"
 
 namespace vexa::test {
 
-inline void setUpCompany(server::ServerConnection &c, const char *tpl)
+inline void setUpCompany(server::ServerConnection &c, const char *tpl, int start = 202401)
 {
     using S = QString;
     const DataPacket t =
@@ -41,8 +41,8 @@ inline void setUpCompany(server::ServerConnection &c, const char *tpl)
     ledgerSql(c.database(),
               S("INSERT INTO SysInitInfo (DefID, UseOrg, SysCur, CurrName, AcctTempDesc, "
                 "StartYear, YearPeriods, GLStartPeriodID, GLNowPeriodID) VALUES (1, '测试公司', "
-                "'RMB', '人民币', ?, 2024, 12, 202401, 202401)"),
-              {S::fromLatin1(tpl)});
+                "'RMB', '人民币', ?, 2024, 12, ?, ?)"),
+              {S::fromLatin1(tpl), start, start});
 }
 
 } // namespace vexa::test
