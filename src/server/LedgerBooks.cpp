@@ -22,32 +22,19 @@ namespace {
 
 using S = QString;
 
-QSqlQuery run(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
-{
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    return q;
-}
-
 // Reports need browsing (RightValue 2) as well as full or modify rights.
 void requireReadRight(QSqlDatabase db, const SessionInfo &session, const QString &objTypes,
                       const QString &what)
 {
     if (session.userId.isEmpty())
         throw Error(S("尚未登录，不能查询%1。").arg(what));
-    QSqlQuery q = run(db,
-                      S("SELECT u.Manager, (SELECT MIN(r.RightValue) FROM SysCheckRight r "
-                        "WHERE r.UserGroup = u.UserGroup AND r.ObjType IN (%1) "
-                        "AND r.RightValue IN (1, 2, 3)) FROM SysUser u WHERE u.UserID = ? "
-                        "AND (u.Active IS NULL OR u.Active <> 0)")
-                          .arg(objTypes),
-                      {session.userId});
+    QSqlQuery q = ledgerQuery(db,
+                              S("SELECT u.Manager, (SELECT MIN(r.RightValue) FROM SysCheckRight r "
+                                "WHERE r.UserGroup = u.UserGroup AND r.ObjType IN (%1) "
+                                "AND r.RightValue IN (1, 2, 3)) FROM SysUser u WHERE u.UserID = ? "
+                                "AND (u.Active IS NULL OR u.Active <> 0)")
+                                  .arg(objTypes),
+                              {session.userId});
     if (q.next() && (q.value(0).toInt() != 0 || !q.value(1).isNull()))
         return;
     throw Error(S("没有“%1”的权限，请找系统管理员。").arg(what));
@@ -105,10 +92,11 @@ Range rangeOf(QSqlDatabase db, int from, int to)
         throw Error(S("起始期间不能晚于结束期间。"));
     if (from < r.start)
         throw Error(S("起始期间早于财务系统启用期间，没有账簿数据。"));
-    QSqlQuery q = run(db,
-                      S("SELECT PeriodID, Year, No, PeriodName, PostingFrom FROM FINPostingPeriods "
-                        "WHERE PeriodID >= ? AND PeriodID <= ? ORDER BY PeriodID"),
-                      {from, to});
+    QSqlQuery q =
+        ledgerQuery(db,
+                    S("SELECT PeriodID, Year, No, PeriodName, PostingFrom FROM FINPostingPeriods "
+                      "WHERE PeriodID >= ? AND PeriodID <= ? ORDER BY PeriodID"),
+                    {from, to});
     while (q.next())
         r.periods.push_back({q.value(0).toInt(), q.value(1).toInt(), q.value(2).toInt(),
                              q.value(3).toString(),
@@ -118,7 +106,7 @@ Range rangeOf(QSqlDatabase db, int from, int to)
     r.from = from;
     r.to = to;
     QSqlQuery firsts =
-        run(db, S("SELECT Year, MIN(PeriodID) FROM FINPostingPeriods GROUP BY Year"));
+        ledgerQuery(db, S("SELECT Year, MIN(PeriodID) FROM FINPostingPeriods GROUP BY Year"));
     std::map<int, int> firstOfYear;
     while (firsts.next())
         firstOfYear[firsts.value(0).toInt()] = firsts.value(1).toInt();
@@ -140,10 +128,11 @@ struct Account
 
 Account requireAccount(QSqlDatabase db, qint64 id)
 {
-    QSqlQuery q = run(db,
-                      S("SELECT AcctID, ParentID, AcctCode, AcctName, DC, Levels, IsNode, ACItemID "
-                        "FROM T0102010 WHERE AcctID = ?"),
-                      {id});
+    QSqlQuery q =
+        ledgerQuery(db,
+                    S("SELECT AcctID, ParentID, AcctCode, AcctName, DC, Levels, IsNode, ACItemID "
+                      "FROM T0102010 WHERE AcctID = ?"),
+                    {id});
     if (!q.next())
         throw Error(S("科目（AcctID %1）不存在。").arg(id));
     return {q.value(0).toLongLong(), q.value(1).toLongLong(),         q.value(2).toString(),
@@ -157,8 +146,8 @@ QString subtreeIds(QSqlDatabase db, const Account &a)
 {
     if (a.leaf)
         return QString::number(a.id);
-    QSqlQuery q = run(db, S("SELECT AcctID FROM T0102010 WHERE SUBSTR(AcctCode, 1, ?) = ?"),
-                      {int(a.code.size()), a.code});
+    QSqlQuery q = ledgerQuery(db, S("SELECT AcctID FROM T0102010 WHERE SUBSTR(AcctCode, 1, ?) = ?"),
+                              {int(a.code.size()), a.code});
     QStringList ids;
     while (q.next())
         ids << QString::number(q.value(0).toLongLong());
@@ -174,12 +163,12 @@ struct Opening
 
 Opening openingOf(QSqlDatabase db, const QString &ids, qint64 dacvId)
 {
-    QSqlQuery q = run(db,
-                      S("SELECT COALESCE(SUM(Balance), 0), COALESCE(SUM(YtdDebit), 0), "
-                        "COALESCE(SUM(YtdCredit), 0) FROM GLOpening WHERE CurrCode = '' "
-                        "AND AcctID IN (%1)%2")
-                          .arg(ids, dacvId > 0 ? S(" AND DacvID = ?") : QString()),
-                      dacvId > 0 ? QVariantList{dacvId} : QVariantList{});
+    QSqlQuery q = ledgerQuery(db,
+                              S("SELECT COALESCE(SUM(Balance), 0), COALESCE(SUM(YtdDebit), 0), "
+                                "COALESCE(SUM(YtdCredit), 0) FROM GLOpening WHERE CurrCode = '' "
+                                "AND AcctID IN (%1)%2")
+                                  .arg(ids, dacvId > 0 ? S(" AND DacvID = ?") : QString()),
+                              dacvId > 0 ? QVariantList{dacvId} : QVariantList{});
     q.next();
     return {q.value(0).toLongLong(), q.value(1).toLongLong(), q.value(2).toLongLong()};
 }
@@ -193,10 +182,11 @@ struct Moved
 // The movement of one GLBalance row key per period, start..to.
 std::map<int, Moved> movementOf(QSqlDatabase db, qint64 acctId, qint64 dacvId, int start, int to)
 {
-    QSqlQuery q = run(db,
-                      S("SELECT PeriodID, Debit, Credit, LineCount FROM GLBalance WHERE AcctID = ? "
-                        "AND DacvID = ? AND PeriodID >= ? AND PeriodID <= ?"),
-                      {acctId, dacvId, start, to});
+    QSqlQuery q =
+        ledgerQuery(db,
+                    S("SELECT PeriodID, Debit, Credit, LineCount FROM GLBalance WHERE AcctID = ? "
+                      "AND DacvID = ? AND PeriodID >= ? AND PeriodID <= ?"),
+                    {acctId, dacvId, start, to});
     std::map<int, Moved> m;
     while (q.next())
         m[q.value(0).toInt()] = {q.value(1).toLongLong(), q.value(2).toLongLong(),
@@ -341,11 +331,12 @@ public:
                 // One ordered walk: the lines before the page only add to the balance.
                 qint64 running = balance;
                 qint64 at = 0;
-                QSqlQuery q = run(m_db,
-                                  S("SELECT l.Debit, l.Credit, v.DocEntry, v.DocDate, v.NumCa, "
-                                    "v.DocNum, l.Summary, a.AcctCode %1 LIMIT ?")
-                                      .arg(linesFrom()),
-                                  {p.id, lastLine});
+                QSqlQuery q =
+                    ledgerQuery(m_db,
+                                S("SELECT l.Debit, l.Credit, v.DocEntry, v.DocDate, v.NumCa, "
+                                  "v.DocNum, l.Summary, a.AcctCode %1 LIMIT ?")
+                                    .arg(linesFrom()),
+                                {p.id, lastLine});
                 for (; q.next(); ++at) {
                     const qint64 d = q.value(0).toLongLong(), c = q.value(1).toLongLong();
                     running += d - c;
@@ -417,8 +408,9 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
 
         std::vector<Account> accounts;
         std::map<qint64, size_t> index;
-        QSqlQuery q = run(m_db, S("SELECT AcctID, ParentID, AcctCode, AcctName, DC, Levels, IsNode "
-                                  "FROM T0102010 ORDER BY AcctCode"));
+        QSqlQuery q =
+            ledgerQuery(m_db, S("SELECT AcctID, ParentID, AcctCode, AcctName, DC, Levels, IsNode "
+                                "FROM T0102010 ORDER BY AcctCode"));
         while (q.next()) {
             index[q.value(0).toLongLong()] = accounts.size();
             accounts.push_back({q.value(0).toLongLong(), q.value(1).toLongLong(),
@@ -428,8 +420,9 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
         }
         std::vector<Figures> figures(accounts.size());
         // Openings are on leaves: one grouped read, then each adds to its ancestors.
-        QSqlQuery o = run(m_db, S("SELECT AcctID, SUM(Balance), SUM(YtdDebit), SUM(YtdCredit) "
-                                  "FROM GLOpening WHERE CurrCode = '' GROUP BY AcctID"));
+        QSqlQuery o =
+            ledgerQuery(m_db, S("SELECT AcctID, SUM(Balance), SUM(YtdDebit), SUM(YtdCredit) "
+                                "FROM GLOpening WHERE CurrCode = '' GROUP BY AcctID"));
         while (o.next()) {
             const Opening opening{o.value(1).toLongLong(), o.value(2).toLongLong(),
                                   o.value(3).toLongLong()};
@@ -438,10 +431,10 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
                 addOpening(figures[it->second], r, opening);
         }
         // GLBalance already holds every ancestor's row.
-        QSqlQuery b = run(m_db,
-                          S("SELECT AcctID, PeriodID, Debit, Credit FROM GLBalance "
-                            "WHERE DacvID = 0 AND PeriodID >= ? AND PeriodID <= ?"),
-                          {qMin(r.start, r.yearFirst), r.to});
+        QSqlQuery b = ledgerQuery(m_db,
+                                  S("SELECT AcctID, PeriodID, Debit, Credit FROM GLBalance "
+                                    "WHERE DacvID = 0 AND PeriodID >= ? AND PeriodID <= ?"),
+                                  {qMin(r.start, r.yearFirst), r.to});
         while (b.next()) {
             const auto it = index.find(b.value(0).toLongLong());
             if (it != index.end())
@@ -550,9 +543,10 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
         const Account a = requireAccount(m_db, acctId);
         if (item && (a.itemList == 0 || !a.leaf))
             throw Error(S("科目“%1 %2”没有辅助核算。").arg(a.code, a.name));
-        if (item && !run(m_db, S("SELECT 1 FROM T0102053 WHERE DacvID = ? AND ACheckID = ?"),
+        if (item &&
+            !ledgerQuery(m_db, S("SELECT 1 FROM T0102053 WHERE DacvID = ? AND ACheckID = ?"),
                          {dacvId, a.itemList})
-                         .next())
+                 .next())
             throw Error(
                 S("核算项目（%1）不属于科目“%2 %3”的辅助核算。").arg(dacvId).arg(a.code, a.name));
         return writeDataPacket(DetailLedger(m_db, r, a, dacvId).page(offset, limit));
@@ -567,18 +561,18 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
         if (a.itemList == 0 || !a.leaf)
             throw Error(S("科目“%1 %2”没有辅助核算。").arg(a.code, a.name));
         std::map<qint64, Figures> figures;
-        QSqlQuery o = run(m_db,
-                          S("SELECT DacvID, Balance, YtdDebit, YtdCredit FROM GLOpening "
-                            "WHERE AcctID = ? AND CurrCode = '' AND DacvID > 0"),
-                          {a.id});
+        QSqlQuery o = ledgerQuery(m_db,
+                                  S("SELECT DacvID, Balance, YtdDebit, YtdCredit FROM GLOpening "
+                                    "WHERE AcctID = ? AND CurrCode = '' AND DacvID > 0"),
+                                  {a.id});
         while (o.next())
             addOpening(figures[o.value(0).toLongLong()], r,
                        {o.value(1).toLongLong(), o.value(2).toLongLong(), o.value(3).toLongLong()});
-        QSqlQuery b = run(m_db,
-                          S("SELECT DacvID, PeriodID, Debit, Credit FROM GLBalance "
-                            "WHERE AcctID = ? AND DacvID > 0 AND PeriodID >= ? "
-                            "AND PeriodID <= ?"),
-                          {a.id, qMin(r.start, r.yearFirst), r.to});
+        QSqlQuery b = ledgerQuery(m_db,
+                                  S("SELECT DacvID, PeriodID, Debit, Credit FROM GLBalance "
+                                    "WHERE AcctID = ? AND DacvID > 0 AND PeriodID >= ? "
+                                    "AND PeriodID <= ?"),
+                                  {a.id, qMin(r.start, r.yearFirst), r.to});
         while (b.next())
             addMovement(figures[b.value(0).toLongLong()], r, b.value(1).toInt(),
                         b.value(2).toLongLong(), b.value(3).toLongLong());
@@ -587,10 +581,10 @@ std::optional<QVariant> ServerConnection::booksCall(const QString &operation, QV
                     field("DacvDesc", FieldType::String)};
         for (const char *name : kFigureFields)
             p.fields.append(field(name, FieldType::LargeInt));
-        QSqlQuery items = run(m_db,
-                              S("SELECT DacvID, DacvCode, DacvDesc FROM T0102053 "
-                                "WHERE ACheckID = ? ORDER BY DacvCode"),
-                              {a.itemList});
+        QSqlQuery items = ledgerQuery(m_db,
+                                      S("SELECT DacvID, DacvCode, DacvDesc FROM T0102053 "
+                                        "WHERE ACheckID = ? ORDER BY DacvCode"),
+                                      {a.itemList});
         while (items.next()) {
             const auto it = figures.find(items.value(0).toLongLong());
             if (it == figures.end() || it->second.empty())

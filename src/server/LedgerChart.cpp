@@ -34,27 +34,15 @@ bool isControlType(const QString &typeCode)
     return typeCode == u"SY" || typeCode == u"SR" || typeCode == u"SRFY" || typeCode == u"ZCH";
 }
 
-QSqlQuery run(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
-{
-    QSqlQuery q(db);
-    if (!q.prepare(sql))
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    return q;
-}
-
 QVariant scalar(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
 {
-    QSqlQuery q = run(db, sql, binds);
+    QSqlQuery q = ledgerQuery(db, sql, binds);
     return q.next() ? q.value(0) : QVariant();
 }
 
 bool exists(QSqlDatabase db, const QString &sql, const QVariantList &binds)
 {
-    return run(db, sql, binds).next();
+    return ledgerQuery(db, sql, binds).next();
 }
 
 QString yuan(qint64 fen)
@@ -95,7 +83,7 @@ const QString kAccountColumns =
 
 std::optional<Account> readAccount(QSqlDatabase db, const QString &where, const QVariant &key)
 {
-    QSqlQuery q = run(db, kAccountColumns + where, {key});
+    QSqlQuery q = ledgerQuery(db, kAccountColumns + where, {key});
     if (!q.next())
         return std::nullopt;
     Account a;
@@ -167,7 +155,7 @@ QString requireItemList(QSqlDatabase db, int id)
 {
     if (id < 1 || id > 5)
         throw Error(S("辅助核算类别“%1”不存在，只能是客户、供应商、部门、职员或项目。").arg(id));
-    QSqlQuery q = run(db, S("SELECT ACheckDesc FROM T0102055 WHERE ACheckID = ?"), {id});
+    QSqlQuery q = ledgerQuery(db, S("SELECT ACheckDesc FROM T0102055 WHERE ACheckID = ?"), {id});
     if (!q.next())
         throw Error(S("辅助核算类别“%1”不存在。").arg(id));
     return q.value(0).toString();
@@ -244,8 +232,8 @@ qint64 nextAccountId(QSqlDatabase db, const SqlDialect &dialect)
     // The template load copies its keys without the counter.
     next = std::max(
         next, scalar(db, S("SELECT COALESCE(MAX(AcctID), 0) + 1 FROM T0102010")).toLongLong());
-    run(db, dialect.upsert(S("EntityCounter"), {S("Name")}, {S("NextID")}),
-        {S("AcctID"), next + 1});
+    ledgerQuery(db, dialect.upsert(S("EntityCounter"), {S("Name")}, {S("NextID")}),
+                {S("AcctID"), next + 1});
     return next;
 }
 
@@ -263,8 +251,9 @@ QList<int> chartLevelEnds(QSqlDatabase db)
     // No setting of its own: the lengths the chart already uses (the template's or an
     // import's), 4 then 2 per level where the chart has no account yet.
     std::map<int, std::set<int>> seen;
-    QSqlQuery q = run(db, S("SELECT Levels, LENGTH(AcctCode) FROM T0102010 "
-                            "WHERE Levels BETWEEN 1 AND 32 GROUP BY Levels, LENGTH(AcctCode)"));
+    QSqlQuery q =
+        ledgerQuery(db, S("SELECT Levels, LENGTH(AcctCode) FROM T0102010 "
+                          "WHERE Levels BETWEEN 1 AND 32 GROUP BY Levels, LENGTH(AcctCode)"));
     while (q.next())
         seen[q.value(0).toInt()].insert(q.value(1).toInt());
     const int depth = std::max(6, seen.empty() ? 0 : seen.rbegin()->first);
@@ -327,10 +316,10 @@ OpeningTotals openingTotals(QSqlDatabase db)
 {
     OpeningTotals t;
     // Per account, the net of its items: an account's balance is on one side.
-    QSqlQuery q = run(db, S("SELECT o.AcctID, SUM(o.Balance), "
-                            "SUM(o.Balance - o.YtdDebit + o.YtdCredit) FROM GLOpening o "
-                            "JOIN T0102010 a ON a.AcctID = o.AcctID "
-                            "WHERE a.IsNode = 1 AND o.CurrCode = '' GROUP BY o.AcctID"));
+    QSqlQuery q = ledgerQuery(db, S("SELECT o.AcctID, SUM(o.Balance), "
+                                    "SUM(o.Balance - o.YtdDebit + o.YtdCredit) FROM GLOpening o "
+                                    "JOIN T0102010 a ON a.AcctID = o.AcctID "
+                                    "WHERE a.IsNode = 1 AND o.CurrCode = '' GROUP BY o.AcctID"));
     while (q.next()) {
         const qint64 opening = q.value(1).toLongLong(), year = q.value(2).toLongLong();
         (opening >= 0 ? t.openingDebit : t.openingCredit) += qAbs(opening);
@@ -415,10 +404,10 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
             a.typeCode = in.text("AcctTypeCode");
             if (a.typeCode.isEmpty())
                 throw Error(S("一级科目须指定科目类别。"));
-            QSqlQuery t = run(m_db,
-                              S("SELECT AcctType, AcctTypeDC FROM T0102011 "
-                                "WHERE AcctTypeCode = ?"),
-                              {a.typeCode});
+            QSqlQuery t = ledgerQuery(m_db,
+                                      S("SELECT AcctType, AcctTypeDC FROM T0102011 "
+                                        "WHERE AcctTypeCode = ?"),
+                                      {a.typeCode});
             if (!t.next())
                 throw Error(S("科目类别“%1”不存在。").arg(a.typeCode));
             a.acctType = t.value(0).toString();
@@ -459,7 +448,8 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
 
         a.id = nextAccountId(m_db, dialect);
         const bool foreign = !a.currCode.isEmpty() && a.currCode != baseCurrency(m_db);
-        run(m_db,
+        ledgerQuery(
+            m_db,
             S("INSERT INTO T0102010 (AcctID, AcctCode, AcctName, ParentID, Levels, IsNode, "
               "LevelCode, AcctType, AcctTypeCode, DC, CurrCode, ACurrAcct, AdjustRate, QtyEnter, "
               "IsControl, ControlType, IsEquivalent, InFull, Budget, Frozen, Fixed, DeleteTag, "
@@ -477,20 +467,20 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
         if (a.frozen)
             detail += S("，封存");
         if (parent) {
-            run(m_db, S("UPDATE T0102010 SET IsNode = 0, InFull = 0 WHERE AcctID = ?"),
-                {parent->id});
+            ledgerQuery(m_db, S("UPDATE T0102010 SET IsNode = 0, InFull = 0 WHERE AcctID = ?"),
+                        {parent->id});
             if (moving) {
-                run(m_db, S("UPDATE GLOpening SET AcctID = ? WHERE AcctID = ?"),
-                    {a.id, parent->id});
-                run(m_db, S("UPDATE FINDocVoucherLine SET AcctID = ? WHERE AcctID = ?"),
-                    {a.id, parent->id});
+                ledgerQuery(m_db, S("UPDATE GLOpening SET AcctID = ? WHERE AcctID = ?"),
+                            {a.id, parent->id});
+                ledgerQuery(m_db, S("UPDATE FINDocVoucherLine SET AcctID = ? WHERE AcctID = ?"),
+                            {a.id, parent->id});
                 // The parent's balances stay as the sum of its (one) child.
-                run(m_db,
-                    S("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit, "
-                      "LineCount) SELECT ?, PeriodID, DacvID, Debit, Credit, LineCount "
-                      "FROM GLBalance "
-                      "WHERE AcctID = ?"),
-                    {a.id, parent->id});
+                ledgerQuery(m_db,
+                            S("INSERT INTO GLBalance (AcctID, PeriodID, DacvID, Debit, Credit, "
+                              "LineCount) SELECT ?, PeriodID, DacvID, Debit, Credit, LineCount "
+                              "FROM GLBalance "
+                              "WHERE AcctID = ?"),
+                            {a.id, parent->id});
                 detail +=
                     S("；上级科目%1的期初余额、凭证分录和余额已转入本科目").arg(parent->label());
             }
@@ -544,7 +534,8 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
         if (changes.isEmpty())
             return 0;
         const bool foreign = !to.currCode.isEmpty() && to.currCode != baseCurrency(m_db);
-        run(m_db,
+        ledgerQuery(
+            m_db,
             S("UPDATE T0102010 SET AcctName = ?, Frozen = ?, DC = ?, CurrCode = ?, ACurrAcct = ?, "
               "ACItemID = ?, ACItemDesc = ? WHERE AcctID = ?"),
             {to.name, int(to.frozen), to.dc, to.currCode, int(foreign), to.acItemId,
@@ -568,12 +559,12 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
             throw Error(usedMessage(a));
         if (a.fixed)
             throw Error(S("科目%1是固定科目，不能删除。").arg(a.label()));
-        run(m_db, S("DELETE FROM AcctFullName WHERE AcctID = ?"), {id});
-        run(m_db, S("DELETE FROM T0102010 WHERE AcctID = ?"), {id});
+        ledgerQuery(m_db, S("DELETE FROM AcctFullName WHERE AcctID = ?"), {id});
+        ledgerQuery(m_db, S("DELETE FROM T0102010 WHERE AcctID = ?"), {id});
         if (a.parentId > 0 &&
             !exists(m_db, S("SELECT 1 FROM T0102010 WHERE ParentID = ?"), {a.parentId}))
-            run(m_db, S("UPDATE T0102010 SET IsNode = 1, InFull = 1 WHERE AcctID = ?"),
-                {a.parentId});
+            ledgerQuery(m_db, S("UPDATE T0102010 SET IsNode = 1, InFull = 1 WHERE AcctID = ?"),
+                        {a.parentId});
         writeOperationLog(m_db, m_session,
                           {S("删除"), kAccountObj, a.code, S("科目 %1 %2").arg(a.code, a.name)});
         work.commit();
@@ -620,10 +611,10 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
                 if (item == 0)
                     throw Error(
                         S("科目%1按辅助核算项目核算，期初余额须按项目录入。").arg(a.label()));
-                QSqlQuery q = run(m_db,
-                                  S("SELECT DacvCode, DacvDesc FROM T0102053 "
-                                    "WHERE DacvID = ? AND ACheckID = ?"),
-                                  {item, a.acItemId});
+                QSqlQuery q = ledgerQuery(m_db,
+                                          S("SELECT DacvCode, DacvDesc FROM T0102053 "
+                                            "WHERE DacvID = ? AND ACheckID = ?"),
+                                          {item, a.acItemId});
                 if (!q.next())
                     throw Error(
                         S("核算项目（%1）不属于科目%2的辅助核算。").arg(item).arg(a.label()));
@@ -648,10 +639,11 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
                 throw Error(S("科目%1不核算外币，不能录入原币余额。").arg(a.label()));
 
             const QVariantList key{id, item, QStringLiteral("")}; // not null: a key column
-            QSqlQuery old = run(m_db,
-                                S("SELECT Balance, YtdDebit, YtdCredit, FCBalance FROM GLOpening "
-                                  "WHERE AcctID = ? AND DacvID = ? AND CurrCode = ?"),
-                                key);
+            QSqlQuery old =
+                ledgerQuery(m_db,
+                            S("SELECT Balance, YtdDebit, YtdCredit, FCBalance FROM GLOpening "
+                              "WHERE AcctID = ? AND DacvID = ? AND CurrCode = ?"),
+                            key);
             const bool had = old.next();
             const qint64 was[4] = {
                 had ? old.value(0).toLongLong() : 0, had ? old.value(1).toLongLong() : 0,
@@ -662,14 +654,15 @@ std::optional<QVariant> ServerConnection::chartCall(const QString &operation, QV
                 continue;
             const bool zero = balance == 0 && ytdDebit == 0 && ytdCredit == 0 && fcBalance == 0;
             if (had)
-                run(m_db,
+                ledgerQuery(
+                    m_db,
                     S("DELETE FROM GLOpening WHERE AcctID = ? AND DacvID = ? AND CurrCode = ?"),
                     key);
             if (!zero)
-                run(m_db,
-                    S("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
-                      "YtdCredit, FCBalance) VALUES (?, ?, ?, ?, ?, ?, ?)"),
-                    key + QVariantList{balance, ytdDebit, ytdCredit, fcBalance});
+                ledgerQuery(m_db,
+                            S("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
+                              "YtdCredit, FCBalance) VALUES (?, ?, ?, ?, ?, ?, ?)"),
+                            key + QVariantList{balance, ytdDebit, ytdCredit, fcBalance});
             ++changed;
             static const char *const labels[4] = {"期初余额", "累计借方", "累计贷方", "原币余额"};
             QStringList parts;

@@ -168,4 +168,17 @@ LedgerPeriod requireOpenPeriod(QSqlDatabase db, const QDate &date)
     return p;
 }
 
+QSqlQuery ledgerQuery(QSqlDatabase db, const QString &sql, const QVariantList &binds)
+{
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.prepare(sql))
+        throw Error(databaseErrorText(q.lastError(), q.driver()));
+    for (const QVariant &v : binds)
+        q.addBindValue(v);
+    if (!q.exec())
+        throw Error(databaseErrorText(q.lastError(), q.driver()));
+    return q;
+}
+
 } // namespace vexa::server

@@ -6,9 +6,15 @@
 #include <QDate>
 #include <QList>
 #include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QString>
+#include <QVariantList>
 
 namespace vexa::server {
+
+// Prepares, binds (in order) and runs a forward-only statement; the engine's refusal as
+// vexa::Error in Chinese.
+QSqlQuery ledgerQuery(QSqlDatabase db, const QString &sql, const QVariantList &binds = {});
 
 struct SessionInfo;
 

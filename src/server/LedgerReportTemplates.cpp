@@ -27,19 +27,6 @@ constexpr int kCodeBytes = 20;      // T0200096.TempletCode, T0200097.ItemCode
 constexpr int kNameBytes = 60;      // T0200096.TempletName
 constexpr int kItemNameBytes = 100; // T0200097.ItemName
 
-QSqlQuery run(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
-{
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    return q;
-}
-
 // A packet argument with its values by field name.
 struct Packet
 {
@@ -169,10 +156,11 @@ void TemplateSave::checkHeader()
         throw Error(S("报表类型只能是资产负债表（1）或利润表（2）。"));
     if (m_id < 0)
         throw Error(S("报表模板 %1 不存在。").arg(m_id));
-    if (m_id > 0 && !run(m_db, S("SELECT 1 FROM T0200096 WHERE TempletID = ?"), {m_id}).next())
+    if (m_id > 0 &&
+        !ledgerQuery(m_db, S("SELECT 1 FROM T0200096 WHERE TempletID = ?"), {m_id}).next())
         throw Error(S("报表模板 %1 不存在，可能已被他人删除。").arg(m_id));
-    if (run(m_db, S("SELECT 1 FROM T0200096 WHERE TempletCode = ? AND TempletID <> ?"),
-            {m_code, m_id})
+    if (ledgerQuery(m_db, S("SELECT 1 FROM T0200096 WHERE TempletCode = ? AND TempletID <> ?"),
+                    {m_code, m_id})
             .next())
         throw Error(S("报表代码“%1”已经存在。").arg(m_code));
 }
@@ -180,7 +168,7 @@ void TemplateSave::checkHeader()
 void TemplateSave::readLines()
 {
     std::set<qint64> own;
-    QSqlQuery q = run(m_db, S("SELECT ItemID FROM T0200097 WHERE TempletID = ?"), {m_id});
+    QSqlQuery q = ledgerQuery(m_db, S("SELECT ItemID FROM T0200097 WHERE TempletID = ?"), {m_id});
     while (q.next())
         own.insert(q.value(0).toLongLong());
     std::map<qint64, size_t> numbers;
@@ -237,7 +225,7 @@ size_t TemplateSave::rowOf(const Packet &p, size_t r, const char *field) const
 void TemplateSave::readTerms()
 {
     std::map<QString, qint64> chart;
-    QSqlQuery q = run(m_db, S("SELECT AcctCode, AcctID FROM T0102010"));
+    QSqlQuery q = ledgerQuery(m_db, S("SELECT AcctCode, AcctID FROM T0102010"));
     while (q.next())
         chart.emplace(q.value(0).toString().trimmed(), q.value(1).toLongLong());
     std::set<std::tuple<size_t, QString, QString>> seen;
@@ -314,34 +302,36 @@ qint64 TemplateSave::save(const SessionInfo &session)
     const bool fresh = m_id == 0;
     int removed = 0, added = 0;
     if (fresh) {
-        QSqlQuery q = run(m_db, S("SELECT COALESCE(MAX(TempletID), 0) + 1 FROM T0200096"));
+        QSqlQuery q = ledgerQuery(m_db, S("SELECT COALESCE(MAX(TempletID), 0) + 1 FROM T0200096"));
         q.next();
         m_id = q.value(0).toLongLong();
-        run(m_db,
+        ledgerQuery(
+            m_db,
             S("INSERT INTO T0200096 (TempletID, TempletCode, TempletName, TempletType, Remark) "
               "VALUES (?, ?, ?, ?, ?)"),
             {m_id, m_code, m_name, m_type, m_remark.isEmpty() ? QVariant() : m_remark});
     } else {
-        run(m_db,
-            S("UPDATE T0200096 SET TempletCode = ?, TempletName = ?, TempletType = ? "
-              "WHERE TempletID = ?"),
-            {m_code, m_name, m_type, m_id});
+        ledgerQuery(m_db,
+                    S("UPDATE T0200096 SET TempletCode = ?, TempletName = ?, TempletType = ? "
+                      "WHERE TempletID = ?"),
+                    {m_code, m_name, m_type, m_id});
         if (m_hasRemark)
-            run(m_db, S("UPDATE T0200096 SET Remark = ? WHERE TempletID = ?"),
-                {m_remark.isEmpty() ? QVariant() : m_remark, m_id});
+            ledgerQuery(m_db, S("UPDATE T0200096 SET Remark = ? WHERE TempletID = ?"),
+                        {m_remark.isEmpty() ? QVariant() : m_remark, m_id});
     }
 
     // Terms and sums are written anew; lines that stay keep their ItemID, so the figures
     // entered by hand for them stay too. A removed line takes its figures with it.
-    run(m_db, S("DELETE FROM T0200099 WHERE TempletID = ?"), {m_id});
-    run(m_db, S("DELETE FROM T0200098 WHERE TempletID = ?"), {m_id});
+    ledgerQuery(m_db, S("DELETE FROM T0200099 WHERE TempletID = ?"), {m_id});
+    ledgerQuery(m_db, S("DELETE FROM T0200098 WHERE TempletID = ?"), {m_id});
     std::set<qint64> kept;
     for (const ItemLine &l : m_items)
         if (l.itemId != 0)
             kept.insert(l.itemId);
     qint64 next = 1;
     {
-        QSqlQuery q = run(m_db, S("SELECT ItemID FROM T0200097 WHERE TempletID = ?"), {m_id});
+        QSqlQuery q =
+            ledgerQuery(m_db, S("SELECT ItemID FROM T0200097 WHERE TempletID = ?"), {m_id});
         std::vector<qint64> gone;
         while (q.next()) {
             const qint64 id = q.value(0).toLongLong();
@@ -350,9 +340,10 @@ qint64 TemplateSave::save(const SessionInfo &session)
                 gone.push_back(id);
         }
         for (const qint64 id : gone) {
-            run(m_db, S("DELETE FROM FINGLReportValue WHERE TempletID = ? AND ItemID = ?"),
-                {m_id, id});
-            run(m_db, S("DELETE FROM T0200097 WHERE TempletID = ? AND ItemID = ?"), {m_id, id});
+            ledgerQuery(m_db, S("DELETE FROM FINGLReportValue WHERE TempletID = ? AND ItemID = ?"),
+                        {m_id, id});
+            ledgerQuery(m_db, S("DELETE FROM T0200097 WHERE TempletID = ? AND ItemID = ?"),
+                        {m_id, id});
             ++removed;
         }
     }
@@ -363,27 +354,28 @@ qint64 TemplateSave::save(const SessionInfo &session)
         if (l.itemId == 0) {
             l.itemId = next++;
             ++added;
-            run(m_db,
-                S("INSERT INTO T0200097 (TempletID, ItemID, SortNo, ItemLine, ItemCode, "
-                  "ItemName, ItemType, Indent) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
-                {m_id, l.itemId, int(r + 1), line, code, l.name, l.type, l.indent});
+            ledgerQuery(m_db,
+                        S("INSERT INTO T0200097 (TempletID, ItemID, SortNo, ItemLine, ItemCode, "
+                          "ItemName, ItemType, Indent) VALUES (?, ?, ?, ?, ?, ?, ?, ?)"),
+                        {m_id, l.itemId, int(r + 1), line, code, l.name, l.type, l.indent});
         } else {
-            run(m_db,
+            ledgerQuery(
+                m_db,
                 S("UPDATE T0200097 SET SortNo = ?, ItemLine = ?, ItemCode = ?, ItemName = ?, "
                   "ItemType = ?, Indent = ? WHERE TempletID = ? AND ItemID = ?"),
                 {int(r + 1), line, code, l.name, l.type, l.indent, m_id, l.itemId});
         }
     }
     for (const Term &t : m_termRows)
-        run(m_db,
-            S("INSERT INTO T0200098 (TempletID, ItemID, ItemAcctCode, FetchType, Operator, "
-              "AcctID) VALUES (?, ?, ?, ?, ?, ?)"),
-            {m_id, m_items[t.row].itemId, t.code, t.fetch, QString(t.op), t.acctId});
+        ledgerQuery(m_db,
+                    S("INSERT INTO T0200098 (TempletID, ItemID, ItemAcctCode, FetchType, Operator, "
+                      "AcctID) VALUES (?, ?, ?, ?, ?, ?)"),
+                    {m_id, m_items[t.row].itemId, t.code, t.fetch, QString(t.op), t.acctId});
     for (const Sum &s : m_sumRows)
-        run(m_db,
-            S("INSERT INTO T0200099 (TempletID, ItemID, SumItemID, Operator) "
-              "VALUES (?, ?, ?, ?)"),
-            {m_id, m_items[s.row].itemId, m_items[s.member].itemId, QString(s.op)});
+        ledgerQuery(m_db,
+                    S("INSERT INTO T0200099 (TempletID, ItemID, SumItemID, Operator) "
+                      "VALUES (?, ?, ?, ?)"),
+                    {m_id, m_items[s.row].itemId, m_items[s.member].itemId, QString(s.op)});
 
     QString detail = S("%1 %2：%3 项，%4 个取数科目，%5 个合计项")
                          .arg(m_code, m_name)
@@ -423,8 +415,8 @@ std::optional<QVariant> ServerConnection::reportTemplatesCall(const QString &ope
         refuseOnReadOnly();
         WriteScope work(m_db, m_server.dialect(), m_inTransaction);
         requireRight(m_db, m_session, kTemplateObj, S("报表定义"));
-        QSqlQuery q =
-            run(m_db, S("SELECT TempletCode, TempletName FROM T0200096 WHERE TempletID = ?"), {id});
+        QSqlQuery q = ledgerQuery(
+            m_db, S("SELECT TempletCode, TempletName FROM T0200096 WHERE TempletID = ?"), {id});
         if (!q.next())
             throw Error(S("报表模板 %1 不存在，可能已被他人删除。").arg(id));
         const QString what = S("%1 %2").arg(q.value(0).toString(), q.value(1).toString());
@@ -432,7 +424,8 @@ std::optional<QVariant> ServerConnection::reportTemplatesCall(const QString &ope
         // In this order whether or not the engine cascades.
         for (const char *table :
              {"FINGLReportValue", "T0200099", "T0200098", "T0200097", "T0200096"})
-            run(m_db, S("DELETE FROM %1 WHERE TempletID = ?").arg(QLatin1String(table)), {id});
+            ledgerQuery(m_db, S("DELETE FROM %1 WHERE TempletID = ?").arg(QLatin1String(table)),
+                        {id});
         writeOperationLog(m_db, m_session,
                           LogEntry{S("删除"), kTemplateObj, QString::number(id), what});
         work.commit();

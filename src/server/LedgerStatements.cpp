@@ -29,30 +29,17 @@ using Amount = std::optional<qint64>;
 constexpr int kBalanceSheetObj = 2401;
 constexpr int kIncomeObj = 2402;
 
-QSqlQuery run(QSqlDatabase db, const QString &sql, const QVariantList &binds = {})
-{
-    QSqlQuery q(db);
-    q.setForwardOnly(true);
-    if (!q.prepare(sql))
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    for (const QVariant &v : binds)
-        q.addBindValue(v);
-    if (!q.exec())
-        throw Error(databaseErrorText(q.lastError(), q.driver()));
-    return q;
-}
-
 // Reading a statement needs any right on it (browse included), read now.
 void requireReadRight(QSqlDatabase db, const SessionInfo &session, int objType, const QString &what)
 {
     if (session.userId.isEmpty())
         throw Error(S("尚未登录，不能查看%1。").arg(what));
-    QSqlQuery q = run(db,
-                      S("SELECT u.Manager, (SELECT MIN(r.RightValue) FROM SysCheckRight r "
-                        "WHERE r.UserGroup = u.UserGroup AND r.ObjType = ? AND "
-                        "r.RightValue IN (1, 2, 3)) FROM SysUser u WHERE u.UserID = ? AND "
-                        "(u.Active IS NULL OR u.Active <> 0)"),
-                      {objType, session.userId});
+    QSqlQuery q = ledgerQuery(db,
+                              S("SELECT u.Manager, (SELECT MIN(r.RightValue) FROM SysCheckRight r "
+                                "WHERE r.UserGroup = u.UserGroup AND r.ObjType = ? AND "
+                                "r.RightValue IN (1, 2, 3)) FROM SysUser u WHERE u.UserID = ? AND "
+                                "(u.Active IS NULL OR u.Active <> 0)"),
+                              {objType, session.userId});
     if (q.next() && (q.value(0).toInt() != 0 || !q.value(1).isNull()))
         return;
     throw Error(S("没有“%1”的权限，请找系统管理员。").arg(what));
@@ -151,10 +138,10 @@ private:
 
 void Statement::readTemplate()
 {
-    QSqlQuery t = run(m_db,
-                      S("SELECT TempletType, TempletCode, TempletName FROM T0200096 "
-                        "WHERE TempletID = ?"),
-                      {m_templetId});
+    QSqlQuery t = ledgerQuery(m_db,
+                              S("SELECT TempletType, TempletCode, TempletName FROM T0200096 "
+                                "WHERE TempletID = ?"),
+                              {m_templetId});
     if (!t.next())
         throw Error(S("报表模板 %1 不存在。").arg(m_templetId));
     m_type = t.value(0).toInt();
@@ -163,10 +150,10 @@ void Statement::readTemplate()
     if (m_type != 1 && m_type != 2)
         throw Error(S("报表模板“%1”不是资产负债表或利润表。").arg(m_name));
 
-    QSqlQuery l = run(m_db,
-                      S("SELECT ItemID, ItemLine, ItemName, Indent, ItemType FROM T0200097 "
-                        "WHERE TempletID = ? ORDER BY SortNo, ItemID"),
-                      {m_templetId});
+    QSqlQuery l = ledgerQuery(m_db,
+                              S("SELECT ItemID, ItemLine, ItemName, Indent, ItemType FROM T0200097 "
+                                "WHERE TempletID = ? ORDER BY SortNo, ItemID"),
+                              {m_templetId});
     while (l.next())
         m_lines.push_back(Line{l.value(0).toLongLong(),
                                l.value(1),
@@ -176,10 +163,11 @@ void Statement::readTemplate()
                                {},
                                {}});
 
-    QSqlQuery a = run(m_db,
-                      S("SELECT ItemID, ItemAcctCode, FetchType, Operator, AcctID FROM T0200098 "
-                        "WHERE TempletID = ? ORDER BY ItemID, ItemAcctCode"),
-                      {m_templetId});
+    QSqlQuery a =
+        ledgerQuery(m_db,
+                    S("SELECT ItemID, ItemAcctCode, FetchType, Operator, AcctID FROM T0200098 "
+                      "WHERE TempletID = ? ORDER BY ItemID, ItemAcctCode"),
+                    {m_templetId});
     while (a.next())
         m_terms.emplace(a.value(0).toLongLong(),
                         Term{a.value(0).toLongLong(), a.value(1).toString().trimmed(),
@@ -188,8 +176,8 @@ void Statement::readTemplate()
                              a.value(4).isNull() ? 0 : a.value(4).toLongLong()});
 
     QSqlQuery s =
-        run(m_db, S("SELECT ItemID, SumItemID, Operator FROM T0200099 WHERE TempletID = ?"),
-            {m_templetId});
+        ledgerQuery(m_db, S("SELECT ItemID, SumItemID, Operator FROM T0200099 WHERE TempletID = ?"),
+                    {m_templetId});
     while (s.next())
         m_sums.emplace(
             s.value(0).toLongLong(),
@@ -200,10 +188,10 @@ void Statement::readTemplate()
 void Statement::readValues()
 {
     std::map<qint64, std::pair<QVariant, QVariant>> stored;
-    QSqlQuery q = run(m_db,
-                      S("SELECT ItemID, Amount1, Amount2 FROM FINGLReportValue "
-                        "WHERE TempletID = ? AND PeriodID = ?"),
-                      {m_templetId, m_period});
+    QSqlQuery q = ledgerQuery(m_db,
+                              S("SELECT ItemID, Amount1, Amount2 FROM FINGLReportValue "
+                                "WHERE TempletID = ? AND PeriodID = ?"),
+                              {m_templetId, m_period});
     while (q.next())
         stored[q.value(0).toLongLong()] = {q.value(1), q.value(2)};
     for (Line &l : m_lines)
@@ -216,7 +204,8 @@ void Statement::readValues()
 
 void Statement::readAccounts()
 {
-    QSqlQuery q = run(m_db, S("SELECT AcctID, AcctCode, AcctName, ParentID, DC FROM T0102010"));
+    QSqlQuery q =
+        ledgerQuery(m_db, S("SELECT AcctID, AcctCode, AcctName, ParentID, DC FROM T0102010"));
     while (q.next()) {
         Account a;
         a.id = q.value(0).toLongLong();
@@ -252,8 +241,9 @@ void Statement::readBalances()
         m_prev = Span{(year - 1) * 100 + 1, (year - 1) * 100 + no, (year - 1) * 100 + no >= m_start,
                       (year - 1) * 100 + 1 < m_start};
 
-    QSqlQuery o = run(m_db, S("SELECT AcctID, DacvID, Balance, YtdDebit, YtdCredit FROM GLOpening "
-                              "WHERE CurrCode = ''"));
+    QSqlQuery o =
+        ledgerQuery(m_db, S("SELECT AcctID, DacvID, Balance, YtdDebit, YtdCredit FROM GLOpening "
+                            "WHERE CurrCode = ''"));
     while (o.next()) {
         Sums &s = m_bal[{o.value(0).toLongLong(), o.value(1).toLongLong()}];
         s.opening += o.value(2).toLongLong();
@@ -262,15 +252,15 @@ void Statement::readBalances()
     }
     // Summed by the database: one row per account and item, not per period.
     const int prevEnd = year * 100;
-    QSqlQuery b = run(m_db,
-                      S("SELECT AcctID, DacvID, SUM(Debit - Credit), "
-                        "SUM(CASE WHEN PeriodID <= ? THEN Debit - Credit ELSE 0 END), "
-                        "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
-                        "ELSE 0 END), "
-                        "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
-                        "ELSE 0 END) "
-                        "FROM GLBalance WHERE PeriodID <= ? GROUP BY AcctID, DacvID"),
-                      {prevEnd, m_cur.from, m_cur.to, m_prev.from, m_prev.to, m_period});
+    QSqlQuery b = ledgerQuery(m_db,
+                              S("SELECT AcctID, DacvID, SUM(Debit - Credit), "
+                                "SUM(CASE WHEN PeriodID <= ? THEN Debit - Credit ELSE 0 END), "
+                                "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
+                                "ELSE 0 END), "
+                                "SUM(CASE WHEN PeriodID >= ? AND PeriodID <= ? THEN Debit - Credit "
+                                "ELSE 0 END) "
+                                "FROM GLBalance WHERE PeriodID <= ? GROUP BY AcctID, DacvID"),
+                              {prevEnd, m_cur.from, m_cur.to, m_prev.from, m_prev.to, m_period});
     while (b.next()) {
         Sums &s = m_bal[{b.value(0).toLongLong(), b.value(1).toLongLong()}];
         s.toPeriod += b.value(2).toLongLong();
@@ -283,12 +273,13 @@ void Statement::readBalances()
         return;
     // The closing vouchers (结转损益, 本年利润 to 利润分配) zero the profit-and-loss
     // accounts: their lines are taken out of the income statement's amounts.
-    QSqlQuery c = run(m_db,
-                      S("SELECT l.AcctID, v.PeriodID, SUM(l.Debit - l.Credit) FROM "
-                        "FINDocVoucherLine l JOIN FINDocVoucher v ON v.DocEntry = l.DocEntry "
-                        "WHERE v.Kind IN (1, 2) AND v.Status = 2 AND v.PeriodID <= ? "
-                        "GROUP BY l.AcctID, v.PeriodID"),
-                      {m_period});
+    QSqlQuery c =
+        ledgerQuery(m_db,
+                    S("SELECT l.AcctID, v.PeriodID, SUM(l.Debit - l.Credit) FROM "
+                      "FINDocVoucherLine l JOIN FINDocVoucher v ON v.DocEntry = l.DocEntry "
+                      "WHERE v.Kind IN (1, 2) AND v.Status = 2 AND v.PeriodID <= ? "
+                      "GROUP BY l.AcctID, v.PeriodID"),
+                    {m_period});
     while (c.next()) {
         const qint64 acct = c.value(0).toLongLong();
         const int p = c.value(1).toInt();
@@ -616,8 +607,8 @@ QVariant bindable(const Amount &a)
 int saveValues(QSqlDatabase db, const SessionInfo &session, qint64 templetId, int periodId,
                const DataPacket &rows)
 {
-    QSqlQuery t = run(db, S("SELECT TempletType, TempletName FROM T0200096 WHERE TempletID = ?"),
-                      {templetId});
+    QSqlQuery t = ledgerQuery(
+        db, S("SELECT TempletType, TempletName FROM T0200096 WHERE TempletID = ?"), {templetId});
     if (!t.next())
         throw Error(S("报表模板 %1 不存在。").arg(templetId));
     const int type = t.value(0).toInt();
@@ -646,10 +637,10 @@ int saveValues(QSqlDatabase db, const SessionInfo &session, qint64 templetId, in
         const qint64 itemId = r.value(cItem).toLongLong();
         if (!seen.insert(itemId).second)
             throw Error(S("报表项目 %1 重复出现。").arg(itemId));
-        QSqlQuery l = run(db,
-                          S("SELECT ItemLine, ItemName, ItemType FROM T0200097 "
-                            "WHERE TempletID = ? AND ItemID = ?"),
-                          {templetId, itemId});
+        QSqlQuery l = ledgerQuery(db,
+                                  S("SELECT ItemLine, ItemName, ItemType FROM T0200097 "
+                                    "WHERE TempletID = ? AND ItemID = ?"),
+                                  {templetId, itemId});
         if (!l.next())
             throw Error(S("报表“%1”没有项目 %2。").arg(name).arg(itemId));
         const QString where = S("第 %1 行“%2”").arg(l.value(0).toString(), l.value(1).toString());
@@ -657,21 +648,24 @@ int saveValues(QSqlDatabase db, const SessionInfo &session, qint64 templetId, in
             throw Error(S("%1不是手工填列的项目，金额由报表公式计算，不能填写。").arg(where));
         const Amount a1 = amountOf(r.value(c1)), a2 = amountOf(r.value(c2));
         Amount old1, old2;
-        QSqlQuery o = run(db,
-                          S("SELECT Amount1, Amount2 FROM FINGLReportValue WHERE TempletID = ? "
-                            "AND ItemID = ? AND PeriodID = ?"),
-                          {templetId, itemId, periodId});
+        QSqlQuery o =
+            ledgerQuery(db,
+                        S("SELECT Amount1, Amount2 FROM FINGLReportValue WHERE TempletID = ? "
+                          "AND ItemID = ? AND PeriodID = ?"),
+                        {templetId, itemId, periodId});
         if (o.next()) {
             old1 = amountOf(o.value(0));
             old2 = amountOf(o.value(1));
         }
         if (old1 == a1 && old2 == a2)
             continue;
-        run(db,
+        ledgerQuery(
+            db,
             S("DELETE FROM FINGLReportValue WHERE TempletID = ? AND ItemID = ? AND PeriodID = ?"),
             {templetId, itemId, periodId});
         if (a1 || a2)
-            run(db,
+            ledgerQuery(
+                db,
                 S("INSERT INTO FINGLReportValue (TempletID, ItemID, PeriodID, Amount1, Amount2) "
                   "VALUES (?, ?, ?, ?, ?)"),
                 {templetId, itemId, periodId, bindable(a1), bindable(a2)});

@@ -253,6 +253,9 @@ private slots:
         sql(QStringLiteral("INSERT INTO GLOpening (AcctID, DacvID, CurrCode, Balance, YtdDebit, "
                            "YtdCredit) VALUES (1, 0, '', 500, 0, 0)"));
         sql(QStringLiteral("INSERT INTO GLOption (Name, Value) VALUES ('ProfitAcctID', '4103')"));
+        sql(QStringLiteral("INSERT INTO FINGLReportValue (TempletID, ItemID, PeriodID, Amount1) "
+                           "SELECT TempletID, ItemID, 1, 100 FROM T0200097 "
+                           "ORDER BY TempletID, ItemID LIMIT 1"));
         sql(QStringLiteral("INSERT INTO OperationLog (LogID, LogTime, Action) "
                            "VALUES (1, '2024-01-15 09:00:00.000', '新增')"));
         sql(QStringLiteral("INSERT INTO DMProperty (PropID, PropType, PropValue, Remark, FixTag, "
