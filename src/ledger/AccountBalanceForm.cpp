@@ -62,10 +62,7 @@ TAccountBalanceForm::TAccountBalanceForm(QWidget *parent, bool trial)
     client->addWidget(lbBalanced);
 
     connect(query, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Refresh(); }); });
-    connect(exportButton, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Export(); }); });
-    connect(preview, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Preview(); }); });
+    ConnectReportOutput(exportButton, preview, this, [this] { return report(); });
     if (!trial)
         connect(grdBalances, &QTableView::doubleClicked, this,
                 [this] { gl::RunGuarded([this] { OpenLedger(); }); });
@@ -132,16 +129,6 @@ ReportTable TAccountBalanceForm::report() const
     t.period = PeriodRangeText(m_periods, cbFromPeriod->currentData().toInt(),
                                cbToPeriod->currentData().toInt());
     return t;
-}
-
-void TAccountBalanceForm::Export()
-{
-    exportReportCsv(this, report());
-}
-
-void TAccountBalanceForm::Preview()
-{
-    previewReport(this, report());
 }
 
 void TAccountBalanceForm::OpenLedger()

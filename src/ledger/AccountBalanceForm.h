@@ -26,8 +26,6 @@ public:
     void Execute(quint32 p1, const QString &p2, QVariant &p3) override;
     // Reads the balances for the chosen range and level.
     void Refresh();
-    void Export();
-    void Preview();
     // Opens the 明细分类账 of the selected account.
     void OpenLedger();
     void Command14() override { Refresh(); }

@@ -72,10 +72,7 @@ TDetailLedgerForm::TDetailLedgerForm(QWidget *parent, bool items)
             Query();
         });
     });
-    connect(exportButton, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Export(); }); });
-    connect(preview, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Preview(); }); });
+    ConnectReportOutput(exportButton, preview, this, [this] { return report(); });
     connect(btnPrevPage, &QPushButton::clicked, this,
             [this] { gl::RunGuarded([this] { ShowPage(m_page - 1); }); });
     connect(btnNextPage, &QPushButton::clicked, this,
@@ -209,16 +206,6 @@ ReportTable TDetailLedgerForm::report() const
     t.company = CompanyName();
     t.period = PeriodRangeText(m_periods, from, to);
     return t;
-}
-
-void TDetailLedgerForm::Export()
-{
-    exportReportCsv(this, report());
-}
-
-void TDetailLedgerForm::Preview()
-{
-    previewReport(this, report());
 }
 
 void TDetailLedgerForm::OpenVoucher()

@@ -33,8 +33,6 @@ public:
     // Reads page (from 0) of the account's ledger for the chosen range.
     void ShowPage(qint64 page);
     void Query() { ShowPage(0); }
-    void Export();
-    void Preview();
     void OpenVoucher();
     void Command14() override { ShowPage(m_page); }
 

@@ -43,10 +43,7 @@ TGeneralLedgerForm::TGeneralLedgerForm(QWidget *parent) : gl::TLXChildForm(paren
     connect(query, &QPushButton::clicked, this, [this] { gl::RunGuarded([this] { Refresh(); }); });
     connect(edAccount, &QLineEdit::returnPressed, this,
             [this] { gl::RunGuarded([this] { Refresh(); }); });
-    connect(exportButton, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Export(); }); });
-    connect(preview, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Preview(); }); });
+    ConnectReportOutput(exportButton, preview, this, [this] { return report(); });
     connect(grdPeriods, &QTableView::doubleClicked, this,
             [this] { gl::RunGuarded([this] { OpenLedger(); }); });
 }
@@ -103,16 +100,6 @@ ReportTable TGeneralLedgerForm::report() const
     t.period = PeriodRangeText(m_periods, cbFromPeriod->currentData().toInt(),
                                cbToPeriod->currentData().toInt());
     return t;
-}
-
-void TGeneralLedgerForm::Export()
-{
-    exportReportCsv(this, report());
-}
-
-void TGeneralLedgerForm::Preview()
-{
-    previewReport(this, report());
 }
 
 void TGeneralLedgerForm::OpenLedger()

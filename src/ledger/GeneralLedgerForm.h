@@ -23,8 +23,6 @@ public:
 
     void Execute(quint32 p1, const QString &p2, QVariant &p3) override;
     void Refresh();
-    void Export();
-    void Preview();
     void OpenLedger();
     void Command14() override { Refresh(); }
 

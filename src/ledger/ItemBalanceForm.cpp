@@ -44,10 +44,7 @@ TItemBalanceForm::TItemBalanceForm(QWidget *parent) : gl::TLXChildForm(parent)
             [this] { gl::RunGuarded([this] { Refresh(); }); });
     connect(edAccount, &QLineEdit::returnPressed, this,
             [this] { gl::RunGuarded([this] { Refresh(); }); });
-    connect(b.exportButton, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Export(); }); });
-    connect(b.preview, &QPushButton::clicked, this,
-            [this] { gl::RunGuarded([this] { Preview(); }); });
+    ConnectReportOutput(b.exportButton, b.preview, this, [this] { return report(); });
     connect(grdBalances, &QTableView::doubleClicked, this,
             [this] { gl::RunGuarded([this] { OpenLedger(); }); });
 }
@@ -108,16 +105,6 @@ ReportTable TItemBalanceForm::report() const
     t.period = PeriodRangeText(m_periods, cbFromPeriod->currentData().toInt(),
                                cbToPeriod->currentData().toInt());
     return t;
-}
-
-void TItemBalanceForm::Export()
-{
-    exportReportCsv(this, report());
-}
-
-void TItemBalanceForm::Preview()
-{
-    previewReport(this, report());
 }
 
 void TItemBalanceForm::OpenLedger()

@@ -25,8 +25,6 @@ public:
     void Execute(quint32 p1, const QString &p2, QVariant &p3) override;
     // Reads the balances of the typed account for the chosen range.
     void Refresh();
-    void Export();
-    void Preview();
     // Opens the 辅助核算项目明细账 of the selected item.
     void OpenLedger();
     void Command14() override { Refresh(); }

@@ -1,6 +1,7 @@
 #include "ReportPage.h"
 
 #include "FormKit.h"
+#include "MessageDialogs.h"
 
 #include <QComboBox>
 #include <QHBoxLayout>
@@ -36,6 +37,15 @@ void AddAccountBox(QHBoxLayout *bar, QWidget *parent, QLineEdit *&code, QLabel *
     bar->addWidget(new QLabel(QStringLiteral("科目"), parent));
     bar->addWidget(code);
     bar->addWidget(name);
+}
+
+void ConnectReportOutput(QPushButton *exportButton, QPushButton *preview, QWidget *page,
+                         std::function<ReportTable()> report)
+{
+    QObject::connect(exportButton, &QPushButton::clicked, page,
+                     [page, report] { gl::RunGuarded([&] { exportReportCsv(page, report()); }); });
+    QObject::connect(preview, &QPushButton::clicked, page,
+                     [page, report] { gl::RunGuarded([&] { previewReport(page, report()); }); });
 }
 
 QComboBox *AddItemAccountChoice(QHBoxLayout *bar, QWidget *parent, QLineEdit *code,

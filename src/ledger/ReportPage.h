@@ -38,6 +38,9 @@ QComboBox *AddItemAccountChoice(QHBoxLayout *bar, QWidget *parent, QLineEdit *co
 void FillItemAccounts(QComboBox *choice, const QList<LedgerAccount> &accounts);
 // 查询, 导出, 打印预览 (btnQuery, btnExport, btnPreview), then the bar's stretch.
 ReportButtons AddReportButtons(QHBoxLayout *bar, QWidget *owner);
+// 导出 and 打印预览 write or show what report() answers at the click (errors shown).
+void ConnectReportOutput(QPushButton *exportButton, QPushButton *preview, QWidget *page,
+                         std::function<ReportTable()> report);
 // A grid of whole rows, not editable, over a model (owned by owner) titled by the columns;
 // the column stretch takes the free width.
 QTableView *MakeReportGrid(QWidget *parent, QObject *owner, const QString &name,
