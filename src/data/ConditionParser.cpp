@@ -237,8 +237,11 @@ Token Parser::lex()
         return token(Tok::String, lexQuoted(t, i, u'\''));
     if (c == u'[')
         return token(Tok::Name, lexQuoted(t, i, u']'));
-    if (isAsciiDigit(c) || (c == u'.' && isAsciiDigit(next)))
-        return token(t.kind, lexNumber(t, i));
+    if (isAsciiDigit(c) || (c == u'.' && isAsciiDigit(next))) {
+        // lexNumber sets the kind: read it only after the call (argument order is unspecified)
+        const qsizetype end = lexNumber(t, i);
+        return token(t.kind, end);
+    }
     if (isNameStart(codePointAt(s, i, &w))) {
         t.text = s.mid(i, nameEnd(s, i + w) - i).toString();
         return token(Tok::Word, i + t.text.size());

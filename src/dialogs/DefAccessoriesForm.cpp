@@ -277,7 +277,7 @@ TDefAccessoriesForm::TDefAccessoriesForm(QWidget *parent) : TDocFindForm(parent)
          {std::pair{sbFirst, &ClientDataSet::first}, std::pair{sbPrior, &ClientDataSet::prior},
           std::pair{sbNext, &ClientDataSet::next}, std::pair{sbLast, &ClientDataSet::last}})
         connect(button, &QToolButton::clicked, this,
-                [this, step] { RunGuarded([&] { navigate(step); }); });
+                [this, step = step] { RunGuarded([&] { navigate(step); }); });
     m_fileButton = new FileCellDelegate(grdData);
     connect(m_fileButton, &FileCellDelegate::clicked, this, [this](int row) {
         RunGuarded([&] {

@@ -397,11 +397,12 @@ void TestProtocol::refusals_data()
         c[u"packet"_s] = packet;
         return framed(c);
     };
-    const auto field = [](const char *type) {
+    // A value, not an array: QCborArray{array} would copy the array on some compilers.
+    const auto field = [](const char *type) -> QCborValue {
         return QCborArray{u"N"_s, QString::fromLatin1(type), 0, false, false};
     };
     const auto oneValue = [&](const char *type, const QCborValue &v) {
-        return QCborArray{QCborArray{field(type)}, QCborArray{QCborArray{v}}}
+        return QCborArray{QCborArray{field(type)}, QCborArray{QCborValue(QCborArray{v})}}
             .toCborValue()
             .toCbor();
     };
@@ -411,7 +412,7 @@ void TestProtocol::refusals_data()
     row("packet truncated", replyWith(good.chopped(1)), bad + u"数据不完整。"_s);
     row("packet trailing", replyWith(good + '\0'), bad + u"结尾有 1 个多余的字节。"_s);
     row("row too short",
-        replyWith(QCborArray{QCborArray{field("integer")}, QCborArray{QCborArray{}}}
+        replyWith(QCborArray{QCborArray{field("integer")}, QCborArray{QCborValue(QCborArray{})}}
                       .toCborValue()
                       .toCbor()),
         bad + u"第 1 行有 0 个值，应为 1 个。"_s);

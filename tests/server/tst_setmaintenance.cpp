@@ -234,7 +234,8 @@ private slots:
             {cut, QStringLiteral("pg_restore")},
             {unsound, QStringLiteral("没有能登录的系统管理员")},
             {sqlite, QStringLiteral("是 SQLite 账套文件的备份")}};
-        for (const auto &[bad, reason] : failing) {
+        for (const auto &[file, reason] : failing) {
+            const QString &bad = file; // clang 14 cannot capture a structured binding
             const QString error = errorOf([&] { restoreSet(bad, set.path(), true, options); });
             QVERIFY2(error.contains(reason), qPrintable(error));
             QCOMPARE(later(), 1);
