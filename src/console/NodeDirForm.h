@@ -65,7 +65,7 @@ private:
 
     ClientDataSet *cdsModules;
     QLabel *lbDirName;
-    QLineEdit *edDirName;
+    QLineEdit *edDirName = nullptr; // read by eventFilter while the form is built
     QLabel *lbModuleNo;
     QLineEdit *edModuleNo;
     QToolButton *btnModuleNo;

@@ -60,7 +60,7 @@ private:
     ClientDataSet *cdsDC;
     AccttypeGridModel *m_model;
     QLabel *lbTitle;
-    QTableView *grdData;
+    QTableView *grdData = nullptr; // read by eventFilter while the form is built
     QPushButton *btnOk;
     QPushButton *btnCancel;
 };

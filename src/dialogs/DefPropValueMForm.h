@@ -90,7 +90,7 @@ private:
     QLabel *lbDefProp;
     QComboBox *cbDefProp;
     QComboBox *cbPriceType;
-    QTableView *grdData;
+    QTableView *grdData = nullptr; // read by eventFilter while the form is built
     QPushButton *btnOk;
     QPushButton *btnCancel;
 };

@@ -89,7 +89,7 @@ private:
     QDateEdit *edDocDate;
     QSpinBox *edAttachments;
     QLabel *lbStatus;
-    QTableView *grdLines;
+    QTableView *grdLines = nullptr; // read by eventFilter while the form is built
     QLabel *lbDebitTotal;
     QLabel *lbCreditTotal;
     QLabel *lbBalance;
